@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Installs what the build, the tests and the demo need on Debian 12 (as root).
+set -euo pipefail
+packages=(
+  cmake g++ clang make pkg-config
+  libgtest-dev libgmock-dev googletest libbenchmark-dev libpcre2-dev
+  qt6-base-dev qt6-httpserver-dev qt6-websockets-dev libgl-dev
+  iproute2 xvfb xauth python3 time
+)
+missing=()
+for package in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "install-deps: missing packages: ${missing[*]}; run as root to install them" >&2
+    exit 1
+  fi
+  apt-get update
+  DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}"
+fi

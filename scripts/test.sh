@@ -1,0 +1,9 @@
+#!/usr/bin/env bash
+# The whole test suite from a fresh Debian 12 machine: packages, a build with
+# warnings as errors, every test.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/install-deps.sh
+cmake -S . -B build/ci -DSENTROVA_WERROR=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake --build build/ci -j"$(nproc)"
+ctest --test-dir build/ci --output-on-failure -j"$(nproc)" --timeout 300

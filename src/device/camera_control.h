@@ -1,0 +1,104 @@
+#pragma once
+// The camera control: every exchange with a camera passes through it. The
+// main window hosts two instances, `cam` for the search and the descriptions
+// of the found cameras, `CamTemp` for the selected camera. Members keep the
+// names and dispatch numbers the wizard knows them by; a put property is the
+// one-argument overload of its name.
+//
+// An implementation answers every call: a camera that does not answer gives
+// the results the callers act on (Connect 0, LoginState neither 2 nor 3). It
+// may still throw CameraControlError for a failure of its own; the callers
+// that can meet one say what they do with it.
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <variant>
+
+namespace device {
+
+enum class Member : int32_t {
+  TargetAddress = 11,
+  TargetPort = 12,
+  Restart = 34,
+  Connect = 37,
+  ApplySettings = 38,
+  TargetMac = 39,
+  Search = 100,
+  FoundCount = 101,
+  DeviceAddress = 106,
+  DeviceMode = 108,
+  DeviceCaption = 109,
+  DeviceVersionText = 112,
+  DeviceSubnetMask = 114,
+  DeviceGateway = 115,
+  DeviceIndex = 116,
+  DeviceMacText = 117,
+  GetSettingNumber = 118,
+  SetSetting = 119,
+  LoginID = 125,
+  LoginPassword = 126,
+  GetSettingText = 127,
+  ChangeAddress = 130,
+  AddressInUse = 139,
+  Login = 154,
+  LoginState = 155,
+  ProtocolFamily = 156,
+  ProtocolOption = 158,
+};
+
+// A setting value as SetSetting takes it: a text or a 16-bit number.
+using SettingValue = std::variant<std::u16string, int16_t>;
+
+struct CameraControlError : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
+// Login states returned by LoginState and Login.
+inline constexpr int32_t LoginNeeded = 2;  // from Login: ID or password refused
+inline constexpr int32_t LoginGranted = 3;
+
+class CameraControl {
+ public:
+  virtual ~CameraControl() = default;
+
+  // Discovery and the found cameras' descriptions.
+  virtual void Search() = 0;                                  // 100
+  virtual int32_t FoundCount() = 0;                           // 101
+  virtual void DeviceIndex(int32_t index) = 0;                // 116, put
+  virtual std::u16string DeviceAddress() = 0;                 // 106
+  virtual std::u16string DeviceMode() = 0;                    // 108
+  virtual std::u16string DeviceCaption() = 0;                 // 109
+  virtual std::u16string DeviceVersionText() = 0;             // 112
+  virtual std::u16string DeviceSubnetMask() = 0;              // 114
+  virtual std::u16string DeviceGateway() = 0;                 // 115
+  virtual std::u16string DeviceMacText() = 0;                 // 117
+
+  // Addressing.
+  virtual void ProtocolFamily(int32_t family) = 0;            // 156, put
+  virtual void ProtocolOption(int32_t option) = 0;            // 158, put
+  virtual void TargetAddress(const std::u16string& address) = 0;  // 11, put
+  virtual void TargetPort(int32_t port) = 0;                  // 12, put
+  virtual void TargetMac(const std::u16string& mac) = 0;      // 39, put
+
+  // Connection and login.
+  virtual int32_t Connect() = 0;                              // 37
+  virtual std::u16string LoginID() = 0;                       // 125, get
+  virtual void LoginID(const std::u16string& id) = 0;         // 125, put
+  virtual std::u16string LoginPassword() = 0;                 // 126, get
+  virtual void LoginPassword(const std::u16string& password) = 0;  // 126, put
+  virtual int32_t LoginState() = 0;                           // 155
+  virtual int32_t Login(std::u16string& id, std::u16string& password) = 0;  // 154
+
+  // Settings.
+  virtual int32_t GetSettingNumber(const std::u16string& key) = 0;     // 118
+  virtual std::u16string GetSettingText(const std::u16string& key) = 0;  // 127
+  virtual void SetSetting(const std::u16string& key, const SettingValue& value) = 0;  // 119
+  virtual void ApplySettings(int32_t first, int32_t second) = 0;  // 38
+  virtual void Restart() = 0;                                 // 34
+
+  // A camera whose address is doubtful, addressed by TargetMac.
+  virtual int32_t ChangeAddress(std::u16string& address, std::u16string& mask, std::u16string& gateway) = 0;  // 130
+  virtual int32_t AddressInUse() = 0;                         // 139, -1: TargetAddress is taken
+};
+
+}  // namespace device

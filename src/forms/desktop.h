@@ -1,0 +1,62 @@
+#pragma once
+// The services the windows' logic asks of the desktop: message boxes, the
+// mouse pointer, blocking waits, showing and hiding windows, the browser,
+// the end of the program and its version. The Qt front end implements it;
+// tests fake it.
+#include <cstdint>
+#include <string>
+
+namespace forms {
+
+enum class WindowId {
+  FrmMain,
+  frmchackIDPWD,
+  FrmChackPassWord,
+  FrmSetPassword,
+  FrmSetIPAddress,
+  FrmMessage,
+  FrmChangeIPAddress,
+  FrmWireless,
+  FrmSetupEnd,
+  FrmsetLanEnd,
+  FrmSysAbout,
+};
+const char* WindowName(WindowId id);
+
+enum class MsgIcon { None, Critical, Question, Exclamation, Information };
+enum class MsgButtons { OK, OKCancel, YesNo };
+enum class MsgAnswer { OK, Cancel, Yes, No };
+
+// Screen mouse pointer values.
+inline constexpr int16_t DefaultPointer = 0;
+inline constexpr int16_t Hourglass = 11;
+
+struct Version {
+  int major = 0;
+  int minor = 0;
+  int revision = 0;
+};
+
+class Desktop {
+ public:
+  virtual ~Desktop() = default;
+
+  virtual MsgAnswer MessageBox(const std::u16string& text, const std::u16string& title, MsgIcon icon, MsgButtons buttons) = 0;
+  virtual void SetMousePointer(int16_t pointer) = 0;
+  // Blocks for the given time; the window keeps painting but takes no input.
+  virtual void Sleep(int32_t milliseconds) = 0;
+
+  // A window was shown. A modal show returns only once the window is hidden
+  // or unloaded again.
+  virtual void WindowShown(WindowId id, bool modal) = 0;
+  virtual void WindowHidden(WindowId id) = 0;
+  virtual void WindowUnloaded(WindowId id) = 0;
+
+  // Opens an http:// address in the user's default browser.
+  virtual void OpenWebPage(const std::string& url) = 0;
+  // Ends the program at once; nothing after it in the calling handler matters.
+  virtual void EndProgram() = 0;
+  virtual Version ProgramVersion() = 0;
+};
+
+}  // namespace forms

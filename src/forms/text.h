@@ -1,0 +1,12 @@
+#pragma once
+// The wizard's texts are UTF-16, like the controls that show them; these
+// convert at the edges (logs, terminals, files).
+#include <string>
+#include <string_view>
+
+namespace forms {
+
+std::string ToUtf8(std::u16string_view text);
+std::u16string FromUtf8(std::string_view text);
+
+}  // namespace forms

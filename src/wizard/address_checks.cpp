@@ -1,0 +1,1 @@
+#include "wizard/address_checks.h"

@@ -1,0 +1,1 @@
+#include "wizard/frm_chack_id_pwd.h"

@@ -1,0 +1,1 @@
+#include "wizard/frm_change_ip_address.h"

@@ -1,0 +1,1 @@
+#include "wizard/frm_set_ip_address.h"

@@ -1,0 +1,1 @@
+#include "wizard/frm_set_lan_end.h"

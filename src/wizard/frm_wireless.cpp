@@ -1,0 +1,1 @@
+#include "wizard/frm_wireless.h"

@@ -1,0 +1,91 @@
+#pragma once
+// A scripted camera control: it plays the cameras a test describes, answers
+// each member from what the test set, and records every call with its
+// arguments in the event log, prefixed with its instance name ("cam" or
+// "CamTemp"). A member named in `failing` throws CameraControlError instead.
+#include <deque>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "device/camera_control.h"
+#include "support/event_log.h"
+
+// One camera as the search finds it.
+struct FakeCameraDevice {
+  std::u16string mac;  // six decimal numbers joined by "."
+  std::u16string address;
+  std::u16string mode;
+  std::u16string caption;
+  std::u16string version;
+  std::u16string mask;
+  std::u16string gateway;
+};
+
+class FakeCamera : public device::CameraControl {
+ public:
+  FakeCamera(std::string name, EventLog& log) : name_(std::move(name)), log_(log) {}
+
+  // What Search finds.
+  std::vector<FakeCameraDevice> devices;
+  // Answers of the connection members.
+  int32_t connectResult = 1;
+  std::deque<int32_t> loginStates;  // one per LoginState call; then loginStateAfter
+  int32_t loginStateAfter = device::LoginGranted;
+  std::deque<int32_t> loginResults;  // one per Login call; then loginResultAfter
+  int32_t loginResultAfter = device::LoginGranted;
+  std::deque<int32_t> addressInUse;  // one per AddressInUse call; then 0 (free)
+  int32_t changeAddressResult = 1;
+  // Settings the camera reports.
+  std::map<std::u16string, int32_t> numbers;
+  std::map<std::u16string, std::u16string> texts;
+  // Members that throw instead of answering.
+  std::set<std::string> failing;
+
+  // What the program put.
+  int32_t deviceIndex = -1;
+  std::u16string loginId;
+  std::u16string loginPassword;
+
+  void Search() override;
+  int32_t FoundCount() override;
+  void DeviceIndex(int32_t index) override;
+  std::u16string DeviceAddress() override;
+  std::u16string DeviceMode() override;
+  std::u16string DeviceCaption() override;
+  std::u16string DeviceVersionText() override;
+  std::u16string DeviceSubnetMask() override;
+  std::u16string DeviceGateway() override;
+  std::u16string DeviceMacText() override;
+  void ProtocolFamily(int32_t family) override;
+  void ProtocolOption(int32_t option) override;
+  void TargetAddress(const std::u16string& address) override;
+  void TargetPort(int32_t port) override;
+  void TargetMac(const std::u16string& mac) override;
+  int32_t Connect() override;
+  std::u16string LoginID() override;
+  void LoginID(const std::u16string& id) override;
+  std::u16string LoginPassword() override;
+  void LoginPassword(const std::u16string& password) override;
+  int32_t LoginState() override;
+  int32_t Login(std::u16string& id, std::u16string& password) override;
+  int32_t GetSettingNumber(const std::u16string& key) override;
+  std::u16string GetSettingText(const std::u16string& key) override;
+  void SetSetting(const std::u16string& key, const device::SettingValue& value) override;
+  void ApplySettings(int32_t first, int32_t second) override;
+  void Restart() override;
+  int32_t ChangeAddress(std::u16string& address, std::u16string& mask, std::u16string& gateway) override;
+  int32_t AddressInUse() override;
+
+ private:
+  void Record(const std::string& member, const std::string& detail = "");
+  const FakeCameraDevice* Current() const;
+
+  std::string name_;
+  EventLog& log_;
+  size_t found_ = 0;
+};
+
+// Quotes a text for the log: "abc".
+std::string Quoted(const std::u16string& text);

@@ -1,0 +1,85 @@
+#include "support/fake_desktop.h"
+
+#include <numeric>
+#include <stdexcept>
+
+#include "forms/text.h"
+
+namespace {
+const char* IconName(forms::MsgIcon icon) {
+  switch (icon) {
+    case forms::MsgIcon::None: return "none";
+    case forms::MsgIcon::Critical: return "critical";
+    case forms::MsgIcon::Question: return "question";
+    case forms::MsgIcon::Exclamation: return "exclamation";
+    case forms::MsgIcon::Information: return "information";
+  }
+  return "?";
+}
+const char* ButtonsName(forms::MsgButtons buttons) {
+  switch (buttons) {
+    case forms::MsgButtons::OK: return "ok";
+    case forms::MsgButtons::OKCancel: return "okcancel";
+    case forms::MsgButtons::YesNo: return "yesno";
+  }
+  return "?";
+}
+}  // namespace
+
+int32_t FakeDesktop::TotalSleep() const { return std::accumulate(sleeps.begin(), sleeps.end(), 0); }
+
+forms::MsgAnswer FakeDesktop::MessageBox(const std::u16string& text, const std::u16string& title, forms::MsgIcon icon,
+                                         forms::MsgButtons buttons) {
+  messages.push_back({text, title, icon, buttons});
+  log_.Add("msgbox \"" + forms::ToUtf8(text) + "\" title=\"" + forms::ToUtf8(title) + "\" icon=" + IconName(icon) +
+           " buttons=" + ButtonsName(buttons));
+  if (answers.empty()) return forms::MsgAnswer::OK;
+  forms::MsgAnswer answer = answers.front();
+  answers.pop_front();
+  return answer;
+}
+
+void FakeDesktop::SetMousePointer(int16_t value) {
+  pointer = value;
+  log_.Add("pointer " + std::to_string(value));
+}
+
+void FakeDesktop::Sleep(int32_t milliseconds) {
+  sleeps.push_back(milliseconds);
+  log_.Add("sleep " + std::to_string(milliseconds));
+}
+
+void FakeDesktop::WindowShown(forms::WindowId id, bool modal) {
+  visible.insert(id);
+  log_.Add(std::string("show ") + forms::WindowName(id) + (modal ? " modal" : ""));
+  if (!modal) return;
+  auto& steps = modalSteps[id];
+  while (visible.count(id) != 0) {
+    if (steps.empty()) {
+      throw std::logic_error(std::string("modal window ") + forms::WindowName(id) + " is still open and the test has no step left for it");
+    }
+    auto step = std::move(steps.front());
+    steps.pop_front();
+    step();
+  }
+}
+
+void FakeDesktop::WindowHidden(forms::WindowId id) {
+  visible.erase(id);
+  log_.Add(std::string("hide ") + forms::WindowName(id));
+}
+
+void FakeDesktop::WindowUnloaded(forms::WindowId id) {
+  visible.erase(id);
+  log_.Add(std::string("unload ") + forms::WindowName(id));
+}
+
+void FakeDesktop::OpenWebPage(const std::string& url) {
+  openedPages.push_back(url);
+  log_.Add("open " + url);
+}
+
+void FakeDesktop::EndProgram() {
+  ended = true;
+  log_.Add("end");
+}
