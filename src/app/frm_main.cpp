@@ -1,1 +1,310 @@
 #include "app/frm_main.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <exception>
+#include <limits>
+#include <vector>
+
+#include "bits/modBitOps.h"
+#include "forms/text.h"
+#include "wizard/frm_chack_id_pwd.h"
+#include "wizard/frm_message.h"
+#include "wizard/frm_set_password.h"
+#include "wizard/frm_sys_about.h"
+
+namespace {
+
+constexpr int32_t FamilyPlain = 0;
+constexpr int32_t FamilyLogin = 2;  // cameras whose Mode text holds "350"
+constexpr std::u16string_view LoginFamilyMark = u"350";
+constexpr int32_t LoginFamilyPort = 80;
+constexpr int32_t PlainFamilyPort = 8481;
+constexpr size_t LongestAdminID = 12;
+constexpr size_t LongestAdminPassword = 8;
+
+// A count or a result kept in 16 bits: out-of-range values stay on their side
+// of zero instead of wrapping, so "none" and "some" never swap.
+int16_t ClampToInt16(int32_t value) {
+  return static_cast<int16_t>(
+      std::clamp<int32_t>(value, std::numeric_limits<int16_t>::min(), std::numeric_limits<int16_t>::max()));
+}
+
+// Reads a non-empty run of decimal digits; nothing for any other text or a
+// value beyond 32 bits.
+std::optional<uint32_t> DecimalNumber(std::u16string_view text, size_t mostDigits) {
+  if (text.empty() || text.size() > mostDigits) return std::nullopt;
+  uint64_t value = 0;
+  for (char16_t c : text) {
+    if (c < u'0' || c > u'9') return std::nullopt;
+    value = value * 10 + static_cast<uint64_t>(c - u'0');
+  }
+  if (value > std::numeric_limits<uint32_t>::max()) return std::nullopt;
+  return static_cast<uint32_t>(value);
+}
+
+std::vector<std::u16string_view> SplitAtDots(std::u16string_view text) {
+  std::vector<std::u16string_view> parts;
+  size_t start = 0;
+  for (size_t dot = text.find(u'.'); dot != std::u16string_view::npos; dot = text.find(u'.', start)) {
+    parts.push_back(text.substr(start, dot - start));
+    start = dot + 1;
+  }
+  parts.push_back(text.substr(start));
+  return parts;
+}
+
+std::u16string UpperHex(uint32_t value) {
+  static constexpr char16_t digits[] = u"0123456789ABCDEF";
+  std::u16string hex;
+  do {
+    hex.insert(hex.begin(), digits[value % 16]);
+    value /= 16;
+  } while (value != 0);
+  return hex;
+}
+
+std::u16string Decimal(int value) { return forms::FromUtf8(std::to_string(value)); }
+
+}  // namespace
+
+// A part that is missing or not a plain decimal number (empty, signs, blanks,
+// letters, beyond 32 bits) is shown as "??", so the list always shows six
+// groups and never a guess.
+std::u16string FormatMacText(const std::u16string& macText) {
+  constexpr size_t MacParts = 6;
+  const std::vector<std::u16string_view> parts = SplitAtDots(macText);
+  std::u16string shown;
+  for (size_t i = 0; i < MacParts; ++i) {
+    if (i > 0) shown += u' ';
+    const std::optional<uint32_t> number = i < parts.size() ? DecimalNumber(parts[i], 10) : std::nullopt;
+    if (!number) {
+      shown += u"??";
+      continue;
+    }
+    const std::u16string hex = UpperHex(*number);
+    if (hex.size() == 1) shown += u'0';
+    shown += hex;
+  }
+  return shown;
+}
+
+// Four parts of one to three digits, each 0 to 255. A part with a leading zero
+// ("010") is refused: browsers disagree on whether it is octal, so it could
+// open another host than the list shows.
+std::optional<std::string> CameraWebPage(const std::u16string& address) {
+  const std::vector<std::u16string_view> parts = SplitAtDots(address);
+  if (parts.size() != 4) return std::nullopt;
+  for (std::u16string_view part : parts) {
+    const std::optional<uint32_t> number = DecimalNumber(part, 3);
+    if (!number || *number > 255 || (part.size() > 1 && part.front() == u'0')) return std::nullopt;
+  }
+  return "http://" + forms::ToUtf8(address) + "/";
+}
+
+void ShowCameraError(Program& program, const std::exception& error) {
+  program.desktop.SetMousePointer(forms::DefaultPointer);
+  program.desktop.MessageBox(u"Camera Error . " + forms::FromUtf8(error.what()), program.state.MessageTitle,
+                             forms::MsgIcon::Critical, forms::MsgButtons::OK);
+}
+
+FrmMain::FrmMain(Program& program) : program(program) {
+  List.headers = {u"Mac Address", u"Current IP Address", u"Assigned", u"Mode"};
+}
+
+void FrmMain::Form_Load() { SearchDevices(); }
+
+void FrmMain::Command1_Click() { SearchDevices(); }
+
+// The list shows what the camera control delivered, as it delivered it. When
+// the control fails part way, the rows read so far stay and the count
+// matches them.
+void FrmMain::SearchDevices() {
+  Program& p = program;
+  WizardState& state = p.state;
+  p.desktop.SetMousePointer(forms::Hourglass);
+  List.ClearRows();
+  state.DeviceCount = 0;
+  try {
+    p.cam.Search();
+    const int16_t found = ClampToInt16(p.cam.FoundCount());
+    for (int16_t i = 0; i < found; ++i) {
+      p.cam.DeviceIndex(i);
+      List.AddRow(p.cam.DeviceCaption(), i);
+      state.DeviceCount = static_cast<int16_t>(i + 1);
+      List.CellText(i, 0, FormatMacText(p.cam.DeviceMacText()));
+      List.CellText(i, 1, p.cam.DeviceAddress());
+      const std::u16string address = p.cam.DeviceAddress();
+      // The two factory addresses a camera has before anyone assigned one.
+      if (address != u"192.168.0.30" && address != u"192.168.0.20") List.CellText(i, 2, u"ok");
+      List.CellText(i, 3, p.cam.DeviceMode());
+    }
+  } catch (const std::exception& error) {
+    ShowCameraError(p, error);
+  }
+  p.desktop.SetMousePointer(forms::DefaultPointer);
+}
+
+bool FrmMain::HasSelectedDevice() { return program.state.DeviceCount > 0 && List.SelectedRow() != device::NoSelectedRow; }
+
+void FrmMain::ReadSelectedDevice() {
+  device::CameraControl& cam = program.cam;
+  WizardState& state = program.state;
+  const int32_t row = List.SelectedRow();
+  cam.DeviceIndex(row);
+  state.DeviceMac = cam.DeviceMacText();
+  state.CurrentIPAddress = List.CellText(row, 1);
+  state.DeviceVersion = cam.DeviceVersionText();
+  state.CurrentSubnetMask = cam.DeviceSubnetMask();
+  state.CurrentGateway = cam.DeviceGateway();
+}
+
+void FrmMain::SelectDevice() {
+  ReadSelectedDevice();
+  program.cam.ProtocolFamily(FamilyPlain);
+  program.cam.ProtocolOption(0);
+}
+
+void FrmMain::List_Event9() {
+  if (!HasSelectedDevice()) return;
+  try {
+    SelectDevice();
+  } catch (const std::exception& error) {
+    ShowCameraError(program, error);
+  }
+}
+
+// Only a well-formed address reaches the browser; the address comes from the
+// network and is never trusted as it is.
+void FrmMain::List_Event10() {
+  if (!HasSelectedDevice()) return;
+  try {
+    SelectDevice();
+  } catch (const std::exception& error) {
+    ShowCameraError(program, error);
+    return;
+  }
+  if (const std::optional<std::string> page = CameraWebPage(program.state.CurrentIPAddress)) {
+    program.desktop.OpenWebPage(*page);
+  }
+}
+
+void FrmMain::CmdLink_Click() {
+  if (program.state.DeviceCount > 0) List_Event10();
+}
+
+void FrmMain::CmdWizard_Click() {
+  Program& p = program;
+  if (!HasSelectedDevice()) {
+    p.desktop.SetMousePointer(forms::DefaultPointer);
+    return;
+  }
+  bool opensWizard = false;
+  try {
+    opensWizard = LaunchWizard();
+  } catch (const std::exception& error) {
+    // The login dialog goes with the failed launch; the main window stays.
+    Unload(p, p.chackIDPWD);
+    ShowCameraError(p, error);
+    return;
+  }
+  if (!opensWizard) return;
+  p.desktop.SetMousePointer(forms::DefaultPointer);
+  Show(p, p.setPassword);
+  Hide(p, p.frmMain);
+}
+
+// Connects to the selected camera and reads its settings into the wizard
+// state. False when the launch stops before the first page: the warning, a
+// cancelled login or a refused connection.
+bool FrmMain::LaunchWizard() {
+  Program& p = program;
+  device::CameraControl& cam = p.cam;
+  device::CameraControl& camTemp = p.CamTemp;
+  WizardState& state = p.state;
+
+  p.desktop.SetMousePointer(forms::Hourglass);
+  ReadSelectedDevice();
+  const bool loginFamily = cam.DeviceMode().find(LoginFamilyMark) != std::u16string::npos;
+  state.DeviceFamily = static_cast<int16_t>(loginFamily ? FamilyLogin : FamilyPlain);
+  cam.ProtocolFamily(state.DeviceFamily);
+  cam.ProtocolOption(0);
+
+  int32_t sameAddress = 0;
+  for (int32_t row = 0; row < state.DeviceCount; ++row) {
+    if (List.CellText(row, 1) == state.CurrentIPAddress) ++sameAddress;
+  }
+
+  camTemp.ProtocolFamily(state.DeviceFamily);
+  camTemp.ProtocolOption(0);
+  camTemp.TargetAddress(state.CurrentIPAddress);
+  camTemp.TargetMac(state.DeviceMac);
+  camTemp.TargetPort(state.DeviceFamily != 0 ? LoginFamilyPort : PlainFamilyPort);
+  camTemp.ProtocolFamily(state.DeviceFamily);
+
+  if (sameAddress >= 2) {
+    p.desktop.SetMousePointer(forms::DefaultPointer);
+    Show(p, p.message);
+    return false;
+  }
+
+  if (state.DeviceFamily != 0) {
+    p.desktop.SetMousePointer(forms::DefaultPointer);
+    Show(p, p.chackIDPWD, true);
+    // A dialog closed by other means than its buttons counts as cancelled.
+    if (!p.chackIDPWD || p.chackIDPWD->LoginCancelled) {
+      Unload(p, p.chackIDPWD);
+      return false;
+    }
+    camTemp.LoginID(p.chackIDPWD->EnteredAdminID);
+    camTemp.LoginPassword(p.chackIDPWD->EnteredPassword);
+    Unload(p, p.chackIDPWD);
+    p.desktop.SetMousePointer(forms::Hourglass);
+  }
+
+  LoginResult = ClampToInt16(camTemp.Connect());
+  if (LoginResult == 0) {
+    p.desktop.SetMousePointer(forms::DefaultPointer);
+    Show(p, p.message);
+    return false;
+  }
+
+  if (state.DeviceFamily != 0) {
+    FrmSetPassword& adminPage = Load(p, p.setPassword);
+    adminPage.TxtOldSysAdminID.text = camTemp.LoginID();
+    adminPage.TxtOldPassword.text = camTemp.LoginPassword();
+  }
+  state.CurrentAdminID = camTemp.GetSettingText(u"SysAdminID").substr(0, LongestAdminID);
+  state.CurrentAdminPassword = camTemp.GetSettingText(u"SysAdminPassword").substr(0, LongestAdminPassword);
+  state.DeviceType = camTemp.GetSettingNumber(u"DeviceType");
+  state.ChangeAdminID = False;
+  state.ChangeAdminPassword = False;
+  state.NewIPAddress = state.CurrentIPAddress;
+  state.NewSubnetMask = state.CurrentSubnetMask;
+  state.NewGateway = state.CurrentGateway;
+
+  if (modBitOps::BitTestLong(state.DeviceType, WirelessBit) == True) {
+    state.CurrentWlanMode = modBitOps::LongToInt(camTemp.GetSettingNumber(u"WlanMode"));
+    state.NewWlanMode = state.CurrentWlanMode;
+    state.CurrentWlanESSID = camTemp.GetSettingText(u"WlanESSID");
+    state.NewWlanESSID = state.CurrentWlanESSID;
+    state.CurrentWlanChannel = modBitOps::LongToInt(camTemp.GetSettingNumber(u"WlanChannel"));
+    state.CurrentWlanWEPFlag = modBitOps::LongToInt(camTemp.GetSettingNumber(u"WlanWEPFlag"));
+    state.CurrentWlanWEPKey = modBitOps::BitTestInteger(state.CurrentWlanWEPFlag, HexKeyBit) == True
+                                  ? camTemp.GetSettingText(u"WlanWEPKeyHEX")
+                                  : camTemp.GetSettingText(u"WlanWEPKey");
+    state.ChangeWEPKey = False;
+  }
+  return true;
+}
+
+void FrmMain::CmdAbout_Click() {
+  Program& p = program;
+  const forms::Version version = p.desktop.ProgramVersion();
+  Load(p, p.sysAbout).Label1.caption =
+      Decimal(version.major) + u"." + Decimal(version.minor) + u"." + Decimal(version.revision);
+  Show(p, p.sysAbout);
+  Hide(p, p.frmMain);
+}
+
+void FrmMain::CmdExit_Click() { program.desktop.EndProgram(); }

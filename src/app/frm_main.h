@@ -1,10 +1,58 @@
 #pragma once
+// The main window: the list of cameras found on the network, the device
+// search that fills it, and the buttons that start the wizard, open a
+// camera's web page, show the about box and end the program.
+#include <exception>
+#include <optional>
+#include <string>
+
 #include "app/program.h"
+#include "forms/list_view.h"
 
 struct FrmMain {
   static constexpr forms::WindowId Id = forms::WindowId::FrmMain;
-  explicit FrmMain(Program& program) : program(program) {}
+  explicit FrmMain(Program& program);
   Program& program;
   forms::FormModel form{u"Setup Wizard"};
-  void Form_Load() {}
+
+  forms::ListView List;     // columns "Mac Address", "Current IP Address", "Assigned", "Mode"
+  forms::Button CmdWizard;  // picture buttons, top to bottom as declared
+  forms::Button Command1;
+  forms::Button CmdLink;
+  forms::Button CmdAbout;
+  forms::Button CmdExit;
+
+  int16_t LoginResult = 0;  // what Connect gave during the last launch
+
+  void Form_Load();
+  void Form_Unload() {}
+  void Command1_Click();
+  // The list raises event 9 when a row is chosen and event 10 when a row is
+  // opened (double-clicked).
+  void List_Event9();
+  void List_Event10();
+  void CmdLink_Click();
+  void CmdWizard_Click();
+  void CmdAbout_Click();
+  void CmdExit_Click();
+
+ private:
+  void SearchDevices();
+  bool HasSelectedDevice();
+  void ReadSelectedDevice();
+  void SelectDevice();
+  bool LaunchWizard();
 };
+
+// The MAC text the camera control gives (decimal numbers joined by ".") as
+// the list shows it: two or more upper-case hex digits per part, blank
+// separated.
+std::u16string FormatMacText(const std::u16string& macText);
+
+// The web page of a camera at the given address: "http://<address>/" for a
+// well-formed dotted IPv4 address, nothing for any other text.
+std::optional<std::string> CameraWebPage(const std::u16string& address);
+
+// A failure of the camera control (or of the list) that a handler stopped
+// at: the pointer goes back to the default and a critical message says so.
+void ShowCameraError(Program& program, const std::exception& error);

@@ -1,10 +1,24 @@
 #pragma once
-#include "app/program.h"
+// The wizard login: the launch shows it modally for cameras that need a
+// login before anything else, and reads what was entered once it is hidden.
+#include <string>
 
-struct frmchackIDPWD {
+#include "app/program.h"
+#include "wizard/login_dialog.h"
+
+struct frmchackIDPWD : LoginFields {
   static constexpr forms::WindowId Id = forms::WindowId::frmchackIDPWD;
-  explicit frmchackIDPWD(Program& program) : program(program) {}
+  explicit frmchackIDPWD(Program& program);
   Program& program;
   forms::FormModel form{u"Setup Wizard"};
+
+  // Written by OK only; the launch reads them after the dialog is hidden.
+  std::u16string EnteredAdminID;
+  std::u16string EnteredPassword;
+  bool LoginCancelled = false;
+
   void Form_Load() {}
+  void Form_Activate();
+  void CmdYes_Click();
+  void CmdCancel_Click();
 };

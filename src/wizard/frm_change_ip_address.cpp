@@ -1,1 +1,91 @@
 #include "wizard/frm_change_ip_address.h"
+
+#include <exception>
+#include <string>
+
+#include "app/frm_main.h"
+#include "wizard/address_checks.h"
+
+namespace {
+constexpr int32_t ApplyWait = 15000;
+constexpr int32_t ExplicitRestartExtraWait = 10000;
+}  // namespace
+
+FrmChangeIPAddress::FrmChangeIPAddress(Program& program) : program(program) {
+  CmdOk.tabIndex = 0;
+  Text1.tabIndex = 1;
+  Text2.tabIndex = 2;
+  Text3.tabIndex = 3;
+  forms::SetFocus(form, CmdOk);
+}
+
+void FrmChangeIPAddress::Form_Load() {
+  Text1.text = program.state.CurrentIPAddress;
+  Text2.text = program.state.CurrentSubnetMask;
+  Text3.text = program.state.CurrentGateway;
+}
+
+void FrmChangeIPAddress::CmdOk_Click() {
+  Program& p = program;
+  WizardState& state = p.state;
+  if (!EntriesAccepted()) return;
+
+  p.desktop.SetMousePointer(forms::Hourglass);
+  const WizardState before = state;
+  bool sent = false;
+  try {
+    sent = SendNewAddress();
+  } catch (const std::exception& error) {
+    // Nothing is known to have changed: keep the address the list shows.
+    state.CurrentIPAddress = before.CurrentIPAddress;
+    state.CurrentSubnetMask = before.CurrentSubnetMask;
+    state.CurrentGateway = before.CurrentGateway;
+    ShowCameraError(p, error);
+    return;
+  }
+  if (!sent) {
+    p.desktop.SetMousePointer(forms::DefaultPointer);
+    ShowAddressConflict(p, form, Text1);
+    return;
+  }
+
+  // The camera takes the new address and comes back on it.
+  p.desktop.Sleep(ApplyWait);
+  if (NeedsExplicitRestart(state.DeviceVersion)) p.desktop.Sleep(ExplicitRestartExtraWait);
+  Unload(p, p.frmMain);
+  Show(p, p.frmMain);
+  Unload(p, p.changeIPAddress);
+  p.desktop.SetMousePointer(forms::DefaultPointer);
+}
+
+// A mistyped address would send the camera where it cannot be reached, so
+// the entries pass the IP address page's checks before anything is sent.
+bool FrmChangeIPAddress::EntriesAccepted() {
+  const std::optional<AddressRefusal> refusal = CheckAddressEntries(Text1.text, Text2.text, Text3.text);
+  if (!refusal) return true;
+  forms::TextBox& field = refusal->field == AddressField::IPAddress    ? Text1
+                          : refusal->field == AddressField::SubnetMask ? Text2
+                                                                       : Text3;
+  RefuseEntry(program, form, field, refusal->message, program.state.MessageTitle);
+  return false;
+}
+
+// False when another camera already has the typed address; nothing is
+// changed then.
+bool FrmChangeIPAddress::SendNewAddress() {
+  device::CameraControl& camTemp = program.CamTemp;
+  WizardState& state = program.state;
+  camTemp.ProtocolOption(0);
+  camTemp.ProtocolFamily(state.DeviceFamily);
+  camTemp.TargetPort(state.DeviceFamily != 0 ? 80 : 8481);
+  camTemp.TargetAddress(Text1.text);
+  constexpr int32_t AddressTaken = -1;
+  if (camTemp.AddressInUse() == AddressTaken) return false;
+  camTemp.TargetMac(state.DeviceMac);
+  state.CurrentIPAddress = Text1.text;
+  state.CurrentSubnetMask = Text2.text;
+  state.CurrentGateway = Text3.text;
+  ChangeResult = camTemp.ChangeAddress(state.CurrentIPAddress, state.CurrentSubnetMask, state.CurrentGateway);
+  camTemp.ApplySettings(1, 0);
+  return true;
+}
