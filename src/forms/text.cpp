@@ -63,4 +63,10 @@ std::u16string FromUtf8(std::string_view text) {
   return out;
 }
 
+std::u16string_view TrimBlanks(std::u16string_view text) {
+  size_t first = text.find_first_not_of(u' ');
+  if (first == std::u16string_view::npos) return {};
+  return text.substr(first, text.find_last_not_of(u' ') - first + 1);
+}
+
 }  // namespace forms
