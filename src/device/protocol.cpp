@@ -1,0 +1,405 @@
+#include "device/protocol.h"
+
+#include <QCryptographicHash>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QMessageAuthenticationCode>
+#include <QRandomGenerator>
+#include <QStringList>
+#include <cmath>
+#include <initializer_list>
+#include <vector>
+
+namespace protocol {
+namespace {
+
+enum class Check { Nonce, Mac, IPv4, IPv4OrEmpty, Text, ErrorText, Family, Port, Challenge, Proof, State, Result };
+
+struct Field {
+  const char* name;
+  Check check;
+  QString Message::* text = nullptr;
+  int Message::* number = nullptr;
+  bool optional = false;
+};
+
+Field TextField(const char* name, Check check, QString Message::* member, bool optional = false) {
+  return Field{name, check, member, nullptr, optional};
+}
+Field NumberField(const char* name, Check check, int Message::* member) { return Field{name, check, nullptr, member}; }
+
+struct Schema {
+  Kind kind;
+  const char* op;
+  std::vector<Field> fields;
+  const char* replyMark;  // the field only the reply of a shared op carries
+};
+
+const std::vector<Schema>& Schemas() {
+  static const Field nonce = TextField("nonce", Check::Nonce, &Message::nonce);
+  static const Field mac = TextField("mac", Check::Mac, &Message::mac);
+  static const Field address = TextField("address", Check::IPv4, &Message::address);
+  static const Field mask = TextField("mask", Check::IPv4, &Message::mask);
+  static const Field gateway = TextField("gateway", Check::IPv4OrEmpty, &Message::gateway);
+  static const Field id = TextField("id", Check::Text, &Message::id);
+  static const Field challenge = TextField("challenge", Check::Challenge, &Message::challenge);
+  static const Field proof = TextField("proof", Check::Proof, &Message::proof);
+  static const Field state = NumberField("state", Check::State, &Message::state);
+  static const Field result = NumberField("result", Check::Result, &Message::result);
+  static const Field error = TextField("error", Check::ErrorText, &Message::error, true);
+  static const std::vector<Schema> schemas = {
+      {Kind::Probe, "probe", {nonce}, nullptr},
+      {Kind::Here,
+       "here",
+       {nonce, mac, address, mask, gateway, TextField("mode", Check::Text, &Message::mode),
+        TextField("caption", Check::Text, &Message::caption), TextField("version", Check::Text, &Message::version),
+        NumberField("family", Check::Family, &Message::family), NumberField("port", Check::Port, &Message::port)},
+       nullptr},
+      {Kind::ChallengeRequest, "challenge", {nonce, mac}, nullptr},
+      {Kind::ChallengeReply, "challenge", {nonce, mac, challenge, state}, "state"},
+      {Kind::LoginRequest, "login", {nonce, mac, id, challenge, proof}, nullptr},
+      {Kind::LoginReply, "login", {nonce, mac, state}, "state"},
+      {Kind::WhoHasRequest, "who-has", {nonce, address}, nullptr},
+      {Kind::WhoHasReply, "who-has", {nonce, mac, address}, "mac"},
+      {Kind::ChangeAddressRequest, "change-address", {nonce, mac, id, challenge, address, mask, gateway, proof}, nullptr},
+      {Kind::ChangeAddressReply, "change-address", {nonce, mac, result, error}, "result"},
+      {Kind::ApplyRequest, "apply", {nonce, mac, id, challenge, proof}, nullptr},
+      {Kind::ApplyReply, "apply", {nonce, mac, result, error}, "result"},
+  };
+  return schemas;
+}
+
+const Schema& SchemaOf(Kind kind) {
+  for (const Schema& schema : Schemas()) {
+    if (schema.kind == kind) return schema;
+  }
+  return Schemas().front();
+}
+
+// The kind of a datagram from its op and, for ops shared by a request and its
+// reply, from the reply's mark.
+const Schema* FindSchema(const QString& op, const QJsonObject& object) {
+  const Schema* request = nullptr;
+  for (const Schema& schema : Schemas()) {
+    if (op != QLatin1String(schema.op)) continue;
+    if (schema.replyMark == nullptr) {
+      request = &schema;
+    } else if (object.contains(QLatin1String(schema.replyMark))) {
+      return &schema;
+    }
+  }
+  return request;
+}
+
+bool TextPasses(Check check, const QString& text) {
+  switch (check) {
+    case Check::Nonce: return IsHex(text, NonceHexChars);
+    case Check::Mac: return IsMacText(text);
+    case Check::IPv4: return IsIPv4(text);
+    case Check::IPv4OrEmpty: return text.isEmpty() || IsIPv4(text);
+    case Check::Text: return text.size() <= MaxTextUnits;
+    case Check::ErrorText: return text.size() <= MaxErrorUnits;
+    case Check::Challenge: return IsHex(text, ChallengeHexChars);
+    case Check::Proof: return IsHex(text, ProofHexChars);
+    default: return false;
+  }
+}
+
+bool NumberPasses(Check check, int value) {
+  switch (check) {
+    case Check::Family: return value == 0 || value == 2;
+    case Check::Port: return value >= 1 && value <= 65535;
+    case Check::State: return value == StateLoginNeeded || value == StateGranted;
+    case Check::Result: return value == 0 || value == 1;
+    default: return false;
+  }
+}
+
+// A JSON number with an integral value inside int range.
+std::optional<int> IntegralNumber(const QJsonValue& value) {
+  if (!value.isDouble()) return std::nullopt;
+  const double number = value.toDouble();
+  if (!std::isfinite(number) || number != std::floor(number) || number < -2147483648.0 || number > 2147483647.0) {
+    return std::nullopt;
+  }
+  return static_cast<int>(number);
+}
+
+// A part of a dotted text: "0" or 1-3 digits without a leading zero, at most max.
+std::optional<int> DecimalPart(QStringView part, int max) {
+  if (part.isEmpty() || part.size() > 3 || (part.size() > 1 && part[0] == u'0')) return std::nullopt;
+  int value = 0;
+  for (QChar c : part) {
+    if (c < u'0' || c > u'9') return std::nullopt;
+    value = value * 10 + (c.unicode() - u'0');
+  }
+  if (value > max) return std::nullopt;
+  return value;
+}
+
+template <size_t N>
+std::optional<std::array<uint8_t, N>> DottedBytes(const QString& text) {
+  const QList<QStringView> parts = QStringView(text).split(u'.');
+  if (parts.size() != static_cast<qsizetype>(N)) return std::nullopt;
+  std::array<uint8_t, N> bytes{};
+  for (size_t i = 0; i < N; ++i) {
+    const std::optional<int> part = DecimalPart(parts[static_cast<qsizetype>(i)], 255);
+    if (!part) return std::nullopt;
+    bytes[i] = static_cast<uint8_t>(*part);
+  }
+  return bytes;
+}
+
+QByteArray Hash(const QString& algorithm, const QByteArray& data) {
+  const auto method = algorithm == u"SHA-256" ? QCryptographicHash::Sha256 : QCryptographicHash::Md5;
+  return QCryptographicHash::hash(data, method).toHex();
+}
+
+QString QuotedString(const QString& text) {
+  QString quoted = text;
+  quoted.replace(u'\\', u"\\\\"_qs).replace(u'"', u"\\\""_qs);
+  return u'"' + quoted + u'"';
+}
+
+bool HasControlCharacter(const QString& text) {
+  for (QChar c : text) {
+    if (c.unicode() < 0x20 || c.unicode() == 0x7f) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+QString OpName(Kind kind) { return QString::fromLatin1(SchemaOf(kind).op); }
+
+bool IsReply(Kind kind) { return kind == Kind::Here || SchemaOf(kind).replyMark != nullptr; }
+
+Parsed ParseDatagram(const QByteArray& datagram) {
+  if (datagram.size() > MaxDatagramBytes) return {std::nullopt, QStringLiteral("datagram larger than 1400 bytes")};
+  QJsonParseError jsonError{};
+  const QJsonDocument document = QJsonDocument::fromJson(datagram, &jsonError);
+  if (jsonError.error != QJsonParseError::NoError) return {std::nullopt, QStringLiteral("not JSON")};
+  if (!document.isObject()) return {std::nullopt, QStringLiteral("not a JSON object")};
+  const QJsonObject object = document.object();
+  if (IntegralNumber(object.value(u"v")) != 1) return {std::nullopt, QStringLiteral("no \"v\":1")};
+  const QJsonValue op = object.value(u"op");
+  if (!op.isString()) return {std::nullopt, QStringLiteral("no op")};
+  const Schema* schema = FindSchema(op.toString(), object);
+  if (schema == nullptr) return {std::nullopt, QStringLiteral("unknown op")};
+
+  Message message;
+  message.kind = schema->kind;
+  for (const Field& field : schema->fields) {
+    const QString name = QString::fromLatin1(field.name);
+    const QJsonValue value = object.value(name);
+    if (value.isUndefined() && field.optional) continue;
+    if (field.text != nullptr) {
+      if (!value.isString()) return {std::nullopt, name + u" missing or not a text"_qs};
+      const QString text = value.toString();
+      if (!TextPasses(field.check, text)) return {std::nullopt, name + u" invalid"_qs};
+      message.*field.text = text;
+    } else {
+      const std::optional<int> number = IntegralNumber(value);
+      if (!number) return {std::nullopt, name + u" missing or not an integer"_qs};
+      if (!NumberPasses(field.check, *number)) return {std::nullopt, name + u" out of range"_qs};
+      message.*field.number = *number;
+    }
+  }
+  return {message, QString()};
+}
+
+QByteArray BuildDatagram(const Message& message) {
+  const Schema& schema = SchemaOf(message.kind);
+  QJsonObject object{{u"v"_qs, 1}, {u"op"_qs, QString::fromLatin1(schema.op)}};
+  for (const Field& field : schema.fields) {
+    const QString name = QString::fromLatin1(field.name);
+    if (field.text != nullptr) {
+      const QString& text = message.*field.text;
+      if (field.optional && text.isEmpty()) continue;
+      if (!TextPasses(field.check, text)) return {};
+      object.insert(name, text);
+    } else {
+      const int number = message.*field.number;
+      if (!NumberPasses(field.check, number)) return {};
+      object.insert(name, number);
+    }
+  }
+  QByteArray datagram = QJsonDocument(object).toJson(QJsonDocument::Compact);
+  if (datagram.size() > MaxDatagramBytes) return {};
+  return datagram;
+}
+
+bool IsMacText(const QString& text) { return ParseMac(text).has_value(); }
+
+std::optional<std::array<uint8_t, 6>> ParseMac(const QString& text) { return DottedBytes<6>(text); }
+
+bool IsIPv4(const QString& text) { return ParseIPv4(text).has_value(); }
+
+std::optional<uint32_t> ParseIPv4(const QString& text) {
+  const std::optional<std::array<uint8_t, 4>> bytes = DottedBytes<4>(text);
+  if (!bytes) return std::nullopt;
+  return (uint32_t{(*bytes)[0]} << 24) | (uint32_t{(*bytes)[1]} << 16) | (uint32_t{(*bytes)[2]} << 8) |
+         uint32_t{(*bytes)[3]};
+}
+
+bool IsLoopback(const QString& address) {
+  const std::optional<uint32_t> ip = ParseIPv4(address);
+  return ip && (*ip >> 24) == 127;
+}
+
+bool IsHex(const QString& text, int length) {
+  if (text.size() != length) return false;
+  for (QChar c : text) {
+    const bool hex = (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F');
+    if (!hex) return false;
+  }
+  return true;
+}
+
+QString RandomHex(int chars) {
+  QByteArray bytes((chars + 1) / 2, Qt::Uninitialized);
+  for (char& byte : bytes) byte = static_cast<char>(QRandomGenerator::system()->bounded(256));
+  return QString::fromLatin1(bytes.toHex().left(chars));
+}
+
+QString Proof(const Message& request, const QString& password) {
+  QStringList parts{request.challenge, request.nonce, request.mac, request.id};
+  switch (request.kind) {
+    case Kind::LoginRequest: break;
+    case Kind::ChangeAddressRequest: parts << request.address << request.mask << request.gateway; break;
+    case Kind::ApplyRequest: parts << QStringLiteral("apply"); break;
+    default: return {};
+  }
+  const QByteArray mac = QMessageAuthenticationCode::hash(parts.join(u':').toUtf8(), password.toUtf8(),
+                                                          QCryptographicHash::Sha256);
+  return QString::fromLatin1(mac.toHex());
+}
+
+bool ProofMatches(const Message& request, const QString& password) {
+  const QByteArray expected = Proof(request, password).toLatin1();
+  const QByteArray given = request.proof.toLower().toLatin1();
+  if (expected.isEmpty() || expected.size() != given.size()) return false;
+  int difference = 0;
+  for (qsizetype i = 0; i < expected.size(); ++i) difference |= expected[i] ^ given[i];
+  return difference == 0;
+}
+
+QMap<QString, QString> ParseAuthParams(const QByteArray& headerValue) {
+  QMap<QString, QString> params;
+  const QString text = QString::fromUtf8(headerValue);
+  qsizetype i = 0;
+  const qsizetype n = text.size();
+  while (i < n) {
+    while (i < n && (text[i] == u' ' || text[i] == u',' || text[i] == u'\t')) ++i;
+    const qsizetype nameStart = i;
+    while (i < n && text[i] != u'=' && text[i] != u',' && text[i] != u' ') ++i;
+    const QString name = text.mid(nameStart, i - nameStart).toLower();
+    while (i < n && text[i] == u' ') ++i;
+    if (i >= n || text[i] != u'=') continue;  // a bare token (the scheme) has no value
+    ++i;
+    while (i < n && text[i] == u' ') ++i;
+    QString value;
+    if (i < n && text[i] == u'"') {
+      ++i;
+      while (i < n && text[i] != u'"') {
+        if (text[i] == u'\\' && i + 1 < n) ++i;
+        value += text[i++];
+      }
+      ++i;  // closing quote
+    } else {
+      while (i < n && text[i] != u',' && text[i] != u' ') value += text[i++];
+    }
+    if (!name.isEmpty()) params.insert(name, value);
+  }
+  return params;
+}
+
+std::optional<DigestChallenge> ParseDigestChallenge(const QByteArray& headerValue) {
+  const QByteArray trimmed = headerValue.trimmed();
+  if (!trimmed.toLower().startsWith("digest ")) return std::nullopt;
+  const QMap<QString, QString> params = ParseAuthParams(trimmed.mid(7));
+  DigestChallenge challenge;
+  challenge.realm = params.value(u"realm"_qs);
+  challenge.nonce = params.value(u"nonce"_qs);
+  challenge.opaque = params.value(u"opaque"_qs);
+  challenge.algorithm = params.value(u"algorithm"_qs, u"MD5"_qs).toUpper();
+  const QStringList qops = params.value(u"qop"_qs).split(u',', Qt::SkipEmptyParts);
+  for (const QString& qop : qops) {
+    if (qop.trimmed() == u"auth") challenge.qop = u"auth"_qs;
+  }
+  if (challenge.nonce.isEmpty() || (challenge.algorithm != u"MD5" && challenge.algorithm != u"SHA-256")) {
+    return std::nullopt;
+  }
+  return challenge;
+}
+
+QString DigestResponse(const QString& algorithm, const QString& user, const QString& password, const QString& realm,
+                       const QString& nonce, const QString& method, const QString& uri, const QString& nc,
+                       const QString& cnonce, const QString& qop) {
+  const QByteArray ha1 = Hash(algorithm, (user + u':' + realm + u':' + password).toUtf8());
+  const QByteArray ha2 = Hash(algorithm, (method + u':' + uri).toUtf8());
+  const QByteArray tail = qop.isEmpty() ? nonce.toUtf8() : (nonce + u':' + nc + u':' + cnonce + u':' + qop).toUtf8();
+  return QString::fromLatin1(Hash(algorithm, ha1 + ':' + tail + ':' + ha2));
+}
+
+QByteArray DigestAuthorization(const DigestChallenge& challenge, const QString& user, const QString& password,
+                               const QString& method, const QString& uri) {
+  if (HasControlCharacter(user) || HasControlCharacter(uri)) return {};
+  const QString nc = u"00000001"_qs;
+  const QString cnonce = RandomHex(16);
+  const QString response =
+      DigestResponse(challenge.algorithm, user, password, challenge.realm, challenge.nonce, method, uri, nc, cnonce,
+                     challenge.qop);
+  QString value = u"Digest username="_qs + QuotedString(user) + u", realm="_qs + QuotedString(challenge.realm) +
+                  u", nonce="_qs + QuotedString(challenge.nonce) + u", uri="_qs + QuotedString(uri) +
+                  u", algorithm="_qs + challenge.algorithm + u", response="_qs + QuotedString(response);
+  if (!challenge.qop.isEmpty()) value += u", qop=auth, nc="_qs + nc + u", cnonce="_qs + QuotedString(cnonce);
+  if (!challenge.opaque.isEmpty()) value += u", opaque="_qs + QuotedString(challenge.opaque);
+  return value.toUtf8();
+}
+
+SettingType TypeOfSetting(const QString& key) {
+  static const QStringList numbers{u"DeviceType"_qs, u"WlanMode"_qs, u"WlanChannel"_qs, u"WlanWEPFlag"_qs,
+                                   u"SysIPAssignment"_qs};
+  static const QStringList texts{u"SysAdminID"_qs,   u"SysAdminPassword"_qs, u"WlanESSID"_qs,
+                                 u"WlanWEPKey"_qs,   u"WlanWEPKeyHEX"_qs,    u"SysIPAddress"_qs,
+                                 u"SysSubnetMask"_qs, u"SysDefaultGateway"_qs};
+  if (numbers.contains(key)) return SettingType::Number;
+  if (texts.contains(key)) return SettingType::Text;
+  return SettingType::Unknown;
+}
+
+QString SettingError(const QString& key, const QJsonValue& value, bool wireless) {
+  const SettingType type = TypeOfSetting(key);
+  if (type == SettingType::Unknown) return key + u": unknown setting"_qs;
+  if (key == u"DeviceType") return key + u": read only"_qs;
+  if (key.startsWith(u"Wlan") && !wireless) return key + u": no wireless interface"_qs;
+  if (type == SettingType::Number) {
+    const std::optional<int> number = IntegralNumber(value);
+    if (!number) return key + u": not an integer"_qs;
+    const auto outside = [&](int low, int high) { return *number < low || *number > high; };
+    if ((key == u"WlanMode" && outside(0, 2)) || (key == u"WlanChannel" && outside(1, 14)) ||
+        (key == u"WlanWEPFlag" && outside(0, 65535)) || (key == u"SysIPAssignment" && outside(0, 1))) {
+      return key + u": out of range"_qs;
+    }
+    return {};
+  }
+  if (!value.isString()) return key + u": not a text"_qs;
+  const QString text = value.toString();
+  const auto tooLong = [&](int max) { return text.size() > max; };
+  if ((key == u"SysAdminID" && tooLong(12)) || (key == u"SysAdminPassword" && tooLong(8)) ||
+      (key == u"WlanESSID" && tooLong(32))) {
+    return key + u": too long"_qs;
+  }
+  if (key == u"WlanWEPKey" && !(text.isEmpty() || text.size() == 5 || text.size() == 13)) {
+    return key + u": must be empty, 5 or 13 characters"_qs;
+  }
+  if (key == u"WlanWEPKeyHEX" && !(text.isEmpty() || IsHex(text, 10) || IsHex(text, 26))) {
+    return key + u": must be empty, 10 or 26 hex digits"_qs;
+  }
+  if ((key == u"SysIPAddress" || key == u"SysSubnetMask") && !IsIPv4(text)) return key + u": not an IPv4 address"_qs;
+  if (key == u"SysDefaultGateway" && !text.isEmpty() && !IsIPv4(text)) return key + u": not an IPv4 address"_qs;
+  return {};
+}
+
+}  // namespace protocol

@@ -1,0 +1,136 @@
+#pragma once
+// The camera protocol both ends share (docs/protocol.md): constants, the UDP
+// JSON datagrams with their field checks, the HMAC proof of the MAC-addressed
+// commands, the HTTP Digest computation and the setting keys' rules. Qt Core
+// only, so the simulator links it as well as the camera control.
+#include <QByteArray>
+#include <QJsonValue>
+#include <QMap>
+#include <QString>
+#include <array>
+#include <cstdint>
+#include <optional>
+
+namespace protocol {
+
+inline constexpr char DefaultGroup[] = "239.255.42.61";
+inline constexpr quint16 DefaultPort = 21061;
+inline constexpr int MaxDatagramBytes = 1400;
+inline constexpr int MaxTextUnits = 64;
+inline constexpr int MaxErrorUnits = 256;
+inline constexpr int MaxCameras = 4096;
+inline constexpr int NonceHexChars = 16;
+inline constexpr int ChallengeHexChars = 32;
+inline constexpr int ProofHexChars = 64;
+
+inline constexpr quint16 HttpPortFamily2 = 80;
+inline constexpr quint16 HttpPortFamily0 = 8481;
+inline constexpr char MacHeader[] = "X-Sentrova-MAC";
+inline constexpr char DigestRealm[] = "sentrova-camera";
+inline constexpr char HelloPath[] = "/setup/v1/hello";
+inline constexpr char SettingsPath[] = "/setup/v1/settings/";  // followed by the key
+inline constexpr char ApplyPath[] = "/setup/v1/apply";
+inline constexpr char RestartPath[] = "/setup/v1/restart";
+inline constexpr int MaxHeaderBytes = 16 * 1024;
+inline constexpr int MaxBodyBytes = 64 * 1024;
+
+inline constexpr int StateLoginNeeded = 2;
+inline constexpr int StateGranted = 3;
+
+enum class Kind {
+  Probe,
+  Here,
+  ChallengeRequest,
+  ChallengeReply,
+  LoginRequest,
+  LoginReply,
+  WhoHasRequest,
+  WhoHasReply,
+  ChangeAddressRequest,
+  ChangeAddressReply,
+  ApplyRequest,
+  ApplyReply,
+};
+
+// One datagram; only the fields its kind carries are meaningful.
+struct Message {
+  Kind kind = Kind::Probe;
+  QString nonce;
+  QString mac;
+  QString address;
+  QString mask;
+  QString gateway;
+  QString mode;
+  QString caption;
+  QString version;
+  int family = 0;
+  int port = 0;
+  QString id;
+  QString challenge;
+  QString proof;
+  int state = 0;
+  int result = 0;
+  QString error;  // optional in change-address and apply replies
+};
+
+struct Parsed {
+  std::optional<Message> message;
+  QString error;  // why the datagram was dropped, when message is empty
+};
+
+// Checks everything docs/protocol.md lists; a datagram that fails any check
+// gives no message and the reason.
+Parsed ParseDatagram(const QByteArray& datagram);
+// The datagram of a message. Empty when the message itself would not pass
+// ParseDatagram (a field out of range, or too large): nothing invalid is sent.
+QByteArray BuildDatagram(const Message& message);
+QString OpName(Kind kind);
+bool IsReply(Kind kind);
+
+// Field checks, also for the HTTP side.
+bool IsMacText(const QString& text);
+std::optional<std::array<uint8_t, 6>> ParseMac(const QString& text);
+bool IsIPv4(const QString& text);
+std::optional<uint32_t> ParseIPv4(const QString& text);  // host order
+bool IsHex(const QString& text, int length);
+bool IsLoopback(const QString& address);  // dotted IPv4 in 127.0.0.0/8
+
+// Random hex texts for nonces, challenges and Digest cnonces.
+QString RandomHex(int chars);
+
+// The HMAC proof of a login, change-address or apply request, computed from
+// its fields and the password. Empty for other kinds.
+QString Proof(const Message& request, const QString& password);
+// Constant-time check of request.proof.
+bool ProofMatches(const Message& request, const QString& password);
+
+// HTTP Digest (RFC 7616), MD5 or SHA-256.
+struct DigestChallenge {
+  QString realm;
+  QString nonce;
+  QString opaque;
+  QString algorithm;  // "MD5" or "SHA-256"
+  QString qop;        // "auth" when offered
+};
+// Parses the value of one WWW-Authenticate header; empty unless it is Digest
+// with a realm and a nonce and an algorithm we know.
+std::optional<DigestChallenge> ParseDigestChallenge(const QByteArray& headerValue);
+// The name=value pairs of a Digest header value after the scheme (quoted
+// strings unescaped, names lower case).
+QMap<QString, QString> ParseAuthParams(const QByteArray& headerValue);
+QString DigestResponse(const QString& algorithm, const QString& user, const QString& password, const QString& realm,
+                       const QString& nonce, const QString& method, const QString& uri, const QString& nc,
+                       const QString& cnonce, const QString& qop);
+// The Authorization header value answering the challenge; empty when the user
+// name holds a control character (it would break the header).
+QByteArray DigestAuthorization(const DigestChallenge& challenge, const QString& user, const QString& password,
+                               const QString& method, const QString& uri);
+
+// Setting keys and their rules.
+enum class SettingType { Unknown, Number, Text };
+SettingType TypeOfSetting(const QString& key);
+// Empty when value is acceptable for key on apply (wireless: the camera has a
+// wireless interface); otherwise the reason, naming the key.
+QString SettingError(const QString& key, const QJsonValue& value, bool wireless);
+
+}  // namespace protocol

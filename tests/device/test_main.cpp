@@ -1,0 +1,10 @@
+// The device tests need a QCoreApplication: the camera control waits for its
+// answers in local event loops.
+#include <QCoreApplication>
+#include <gtest/gtest.h>
+
+int main(int argc, char** argv) {
+  QCoreApplication app(argc, argv);
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
