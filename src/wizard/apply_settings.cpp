@@ -1,0 +1,64 @@
+#include "wizard/apply_settings.h"
+
+#include "app/frm_main.h"
+#include "wizard/frm_chack_password.h"
+#include "wizard/frm_set_ip_address.h"
+#include "wizard/frm_set_password.h"
+#include "wizard/frm_wireless.h"
+
+namespace {
+
+// Fixed waits for the camera to take the settings and come back.
+constexpr int32_t AfterApplyMs = 1000;
+constexpr int32_t AfterRestartMs = 5000;
+constexpr int32_t ComeBackMs = 15000;
+constexpr int32_t ComeBackLongerMs = 10000;
+
+// The camera's setting word for "address set by hand".
+constexpr int16_t FixedAddress = 1;
+
+}  // namespace
+
+const std::u16string& AdminIDToWrite(const WizardState& state) {
+  return state.ChangeAdminID == True ? state.NewAdminID : state.CurrentAdminID;
+}
+
+const std::u16string& AdminPasswordToWrite(const WizardState& state) {
+  return state.ChangeAdminPassword == True ? state.NewAdminPassword : state.CurrentAdminPassword;
+}
+
+void WriteAccountAndAddressAndApply(Program& program) {
+  const WizardState& state = program.state;
+  device::CameraControl& camera = program.CamTemp;
+  camera.LoginID(state.CurrentAdminID);
+  camera.LoginPassword(state.CurrentAdminPassword);
+  camera.SetSetting(u"SysAdminID", AdminIDToWrite(state));
+  camera.SetSetting(u"SysAdminPassword", AdminPasswordToWrite(state));
+  camera.SetSetting(u"SysIPAssignment", FixedAddress);
+  camera.SetSetting(u"SysIPAddress", state.NewIPAddress);
+  camera.SetSetting(u"SysSubnetMask", state.NewSubnetMask);
+  camera.SetSetting(u"SysDefaultGateway", state.NewGateway);
+  // Read back before the apply; the answers are not needed.
+  camera.GetSettingText(u"SysIPAddress");
+  camera.GetSettingText(u"SysSubnetMask");
+  camera.GetSettingText(u"SysDefaultGateway");
+  camera.ApplySettings(1, 0);
+
+  const bool explicitRestart = NeedsExplicitRestart(state.DeviceVersion);
+  program.desktop.Sleep(AfterApplyMs);
+  if (explicitRestart) {
+    camera.Restart();
+    program.desktop.Sleep(AfterRestartMs);
+  }
+  program.desktop.Sleep(ComeBackMs);
+  if (explicitRestart) program.desktop.Sleep(ComeBackLongerMs);
+}
+
+void CloseWizardAndReopenMain(Program& program, WizardKind kind) {
+  Unload(program, program.chackPassWord);
+  Unload(program, program.setIPAddress);
+  Unload(program, program.setPassword);
+  if (kind == WizardKind::Wireless) Unload(program, program.wireless);
+  Unload(program, program.frmMain);
+  Show(program, program.frmMain);
+}
