@@ -1,0 +1,105 @@
+#include "device/discovery.h"
+
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QSet>
+#include <QTimer>
+#include <algorithm>
+
+#include "device/device_log.h"
+#include "device/udp_channel.h"
+
+namespace device {
+namespace {
+
+FoundCamera FromAnswer(const protocol::Message& answer) {
+  return FoundCamera{answer.mac,    answer.address, answer.mask,    answer.gateway, answer.mode,
+                     answer.caption, answer.version, answer.family, answer.port};
+}
+
+bool ListedBefore(const FoundCamera& a, const FoundCamera& b) {
+  const uint32_t ipA = protocol::ParseIPv4(a.address).value_or(0);
+  const uint32_t ipB = protocol::ParseIPv4(b.address).value_or(0);
+  if (ipA != ipB) return ipA < ipB;
+  return protocol::ParseMac(a.mac) < protocol::ParseMac(b.mac);
+}
+
+}  // namespace
+
+SearchOutcome SearchCameras(const NetOptions& options, const InterfaceChoice& choice,
+                            const std::function<void(const FoundCamera&)>& onFound) {
+  SearchOutcome outcome;
+  UdpChannel channel(options, choice);
+  if (!channel.Open(&outcome.error)) {
+    qCWarning(lcDiscovery).noquote() << "Search: cannot search:" << outcome.error;
+    return outcome;
+  }
+
+  protocol::Message probe;
+  probe.kind = protocol::Kind::Probe;
+  probe.nonce = protocol::RandomHex(protocol::NonceHexChars);
+  const QByteArray probeDatagram = protocol::BuildDatagram(probe);
+
+  const int copies = std::max(1, options.probeCopies);
+  QEventLoop loop;
+  QElapsedTimer clock;
+  QTimer probeTimer;
+  QTimer endTimer;
+  endTimer.setSingleShot(true);
+  QSet<QString> seen;
+  int probesSent = 0;
+  qint64 lastProbeAt = 0;
+  qint64 lastNewAt = 0;
+  bool capLogged = false;
+
+  // The end moves with every probe copy and every new camera.
+  const auto scheduleEnd = [&] {
+    if (probesSent < copies) return;
+    const qint64 endAt = std::min<qint64>(std::max(lastProbeAt + options.answerWindow.count(),
+                                                   lastNewAt + options.quietPeriod.count()),
+                                          options.searchCap.count());
+    endTimer.start(static_cast<int>(std::max<qint64>(0, endAt - clock.elapsed())));
+  };
+  const auto sendProbe = [&] {
+    channel.Send(probeDatagram);
+    ++probesSent;
+    lastProbeAt = clock.elapsed();
+    if (probesSent >= copies) probeTimer.stop();
+    scheduleEnd();
+  };
+
+  channel.onMessage = [&](const protocol::Message& answer, const QHostAddress& from) {
+    if (answer.kind != protocol::Kind::Here) return;  // our own probes and the MAC commands' traffic
+    if (answer.nonce != probe.nonce) return channel.Drop(QStringLiteral("answer to another search"), from);
+    if (from.toIPv4Address() != protocol::ParseIPv4(answer.address)) {
+      return channel.Drop(QStringLiteral("source differs from the address it reports (%1)").arg(answer.address),
+                          from);
+    }
+    if (seen.contains(answer.mac)) return;  // the same camera again, or on a second interface
+    if (static_cast<int>(outcome.cameras.size()) >= options.maxCameras) {
+      if (!capLogged) qCWarning(lcDiscovery) << "Search: more than" << options.maxCameras << "cameras; the rest is left out";
+      capLogged = true;
+      return;
+    }
+    seen.insert(answer.mac);
+    outcome.cameras.push_back(FromAnswer(answer));
+    lastNewAt = clock.elapsed();
+    if (onFound) onFound(outcome.cameras.back());
+    scheduleEnd();
+  };
+
+  QObject::connect(&probeTimer, &QTimer::timeout, &loop, sendProbe);
+  QObject::connect(&endTimer, &QTimer::timeout, &loop, &QEventLoop::quit);
+  clock.start();
+  probeTimer.start(options.probeInterval);
+  sendProbe();
+  loop.exec(QEventLoop::ExcludeUserInputEvents);
+
+  std::stable_sort(outcome.cameras.begin(), outcome.cameras.end(), ListedBefore);
+  outcome.dropped = channel.droppedCount();
+  qCInfo(lcDiscovery) << "Search: found" << outcome.cameras.size() << "cameras in" << clock.elapsed() << "ms;"
+                      << outcome.dropped << "datagrams dropped";
+  return outcome;
+}
+
+}  // namespace device

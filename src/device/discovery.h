@@ -1,0 +1,36 @@
+#pragma once
+// The device search: probes the group, gathers the cameras' answers, and
+// gives the cameras found, one per MAC, in address order.
+#include <QString>
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+#include "device/net_options.h"
+
+namespace device {
+
+struct FoundCamera {
+  QString mac;
+  QString address;
+  QString mask;
+  QString gateway;
+  QString mode;
+  QString caption;
+  QString version;
+  int family = 0;
+  int port = 0;
+};
+
+struct SearchOutcome {
+  std::vector<FoundCamera> cameras;  // sorted by IPv4 address, then MAC
+  int dropped = 0;                   // datagrams not taken
+  QString error;                     // the search could not run at all
+};
+
+// Blocks in a local event loop until the search ends; onFound (may be empty)
+// hears each new camera as it arrives.
+SearchOutcome SearchCameras(const NetOptions& options, const InterfaceChoice& choice,
+                            const std::function<void(const FoundCamera&)>& onFound);
+
+}  // namespace device

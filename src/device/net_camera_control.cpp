@@ -1,0 +1,320 @@
+#include "device/net_camera_control.h"
+
+#include <QEventLoop>
+#include <QJsonDocument>
+#include <QTimer>
+#include <QUrl>
+
+#include "device/device_log.h"
+#include "device/udp_channel.h"
+
+namespace device {
+namespace {
+
+QString Q(const std::u16string& text) { return QString::fromStdU16String(text); }
+std::u16string U(const QString& text) { return text.toStdU16String(); }
+
+QJsonObject JsonBody(const HttpResponse& response) {
+  return QJsonDocument::fromJson(response.body).object();
+}
+
+}  // namespace
+
+NetCameraControl::NetCameraControl(NetOptions options) : options_(std::move(options)) {}
+
+// ---- Discovery -------------------------------------------------------------
+
+void NetCameraControl::Search() {
+  found_.clear();
+  index_ = 0;
+  found_ = SearchCameras(options_, ChooseInterfaces(options_.interfaceName), onFound_).cameras;
+}
+
+int32_t NetCameraControl::FoundCount() { return static_cast<int32_t>(found_.size()); }
+
+void NetCameraControl::DeviceIndex(int32_t index) { index_ = index; }
+
+const FoundCamera* NetCameraControl::Described() const {
+  if (index_ < 0 || static_cast<size_t>(index_) >= found_.size()) return nullptr;
+  return &found_[static_cast<size_t>(index_)];
+}
+
+std::u16string NetCameraControl::DeviceAddress() { return Described() ? U(Described()->address) : u""; }
+std::u16string NetCameraControl::DeviceMode() { return Described() ? U(Described()->mode) : u""; }
+std::u16string NetCameraControl::DeviceCaption() { return Described() ? U(Described()->caption) : u""; }
+std::u16string NetCameraControl::DeviceVersionText() { return Described() ? U(Described()->version) : u""; }
+std::u16string NetCameraControl::DeviceSubnetMask() { return Described() ? U(Described()->mask) : u""; }
+std::u16string NetCameraControl::DeviceGateway() { return Described() ? U(Described()->gateway) : u""; }
+std::u16string NetCameraControl::DeviceMacText() { return Described() ? U(Described()->mac) : u""; }
+
+// ---- Addressing ------------------------------------------------------------
+
+void NetCameraControl::TargetAddress(const std::u16string& address) { targetAddress_ = Q(address); }
+
+void NetCameraControl::TargetMac(const std::u16string& mac) {
+  const QString next = Q(mac);
+  // What is kept for the next apply belongs to one camera.
+  if (next != targetMac_) {
+    kept_ = QJsonObject();
+    addressKept_ = false;
+  }
+  targetMac_ = next;
+}
+
+// ---- HTTP ------------------------------------------------------------------
+
+HttpResponse NetCameraControl::Http(const char* member, const QString& method, const QString& path,
+                                    const QByteArray& body) {
+  const InterfaceChoice choice = ChooseInterfaces(options_.interfaceName);
+  HttpResponse response;
+  if (!MayContact(choice, targetAddress_) || port_ < 1 || port_ > 65535) {
+    response.error = choice.loopbackOnly && protocol::IsIPv4(targetAddress_)
+                         ? QStringLiteral("not contacted: outside the loopback network")
+                         : QStringLiteral("not contacted: no valid address and port");
+    qCWarning(lcHttp) << member << targetAddress_ << port_ << ":" << response.error;
+    return response;
+  }
+  HttpRequest request;
+  request.method = method;
+  request.address = targetAddress_;
+  request.port = static_cast<quint16>(port_);
+  request.path = path;
+  request.body = body;
+  request.user = loginId_;
+  request.password = loginPassword_;
+  request.expectedMac = targetMac_;
+  if (choice.loopbackOnly && !choice.interfaces.empty()) request.bindAddress = choice.interfaces.front().address;
+  request.connectTimeout = options_.httpConnectTimeout;
+  request.timeout = options_.httpTimeout;
+  response = SendHttp(request);
+  if (response.status != 200) {
+    qCWarning(lcHttp) << member << method << path << "at" << QStringLiteral("%1:%2").arg(targetAddress_).arg(port_)
+                      << ":" << (response.answered() ? QStringLiteral("HTTP %1").arg(response.status) : response.error);
+  }
+  return response;
+}
+
+int32_t NetCameraControl::Connect() {
+  return Http("Connect", QStringLiteral("GET"), QString::fromLatin1(protocol::HelloPath)).status == 200 ? 1 : 0;
+}
+
+std::optional<QJsonValue> NetCameraControl::ReadSetting(const char* member, const QString& key) {
+  const QString path = QString::fromLatin1(protocol::SettingsPath) + QString::fromLatin1(QUrl::toPercentEncoding(key));
+  const HttpResponse response = Http(member, QStringLiteral("GET"), path);
+  if (response.status != 200) return std::nullopt;
+  const QJsonObject body = JsonBody(response);
+  if (body.value(u"key").toString() != key || !body.contains(u"value")) {
+    qCWarning(lcHttp) << member << key << "at" << targetAddress_ << ": malformed answer";
+    return std::nullopt;
+  }
+  return body.value(u"value");
+}
+
+int32_t NetCameraControl::GetSettingNumber(const std::u16string& key) {
+  const std::optional<QJsonValue> value = ReadSetting("GetSettingNumber", Q(key));
+  if (!value) return 0;
+  if (value->isDouble()) {
+    const double number = value->toDouble();
+    if (number >= -2147483648.0 && number <= 2147483647.0 && number == static_cast<double>(static_cast<int32_t>(number))) {
+      return static_cast<int32_t>(number);
+    }
+  }
+  bool ok = false;
+  const int32_t parsed = value->toString().toInt(&ok);
+  return ok ? parsed : 0;
+}
+
+std::u16string NetCameraControl::GetSettingText(const std::u16string& key) {
+  const std::optional<QJsonValue> value = ReadSetting("GetSettingText", Q(key));
+  if (!value) return u"";
+  if (value->isString()) return U(value->toString());
+  if (value->isDouble()) return U(QString::number(value->toDouble(), 'g', 10));
+  return u"";
+}
+
+void NetCameraControl::SetSetting(const std::u16string& key, const SettingValue& value) {
+  if (const auto* text = std::get_if<std::u16string>(&value)) {
+    kept_.insert(Q(key), Q(*text));
+  } else {
+    kept_.insert(Q(key), static_cast<int>(std::get<int16_t>(value)));
+  }
+}
+
+void NetCameraControl::ApplySettings(int32_t /*first*/, int32_t /*second*/) {
+  if (!kept_.isEmpty()) ApplyKeptSettings();
+  if (addressKept_) ApplyKeptAddress();
+}
+
+void NetCameraControl::ApplyKeptSettings() {
+  const QJsonObject settings = kept_;
+  kept_ = QJsonObject();  // whatever happens, they are not applied twice or to another camera
+  const QByteArray body = QJsonDocument(QJsonObject{{u"settings"_qs, settings}}).toJson(QJsonDocument::Compact);
+  const HttpResponse response = Http("ApplySettings", QStringLiteral("POST"), QString::fromLatin1(protocol::ApplyPath), body);
+  if (response.status == 200 && JsonBody(response).value(u"result").toInt() == 1) {
+    appliedCredentials_.reset();
+    if (settings.contains(u"SysAdminID") || settings.contains(u"SysAdminPassword")) {
+      appliedCredentials_ = std::make_pair(settings.value(u"SysAdminID").toString(loginId_),
+                                           settings.value(u"SysAdminPassword").toString(loginPassword_));
+    }
+    qCInfo(lcHttp) << "ApplySettings at" << targetAddress_ << ": applied" << settings.keys();
+  } else if (response.answered()) {
+    qCWarning(lcHttp) << "ApplySettings at" << targetAddress_ << ": refused:" << JsonBody(response).value(u"error").toString();
+  }
+}
+
+void NetCameraControl::Restart() {
+  HttpResponse response = Http("Restart", QStringLiteral("POST"), QString::fromLatin1(protocol::RestartPath));
+  // A camera that took new credentials at apply time wants those.
+  if (response.status == 401 && appliedCredentials_) {
+    const QString id = loginId_;
+    const QString password = loginPassword_;
+    loginId_ = appliedCredentials_->first;
+    loginPassword_ = appliedCredentials_->second;
+    response = Http("Restart", QStringLiteral("POST"), QString::fromLatin1(protocol::RestartPath));
+    loginId_ = id;
+    loginPassword_ = password;
+  }
+  if (response.status == 200) qCInfo(lcHttp) << "Restart at" << targetAddress_ << ": restarting";
+}
+
+// ---- MAC-addressed commands -------------------------------------------------
+
+std::optional<protocol::Message> NetCameraControl::Ask(const char* member, protocol::Message request) {
+  if (request.nonce.isEmpty()) request.nonce = protocol::RandomHex(protocol::NonceHexChars);
+  const QByteArray datagram = protocol::BuildDatagram(request);
+  const QString target = request.kind == protocol::Kind::WhoHasRequest ? request.address : request.mac;
+  if (datagram.isEmpty()) {
+    qCWarning(lcMac) << member << target << ": not sent, a field is invalid";
+    return std::nullopt;
+  }
+  const InterfaceChoice choice = ChooseInterfaces(options_.interfaceName);
+  UdpChannel channel(options_, choice);
+  QString error;
+  if (!channel.Open(&error)) {
+    qCWarning(lcMac) << member << target << ":" << error;
+    return std::nullopt;
+  }
+  std::optional<protocol::Message> reply;
+  QEventLoop loop;
+  channel.onMessage = [&](const protocol::Message& message, const QHostAddress&) {
+    if (!protocol::IsReply(message.kind) || protocol::OpName(message.kind) != protocol::OpName(request.kind) ||
+        message.nonce != request.nonce) {
+      return;
+    }
+    const bool fromTarget = request.kind == protocol::Kind::WhoHasRequest ? message.address == request.address
+                                                                          : message.mac == request.mac;
+    if (!fromTarget || reply) return;
+    reply = message;
+    loop.quit();
+  };
+  int sent = 0;
+  QTimer copies;
+  QObject::connect(&copies, &QTimer::timeout, &loop, [&] {
+    channel.Send(datagram);
+    if (++sent >= std::max(1, options_.macCopies)) copies.stop();
+  });
+  QTimer deadline;
+  deadline.setSingleShot(true);
+  QObject::connect(&deadline, &QTimer::timeout, &loop, &QEventLoop::quit);
+  channel.Send(datagram);
+  ++sent;
+  if (sent < options_.macCopies) copies.start(options_.macInterval);
+  deadline.start(options_.macWait);
+  loop.exec(QEventLoop::ExcludeUserInputEvents);
+  if (!reply) qCInfo(lcMac) << member << target << ": no answer";
+  return reply;
+}
+
+std::optional<protocol::Message> NetCameraControl::Challenge(const char* member) {
+  protocol::Message request;
+  request.kind = protocol::Kind::ChallengeRequest;
+  request.mac = targetMac_;
+  return Ask(member, request);
+}
+
+std::optional<protocol::Message> NetCameraControl::AskWithProof(const char* member, protocol::Message request) {
+  const std::optional<protocol::Message> challenge = Challenge(member);
+  if (!challenge) return std::nullopt;
+  request.mac = targetMac_;
+  request.nonce = protocol::RandomHex(protocol::NonceHexChars);
+  request.id = loginId_;
+  request.challenge = challenge->challenge;
+  request.proof = protocol::Proof(request, loginPassword_);
+  return Ask(member, request);
+}
+
+int32_t NetCameraControl::LoginState() {
+  const std::optional<protocol::Message> challenge = Challenge("LoginState");
+  return challenge ? challenge->state : 0;
+}
+
+int32_t NetCameraControl::Login(std::u16string& id, std::u16string& password) {
+  const QString loginId = Q(id);
+  const QString loginPassword = Q(password);
+  if (loginId.size() > protocol::MaxTextUnits) return LoginNeeded;  // no camera has such an ID
+  const std::optional<protocol::Message> challenge = Challenge("Login");
+  if (!challenge) return 0;
+  int32_t state = challenge->state;
+  if (state == protocol::StateLoginNeeded) {
+    protocol::Message request;
+    request.kind = protocol::Kind::LoginRequest;
+    request.mac = targetMac_;
+    request.nonce = protocol::RandomHex(protocol::NonceHexChars);
+    request.id = loginId;
+    request.challenge = challenge->challenge;
+    request.proof = protocol::Proof(request, loginPassword);
+    const std::optional<protocol::Message> reply = Ask("Login", request);
+    if (!reply) return 0;
+    state = reply->state;
+  }
+  // Accepted credentials are the ones in use from now on (the MAC commands
+  // after a login prove themselves with them).
+  if (state == LoginGranted) {
+    loginId_ = loginId;
+    loginPassword_ = loginPassword;
+  }
+  qCInfo(lcMac) << "Login" << targetMac_ << ":" << (state == LoginGranted ? "accepted" : "refused");
+  return state;
+}
+
+int32_t NetCameraControl::ChangeAddress(std::u16string& address, std::u16string& mask, std::u16string& gateway) {
+  protocol::Message request;
+  request.kind = protocol::Kind::ChangeAddressRequest;
+  request.address = Q(address);
+  request.mask = Q(mask);
+  request.gateway = Q(gateway);
+  if (!protocol::IsIPv4(request.address) || !protocol::IsIPv4(request.mask) ||
+      !(request.gateway.isEmpty() || protocol::IsIPv4(request.gateway))) {
+    qCWarning(lcMac) << "ChangeAddress" << targetMac_ << ": not sent, not a valid address, mask or gateway";
+    return 0;
+  }
+  const std::optional<protocol::Message> reply = AskWithProof("ChangeAddress", request);
+  if (!reply) return 0;
+  if (reply->result == 1) {
+    addressKept_ = true;
+  } else {
+    qCWarning(lcMac) << "ChangeAddress" << targetMac_ << ": refused:" << reply->error;
+  }
+  return reply->result;
+}
+
+void NetCameraControl::ApplyKeptAddress() {
+  addressKept_ = false;
+  protocol::Message request;
+  request.kind = protocol::Kind::ApplyRequest;
+  const std::optional<protocol::Message> reply = AskWithProof("ApplySettings", request);
+  if (reply && reply->result != 1) qCWarning(lcMac) << "ApplySettings" << targetMac_ << ": refused:" << reply->error;
+}
+
+int32_t NetCameraControl::AddressInUse() {
+  if (!protocol::IsIPv4(targetAddress_)) {
+    qCWarning(lcMac) << "AddressInUse" << targetAddress_ << ": not an IPv4 address";
+    return 0;
+  }
+  protocol::Message request;
+  request.kind = protocol::Kind::WhoHasRequest;
+  request.address = targetAddress_;
+  return Ask("AddressInUse", request) ? -1 : 0;
+}
+
+}  // namespace device

@@ -1,0 +1,99 @@
+#pragma once
+// The camera control over the real network (docs/protocol.md): discovery and
+// the MAC-addressed commands on the multicast group, settings over HTTP with
+// Digest authentication. Every call blocks in a local event loop (a
+// QCoreApplication must exist) and ends within its timeout; a camera that
+// does not answer gives the no-answer result, never an exception.
+#include <QJsonObject>
+#include <QString>
+#include <functional>
+#include <optional>
+#include <utility>
+#include <vector>
+
+#include "device/camera_control.h"
+#include "device/discovery.h"
+#include "device/http_client.h"
+#include "device/net_options.h"
+
+namespace device {
+
+class NetCameraControl : public CameraControl {
+ public:
+  explicit NetCameraControl(NetOptions options = {});
+
+  // Hears each new camera of a running search as it arrives.
+  void SetFoundCallback(std::function<void(const FoundCamera&)> onFound) { onFound_ = std::move(onFound); }
+  const std::vector<FoundCamera>& Found() const { return found_; }
+
+  void Search() override;
+  int32_t FoundCount() override;
+  void DeviceIndex(int32_t index) override;
+  std::u16string DeviceAddress() override;
+  std::u16string DeviceMode() override;
+  std::u16string DeviceCaption() override;
+  std::u16string DeviceVersionText() override;
+  std::u16string DeviceSubnetMask() override;
+  std::u16string DeviceGateway() override;
+  std::u16string DeviceMacText() override;
+
+  void ProtocolFamily(int32_t family) override { family_ = family; }
+  void ProtocolOption(int32_t option) override { option_ = option; }
+  void TargetAddress(const std::u16string& address) override;
+  void TargetPort(int32_t port) override { port_ = port; }
+  void TargetMac(const std::u16string& mac) override;
+
+  int32_t Connect() override;
+  std::u16string LoginID() override { return loginId_.toStdU16String(); }
+  void LoginID(const std::u16string& id) override { loginId_ = QString::fromStdU16String(id); }
+  std::u16string LoginPassword() override { return loginPassword_.toStdU16String(); }
+  void LoginPassword(const std::u16string& password) override {
+    loginPassword_ = QString::fromStdU16String(password);
+  }
+  int32_t LoginState() override;
+  int32_t Login(std::u16string& id, std::u16string& password) override;
+
+  int32_t GetSettingNumber(const std::u16string& key) override;
+  std::u16string GetSettingText(const std::u16string& key) override;
+  void SetSetting(const std::u16string& key, const SettingValue& value) override;
+  void ApplySettings(int32_t first, int32_t second) override;
+  void Restart() override;
+
+  int32_t ChangeAddress(std::u16string& address, std::u16string& mask, std::u16string& gateway) override;
+  int32_t AddressInUse() override;
+
+ private:
+  const FoundCamera* Described() const;
+  HttpResponse Http(const char* member, const QString& method, const QString& path, const QByteArray& body = {});
+  std::optional<QJsonValue> ReadSetting(const char* member, const QString& key);
+  // A MAC command: the request, sent in copies, and its reply (none when no
+  // camera answered in time).
+  std::optional<protocol::Message> Ask(const char* member, protocol::Message request);
+  // A fresh challenge from the target camera, with its login state.
+  std::optional<protocol::Message> Challenge(const char* member);
+  // Sends a command that needs a proof, with the credentials in use.
+  std::optional<protocol::Message> AskWithProof(const char* member, protocol::Message request);
+  void ApplyKeptSettings();
+  void ApplyKeptAddress();
+
+  NetOptions options_;
+  std::function<void(const FoundCamera&)> onFound_;
+  std::vector<FoundCamera> found_;
+  int32_t index_ = 0;
+
+  int32_t family_ = 0;
+  int32_t option_ = 0;
+  QString targetAddress_;
+  int32_t port_ = 0;
+  QString targetMac_;
+  QString loginId_;
+  QString loginPassword_;
+
+  QJsonObject kept_;         // settings kept for the next apply
+  bool addressKept_ = false;  // the camera holds an address change for the next apply
+  // The credentials the last apply wrote: a camera that takes them at once
+  // wants them for the Restart that follows.
+  std::optional<std::pair<QString, QString>> appliedCredentials_;
+};
+
+}  // namespace device

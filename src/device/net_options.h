@@ -1,0 +1,57 @@
+#pragma once
+// What the network camera control is told about the network it works on, and
+// the choice of interfaces it searches and sends on.
+#include <QHostAddress>
+#include <QNetworkInterface>
+#include <QString>
+#include <chrono>
+#include <vector>
+
+#include "device/protocol.h"
+
+namespace device {
+
+struct NetOptions {
+  // Empty: every up, multicast-capable IPv4 interface except loopback. A name
+  // ("lo", "eth1") chooses that interface only; choosing the loopback
+  // interface confines every packet to 127.0.0.0/8.
+  QString interfaceName;
+  QString group = QString::fromLatin1(protocol::DefaultGroup);
+  quint16 port = protocol::DefaultPort;
+
+  int probeCopies = 3;
+  std::chrono::milliseconds probeInterval{20};
+  // The search ends at the later of answerWindow after the last probe copy
+  // (the cameras spread their answers over 0-100 ms) and quietPeriod after
+  // the last new camera, never after searchCap.
+  std::chrono::milliseconds answerWindow{110};
+  std::chrono::milliseconds quietPeriod{60};
+  std::chrono::milliseconds searchCap{2000};
+  int maxCameras = protocol::MaxCameras;
+
+  int macCopies = 3;
+  std::chrono::milliseconds macInterval{100};
+  std::chrono::milliseconds macWait{400};
+
+  std::chrono::milliseconds httpConnectTimeout{1000};
+  std::chrono::milliseconds httpTimeout{1500};
+};
+
+struct ChosenInterface {
+  QNetworkInterface interface;
+  QHostAddress address;    // its first IPv4 address: the source of what we send
+  QHostAddress broadcast;  // null on loopback
+};
+
+struct InterfaceChoice {
+  std::vector<ChosenInterface> interfaces;
+  bool loopbackOnly = false;  // only 127.0.0.0/8 may be contacted
+  QString error;              // a named interface that cannot be used, and why
+};
+
+InterfaceChoice ChooseInterfaces(const QString& interfaceName);
+
+// Whether a unicast target may be contacted under this choice.
+bool MayContact(const InterfaceChoice& choice, const QString& address);
+
+}  // namespace device

@@ -1,0 +1,48 @@
+#pragma once
+// The multicast channel of discovery and of the MAC-addressed commands: one
+// socket that hears the group on every chosen interface, and one sending
+// socket per interface, bound to that interface's address.
+#include <QHostAddress>
+#include <QUdpSocket>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "device/net_options.h"
+#include "device/protocol.h"
+
+namespace device {
+
+class UdpChannel {
+ public:
+  UdpChannel(const NetOptions& options, const InterfaceChoice& choice);
+
+  // Binds and joins; false (with the reason) when the channel cannot be used.
+  bool Open(QString* error);
+  // Out of every chosen interface to the group (and to the interface's
+  // broadcast address on a real interface).
+  void Send(const QByteArray& datagram);
+
+  // Every valid datagram heard, with its source address.
+  std::function<void(const protocol::Message&, const QHostAddress&)> onMessage;
+  // Counts and logs a datagram that is not taken, also for the users'
+  // own reasons (a foreign nonce, a spoofed source).
+  void Drop(const QString& why, const QHostAddress& from);
+  int droppedCount() const { return dropped_; }
+
+ private:
+  struct Sender {
+    std::unique_ptr<QUdpSocket> socket;
+    QHostAddress broadcast;  // null: none (loopback confinement)
+  };
+  void ReadPending();
+
+  const NetOptions& options_;
+  const InterfaceChoice& choice_;
+  QHostAddress group_;
+  QUdpSocket receiver_;
+  std::vector<Sender> senders_;
+  int dropped_ = 0;
+};
+
+}  // namespace device
