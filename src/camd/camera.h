@@ -1,0 +1,110 @@
+#pragma once
+// One simulated camera: its setup HTTP server on its own address, its
+// discovery answers and MAC-addressed commands, its saved settings and the
+// settings in force, restarts and faults.
+#include <QHash>
+#include <QElapsedTimer>
+#include <QHostAddress>
+#include <QJsonObject>
+#include <QNetworkInterface>
+#include <QObject>
+#include <QPointer>
+#include <QUdpSocket>
+#include <memory>
+#include <optional>
+#include <random>
+
+#include "camd/digest.h"
+#include "camd/fleet.h"
+#include "device/protocol.h"
+
+class QHttpServer;
+class QHttpServerRequest;
+class QHttpServerResponder;
+
+namespace camd {
+
+class SettingsStore;
+class SimLog;
+
+// What every camera of one simulator shares.
+struct SimOptions {
+  QNetworkInterface interface;
+  bool loopbackOnly = true;
+  QHostAddress group;
+  quint16 discoveryPort = 0;
+  int restartMs = 3000;
+  int answerSpreadMs = 100;
+};
+
+class Camera : public QObject {
+ public:
+  Camera(CameraSpec spec, QJsonObject savedSettings, const SimOptions& options, const SettingsStore& store,
+         SimLog& log, std::mt19937& random, QObject* parent = nullptr);
+  ~Camera() override;
+
+  // Starts serving on the address of the saved settings.
+  void start();
+
+  const QString& mac() const { return spec_.mac; }
+  // The address in force (the one it answers on).
+  QString address() const;
+  bool silent() const { return silent_; }
+
+  // A request heard on the discovery channel, already checked field by field.
+  void handleDatagram(const protocol::Message& request);
+
+ private:
+  struct Reply {
+    int status = 200;
+    QJsonObject body;
+    QByteArrayList authenticate;  // WWW-Authenticate values of a 401
+  };
+
+  void handleHttp(const QHttpServerRequest& request, QHttpServerResponder&& responder);
+  Reply answerHttp(const QHttpServerRequest& request, QString& logDetail);
+  Reply apply(const QByteArray& body, QString& logDetail);
+  bool authorised(const QHttpServerRequest& request, Reply& refusal);
+  QJsonValue settingValue(const QString& key) const;
+
+  // Discovery and MAC channel.
+  bool concerns(const protocol::Message& request) const;
+  void answerProbe(const protocol::Message& probe);
+  protocol::Message macCommand(const protocol::Message& request, QString& logDetail);
+  bool proofHolds(const protocol::Message& request);
+  void changeAddress(const protocol::Message& request, protocol::Message& reply);
+  void applyKeptAddress(const protocol::Message& request, protocol::Message& reply);
+  void sendToGroup(const protocol::Message& message, int delayMs);
+  bool dropped();
+
+  // Saves `settings`; on failure leaves everything as it was.
+  bool save(const QJsonObject& settings, QString& error);
+  // Silent for the restart time, then back on the saved address.
+  void restart();
+  void stop();
+
+  CameraSpec spec_;
+  QJsonObject saved_;    // what the settings file holds
+  QJsonObject running_;  // what was in force when the camera last started
+  struct KeptAddress {
+    QString address, mask, gateway;
+  };
+  std::optional<KeptAddress> kept_;  // from change-address, until apply
+  const SimOptions& options_;
+  const SettingsStore& store_;
+  SimLog& log_;
+  std::mt19937& random_;
+  DigestServer digest_;
+  std::unique_ptr<QHttpServer> http_;
+  std::unique_ptr<QUdpSocket> sender_;
+  bool silent_ = true;
+  QHash<QString, qint64> challenges_;  // outstanding challenge -> issued at
+  struct CachedReply {
+    qint64 atMs;
+    protocol::Message reply;
+  };
+  QHash<QString, CachedReply> replies_;  // op + nonce -> reply, for repeated copies
+  QElapsedTimer clock_;
+};
+
+}  // namespace camd

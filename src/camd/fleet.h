@@ -1,0 +1,52 @@
+#pragma once
+// The fleet a simulator plays: each camera's fixed identity, its starting
+// settings and the faults it plays. Read from a JSON file or generated.
+//
+// Fleet file:
+//   {"cameras": [
+//     {"mac": "0.12.34.77.0.10", "family": 2, "mode": "X-350", "caption": "Front door",
+//      "version": "2.10.001", "wireless": true,
+//      "settings": {"SysIPAddress": "127.77.0.10", "SysAdminID": "admin", ...},
+//      "faults": {"refuseConnections": false, "answerDelayMs": 0,
+//                 "dropShare": 0.0, "dieDuringApply": false}}]}
+// "mac", "family" and settings.SysIPAddress are required; everything else
+// has a default. Unknown fields are refused so that a typo is not silently
+// ignored.
+#include <QJsonObject>
+#include <QString>
+#include <optional>
+#include <vector>
+
+namespace camd {
+
+struct Faults {
+  bool refuseConnections = false;  // HTTP port closed; discovery still answers
+  int answerDelayMs = 0;           // every answer (UDP and HTTP) this much later
+  double dropShare = 0.0;          // share of datagrams lost, in and out
+  bool dieDuringApply = false;     // the process aborts halfway through saving
+};
+
+struct CameraSpec {
+  QString mac;  // six decimal numbers joined by "."
+  int family = 2;
+  QString mode;
+  QString caption;
+  QString version;
+  bool wireless = false;
+  QJsonObject settings;  // complete and valid
+  Faults faults;
+};
+
+// Parses a fleet file's content. `loopbackOnly` refuses addresses outside
+// 127.0.0.0/8. On failure returns nothing and sets `error`.
+std::optional<std::vector<CameraSpec>> ParseFleet(const QByteArray& json, bool loopbackOnly, QString& error);
+
+// `count` cameras from `firstAddress` on, a mix of both families, wired and
+// wireless, and versions that do and do not pass the firmware version test.
+std::optional<std::vector<CameraSpec>> GenerateFleet(int count, const QString& firstAddress,
+                                                     bool loopbackOnly, QString& error);
+
+// The firmware version test: "0" at position 4 and "001" at positions 6-8.
+bool VersionRestartsOnRequest(const QString& version);
+
+}  // namespace camd

@@ -1,0 +1,151 @@
+// sentrova-camd: plays a fleet of network cameras for the demo, the tests
+// and the benchmarks. Stops cleanly on SIGINT or SIGTERM.
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QFile>
+#include <QSocketNotifier>
+#include <csignal>
+#include <cstdio>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include "camd/camera.h"
+#include "camd/discovery.h"
+#include "camd/settings.h"
+#include "camd/settings_store.h"
+#include "camd/sim_log.h"
+
+namespace {
+
+int signalPipe[2] = {-1, -1};
+
+void OnSignal(int) {
+  const char byte = 1;
+  [[maybe_unused]] const ssize_t written = write(signalPipe[1], &byte, 1);
+}
+
+// One socket pair per camera: a fleet of thousands needs more descriptors
+// than the usual soft limit.
+void RaiseDescriptorLimit() {
+  rlimit limit{};
+  if (getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
+    limit.rlim_cur = limit.rlim_max;
+    setrlimit(RLIMIT_NOFILE, &limit);
+  }
+}
+
+int Fail(const QString& message) {
+  std::fprintf(stderr, "sentrova-camd: %s\n", qPrintable(message));
+  return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QCoreApplication app(argc, argv);
+  QCoreApplication::setApplicationName("sentrova-camd");
+  // A signal that arrives while the fleet starts waits in the pipe.
+  if (pipe(signalPipe) != 0) return Fail("cannot create the signal pipe");
+  struct sigaction action {};
+  action.sa_handler = OnSignal;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+
+  QCommandLineParser parser;
+  parser.setApplicationDescription(
+      "Plays a fleet of network cameras: discovery answers, the setup HTTP API and the MAC-addressed commands.");
+  parser.addHelpOption();
+  const QCommandLineOption fleetOption("fleet", "The fleet file (JSON).", "FILE");
+  const QCommandLineOption countOption("count", "Generate N cameras instead of reading a fleet file.", "N");
+  const QCommandLineOption firstOption("first-address", "First address of a generated fleet.", "ADDRESS",
+                                       "127.77.0.10");
+  const QCommandLineOption interfaceOption("interface", "Network interface of the cameras.", "NAME", "lo");
+  const QCommandLineOption portOption("discovery-port", "Discovery UDP port.", "PORT", "21061");
+  const QCommandLineOption groupOption("group", "Discovery multicast group.", "ADDRESS", "239.255.42.61");
+  const QCommandLineOption stateOption("state-dir", "Folder of the cameras' settings files (none: in memory).", "DIR");
+  const QCommandLineOption restartOption("restart-ms", "How long a restarting camera stays silent.", "MS", "3000");
+  const QCommandLineOption spreadOption("answer-spread-ms", "Discovery answers spread over 0..MS.", "MS", "100");
+  const QCommandLineOption dropOption("drop-share", "Share of datagrams every camera loses (0-1), in and out.",
+                                      "SHARE", "0");
+  const QCommandLineOption logOption("log", "Log file (default: stderr).", "FILE");
+  parser.addOptions({fleetOption, countOption, firstOption, interfaceOption, portOption, groupOption, stateOption,
+                     restartOption, spreadOption, dropOption, logOption});
+  parser.process(app);
+
+  if (parser.isSet(fleetOption) == parser.isSet(countOption)) return Fail("give either --fleet FILE or --count N");
+
+  camd::SimOptions options;
+  options.interface = QNetworkInterface::interfaceFromName(parser.value(interfaceOption));
+  if (!options.interface.isValid() || !(options.interface.flags() & QNetworkInterface::IsUp))
+    return Fail(QStringLiteral("interface %1 is unknown or down").arg(parser.value(interfaceOption)));
+  options.loopbackOnly = options.interface.flags() & QNetworkInterface::IsLoopBack;
+  options.group = QHostAddress(parser.value(groupOption));
+  if (!options.group.isMulticast() || options.group.protocol() != QAbstractSocket::IPv4Protocol)
+    return Fail("--group must be an IPv4 multicast address");
+  bool ok = false;
+  const uint port = parser.value(portOption).toUInt(&ok);
+  if (!ok || port == 0 || port > 65535) return Fail("--discovery-port must be 1-65535");
+  options.discoveryPort = static_cast<quint16>(port);
+  options.restartMs = parser.value(restartOption).toInt(&ok);
+  if (!ok || options.restartMs < 0 || options.restartMs > 600000) return Fail("--restart-ms must be 0-600000");
+  options.answerSpreadMs = parser.value(spreadOption).toInt(&ok);
+  if (!ok || options.answerSpreadMs < 0 || options.answerSpreadMs > 10000)
+    return Fail("--answer-spread-ms must be 0-10000");
+  const double drop = parser.value(dropOption).toDouble(&ok);
+  if (!ok || drop < 0 || drop > 1) return Fail("--drop-share must be 0-1");
+
+  QString error;
+  std::optional<std::vector<camd::CameraSpec>> fleet;
+  if (parser.isSet(fleetOption)) {
+    QFile file(parser.value(fleetOption));
+    if (!file.open(QIODevice::ReadOnly) || file.size() > 16 * 1024 * 1024)
+      return Fail(file.fileName() + ": cannot be read or too large");
+    fleet = camd::ParseFleet(file.readAll(), options.loopbackOnly, error);
+  } else {
+    const int count = parser.value(countOption).toInt(&ok);
+    fleet = ok ? camd::GenerateFleet(count, parser.value(firstOption), options.loopbackOnly, error) : std::nullopt;
+    if (!ok) error = "--count must be a number";
+  }
+  if (!fleet) return Fail(error);
+
+  camd::SimLog log;
+  if (!log.open(parser.value(logOption), error)) return Fail(error);
+  RaiseDescriptorLimit();
+
+  const camd::SettingsStore store(parser.value(stateOption));
+  std::mt19937 random(std::random_device{}());
+  camd::DiscoveryReceiver receiver(options, log);
+  if (!receiver.open(error)) return Fail(error);
+
+  std::vector<std::unique_ptr<camd::Camera>> cameras;
+  for (camd::CameraSpec& spec : *fleet) {
+    if (drop > 0) spec.faults.dropShare = drop;
+    // A camera keeps what it saved across a restart of the simulator.
+    QJsonObject settings = spec.settings;
+    if (auto saved = store.load(spec.mac, error)) {
+      if (!camd::ValidateWholeSettings(*saved, camd::SettingsContext{spec.wireless, options.loopbackOnly}, error))
+        return Fail(store.pathFor(spec.mac) + ": " + error);
+      settings = *saved;
+    } else if (!error.isEmpty()) {
+      return Fail(error);
+    }
+    cameras.push_back(std::make_unique<camd::Camera>(spec, settings, options, store, log, random));
+    receiver.addCamera(cameras.back().get());
+  }
+  for (auto& camera : cameras) camera->start();
+
+  QSocketNotifier notifier(signalPipe[0], QSocketNotifier::Read);
+  QObject::connect(&notifier, &QSocketNotifier::activated, &app, [&] {
+    char byte = 0;
+    [[maybe_unused]] const ssize_t got = read(signalPipe[0], &byte, 1);
+    log.line("sim stopping");
+    QCoreApplication::quit();
+  });
+
+  log.line(QStringLiteral("sim ready cameras=%1 interface=%2 group=%3 port=%4")
+               .arg(cameras.size())
+               .arg(options.interface.name(), options.group.toString())
+               .arg(options.discoveryPort));
+  return app.exec();
+}

@@ -1,0 +1,67 @@
+#include "camd/settings_store.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+#include <QSaveFile>
+#include <cstdlib>
+
+namespace camd {
+namespace {
+
+constexpr qint64 kMaxFileSize = 64 * 1024;
+
+QByteArray FileContent(const QString& mac, const QJsonObject& settings) {
+  return QJsonDocument(QJsonObject{{"mac", mac}, {"settings", settings}}).toJson(QJsonDocument::Indented);
+}
+
+}  // namespace
+
+SettingsStore::SettingsStore(QString folder) : folder_(std::move(folder)) {}
+
+QString SettingsStore::pathFor(const QString& mac) const { return QDir(folder_).filePath(mac + QStringLiteral(".json")); }
+
+std::optional<QJsonObject> SettingsStore::load(const QString& mac, QString& error) const {
+  if (!persistent()) return std::nullopt;
+  QFile file(pathFor(mac));
+  if (!file.exists()) return std::nullopt;
+  if (!file.open(QIODevice::ReadOnly) || file.size() > kMaxFileSize) {
+    error = file.fileName() + QStringLiteral(": cannot be read or too large");
+    return std::nullopt;
+  }
+  const QJsonDocument document = QJsonDocument::fromJson(file.readAll());
+  const QJsonObject object = document.object();
+  if (!document.isObject() || object.value("mac").toString() != mac || !object.value("settings").isObject()) {
+    error = file.fileName() + QStringLiteral(": not a settings file of this camera");
+    return std::nullopt;
+  }
+  return object.value("settings").toObject();
+}
+
+bool SettingsStore::save(const QString& mac, const QJsonObject& settings, QString& error) const {
+  if (!persistent()) return true;
+  if (!QDir().mkpath(folder_)) {
+    error = folder_ + QStringLiteral(": cannot create the folder");
+    return false;
+  }
+  QSaveFile file(pathFor(mac));
+  if (!file.open(QIODevice::WriteOnly) || file.write(FileContent(mac, settings)) < 0 || !file.commit()) {
+    error = file.fileName() + QStringLiteral(": ") + file.errorString();
+    return false;
+  }
+  return true;
+}
+
+void SettingsStore::saveAndDieHalfway(const QString& mac, const QJsonObject& settings) const {
+  if (persistent() && QDir().mkpath(folder_)) {
+    QSaveFile file(pathFor(mac));
+    const QByteArray content = FileContent(mac, settings);
+    if (file.open(QIODevice::WriteOnly)) {
+      file.write(content.left(content.size() / 2));
+      file.flush();
+    }
+  }
+  std::abort();
+}
+
+}  // namespace camd
