@@ -71,6 +71,11 @@ std::u16string Decimal(int value) { return forms::FromUtf8(std::to_string(value)
 // A part that is missing or not a plain decimal number (empty, signs, blanks,
 // letters, beyond 32 bits) is shown as "??", so the list always shows six
 // groups and never a guess.
+bool IsAssignedAddress(const std::u16string& address) {
+  // The two factory addresses a camera has before anyone assigned one.
+  return address != u"192.168.0.30" && address != u"192.168.0.20";
+}
+
 std::u16string FormatMacText(const std::u16string& macText) {
   constexpr size_t MacParts = 6;
   const std::vector<std::u16string_view> parts = SplitAtDots(macText);
@@ -135,8 +140,7 @@ void FrmMain::SearchDevices() {
       List.CellText(i, 0, FormatMacText(p.cam.DeviceMacText()));
       List.CellText(i, 1, p.cam.DeviceAddress());
       const std::u16string address = p.cam.DeviceAddress();
-      // The two factory addresses a camera has before anyone assigned one.
-      if (address != u"192.168.0.30" && address != u"192.168.0.20") List.CellText(i, 2, u"ok");
+      if (IsAssignedAddress(address)) List.CellText(i, 2, u"ok");
       List.CellText(i, 3, p.cam.DeviceMode());
     }
   } catch (const std::exception& error) {

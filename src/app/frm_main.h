@@ -49,6 +49,10 @@ struct FrmMain {
 // separated.
 std::u16string FormatMacText(const std::u16string& macText);
 
+// Whether the list marks a camera at this address "ok" in its "Assigned"
+// column: any address but the two factory ones, compared exactly.
+bool IsAssignedAddress(const std::u16string& address);
+
 // The web page of a camera at the given address: "http://<address>/" for a
 // well-formed dotted IPv4 address, nothing for any other text.
 std::optional<std::string> CameraWebPage(const std::u16string& address);
