@@ -68,14 +68,14 @@ std::u16string Decimal(int value) { return forms::FromUtf8(std::to_string(value)
 
 }  // namespace
 
-// A part that is missing or not a plain decimal number (empty, signs, blanks,
-// letters, beyond 32 bits) is shown as "??", so the list always shows six
-// groups and never a guess.
 bool IsAssignedAddress(const std::u16string& address) {
   // The two factory addresses a camera has before anyone assigned one.
   return address != u"192.168.0.30" && address != u"192.168.0.20";
 }
 
+// A part that is missing or not a plain decimal number (empty, signs, blanks,
+// letters, beyond 32 bits) is shown as "??", so the list always shows six
+// groups and never a guess.
 std::u16string FormatMacText(const std::u16string& macText) {
   constexpr size_t MacParts = 6;
   const std::vector<std::u16string_view> parts = SplitAtDots(macText);
