@@ -1,0 +1,331 @@
+// The simulator's pieces on their own: settings checks and the
+// all-or-nothing merge, fleet files and generated fleets, the settings
+// store, and the Digest server.
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+#include <QSet>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include "camd/digest.h"
+#include "camd/fleet.h"
+#include "camd/settings.h"
+#include "camd/settings_store.h"
+#include "device/protocol.h"
+
+namespace camd {
+namespace {
+
+const SettingsContext kWireless{true, true};
+const SettingsContext kWired{false, true};
+
+struct MergeCase {
+  const char* name;
+  QJsonObject change;
+  SettingsContext context;
+  bool accepted;
+  const char* errorStart;  // the key the error must name
+};
+
+class MergeTest : public testing::TestWithParam<MergeCase> {};
+
+TEST_P(MergeTest, AcceptsOrRefusesWholeChange) {
+  const MergeCase& c = GetParam();
+  const QJsonObject current = DefaultSettings(c.context.wireless);
+  QString error;
+  const auto merged = MergeSettings(current, c.change, c.context, error);
+  ASSERT_EQ(merged.has_value(), c.accepted) << qPrintable(error);
+  if (c.accepted) {
+    for (auto it = c.change.begin(); it != c.change.end(); ++it) EXPECT_EQ(merged->value(it.key()), it.value());
+    EXPECT_EQ(merged->size(), current.size());
+  } else {
+    EXPECT_TRUE(error.startsWith(QLatin1String(c.errorStart))) << qPrintable(error);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Settings, MergeTest,
+    testing::Values(
+        MergeCase{"AdminPair", {{"SysAdminID", "root_2"}, {"SysAdminPassword", "pa55word"}}, kWired, true, ""},
+        MergeCase{"IdTooLong", {{"SysAdminID", "abcdefghijklm"}}, kWired, false, "SysAdminID"},
+        MergeCase{"PasswordTooLong", {{"SysAdminPassword", "123456789"}}, kWired, false, "SysAdminPassword"},
+        MergeCase{"ControlCharacterInId", {{"SysAdminID", "ad\nmin"}}, kWired, false, "SysAdminID"},
+        MergeCase{"TextGivenAsNumber", {{"SysAdminID", 5}}, kWired, false, "SysAdminID"},
+        MergeCase{"NumberGivenAsText", {{"SysIPAssignment", "1"}}, kWired, false, "SysIPAssignment"},
+        MergeCase{"FractionalNumber", {{"WlanChannel", 6.5}}, kWireless, false, "WlanChannel"},
+        MergeCase{"ChannelRange", {{"WlanChannel", 15}}, kWireless, false, "WlanChannel"},
+        MergeCase{"ChannelLowest", {{"WlanChannel", 1}}, kWireless, true, ""},
+        MergeCase{"ModeRange", {{"WlanMode", 3}}, kWireless, false, "WlanMode"},
+        MergeCase{"WepFlagWord", {{"WlanWEPFlag", 0x0100}}, kWireless, true, ""},
+        MergeCase{"WepFlagTooLarge", {{"WlanWEPFlag", 65536}}, kWireless, false, "WlanWEPFlag"},
+        MergeCase{"WepKeyFive", {{"WlanWEPKey", "abcde"}}, kWireless, true, ""},
+        MergeCase{"WepKeySix", {{"WlanWEPKey", "abcdef"}}, kWireless, false, "WlanWEPKey"},
+        MergeCase{"WepHexTwentySix", {{"WlanWEPKeyHEX", "0123456789abcdef0123456789"}}, kWireless, true, ""},
+        MergeCase{"WepHexNotHex", {{"WlanWEPKeyHEX", "0123456789abcdef012345678g"}}, kWireless, false,
+                  "WlanWEPKeyHEX"},
+        MergeCase{"WirelessKeyOnWiredCamera", {{"WlanESSID", "home"}}, kWired, false, "WlanESSID"},
+        MergeCase{"DeviceTypeIsReadOnly", {{"DeviceType", 0}}, kWireless, false, "DeviceType"},
+        MergeCase{"UnknownKey", {{"SysColour", "red"}}, kWired, false, "SysColour"},
+        MergeCase{"LoopbackAddress", {{"SysIPAddress", "127.9.8.7"}}, kWired, true, ""},
+        MergeCase{"AddressOutsideLoopback", {{"SysIPAddress", "192.168.0.20"}}, kWired, false, "SysIPAddress"},
+        MergeCase{"ForeignAddressOnRealNetwork", {{"SysIPAddress", "192.168.0.20"}}, SettingsContext{false, false}, true, ""},
+        MergeCase{"AddressZero", {{"SysIPAddress", "0.0.0.0"}}, SettingsContext{false, false}, false, "SysIPAddress"},
+        MergeCase{"AddressMulticast", {{"SysIPAddress", "239.1.2.3"}}, SettingsContext{false, false}, false,
+                  "SysIPAddress"},
+        MergeCase{"AddressLeadingZero", {{"SysIPAddress", "127.0.0.01"}}, kWired, false, "SysIPAddress"},
+        MergeCase{"MaskWithHole", {{"SysSubnetMask", "255.0.255.0"}}, kWired, false, "SysSubnetMask"},
+        MergeCase{"MaskSlash8", {{"SysSubnetMask", "255.0.0.0"}}, kWired, true, ""},
+        MergeCase{"EmptyGateway", {{"SysDefaultGateway", ""}}, kWired, true, ""},
+        MergeCase{"BadGateway", {{"SysDefaultGateway", "10.0.0"}}, kWired, false, "SysDefaultGateway"}),
+    [](const testing::TestParamInfo<MergeCase>& param) { return param.param.name; });
+
+TEST(Settings, OneBadKeyLeavesEverythingOut) {
+  const QJsonObject current = DefaultSettings(true);
+  QString error;
+  const auto merged = MergeSettings(
+      current, QJsonObject{{"SysAdminID", "newid"}, {"WlanChannel", 11}, {"WlanMode", 9}, {"WlanESSID", "net"}}, kWireless,
+      error);
+  EXPECT_FALSE(merged.has_value());
+  EXPECT_EQ(error, "WlanMode: out of range");
+  EXPECT_EQ(current, DefaultSettings(true));
+}
+
+TEST(Settings, IdentityChangesAreAddressAndCredentials) {
+  const QJsonObject before = DefaultSettings(true);
+  for (const char* key : {"SysAdminID", "SysAdminPassword", "SysIPAddress", "SysSubnetMask", "SysDefaultGateway"}) {
+    QJsonObject after = before;
+    after.insert(QLatin1String(key), "127.1.1.1");
+    EXPECT_TRUE(ChangesIdentity(before, after)) << key;
+  }
+  QJsonObject wireless = before;
+  wireless.insert("WlanChannel", 2);
+  EXPECT_FALSE(ChangesIdentity(before, wireless));
+}
+
+TEST(Settings, DeviceTypeMarksWirelessInBit29) {
+  EXPECT_EQ(DeviceTypeFor(2, true) & (1 << 29), 1 << 29);
+  EXPECT_EQ(DeviceTypeFor(0, false) & (1 << 29), 0);
+  EXPECT_NE(DeviceTypeFor(2, false), DeviceTypeFor(0, false));
+}
+
+TEST(Settings, WholeSetMustHaveEveryKey) {
+  QString error;
+  EXPECT_TRUE(ValidateWholeSettings(DefaultSettings(true), kWireless, error)) << qPrintable(error);
+  QJsonObject missing = DefaultSettings(true);
+  missing.remove("WlanESSID");
+  EXPECT_FALSE(ValidateWholeSettings(missing, kWireless, error));
+  EXPECT_EQ(error, "WlanESSID: missing");
+  EXPECT_FALSE(ValidateWholeSettings(DefaultSettings(true), kWired, error)) << "wireless keys on a wired camera";
+}
+
+struct VersionCase {
+  const char* version;
+  bool restartsOnRequest;
+};
+
+TEST(Fleet, VersionTestLooksAtPositionsFourAndSixToEight) {
+  for (const VersionCase& c : {VersionCase{"2.10.001", true}, VersionCase{"2.11.001", false},
+                               VersionCase{"2.10.002", false}, VersionCase{"X.Y0Z001", true},
+                               VersionCase{"2.10.00", false}, VersionCase{"2.1", false}, VersionCase{"", false},
+                               VersionCase{"2.10.001 beta", true}})
+    EXPECT_EQ(VersionRestartsOnRequest(QString::fromLatin1(c.version)), c.restartsOnRequest) << c.version;
+}
+
+TEST(Fleet, ParsesCamerasWithDefaultsAndFaults) {
+  const QByteArray json = R"({"cameras": [
+    {"mac": "0.12.34.255.1.2", "family": 2, "caption": "Front door", "wireless": true,
+     "settings": {"SysIPAddress": "127.5.0.10", "WlanESSID": "home", "SysAdminPassword": "pw"},
+     "faults": {"answerDelayMs": 250, "dropShare": 0.05}},
+    {"mac": "0.12.34.255.1.3", "family": 0, "mode": "C-200", "version": "1.00.000",
+     "settings": {"SysIPAddress": "127.5.0.10"}, "faults": {"refuseConnections": true, "dieDuringApply": true}}]})";
+  QString error;
+  const auto fleet = ParseFleet(json, true, error);
+  ASSERT_TRUE(fleet.has_value()) << qPrintable(error);
+  ASSERT_EQ(fleet->size(), 2u);
+  const CameraSpec& first = (*fleet)[0];
+  EXPECT_EQ(first.mode, "X-350");
+  EXPECT_EQ(first.caption, "Front door");
+  EXPECT_TRUE(first.wireless);
+  EXPECT_EQ(first.settings.value("WlanESSID"), "home");
+  EXPECT_EQ(first.settings.value("SysAdminPassword"), "pw");
+  EXPECT_EQ(first.settings.value("SysAdminID"), "admin");
+  EXPECT_EQ(first.faults.answerDelayMs, 250);
+  EXPECT_DOUBLE_EQ(first.faults.dropShare, 0.05);
+  EXPECT_FALSE(first.faults.refuseConnections);
+  const CameraSpec& second = (*fleet)[1];
+  EXPECT_EQ(second.family, 0);
+  EXPECT_EQ(second.mode, "C-200");
+  EXPECT_FALSE(second.wireless);
+  EXPECT_FALSE(second.settings.contains("WlanMode"));
+  EXPECT_TRUE(second.faults.refuseConnections);
+  EXPECT_TRUE(second.faults.dieDuringApply);
+  EXPECT_EQ(second.settings.value("SysIPAddress"), first.settings.value("SysIPAddress"));
+}
+
+struct BadFleetCase {
+  const char* name;
+  const char* json;
+  const char* errorPart;
+};
+
+class BadFleetTest : public testing::TestWithParam<BadFleetCase> {};
+
+TEST_P(BadFleetTest, IsRefusedWithAReason) {
+  QString error;
+  EXPECT_FALSE(ParseFleet(GetParam().json, true, error).has_value());
+  EXPECT_TRUE(error.contains(QLatin1String(GetParam().errorPart))) << qPrintable(error);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Fleet, BadFleetTest,
+    testing::Values(
+        BadFleetCase{"NotJson", "{cameras:", "not JSON"},
+        BadFleetCase{"NoCameras", R"({"cameras": []})", "1 to"},
+        BadFleetCase{"NotAnObject", R"({"cameras": [5]})", "camera 0: not an object"},
+        BadFleetCase{"BadMac", R"({"cameras": [{"mac": "0.12.34.256.1.2", "family": 2, "settings": {"SysIPAddress": "127.1.1.1"}}]})", "mac"},
+        BadFleetCase{"BadFamily", R"({"cameras": [{"mac": "1.2.3.4.5.6", "family": 1, "settings": {"SysIPAddress": "127.1.1.1"}}]})", "family"},
+        BadFleetCase{"NoAddress", R"({"cameras": [{"mac": "1.2.3.4.5.6", "family": 2}]})", "SysIPAddress is required"},
+        BadFleetCase{"ForeignAddressOnLoopback", R"({"cameras": [{"mac": "1.2.3.4.5.6", "family": 2, "settings": {"SysIPAddress": "192.168.0.20"}}]})", "loopback"},
+        BadFleetCase{"UnknownField", R"({"cameras": [{"mac": "1.2.3.4.5.6", "family": 2, "colour": 1, "settings": {"SysIPAddress": "127.1.1.1"}}]})", "unknown field colour"},
+        BadFleetCase{"UnknownFault", R"({"cameras": [{"mac": "1.2.3.4.5.6", "family": 2, "faults": {"explodes": true}, "settings": {"SysIPAddress": "127.1.1.1"}}]})", "unknown fault explodes"},
+        BadFleetCase{"DropShareAboveOne", R"({"cameras": [{"mac": "1.2.3.4.5.6", "family": 2, "faults": {"dropShare": 2}, "settings": {"SysIPAddress": "127.1.1.1"}}]})", "dropShare"},
+        BadFleetCase{"CaptionWithNewline", R"({"cameras": [{"mac": "1.2.3.4.5.6", "family": 2, "caption": "a\nb", "settings": {"SysIPAddress": "127.1.1.1"}}]})", "caption"},
+        BadFleetCase{"BadSetting", R"({"cameras": [{"mac": "1.2.3.4.5.6", "family": 2, "settings": {"SysIPAddress": "127.1.1.1", "WlanMode": 1}}]})", "settings.WlanMode"},
+        BadFleetCase{"SameMacTwice", R"({"cameras": [{"mac": "1.2.3.4.5.6", "family": 2, "settings": {"SysIPAddress": "127.1.1.1"}}, {"mac": "1.2.3.4.5.6", "family": 0, "settings": {"SysIPAddress": "127.1.1.2"}}]})", "two cameras have the MAC 1.2.3.4.5.6"}),
+    [](const testing::TestParamInfo<BadFleetCase>& param) { return param.param.name; });
+
+TEST(Fleet, GeneratedFleetIsDistinctAndMixed) {
+  QString error;
+  const auto fleet = GenerateFleet(600, "127.60.0.250", true, error);
+  ASSERT_TRUE(fleet.has_value()) << qPrintable(error);
+  ASSERT_EQ(fleet->size(), 600u);
+  QSet<QString> macs, addresses;
+  QSet<int> families;
+  int wireless = 0, restartOnRequest = 0;
+  for (const CameraSpec& camera : *fleet) {
+    const QString address = camera.settings.value("SysIPAddress").toString();
+    EXPECT_TRUE(protocol::IsMacText(camera.mac)) << qPrintable(camera.mac);
+    EXPECT_TRUE(protocol::IsLoopback(address)) << qPrintable(address);
+    EXPECT_FALSE(address.endsWith(".0") || address.endsWith(".255")) << qPrintable(address);
+    EXPECT_EQ(camera.mode, camera.family == 2 ? "X-350" : "C-100");
+    QString why;
+    EXPECT_TRUE(ValidateWholeSettings(camera.settings, SettingsContext{camera.wireless, true}, why)) << qPrintable(why);
+    macs.insert(camera.mac);
+    addresses.insert(address);
+    families.insert(camera.family);
+    wireless += camera.wireless;
+    restartOnRequest += VersionRestartsOnRequest(camera.version);
+  }
+  EXPECT_EQ(macs.size(), 600);
+  EXPECT_EQ(addresses.size(), 600);
+  EXPECT_EQ(families, (QSet<int>{0, 2}));
+  EXPECT_EQ(wireless, 300);
+  EXPECT_EQ(restartOnRequest, 200);
+  EXPECT_EQ(fleet->front().settings.value("SysIPAddress"), "127.60.0.250");
+  EXPECT_EQ((*fleet)[5].settings.value("SysIPAddress"), "127.60.1.1") << "skips .255 and .0";
+}
+
+TEST(Fleet, GeneratedFleetStaysInsideLoopback) {
+  QString error;
+  EXPECT_FALSE(GenerateFleet(10, "127.255.255.250", true, error).has_value());
+  EXPECT_TRUE(error.contains("127.0.0.0/8"));
+  EXPECT_FALSE(GenerateFleet(1, "10.0.0.5", true, error).has_value());
+  EXPECT_FALSE(GenerateFleet(0, "127.0.0.5", true, error).has_value());
+  EXPECT_TRUE(GenerateFleet(2, "10.0.0.5", false, error).has_value()) << "a real interface takes any address";
+}
+
+TEST(SettingsStore, KeepsSettingsPerCamera) {
+  QTemporaryDir dir;
+  const SettingsStore store(dir.path() + "/state");
+  QString error;
+  EXPECT_FALSE(store.load("1.2.3.4.5.6", error).has_value());
+  EXPECT_TRUE(error.isEmpty());
+  QJsonObject settings = DefaultSettings(true);
+  settings.insert("WlanESSID", "kept");
+  ASSERT_TRUE(store.save("1.2.3.4.5.6", settings, error)) << qPrintable(error);
+  ASSERT_TRUE(store.save("1.2.3.4.5.7", DefaultSettings(false), error)) << qPrintable(error);
+  EXPECT_EQ(store.load("1.2.3.4.5.6", error), settings);
+  EXPECT_EQ(store.load("1.2.3.4.5.7", error), DefaultSettings(false));
+  EXPECT_EQ(QDir(dir.path() + "/state").entryList(QDir::Files).size(), 2) << "no temporary files left";
+}
+
+TEST(SettingsStore, RefusesDamagedOrForeignFiles) {
+  QTemporaryDir dir;
+  const SettingsStore store(dir.path());
+  for (const QByteArray& content : {QByteArray("{\"mac\":\"1.2.3.4.5.6\",\"settings\":{"),
+                                    QByteArray("{\"mac\":\"9.9.9.9.9.9\",\"settings\":{}}"), QByteArray("[]")}) {
+    QFile file(store.pathFor("1.2.3.4.5.6"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(content);
+    file.close();
+    QString error;
+    EXPECT_FALSE(store.load("1.2.3.4.5.6", error).has_value()) << content.constData();
+    EXPECT_FALSE(error.isEmpty());
+  }
+}
+
+TEST(SettingsStore, WithoutFolderKeepsNothing) {
+  const SettingsStore store{QString()};
+  QString error;
+  EXPECT_FALSE(store.persistent());
+  EXPECT_TRUE(store.save("1.2.3.4.5.6", DefaultSettings(false), error));
+  EXPECT_FALSE(store.load("1.2.3.4.5.6", error).has_value());
+}
+
+// Answers the first challenge of `server` as a client would.
+QByteArray Answer(DigestServer& server, const QString& user, const QString& password, const QString& uri,
+                  int offer = 0) {
+  const auto challenge = protocol::ParseDigestChallenge(server.challenge(false).at(offer));
+  EXPECT_TRUE(challenge.has_value());
+  return protocol::DigestAuthorization(*challenge, user, password, "GET", uri);
+}
+
+TEST(Digest, OffersMd5ThenSha256) {
+  DigestServer server;
+  const QByteArrayList offers = server.challenge(false);
+  ASSERT_EQ(offers.size(), 2);
+  EXPECT_EQ(protocol::ParseDigestChallenge(offers[0])->algorithm, "MD5");
+  EXPECT_EQ(protocol::ParseDigestChallenge(offers[1])->algorithm, "SHA-256");
+  EXPECT_EQ(protocol::ParseDigestChallenge(offers[0])->realm, "sentrova-camera");
+  EXPECT_EQ(protocol::ParseDigestChallenge(offers[0])->qop, "auth");
+  EXPECT_FALSE(offers[0].contains("stale"));
+  EXPECT_TRUE(server.challenge(true)[0].contains("stale=true"));
+}
+
+TEST(Digest, AcceptsTheRightAnswerOnce) {
+  for (int offer : {0, 1}) {
+    DigestServer server;
+    const QByteArray authorization = Answer(server, "admin", "1234", "/setup/v1/hello", offer);
+    EXPECT_EQ(server.verify(authorization, "GET", "/setup/v1/hello", "admin", "1234"), DigestResult::Accepted);
+    EXPECT_EQ(server.verify(authorization, "GET", "/setup/v1/hello", "admin", "1234"), DigestResult::Refused)
+        << "a replayed request is refused";
+  }
+}
+
+TEST(Digest, RefusesWrongCredentialsAndMisfits) {
+  DigestServer server;
+  const QByteArray right = Answer(server, "admin", "1234", "/setup/v1/hello");
+  EXPECT_EQ(server.verify(Answer(server, "admin", "12345", "/setup/v1/hello"), "GET", "/setup/v1/hello", "admin", "1234"),
+            DigestResult::Refused);
+  EXPECT_EQ(server.verify(Answer(server, "root", "1234", "/setup/v1/hello"), "GET", "/setup/v1/hello", "admin", "1234"),
+            DigestResult::Refused);
+  EXPECT_EQ(server.verify(right, "GET", "/setup/v1/restart", "admin", "1234"), DigestResult::Refused) << "other uri";
+  EXPECT_EQ(server.verify(right, "POST", "/setup/v1/hello", "admin", "1234"), DigestResult::Refused) << "other method";
+  EXPECT_EQ(server.verify("", "GET", "/setup/v1/hello", "admin", "1234"), DigestResult::Missing);
+  EXPECT_EQ(server.verify("Basic YWRtaW46MTIzNA==", "GET", "/setup/v1/hello", "admin", "1234"), DigestResult::Missing);
+  EXPECT_EQ(server.verify("Digest " + QByteArray(5000, 'a'), "GET", "/setup/v1/hello", "admin", "1234"),
+            DigestResult::Refused);
+  EXPECT_EQ(server.verify("Digest garbage,,,=\"", "GET", "/setup/v1/hello", "admin", "1234"), DigestResult::Refused);
+}
+
+TEST(Digest, UnknownNonceWithRightAnswerIsStale) {
+  DigestServer issuer, other;
+  const QByteArray authorization = Answer(issuer, "admin", "1234", "/setup/v1/hello");
+  EXPECT_EQ(other.verify(authorization, "GET", "/setup/v1/hello", "admin", "1234"), DigestResult::Stale);
+  EXPECT_EQ(other.verify(Answer(issuer, "admin", "bad", "/setup/v1/hello"), "GET", "/setup/v1/hello", "admin", "1234"),
+            DigestResult::Refused);
+}
+
+}  // namespace
+}  // namespace camd
