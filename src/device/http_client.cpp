@@ -152,7 +152,7 @@ RawResponse Exchange(const HttpRequest& request, const QByteArray& authorization
     loop.quit();
   };
   const auto feed = [&](bool closed) {
-    switch (reader.Feed(socket.readAll(), closed)) {
+    switch (reader.Feed(socket.isOpen() ? socket.readAll() : QByteArray(), closed)) {
       case ResponseReader::State::Complete: finish(QString()); break;
       case ResponseReader::State::Broken: finish(reader.response.error); break;
       case ResponseReader::State::Incomplete: break;
