@@ -42,7 +42,7 @@ class WorkingClaim {
   size_t chars_;
 };
 
-void CheckWorkingRoom(size_t chars) {
+[[gnu::noinline]] void CheckWorkingRoom(size_t chars) {
   if (chars > kMaxWorkingPatternChars - ModuleState().WorkingPatternChars) {
     RaiseRegExprError(u"Regular expression too complex: its expansion exceeds the working limit.", 20052,
                       u"DoRegExpr");
@@ -180,6 +180,18 @@ bool MatchDot(std::u16string_view& text) {
   return true;
 }
 
+// The raisers of the recursive path stay out of line: the messages they build
+// would otherwise enlarge every DoRegExpr frame.
+[[noreturn, gnu::noinline]] void RaiseUnknownQuantifier(std::u16string_view text, const std::u16string& pattern) {
+  RaiseRegExprError(u"Internal error in function RegEx.DoRegExpr(\"" + std::u16string(text) + u"\", \"" + pattern +
+                        u"\")",
+                    20054, u"DoRegExpr");
+}
+
+[[noreturn, gnu::noinline]] void RaiseDepthExceeded() {
+  RaiseRegExprError(u"Maximum number of iterations exceeded. Possibly an infinite loop.", 20052, u"DoRegExpr");
+}
+
 bool MatchQuantified(std::u16string_view& text, std::u16string_view x, std::u16string_view quantifier,
                      std::u16string_view rest);
 bool MatchSingleAtom(std::u16string_view& text, std::u16string_view x, std::u16string_view rest);
@@ -239,10 +251,7 @@ bool MatchQuantified(std::u16string_view& text, std::u16string_view x, std::u16s
   if (quantifier == u"+?") return TryRewritten(text, {x, x, u"*?", rest});
   if (quantifier == u"?") return TryRewritten(text, {x, rest}) || TryPattern(text, rest);
   if (quantifier == u"??") return TryPattern(text, rest) || TryRewritten(text, {x, rest});
-  std::u16string pattern = Concat({x, quantifier, rest});
-  RaiseRegExprError(u"Internal error in function RegEx.DoRegExpr(\"" + std::u16string(text) + u"\", \"" + pattern +
-                        u"\")",
-                    20054, u"DoRegExpr");
+  RaiseUnknownQuantifier(text, Concat({x, quantifier, rest}));
 }
 
 // A brace count as the string-to-number conversion reads it: leading blanks, a
@@ -429,9 +438,7 @@ bool DoRegExpr(std::u16string_view& text, std::u16string_view pattern) {
   if (pattern.empty()) return true;
   State& s = ModuleState();
   s.Depth = static_cast<int16_t>(s.Depth + 1);
-  if (s.Depth > kMaxNestingDepth) {
-    RaiseRegExprError(u"Maximum number of iterations exceeded. Possibly an infinite loop.", 20052, u"DoRegExpr");
-  }
+  if (s.Depth > kMaxNestingDepth) RaiseDepthExceeded();
   bool matched = false;
   std::u16string_view left = pattern;
   std::u16string_view right;
