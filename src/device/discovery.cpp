@@ -46,7 +46,8 @@ SearchOutcome SearchCameras(const NetOptions& options, const InterfaceChoice& ch
   QTimer probeTimer;
   QTimer endTimer;
   endTimer.setSingleShot(true);
-  QSet<QString> seen;
+  QSet<QString> seen;  // MAC@address of every camera listed
+  QSet<QString> macs;
   int probesSent = 0;
   qint64 lastProbeAt = 0;
   qint64 lastNewAt = 0;
@@ -75,13 +76,21 @@ SearchOutcome SearchCameras(const NetOptions& options, const InterfaceChoice& ch
       return channel.Drop(QStringLiteral("source differs from the address it reports (%1)").arg(answer.address),
                           from);
     }
-    if (seen.contains(answer.mac)) return;  // the same camera again, or on a second interface
+    // The same camera again, or heard on a second interface. A MAC claimed
+    // from another address gets a row of its own: a forged answer must not
+    // hide the real camera.
+    const QString key = answer.mac + u'@' + answer.address;
+    if (seen.contains(key)) return;
+    if (macs.contains(answer.mac)) {
+      qCWarning(lcDiscovery) << "Search: MAC" << answer.mac << "also answers from" << answer.address;
+    }
     if (static_cast<int>(outcome.cameras.size()) >= options.maxCameras) {
       if (!capLogged) qCWarning(lcDiscovery) << "Search: more than" << options.maxCameras << "cameras; the rest is left out";
       capLogged = true;
       return;
     }
-    seen.insert(answer.mac);
+    seen.insert(key);
+    macs.insert(answer.mac);
     outcome.cameras.push_back(FromAnswer(answer));
     lastNewAt = clock.elapsed();
     if (onFound) onFound(outcome.cameras.back());

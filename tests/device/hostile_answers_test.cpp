@@ -1,0 +1,149 @@
+// Answers nobody should trust, injected from raw sockets while a search runs:
+// they are dropped, or listed as plain data, and the real cameras still are.
+#include <gtest/gtest.h>
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QNetworkDatagram>
+#include <QNetworkInterface>
+#include <QUdpSocket>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "device/net_camera_control.h"
+#include "simulator.h"
+
+namespace {
+
+using device::NetCameraControl;
+
+std::u16string U(const QString& text) { return text.toStdU16String(); }
+
+// Hears the probes on the group and answers each new one through `answer`,
+// from sockets bound to addresses of its choice.
+class Injector {
+ public:
+  Injector(const Simulator& sim, std::function<void(Injector&, const QString& nonce)> answer)
+      : sim_(sim), answer_(std::move(answer)) {
+    const QHostAddress group(QString::fromLatin1(protocol::DefaultGroup));
+    listener_.bind(group, sim.port(), QUdpSocket::ShareAddress | QUdpSocket::ReuseAddressHint);
+    listener_.joinMulticastGroup(group, QNetworkInterface::interfaceFromName(u"lo"_qs));
+    QObject::connect(&listener_, &QUdpSocket::readyRead, [this] { Read(); });
+  }
+
+  // Sends raw bytes to the group from the simulator's address at host.
+  void SendFrom(int host, const QByteArray& datagram) {
+    QUdpSocket*& socket = senders_[host];
+    if (socket == nullptr) {
+      owned_.push_back(std::make_unique<QUdpSocket>());
+      socket = owned_.back().get();
+      socket->bind(QHostAddress(sim_.Address(host)), 0);
+      socket->setMulticastInterface(QNetworkInterface::interfaceFromName(u"lo"_qs));
+    }
+    socket->writeDatagram(datagram, QHostAddress(QString::fromLatin1(protocol::DefaultGroup)), sim_.port());
+  }
+
+  // A well-formed answer of the camera at host, to be bent by the caller.
+  QJsonObject Answer(const QString& nonce, int host) const {
+    return QJsonObject{{u"v"_qs, 1},
+                       {u"op"_qs, u"here"_qs},
+                       {u"nonce"_qs, nonce},
+                       {u"mac"_qs, sim_.Mac(host)},
+                       {u"address"_qs, sim_.Address(host)},
+                       {u"mask"_qs, u"255.255.255.0"_qs},
+                       {u"gateway"_qs, sim_.Address(1)},
+                       {u"mode"_qs, u"X-350"_qs},
+                       {u"caption"_qs, u"Injected"_qs},
+                       {u"version"_qs, u"1.00.000"_qs},
+                       {u"family"_qs, 2},
+                       {u"port"_qs, 80}};
+  }
+  static QByteArray Bytes(const QJsonObject& object) { return QJsonDocument(object).toJson(QJsonDocument::Compact); }
+
+ private:
+  void Read() {
+    while (listener_.hasPendingDatagrams()) {
+      const protocol::Parsed parsed = protocol::ParseDatagram(listener_.receiveDatagram().data());
+      if (!parsed.message || parsed.message->kind != protocol::Kind::Probe) continue;
+      if (answered_.contains(parsed.message->nonce)) continue;
+      answered_ << parsed.message->nonce;
+      answer_(*this, parsed.message->nonce);
+    }
+  }
+
+  const Simulator& sim_;
+  std::function<void(Injector&, const QString&)> answer_;
+  QUdpSocket listener_;
+  std::map<int, QUdpSocket*> senders_;
+  std::vector<std::unique_ptr<QUdpSocket>> owned_;
+  QStringList answered_;
+};
+
+const QString ShellText = QStringLiteral("$(reboot)`rm -rf /`;|& \x1b[2J\n");
+
+TEST(NetHostileAnswers, DroppedOrShownAsPlainDataAndTheRealCamerasStillListed) {
+  Simulator sim({{.host = 10, .caption = u"Real ten"_qs}, {.host = 11, .family = 0, .mode = u"C-100"_qs}});
+  ASSERT_TRUE(sim.Start());
+  Injector injector(sim, [&](Injector& in, const QString& nonce) {
+    in.SendFrom(40, "not json at all");
+    QJsonObject oversized = in.Answer(nonce, 41);
+    oversized.insert(u"padding"_qs, QString(1500, u'x'));
+    in.SendFrom(41, Injector::Bytes(oversized));
+    for (int i = 0; i < 3000; ++i) {  // a flood of wrong nonces and garbage
+      in.SendFrom(42, i % 2 ? Injector::Bytes(in.Answer(u"00000000000000%1"_qs.arg(i % 100, 2, 10, QLatin1Char('0')), 42))
+                            : QByteArray("{\"v\":1,\"op\":\"here\"}"));
+    }
+    in.SendFrom(43, Injector::Bytes(in.Answer(nonce, 44)));  // reports an address it does not send from
+    QJsonObject forgedMac = in.Answer(nonce, 45);
+    forgedMac.insert(u"mac"_qs, sim.Mac(10));  // claims the real camera's MAC
+    in.SendFrom(45, Injector::Bytes(forgedMac));
+    QJsonObject shell = in.Answer(nonce, 46);
+    shell.insert(u"caption"_qs, ShellText);
+    shell.insert(u"mode"_qs, u"350'; shutdown -h now; '"_qs);
+    in.SendFrom(46, Injector::Bytes(shell));
+    QJsonObject wrongTypes = in.Answer(nonce, 47);
+    wrongTypes.insert(u"port"_qs, u"80"_qs);
+    in.SendFrom(47, Injector::Bytes(wrongTypes));
+  });
+
+  NetCameraControl cam(sim.Options());
+  cam.Search();
+
+  std::map<std::u16string, int32_t> rowOf;
+  for (int32_t i = 0; i < cam.FoundCount(); ++i) {
+    cam.DeviceIndex(i);
+    rowOf[cam.DeviceAddress()] = i;
+  }
+  ASSERT_EQ(cam.FoundCount(), 4) << "the two cameras, the forged MAC's own row and the odd texts";
+  ASSERT_TRUE(rowOf.count(U(sim.Address(10))));
+  ASSERT_TRUE(rowOf.count(U(sim.Address(11))));
+  cam.DeviceIndex(rowOf[U(sim.Address(10))]);
+  EXPECT_EQ(cam.DeviceCaption(), u"Real ten") << "the forged answer does not replace the real camera";
+  EXPECT_EQ(cam.DeviceMacText(), U(sim.Mac(10)));
+  ASSERT_TRUE(rowOf.count(U(sim.Address(45))));
+  ASSERT_TRUE(rowOf.count(U(sim.Address(46))));
+  cam.DeviceIndex(rowOf[U(sim.Address(46))]);
+  EXPECT_EQ(cam.DeviceCaption(), U(ShellText)) << "texts are data, kept as sent";
+  EXPECT_EQ(cam.DeviceMode(), u"350'; shutdown -h now; '");
+  for (int host : {40, 41, 42, 43, 44, 47}) EXPECT_FALSE(rowOf.count(U(sim.Address(host)))) << host;
+}
+
+TEST(NetHostileAnswers, AFloodOfCamerasStopsAtTheCap) {
+  Simulator sim(std::vector<SimCamera>{{.host = 10}});
+  ASSERT_TRUE(sim.Start());
+  Injector injector(sim, [&](Injector& in, const QString& nonce) {
+    for (int i = 0; i < 500; ++i) {
+      QJsonObject answer = in.Answer(nonce, 50);
+      answer.insert(u"mac"_qs, u"9.9.9.9.%1.%2"_qs.arg(i / 256).arg(i % 256));
+      in.SendFrom(50, Injector::Bytes(answer));
+    }
+  });
+  device::NetOptions options = sim.Options();
+  options.maxCameras = 40;
+  NetCameraControl cam(options);
+  cam.Search();
+  EXPECT_EQ(cam.FoundCount(), 40);
+}
+
+}  // namespace
