@@ -1,0 +1,112 @@
+// Runs the camera control inside a fresh network namespace whose only way out
+// is a veth pair (10.1.2.1/24 on v0, a default route through it), and counts
+// the IPv4 and ARP frames that come out at the far end (v1) while every member
+// is called on targets outside 127.0.0.0/8.
+//   confinement_probe lo   -> the component confined to loopback: expect 0
+//   confinement_probe v0   -> not confined: the same calls must show frames
+// Prints "frames=N"; exits 77 when the namespace cannot be made.
+#include <QCoreApplication>
+#include <QThread>
+#include <arpa/inet.h>
+#include <cstdio>
+#include <cstdlib>
+#include <linux/if_packet.h>
+#include <net/ethernet.h>
+#include <net/if.h>
+#include <sched.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include "device/net_camera_control.h"
+
+namespace {
+
+constexpr int Skip = 77;
+
+bool Run(const char* command) { return std::system(command) == 0; }
+
+bool MakeNamespace() {
+  if (unshare(CLONE_NEWNET) != 0) return false;
+  return Run("ip link set lo up") && Run("ip link add v0 type veth peer name v1") &&
+         Run("sysctl -qw net.ipv6.conf.all.disable_ipv6=1") && Run("ip addr add 10.1.2.1/24 dev v0") &&
+         Run("ip link set v0 up") && Run("ip link set v1 up") && Run("ip route add default via 10.1.2.254 dev v0");
+}
+
+int OpenCapture() {
+  const int fd = socket(AF_PACKET, SOCK_RAW, htons(ETH_P_ALL));
+  if (fd < 0) return -1;
+  sockaddr_ll address{};
+  address.sll_family = AF_PACKET;
+  address.sll_protocol = htons(ETH_P_ALL);
+  address.sll_ifindex = static_cast<int>(if_nametoindex("v1"));
+  if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) return -1;
+  return fd;
+}
+
+// IPv4 and ARP frames that arrived at v1 from the namespace's side.
+int CountFrames(int fd) {
+  int frames = 0;
+  unsigned char buffer[2048];
+  sockaddr_ll from{};
+  socklen_t length = sizeof from;
+  while (true) {
+    const ssize_t size = recvfrom(fd, buffer, sizeof buffer, MSG_DONTWAIT, reinterpret_cast<sockaddr*>(&from), &length);
+    if (size < 14) break;
+    const int type = (buffer[12] << 8) | buffer[13];
+    if (from.sll_pkttype != PACKET_OUTGOING && (type == ETH_P_IP || type == ETH_P_ARP)) ++frames;
+    length = sizeof from;
+  }
+  return frames;
+}
+
+void CallEveryMember(device::NetCameraControl& control, const std::u16string& address) {
+  control.ProtocolFamily(2);
+  control.TargetAddress(address);
+  control.TargetPort(80);
+  control.TargetMac(u"0.12.34.255.1.2");
+  control.LoginID(u"admin");
+  control.LoginPassword(u"secret");
+  control.Connect();
+  control.GetSettingText(u"SysAdminID");
+  control.GetSettingNumber(u"DeviceType");
+  control.SetSetting(u"SysIPAssignment", int16_t{1});
+  control.ApplySettings(1, 0);
+  control.Restart();
+  control.LoginState();
+  control.AddressInUse();
+  std::u16string newAddress = address;
+  std::u16string mask = u"255.255.255.0";
+  std::u16string gateway = u"";
+  control.ChangeAddress(newAddress, mask, gateway);
+  control.Search();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2) return 2;
+  if (!MakeNamespace()) {
+    std::printf("cannot make a network namespace\n");
+    return Skip;
+  }
+  QCoreApplication app(argc, argv);
+  const int capture = OpenCapture();
+  if (capture < 0) {
+    std::printf("cannot capture on v1\n");
+    return Skip;
+  }
+  CountFrames(capture);  // whatever the links said when they came up
+
+  device::NetOptions options;
+  options.interfaceName = QString::fromLocal8Bit(argv[1]);
+  options.port = 21061;
+  options.searchCap = std::chrono::milliseconds(300);
+  options.macWait = std::chrono::milliseconds(150);
+  options.httpConnectTimeout = std::chrono::milliseconds(300);
+  options.httpTimeout = std::chrono::milliseconds(300);
+  device::NetCameraControl control(options);
+  for (const char16_t* target : {u"10.1.2.3", u"192.0.2.77"}) CallEveryMember(control, target);
+  QThread::msleep(200);
+  std::printf("frames=%d\n", CountFrames(capture));
+  return 0;
+}
