@@ -45,8 +45,8 @@ struct FrmMain {
 };
 
 // The MAC text the camera control gives (decimal numbers joined by ".") as
-// the list shows it: two or more upper-case hex digits per part, blank
-// separated.
+// the list shows it: six blank-separated groups of two or more upper-case hex
+// digits, "??" for a part that is missing or cannot be read.
 std::u16string FormatMacText(const std::u16string& macText);
 
 // Whether the list marks a camera at this address "ok" in its "Assigned"
