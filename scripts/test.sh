@@ -7,3 +7,4 @@ bash scripts/install-deps.sh
 cmake -S . -B build/ci -DSENTROVA_WERROR=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build/ci -j"$(nproc)"
 ctest --test-dir build/ci --output-on-failure -j"$(nproc)" --timeout 300
+bash scripts/fuzz-smoke.sh
