@@ -2,16 +2,10 @@
 // they are dropped, or listed as plain data, and the real cameras still are.
 #include <gtest/gtest.h>
 
-#include <QJsonDocument>
 #include <QJsonObject>
-#include <QNetworkDatagram>
-#include <QNetworkInterface>
-#include <QUdpSocket>
-#include <functional>
-#include <memory>
-#include <vector>
 
 #include "device/net_camera_control.h"
+#include "injector.h"
 #include "simulator.h"
 
 namespace {
@@ -19,66 +13,6 @@ namespace {
 using device::NetCameraControl;
 
 std::u16string U(const QString& text) { return text.toStdU16String(); }
-
-// Hears the probes on the group and answers each new one through `answer`,
-// from sockets bound to addresses of its choice.
-class Injector {
- public:
-  Injector(const Simulator& sim, std::function<void(Injector&, const QString& nonce)> answer)
-      : sim_(sim), answer_(std::move(answer)) {
-    const QHostAddress group(QString::fromLatin1(protocol::DefaultGroup));
-    listener_.bind(group, sim.port(), QUdpSocket::ShareAddress | QUdpSocket::ReuseAddressHint);
-    listener_.joinMulticastGroup(group, QNetworkInterface::interfaceFromName(u"lo"_qs));
-    QObject::connect(&listener_, &QUdpSocket::readyRead, [this] { Read(); });
-  }
-
-  // Sends raw bytes to the group from the simulator's address at host.
-  void SendFrom(int host, const QByteArray& datagram) {
-    QUdpSocket*& socket = senders_[host];
-    if (socket == nullptr) {
-      owned_.push_back(std::make_unique<QUdpSocket>());
-      socket = owned_.back().get();
-      socket->bind(QHostAddress(sim_.Address(host)), 0);
-      socket->setMulticastInterface(QNetworkInterface::interfaceFromName(u"lo"_qs));
-    }
-    socket->writeDatagram(datagram, QHostAddress(QString::fromLatin1(protocol::DefaultGroup)), sim_.port());
-  }
-
-  // A well-formed answer of the camera at host, to be bent by the caller.
-  QJsonObject Answer(const QString& nonce, int host) const {
-    return QJsonObject{{u"v"_qs, 1},
-                       {u"op"_qs, u"here"_qs},
-                       {u"nonce"_qs, nonce},
-                       {u"mac"_qs, sim_.Mac(host)},
-                       {u"address"_qs, sim_.Address(host)},
-                       {u"mask"_qs, u"255.255.255.0"_qs},
-                       {u"gateway"_qs, sim_.Address(1)},
-                       {u"mode"_qs, u"X-350"_qs},
-                       {u"caption"_qs, u"Injected"_qs},
-                       {u"version"_qs, u"1.00.000"_qs},
-                       {u"family"_qs, 2},
-                       {u"port"_qs, 80}};
-  }
-  static QByteArray Bytes(const QJsonObject& object) { return QJsonDocument(object).toJson(QJsonDocument::Compact); }
-
- private:
-  void Read() {
-    while (listener_.hasPendingDatagrams()) {
-      const protocol::Parsed parsed = protocol::ParseDatagram(listener_.receiveDatagram().data());
-      if (!parsed.message || parsed.message->kind != protocol::Kind::Probe) continue;
-      if (answered_.contains(parsed.message->nonce)) continue;
-      answered_ << parsed.message->nonce;
-      answer_(*this, parsed.message->nonce);
-    }
-  }
-
-  const Simulator& sim_;
-  std::function<void(Injector&, const QString&)> answer_;
-  QUdpSocket listener_;
-  std::map<int, QUdpSocket*> senders_;
-  std::vector<std::unique_ptr<QUdpSocket>> owned_;
-  QStringList answered_;
-};
 
 const QString ShellText = QStringLiteral("$(reboot)`rm -rf /`;|& \x1b[2J\n");
 
