@@ -16,6 +16,7 @@ struct AddressCase {
   std::u16string gateway;
   std::optional<AddressField> refused;  // nothing: all three accepted
 };
+void PrintTo(const AddressCase& c, std::ostream* os) { *os << c.what; }
 
 std::u16string MessageFor(AddressField field) {
   switch (field) {

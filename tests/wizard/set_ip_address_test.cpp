@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "forms/text.h"
 #include "page_fixture.h"
 #include "wizard/frm_set_ip_address.h"
 #include "wizard/frm_set_lan_end.h"
@@ -55,6 +56,9 @@ struct PageRefusal {
   std::string message;
   std::string focus;
 };
+void PrintTo(const PageRefusal& c, std::ostream* os) {
+  *os << forms::ToUtf8(c.ip) << " / " << forms::ToUtf8(c.mask) << " / " << forms::ToUtf8(c.gateway);
+}
 
 class SetIPAddressRefusalTest : public SetIPAddressTest, public testing::WithParamInterface<PageRefusal> {};
 

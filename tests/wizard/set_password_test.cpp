@@ -122,6 +122,7 @@ struct NextRefusal {
   bool idPairCleared;
   bool passwordPairCleared;
 };
+void PrintTo(const NextRefusal& c, std::ostream* os) { *os << c.what; }
 
 class SetPasswordRefusalTest : public SetPasswordTest, public testing::WithParamInterface<NextRefusal> {};
 

@@ -138,6 +138,9 @@ struct VersionCase {
   bool explicitRestart;
   bool wireless;
 };
+void PrintTo(const VersionCase& c, std::ostream* os) {
+  *os << forms::ToUtf8(c.version) << (c.wireless ? " wireless" : " wired");
+}
 
 class SummaryVersionTest : public SummaryTest, public testing::WithParamInterface<VersionCase> {};
 
@@ -187,6 +190,7 @@ struct FlagCase {
   Flag hex;
   int written;
 };
+void PrintTo(const FlagCase& c, std::ostream* os) { *os << c.current << (c.hex == True ? " to hex" : " to ASCII"); }
 
 class SummaryFlagTest : public SummaryTest, public testing::WithParamInterface<FlagCase> {};
 

@@ -155,6 +155,7 @@ struct WirelessRefusal {
   std::string message;
   std::string focus;
 };
+void PrintTo(const WirelessRefusal& c, std::ostream* os) { *os << c.what; }
 
 class WirelessRefusalTest : public WirelessTest, public testing::WithParamInterface<WirelessRefusal> {};
 
