@@ -1,6 +1,7 @@
 #include "wizard/frm_wireless.h"
 
 #include <limits>
+#include <optional>
 
 #include "bits/modBitOps.h"
 #include "forms/text.h"
@@ -23,8 +24,8 @@ constexpr char16_t HexKeyPattern[] = u"(^[0-9a-fA-F]{10}$|^$|^[0-9a-fA-F]{26}$)"
 // Shown instead of a stored hexadecimal key whose length no key has.
 constexpr char16_t HexKeyFiller[] = u"aaaaaaaaaaaaaaaaaaaaaaaaaa";
 
-}  // namespace
-
+// The channel text as a whole number that fits in 16 bits; blanks around it
+// are allowed, as in the classic conversion. Nothing for any other text.
 std::optional<int16_t> ParseChannel(const std::u16string& text) {
   std::u16string_view digits = forms::TrimBlanks(text);
   bool negative = false;
@@ -43,6 +44,8 @@ std::optional<int16_t> ParseChannel(const std::u16string& text) {
   if (value > std::numeric_limits<int16_t>::max()) return std::nullopt;
   return static_cast<int16_t>(value);
 }
+
+}  // namespace
 
 FrmWireless::FrmWireless(Program& program) : program(program) {
   optConnectionMode.name = "optConnectionMode";
@@ -96,6 +99,7 @@ void FrmWireless::Form_Activate() {
   for (int channel = 1; channel <= ChannelCount; ++channel) {
     CboChannel.list.push_back(forms::FromUtf8(std::to_string(channel)));
   }
+  // Ticking the box from code runs its click, which switches the key boxes.
   CheckEWK.value = program.state.ChangeWEPKey == True ? 1 : 0;
   CheckEWK_Click();
   forms::SwitchField(txtWlanWEPKey, false);

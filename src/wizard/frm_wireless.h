@@ -1,8 +1,6 @@
 #pragma once
 // The wireless page, for cameras with a wireless interface: connection mode,
 // network name, channel, and a new WEP key in ASCII or hexadecimal form.
-#include <optional>
-
 #include "app/program.h"
 
 struct FrmWireless {
@@ -31,14 +29,9 @@ struct FrmWireless {
   void CmdBack_Click();
   void ComExit_Click();
 
+ private:
   // Selecting a key format from code, as from the user: the click runs.
   void SelectWEPKeyFormat(int16_t index);
-
- private:
   bool NetworkNameAccepted();
   bool NewKeyAccepted();
 };
-
-// The channel text as a whole number that fits in 16 bits; blanks around it
-// are allowed, as in the classic conversion. Nothing for any other text.
-std::optional<int16_t> ParseChannel(const std::u16string& text);
