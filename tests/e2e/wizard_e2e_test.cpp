@@ -1,0 +1,256 @@
+// Whole wizard runs with the real camera control against the simulator: the
+// headless program, a fake desktop whose waits are instant, and cameras whose
+// restart is short enough to be back before the main window searches again.
+#include <gtest/gtest.h>
+
+#include <QRegularExpression>
+
+#include "app/frm_main.h"
+#include "app/program.h"
+#include "device/net_camera_control.h"
+#include "simulator.h"
+#include "support/event_log.h"
+#include "support/fake_desktop.h"
+#include "wizard/frm_chack_id_pwd.h"
+#include "wizard/frm_chack_password.h"
+#include "wizard/frm_change_ip_address.h"
+#include "wizard/frm_message.h"
+#include "wizard/frm_set_ip_address.h"
+#include "wizard/frm_set_lan_end.h"
+#include "wizard/frm_set_password.h"
+#include "wizard/frm_setup_end.h"
+#include "wizard/frm_wireless.h"
+
+namespace {
+
+using forms::WindowId;
+
+std::u16string U(const QString& text) { return text.toStdU16String(); }
+
+device::NetOptions WizardOptions(const Simulator& sim) {
+  device::NetOptions options = sim.Options();
+  options.probeInterval = std::chrono::milliseconds(40);  // the last copy finds a camera back from its restart
+  return options;
+}
+
+class WizardRun : public testing::Test {
+ protected:
+  explicit WizardRun(std::vector<SimCamera> cameras) : sim(std::move(cameras), 20) {}
+
+  void Start() {
+    ASSERT_TRUE(sim.Start());
+    program.Start();
+  }
+  FrmMain& Main() { return *program.frmMain; }
+  bool Visible(WindowId id) const { return desktop.visible.count(id) != 0; }
+  int32_t RowOf(const QString& address) {
+    for (int32_t row = 0; row < program.state.DeviceCount; ++row) {
+      if (Main().List.CellText(row, 1) == U(address)) return row;
+    }
+    return -1;
+  }
+  // What reached the camera over HTTP, in order: "METHOD path status".
+  std::vector<std::string> HttpSeen(int host) const {
+    static const QRegularExpression pattern(u"http (\\w+) (\\S+).* status=(\\d+)"_qs);
+    std::vector<std::string> seen;
+    for (const QString& line : sim.LogLines({sim.Mac(host), u" http "_qs})) {
+      const QRegularExpressionMatch match = pattern.match(line);
+      if (match.hasMatch()) seen.push_back((match.captured(1) + u' ' + match.captured(2) + u' ' + match.captured(3)).toStdString());
+    }
+    return seen;
+  }
+  // A control of our own that reads the camera as it is now.
+  std::u16string ReadBack(int host, const QString& address, int family, const char16_t* id, const char16_t* password,
+                          const char16_t* key) {
+    device::NetCameraControl reader(sim.Options());
+    reader.TargetAddress(U(address));
+    reader.TargetMac(U(sim.Mac(host)));
+    reader.TargetPort(family != 0 ? 80 : 8481);
+    reader.LoginID(id);
+    reader.LoginPassword(password);
+    if (reader.Connect() == 0) return u"<no connect>";
+    return reader.GetSettingText(key);
+  }
+
+  Simulator sim;
+  EventLog log;
+  FakeDesktop desktop{log};
+  device::NetCameraControl cam{WizardOptions(sim)};
+  device::NetCameraControl camTemp{WizardOptions(sim)};
+  Program program{desktop, cam, camTemp};
+};
+
+class WiredRun : public WizardRun {
+ protected:
+  WiredRun()
+      : WizardRun({{.host = 10, .family = 0, .mode = u"C-100"_qs, .caption = u"Hall"_qs, .version = u"2.10.001"_qs},
+                   {.host = 11, .family = 2, .mode = u"X-350"_qs, .caption = u"Gate"_qs, .version = u"2.11.003"_qs}}) {}
+};
+
+// A family-0 wired camera whose firmware restarts on request: new password
+// and address written, applied, restarted, and listed at its new address.
+TEST_F(WiredRun, NewPasswordAndAddressReachTheCamera) {
+  Start();
+  ASSERT_EQ(program.state.DeviceCount, 2);
+  const int32_t row = RowOf(sim.Address(10));
+  ASSERT_GE(row, 0);
+  EXPECT_EQ(Main().List.CellText(row, 2), u"ok");
+  EXPECT_EQ(Main().List.CellText(row, 3), u"C-100");
+  Main().List.selectedRow = row;
+  Main().CmdWizard_Click();
+  ASSERT_TRUE(Visible(WindowId::FrmSetPassword)) << "a family-0 camera opens the wizard without a login";
+  EXPECT_EQ(program.state.CurrentAdminID, u"admin");
+
+  FrmSetPassword& admin = *program.setPassword;
+  forms::Type(admin.TxtOldSysAdminID, u"admin");
+  forms::Type(admin.TxtOldPassword, u"secret");
+  admin.ChkPassword.value = 1;
+  admin.ChkPassword_Click();
+  forms::Type(admin.TxtNewPassword, u"newpw");
+  forms::Type(admin.TxtReconfirm, u"newpw");
+  admin.CmdNext_Click();
+  ASSERT_TRUE(Visible(WindowId::FrmSetIPAddress)) << (desktop.messages.empty() ? "" : "message shown");
+
+  FrmSetIPAddress& address = *program.setIPAddress;
+  forms::Type(address.TxtIPAddress, U(sim.Address(20)));
+  address.CmdNext_Click();
+  ASSERT_TRUE(Visible(WindowId::FrmsetLanEnd));
+  program.setLanEnd->CmdRestart_Click();
+
+  EXPECT_EQ(HttpSeen(10), (std::vector<std::string>{
+                              "GET /setup/v1/hello 200",
+                              "GET /setup/v1/settings/SysAdminID 200",
+                              "GET /setup/v1/settings/SysAdminPassword 200",
+                              "GET /setup/v1/settings/DeviceType 200",
+                              "GET /setup/v1/settings/SysIPAddress 200",
+                              "GET /setup/v1/settings/SysSubnetMask 200",
+                              "GET /setup/v1/settings/SysDefaultGateway 200",
+                              "POST /setup/v1/apply 401",
+                              "POST /setup/v1/apply 200",
+                              "POST /setup/v1/restart 401",
+                              "POST /setup/v1/restart 200",
+                          }));
+  ASSERT_TRUE(sim.WaitForLog({sim.Mac(10), u"state up"_qs, sim.Address(20)}));
+  EXPECT_EQ(ReadBack(10, sim.Address(20), 0, u"admin", u"newpw", u"SysAdminPassword"), u"newpw");
+  EXPECT_EQ(ReadBack(10, sim.Address(20), 0, u"admin", u"newpw", u"SysIPAddress"), U(sim.Address(20)));
+
+  EXPECT_FALSE(Visible(WindowId::FrmsetLanEnd));
+  ASSERT_TRUE(Visible(WindowId::FrmMain)) << "the main window is shown afresh";
+  EXPECT_GE(RowOf(sim.Address(20)), 0) << "its new search lists the camera at its new address";
+}
+
+class WirelessRun : public WizardRun {
+ protected:
+  WirelessRun()
+      : WizardRun({{.host = 12, .family = 2, .mode = u"X-350W"_qs, .caption = u"Porch"_qs, .version = u"2.11.003"_qs,
+                    .wireless = true,
+                    .settings = QJsonObject{{u"WlanESSID"_qs, u"home"_qs}, {u"WlanChannel"_qs, 6}}}}) {}
+};
+
+// A family-2 wireless camera behind the login: the login goes by MAC, the
+// settings by Digest-authenticated HTTP; this firmware restarts by itself.
+TEST_F(WirelessRun, LoginThenEveryPageToRestart) {
+  Start();
+  ASSERT_EQ(program.state.DeviceCount, 1);
+  desktop.modalSteps[WindowId::frmchackIDPWD].push_back([this] {  // a wrong password first
+    forms::Type(program.chackIDPWD->Text1, u"admin");
+    forms::Type(program.chackIDPWD->TxtPassWord, u"nope");
+    program.chackIDPWD->CmdYes_Click();
+  });
+  desktop.modalSteps[WindowId::frmchackIDPWD].push_back([this] {
+    forms::Type(program.chackIDPWD->TxtPassWord, u"secret");
+    program.chackIDPWD->CmdYes_Click();
+  });
+  Main().List.selectedRow = 0;
+  Main().CmdWizard_Click();
+  ASSERT_EQ(desktop.messages.size(), 1u);
+  EXPECT_EQ(desktop.messages[0].text, u"Password Error . Please Re-Enter The Correct Password");
+  ASSERT_TRUE(Visible(WindowId::FrmSetPassword));
+  EXPECT_EQ(sim.LogLines({sim.Mac(12), u"udp login"_qs}).size(), 2) << "both logins went by MAC";
+
+  FrmSetPassword& admin = *program.setPassword;
+  EXPECT_EQ(admin.TxtOldSysAdminID.text, u"admin");
+  EXPECT_EQ(admin.TxtOldPassword.text, u"secret");
+  admin.ChkUserName.value = 1;
+  admin.ChkUserName_Click();
+  forms::Type(admin.TxtNewUserName, u"boss");
+  forms::Type(admin.TxtUserNameReconfirm, u"boss");
+  admin.CmdNext_Click();
+  ASSERT_TRUE(Visible(WindowId::FrmSetIPAddress));
+  forms::Type(program.setIPAddress->TxtIPAddress, U(sim.Address(21)));
+  program.setIPAddress->CmdNext_Click();
+  ASSERT_TRUE(Visible(WindowId::FrmWireless));
+
+  FrmWireless& page = *program.wireless;
+  EXPECT_EQ(page.txtWlanESSID.text, u"home") << "read from the camera at launch";
+  forms::Type(page.txtWlanESSID, u"office");
+  page.CboChannel.text = u"11";
+  page.CheckEWK.value = 1;
+  page.CheckEWK_Click();
+  page.optWEPKeyFormat.selected = 1;
+  page.optWEPKeyFormat_Click();
+  forms::Type(page.txtNewWlanWEPKey, u"0123456789");
+  forms::Type(page.txtWlanWEPKeyConfirm, u"0123456789");
+  page.CmdNext_Click();
+  ASSERT_TRUE(Visible(WindowId::FrmSetupEnd));
+  program.setupEnd->CmdRestart_Click();
+
+  EXPECT_TRUE(sim.LogLines({sim.Mac(12), u"/setup/v1/restart"_qs}).isEmpty())
+      << "this firmware is not asked to restart";
+  ASSERT_TRUE(sim.WaitForLog({sim.Mac(12), u"state up"_qs, sim.Address(21)}));
+  const QString moved = sim.Address(21);
+  EXPECT_EQ(ReadBack(12, moved, 2, u"boss", u"secret", u"SysAdminID"), u"boss");
+  EXPECT_EQ(ReadBack(12, moved, 2, u"boss", u"secret", u"WlanESSID"), u"office");
+  EXPECT_EQ(ReadBack(12, moved, 2, u"boss", u"secret", u"WlanChannel"), u"11");
+  EXPECT_EQ(ReadBack(12, moved, 2, u"boss", u"secret", u"WlanWEPKeyHEX"), u"0123456789");
+  EXPECT_EQ(ReadBack(12, moved, 2, u"boss", u"secret", u"WlanWEPFlag"), u"256");
+  EXPECT_EQ(ReadBack(12, moved, 2, u"admin", u"secret", u"SysAdminID"), u"<no connect>")
+      << "the old ID no longer opens it";
+}
+
+class UnreachableRun : public WizardRun {
+ protected:
+  UnreachableRun()
+      : WizardRun({{.host = 13, .family = 2, .mode = u"X-350"_qs, .version = u"2.11.003"_qs,
+                    .faults = QJsonObject{{u"refuseConnections"_qs, true}}},
+                   {.host = 14, .family = 2, .mode = u"X-350"_qs, .version = u"2.11.003"_qs}}) {}
+};
+
+// A camera that answers discovery but refuses connections: the warning, the
+// login by MAC and a new address given by MAC.
+TEST_F(UnreachableRun, AddressChangedByMac) {
+  Start();
+  const int32_t row = RowOf(sim.Address(13));
+  ASSERT_GE(row, 0);
+  desktop.modalSteps[WindowId::frmchackIDPWD].push_back([this] {
+    forms::Type(program.chackIDPWD->Text1, u"admin");
+    forms::Type(program.chackIDPWD->TxtPassWord, u"secret");
+    program.chackIDPWD->CmdYes_Click();
+  });
+  Main().List.selectedRow = row;
+  Main().CmdWizard_Click();
+  ASSERT_TRUE(Visible(WindowId::FrmMessage)) << "Connect gave 0";
+  program.message->CmdYes_Click();
+  ASSERT_TRUE(Visible(WindowId::FrmChackPassWord));
+  forms::Type(program.chackPassWord->Text1, u"admin");
+  forms::Type(program.chackPassWord->TxtPassWord, u"secret");
+  program.chackPassWord->CmdYes_Click();
+  ASSERT_TRUE(Visible(WindowId::FrmChangeIPAddress));
+
+  FrmChangeIPAddress& change = *program.changeIPAddress;
+  forms::Type(change.Text1, U(sim.Address(14)));  // taken by the other camera
+  change.CmdOk_Click();
+  ASSERT_FALSE(desktop.messages.empty());
+  EXPECT_EQ(desktop.messages.back().text, U(sim.Address(14)) + u"\r\n IP conflict !!");
+  EXPECT_TRUE(sim.LogLines({u"udp change-address"_qs}).isEmpty()) << "nothing sent after a conflict";
+
+  forms::Type(change.Text1, U(sim.Address(30)));
+  change.CmdOk_Click();
+  ASSERT_TRUE(sim.WaitForLog({sim.Mac(13), u"state up"_qs, sim.Address(30)}));
+  EXPECT_EQ(sim.LogLines({sim.Mac(13), u"udp change-address"_qs}).size(), 1);
+  EXPECT_EQ(sim.LogLines({sim.Mac(14), u"udp change-address"_qs}).size(), 0) << "only the chosen camera";
+  ASSERT_TRUE(Visible(WindowId::FrmMain));
+  EXPECT_GE(RowOf(sim.Address(30)), 0) << "listed at its new address by the new search";
+}
+
+}  // namespace
