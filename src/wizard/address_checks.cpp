@@ -17,6 +17,15 @@ struct Entry {
   const char16_t* message;
 };
 
+// A text too long for the pattern engine is no address either.
+bool MatchesAddressPattern(const std::u16string& text) {
+  try {
+    return modRegEx::IsWholeMatch(text, AddressPattern);
+  } catch (const modRegEx::RegExprError&) {
+    return false;
+  }
+}
+
 bool IsZeroOrEmpty(const std::u16string& text) { return text.empty() || text == u"0.0.0.0"; }
 
 // The value of the leading digits of a part, as the classic conversion reads
@@ -58,7 +67,7 @@ std::optional<AddressRefusal> CheckAddressEntries(const std::u16string& ipAddres
     if (IsZeroOrEmpty(entry->text)) return AddressRefusal{entry->field, entry->message};
   }
   for (const Entry& entry : entries) {
-    if (!modRegEx::IsWholeMatch(entry.text, AddressPattern)) return AddressRefusal{entry.field, entry.message};
+    if (!MatchesAddressPattern(entry.text)) return AddressRefusal{entry.field, entry.message};
   }
   for (const Entry& entry : entries) {
     if (!PartsInRange(entry.text)) return AddressRefusal{entry.field, entry.message};
