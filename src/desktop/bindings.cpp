@@ -1,0 +1,297 @@
+#include "desktop/bindings.h"
+
+#include <QApplication>
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFrame>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QSignalBlocker>
+#include <QTreeWidget>
+#include <algorithm>
+
+#include "desktop/picture_button.h"
+
+namespace desktop {
+
+namespace {
+
+constexpr int NoLengthLimit = 32767;  // QLineEdit's own default
+
+QString ToQt(const std::u16string& text) { return QString::fromStdU16String(text); }
+
+void PlaceWidget(QWidget& widget, const QRect& place, const char* name) {
+  widget.setGeometry(place);
+  widget.setObjectName(QString::fromLatin1(name));
+}
+
+// Enabled and visible, as every control has them.
+void RenderCommon(QWidget& widget, const forms::Control& control) {
+  widget.setEnabled(control.enabled);
+  widget.setVisible(control.visible);
+}
+
+void RenderBackColour(QWidget& widget, forms::Colour colour) {
+  const QColor wanted = BackColour(colour);
+  if (widget.palette().color(QPalette::Active, QPalette::Base) == wanted &&
+      widget.palette().color(QPalette::Disabled, QPalette::Base) == wanted) {
+    return;
+  }
+  QPalette palette = widget.palette();
+  palette.setColor(QPalette::Base, wanted);
+  widget.setPalette(palette);
+}
+
+void CopySelection(const QLineEdit& edit, forms::TextBox& box) {
+  if (edit.hasSelectedText()) {
+    box.selStart = edit.selectionStart();
+    box.selLength = static_cast<int32_t>(edit.selectedText().size());
+  } else {
+    box.selStart = edit.cursorPosition();
+    box.selLength = 0;
+  }
+}
+
+void RenderTextBox(const forms::TextBox& box, QLineEdit& edit) {
+  const QSignalBlocker quiet(edit);
+  const QString text = ToQt(box.text);
+  // The limit holds for typing only: a longer text put by the logic stays
+  // whole, and can be shortened but not lengthened.
+  edit.setMaxLength(box.maxLength > 0 ? std::max<int>(box.maxLength, static_cast<int>(text.size())) : NoLengthLimit);
+  if (edit.text() != text) edit.setText(text);
+  if (box.passwordChar != 0) {
+    edit.setEchoMode(QLineEdit::Password);
+    edit.setStyleSheet(QStringLiteral("QLineEdit { lineedit-password-character: %1; }").arg(int{box.passwordChar}));
+  } else {
+    edit.setEchoMode(QLineEdit::Normal);
+    edit.setStyleSheet(QString());
+  }
+  RenderCommon(edit, box);
+  RenderBackColour(edit, box.backColour);
+
+  const int length = static_cast<int>(text.size());
+  const int start = std::clamp<int>(box.selStart, 0, length);
+  const int selected = std::clamp<int>(box.selLength, 0, length - start);
+  if (selected > 0) {
+    if (edit.selectionStart() != start || edit.selectedText().size() != selected) edit.setSelection(start, selected);
+  } else if (edit.hasSelectedText()) {
+    edit.deselect();
+  }
+}
+
+int RowOf(const QTreeWidget& tree, const QTreeWidgetItem* item) {
+  return item == nullptr ? device::NoSelectedRow : tree.indexOfTopLevelItem(const_cast<QTreeWidgetItem*>(item));
+}
+
+bool SameRows(const QTreeWidget& tree, const forms::ListView& list) {
+  if (tree.topLevelItemCount() != static_cast<int>(list.rows.size())) return false;
+  for (int row = 0; row < tree.topLevelItemCount(); ++row) {
+    const auto& cells = list.rows[static_cast<size_t>(row)].cells;
+    for (int column = 0; column < forms::ListView::ColumnCount; ++column) {
+      if (tree.topLevelItem(row)->text(column) != ToQt(cells[static_cast<size_t>(column)])) return false;
+    }
+  }
+  return true;
+}
+
+void RenderListView(forms::ListView& list, QTreeWidget& tree) {
+  const QSignalBlocker quiet(tree);
+  QStringList headers;
+  for (const std::u16string& header : list.headers) headers << ToQt(header);
+  if (tree.headerItem()->text(0) != headers.value(0)) tree.setHeaderLabels(headers);
+  if (!SameRows(tree, list)) {
+    tree.clear();
+    for (const forms::ListView::Row& row : list.rows) {
+      QStringList cells;
+      for (const std::u16string& cell : row.cells) cells << ToQt(cell);
+      tree.addTopLevelItem(new QTreeWidgetItem(cells));
+    }
+  }
+  const int32_t selected = list.SelectedRow();
+  if (selected == device::NoSelectedRow) {
+    tree.clearSelection();
+    tree.setCurrentItem(nullptr);
+  } else if (RowOf(tree, tree.currentItem()) != selected || !tree.currentItem()->isSelected()) {
+    tree.setCurrentItem(tree.topLevelItem(selected));
+  }
+  RenderCommon(tree, list.control);
+}
+
+}  // namespace
+
+QColor BackColour(forms::Colour colour) {
+  if (colour & 0x80000000u) return QApplication::palette().color(QPalette::Active, QPalette::Base);
+  return QColor(static_cast<int>(colour & 0xFFu), static_cast<int>(colour >> 8 & 0xFFu), static_cast<int>(colour >> 16 & 0xFFu));
+}
+
+QLineEdit& AddTextBox(WindowView& view, forms::TextBox& box, const QRect& place, const char* name) {
+  auto* edit = new QLineEdit(&view);
+  PlaceWidget(*edit, place, name);
+  QObject::connect(edit, &QLineEdit::textEdited, edit, [&view, &box, edit](const QString& text) {
+    if (!view.Attached()) return;
+    box.text = text.toStdU16String();
+    CopySelection(*edit, box);
+  });
+  auto copySelection = [&view, &box, edit] {
+    if (view.Attached() && !view.Rendering()) CopySelection(*edit, box);
+  };
+  QObject::connect(edit, &QLineEdit::selectionChanged, edit, copySelection);
+  QObject::connect(edit, &QLineEdit::cursorPositionChanged, edit, copySelection);
+  view.Bind(*edit, &box, [&box, edit] { RenderTextBox(box, *edit); });
+  return *edit;
+}
+
+QLabel& AddLabel(WindowView& view, forms::Label& label, const QRect& place, const char* name, bool wrap) {
+  auto* shown = new QLabel(&view);
+  PlaceWidget(*shown, place, name);
+  shown->setTextFormat(Qt::PlainText);
+  shown->setWordWrap(wrap);
+  shown->setAlignment(Qt::AlignLeft | (wrap ? Qt::AlignTop : Qt::AlignVCenter));
+  view.Bind(*shown, &label, [&label, shown] {
+    const QString caption = ToQt(label.caption);
+    if (shown->text() != caption) shown->setText(caption);
+    RenderCommon(*shown, label);
+  });
+  return *shown;
+}
+
+QAbstractButton& AddButton(WindowView& view, forms::Button& button, const QRect& place, const char* name,
+                           const QString& picture, Handler click, const Dispatch& dispatch) {
+  QPushButton* shown = picture.isEmpty() ? new QPushButton(&view) : new PictureButton(picture, &view);
+  PlaceWidget(*shown, place, name);
+  shown->setAutoDefault(false);  // no button answers the Enter key
+  if (click) {
+    QObject::connect(shown, &QPushButton::clicked, shown, [&view, click, dispatch] {
+      if (view.Attached()) dispatch(click);
+    });
+  }
+  const bool captioned = picture.isEmpty();
+  view.Bind(*shown, &button, [&button, shown, captioned] {
+    if (captioned) shown->setText(ToQt(button.caption));
+    RenderCommon(*shown, button);
+  });
+  return *shown;
+}
+
+QCheckBox& AddCheckBox(WindowView& view, forms::CheckBox& box, const QRect& place, const char* name,
+                       const QString& text, Handler click, const Dispatch& dispatch) {
+  auto* shown = new QCheckBox(text, &view);
+  PlaceWidget(*shown, place, name);
+  QObject::connect(shown, &QCheckBox::clicked, shown, [&view, &box, click, dispatch](bool ticked) {
+    if (!view.Attached()) return;
+    box.value = ticked ? 1 : 0;
+    if (click) dispatch(click);
+  });
+  view.Bind(*shown, &box, [&box, shown] {
+    const QSignalBlocker quiet(shown);
+    shown->setChecked(box.value == 1);
+    RenderCommon(*shown, box);
+  });
+  return *shown;
+}
+
+std::vector<QAbstractButton*> AddOptionArray(WindowView& view, forms::OptionArray& options,
+                                             const std::vector<QRect>& places, const char* name, Handler click,
+                                             const Dispatch& dispatch) {
+  auto* group = new QButtonGroup(&view);
+  std::vector<QAbstractButton*> buttons;
+  for (size_t index = 0; index < places.size(); ++index) {
+    auto* option = new QRadioButton(&view);
+    PlaceWidget(*option, places[index], name);
+    option->setObjectName(QStringLiteral("%1_%2").arg(QString::fromLatin1(name)).arg(index));
+    group->addButton(option, static_cast<int>(index));
+    buttons.push_back(option);
+    const auto chosen = static_cast<int16_t>(index);
+    QObject::connect(option, &QRadioButton::clicked, option, [&view, &options, chosen, click, dispatch] {
+      if (!view.Attached()) return;
+      options.selected = chosen;
+      if (click) dispatch(click);
+    });
+  }
+  view.Bind(*buttons.front(), &options, [&options, group, buttons] {
+    // An exclusive group cannot show "none selected"; drop the rule meanwhile.
+    group->setExclusive(false);
+    for (size_t index = 0; index < buttons.size(); ++index) {
+      QAbstractButton& option = *buttons[index];
+      const QSignalBlocker quiet(option);
+      const bool selected = options.IsSelected(static_cast<int16_t>(index));
+      const QString caption = index < options.captions.size() ? ToQt(options.captions[index]) : QString();
+      option.setText(caption);
+      option.setChecked(selected);
+      option.setEnabled(options.enabled);
+      option.setVisible(options.visible && (!caption.isEmpty() || selected));
+    }
+    group->setExclusive(true);
+  });
+  // The other buttons of the array name the same control for the focus.
+  for (size_t index = 1; index < buttons.size(); ++index) view.Bind(*buttons[index], &options, [] {});
+  return buttons;
+}
+
+QComboBox& AddComboBox(WindowView& view, forms::ComboBox& combo, const QRect& place, const char* name) {
+  auto* shown = new QComboBox(&view);
+  PlaceWidget(*shown, place, name);
+  shown->setEditable(true);
+  shown->setInsertPolicy(QComboBox::NoInsert);  // typed text is the value, not a new entry
+  QObject::connect(shown, &QComboBox::editTextChanged, shown, [&view, &combo](const QString& text) {
+    if (view.Attached() && !view.Rendering()) combo.text = text.toStdU16String();
+  });
+  view.Bind(*shown, &combo, [&combo, shown] {
+    const QSignalBlocker quiet(shown);
+    QStringList entries;
+    for (const std::u16string& entry : combo.list) entries << ToQt(entry);
+    QStringList current;
+    for (int index = 0; index < shown->count(); ++index) current << shown->itemText(index);
+    if (current != entries) {
+      shown->clear();
+      shown->addItems(entries);
+    }
+    const QString text = ToQt(combo.text);
+    if (shown->currentText() != text) shown->setEditText(text);
+    RenderCommon(*shown, combo);
+    RenderBackColour(*shown, combo.backColour);
+  });
+  return *shown;
+}
+
+QTreeWidget& AddListView(WindowView& view, forms::ListView& list, const QRect& place, const char* name,
+                         Handler event9, Handler event10, const Dispatch& dispatch) {
+  auto* tree = new QTreeWidget(&view);
+  PlaceWidget(*tree, place, name);
+  tree->setColumnCount(forms::ListView::ColumnCount);
+  tree->setRootIsDecorated(false);
+  tree->setUniformRowHeights(true);
+  tree->setAllColumnsShowFocus(true);
+  tree->setSelectionMode(QAbstractItemView::SingleSelection);
+  tree->setSelectionBehavior(QAbstractItemView::SelectRows);
+  tree->header()->setStretchLastSection(true);
+  tree->setColumnWidth(0, 140);
+  tree->setColumnWidth(1, 130);
+  tree->setColumnWidth(2, 70);
+  QObject::connect(tree, &QTreeWidget::itemSelectionChanged, tree, [&view, &list, tree, event9, dispatch] {
+    if (!view.Attached()) return;
+    const QList<QTreeWidgetItem*> chosen = tree->selectedItems();
+    list.selectedRow = chosen.isEmpty() ? device::NoSelectedRow : RowOf(*tree, chosen.front());
+    if (event9) dispatch(event9);
+  });
+  QObject::connect(tree, &QTreeWidget::itemDoubleClicked, tree, [&view, &list, tree, event10, dispatch](QTreeWidgetItem* item) {
+    if (!view.Attached()) return;
+    list.selectedRow = RowOf(*tree, item);
+    if (event10) dispatch(event10);
+  });
+  view.Bind(*tree, &list.control, [&list, tree] { RenderListView(list, *tree); });
+  return *tree;
+}
+
+QFrame& AddPanel(WindowView& view, forms::Control& panel, const QRect& place, const char* name) {
+  auto* frame = new QFrame(&view);
+  PlaceWidget(*frame, place, name);
+  frame->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
+  view.Bind(*frame, nullptr, [&panel, frame] { RenderCommon(*frame, panel); });
+  return *frame;
+}
+
+}  // namespace desktop

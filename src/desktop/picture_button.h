@@ -1,0 +1,17 @@
+#pragma once
+// A picture button: the wizard's buttons carry pictures with their wording
+// painted in, not captions. The wording is also the button's text, so that
+// keyboard users, screen readers and tests find it.
+#include <QPushButton>
+
+namespace desktop {
+
+class PictureButton : public QPushButton {
+ public:
+  PictureButton(const QString& wording, QWidget* parent);
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+};
+
+}  // namespace desktop

@@ -1,0 +1,78 @@
+#pragma once
+// The real program on the Qt desktop, with fake cameras: message boxes are
+// answered by the test and the end of the program does not leave the test's
+// event loop.
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTreeWidget>
+#include <QTest>
+#include <deque>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/frm_main.h"
+#include "app/program.h"
+#include "desktop/qt_desktop.h"
+#include "forms/text.h"
+#include "support/event_log.h"
+#include "support/fake_camera.h"
+
+inline std::string U8(const std::u16string& text) { return forms::ToUtf8(text); }
+
+// A camera as the search lists it.
+inline FakeCameraDevice Device(int number, std::u16string address, std::u16string mode) {
+  const std::u16string n = std::u16string(1, static_cast<char16_t>(u'0' + number));
+  return {u"0.64.140.1.2." + n, std::move(address), std::move(mode), u"Camera " + n, u"v2.0.9" + n,
+          u"255.255.255.0", u"127.77.0.1"};
+}
+
+class DesktopTest : public testing::Test {
+ protected:
+  EventLog log;
+  FakeCamera cam{"cam", log};
+  FakeCamera camTemp{"CamTemp", log};
+  desktop::QtDesktop desktop;
+  std::unique_ptr<Program> program = std::make_unique<Program>(desktop, cam, camTemp);
+  std::vector<desktop::MessageRequest> messages;
+  std::deque<forms::MsgAnswer> answers;  // then OK
+  int quits = 0;
+
+  void SetUp() override {
+    desktop.Attach(*program);
+    desktop.SetMessageBoxFunction([this](const desktop::MessageRequest& request) {
+      messages.push_back(request);
+      if (answers.empty()) return forms::MsgAnswer::OK;
+      const forms::MsgAnswer answer = answers.front();
+      answers.pop_front();
+      return answer;
+    });
+    desktop.SetQuitFunction([this] { ++quits; });
+  }
+  // The views let go of the windows before the program frees them.
+  void TearDown() override { desktop.EndProgram(); }
+
+  void StartWith(std::vector<FakeCameraDevice> devices) {
+    cam.devices = std::move(devices);
+    desktop.Dispatch([this] { program->Start(); });
+  }
+
+  template <class W = QWidget>
+  W* Find(forms::WindowId id, const char* name) {
+    desktop::WindowView* view = desktop.View(id);
+    return view == nullptr ? nullptr : view->findChild<W*>(QString::fromLatin1(name));
+  }
+  bool Shown(forms::WindowId id) {
+    desktop::WindowView* view = desktop.View(id);
+    return view != nullptr && view->isVisible();
+  }
+  void Click(forms::WindowId id, const char* name) {
+    auto* button = Find<QAbstractButton>(id, name);
+    ASSERT_NE(button, nullptr) << name;
+    QTest::mouseClick(button, Qt::LeftButton);
+  }
+};

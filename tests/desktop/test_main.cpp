@@ -1,0 +1,13 @@
+// The desktop tests need one QApplication; the windows draw offscreen.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+
+
+int main(int argc, char** argv) {
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  QApplication::setQuitOnLastWindowClosed(false);
+  testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
