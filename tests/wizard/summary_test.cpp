@@ -277,10 +277,11 @@ TEST_F(SummaryTest, KeyLabelShowsTheNewKeyOrAMaskOfTheCurrentOne) {
         KeyLabelCase{False, u"", std::u16string(26, u'k'), stars26},
         KeyLabelCase{False, u"", u"  kkkkk  ", std::u16string(5, u'*')},
         KeyLabelCase{False, u"", u"kkkkkkk", stars26},
-        KeyLabelCase{False, u"typed", u"", u""},
         KeyLabelCase{False, u"", u"   ", u""},
         KeyLabelCase{True, u"plainkey", u"kkkkk", u"plainkey"},
-        KeyLabelCase{True, u"", u"kkkkk", u""}}) {
+        KeyLabelCase{True, u"", u"kkkkk", u""},
+        KeyLabelCase{True, u"plainkey", u"", u"plainkey"},
+        KeyLabelCase{False, u"plainkey", u"", u""}}) {  // after a new key was shown
     state.ChangeWEPKey = c.change;
     state.NewWlanWEPKey = c.newKey;
     state.CurrentWlanWEPKey = c.currentKey;
