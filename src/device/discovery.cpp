@@ -97,9 +97,13 @@ SearchOutcome SearchCameras(const NetOptions& options, const InterfaceChoice& ch
     scheduleEnd();
   };
 
+  QTimer capTimer;  // the search never runs longer, whatever arrives
+  capTimer.setSingleShot(true);
   QObject::connect(&probeTimer, &QTimer::timeout, &loop, sendProbe);
   QObject::connect(&endTimer, &QTimer::timeout, &loop, &QEventLoop::quit);
+  QObject::connect(&capTimer, &QTimer::timeout, &loop, &QEventLoop::quit);
   clock.start();
+  capTimer.start(options.searchCap);
   probeTimer.start(options.probeInterval);
   sendProbe();
   loop.exec(QEventLoop::ExcludeUserInputEvents);

@@ -60,7 +60,7 @@ TEST(NetSearch, FindsEveryCameraWithEveryFieldInAddressOrder) {
     EXPECT_EQ(cam.DeviceVersionText(), expected[i].version) << i;
   }
   EXPECT_EQ(streamed.size(), 3u) << "each camera is streamed once, however many probe copies it answered";
-  EXPECT_EQ(sim.LogLines({u"sim udp probe"_qs}).size(), 3) << "the probe goes out three times";
+  EXPECT_EQ(sim.LogLines({u"sim udp probe"_qs}).size(), sim.Options().probeCopies) << "every probe copy goes out";
 
   cam.DeviceIndex(3);
   EXPECT_EQ(cam.DeviceAddress(), u"") << "an index past the list describes nothing";
@@ -69,6 +69,17 @@ TEST(NetSearch, FindsEveryCameraWithEveryFieldInAddressOrder) {
 
   cam.Search();
   EXPECT_EQ(cam.FoundCount(), 3) << "a second search rebuilds the same list";
+
+  device::NetOptions capped = sim.Options();
+  capped.searchCap = std::chrono::milliseconds(1);
+  capped.probeInterval = std::chrono::milliseconds(50);
+  NetCameraControl hurried(capped);
+  const qsizetype probesBefore = sim.LogLines({u"sim udp probe"_qs}).size();
+  hurried.Search();
+  const auto probes = [&] { return sim.LogLines({u"sim udp probe"_qs}).size(); };
+  ASSERT_TRUE(WaitUntil([&] { return probes() > probesBefore; }, 5000));
+  WaitUntil([&] { return probes() > probesBefore + 1; }, 200);  // a late copy would show by now
+  EXPECT_EQ(probes(), probesBefore + 1) << "the cap ends the search before the next copy";
 }
 
 TEST(NetSearch, NoCameraAndAnUnusableInterfaceGiveAnEmptyList) {
