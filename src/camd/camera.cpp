@@ -78,7 +78,9 @@ void Camera::start() {
     http_->setMissingHandler([this](const QHttpServerRequest& request, QHttpServerResponder&& responder) {
       handleHttp(request, std::move(responder));
     });
-    if (http_->listen(host, port) == port) {
+    auto* server = new QTcpServer(http_.get());
+    if (server->listen(host, port)) {
+      http_->bind(server);
       http = QString::number(port);
     } else {
       // Another camera on this address holds the port, as on a real
