@@ -34,14 +34,21 @@ void RenderCommon(QWidget& widget, const forms::Control& control) {
   widget.setVisible(control.visible);
 }
 
+// A switched-off field keeps its text readable on the light grey: the
+// style's own disabled text colour is nearly the same grey.
+const QColor DisabledText(96, 96, 96);
+
 void RenderBackColour(QWidget& widget, forms::Colour colour) {
   const QColor wanted = BackColour(colour);
-  if (widget.palette().color(QPalette::Active, QPalette::Base) == wanted &&
-      widget.palette().color(QPalette::Disabled, QPalette::Base) == wanted) {
+  const QPalette& current = widget.palette();
+  if (current.color(QPalette::Active, QPalette::Base) == wanted &&
+      current.color(QPalette::Disabled, QPalette::Base) == wanted &&
+      current.color(QPalette::Disabled, QPalette::Text) == DisabledText) {
     return;
   }
-  QPalette palette = widget.palette();
+  QPalette palette = current;
   palette.setColor(QPalette::Base, wanted);
+  palette.setColor(QPalette::Disabled, QPalette::Text, DisabledText);
   widget.setPalette(palette);
 }
 

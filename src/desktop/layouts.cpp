@@ -386,11 +386,11 @@ const Layout<FrmChangeIPAddress>& ChangeIPAddressLayout() {
 const Layout<FrmSysAbout>& SysAboutLayout() {
   using F = FrmSysAbout;
   static const Layout<F> layout{
-      QSize(560, 380),
+      QSize(560, 340),
       Page("Setup Wizard for Internet Cameras and Video Servers",
               {
                   Caption(40, 88, 90, "Version:"),
-                  Paragraph(QRect(40, 136, 480, 150),
+                  Paragraph(QRect(40, 132, 480, 120),
                             "Warning: this computer program is protected by copyright law and international "
                             "treaties. Unauthorized reproduction or distribution of this program, or any portion "
                             "of it, may result in severe civil and criminal penalties, and will be prosecuted to "
@@ -398,7 +398,7 @@ const Layout<FrmSysAbout>& SysAboutLayout() {
               }),
       {
           LabelAt<F>{&F::Label1, "Label1", QRect(130, 88, 200, 26)},
-          ButtonAt<F>{&F::CmdOk, "CmdOk", QRect(440, 320, 100, 40), &F::CmdOk_Click, "OK"},
+          ButtonAt<F>{&F::CmdOk, "CmdOk", QRect(440, 280, 100, 40), &F::CmdOk_Click, "OK"},
       },
       [](F& window) { window.CmdOk_Click(); },
   };

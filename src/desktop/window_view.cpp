@@ -1,6 +1,7 @@
 #include "desktop/window_view.h"
 
 #include <QCloseEvent>
+#include <QFontMetrics>
 #include <QPainter>
 #include <algorithm>
 #include <iterator>
@@ -81,9 +82,15 @@ void WindowView::paintEvent(QPaintEvent*) {
   if (!background_.heading.isEmpty()) {
     top = BandHeight;
     painter.fillRect(QRect(0, 0, width(), BandHeight), BandColour);
+    // As large as the band allows, never smaller than the body text.
     QFont headingFont = font();
-    headingFont.setPointSizeF(headingFont.pointSizeF() * 1.8);
+    headingFont.setPointSizeF(font().pointSizeF() * 1.8);
     headingFont.setBold(true);
+    const int room = width() - 48;
+    while (QFontMetrics(headingFont).horizontalAdvance(background_.heading) > room &&
+           headingFont.pointSizeF() > font().pointSizeF()) {
+      headingFont.setPointSizeF(headingFont.pointSizeF() - 0.5);
+    }
     painter.setFont(headingFont);
     painter.setPen(Qt::white);
     painter.drawText(QRect(24, 0, width() - 48, BandHeight), Qt::AlignVCenter | Qt::AlignLeft, background_.heading);
