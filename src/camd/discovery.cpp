@@ -35,13 +35,17 @@ void DiscoveryReceiver::readPending() {
 }
 
 void DiscoveryReceiver::dispatch(const QByteArray& datagram, const QHostAddress& from) {
+  // The cameras' own discovery answers come back through the group, one per
+  // camera and probe copy: skip them before the costly parse. The marker
+  // cannot appear inside a JSON text, where quotes are escaped.
+  if (datagram.contains(R"("op":"here")")) return;
   const protocol::Parsed parsed = protocol::ParseDatagram(datagram);
   if (!parsed.message) {
     log_.line(QStringLiteral("sim udp dropped from=%1 reason=%2").arg(from.toString(), LogSafe(parsed.error, 80)));
     return;
   }
   const protocol::Message& message = *parsed.message;
-  // The cameras' own answers come back through the group too.
+  // Replies to MAC commands come back through the group too.
   if (protocol::IsReply(message.kind)) return;
   if (message.kind == protocol::Kind::Probe)
     log_.line(QStringLiteral("sim udp probe nonce=%1 from=%2").arg(message.nonce, from.toString()));
