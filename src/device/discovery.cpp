@@ -12,6 +12,8 @@
 namespace device {
 namespace {
 
+constexpr int LargeFleetCopies = 3;
+
 FoundCamera FromAnswer(const protocol::Message& answer) {
   return FoundCamera{answer.mac,    answer.address, answer.mask,    answer.gateway, answer.mode,
                      answer.caption, answer.version, answer.family, answer.port};
@@ -40,7 +42,6 @@ SearchOutcome SearchCameras(const NetOptions& options, const InterfaceChoice& ch
   probe.nonce = protocol::RandomHex(protocol::NonceHexChars);
   const QByteArray probeDatagram = protocol::BuildDatagram(probe);
 
-  const int copies = std::max(1, options.probeCopies);
   QEventLoop loop;
   QElapsedTimer clock;
   QTimer probeTimer;
@@ -49,23 +50,36 @@ SearchOutcome SearchCameras(const NetOptions& options, const InterfaceChoice& ch
   QSet<QString> seen;  // MAC@address of every camera listed
   QSet<QString> macs;
   int probesSent = 0;
+  bool probing = true;
   qint64 lastProbeAt = 0;
   qint64 lastNewAt = 0;
   bool capLogged = false;
 
   // The end moves with every probe copy and every new camera.
   const auto scheduleEnd = [&] {
-    if (probesSent < copies) return;
+    if (probing) return;
     const qint64 endAt = std::min<qint64>(std::max(lastProbeAt + options.answerWindow.count(),
                                                    lastNewAt + options.quietPeriod.count()),
                                           options.searchCap.count());
     endTimer.start(static_cast<int>(std::max<qint64>(0, endAt - clock.elapsed())));
   };
+  // Every copy is answered by every camera, so a large fleet gets fewer
+  // copies: its answers would otherwise flood the link and the receive buffer.
+  const auto copiesWanted = [&] {
+    const int copies = std::max(1, options.probeCopies);
+    return static_cast<int>(outcome.cameras.size()) >= options.largeFleet ? std::min(copies, LargeFleetCopies)
+                                                                          : copies;
+  };
   const auto sendProbe = [&] {
-    channel.Send(probeDatagram);
-    ++probesSent;
-    lastProbeAt = clock.elapsed();
-    if (probesSent >= copies) probeTimer.stop();
+    if (probesSent < copiesWanted()) {
+      channel.Send(probeDatagram);
+      ++probesSent;
+      lastProbeAt = clock.elapsed();
+    }
+    if (probesSent >= copiesWanted()) {
+      probeTimer.stop();
+      probing = false;
+    }
     scheduleEnd();
   };
 

@@ -23,6 +23,8 @@ struct NetOptions {
   // in fewer than 1 of 10000 searches.
   int probeCopies = 5;
   std::chrono::milliseconds probeInterval{10};
+  // Once this many cameras have answered, no copy beyond the third is sent.
+  int largeFleet = 256;
   // The search ends at the later of answerWindow after the last probe copy
   // (the cameras spread their answers over 0-100 ms) and quietPeriod after
   // the last new camera, never after searchCap.
