@@ -29,9 +29,10 @@ struct FrmWireless {
   void CmdBack_Click();
   void ComExit_Click();
 
- private:
   // Selecting a key format from code, as from the user: the click runs.
   void SelectWEPKeyFormat(int16_t index);
+
+ private:
   bool NetworkNameAccepted();
   bool NewKeyAccepted();
 };
