@@ -151,11 +151,6 @@ void NetCameraControl::ApplyKeptSettings() {
   const QByteArray body = QJsonDocument(QJsonObject{{u"settings"_qs, settings}}).toJson(QJsonDocument::Compact);
   const HttpResponse response = Http("ApplySettings", QStringLiteral("POST"), QString::fromLatin1(protocol::ApplyPath), body);
   if (response.status == 200 && JsonBody(response).value(u"result").toInt() == 1) {
-    appliedCredentials_.reset();
-    if (settings.contains(u"SysAdminID") || settings.contains(u"SysAdminPassword")) {
-      appliedCredentials_ = std::make_pair(settings.value(u"SysAdminID").toString(loginId_),
-                                           settings.value(u"SysAdminPassword").toString(loginPassword_));
-    }
     qCInfo(lcHttp) << "ApplySettings at" << targetAddress_ << ": applied" << settings.keys();
   } else if (response.answered()) {
     qCWarning(lcHttp) << "ApplySettings at" << targetAddress_ << ": refused:" << JsonBody(response).value(u"error").toString();
@@ -163,18 +158,9 @@ void NetCameraControl::ApplyKeptSettings() {
 }
 
 void NetCameraControl::Restart() {
-  HttpResponse response = Http("Restart", QStringLiteral("POST"), QString::fromLatin1(protocol::RestartPath));
-  // A camera that took new credentials at apply time wants those.
-  if (response.status == 401 && appliedCredentials_) {
-    const QString id = loginId_;
-    const QString password = loginPassword_;
-    loginId_ = appliedCredentials_->first;
-    loginPassword_ = appliedCredentials_->second;
-    response = Http("Restart", QStringLiteral("POST"), QString::fromLatin1(protocol::RestartPath));
-    loginId_ = id;
-    loginPassword_ = password;
+  if (Http("Restart", QStringLiteral("POST"), QString::fromLatin1(protocol::RestartPath)).status == 200) {
+    qCInfo(lcHttp) << "Restart at" << targetAddress_ << ": restarting";
   }
-  if (response.status == 200) qCInfo(lcHttp) << "Restart at" << targetAddress_ << ": restarting";
 }
 
 // ---- MAC-addressed commands -------------------------------------------------

@@ -8,7 +8,6 @@
 #include <QString>
 #include <functional>
 #include <optional>
-#include <utility>
 #include <vector>
 
 #include "device/camera_control.h"
@@ -91,9 +90,6 @@ class NetCameraControl : public CameraControl {
 
   QJsonObject kept_;         // settings kept for the next apply
   bool addressKept_ = false;  // the camera holds an address change for the next apply
-  // The credentials the last apply wrote: a camera that takes them at once
-  // wants them for the Restart that follows.
-  std::optional<std::pair<QString, QString>> appliedCredentials_;
 };
 
 }  // namespace device

@@ -52,7 +52,8 @@ InterfaceChoice ChooseInterfaces(const QString& interfaceName) {
 }
 
 bool MayContact(const InterfaceChoice& choice, const QString& address) {
-  if (!protocol::IsIPv4(address)) return false;
+  // A named interface that cannot be used confines to nothing at all.
+  if (!choice.error.isEmpty() || !protocol::IsIPv4(address)) return false;
   return !choice.loopbackOnly || protocol::IsLoopback(address);
 }
 

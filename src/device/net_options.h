@@ -29,7 +29,7 @@ struct NetOptions {
   // (the cameras spread their answers over 0-100 ms) and quietPeriod after
   // the last new camera, never after searchCap.
   std::chrono::milliseconds answerWindow{110};
-  std::chrono::milliseconds quietPeriod{40};
+  std::chrono::milliseconds quietPeriod{60};
   std::chrono::milliseconds searchCap{2000};
   int maxCameras = protocol::MaxCameras;
 

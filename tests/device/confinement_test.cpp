@@ -24,6 +24,9 @@ TEST(LoopbackConfinement, OnlyLoopbackTargetsMayBeContacted) {
     EXPECT_EQ(device::MayContact(loopback, QString::fromStdU16String(c.address)), c.allowed)
         << QString::fromStdU16String(c.address).toStdString();
   }
+  const device::InterfaceChoice unusable = device::ChooseInterfaces(u"no-such-if0"_qs);
+  EXPECT_FALSE(unusable.error.isEmpty());
+  EXPECT_FALSE(device::MayContact(unusable, u"127.0.0.1"_qs)) << "an unusable interface contacts nothing";
 }
 
 TEST(LoopbackConfinement, TargetsOutsideLoopbackGiveTheNoAnswerResults) {
