@@ -12,10 +12,7 @@ namespace modRegEx {
 
 namespace detail {
 
-State& ModuleState() {
-  static State state;
-  return state;
-}
+State gModuleState;
 
 void ClearMatches() {
   State& s = ModuleState();
@@ -86,6 +83,10 @@ bool RegExpr(const std::u16string& text, const std::u16string& pattern, int32_t 
   s.Subject = text;
   s.SavedMatches.clear();
   s.WorkingPatternChars = 0;
+  if (s.AttemptBufferChars > detail::kMaxRetainedAttemptChars) {
+    for (std::u16string& buffer : s.AttemptBuffers) std::u16string().swap(buffer);
+    s.AttemptBufferChars = 0;
+  }
   const std::u16string prepared = detail::ProcessParentheses(detail::ExpandEspaces(pattern));
   s.Matched = detail::FindMatch(s.Subject, prepared);
   return s.Matched;

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "regex/modRegEx.h"
@@ -25,6 +26,9 @@ inline constexpr size_t kMaxTextLength = 32766;
 // (they live along the current recursion path); beyond it the call fails with
 // an engine error instead of exhausting memory.
 inline constexpr size_t kMaxWorkingPatternChars = size_t{1} << 24;
+// Attempt buffers that have grown beyond this in all are given back to the
+// system at the next RegExpr call.
+inline constexpr size_t kMaxRetainedAttemptChars = size_t{1} << 20;
 
 inline constexpr char16_t kCR = u'\r';
 inline constexpr char16_t kLF = u'\n';
@@ -55,14 +59,28 @@ struct State {
   // rather than on the C++ stack so that deep nesting stays within small stacks.
   std::vector<SubMatch> SavedMatches;
   size_t WorkingPatternChars = 0;
+  // One reusable buffer per nesting level for the attempt patterns that level
+  // builds, and how many characters they hold allocated in all.
+  std::vector<std::u16string> AttemptBuffers = std::vector<std::u16string>(kMaxNestingDepth + 2);
+  size_t AttemptBufferChars = 0;
+  // The last long group scanned and the groups found inside it (offset,
+  // length): a later scan of a text that starts with one of them is answered
+  // by comparing characters. Matching scans each nested copy that brace
+  // expansion makes, "(X(X(X)?)?)?", in turn.
+  std::u16string ScannedGroup;
+  std::vector<std::pair<size_t, size_t>> ScannedInnerGroups;
+  std::vector<size_t> ScanOpenings;
 };
 
 // The one module-wide state.
-State& ModuleState();
+extern State gModuleState;
+inline State& ModuleState() { return gModuleState; }
 
 // Matching (driver and atoms).
 bool FindMatch(std::u16string_view text, std::u16string_view pattern);
-bool DoRegExpr(std::u16string_view& text, std::u16string_view pattern);
+// A caller that built the pattern from its first atom may pass that atom's
+// length, which spares scanning it again; 0 means not known.
+bool DoRegExpr(std::u16string_view& text, std::u16string_view pattern, size_t firstAtomLength = 0);
 bool MatchAtom(std::u16string_view& text, std::u16string_view atom);
 bool MatchSquareBrackets(std::u16string_view& text, std::u16string_view atom);
 void OpenMatch(std::u16string_view text, std::u16string_view& atom, int16_t depth);
@@ -78,7 +96,8 @@ std::u16string ExpandBraces(std::u16string_view x, std::u16string_view quantifie
 // Parsing.
 std::u16string ExpandEspaces(std::u16string_view pattern);
 std::u16string ProcessParentheses(std::u16string_view expanded);
-std::u16string_view GetNextRegExpr(std::u16string_view& pattern, std::u16string_view& quantifier);
+std::u16string_view GetNextRegExpr(std::u16string_view& pattern, std::u16string_view& quantifier,
+                                   size_t knownAtomLength = 0);
 bool IsQuantifier(std::u16string_view text);
 std::u16string_view GetQuantifier(std::u16string_view& text);
 std::u16string_view GetBraces(std::u16string_view& text);

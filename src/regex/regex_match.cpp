@@ -5,6 +5,7 @@
 // attempt leaves nothing to undo but the sub-match table.
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <initializer_list>
 #include <string>
 
@@ -61,20 +62,35 @@ std::u16string Concat(std::initializer_list<std::u16string_view> parts) {
 
 // Tries a pattern on a fresh copy of the text; on success the text becomes
 // what the match left.
-bool TryPattern(std::u16string_view& text, std::u16string_view pattern) {
+bool TryPattern(std::u16string_view& text, std::u16string_view pattern, size_t firstAtomLength = 0) {
   std::u16string_view copy = text;
-  if (!DoRegExpr(copy, pattern)) return false;
+  if (!DoRegExpr(copy, pattern, firstAtomLength)) return false;
   text = copy;
   return true;
 }
 
-bool TryBuilt(std::u16string_view& text, const std::u16string& attempt) {
+bool TryBuilt(std::u16string_view& text, const std::u16string& attempt, size_t firstAtomLength = 0) {
   WorkingClaim claim(attempt.size());
-  return TryPattern(text, attempt);
+  return TryPattern(text, attempt, firstAtomLength);
 }
 
-bool TryRewritten(std::u16string_view& text, std::initializer_list<std::u16string_view> parts) {
-  return TryBuilt(text, Concat(parts));
+// Tries the concatenation of the parts; firstAtomLength as for DoRegExpr.
+// The attempt is built into the buffer of the current nesting level: a level
+// builds its next attempt only once the last one has been tried, and the
+// patterns it works on live in the buffers of the levels above it.
+bool TryRewritten(std::u16string_view& text, std::initializer_list<std::u16string_view> parts,
+                  size_t firstAtomLength = 0) {
+  State& s = ModuleState();
+  size_t size = 0;
+  for (std::u16string_view part : parts) size += part.size();
+  CheckWorkingRoom(size);
+  std::u16string& attempt = s.AttemptBuffers[static_cast<size_t>(s.Depth)];
+  const size_t capacity = attempt.capacity();
+  attempt.clear();
+  for (std::u16string_view part : parts) attempt += part;
+  s.AttemptBufferChars += attempt.capacity() - capacity;
+  WorkingClaim claim(size);
+  return TryPattern(text, attempt, firstAtomLength);
 }
 
 // One member of a class text at position i: a character, or CRLF for an
@@ -244,13 +260,18 @@ bool MatchSingleAtom(std::u16string_view& text, std::u16string_view x, std::u16s
 bool MatchQuantified(std::u16string_view& text, std::u16string_view x, std::u16string_view quantifier,
                      std::u16string_view rest) {
   if (quantifier.empty()) return MatchSingleAtom(text, x, rest);
-  if (quantifier[0] == u'{') return TryBuilt(text, ExpandBraces(x, quantifier, rest));
-  if (quantifier == u"*") return TryRewritten(text, {x, x, u"*", rest}) || TryPattern(text, rest);
-  if (quantifier == u"*?") return TryPattern(text, rest) || TryRewritten(text, {x, x, u"*?", rest});
-  if (quantifier == u"+") return TryRewritten(text, {x, x, u"*", rest});
-  if (quantifier == u"+?") return TryRewritten(text, {x, x, u"*?", rest});
-  if (quantifier == u"?") return TryRewritten(text, {x, rest}) || TryPattern(text, rest);
-  if (quantifier == u"??") return TryPattern(text, rest) || TryRewritten(text, {x, rest});
+  // The rewritten attempts mostly start with X itself, whose length is known.
+  const size_t known = x.size();
+  if (quantifier[0] == u'{') {
+    const std::u16string attempt = ExpandBraces(x, quantifier, rest);
+    return TryBuilt(text, attempt, attempt.starts_with(x) ? known : 0);
+  }
+  if (quantifier == u"*") return TryRewritten(text, {x, x, u"*", rest}, known) || TryPattern(text, rest);
+  if (quantifier == u"*?") return TryPattern(text, rest) || TryRewritten(text, {x, x, u"*?", rest}, known);
+  if (quantifier == u"+") return TryRewritten(text, {x, x, u"*", rest}, known);
+  if (quantifier == u"+?") return TryRewritten(text, {x, x, u"*?", rest}, known);
+  if (quantifier == u"?") return TryRewritten(text, {x, rest}, known) || TryPattern(text, rest);
+  if (quantifier == u"??") return TryPattern(text, rest) || TryRewritten(text, {x, rest}, known);
   RaiseUnknownQuantifier(text, Concat({x, quantifier, rest}));
 }
 
@@ -308,7 +329,11 @@ char16_t LowerChar(char16_t c) {
   return c;
 }
 
-bool AtTextStart(std::u16string_view text) { return text == ModuleState().Subject; }
+bool AtTextStart(std::u16string_view text) {
+  const std::u16string& subject = ModuleState().Subject;
+  if (text.size() != subject.size()) return false;
+  return text.data() == subject.data() || std::memcmp(text.data(), subject.data(), text.size() * sizeof(char16_t)) == 0;
+}
 
 std::u16string_view TextBefore(std::u16string_view text, size_t n) {
   const std::u16string& subject = ModuleState().Subject;
@@ -434,7 +459,7 @@ std::u16string ExpandBraces(std::u16string_view x, std::u16string_view quantifie
   return out;
 }
 
-bool DoRegExpr(std::u16string_view& text, std::u16string_view pattern) {
+bool DoRegExpr(std::u16string_view& text, std::u16string_view pattern, size_t firstAtomLength) {
   if (pattern.empty()) return true;
   State& s = ModuleState();
   s.Depth = static_cast<int16_t>(s.Depth + 1);
@@ -451,7 +476,7 @@ bool DoRegExpr(std::u16string_view& text, std::u16string_view pattern) {
     s.SavedMatches.insert(s.SavedMatches.end(), s.SubMatches.begin() + 1, s.SubMatches.begin() + 1 + count);
     std::u16string_view rest = pattern;
     std::u16string_view quantifier;
-    const std::u16string_view x = GetNextRegExpr(rest, quantifier);
+    const std::u16string_view x = GetNextRegExpr(rest, quantifier, firstAtomLength);
     matched = MatchQuantified(text, x, quantifier, rest);
     if (!matched && count > 0) RestoreMatches(s.SavedMatches.data() + savedAt, count);
     s.SavedMatches.resize(savedAt);

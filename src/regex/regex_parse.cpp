@@ -1,8 +1,14 @@
 // Pattern preparation: escape expansion, group numbering with markers, and the
 // element splitter and extraction routines that the matcher shares.
 #include <algorithm>
+#include <bit>
+#include <cstring>
 #include <string>
 #include <vector>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "regex/modRegEx_internal.h"
 
@@ -36,11 +42,75 @@ size_t BracesLength(std::u16string_view t) {
   return close == std::u16string_view::npos ? 0 : close + 1;
 }
 
+// "(", ")", "[", "\\" and "]": the only characters a group scan acts on.
+bool IsGroupSyntax(char16_t c) {
+  constexpr uint64_t kSyntax = (uint64_t{1} << (u'(' - u'(')) | (uint64_t{1} << (u')' - u'(')) |
+                               (uint64_t{1} << (u'[' - u'(')) | (uint64_t{1} << (u'\\' - u'(')) |
+                               (uint64_t{1} << (u']' - u'('));
+  const unsigned offset = static_cast<unsigned>(c) - u'(';
+  return offset < 64 && ((kSyntax >> offset) & 1) != 0;
+}
+
+// The position of the next group-syntax character at or after i, or the
+// text's size. Group scans run on every matching step over patterns that
+// brace expansion makes long, so this passes over eight characters at a time
+// where the processor allows.
+size_t NextGroupSyntax(std::u16string_view t, size_t i) {
+#if defined(__SSE2__)
+  const __m128i open = _mm_set1_epi16(u'(');
+  const __m128i close = _mm_set1_epi16(u')');
+  const __m128i classOpen = _mm_set1_epi16(u'[');
+  const __m128i escape = _mm_set1_epi16(u'\\');
+  const __m128i classClose = _mm_set1_epi16(u']');
+  for (; i + 8 <= t.size(); i += 8) {
+    const __m128i chars = _mm_loadu_si128(reinterpret_cast<const __m128i*>(t.data() + i));
+    const __m128i hits = _mm_or_si128(
+        _mm_or_si128(_mm_cmpeq_epi16(chars, open), _mm_cmpeq_epi16(chars, close)),
+        _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi16(chars, classOpen), _mm_cmpeq_epi16(chars, escape)),
+                     _mm_cmpeq_epi16(chars, classClose)));
+    const auto mask = static_cast<unsigned>(_mm_movemask_epi8(hits));
+    if (mask != 0) return i + static_cast<size_t>(std::countr_zero(mask)) / 2;
+  }
+#endif
+  while (i < t.size() && !IsGroupSyntax(t[i])) ++i;
+  return i;
+}
+
+// Groups shorter than this are scanned every time; longer ones are
+// remembered together with the groups inside them, up to the upper size.
+constexpr size_t kRememberedGroupMin = 32;
+constexpr size_t kRememberedGroupMax = size_t{1} << 16;
+
+size_t RememberedGroupLength(std::u16string_view t) {
+  const State& s = ModuleState();
+  for (const auto& [offset, length] : s.ScannedInnerGroups) {
+    // memcmp: the character-wise comparison of char16_t views is far slower.
+    if (length <= t.size() &&
+        std::memcmp(t.data(), s.ScannedGroup.data() + offset, length * sizeof(char16_t)) == 0) {
+      return length;
+    }
+  }
+  return 0;
+}
+
 size_t GroupLength(std::u16string_view t) {
   if (t.empty() || t[0] != u'(') return 0;
+  const bool remember = t.size() >= kRememberedGroupMin;
+  if (remember) {
+    if (const size_t known = RememberedGroupLength(t); known > 0) return known;
+  }
+  // A group found inside this one spans the same characters wherever those
+  // characters stand, so what the scan finds on the way is kept for later.
+  State& s = ModuleState();
+  std::vector<std::pair<size_t, size_t>> found;
+  if (remember) {
+    s.ScanOpenings.clear();
+    found.swap(s.ScannedInnerGroups);
+    found.clear();
+  }
   int depth = 0;
   bool inClass = false;
-  for (size_t i = 0; i < t.size(); ++i) {
+  for (size_t i = 0; (i = NextGroupSyntax(t, i)) < t.size(); ++i) {
     const char16_t c = t[i];
     if (c == u'[') {
       inClass = true;
@@ -50,8 +120,20 @@ size_t GroupLength(std::u16string_view t) {
       ++i;
     } else if (c == u'(' && !inClass) {
       ++depth;
-    } else if (c == u')' && !inClass && --depth == 0) {
-      return i + 1;
+      if (remember) s.ScanOpenings.push_back(i);
+    } else if (c == u')' && !inClass) {
+      if (remember) {
+        const size_t opening = s.ScanOpenings.back();
+        s.ScanOpenings.pop_back();
+        if (i + 1 - opening >= kRememberedGroupMin) found.emplace_back(opening, i + 1 - opening);
+      }
+      if (--depth == 0) {
+        if (remember && i + 1 <= kRememberedGroupMax) {
+          s.ScannedGroup.assign(t.substr(0, i + 1));
+          s.ScannedInnerGroups.swap(found);
+        }
+        return i + 1;
+      }
     }
   }
   return 0;
@@ -69,6 +151,27 @@ size_t ClassLength(std::u16string_view t) {
     }
   }
   return 0;
+}
+
+// Whether the text holds the character anywhere. Called on every matching
+// step, so a longer text is searched byte-wise with memchr, which is far
+// faster than a character loop.
+bool ContainsChar(std::u16string_view text, char16_t c) {
+  if (text.size() < 32) return std::find(text.begin(), text.end(), c) != text.end();
+  const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+  const size_t size = text.size() * sizeof(char16_t);
+  const auto low = static_cast<unsigned char>(c & 0xFF);
+  for (size_t at = 0; at < size;) {
+    const void* hit = std::memchr(bytes + at, low, size - at);
+    if (hit == nullptr) return false;
+    const auto offset = static_cast<size_t>(static_cast<const unsigned char*>(hit) - bytes);
+    if (offset % sizeof(char16_t) == (std::endian::native == std::endian::little ? 0 : 1) &&
+        text[offset / sizeof(char16_t)] == c) {
+      return true;
+    }
+    at = offset + 1;
+  }
+  return false;
 }
 
 std::u16string_view TakePrefix(std::u16string_view& text, size_t length) {
@@ -302,9 +405,12 @@ std::u16string_view GetQuantifier(std::u16string_view& text) {
   RaiseRegExprError(u"Internal error", 20054, u"GetQuantifier");
 }
 
-std::u16string_view GetNextRegExpr(std::u16string_view& pattern, std::u16string_view& quantifier) {
+std::u16string_view GetNextRegExpr(std::u16string_view& pattern, std::u16string_view& quantifier,
+                                   size_t knownAtomLength) {
   std::u16string_view atom;
-  if (pattern.empty()) {
+  if (knownAtomLength > 0) {
+    atom = TakePrefix(pattern, knownAtomLength);
+  } else if (pattern.empty()) {
     atom = pattern;
   } else if (pattern[0] == u'\\') {
     atom = TakePrefix(pattern, 2);
@@ -324,7 +430,7 @@ std::u16string_view GetNextRegExpr(std::u16string_view& pattern, std::u16string_
 }
 
 bool SplitAlternatives(std::u16string_view& pattern, std::u16string_view& right) {
-  if (pattern.find(u'|') == std::u16string_view::npos) return false;
+  if (!ContainsChar(pattern, u'|')) return false;
   size_t i = 0;
   while (i < pattern.size()) {
     const std::u16string_view rest = pattern.substr(i);

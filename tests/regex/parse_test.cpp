@@ -250,6 +250,32 @@ TEST(Extraction, BracesParenthesesAndSquareBrackets) {
   }
 }
 
+TEST(Extraction, GroupsSeenInsideAnEarlierScanAreFoundAgainExactly) {
+  // Long nested groups, as brace expansion makes them, are remembered with
+  // the groups inside them; a text that only resembles one must still be
+  // scanned on its own.
+  std::u16string nested;
+  for (int k = 0; k < 6; ++k) nested += u"(\x01[A-Za-z0-9_]";
+  for (int k = 0; k < 6; ++k) nested += u")?";
+  std::u16string_view whole = nested;
+  ASSERT_EQ(GetParentheses(whole).size(), nested.size() - 1);
+
+  const std::u16string inner = nested.substr(14, nested.size() - 14 - 3);  // the second group
+  const std::u16string sameText = inner + u"?rest";
+  std::u16string_view same = sameText;
+  EXPECT_EQ(Visible(GetParentheses(same)), Visible(inner));
+
+  std::u16string altered = inner;
+  altered[altered.size() - 3] = u'x';  // one closing parenthesis fewer
+  std::u16string_view unbalanced = altered;
+  EXPECT_EQ(Visible(GetParentheses(unbalanced)), "");
+  std::u16string longer = inner;
+  longer.insert(14, u"(");  // one more opening parenthesis
+  longer += u")tail";
+  std::u16string_view extended = longer;
+  EXPECT_EQ(Visible(GetParentheses(extended)), Visible(inner.substr(0, 14) + u"(" + inner.substr(14) + u")"));
+}
+
 TEST(SplitAlternatives, SplitsAtTheFirstTopLevelBar) {
   struct Alternatives {
     std::u16string pattern;
