@@ -305,6 +305,13 @@ TEST(NetAddress, InUseAndChangeByMac) {
   EXPECT_TRUE(sim.LogLines({u"udp apply"_qs}).isEmpty()) << "the camera only keeps the address until the apply";
   camTemp.ApplySettings(1, 0);
   ASSERT_TRUE(sim.WaitForLog({sim.Mac(10), u"state up"_qs, sim.Address(50)}));
+  QStringList commands;  // what reached the camera by MAC, in order
+  for (const QString& line : sim.LogLines({sim.Mac(10), u" udp "_qs})) {
+    if (!line.contains(u"repeated"_qs)) commands << line.section(u" udp "_qs, 1).section(u' ', 0, 0);
+  }
+  EXPECT_EQ(commands, (QStringList{u"who-has"_qs, u"challenge"_qs, u"login"_qs, u"challenge"_qs, u"change-address"_qs,
+                                   u"challenge"_qs, u"apply"_qs}))
+      << "the invalid address was never sent; each proof has a fresh challenge";
 
   NetCameraControl cam(sim.Options());
   cam.Search();

@@ -1,0 +1,200 @@
+// The setup API client against a scripted server on loopback: what it sends,
+// and what it makes of odd, hostile or missing answers.
+#include <gtest/gtest.h>
+
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <functional>
+#include <vector>
+
+#include "device/http_client.h"
+#include "device/protocol.h"
+#include "simulator.h"
+
+namespace {
+
+using device::HttpRequest;
+using device::HttpResponse;
+
+const QString CameraMac = QStringLiteral("0.12.34.255.1.2");
+
+// Answers the n-th request with the n-th script entry (nothing more when the
+// script has run out) and records every request it received.
+class ScriptedServer {
+ public:
+  using Answer = std::function<QByteArray(const QByteArray& request)>;
+  explicit ScriptedServer(std::vector<Answer> script) : script_(std::move(script)) {
+    server_.listen(QHostAddress::LocalHost, 0);
+    QObject::connect(&server_, &QTcpServer::newConnection, [this] {
+      while (QTcpSocket* socket = server_.nextPendingConnection()) {
+        QObject::connect(socket, &QTcpSocket::readyRead, socket, [this, socket] {
+          buffers_[socket] += socket->readAll();
+          const QByteArray& buffer = buffers_[socket];
+          if (!buffer.contains("\r\n\r\n")) return;
+          requests.push_back(buffer);
+          const size_t index = requests.size() - 1;
+          if (index < script_.size()) {
+            const QByteArray answer = script_[index](buffer);
+            if (!answer.isNull()) {
+              socket->write(answer);
+              socket->disconnectFromHost();
+            }
+          }
+        });
+      }
+    });
+  }
+  quint16 port() const { return server_.serverPort(); }
+  std::vector<QByteArray> requests;
+
+ private:
+  QTcpServer server_;
+  std::vector<Answer> script_;
+  std::map<QTcpSocket*, QByteArray> buffers_;
+};
+
+QByteArray Response(const QByteArray& status, const QByteArray& body, const QByteArray& extraHeaders = {},
+                    const QString& mac = CameraMac) {
+  return "HTTP/1.1 " + status + "\r\nX-Sentrova-MAC: " + mac.toUtf8() + "\r\nContent-Length: " +
+         QByteArray::number(body.size()) + "\r\n" + extraHeaders + "\r\n" + body;
+}
+
+const QByteArray Challenge =
+    "WWW-Authenticate: Digest realm=\"sentrova-camera\", qop=\"auth\", nonce=\"n0nce\", opaque=\"op\", algorithm=MD5\r\n";
+
+HttpRequest Get(quint16 port, const QString& path = QString::fromLatin1(protocol::HelloPath)) {
+  HttpRequest request;
+  request.method = QStringLiteral("GET");
+  request.address = QStringLiteral("127.0.0.1");
+  request.port = port;
+  request.path = path;
+  request.user = QStringLiteral("admin");
+  request.password = QStringLiteral("secret");
+  request.expectedMac = CameraMac;
+  request.connectTimeout = std::chrono::milliseconds(500);
+  request.timeout = std::chrono::milliseconds(500);
+  return request;
+}
+
+HttpResponse Send(const HttpRequest& request) {
+  // The server lives in this thread: the client's local event loop serves it.
+  return device::SendHttp(request);
+}
+
+// Checks an Authorization header the way a camera would.
+bool DigestValid(const QByteArray& request, const QString& password) {
+  const qsizetype at = request.indexOf("Authorization: Digest ");
+  if (at < 0) return false;
+  const QByteArray line = request.mid(at + 22, request.indexOf("\r\n", at) - at - 22);
+  const QMap<QString, QString> p = protocol::ParseAuthParams(line);
+  return p.value(u"response"_qs) ==
+         protocol::DigestResponse(p.value(u"algorithm"_qs), p.value(u"username"_qs), password, p.value(u"realm"_qs),
+                                  p.value(u"nonce"_qs), u"GET"_qs, p.value(u"uri"_qs), p.value(u"nc"_qs),
+                                  p.value(u"cnonce"_qs), p.value(u"qop"_qs));
+}
+
+TEST(HttpClient, AnswersADigestChallengeOnceWithValidCredentials) {
+  ScriptedServer server({[](const QByteArray&) { return Response("401 Unauthorized", "{}", Challenge); },
+                         [](const QByteArray& request) {
+                           return DigestValid(request, u"secret"_qs) ? Response("200 OK", R"({"mac":"x"})")
+                                                                      : Response("401 Unauthorized", "{}", Challenge);
+                         }});
+  const HttpResponse response = Send(Get(server.port()));
+  EXPECT_EQ(response.status, 200) << response.error.toStdString();
+  EXPECT_EQ(response.body, R"({"mac":"x"})");
+  ASSERT_EQ(server.requests.size(), 2u);
+  EXPECT_FALSE(server.requests[0].contains("Authorization")) << "no credentials before the camera asks";
+  EXPECT_TRUE(server.requests[1].startsWith("GET /setup/v1/hello HTTP/1.1\r\n"));
+  EXPECT_FALSE(server.requests[1].contains("secret")) << "the password itself is never sent";
+}
+
+TEST(HttpClient, WrongPasswordGivesTheCamerasRefusalWithoutRetrying) {
+  ScriptedServer server({[](const QByteArray&) { return Response("401 Unauthorized", "{}", Challenge); },
+                         [](const QByteArray&) { return Response("401 Unauthorized", "{}", Challenge); },
+                         [](const QByteArray&) { return Response("200 OK", "{}"); }});
+  HttpRequest request = Get(server.port());
+  request.password = QStringLiteral("wrong");
+  EXPECT_EQ(Send(request).status, 401);
+  EXPECT_EQ(server.requests.size(), 2u);
+}
+
+TEST(HttpClient, AnotherCameraAtTheAddressGetsNoCredentials) {
+  ScriptedServer server({[](const QByteArray&) {
+    return Response("401 Unauthorized", "{}", Challenge, QStringLiteral("0.12.34.255.1.3"));
+  }});
+  const HttpResponse response = Send(Get(server.port()));
+  EXPECT_EQ(response.status, 0);
+  EXPECT_TRUE(response.error.contains(u"another camera"_qs)) << response.error.toStdString();
+  EXPECT_EQ(server.requests.size(), 1u);
+}
+
+TEST(HttpClient, OddOrHostileAnswersAreFailures) {
+  struct Case {
+    const char* name;
+    ScriptedServer::Answer answer;
+    int status;
+  };
+  const Case cases[] = {
+      {"body over 64 KiB", [](const QByteArray&) { return Response("200 OK", QByteArray(70000, 'x')); }, 0},
+      {"endless header",
+       [](const QByteArray&) { return "HTTP/1.1 200 OK\r\nX-Junk: " + QByteArray(20000, 'j') + "\r\n\r\n"; }, 0},
+      {"no answer at all", [](const QByteArray&) { return QByteArray(); }, 0},
+      {"closed at once", [](const QByteArray&) { return QByteArray(""); }, 0},
+      {"not HTTP", [](const QByteArray&) { return QByteArray("SSH-2.0-OpenSSH\r\n\r\n"); }, 0},
+      {"no MAC header", [](const QByteArray&) { return QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n"); }, 0},
+      {"short body", [](const QByteArray&) {
+         return QByteArray("HTTP/1.1 200 OK\r\nX-Sentrova-MAC: 0.12.34.255.1.2\r\nContent-Length: 10\r\n\r\nabc");
+       }, 0},
+      {"redirect is not followed",
+       [](const QByteArray&) { return Response("302 Found", "", "Location: http://192.0.2.77/\r\n"); }, 302},
+  };
+  for (const Case& c : cases) {
+    ScriptedServer server({c.answer});
+    const HttpResponse response = Send(Get(server.port()));
+    EXPECT_EQ(response.status, c.status) << c.name << ": " << response.error.toStdString();
+    EXPECT_EQ(server.requests.size(), 1u) << c.name;
+    if (c.status == 0) {
+      EXPECT_FALSE(response.error.isEmpty()) << c.name;
+    }
+  }
+}
+
+TEST(HttpClient, ChunkedBodyIsJoined) {
+  ScriptedServer server({[](const QByteArray&) {
+    return QByteArray("HTTP/1.1 200 OK\r\nX-Sentrova-MAC: 0.12.34.255.1.2\r\nTransfer-Encoding: chunked\r\n\r\n"
+                      "3\r\n{\"a\r\n4\r\n\":1}\r\n0\r\n\r\n");
+  }});
+  EXPECT_EQ(Send(Get(server.port())).body, R"({"a":1})");
+}
+
+TEST(HttpClient, NothingIsSentForABadTargetOrAnUnsafeUserName) {
+  HttpRequest request = Get(1);
+  for (const char16_t* address : {u"localhost", u"127.0.0.1:80", u"", u"127.0.0.1\r\nHost: evil"}) {
+    request.address = QString::fromStdU16String(address);
+    EXPECT_EQ(Send(request).status, 0);
+  }
+  ScriptedServer server({[](const QByteArray&) { return Response("401 Unauthorized", "{}", Challenge); },
+                         [](const QByteArray&) { return Response("200 OK", "{}"); }});
+  request = Get(server.port());
+  request.user = QStringLiteral("admin\r\nX-Evil: 1");
+  EXPECT_EQ(Send(request).status, 401);
+  EXPECT_EQ(server.requests.size(), 1u) << "a user name that would break the header is never sent";
+}
+
+TEST(HttpClient, PostCarriesTheBody) {
+  const QByteArray body = R"({"settings":{"WlanChannel":3}})";
+  ScriptedServer server({[&](const QByteArray& request) {
+    // Headers and body leave in one write, so the body is here already.
+    return request.endsWith("\r\n\r\n" + body) ? Response("200 OK", R"({"result":1})") : Response("400 Bad", "{}");
+  }});
+  HttpRequest request = Get(server.port(), QString::fromLatin1(protocol::ApplyPath));
+  request.method = QStringLiteral("POST");
+  request.body = body;
+  EXPECT_EQ(Send(request).status, 200);
+  ASSERT_EQ(server.requests.size(), 1u);
+  EXPECT_TRUE(server.requests[0].startsWith("POST /setup/v1/apply HTTP/1.1\r\n"));
+  EXPECT_TRUE(server.requests[0].contains("Content-Length: " + QByteArray::number(body.size()) + "\r\n"));
+  EXPECT_TRUE(server.requests[0].contains("Content-Type: application/json\r\n"));
+}
+
+}  // namespace
