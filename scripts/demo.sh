@@ -2,9 +2,10 @@
 # The demo: a small fleet of simulated cameras on loopback (demo/fleet.json:
 # wired and wireless cameras of both families, two sharing one address, one
 # that answers the search but refuses connections, one at a factory-style
-# address), and the cameras found, listed from the terminal.
-#   bash scripts/demo.sh          list the cameras, then stop them
-#   bash scripts/demo.sh --keep   leave the cameras running until Ctrl+C
+# address), and the setup wizard confined to loopback against them. Without
+# a display the cameras are listed from the terminal instead.
+#   bash scripts/demo.sh          open the wizard; the cameras stop when it exits
+#   bash scripts/demo.sh --keep   (no display) leave the cameras running until Ctrl+C
 set -euo pipefail
 cd "$(dirname "$0")/.."
 keep=0
@@ -12,10 +13,11 @@ keep=0
 
 bash scripts/install-deps.sh
 cmake -S . -B build/demo -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build/demo --target sentrova-camd sentrova-cli -j"${JOBS:-$(nproc)}"
+cmake --build build/demo --target sentrova-camd sentrova-cli sentrova -j"${JOBS:-$(nproc)}"
 
 camd=build/demo/src/camd/sentrova-camd
 cli=build/demo/src/cli/sentrova-cli
+wizard=build/demo/src/desktop/sentrova
 state=build/demo/camera-state
 log=build/demo/camd.log
 rm -rf "$state"
@@ -34,12 +36,18 @@ grep -q "sim ready" "$log" || { echo "demo: the simulator did not get ready" >&2
 
 echo
 echo "Simulated cameras are running on loopback (log: $log)."
-echo "Cameras found by: $cli search --interface lo"
+if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
+  echo "Opening the setup wizard on loopback; closing it stops the cameras."
+  echo "Administrator ID and password of the demo cameras: admin / 1234 (Garage: root / pass)."
+  "$wizard" --interface lo
+  exit 0
+fi
+echo "No DISPLAY is set, so the setup wizard cannot open here. These are the"
+echo "cameras its main window would list ($cli search --interface lo):"
 echo
 "$cli" search --interface lo
 echo
-echo "The desktop wizard arrives with the desktop front end; until then the"
-echo "search above is what the wizard's main window will list."
+echo "On a desktop session, run this script again to open the wizard."
 if [ "$keep" = 1 ]; then
   echo "The cameras keep running; try '$cli search --interface lo --json'. Ctrl+C stops them."
   wait "$camd_pid"

@@ -58,9 +58,9 @@ void CentreOnScreen(QWidget& window) {
 
 }  // namespace
 
-forms::MsgAnswer ShowQtMessageBox(const MessageRequest& request) {
+forms::MsgAnswer ShowQtMessageBox(const MessageRequest& request, QWidget* over) {
   QMessageBox box(QtIcon(request.icon), QString::fromStdU16String(request.title),
-                  QString::fromStdU16String(request.text));
+                  QString::fromStdU16String(request.text), QMessageBox::NoButton, over);
   box.setObjectName(QStringLiteral("MessageBox"));
   switch (request.buttons) {
     case forms::MsgButtons::OK: box.setStandardButtons(QMessageBox::Ok); break;
@@ -85,7 +85,9 @@ forms::MsgAnswer ShowQtMessageBox(const MessageRequest& request) {
   }
 }
 
-QtDesktop::QtDesktop() : quit_([] { QCoreApplication::exit(0); }) {
+QtDesktop::QtDesktop()
+    : messageBox_([this](const MessageRequest& request) { return ShowQtMessageBox(request, FrontView()); }),
+      quit_([] { QCoreApplication::exit(0); }) {
   QObject::connect(qApp, &QApplication::focusChanged, &gate_, [this](QWidget*, QWidget* now) {
     if (now == nullptr) return;
     for (const auto& [id, view] : views_) {
@@ -107,7 +109,9 @@ QtDesktop::~QtDesktop() {
 void QtDesktop::Attach(Program& program) { program_ = &program; }
 
 void QtDesktop::Dispatch(const std::function<void()>& handler) {
-  if (ending_ || program_ == nullptr) return;
+  // While a handler is busy only the message boxes and modal windows it
+  // opened take the user's actions (a frame's close button included).
+  if (ending_ || program_ == nullptr || gate_.Closed()) return;
   InputGate::Layer busy(gate_, false);
   ++handlersRunning_;
   try {

@@ -27,9 +27,9 @@ struct MessageRequest {
 };
 using MessageBoxFunction = std::function<forms::MsgAnswer(const MessageRequest& request)>;
 
-// The real message box: the icon, the title (an empty one stays empty), the
-// buttons; the window-frame close answers Cancel or No.
-forms::MsgAnswer ShowQtMessageBox(const MessageRequest& request);
+// The real message box over the given window: the icon, the title (an
+// empty one stays empty), the buttons; Escape answers Cancel or No.
+forms::MsgAnswer ShowQtMessageBox(const MessageRequest& request, QWidget* over = nullptr);
 
 // Waits of this length and longer show the seconds left.
 inline constexpr int32_t LongWait = 5000;
@@ -84,7 +84,7 @@ class QtDesktop : public forms::Desktop {
   std::vector<QPointer<WindowView>> retired_;  // unloaded, waiting to be deleted
   std::map<forms::WindowId, QEventLoop*> modalLoops_;
   QPointer<WindowView> front_;
-  MessageBoxFunction messageBox_ = ShowQtMessageBox;
+  MessageBoxFunction messageBox_;
   std::function<void()> quit_;
   int handlersRunning_ = 0;
   bool ending_ = false;

@@ -245,6 +245,14 @@ TEST_F(DesktopTest, ClosingAWindowFromItsFrameIsItsOwnWayOut) {
   EXPECT_EQ(quits, 1) << "closing the main window is its Exit";
 }
 
+TEST_F(DesktopTest, ClosingAWindowWhileAHandlerWaitsDoesNothing) {
+  StartWith({});
+  QTimer::singleShot(20, [&] { desktop.View(WindowId::FrmMain)->close(); });
+  desktop.Dispatch([&] { desktop.Sleep(200); });
+  EXPECT_EQ(quits, 0);
+  EXPECT_TRUE(Shown(WindowId::FrmMain));
+}
+
 // The real message box, answered by a user who clicks or presses Escape.
 struct MessageBoxCase {
   const char* what;
