@@ -376,13 +376,15 @@ void Camera::applyKeptAddress(const protocol::Message& request, protocol::Messag
 }
 
 void Camera::sendToGroup(const protocol::Message& message, int delayMs) {
-  const QByteArray datagram = protocol::BuildDatagram(message);
-  if (datagram.isEmpty()) {
-    log_.line(QStringLiteral("camera %1 error reply %2 does not fit a datagram").arg(mac(), protocol::OpName(message.kind)));
-    return;
-  }
-  auto send = [this, datagram] {
+  // Built when it is sent: a probe reaches the whole fleet at once, and
+  // building a thousand answers up front would delay them all.
+  auto send = [this, message] {
     if (!sender_ || dropped()) return;
+    const QByteArray datagram = protocol::BuildDatagram(message);
+    if (datagram.isEmpty()) {
+      log_.line(QStringLiteral("camera %1 error reply %2 does not fit a datagram").arg(mac(), protocol::OpName(message.kind)));
+      return;
+    }
     sender_->writeDatagram(datagram, options_.group, options_.discoveryPort);
   };
   if (delayMs > 0)
