@@ -23,7 +23,6 @@ class NetCameraControl : public CameraControl {
 
   // Hears each new camera of a running search as it arrives.
   void SetFoundCallback(std::function<void(const FoundCamera&)> onFound) { onFound_ = std::move(onFound); }
-  const std::vector<FoundCamera>& Found() const { return found_; }
 
   void Search() override;
   int32_t FoundCount() override;
@@ -36,8 +35,11 @@ class NetCameraControl : public CameraControl {
   std::u16string DeviceGateway() override;
   std::u16string DeviceMacText() override;
 
-  void ProtocolFamily(int32_t family) override { family_ = family; }
-  void ProtocolOption(int32_t option) override { option_ = option; }
+  // The port tells which setup API a camera speaks, and the MAC commands ask
+  // the camera itself whether it needs a login, so family and option change
+  // nothing here.
+  void ProtocolFamily(int32_t /*family*/) override {}
+  void ProtocolOption(int32_t /*option*/) override {}
   void TargetAddress(const std::u16string& address) override;
   void TargetPort(int32_t port) override { port_ = port; }
   void TargetMac(const std::u16string& mac) override;
@@ -80,8 +82,6 @@ class NetCameraControl : public CameraControl {
   std::vector<FoundCamera> found_;
   int32_t index_ = 0;
 
-  int32_t family_ = 0;
-  int32_t option_ = 0;
   QString targetAddress_;
   int32_t port_ = 0;
   QString targetMac_;
