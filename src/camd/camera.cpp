@@ -123,7 +123,6 @@ bool Camera::dropped() {
 
 void Camera::handleHttp(const QHttpServerRequest& request, QHttpServerResponder&& responder) {
   QString detail;
-  const bool wasRunning = !silent_;
   const Reply reply = answerHttp(request, detail);
   log_.line(QStringLiteral("camera %1 http %2 %3%4 status=%5")
                 .arg(mac(), request.method() == QHttpServerRequest::Method::Post ? QStringLiteral("POST")
@@ -134,10 +133,7 @@ void Camera::handleHttp(const QHttpServerRequest& request, QHttpServerResponder&
 
   auto shared = std::make_shared<QHttpServerResponder>(std::move(responder));
   QPointer<QTcpSocket> socket = shared->socket();
-  // A restart requested by this request happens once its answer is out.
-  const bool restartAfter = wasRunning && silent_;
-  if (restartAfter) silent_ = false;
-  auto send = [this, shared, socket, reply, restartAfter] {
+  auto send = [this, shared, socket, reply] {
     if (socket) {
       const QByteArray body = QJsonDocument(reply.body).toJson(QJsonDocument::Compact);
       shared->writeStatusLine(static_cast<QHttpServerResponder::StatusCode>(reply.status));
@@ -148,7 +144,7 @@ void Camera::handleHttp(const QHttpServerRequest& request, QHttpServerResponder&
       shared->writeBody(body);
       socket->flush();
     }
-    if (restartAfter) restart();
+    if (reply.restartAfter) restart();
   };
   if (spec_.faults.answerDelayMs > 0)
     QTimer::singleShot(spec_.faults.answerDelayMs, this, send);
@@ -174,10 +170,7 @@ Camera::Reply Camera::answerHttp(const QHttpServerRequest& request, QString& log
 
   if (resource == u"hello") return {200, QJsonObject{{"mac", mac()}, {"family", spec_.family}}, {}};
   if (resource == u"apply") return apply(request.body(), logDetail);
-  if (resource == u"restart") {
-    silent_ = true;  // handleHttp restarts once the answer is out
-    return {200, QJsonObject{{"result", 1}}, {}};
-  }
+  if (resource == u"restart") return {200, QJsonObject{{"result", 1}}, {}, true};
   const QString key = resource.mid(QStringLiteral("settings/").size());
   logDetail = QStringLiteral(" key=") + LogSafe(key);
   const QJsonValue value = settingValue(key);
@@ -227,8 +220,8 @@ Camera::Reply Camera::apply(const QByteArray& body, QString& logDetail) {
   logDetail += QStringLiteral(" result=1");
   // Cameras that restart on request keep the old address and credentials in
   // force until then; the others start over by themselves.
-  if (ChangesIdentity(running_, saved_) && !VersionRestartsOnRequest(spec_.version)) silent_ = true;
-  return {200, QJsonObject{{"result", 1}}, {}};
+  return {200, QJsonObject{{"result", 1}}, {},
+          ChangesIdentity(running_, saved_) && !VersionRestartsOnRequest(spec_.version)};
 }
 
 // ---- Discovery and MAC channel ----
@@ -266,9 +259,8 @@ void Camera::handleDatagram(const protocol::Message& request) {
   log_.line(QStringLiteral("camera %1 udp %2 nonce=%3%4").arg(mac(), op, request.nonce, detail));
   replies_.insert(cacheKey, CachedReply{now, reply});
   sendToGroup(reply, spec_.faults.answerDelayMs);
-  if (silent_) {
-    silent_ = false;
-    // Let the answer leave before the sender closes.
+  if (reply.kind == protocol::Kind::ApplyReply && reply.result == 1) {
+    // The new address takes effect by a restart, once the answer is out.
     QTimer::singleShot(spec_.faults.answerDelayMs + 1, this, [this] { restart(); });
   }
 }
@@ -372,7 +364,6 @@ void Camera::applyKeptAddress(const protocol::Message& request, protocol::Messag
   const auto merged = MergeSettings(saved_, change, SettingsContext{spec_.wireless, options_.loopbackOnly}, reply.error);
   if (!merged || !save(*merged, reply.error)) return;
   reply.result = 1;
-  silent_ = true;  // handleDatagram restarts once the answer is out
 }
 
 void Camera::sendToGroup(const protocol::Message& message, int delayMs) {

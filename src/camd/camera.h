@@ -59,6 +59,7 @@ class Camera : public QObject {
     int status = 200;
     QJsonObject body;
     QByteArrayList authenticate;  // WWW-Authenticate values of a 401
+    bool restartAfter = false;    // restart once this answer is out
   };
 
   void handleHttp(const QHttpServerRequest& request, QHttpServerResponder&& responder);
