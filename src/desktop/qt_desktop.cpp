@@ -250,8 +250,13 @@ void QtDesktop::Retire(QPointer<WindowView>& view) {
   std::erase_if(retired_, [](const QPointer<WindowView>& gone) { return gone.isNull(); });
 }
 
+// The logic opens the page and goes on; a page that no browser could open
+// gets a message rather than nothing at all.
 void QtDesktop::OpenWebPage(const std::string& url) {
-  QDesktopServices::openUrl(QUrl(QString::fromStdString(url), QUrl::StrictMode));
+  if (QDesktopServices::openUrl(QUrl(QString::fromStdString(url), QUrl::StrictMode))) return;
+  SetMousePointer(forms::DefaultPointer);
+  MessageBox(u"The web page " + forms::FromUtf8(url) + u" could not be opened: no web browser is available.",
+             u"Sentrova", forms::MsgIcon::Exclamation, forms::MsgButtons::OK);
 }
 
 // Every window goes at once and every loop ends, nested ones included; the

@@ -1,6 +1,8 @@
 // The desktop services on Qt: the dispatch of handlers, message boxes, the
 // pointer, blocking waits, modal windows and the end of the program.
 #include <QCoreApplication>
+#include <QDesktopServices>
+#include <QUrl>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QMessageBox>
@@ -253,6 +255,26 @@ TEST_F(DesktopTest, ClosingAWindowWhileAHandlerWaitsDoesNothing) {
   EXPECT_TRUE(Shown(WindowId::FrmMain));
 }
 
+// Stands in for the user's browser.
+class Browser : public QObject {
+  Q_OBJECT
+ public:
+  QStringList opened;
+ public slots:
+  void Open(const QUrl& url) { opened << url.toString(); }
+};
+
+TEST_F(DesktopTest, TheWebPageOfTheChosenCameraOpensInTheBrowser) {
+  Browser browser;
+  QDesktopServices::setUrlHandler(QStringLiteral("http"), &browser, "Open");
+  StartWith({Device(1, u"127.77.0.10", u"CS-200"), Device(2, u"127.77.0.11", u"CS-350")});
+  desktop.Dispatch([&] { program->frmMain->List.selectedRow = 1; });
+  Click(WindowId::FrmMain, "CmdLink");
+  QDesktopServices::unsetUrlHandler(QStringLiteral("http"));
+  EXPECT_EQ(browser.opened, QStringList{QStringLiteral("http://127.77.0.11/")});
+  EXPECT_TRUE(messages.empty());
+}
+
 // The real message box, answered by a user who clicks or presses Escape.
 struct MessageBoxCase {
   const char* what;
@@ -312,3 +334,5 @@ TEST(QtMessageBox, ShowsIconTitleTextAndButtonsAndReturnsTheAnswer) {
 }
 
 }  // namespace
+
+#include "qt_desktop_test.moc"
