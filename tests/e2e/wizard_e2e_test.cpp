@@ -253,4 +253,30 @@ TEST_F(UnreachableRun, AddressChangedByMac) {
   EXPECT_GE(RowOf(sim.Address(30)), 0) << "listed at its new address by the new search";
 }
 
+class UnreachablePlainRun : public WizardRun {
+ protected:
+  UnreachablePlainRun()
+      : WizardRun({{.host = 15, .family = 0, .mode = u"C-100"_qs, .version = u"2.11.003"_qs,
+                    .faults = QJsonObject{{u"refuseConnections"_qs, true}}}}) {}
+};
+
+// A family-0 camera needs no login: its login dialog grants access at once,
+// the component never learns a password, and the camera takes the new
+// address by MAC all the same.
+TEST_F(UnreachablePlainRun, AddressChangedWithoutALogin) {
+  Start();
+  ASSERT_EQ(program.state.DeviceCount, 1);
+  Main().List.selectedRow = 0;
+  Main().CmdWizard_Click();
+  ASSERT_TRUE(Visible(WindowId::FrmMessage));
+  program.message->CmdYes_Click();
+  program.chackPassWord->CmdYes_Click();  // fields left empty
+  ASSERT_TRUE(Visible(WindowId::FrmChangeIPAddress));
+  forms::Type(program.changeIPAddress->Text1, U(sim.Address(31)));
+  program.changeIPAddress->CmdOk_Click();
+  ASSERT_TRUE(sim.WaitForLog({sim.Mac(15), u"state up"_qs, sim.Address(31)}));
+  EXPECT_TRUE(sim.LogLines({sim.Mac(15), u"udp login"_qs}).isEmpty());
+  EXPECT_GE(RowOf(sim.Address(31)), 0);
+}
+
 }  // namespace
