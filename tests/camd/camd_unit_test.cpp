@@ -250,6 +250,20 @@ TEST(SettingsStore, KeepsSettingsPerCamera) {
   EXPECT_EQ(QDir(dir.path() + "/state").entryList(QDir::Files).size(), 2) << "no temporary files left";
 }
 
+TEST(SettingsStore, DyingHalfwayLeavesTheOldFileWholeAndNoDebris) {
+  QTemporaryDir dir;
+  const SettingsStore store(dir.path());
+  QString error;
+  QJsonObject old = DefaultSettings(false);
+  old.insert("SysAdminID", "old");
+  ASSERT_TRUE(store.save("1.2.3.4.5.6", old, error)) << qPrintable(error);
+  QJsonObject changed = old;
+  changed.insert("SysAdminID", "new");
+  EXPECT_DEATH(store.saveAndDieHalfway("1.2.3.4.5.6", changed), "");
+  EXPECT_EQ(store.load("1.2.3.4.5.6", error), old) << qPrintable(error);
+  EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"1.2.3.4.5.6.json"});
+}
+
 TEST(SettingsStore, RefusesDamagedOrForeignFiles) {
   QTemporaryDir dir;
   const SettingsStore store(dir.path());
