@@ -41,8 +41,9 @@ void WindowView::Render() {
   rendering_ = true;
   setWindowTitle(QString::fromStdU16String(form_->caption));
   for (const Binding& binding : bindings_) binding.render();
-  // Focus last: a control enabled by this render can take it.
-  QWidget* focused = WidgetOf(form_->focus);
+  // Focus last: a control enabled by this render can take it. A hidden
+  // window takes it up when it is shown and rendered again.
+  QWidget* focused = isVisible() ? WidgetOf(form_->focus) : nullptr;
   if (focused != nullptr && focused->isEnabled() && !focused->isAncestorOf(focusWidget()) && focusWidget() != focused) {
     focused->setFocus(Qt::OtherFocusReason);
   }
