@@ -134,6 +134,28 @@ TEST_F(Sim, DroppingCameraNeverAnswers) {
   EXPECT_EQ(answers[0].mac, kMac1);
 }
 
+TEST_F(Sim, GeneratedFleetAnswersWithDistinctCameras) {
+  fleetArgs_ = {"--count", "12", "--first-address", At(250), "--answer-spread-ms", "20"};
+  Start();
+  Group group(sim_.port());
+  const auto answers = Probe(group, 12);
+  ASSERT_EQ(answers.size(), 12u);
+  QSet<QString> macs, addresses;
+  QSet<int> ports;
+  for (const auto& here : answers) {
+    macs.insert(here.mac);
+    addresses.insert(here.address);
+    ports.insert(here.port);
+  }
+  EXPECT_EQ(macs.size(), 12);
+  EXPECT_EQ(addresses.size(), 12);
+  EXPECT_EQ(ports, (QSet<int>{80, 8481}));
+  EXPECT_TRUE(addresses.contains(At(254)));
+  EXPECT_FALSE(addresses.contains(At(255)));
+  // The first generated camera (family 2) takes the default login.
+  EXPECT_EQ(HttpLogin(At(250), 80, "GET", "/setup/v1/hello", "admin", "1234").status, 200);
+}
+
 // ---- setup HTTP API ----
 
 TEST_F(Sim, Family2NeedsDigestFamily0ReadsWithout) {
