@@ -83,9 +83,9 @@ void Camera::start() {
       http_->bind(server);
       http = QString::number(port);
     } else {
-      // Another camera on this address holds the port, as on a real
+      // Usually another camera on this address holds the port, as on a real
       // network where only one of two cameras sharing an address is reached.
-      http = QStringLiteral("unavailable");
+      http = QStringLiteral("unavailable error=") + LogSafe(server->errorString(), 80);
       http_.reset();
     }
   }
