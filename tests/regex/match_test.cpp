@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "regex/modRegEx.h"
+#include "regex/modRegEx_internal.h"
 #include "regex/regex_test_util.h"
 
 namespace {
@@ -250,6 +251,14 @@ TEST(RegExprGroups, SyntaxErrors) {
       {u"[abc", u"x", 0, "error 20052: Error in RegExpr.ProcessParentheses: Invalid regular expression: A closing ] expected."},
       {u"[]", u"x", 0, "error 20052: Error in RegExpr.ProcessParentheses: Invalid regular expression: A closing ] expected."},
   });
+}
+
+TEST(RegExprAlternation, AFailedAlternationLeavesNoSubMatch) {
+  EXPECT_EQ(Describe(u"(a)|b", u"c"), "no match");
+  const auto& table = modRegEx::detail::ModuleState().SubMatches;
+  EXPECT_EQ(table[1], modRegEx::detail::SubMatch{});
+  EXPECT_EQ(Describe(u"(a)x|b", u"ab"), "@2 'b' 1=-");  // the attempt at position 1 opened and closed group 1
+  EXPECT_EQ(table[1], modRegEx::detail::SubMatch{});
 }
 
 TEST(RegExprAlternation, FirstAlternativeThatMatchesWins) {

@@ -112,6 +112,12 @@ TEST(ProcessParentheses, NumbersCapturingGroupsWithMarkers) {
     EXPECT_EQ(Visible(ProcessParentheses(c.expanded)), Visible(c.internal));
     EXPECT_EQ(ModuleState().SubexpressionCount, c.count);
   }
+  // The address pattern's alternatives lie inside its group.
+  ModuleState().SubexpressionCount = 0;
+  const std::u16string internal = ProcessParentheses(ExpandEspaces(u"(" + address + u")"));
+  std::u16string_view left = internal;
+  std::u16string_view right;
+  EXPECT_FALSE(SplitAlternatives(left, right));
 }
 
 TEST(ProcessParentheses, Errors) {
