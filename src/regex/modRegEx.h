@@ -34,6 +34,10 @@ struct RegExprError : std::exception {
 // sub-expression count).
 using ResultValue = std::variant<std::monostate, std::u16string, int16_t>;
 
+// Searches the text for the leftmost match of the pattern and keeps the
+// results for the accessors below. Texts longer than 32766 characters are
+// refused with error 20053, like conflicting options, leaving the earlier
+// results in place.
 bool RegExpr(const std::u16string& text, const std::u16string& pattern, int32_t options);
 ResultValue RegExprResult(int32_t resultType);
 void RegExprIndex(int32_t resultType, int32_t& start, int32_t& length);
