@@ -50,16 +50,6 @@ class WorkingClaim {
   }
 }
 
-std::u16string Concat(std::initializer_list<std::u16string_view> parts) {
-  size_t size = 0;
-  for (std::u16string_view part : parts) size += part.size();
-  CheckWorkingRoom(size);
-  std::u16string out;
-  out.reserve(size);
-  for (std::u16string_view part : parts) out += part;
-  return out;
-}
-
 // Tries a pattern on a fresh copy of the text; on success the text becomes
 // what the match left.
 bool TryPattern(std::u16string_view& text, std::u16string_view pattern, size_t firstAtomLength = 0) {
@@ -87,6 +77,7 @@ bool TryRewritten(std::u16string_view& text, std::initializer_list<std::u16strin
   std::u16string& attempt = s.AttemptBuffers[static_cast<size_t>(s.Depth)];
   const size_t capacity = attempt.capacity();
   attempt.clear();
+  attempt.reserve(size);
   for (std::u16string_view part : parts) attempt += part;
   s.AttemptBufferChars += attempt.capacity() - capacity;
   WorkingClaim claim(size);
@@ -198,10 +189,11 @@ bool MatchDot(std::u16string_view& text) {
 
 // The raisers of the recursive path stay out of line: the messages they build
 // would otherwise enlarge every DoRegExpr frame.
-[[noreturn, gnu::noinline]] void RaiseUnknownQuantifier(std::u16string_view text, const std::u16string& pattern) {
-  RaiseRegExprError(u"Internal error in function RegEx.DoRegExpr(\"" + std::u16string(text) + u"\", \"" + pattern +
-                        u"\")",
-                    20054, u"DoRegExpr");
+[[noreturn, gnu::noinline]] void RaiseUnknownQuantifier(std::u16string_view text, std::u16string_view x,
+                                                        std::u16string_view quantifier, std::u16string_view rest) {
+  std::u16string message = u"Internal error in function RegEx.DoRegExpr(\"";
+  message.append(text).append(u"\", \"").append(x).append(quantifier).append(rest).append(u"\")");
+  RaiseRegExprError(message, 20054, u"DoRegExpr");
 }
 
 [[noreturn, gnu::noinline]] void RaiseDepthExceeded() {
@@ -272,7 +264,7 @@ bool MatchQuantified(std::u16string_view& text, std::u16string_view x, std::u16s
   if (quantifier == u"+?") return TryRewritten(text, {x, x, u"*?", rest}, known);
   if (quantifier == u"?") return TryRewritten(text, {x, rest}, known) || TryPattern(text, rest);
   if (quantifier == u"??") return TryPattern(text, rest) || TryRewritten(text, {x, rest}, known);
-  RaiseUnknownQuantifier(text, Concat({x, quantifier, rest}));
+  RaiseUnknownQuantifier(text, x, quantifier, rest);
 }
 
 // A brace count as the string-to-number conversion reads it: leading blanks, a
