@@ -29,6 +29,15 @@ QString CameraRefusal(const QString& key, const QJsonValue& value, const Setting
   return {};
 }
 
+// "WlanWEPFlag" is a 16-bit word; a client holding it in a signed 16-bit
+// integer sends a word with bit 15 set as a negative number. Both forms are
+// the same word, kept unsigned.
+QJsonValue AsStored(const QString& key, const QJsonValue& value) {
+  const double number = value.toDouble();
+  if (key == u"WlanWEPFlag" && value.isDouble() && number >= -32768 && number < 0) return number + 65536;
+  return value;
+}
+
 }  // namespace
 
 QJsonObject DefaultSettings(bool wireless) {
@@ -65,10 +74,11 @@ std::optional<QJsonObject> MergeSettings(const QJsonObject& current, const QJson
                                          const SettingsContext& context, QString& error) {
   QJsonObject merged = current;
   for (auto it = changes.begin(); it != changes.end(); ++it) {
-    error = protocol::SettingError(it.key(), it.value(), context.wireless);
-    if (error.isEmpty()) error = CameraRefusal(it.key(), it.value(), context);
+    const QJsonValue value = AsStored(it.key(), it.value());
+    error = protocol::SettingError(it.key(), value, context.wireless);
+    if (error.isEmpty()) error = CameraRefusal(it.key(), value, context);
     if (!error.isEmpty()) return std::nullopt;
-    merged.insert(it.key(), it.value());
+    merged.insert(it.key(), value);
   }
   return merged;
 }

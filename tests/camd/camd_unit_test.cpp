@@ -59,6 +59,7 @@ INSTANTIATE_TEST_SUITE_P(
         MergeCase{"ModeRange", {{"WlanMode", 3}}, kWireless, false, "WlanMode"},
         MergeCase{"WepFlagWord", {{"WlanWEPFlag", 0x0100}}, kWireless, true, ""},
         MergeCase{"WepFlagTooLarge", {{"WlanWEPFlag", 65536}}, kWireless, false, "WlanWEPFlag"},
+        MergeCase{"WepFlagTooSmall", {{"WlanWEPFlag", -32769}}, kWireless, false, "WlanWEPFlag"},
         MergeCase{"WepKeyFive", {{"WlanWEPKey", "abcde"}}, kWireless, true, ""},
         MergeCase{"WepKeySix", {{"WlanWEPKey", "abcdef"}}, kWireless, false, "WlanWEPKey"},
         MergeCase{"WepHexTwentySix", {{"WlanWEPKeyHEX", "0123456789abcdef0123456789"}}, kWireless, true, ""},
@@ -89,6 +90,15 @@ TEST(Settings, OneBadKeyLeavesEverythingOut) {
   EXPECT_FALSE(merged.has_value());
   EXPECT_EQ(error, "WlanMode: out of range");
   EXPECT_EQ(current, DefaultSettings(true));
+}
+
+TEST(Settings, WepFlagWithBit15IsOneWordEitherSign) {
+  QString error;
+  for (const QJsonValue& sent : {QJsonValue(-32512), QJsonValue(0x8100)}) {
+    const auto merged = MergeSettings(DefaultSettings(true), QJsonObject{{"WlanWEPFlag", sent}}, kWireless, error);
+    ASSERT_TRUE(merged.has_value()) << qPrintable(error);
+    EXPECT_EQ(merged->value("WlanWEPFlag"), QJsonValue(0x8100));
+  }
 }
 
 TEST(Settings, IdentityChangesAreAddressAndCredentials) {
