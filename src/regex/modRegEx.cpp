@@ -133,8 +133,11 @@ ResultValue RegExprResult(int32_t resultType) {
 
 bool IsWholeMatch(const std::u16string& text, const std::u16string& pattern) {
   if (!RegExpr(text, pattern, 0)) return false;
-  const ResultValue whole = RegExprResult(reWholeMatch);
-  return std::get<std::u16string>(whole) == text;
+  // The whole match equals the text exactly when it spans all of it.
+  int32_t start = 0;
+  int32_t length = 0;
+  RegExprIndex(reWholeMatch, start, length);
+  return start == 1 && length == static_cast<int32_t>(text.size());
 }
 
 }  // namespace modRegEx

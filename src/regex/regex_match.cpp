@@ -43,11 +43,12 @@ class WorkingClaim {
   size_t chars_;
 };
 
-[[gnu::noinline]] void CheckWorkingRoom(size_t chars) {
-  if (chars > kMaxWorkingPatternChars - ModuleState().WorkingPatternChars) {
-    RaiseRegExprError(u"Regular expression too complex: its expansion exceeds the working limit.", 20052,
-                      u"DoRegExpr");
-  }
+[[noreturn, gnu::noinline]] void RaiseTooComplex() {
+  RaiseRegExprError(u"Regular expression too complex: its expansion exceeds the working limit.", 20052, u"DoRegExpr");
+}
+
+void CheckWorkingRoom(size_t chars) {
+  if (chars > kMaxWorkingPatternChars - ModuleState().WorkingPatternChars) RaiseTooComplex();
 }
 
 // Tries a pattern on a fresh copy of the text; on success the text becomes
@@ -232,8 +233,10 @@ bool MatchLookAhead(std::u16string_view& text, std::u16string_view x, std::u16st
 }
 
 bool MatchSingleAtom(std::u16string_view& text, std::u16string_view x, std::u16string_view rest) {
-  if (x.starts_with(u"(?=") || x.starts_with(u"(?!")) return MatchLookAhead(text, x, rest);
-  if (x.size() >= 2 && x.front() == u'(' && x.back() == u')') return MatchGroup(text, x, rest);
+  if (x.size() >= 2 && x.front() == u'(') {
+    if (x[1] == u'?' && x.size() >= 3 && (x[2] == u'=' || x[2] == u'!')) return MatchLookAhead(text, x, rest);
+    if (x.back() == u')') return MatchGroup(text, x, rest);
+  }
   std::u16string_view copy = text;
   if (x.size() >= 2 && x.front() == u'[' && x.back() == u']') {
     if (!MatchSquareBrackets(copy, x)) return false;
@@ -258,12 +261,19 @@ bool MatchQuantified(std::u16string_view& text, std::u16string_view x, std::u16s
     const std::u16string attempt = ExpandBraces(x, quantifier, rest);
     return TryBuilt(text, attempt, attempt.starts_with(x) ? known : 0);
   }
-  if (quantifier == u"*") return TryRewritten(text, {x, x, u"*", rest}, known) || TryPattern(text, rest);
-  if (quantifier == u"*?") return TryPattern(text, rest) || TryRewritten(text, {x, x, u"*?", rest}, known);
-  if (quantifier == u"+") return TryRewritten(text, {x, x, u"*", rest}, known);
-  if (quantifier == u"+?") return TryRewritten(text, {x, x, u"*?", rest}, known);
-  if (quantifier == u"?") return TryRewritten(text, {x, rest}, known) || TryPattern(text, rest);
-  if (quantifier == u"??") return TryPattern(text, rest) || TryRewritten(text, {x, rest}, known);
+  const bool lazy = quantifier.size() == 2 && quantifier[1] == u'?';
+  if (quantifier.size() == 1 || lazy) {
+    switch (quantifier[0]) {
+      case u'*':
+        if (!lazy) return TryRewritten(text, {x, x, u"*", rest}, known) || TryPattern(text, rest);
+        return TryPattern(text, rest) || TryRewritten(text, {x, x, u"*?", rest}, known);
+      case u'+': return TryRewritten(text, {x, x, lazy ? u"*?" : u"*", rest}, known);
+      case u'?':
+        if (!lazy) return TryRewritten(text, {x, rest}, known) || TryPattern(text, rest);
+        return TryPattern(text, rest) || TryRewritten(text, {x, rest}, known);
+      default: break;
+    }
+  }
   RaiseUnknownQuantifier(text, x, quantifier, rest);
 }
 
@@ -465,13 +475,15 @@ bool DoRegExpr(std::u16string_view& text, std::u16string_view pattern, size_t fi
   } else {
     const int16_t count = std::min(s.SubexpressionCount, kMaxSubexpressions);
     const size_t savedAt = s.SavedMatches.size();
-    s.SavedMatches.insert(s.SavedMatches.end(), s.SubMatches.begin() + 1, s.SubMatches.begin() + 1 + count);
+    if (count > 0) s.SavedMatches.insert(s.SavedMatches.end(), s.SubMatches.begin() + 1, s.SubMatches.begin() + 1 + count);
     std::u16string_view rest = pattern;
     std::u16string_view quantifier;
     const std::u16string_view x = GetNextRegExpr(rest, quantifier, firstAtomLength);
     matched = MatchQuantified(text, x, quantifier, rest);
-    if (!matched && count > 0) RestoreMatches(s.SavedMatches.data() + savedAt, count);
-    s.SavedMatches.resize(savedAt);
+    if (count > 0) {
+      if (!matched) RestoreMatches(s.SavedMatches.data() + savedAt, count);
+      s.SavedMatches.resize(savedAt);
+    }
   }
   s.Depth = static_cast<int16_t>(s.Depth - 1);
   return matched;
