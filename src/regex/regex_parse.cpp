@@ -78,12 +78,16 @@ size_t NextGroupSyntax(std::u16string_view t, size_t i) {
 
 // Groups shorter than this are scanned every time; longer ones are
 // remembered together with the groups inside them, up to the upper size.
+// Of the groups inside, the outermost few are kept: those closed last, which
+// are the ones matching asks for next.
 constexpr size_t kRememberedGroupMin = 32;
 constexpr size_t kRememberedGroupMax = size_t{1} << 16;
+constexpr size_t kRememberedInnerGroups = 16;
 
 size_t RememberedGroupLength(std::u16string_view t) {
   const State& s = ModuleState();
-  for (const auto& [offset, length] : s.ScannedInnerGroups) {
+  for (auto it = s.ScannedInnerGroups.rbegin(); it != s.ScannedInnerGroups.rend(); ++it) {
+    const auto [offset, length] = *it;
     // memcmp: the character-wise comparison of char16_t views is far slower.
     if (length <= t.size() &&
         std::memcmp(t.data(), s.ScannedGroup.data() + offset, length * sizeof(char16_t)) == 0) {
@@ -125,7 +129,10 @@ size_t GroupLength(std::u16string_view t) {
       if (remember) {
         const size_t opening = s.ScanOpenings.back();
         s.ScanOpenings.pop_back();
-        if (i + 1 - opening >= kRememberedGroupMin) found.emplace_back(opening, i + 1 - opening);
+        if (i + 1 - opening >= kRememberedGroupMin) {
+          if (found.size() == kRememberedInnerGroups) found.erase(found.begin());
+          found.emplace_back(opening, i + 1 - opening);
+        }
       }
       if (--depth == 0) {
         if (remember && i + 1 <= kRememberedGroupMax) {
