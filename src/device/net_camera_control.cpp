@@ -136,7 +136,9 @@ void NetCameraControl::SetSetting(const std::u16string& key, const SettingValue&
   if (const auto* text = std::get_if<std::u16string>(&value)) {
     kept_.insert(Q(key), Q(*text));
   } else {
-    kept_.insert(Q(key), static_cast<int>(std::get<int16_t>(value)));
+    // Numeric settings are 16-bit words: a flag word with bit 15 set is
+    // 0x8000 and up, not a negative number.
+    kept_.insert(Q(key), static_cast<int>(static_cast<uint16_t>(std::get<int16_t>(value))));
   }
 }
 

@@ -206,6 +206,10 @@ TEST(NetSettings, ReadKeptAppliedAndPersistedAcrossASimulatorRestart) {
   camTemp.ApplySettings(1, 0);
   EXPECT_EQ(sim.LogLines({u"POST /setup/v1/apply"_qs}).size(), 2) << "nothing kept: nothing sent";
 
+  camTemp.SetSetting(u"WlanWEPFlag", static_cast<int16_t>(-32512));  // bits 15 and 8 in a signed word
+  camTemp.ApplySettings(1, 0);
+  EXPECT_EQ(camTemp.GetSettingNumber(u"WlanWEPFlag"), 0x8100) << "a flag word travels unsigned";
+
   sim.Stop();
   ASSERT_TRUE(sim.Start());
   EXPECT_EQ(camTemp.GetSettingText(u"WlanESSID"), u"office");

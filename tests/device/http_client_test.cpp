@@ -2,12 +2,15 @@
 // and what it makes of odd, hostile or missing answers.
 #include <gtest/gtest.h>
 
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <functional>
 #include <vector>
 
 #include "device/http_client.h"
+#include "device/net_camera_control.h"
 #include "device/protocol.h"
 #include "simulator.h"
 
@@ -195,6 +198,32 @@ TEST(HttpClient, PostCarriesTheBody) {
   EXPECT_TRUE(server.requests[0].startsWith("POST /setup/v1/apply HTTP/1.1\r\n"));
   EXPECT_TRUE(server.requests[0].contains("Content-Length: " + QByteArray::number(body.size()) + "\r\n"));
   EXPECT_TRUE(server.requests[0].contains("Content-Type: application/json\r\n"));
+}
+
+// What the camera control's apply puts on the wire: every kept setting with
+// its type, numbers as unsigned 16-bit words.
+TEST(HttpClient, ApplySendsTheKeptSettingsAsTyped) {
+  QByteArray body;
+  ScriptedServer server({[&](const QByteArray& request) {
+    body = request.mid(request.indexOf("\r\n\r\n") + 4);
+    return Response("200 OK", R"({"result":1})");
+  }});
+  device::NetOptions options;
+  options.interfaceName = u"lo"_qs;
+  device::NetCameraControl camTemp(options);
+  camTemp.TargetAddress(u"127.0.0.1");
+  camTemp.TargetPort(server.port());
+  camTemp.TargetMac(CameraMac.toStdU16String());
+  camTemp.SetSetting(u"WlanWEPFlag", static_cast<int16_t>(-32512));  // bits 15 and 8
+  camTemp.SetSetting(u"WlanESSID", std::u16string(u"caf\u00e9 \"x\""));
+  camTemp.SetSetting(u"WlanChannel", int16_t{3});
+  camTemp.SetSetting(u"WlanChannel", int16_t{4});  // the last value kept wins
+  camTemp.ApplySettings(1, 0);
+  ASSERT_EQ(server.requests.size(), 1u);
+  EXPECT_EQ(QJsonDocument::fromJson(body).object(),
+            (QJsonObject{{u"settings"_qs, QJsonObject{{u"WlanWEPFlag"_qs, 0x8100},
+                                                     {u"WlanESSID"_qs, u"caf\u00e9 \"x\""_qs},
+                                                     {u"WlanChannel"_qs, 4}}}}));
 }
 
 }  // namespace
