@@ -8,20 +8,21 @@
 #
 # The PC side is set up as a user's machine needs it (docs/protocol.md, "On a
 # real network"): a default route and the loose reverse-path filter, so that
-# answers from 192.168.0.x are not dropped, and a multicast route.
-# Usage: netns_test.sh BUILD_DIR. Exit 77 (skipped) where namespaces cannot
-# be made. Nothing leaves the namespaces; they are removed on exit.
+# answers from 192.168.0.x are not dropped, and a multicast route. The PC's
+# side is sentrova-cli for the search and camctl_driver (the camera control
+# called as the wizard calls it) for the commands addressed by MAC.
+# Usage: netns_test.sh SENTROVA_CAMD SENTROVA_CLI CAMCTL_DRIVER. Exit 77
+# (skipped) where namespaces cannot be made. Nothing leaves the namespaces;
+# they are removed on exit.
 set -euo pipefail
-build=${1:?usage: netns_test.sh BUILD_DIR}
-here=$(cd "$(dirname "$0")" && pwd)
-camd=$build/src/camd/sentrova-camd
-cli=$build/src/cli/sentrova-cli
+usage="usage: netns_test.sh SENTROVA_CAMD SENTROVA_CLI CAMCTL_DRIVER"
+camd=${1:?$usage} cli=${2:?$usage} driver=${3:?$usage}
 
 skip() { echo "SKIP: $*"; exit 77; }
 [ "$(id -u)" -eq 0 ] || skip "needs root to create network namespaces"
 command -v ip >/dev/null || skip "needs iproute2"
 command -v python3 >/dev/null || skip "needs python3"
-[ -x "$camd" ] && [ -x "$cli" ] || skip "sentrova-camd or sentrova-cli not built"
+[ -x "$camd" ] && [ -x "$cli" ] && [ -x "$driver" ] || skip "sentrova-camd, sentrova-cli or camctl_driver not built"
 
 id=$$
 pc=sv-pc-$id cam=sv-cam-$id br=sv-br-$id
@@ -39,7 +40,12 @@ ip netns add "$pc"
 ip netns add "$cam"
 
 inns() { local ns=$1; shift; ip netns exec "$ns" "$@"; }
-fail() { echo "FAIL: $*"; echo "--- simulator log"; cat "$work/camd.log" 2>/dev/null; exit 1; }
+fail() {
+  echo "FAIL: $*"
+  echo "--- camera control log"; cat "$work/driver.log" 2>/dev/null
+  echo "--- simulator log"; cat "$work/camd.log" 2>/dev/null
+  exit 1
+}
 
 # Flood multicast: there is no IGMP querier on this little LAN.
 inns "$br" ip link add br0 type bridge mcast_snooping 0
@@ -93,23 +99,59 @@ search_for "$expected" || fail "search found:
 $found"
 echo "ok: foreign-subnet and duplicate-address cameras found over multicast"
 
-owners=$(inns "$pc" python3 "$here/netns_mac_driver.py" who-has 10.55.0.2 "$port" 192.168.0.30 | sort)
-[ "$owners" = $'0.12.34.5.0.30\n0.12.34.5.0.31' ] || fail "who-has 192.168.0.30 answered by: $owners"
-free=$(inns "$pc" python3 "$here/netns_mac_driver.py" who-has 10.55.0.2 "$port" 10.55.0.30)
-[ -z "$free" ] || fail "who-has 10.55.0.30 answered by: $free"
-echo "ok: who-has names both cameras on 192.168.0.30 and nobody on 10.55.0.30"
+# The camera control in the PC's namespace; its log is kept for a failure.
+# Prints what it printed and its exit status last.
+camctl() {
+  local status=0
+  inns "$pc" "$driver" pc0 "$port" "$@" 2>>"$work/driver.log" || status=$?
+  echo "exit $status"
+}
+# Waits (bounded) until the simulator has logged a line matching $1.
+await_log() {
+  for _ in $(seq 1 100); do grep -Eq "$1" "$work/camd.log" && return 0; sleep 0.1; done
+  return 1
+}
+# The nonces of the who-has requests camera $1 answered for address $2.
+who_has_nonces() {
+  grep -Eo "camera ${1//./\\.} udp who-has nonce=[0-9a-fA-F]+ address=${2//./\\.}\$" "$work/camd.log" |
+    sed 's/.*nonce=\([0-9a-fA-F]*\).*/\1/' | sort -u
+}
 
-inns "$pc" python3 "$here/netns_mac_driver.py" change 10.55.0.2 "$port" 0.12.34.5.0.31 admin 1234 \
-  10.55.0.30 255.255.255.0 10.55.0.1 || fail "change-address by MAC refused"
-for _ in $(seq 1 100); do grep -q "0.12.34.5.0.31 state up address=10.55.0.30" "$work/camd.log" && break; sleep 0.1; done
+out=$(camctl address-in-use 192.168.0.30)
+[ "$out" = $'address-in-use -1\nexit 0' ] || fail "AddressInUse for 192.168.0.30 gave: $out"
+# The control stops at the first answer; both twins answered its request.
+await_log "camera 0\.12\.34\.5\.0\.31 udp who-has .*address=192\.168\.0\.30$" &&
+  await_log "camera 0\.12\.34\.5\.0\.30 udp who-has .*address=192\.168\.0\.30$" || fail "a twin did not answer who-has"
+both=$(comm -12 <(who_has_nonces 0.12.34.5.0.30 192.168.0.30) <(who_has_nonces 0.12.34.5.0.31 192.168.0.30))
+[ "$(grep -c . <<<"$both")" -eq 1 ] || fail "the twins did not answer the same who-has request: '$both'"
+out=$(camctl address-in-use 10.55.0.30)
+[ "$out" = $'address-in-use 0\nexit 0' ] || fail "AddressInUse for 10.55.0.30 gave: $out"
+echo "ok: AddressInUse: both cameras on 192.168.0.30 answer, nobody on 10.55.0.30"
+
+# A wrong password stops the wizard's path at the login; nothing is sent.
+out=$(camctl change 0.12.34.5.0.30 10.55.0.31 255.255.255.0 10.55.0.1 admin wrong)
+[ "$out" = $'login-state 2\nlogin 2\nexit 1' ] || fail "a change with a wrong password gave: $out"
+await_log "camera 0\.12\.34\.5\.0\.30 udp login nonce=[0-9a-fA-F]+ id=admin state=2$" ||
+  fail "the camera did not refuse the wrong password"
+echo "ok: a wrong password is refused"
+
+out=$(camctl change 0.12.34.5.0.31 10.55.0.30 255.255.255.0 10.55.0.1 admin 1234)
+[ "$out" = $'login-state 2\nlogin 3\naddress-in-use 0\nchange-address 1\napply-settings done\nexit 0' ] ||
+  fail "the change of 0.12.34.5.0.31 gave: $out"
+await_log "camera 0\.12\.34\.5\.0\.31 state up address=10\.55\.0\.30 " || fail "the twin did not come back on 10.55.0.30"
 expected=$'00 0C 22 05 00 14 192.168.0.20\n00 0C 22 05 00 1E 192.168.0.30\n00 0C 22 05 00 1F 10.55.0.30'
 search_for "$expected" || fail "after the change the search found:
 $found"
-mac=$(inns "$pc" python3 -c '
-import urllib.request, urllib.error
-try:
-    urllib.request.urlopen("http://10.55.0.30/setup/v1/hello", timeout=3)
-except urllib.error.HTTPError as e:
-    print(e.headers["X-Sentrova-MAC"])')
-[ "$mac" = "0.12.34.5.0.31" ] || fail "HTTP on 10.55.0.30 answered by '$mac'"
-echo "ok: change-address and apply by MAC moved the twin to the PC's subnet, reachable over HTTP"
+out=$(camctl connect 10.55.0.30 0.12.34.5.0.31 admin 1234)
+[ "$out" = $'connect 1\nexit 0' ] || fail "Connect to the moved camera at 10.55.0.30 gave: $out"
+out=$(camctl connect 10.55.0.30 0.12.34.5.0.30 admin 1234)
+[ "$out" = $'connect 0\nexit 1' ] || fail "Connect at 10.55.0.30 expecting the other twin gave: $out"
+out=$(camctl address-in-use 10.55.0.30)
+[ "$out" = $'address-in-use -1\nexit 0' ] || fail "AddressInUse for 10.55.0.30 after the change gave: $out"
+echo "ok: ChangeAddress and ApplySettings by MAC moved one twin to the PC's subnet, reachable over HTTP"
+
+# The refused camera was never asked to change, never restarted, never moved.
+refused=$(grep -E "camera 0\.12\.34\.5\.0\.30 (udp (change-address|apply) |state (silent|up))" "$work/camd.log" |
+  grep -v "state up address=192\.168\.0\.30 " || true)
+[ -z "$refused" ] || fail "the camera with the refused password was changed: $refused"
+echo "ok: the refused password changed nothing"
