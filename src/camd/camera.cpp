@@ -40,10 +40,10 @@ void Prune(Map& map, qint64 now, qint64 lifetimeMs, qsizetype limit, Age ageOf) 
 
 }  // namespace
 
-Camera::Camera(CameraSpec spec, QJsonObject savedSettings, const SimOptions& options, const SettingsStore& store,
+Camera::Camera(CameraProfile profile, QJsonObject savedSettings, const SimOptions& options, const SettingsStore& store,
                SimLog& log, std::mt19937& random, QObject* parent)
     : QObject(parent),
-      spec_(std::move(spec)),
+      profile_(std::move(profile)),
       saved_(std::move(savedSettings)),
       options_(options),
       store_(store),
@@ -71,9 +71,9 @@ void Camera::start() {
   sender_->setSocketOption(QAbstractSocket::MulticastTtlOption, 1);
   sender_->setSocketOption(QAbstractSocket::MulticastLoopbackOption, 1);
 
-  const quint16 port = HttpPortFor(spec_.family);
+  const quint16 port = HttpPortFor(profile_.family);
   QString http = QStringLiteral("refused");
-  if (!spec_.faults.refuseConnections) {
+  if (!profile_.faults.refuseConnections) {
     http_ = std::make_unique<QHttpServer>();
     http_->setMissingHandler([this](const QHttpServerRequest& request, QHttpServerResponder&& responder) {
       handleHttp(request, std::move(responder));
@@ -106,7 +106,7 @@ void Camera::restart() {
 }
 
 bool Camera::save(const QJsonObject& settings, QString& error) {
-  if (spec_.faults.dieDuringApply) {
+  if (profile_.faults.dieDuringApply) {
     log_.line(QStringLiteral("camera %1 fault dies during apply").arg(mac()));
     store_.saveAndDieHalfway(mac(), settings);
   }
@@ -116,7 +116,7 @@ bool Camera::save(const QJsonObject& settings, QString& error) {
 }
 
 bool Camera::dropped() {
-  return spec_.faults.dropShare > 0 && std::uniform_real_distribution<double>(0, 1)(random_) < spec_.faults.dropShare;
+  return profile_.faults.dropShare > 0 && std::uniform_real_distribution<double>(0, 1)(random_) < profile_.faults.dropShare;
 }
 
 // ---- HTTP ----
@@ -146,8 +146,8 @@ void Camera::handleHttp(const QHttpServerRequest& request, QHttpServerResponder&
     }
     if (reply.restartAfter) restart();
   };
-  if (spec_.faults.answerDelayMs > 0)
-    QTimer::singleShot(spec_.faults.answerDelayMs, this, send);
+  if (profile_.faults.answerDelayMs > 0)
+    QTimer::singleShot(profile_.faults.answerDelayMs, this, send);
   else
     send();
 }
@@ -166,9 +166,9 @@ Camera::Reply Camera::answerHttp(const QHttpServerRequest& request, QString& log
 
   // Family-0 cameras answer reads without a login; writes always need one.
   Reply refusal;
-  if ((isWrite || spec_.family == 2) && !authorised(request, refusal)) return refusal;
+  if ((isWrite || profile_.family == 2) && !authorised(request, refusal)) return refusal;
 
-  if (resource == u"hello") return {200, QJsonObject{{"mac", mac()}, {"family", spec_.family}}, {}};
+  if (resource == u"hello") return {200, QJsonObject{{"mac", mac()}, {"family", profile_.family}}, {}};
   if (resource == u"apply") return apply(request.body(), logDetail);
   if (resource == u"restart") return {200, QJsonObject{{"result", 1}}, {}, true};
   const QString key = resource.mid(QStringLiteral("settings/").size());
@@ -190,9 +190,9 @@ bool Camera::authorised(const QHttpServerRequest& request, Reply& refusal) {
 }
 
 QJsonValue Camera::settingValue(const QString& key) const {
-  const SettingsContext context{spec_.wireless, options_.loopbackOnly};
+  const SettingsContext context{profile_.wireless, options_.loopbackOnly};
   if (!IsKnownSetting(key, context)) return QJsonValue(QJsonValue::Undefined);
-  if (key == u"DeviceType") return DeviceTypeFor(spec_.family, spec_.wireless);
+  if (key == u"DeviceType") return DeviceTypeFor(profile_.family, profile_.wireless);
   return saved_.value(key);
 }
 
@@ -208,7 +208,7 @@ Camera::Reply Camera::apply(const QByteArray& body, QString& logDetail) {
   logDetail = QStringLiteral(" keys=") + keys.join(u',');
   QString error;
   const auto merged =
-      MergeSettings(saved_, changes.toObject(), SettingsContext{spec_.wireless, options_.loopbackOnly}, error);
+      MergeSettings(saved_, changes.toObject(), SettingsContext{profile_.wireless, options_.loopbackOnly}, error);
   if (!merged) {
     logDetail += QStringLiteral(" result=0 error=") + LogSafe(error, 80);
     return {422, Error(error), {}};
@@ -221,7 +221,7 @@ Camera::Reply Camera::apply(const QByteArray& body, QString& logDetail) {
   // Cameras that restart on request keep the old address and credentials in
   // force until then; the others start over by themselves.
   return {200, QJsonObject{{"result", 1}}, {},
-          ChangesIdentity(running_, saved_) && !VersionRestartsOnRequest(spec_.version)};
+          ChangesIdentity(running_, saved_) && !VersionRestartsOnRequest(profile_.version)};
 }
 
 // ---- Discovery and MAC channel ----
@@ -251,17 +251,17 @@ void Camera::handleDatagram(const protocol::Message& request) {
   if (auto cached = replies_.find(cacheKey); cached != replies_.end()) {
     // A repeated copy: the first answer again, the command is not repeated.
     log_.line(QStringLiteral("camera %1 udp %2 nonce=%3 repeated").arg(mac(), op, request.nonce));
-    sendToGroup(cached->reply, spec_.faults.answerDelayMs);
+    sendToGroup(cached->reply, profile_.faults.answerDelayMs);
     return;
   }
   QString detail;
   const protocol::Message reply = macCommand(request, detail);
   log_.line(QStringLiteral("camera %1 udp %2 nonce=%3%4").arg(mac(), op, request.nonce, detail));
   replies_.insert(cacheKey, CachedReply{now, reply});
-  sendToGroup(reply, spec_.faults.answerDelayMs);
+  sendToGroup(reply, profile_.faults.answerDelayMs);
   if (reply.kind == protocol::Kind::ApplyReply && reply.result == 1) {
     // The new address takes effect by a restart, once the answer is out.
-    QTimer::singleShot(spec_.faults.answerDelayMs + 1, this, [this] { restart(); });
+    QTimer::singleShot(profile_.faults.answerDelayMs + 1, this, [this] { restart(); });
   }
 }
 
@@ -273,21 +273,21 @@ void Camera::answerProbe(const protocol::Message& probe) {
   here.address = address();
   here.mask = running_.value("SysSubnetMask").toString();
   here.gateway = running_.value("SysDefaultGateway").toString();
-  here.mode = spec_.mode;
-  here.caption = spec_.caption;
-  here.version = spec_.version;
-  here.family = spec_.family;
-  here.port = HttpPortFor(spec_.family);
+  here.mode = profile_.mode;
+  here.caption = profile_.caption;
+  here.version = profile_.version;
+  here.family = profile_.family;
+  here.port = HttpPortFor(profile_.family);
   const int spread =
       options_.answerSpreadMs > 0 ? std::uniform_int_distribution<int>(0, options_.answerSpreadMs)(random_) : 0;
-  sendToGroup(here, spread + spec_.faults.answerDelayMs);
+  sendToGroup(here, spread + profile_.faults.answerDelayMs);
 }
 
 protocol::Message Camera::macCommand(const protocol::Message& request, QString& logDetail) {
   protocol::Message reply;
   reply.nonce = request.nonce;
   reply.mac = mac();
-  const int state = spec_.family == 2 ? protocol::StateLoginNeeded : protocol::StateGranted;
+  const int state = profile_.family == 2 ? protocol::StateLoginNeeded : protocol::StateGranted;
   switch (request.kind) {
     case protocol::Kind::WhoHasRequest:
       reply.kind = protocol::Kind::WhoHasReply;
@@ -331,7 +331,7 @@ bool Camera::proofHolds(const protocol::Message& request) {
   if (known) challenges_.erase(issued);
   // A camera that needs no login takes its commands from anyone, as it
   // serves its settings to anyone.
-  if (spec_.family != 2) return true;
+  if (profile_.family != 2) return true;
   return fresh && request.id == running_.value("SysAdminID").toString() &&
          protocol::ProofMatches(request, running_.value("SysAdminPassword").toString());
 }
@@ -344,7 +344,7 @@ void Camera::changeAddress(const protocol::Message& request, protocol::Message& 
   }
   const QJsonObject change{
       {"SysIPAddress", request.address}, {"SysSubnetMask", request.mask}, {"SysDefaultGateway", request.gateway}};
-  if (!MergeSettings(saved_, change, SettingsContext{spec_.wireless, options_.loopbackOnly}, reply.error)) return;
+  if (!MergeSettings(saved_, change, SettingsContext{profile_.wireless, options_.loopbackOnly}, reply.error)) return;
   kept_ = KeptAddress{request.address, request.mask, request.gateway};
   reply.result = 1;
 }
@@ -361,7 +361,7 @@ void Camera::applyKeptAddress(const protocol::Message& request, protocol::Messag
   }
   const QJsonObject change{
       {"SysIPAddress", kept_->address}, {"SysSubnetMask", kept_->mask}, {"SysDefaultGateway", kept_->gateway}};
-  const auto merged = MergeSettings(saved_, change, SettingsContext{spec_.wireless, options_.loopbackOnly}, reply.error);
+  const auto merged = MergeSettings(saved_, change, SettingsContext{profile_.wireless, options_.loopbackOnly}, reply.error);
   if (!merged || !save(*merged, reply.error)) return;
   reply.result = 1;
 }

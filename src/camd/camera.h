@@ -39,14 +39,14 @@ struct SimOptions {
 
 class Camera : public QObject {
  public:
-  Camera(CameraSpec spec, QJsonObject savedSettings, const SimOptions& options, const SettingsStore& store,
+  Camera(CameraProfile profile, QJsonObject savedSettings, const SimOptions& options, const SettingsStore& store,
          SimLog& log, std::mt19937& random, QObject* parent = nullptr);
   ~Camera() override;
 
   // Starts serving on the address of the saved settings.
   void start();
 
-  const QString& mac() const { return spec_.mac; }
+  const QString& mac() const { return profile_.mac; }
   // The address in force (the one it answers on).
   QString address() const;
   bool silent() const { return silent_; }
@@ -84,7 +84,7 @@ class Camera : public QObject {
   void restart();
   void stop();
 
-  CameraSpec spec_;
+  CameraProfile profile_;
   QJsonObject saved_;    // what the settings file holds
   QJsonObject running_;  // what was in force when the camera last started
   struct KeptAddress {

@@ -55,14 +55,14 @@ bool ParseFaults(const QJsonValue& value, Faults& faults, QString& error) {
   return true;
 }
 
-std::optional<CameraSpec> ParseCamera(const QJsonObject& object, bool loopbackOnly, QString& error) {
+std::optional<CameraProfile> ParseCamera(const QJsonObject& object, bool loopbackOnly, QString& error) {
   QString unknown;
   if (!OnlyKnownFields(object, {"mac", "family", "mode", "caption", "version", "wireless", "settings", "faults"},
                        unknown)) {
     error = QStringLiteral("unknown field ") + unknown;
     return std::nullopt;
   }
-  CameraSpec camera;
+  CameraProfile camera;
   camera.mac = object.value("mac").toString();
   if (!protocol::IsMacText(camera.mac)) {
     error = QStringLiteral("mac must be six numbers 0-255 joined by \".\"");
@@ -106,9 +106,9 @@ QString ToText(quint32 value) {
   return QStringLiteral("%1.%2.%3.%4").arg(value >> 24).arg((value >> 16) & 0xFF).arg((value >> 8) & 0xFF).arg(value & 0xFF);
 }
 
-bool UniqueMacs(const std::vector<CameraSpec>& cameras, QString& error) {
+bool UniqueMacs(const std::vector<CameraProfile>& cameras, QString& error) {
   QSet<QString> seen;
-  for (const CameraSpec& camera : cameras) {
+  for (const CameraProfile& camera : cameras) {
     if (seen.contains(camera.mac)) {
       error = QStringLiteral("two cameras have the MAC ") + camera.mac;
       return false;
@@ -120,7 +120,7 @@ bool UniqueMacs(const std::vector<CameraSpec>& cameras, QString& error) {
 
 }  // namespace
 
-std::optional<std::vector<CameraSpec>> ParseFleet(const QByteArray& json, bool loopbackOnly, QString& error) {
+std::optional<std::vector<CameraProfile>> ParseFleet(const QByteArray& json, bool loopbackOnly, QString& error) {
   QJsonParseError parseError;
   const QJsonDocument document = QJsonDocument::fromJson(json, &parseError);
   if (document.isNull()) {
@@ -132,7 +132,7 @@ std::optional<std::vector<CameraSpec>> ParseFleet(const QByteArray& json, bool l
     error = QStringLiteral("expected {\"cameras\": [...]} with 1 to %1 cameras").arg(kMaxCameras);
     return std::nullopt;
   }
-  std::vector<CameraSpec> cameras;
+  std::vector<CameraProfile> cameras;
   for (qsizetype i = 0; i < list.size(); ++i) {
     QString why;
     auto camera = ParseCamera(list[i].toObject(), loopbackOnly, why);
@@ -146,7 +146,7 @@ std::optional<std::vector<CameraSpec>> ParseFleet(const QByteArray& json, bool l
   return cameras;
 }
 
-std::optional<std::vector<CameraSpec>> GenerateFleet(int count, const QString& firstAddress, bool loopbackOnly,
+std::optional<std::vector<CameraProfile>> GenerateFleet(int count, const QString& firstAddress, bool loopbackOnly,
                                                      QString& error) {
   if (count < 1 || count > kMaxCameras) {
     error = QStringLiteral("--count must be 1 to %1").arg(kMaxCameras);
@@ -157,7 +157,7 @@ std::optional<std::vector<CameraSpec>> GenerateFleet(int count, const QString& f
             (loopbackOnly ? QStringLiteral(" inside 127.0.0.0/8") : QString());
     return std::nullopt;
   }
-  std::vector<CameraSpec> cameras;
+  std::vector<CameraProfile> cameras;
   quint32 address = protocol::ParseIPv4(firstAddress).value_or(0);
   for (int i = 0; i < count; ++i, ++address) {
     // Host parts 0 and 255 are network and broadcast addresses on a /24.
@@ -167,7 +167,7 @@ std::optional<std::vector<CameraSpec>> GenerateFleet(int count, const QString& f
       error = QStringLiteral("%1 cameras do not fit inside 127.0.0.0/8 from %2").arg(count).arg(firstAddress);
       return std::nullopt;
     }
-    CameraSpec camera;
+    CameraProfile camera;
     // The MAC follows the address, so fleets on different ranges never share one.
     camera.mac = QStringLiteral("0.12.34.%1.%2.%3").arg((address >> 16) & 0xFF).arg((address >> 8) & 0xFF).arg(address & 0xFF);
     camera.family = i % 2 == 0 ? 2 : 0;

@@ -26,7 +26,7 @@ struct Faults {
   bool dieDuringApply = false;     // the process aborts halfway through saving
 };
 
-struct CameraSpec {
+struct CameraProfile {
   QString mac;  // six decimal numbers joined by "."
   int family = 2;
   QString mode;
@@ -39,11 +39,11 @@ struct CameraSpec {
 
 // Parses a fleet file's content. `loopbackOnly` refuses addresses outside
 // 127.0.0.0/8. On failure returns nothing and sets `error`.
-std::optional<std::vector<CameraSpec>> ParseFleet(const QByteArray& json, bool loopbackOnly, QString& error);
+std::optional<std::vector<CameraProfile>> ParseFleet(const QByteArray& json, bool loopbackOnly, QString& error);
 
 // `count` cameras from `firstAddress` on, a mix of both families, wired and
 // wireless, and versions that do and do not pass the firmware version test.
-std::optional<std::vector<CameraSpec>> GenerateFleet(int count, const QString& firstAddress,
+std::optional<std::vector<CameraProfile>> GenerateFleet(int count, const QString& firstAddress,
                                                      bool loopbackOnly, QString& error);
 
 // The firmware version test: "0" at position 4 and "001" at positions 6-8.

@@ -96,7 +96,7 @@ int main(int argc, char** argv) {
   if (!ok || drop < 0 || drop > 1) return Fail("--drop-share must be 0-1");
 
   QString error;
-  std::optional<std::vector<camd::CameraSpec>> fleet;
+  std::optional<std::vector<camd::CameraProfile>> fleet;
   if (parser.isSet(fleetOption)) {
     QFile file(parser.value(fleetOption));
     if (!file.open(QIODevice::ReadOnly) || file.size() > 16 * 1024 * 1024)
@@ -119,18 +119,18 @@ int main(int argc, char** argv) {
   if (!receiver.open(error)) return Fail(error);
 
   std::vector<std::unique_ptr<camd::Camera>> cameras;
-  for (camd::CameraSpec& spec : *fleet) {
-    if (drop > 0) spec.faults.dropShare = drop;
+  for (camd::CameraProfile& profile : *fleet) {
+    if (drop > 0) profile.faults.dropShare = drop;
     // A camera keeps what it saved across a restart of the simulator.
-    QJsonObject settings = spec.settings;
-    if (auto saved = store.load(spec.mac, error)) {
-      if (!camd::ValidateWholeSettings(*saved, camd::SettingsContext{spec.wireless, options.loopbackOnly}, error))
-        return Fail(store.pathFor(spec.mac) + ": " + error);
+    QJsonObject settings = profile.settings;
+    if (auto saved = store.load(profile.mac, error)) {
+      if (!camd::ValidateWholeSettings(*saved, camd::SettingsContext{profile.wireless, options.loopbackOnly}, error))
+        return Fail(store.pathFor(profile.mac) + ": " + error);
       settings = *saved;
     } else if (!error.isEmpty()) {
       return Fail(error);
     }
-    cameras.push_back(std::make_unique<camd::Camera>(spec, settings, options, store, log, random));
+    cameras.push_back(std::make_unique<camd::Camera>(profile, settings, options, store, log, random));
     receiver.addCamera(cameras.back().get());
   }
   for (auto& camera : cameras) camera->start();

@@ -153,7 +153,7 @@ TEST(Fleet, ParsesCamerasWithDefaultsAndFaults) {
   const auto fleet = ParseFleet(json, true, error);
   ASSERT_TRUE(fleet.has_value()) << qPrintable(error);
   ASSERT_EQ(fleet->size(), 2u);
-  const CameraSpec& first = (*fleet)[0];
+  const CameraProfile& first = (*fleet)[0];
   EXPECT_EQ(first.mode, "X-350");
   EXPECT_EQ(first.caption, "Front door");
   EXPECT_TRUE(first.wireless);
@@ -163,7 +163,7 @@ TEST(Fleet, ParsesCamerasWithDefaultsAndFaults) {
   EXPECT_EQ(first.faults.answerDelayMs, 250);
   EXPECT_DOUBLE_EQ(first.faults.dropShare, 0.05);
   EXPECT_FALSE(first.faults.refuseConnections);
-  const CameraSpec& second = (*fleet)[1];
+  const CameraProfile& second = (*fleet)[1];
   EXPECT_EQ(second.family, 0);
   EXPECT_EQ(second.mode, "C-200");
   EXPECT_FALSE(second.wireless);
@@ -213,7 +213,7 @@ TEST(Fleet, GeneratedFleetIsDistinctAndMixed) {
   QSet<QString> macs, addresses;
   QSet<int> families;
   int wireless = 0, restartOnRequest = 0;
-  for (const CameraSpec& camera : *fleet) {
+  for (const CameraProfile& camera : *fleet) {
     const QString address = camera.settings.value("SysIPAddress").toString();
     EXPECT_TRUE(protocol::IsMacText(camera.mac)) << qPrintable(camera.mac);
     EXPECT_TRUE(protocol::IsLoopback(address)) << qPrintable(address);
