@@ -2,9 +2,9 @@
 # Installs what the build, the tests and the demo need on Debian 12 (as root).
 set -euo pipefail
 packages=(
-  cmake g++ clang make pkg-config
+  cmake g++ clang libclang-rt-14-dev make pkg-config
   libgtest-dev libgmock-dev googletest libbenchmark-dev libpcre2-dev
-  qt6-base-dev qt6-httpserver-dev qt6-websockets-dev libgl-dev
+  qt6-base-dev qt6-httpserver-dev qt6-websockets-dev qt6-qpa-plugins libgl-dev
   iproute2 xvfb xauth python3 time
 )
 missing=()
@@ -17,5 +17,5 @@ if [ ${#missing[@]} -gt 0 ]; then
     exit 1
   fi
   apt-get update
-  DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}"
+  DEBIAN_FRONTEND=noninteractive apt-get install -y "${missing[@]}"
 fi
