@@ -2,7 +2,7 @@
 // parses about 3000 answers, so this bounds the component's own share.
 #include <benchmark/benchmark.h>
 
-#include "device/protocol.h"
+#include "protocol/protocol.h"
 
 namespace {
 

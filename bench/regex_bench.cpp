@@ -12,10 +12,8 @@
 
 #include "regex/modRegEx.h"
 
-#ifdef SENTROVA_BENCH_PCRE2
 #define PCRE2_CODE_UNIT_WIDTH 16
 #include <pcre2.h>
-#endif
 
 namespace {
 
@@ -61,7 +59,6 @@ void StdRegexMatch(benchmark::State& state, const PageCase& c) {
   }
 }
 
-#ifdef SENTROVA_BENCH_PCRE2
 void Pcre2CompileAndMatch(benchmark::State& state, const PageCase& c) {
   for (auto _ : state) {
     int error = 0;
@@ -75,7 +72,6 @@ void Pcre2CompileAndMatch(benchmark::State& state, const PageCase& c) {
     pcre2_code_free(code);
   }
 }
-#endif
 
 }  // namespace
 
@@ -84,9 +80,7 @@ int main(int argc, char** argv) {
   for (const PageCase& c : cases) {
     benchmark::RegisterBenchmark(("modRegEx_IsWholeMatch/" + c.name).c_str(), EngineIsWholeMatch, c);
     benchmark::RegisterBenchmark(("std_wregex_build_match/" + c.name).c_str(), StdRegexMatch, c);
-#ifdef SENTROVA_BENCH_PCRE2
     benchmark::RegisterBenchmark(("pcre2_compile_match/" + c.name).c_str(), Pcre2CompileAndMatch, c);
-#endif
   }
   benchmark::Initialize(&argc, argv);
   benchmark::RunSpecifiedBenchmarks();

@@ -13,8 +13,8 @@
 #include <chrono>
 #include <utility>
 
-#include "app/frm_main.h"
-#include "app/program.h"
+#include "wizard/frm_main.h"
+#include "wizard/program.h"
 #include "device/net_camera_control.h"
 #include "simulator.h"
 #include "support/event_log.h"

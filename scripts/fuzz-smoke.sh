@@ -6,7 +6,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=build/fuzz
-cmake -S . -B "$build" -DCMAKE_CXX_COMPILER=clang++ -DSENTROVA_FUZZ=ON -DSENTROVA_QT=OFF \
+cmake -S . -B "$build" -DCMAKE_CXX_COMPILER=clang++ -DSENTROVA_FUZZ=ON \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS=-Wno-unknown-warning-option >/dev/null
 cmake --build "$build" --target sentrova_regex_fuzz -j"$(nproc)"
 work=$(mktemp -d)

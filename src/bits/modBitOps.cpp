@@ -5,7 +5,7 @@
 #include <string>
 #include <utility>
 
-#include "forms/text.h"
+#include "base/text.h"
 
 // Only dblToLong has a failing step (a non-finite input); the shifts, the
 // width conversion and the bit operations are plain integer arithmetic that
@@ -22,7 +22,7 @@ constexpr int kOverflowNumber = 6;
 constexpr char16_t kOverflowDescription[] = u"Overflow";
 
 void WriteToStandardError(const std::u16string& text, const std::u16string& title) {
-  std::cerr << forms::ToUtf8(title) << ": " << forms::ToUtf8(text) << '\n';
+  std::cerr << base::ToUtf8(title) << ": " << base::ToUtf8(text) << '\n';
 }
 
 ErrorReporter& CurrentReporter() {
@@ -33,7 +33,7 @@ ErrorReporter& CurrentReporter() {
 // The error stops here: a reporter that fails itself falls back to standard
 // error rather than throwing into the caller of a bit helper.
 void Report(const std::u16string& title, int number, const std::u16string& description) {
-  std::u16string text = u"Error: " + forms::FromUtf8(std::to_string(number)) + u". " + description;
+  std::u16string text = u"Error: " + base::FromUtf8(std::to_string(number)) + u". " + description;
   try {
     CurrentReporter()(text, title);
   } catch (...) {

@@ -22,7 +22,6 @@ constexpr qint64 kReplyCacheMs = 30 * 1000;
 constexpr qsizetype kMaxCachedReplies = 256;
 const QString kApiPrefix = QStringLiteral("/setup/v1/");
 
-quint16 HttpPortFor(int family) { return family == 2 ? protocol::HttpPortFamily2 : protocol::HttpPortFamily0; }
 
 QJsonObject Error(const QString& text) { return QJsonObject{{"error", text}}; }
 
@@ -71,7 +70,7 @@ void Camera::start() {
   sender_->setSocketOption(QAbstractSocket::MulticastTtlOption, 1);
   sender_->setSocketOption(QAbstractSocket::MulticastLoopbackOption, 1);
 
-  const quint16 port = HttpPortFor(profile_.family);
+  const quint16 port = protocol::HttpPortForFamily(profile_.family);
   QString http = QStringLiteral("refused");
   if (!profile_.faults.refuseConnections) {
     http_ = std::make_unique<QHttpServer>();
@@ -277,7 +276,7 @@ void Camera::answerProbe(const protocol::Message& probe) {
   here.caption = profile_.caption;
   here.version = profile_.version;
   here.family = profile_.family;
-  here.port = HttpPortFor(profile_.family);
+  here.port = protocol::HttpPortForFamily(profile_.family);
   const int spread =
       options_.answerSpreadMs > 0 ? std::uniform_int_distribution<int>(0, options_.answerSpreadMs)(random_) : 0;
   sendToGroup(here, spread + profile_.faults.answerDelayMs);

@@ -16,7 +16,7 @@
 
 #include "camd/digest.h"
 #include "camd/fleet.h"
-#include "device/protocol.h"
+#include "protocol/protocol.h"
 
 class QHttpServer;
 class QHttpServerRequest;
@@ -38,6 +38,8 @@ struct SimOptions {
 };
 
 class Camera : public QObject {
+  Q_OBJECT
+
  public:
   Camera(CameraProfile profile, QJsonObject savedSettings, const SimOptions& options, const SettingsStore& store,
          SimLog& log, std::mt19937& random, QObject* parent = nullptr);

@@ -1,6 +1,6 @@
 #include "camd/digest.h"
 
-#include "device/protocol.h"
+#include "protocol/protocol.h"
 
 namespace camd {
 namespace {
@@ -10,14 +10,6 @@ constexpr qsizetype kMaxNonces = 256;
 constexpr qsizetype kMaxUsesPerNonce = 4096;
 constexpr qsizetype kMaxHeader = 4096;
 
-// Compares without an early exit, so the time taken says nothing about how
-// much of a guess was right.
-bool SameText(const QString& a, const QString& b) {
-  if (a.size() != b.size()) return false;
-  char16_t difference = 0;
-  for (qsizetype i = 0; i < a.size(); ++i) difference |= static_cast<char16_t>(a[i].unicode() ^ b[i].unicode());
-  return difference == 0;
-}
 
 }  // namespace
 
@@ -57,7 +49,7 @@ DigestResult DigestServer::verify(const QByteArray& authorization, const QString
   const QString expected = protocol::DigestResponse(algorithm, params.value("username"), password,
                                                     QLatin1String(protocol::DigestRealm), nonce, method, uri, count,
                                                     cnonce, QStringLiteral("auth"));
-  const bool rightAnswer = params.value("username") == id && SameText(expected, params.value("response").toLower());
+  const bool rightAnswer = params.value("username") == id && protocol::SameText(expected, params.value("response").toLower());
   auto state = nonces_.find(nonce);
   if (state == nonces_.end() || clock_.elapsed() - state->issuedMs > kNonceLifetimeMs)
     return rightAnswer ? DigestResult::Stale : DigestResult::Refused;

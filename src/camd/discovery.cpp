@@ -4,7 +4,7 @@
 #include <QNetworkDatagram>
 
 #include "camd/sim_log.h"
-#include "device/protocol.h"
+#include "protocol/protocol.h"
 
 namespace camd {
 DiscoveryReceiver::DiscoveryReceiver(const SimOptions& options, SimLog& log, QObject* parent)
@@ -23,7 +23,7 @@ bool DiscoveryReceiver::open(QString& error) {
                 .arg(options_.interface.name(), socket_.errorString());
     return false;
   }
-  socket_.setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, 4 * 1024 * 1024);
+  socket_.setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, protocol::ReceiveBufferBytes);
   return true;
 }
 

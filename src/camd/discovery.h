@@ -11,6 +11,8 @@
 namespace camd {
 
 class DiscoveryReceiver : public QObject {
+  Q_OBJECT
+
  public:
   DiscoveryReceiver(const SimOptions& options, SimLog& log, QObject* parent = nullptr);
 

@@ -6,7 +6,7 @@
 #include <QStringList>
 
 #include "camd/settings.h"
-#include "device/protocol.h"
+#include "protocol/protocol.h"
 
 namespace camd {
 namespace {

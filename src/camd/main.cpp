@@ -61,8 +61,8 @@ int main(int argc, char** argv) {
   const QCommandLineOption firstOption("first-address", "First address of a generated fleet.", "ADDRESS",
                                        "127.77.0.10");
   const QCommandLineOption interfaceOption("interface", "Network interface of the cameras.", "NAME", "lo");
-  const QCommandLineOption portOption("discovery-port", "Discovery UDP port.", "PORT", "21061");
-  const QCommandLineOption groupOption("group", "Discovery multicast group.", "ADDRESS", "239.255.42.61");
+  const QCommandLineOption portOption("discovery-port", "Discovery UDP port.", "PORT", QString::number(protocol::DefaultPort));
+  const QCommandLineOption groupOption("group", "Discovery multicast group.", "ADDRESS", QString::fromLatin1(protocol::DefaultGroup));
   const QCommandLineOption stateOption("state-dir", "Folder of the cameras' settings files (none: in memory).", "DIR");
   const QCommandLineOption restartOption("restart-ms", "How long a restarting camera stays silent.", "MS", "3000");
   const QCommandLineOption spreadOption("answer-spread-ms", "Discovery answers spread over 0..MS.", "MS", "100");

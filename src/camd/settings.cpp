@@ -1,15 +1,57 @@
 #include "camd/settings.h"
 
-#include "device/protocol.h"
+#include <QStringList>
+
+#include "protocol/protocol.h"
 
 namespace camd {
-namespace {
 
-bool HasControlCharacter(const QString& text) {
-  for (QChar c : text)
-    if (c.unicode() < 0x20 || c.unicode() == 0x7f) return true;
-  return false;
+SettingType TypeOfSetting(const QString& key) {
+  static const QStringList numbers{u"DeviceType"_qs, u"WlanMode"_qs, u"WlanChannel"_qs, u"WlanWEPFlag"_qs,
+                                   u"SysIPAssignment"_qs};
+  static const QStringList texts{u"SysAdminID"_qs,   u"SysAdminPassword"_qs, u"WlanESSID"_qs,
+                                 u"WlanWEPKey"_qs,   u"WlanWEPKeyHEX"_qs,    u"SysIPAddress"_qs,
+                                 u"SysSubnetMask"_qs, u"SysDefaultGateway"_qs};
+  if (numbers.contains(key)) return SettingType::Number;
+  if (texts.contains(key)) return SettingType::Text;
+  return SettingType::Unknown;
 }
+
+QString SettingError(const QString& key, const QJsonValue& value, bool wireless) {
+  const SettingType type = TypeOfSetting(key);
+  if (type == SettingType::Unknown) return key + u": unknown setting"_qs;
+  if (key == u"DeviceType") return key + u": read only"_qs;
+  if (key.startsWith(u"Wlan") && !wireless) return key + u": no wireless interface"_qs;
+  if (type == SettingType::Number) {
+    const std::optional<int> number = protocol::IntegralNumber(value);
+    if (!number) return key + u": not an integer"_qs;
+    const auto outside = [&](int low, int high) { return *number < low || *number > high; };
+    if ((key == u"WlanMode" && outside(0, 2)) || (key == u"WlanChannel" && outside(1, 14)) ||
+        (key == u"WlanWEPFlag" && outside(0, 65535)) || (key == u"SysIPAssignment" && outside(0, 1))) {
+      return key + u": out of range"_qs;
+    }
+    return {};
+  }
+  if (!value.isString()) return key + u": not a text"_qs;
+  const QString text = value.toString();
+  const auto tooLong = [&](int max) { return text.size() > max; };
+  if ((key == u"SysAdminID" && tooLong(12)) || (key == u"SysAdminPassword" && tooLong(8)) ||
+      (key == u"WlanESSID" && tooLong(32))) {
+    return key + u": too long"_qs;
+  }
+  if (key == u"WlanWEPKey" && !(text.isEmpty() || text.size() == 5 || text.size() == 13)) {
+    return key + u": must be empty, 5 or 13 characters"_qs;
+  }
+  if (key == u"WlanWEPKeyHEX" && !(text.isEmpty() || protocol::IsHex(text, 10) || protocol::IsHex(text, 26))) {
+    return key + u": must be empty, 10 or 26 hex digits"_qs;
+  }
+  if ((key == u"SysIPAddress" || key == u"SysSubnetMask") && !protocol::IsIPv4(text)) return key + u": not an IPv4 address"_qs;
+  if (key == u"SysDefaultGateway" && !text.isEmpty() && !protocol::IsIPv4(text)) return key + u": not an IPv4 address"_qs;
+  return {};
+}
+
+
+namespace {
 
 // What this camera refuses beyond the protocol's rules for the key: control
 // characters (an ID with one could never be sent in a Digest header again),
@@ -17,7 +59,7 @@ bool HasControlCharacter(const QString& text) {
 // that is not ones then zeros. Empty when the value is acceptable.
 QString CameraRefusal(const QString& key, const QJsonValue& value, const SettingsContext& context) {
   const QString text = value.toString();
-  if (value.isString() && HasControlCharacter(text)) return key + QStringLiteral(": holds a control character");
+  if (value.isString() && protocol::HasControlCharacter(text)) return key + QStringLiteral(": holds a control character");
   if (key == u"SysIPAddress") {
     const quint32 address = protocol::ParseIPv4(text).value_or(0);
     if (address == 0 || address == 0xFFFFFFFF || (address >> 28) == 0xE)
@@ -66,7 +108,7 @@ qint64 DeviceTypeFor(int family, bool wireless) {
 }
 
 bool IsKnownSetting(const QString& key, const SettingsContext& context) {
-  if (protocol::TypeOfSetting(key) == protocol::SettingType::Unknown) return false;
+  if (TypeOfSetting(key) == SettingType::Unknown) return false;
   return context.wireless || !key.startsWith(u"Wlan");
 }
 
@@ -75,7 +117,7 @@ std::optional<QJsonObject> MergeSettings(const QJsonObject& current, const QJson
   QJsonObject merged = current;
   for (auto it = changes.begin(); it != changes.end(); ++it) {
     const QJsonValue value = AsStored(it.key(), it.value());
-    error = protocol::SettingError(it.key(), value, context.wireless);
+    error = SettingError(it.key(), value, context.wireless);
     if (error.isEmpty()) error = CameraRefusal(it.key(), value, context);
     if (!error.isEmpty()) return std::nullopt;
     merged.insert(it.key(), value);

@@ -4,6 +4,7 @@
 // apply go through the same checks, so a camera never holds a value it would
 // refuse over the network.
 #include <QJsonObject>
+#include <QJsonValue>
 #include <QString>
 #include <optional>
 
@@ -14,6 +15,13 @@ struct SettingsContext {
   bool wireless = false;       // the Wlan* keys exist only on wireless cameras
   bool loopbackOnly = false;   // the address must stay inside 127.0.0.0/8
 };
+
+// The setting keys a camera knows and the protocol's rules for each.
+enum class SettingType { Unknown, Number, Text };
+SettingType TypeOfSetting(const QString& key);
+// Empty when value is acceptable for key on apply (wireless: the camera has a
+// wireless interface); otherwise the reason, naming the key.
+QString SettingError(const QString& key, const QJsonValue& value, bool wireless);
 
 // The settings a camera starts with when nothing else is given.
 QJsonObject DefaultSettings(bool wireless);

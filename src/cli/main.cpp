@@ -13,7 +13,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "app/frm_main.h"
+#include "device/camera_text.h"
 #include "cli/plain_text.h"
 #include "device/discovery.h"
 #include "device/net_options.h"
@@ -35,11 +35,11 @@ struct Row {
 
 Row RowOf(const device::FoundCamera& camera) {
   const std::u16string address = camera.address.toStdU16String();
-  return Row{QString::fromStdU16String(FormatMacText(camera.mac.toStdU16String())),
+  return Row{QString::fromStdU16String(device::FormatMacText(camera.mac.toStdU16String())),
              camera.address,
              camera.mask,
              camera.gateway,
-             IsAssignedAddress(address) ? u"ok"_qs : QString(),
+             device::IsAssignedAddress(address) ? u"ok"_qs : QString(),
              camera.mode,
              camera.caption,
              camera.version};

@@ -90,7 +90,7 @@ void RenderTextBox(const forms::TextBox& box, QLineEdit& edit) {
 }
 
 int RowOf(const QTreeWidget& tree, const QTreeWidgetItem* item) {
-  return item == nullptr ? device::NoSelectedRow : tree.indexOfTopLevelItem(const_cast<QTreeWidgetItem*>(item));
+  return item == nullptr ? forms::NoSelectedRow : tree.indexOfTopLevelItem(const_cast<QTreeWidgetItem*>(item));
 }
 
 bool SameRows(const QTreeWidget& tree, const forms::ListView& list) {
@@ -118,7 +118,7 @@ void RenderListView(forms::ListView& list, QTreeWidget& tree) {
     }
   }
   const int32_t selected = list.SelectedRow();
-  if (selected == device::NoSelectedRow) {
+  if (selected == forms::NoSelectedRow) {
     tree.clearSelection();
     tree.setCurrentItem(nullptr);
   } else if (RowOf(tree, tree.currentItem()) != selected || !tree.currentItem()->isSelected()) {
@@ -281,7 +281,7 @@ QTreeWidget& AddListView(WindowView& view, forms::ListView& list, const QRect& p
   QObject::connect(tree, &QTreeWidget::itemSelectionChanged, tree, [&view, &list, tree, event9, dispatch] {
     if (!view.Attached()) return;
     const QList<QTreeWidgetItem*> chosen = tree->selectedItems();
-    list.selectedRow = chosen.isEmpty() ? device::NoSelectedRow : RowOf(*tree, chosen.front());
+    list.selectedRow = chosen.isEmpty() ? forms::NoSelectedRow : RowOf(*tree, chosen.front());
     if (event9) dispatch(event9);
   });
   QObject::connect(tree, &QTreeWidget::itemDoubleClicked, tree, [&view, &list, tree, event10, dispatch](QTreeWidgetItem* item) {

@@ -13,6 +13,8 @@
 namespace desktop {
 
 class InputGate : public QObject {
+  Q_OBJECT
+
  public:
   InputGate();
   ~InputGate() override;

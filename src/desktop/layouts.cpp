@@ -4,7 +4,7 @@
 #include <QLabel>
 #include <variant>
 
-#include "app/frm_main.h"
+#include "wizard/frm_main.h"
 #include "wizard/frm_chack_id_pwd.h"
 #include "wizard/frm_chack_password.h"
 #include "wizard/frm_change_ip_address.h"

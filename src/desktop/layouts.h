@@ -1,7 +1,7 @@
 #pragma once
 // Every window's layout: its size, its painted background and where each of
 // its controls stands, with the handlers the controls raise.
-#include "app/program.h"
+#include "wizard/program.h"
 #include "desktop/bindings.h"
 #include "desktop/window_view.h"
 #include "forms/desktop.h"

@@ -11,7 +11,7 @@
 #include <QLoggingCategory>
 #include <cstdio>
 
-#include "app/program.h"
+#include "wizard/program.h"
 #include "desktop/qt_desktop.h"
 #include "device/net_camera_control.h"
 #include "device/net_options.h"

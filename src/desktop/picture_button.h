@@ -7,6 +7,8 @@
 namespace desktop {
 
 class PictureButton : public QPushButton {
+  Q_OBJECT
+
  public:
   PictureButton(const QString& wording, QWidget* parent);
 

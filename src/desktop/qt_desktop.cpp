@@ -13,12 +13,12 @@
 #include <exception>
 #include <utility>
 
-#include "app/frm_main.h"
+#include "wizard/frm_main.h"
 #include "bits/modBitOps.h"
 #include "desktop/layouts.h"
 #include "desktop/wait_progress.h"
 #include "device/camera_control.h"
-#include "forms/text.h"
+#include "base/text.h"
 #include "regex/modRegEx.h"
 
 namespace desktop {
@@ -117,11 +117,11 @@ void QtDesktop::Dispatch(const std::function<void()>& handler) {
   try {
     handler();
   } catch (const modRegEx::RegExprError& error) {
-    ShowFailure(u"Error: " + forms::FromUtf8(std::to_string(error.Number)) + u". " + error.Description);
+    ShowFailure(u"Error: " + base::FromUtf8(std::to_string(error.Number)) + u". " + error.Description);
   } catch (const device::CameraControlError& error) {
     ShowCameraError(*program_, error);
   } catch (const std::exception& error) {
-    ShowFailure(u"Error: " + forms::FromUtf8(error.what()));
+    ShowFailure(u"Error: " + base::FromUtf8(error.what()));
   } catch (...) {
     ShowFailure(u"Error: the last action failed.");
   }
@@ -255,7 +255,7 @@ void QtDesktop::Retire(QPointer<WindowView>& view) {
 void QtDesktop::OpenWebPage(const std::string& url) {
   if (QDesktopServices::openUrl(QUrl(QString::fromStdString(url), QUrl::StrictMode))) return;
   SetMousePointer(forms::DefaultPointer);
-  MessageBox(u"The web page " + forms::FromUtf8(url) + u" could not be opened: no web browser is available.",
+  MessageBox(u"The web page " + base::FromUtf8(url) + u" could not be opened: no web browser is available.",
              u"Sentrova", forms::MsgIcon::Exclamation, forms::MsgButtons::OK);
 }
 

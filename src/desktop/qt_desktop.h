@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "app/program.h"
+#include "wizard/program.h"
 #include "desktop/input_gate.h"
 #include "desktop/window_view.h"
 #include "forms/desktop.h"

@@ -10,6 +10,8 @@ class QProgressBar;
 namespace desktop {
 
 class WaitProgress : public QFrame {
+  Q_OBJECT
+
  public:
   // Over the bottom of host, or a small window of its own when there is none.
   WaitProgress(QWidget* host, int milliseconds);

@@ -30,6 +30,8 @@ struct Background {
 };
 
 class WindowView : public QWidget {
+  Q_OBJECT
+
  public:
   WindowView(forms::FormModel& form, Background background, QSize size);
 

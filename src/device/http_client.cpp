@@ -6,7 +6,7 @@
 #include <QTimer>
 #include <optional>
 
-#include "device/protocol.h"
+#include "protocol/protocol.h"
 
 namespace device {
 namespace {

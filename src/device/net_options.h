@@ -7,7 +7,7 @@
 #include <chrono>
 #include <vector>
 
-#include "device/protocol.h"
+#include "protocol/protocol.h"
 
 namespace device {
 

@@ -7,7 +7,6 @@
 namespace device {
 namespace {
 
-constexpr int ReceiveBufferBytes = 4 * 1024 * 1024;
 constexpr int LoggedDrops = 20;  // a flood of bad datagrams must not flood the log
 
 }  // namespace
@@ -29,7 +28,7 @@ bool UdpChannel::Open(QString* error) {
     *error = QStringLiteral("cannot listen on port %1: %2").arg(options_.port).arg(receiver_.errorString());
     return false;
   }
-  receiver_.setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, ReceiveBufferBytes);
+  receiver_.setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, protocol::ReceiveBufferBytes);
   bool joined = false;
   for (const ChosenInterface& chosen : choice_.interfaces) {
     if (receiver_.joinMulticastGroup(group_, chosen.interface)) {

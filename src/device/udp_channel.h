@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "device/net_options.h"
-#include "device/protocol.h"
+#include "protocol/protocol.h"
 
 namespace device {
 

@@ -14,7 +14,7 @@ void CheckCell(const std::vector<ListView::Row>& rows, int32_t row, int32_t colu
 
 void ListView::ClearRows() {
   rows.clear();
-  selectedRow = device::NoSelectedRow;
+  selectedRow = forms::NoSelectedRow;
 }
 
 // The row text is the first column's text until a cell text replaces it.
@@ -35,7 +35,7 @@ void ListView::CellText(int32_t row, int32_t column, const std::u16string& text)
 }
 
 int32_t ListView::SelectedRow() {
-  return selectedRow >= 0 && static_cast<size_t>(selectedRow) < rows.size() ? selectedRow : device::NoSelectedRow;
+  return selectedRow >= 0 && static_cast<size_t>(selectedRow) < rows.size() ? selectedRow : forms::NoSelectedRow;
 }
 
 }  // namespace forms

@@ -4,12 +4,12 @@
 #include <array>
 #include <vector>
 
-#include "device/list_control.h"
+#include "forms/list_control.h"
 #include "forms/controls.h"
 
 namespace forms {
 
-class ListView : public device::ListControl {
+class ListView : public forms::ListControl {
  public:
   static constexpr int ColumnCount = 4;
   struct Row {
@@ -19,7 +19,7 @@ class ListView : public device::ListControl {
 
   std::vector<std::u16string> headers;
   std::vector<Row> rows;
-  int32_t selectedRow = device::NoSelectedRow;
+  int32_t selectedRow = forms::NoSelectedRow;
   Control control;
 
   void ClearRows() override;

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <string>
 
-#include "forms/text.h"
+#include "base/text.h"
 #include "regex/modRegEx_internal.h"
 
 namespace modRegEx {
@@ -39,11 +39,6 @@ namespace {
 
 using detail::ModuleState;
 
-std::u16string Decimal(int32_t value) {
-  std::string digits = std::to_string(value);
-  return std::u16string(digits.begin(), digits.end());
-}
-
 // The subject text from a 1-based start with the given length; a slice that
 // reaches outside the subject keeps only the part inside it.
 std::u16string SubjectSlice(int32_t start, int32_t length) {
@@ -59,7 +54,7 @@ void RaiseRegExprError(const std::u16string& message, int16_t number, const std:
   error.Number = number;
   error.Source = u"sentrova.RegExpr";
   error.Description = u"Error in RegExpr." + procedure + u": " + message;
-  error.DescriptionUtf8 = forms::ToUtf8(error.Description);
+  error.DescriptionUtf8 = base::ToUtf8(error.Description);
   throw error;
 }
 
@@ -70,7 +65,7 @@ bool RegExpr(const std::u16string& text, const std::u16string& pattern, int32_t 
   // Refused before the state is touched, like conflicting options: the
   // earlier results stay readable.
   if (text.size() > detail::kMaxTextLength) {
-    RaiseRegExprError(u"Text too long for regular expression (max " + Decimal(detail::kMaxTextLength) + u" characters).",
+    RaiseRegExprError(u"Text too long for regular expression (max " + base::Decimal(detail::kMaxTextLength) + u" characters).",
                       20053, u"RegExpr");
   }
   detail::State& s = ModuleState();
@@ -113,9 +108,9 @@ void RegExprIndex(int32_t resultType, int32_t& start, int32_t& length) {
     start = entry.Closed != 0 ? entry.Start : 0;
     length = entry.Closed != 0 ? entry.End - entry.Start + 1 : 0;
   } else if (resultType >= 1 && resultType <= detail::kMaxSubexpressions) {
-    RaiseRegExprError(u"No match stored for regular sub-expression #" + Decimal(resultType), 20053, u"RegExprIndex");
+    RaiseRegExprError(u"No match stored for regular sub-expression #" + base::Decimal(resultType), 20053, u"RegExprIndex");
   } else {
-    RaiseRegExprError(u"Invalid value, parameter ResultType = " + Decimal(resultType), 20053, u"RegExprIndex");
+    RaiseRegExprError(u"Invalid value, parameter ResultType = " + base::Decimal(resultType), 20053, u"RegExprIndex");
   }
 }
 

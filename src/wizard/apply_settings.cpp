@@ -1,6 +1,6 @@
 #include "wizard/apply_settings.h"
 
-#include "app/frm_main.h"
+#include "wizard/frm_main.h"
 #include "wizard/frm_chack_password.h"
 #include "wizard/frm_set_ip_address.h"
 #include "wizard/frm_set_password.h"
@@ -11,8 +11,6 @@ namespace {
 // Fixed waits for the camera to take the settings and come back.
 constexpr int32_t AfterApplyMs = 1000;
 constexpr int32_t AfterRestartMs = 5000;
-constexpr int32_t ComeBackMs = 15000;
-constexpr int32_t ComeBackLongerMs = 10000;
 
 // The camera's setting word for "address set by hand".
 constexpr int16_t FixedAddress = 1;

@@ -3,7 +3,7 @@
 // write, and the end of Restart once a page has kept its own settings.
 #include <string>
 
-#include "app/program.h"
+#include "wizard/program.h"
 
 // The administrator ID and password that will be written: the new ones when
 // they are to be changed, else the camera's current ones.

@@ -3,7 +3,7 @@
 // login before anything else, and reads what was entered once it is hidden.
 #include <string>
 
-#include "app/program.h"
+#include "wizard/program.h"
 #include "wizard/login_dialog.h"
 
 struct frmchackIDPWD : LoginFields {

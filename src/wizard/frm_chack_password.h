@@ -1,7 +1,7 @@
 #pragma once
 // The login in front of the change-address dialog, opened from the
 // invalid-address warning.
-#include "app/program.h"
+#include "wizard/program.h"
 #include "wizard/login_dialog.h"
 
 struct FrmChackPassWord : LoginFields {

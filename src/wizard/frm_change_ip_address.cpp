@@ -3,13 +3,9 @@
 #include <exception>
 #include <string>
 
-#include "app/frm_main.h"
+#include "protocol/wire.h"
+#include "wizard/frm_main.h"
 #include "wizard/address_checks.h"
-
-namespace {
-constexpr int32_t ApplyWait = 15000;
-constexpr int32_t ExplicitRestartExtraWait = 10000;
-}  // namespace
 
 FrmChangeIPAddress::FrmChangeIPAddress(Program& program) : program(program) {
   CmdOk.tabIndex = 0;
@@ -50,8 +46,8 @@ void FrmChangeIPAddress::CmdOk_Click() {
   }
 
   // The camera takes the new address and comes back on it.
-  p.desktop.Sleep(ApplyWait);
-  if (NeedsExplicitRestart(state.DeviceVersion)) p.desktop.Sleep(ExplicitRestartExtraWait);
+  p.desktop.Sleep(ComeBackMs);
+  if (NeedsExplicitRestart(state.DeviceVersion)) p.desktop.Sleep(ComeBackLongerMs);
   Unload(p, p.frmMain);
   Show(p, p.frmMain);
   Unload(p, p.changeIPAddress);
@@ -77,7 +73,7 @@ bool FrmChangeIPAddress::SendNewAddress() {
   WizardState& state = program.state;
   camTemp.ProtocolOption(0);
   camTemp.ProtocolFamily(state.DeviceFamily);
-  camTemp.TargetPort(state.DeviceFamily != 0 ? 80 : 8481);
+  camTemp.TargetPort(protocol::HttpPortForFamily(state.DeviceFamily));
   camTemp.TargetAddress(Text1.text);
   constexpr int32_t AddressTaken = -1;
   if (camTemp.AddressInUse() == AddressTaken) return false;

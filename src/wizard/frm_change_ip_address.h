@@ -3,7 +3,7 @@
 // IP address, subnet mask and gateway directly, then searches again.
 #include <cstdint>
 
-#include "app/program.h"
+#include "wizard/program.h"
 
 struct FrmChangeIPAddress {
   static constexpr forms::WindowId Id = forms::WindowId::FrmChangeIPAddress;

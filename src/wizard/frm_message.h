@@ -3,7 +3,7 @@
 // is doubtful: it offers to change the address at once.
 #include <string>
 
-#include "app/program.h"
+#include "wizard/program.h"
 
 // The first sentence, a run of 84 blanks that wraps the question onto a line
 // of its own, and the question.

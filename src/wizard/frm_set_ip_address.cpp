@@ -1,8 +1,8 @@
 #include "wizard/frm_set_ip_address.h"
 
-#include "app/frm_main.h"
+#include "wizard/frm_main.h"
 #include "bits/modBitOps.h"
-#include "forms/text.h"
+#include "base/text.h"
 #include "wizard/address_checks.h"
 #include "wizard/frm_set_lan_end.h"
 #include "wizard/frm_set_password.h"
@@ -32,11 +32,11 @@ void FrmSetIPAddress::Form_Load() {
 // Another row of the main list shows the typed address (blanks around either
 // text do not count). The camera's own address is no conflict.
 bool FrmSetIPAddress::AddressTakenByAnotherCamera() {
-  std::u16string_view typed = forms::TrimBlanks(TxtIPAddress.text);
-  if (typed == forms::TrimBlanks(program.state.CurrentIPAddress)) return false;
+  std::u16string_view typed = base::TrimBlanks(TxtIPAddress.text);
+  if (typed == base::TrimBlanks(program.state.CurrentIPAddress)) return false;
   forms::ListView& list = program.frmMain->List;
   for (int16_t row = 0; row < program.state.DeviceCount; ++row) {
-    if (forms::TrimBlanks(list.CellText(row, 1)) == typed) return true;
+    if (base::TrimBlanks(list.CellText(row, 1)) == typed) return true;
   }
   return false;
 }

@@ -1,7 +1,7 @@
 #pragma once
 // The IP address page: the camera's new address, subnet mask and default
 // gateway, refused when another listed camera already has the address.
-#include "app/program.h"
+#include "wizard/program.h"
 
 struct FrmSetIPAddress {
   static constexpr forms::WindowId Id = forms::WindowId::FrmSetIPAddress;

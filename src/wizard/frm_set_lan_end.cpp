@@ -1,6 +1,6 @@
 #include "wizard/frm_set_lan_end.h"
 
-#include "app/frm_main.h"
+#include "wizard/frm_main.h"
 #include "wizard/apply_settings.h"
 #include "wizard/frm_set_ip_address.h"
 

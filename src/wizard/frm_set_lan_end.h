@@ -1,7 +1,7 @@
 #pragma once
 // The summary page for cameras without a wireless interface: shows the
 // account and address that will be written, and its Restart writes them.
-#include "app/program.h"
+#include "wizard/program.h"
 
 struct FrmsetLanEnd {
   static constexpr forms::WindowId Id = forms::WindowId::FrmsetLanEnd;

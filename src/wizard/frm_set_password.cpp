@@ -1,6 +1,6 @@
 #include "wizard/frm_set_password.h"
 
-#include "app/frm_main.h"
+#include "wizard/frm_main.h"
 #include "regex/modRegEx.h"
 #include "wizard/frm_chack_password.h"
 #include "wizard/frm_set_ip_address.h"

@@ -2,7 +2,7 @@
 // The administrator account page, the wizard's first page: the user proves he
 // knows the camera's administrator ID and password and may choose new ones,
 // each typed twice.
-#include "app/program.h"
+#include "wizard/program.h"
 
 struct FrmSetPassword {
   static constexpr forms::WindowId Id = forms::WindowId::FrmSetPassword;

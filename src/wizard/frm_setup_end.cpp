@@ -1,8 +1,8 @@
 #include "wizard/frm_setup_end.h"
 
-#include "app/frm_main.h"
+#include "wizard/frm_main.h"
 #include "bits/modBitOps.h"
-#include "forms/text.h"
+#include "base/text.h"
 #include "wizard/apply_settings.h"
 #include "wizard/frm_wireless.h"
 
@@ -11,7 +11,7 @@ namespace {
 // The current key is never shown; a mask of its length stands for it, and
 // a key of a length no key has gets the longest mask.
 std::u16string MaskedKey(const std::u16string& key) {
-  size_t length = forms::TrimBlanks(key).size();
+  size_t length = base::TrimBlanks(key).size();
   switch (length) {
     case 0: return u"";
     case 5:
@@ -47,7 +47,7 @@ void FrmSetupEnd::Form_Activate() {
   LblIP.caption = state.NewIPAddress;
   LblSubnet.caption = state.NewSubnetMask;
   LblSSID.caption = state.NewWlanESSID;
-  LblChannel.caption = forms::FromUtf8(std::to_string(state.NewWlanChannel));
+  LblChannel.caption = base::FromUtf8(std::to_string(state.NewWlanChannel));
   LblWebKey.caption = state.ChangeWEPKey == True ? state.NewWlanWEPKey : MaskedKey(state.CurrentWlanWEPKey);
 }
 

@@ -1,7 +1,7 @@
 #pragma once
 // The summary page for cameras with a wireless interface: shows what will be
 // written, and its Restart writes everything into the camera.
-#include "app/program.h"
+#include "wizard/program.h"
 
 struct FrmSetupEnd {
   static constexpr forms::WindowId Id = forms::WindowId::FrmSetupEnd;

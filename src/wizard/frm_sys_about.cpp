@@ -1,6 +1,6 @@
 #include "wizard/frm_sys_about.h"
 
-#include "app/frm_main.h"
+#include "wizard/frm_main.h"
 
 void FrmSysAbout::CmdOk_Click() {
   Program& p = program;

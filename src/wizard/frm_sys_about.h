@@ -1,6 +1,6 @@
 #pragma once
 // The about box: the program's version; OK goes back to the main window.
-#include "app/program.h"
+#include "wizard/program.h"
 
 struct FrmSysAbout {
   static constexpr forms::WindowId Id = forms::WindowId::FrmSysAbout;

@@ -4,7 +4,7 @@
 #include <optional>
 
 #include "bits/modBitOps.h"
-#include "forms/text.h"
+#include "base/text.h"
 #include "regex/modRegEx.h"
 #include "wizard/frm_set_ip_address.h"
 #include "wizard/frm_setup_end.h"
@@ -27,7 +27,7 @@ constexpr char16_t HexKeyFiller[] = u"aaaaaaaaaaaaaaaaaaaaaaaaaa";
 // The channel text as a whole number that fits in 16 bits; blanks around it
 // are allowed, as in the classic conversion. Nothing for any other text.
 std::optional<int16_t> ParseChannel(const std::u16string& text) {
-  std::u16string_view digits = forms::TrimBlanks(text);
+  std::u16string_view digits = base::TrimBlanks(text);
   bool negative = false;
   if (!digits.empty() && (digits.front() == u'-' || digits.front() == u'+')) {
     negative = digits.front() == u'-';
@@ -87,17 +87,17 @@ void FrmWireless::Form_Load() {
 
   txtWlanWEPKey.text = state.CurrentWlanWEPKey;
   if (hexKey) {
-    size_t length = forms::TrimBlanks(txtWlanWEPKey.text).size();
+    size_t length = base::TrimBlanks(txtWlanWEPKey.text).size();
     if (length != 0 && length != 10 && length != 26) txtWlanWEPKey.text = HexKeyFiller;
   }
 
-  CboChannel.text = forms::FromUtf8(std::to_string(state.CurrentWlanChannel));
+  CboChannel.text = base::FromUtf8(std::to_string(state.CurrentWlanChannel));
 }
 
 void FrmWireless::Form_Activate() {
   CboChannel.list.clear();
   for (int channel = 1; channel <= ChannelCount; ++channel) {
-    CboChannel.list.push_back(forms::FromUtf8(std::to_string(channel)));
+    CboChannel.list.push_back(base::FromUtf8(std::to_string(channel)));
   }
   // Ticking the box from code runs its click, which switches the key boxes.
   CheckEWK.value = program.state.ChangeWEPKey == True ? 1 : 0;

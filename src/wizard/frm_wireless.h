@@ -1,7 +1,7 @@
 #pragma once
 // The wireless page, for cameras with a wireless interface: connection mode,
 // network name, channel, and a new WEP key in ASCII or hexadecimal form.
-#include "app/program.h"
+#include "wizard/program.h"
 
 struct FrmWireless {
   static constexpr forms::WindowId Id = forms::WindowId::FrmWireless;

@@ -2,7 +2,7 @@
 
 #include <exception>
 
-#include "app/frm_main.h"
+#include "wizard/frm_main.h"
 
 LoginFields::LoginFields() {
   Text1.tabIndex = 0;

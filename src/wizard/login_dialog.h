@@ -3,7 +3,7 @@
 // camera accepts an administrator ID and password.
 #include <string>
 
-#include "app/program.h"
+#include "wizard/program.h"
 
 struct LoginFields {
   LoginFields();

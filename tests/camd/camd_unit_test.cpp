@@ -12,7 +12,7 @@
 #include "camd/fleet.h"
 #include "camd/settings.h"
 #include "camd/settings_store.h"
-#include "device/protocol.h"
+#include "protocol/protocol.h"
 
 namespace camd {
 namespace {
@@ -352,4 +352,49 @@ TEST(Digest, UnknownNonceWithRightAnswerIsStale) {
 }
 
 }  // namespace
+TEST(SettingRules, PerKey) {
+  struct Case {
+    const char* key;
+    QJsonValue value;
+    bool wireless;
+    bool ok;
+  };
+  const Case cases[] = {
+      {"WlanMode", 2, true, true},
+      {"WlanMode", 3, true, false},
+      {"WlanMode", 1, false, false},
+      {"WlanChannel", 14, true, true},
+      {"WlanChannel", 0, true, false},
+      {"WlanWEPFlag", 257, true, true},
+      {"WlanWEPFlag", 65536, true, false},
+      {"SysIPAssignment", 1, false, true},
+      {"SysIPAssignment", QStringLiteral("1"), false, false},
+      {"DeviceType", 0, false, false},
+      {"SysAdminID", QStringLiteral("abcdefghijkl"), false, true},
+      {"SysAdminID", QStringLiteral("abcdefghijklm"), false, false},
+      {"SysAdminPassword", QStringLiteral("12345678"), false, true},
+      {"SysAdminPassword", QStringLiteral("123456789"), false, false},
+      {"SysAdminPassword", 1234, false, false},
+      {"WlanESSID", QString(32, u'e'), true, true},
+      {"WlanESSID", QString(33, u'e'), true, false},
+      {"WlanWEPKey", QStringLiteral("abcde"), true, true},
+      {"WlanWEPKey", QStringLiteral("abcdef"), true, false},
+      {"WlanWEPKeyHEX", QStringLiteral("0123456789"), true, true},
+      {"WlanWEPKeyHEX", QStringLiteral("012345678g"), true, false},
+      {"WlanWEPKeyHEX", QString(), true, true},
+      {"SysIPAddress", QStringLiteral("127.0.0.5"), false, true},
+      {"SysIPAddress", QStringLiteral("127.0.0.5; reboot"), false, false},
+      {"SysDefaultGateway", QString(), false, true},
+      {"SysSubnetMask", QString(), false, false},
+      {"Unknown", 1, false, false},
+  };
+  for (const Case& c : cases) {
+    const QString error = camd::SettingError(QString::fromLatin1(c.key), c.value, c.wireless);
+    EXPECT_EQ(error.isEmpty(), c.ok) << c.key << ": " << error.toStdString();
+    if (!c.ok) {
+      EXPECT_TRUE(error.startsWith(QString::fromLatin1(c.key))) << error.toStdString();
+    }
+  }
+}
+
 }  // namespace camd

@@ -13,7 +13,7 @@
 #include <functional>
 #include <vector>
 
-#include "device/protocol.h"
+#include "protocol/protocol.h"
 
 namespace camd_test {
 

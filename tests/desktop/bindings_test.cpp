@@ -16,7 +16,7 @@
 
 #include "desktop/bindings.h"
 #include "desktop/window_view.h"
-#include "forms/text.h"
+#include "base/text.h"
 
 namespace {
 
@@ -35,7 +35,7 @@ struct TestWindow {
   forms::ListView list;
 };
 
-std::string U8(const std::u16string& text) { return forms::ToUtf8(text); }
+std::string U8(const std::u16string& text) { return base::ToUtf8(text); }
 
 class BindingTest : public testing::Test {
  protected:

@@ -15,14 +15,14 @@
 #include <string>
 #include <vector>
 
-#include "app/frm_main.h"
-#include "app/program.h"
+#include "wizard/frm_main.h"
+#include "wizard/program.h"
 #include "desktop/qt_desktop.h"
-#include "forms/text.h"
+#include "base/text.h"
 #include "support/event_log.h"
 #include "support/fake_camera.h"
 
-inline std::string U8(const std::u16string& text) { return forms::ToUtf8(text); }
+inline std::string U8(const std::u16string& text) { return base::ToUtf8(text); }
 
 // A camera as the search lists it.
 inline FakeCameraDevice Device(int number, std::u16string address, std::u16string mode) {

@@ -11,7 +11,7 @@
 
 #include "device/http_client.h"
 #include "device/net_camera_control.h"
-#include "device/protocol.h"
+#include "protocol/protocol.h"
 #include "simulator.h"
 
 namespace {

@@ -12,7 +12,7 @@
 #include <memory>
 #include <vector>
 
-#include "device/protocol.h"
+#include "protocol/protocol.h"
 #include "simulator.h"
 
 // Hears the probes on the group and answers each new one through `answer`,

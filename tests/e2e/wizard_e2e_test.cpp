@@ -5,8 +5,8 @@
 
 #include <QRegularExpression>
 
-#include "app/frm_main.h"
-#include "app/program.h"
+#include "wizard/frm_main.h"
+#include "wizard/program.h"
 #include "device/net_camera_control.h"
 #include "simulator.h"
 #include "support/event_log.h"

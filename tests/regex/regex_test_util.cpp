@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "forms/text.h"
+#include "base/text.h"
 
 namespace regex_test {
 

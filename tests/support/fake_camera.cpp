@@ -1,8 +1,8 @@
 #include "support/fake_camera.h"
 
-#include "forms/text.h"
+#include "base/text.h"
 
-std::string Quoted(const std::u16string& text) { return "\"" + forms::ToUtf8(text) + "\""; }
+std::string Quoted(const std::u16string& text) { return "\"" + base::ToUtf8(text) + "\""; }
 
 void FakeCamera::Record(const std::string& member, const std::string& detail) {
   log_.Add(name_ + "." + member + detail);

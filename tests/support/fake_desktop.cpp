@@ -3,7 +3,7 @@
 #include <numeric>
 #include <stdexcept>
 
-#include "forms/text.h"
+#include "base/text.h"
 
 namespace {
 const char* IconName(forms::MsgIcon icon) {
@@ -31,7 +31,7 @@ int32_t FakeDesktop::TotalSleep() const { return std::accumulate(sleeps.begin(),
 forms::MsgAnswer FakeDesktop::MessageBox(const std::u16string& text, const std::u16string& title, forms::MsgIcon icon,
                                          forms::MsgButtons buttons) {
   messages.push_back({text, title, icon, buttons});
-  log_.Add("msgbox \"" + forms::ToUtf8(text) + "\" title=\"" + forms::ToUtf8(title) + "\" icon=" + IconName(icon) +
+  log_.Add("msgbox \"" + base::ToUtf8(text) + "\" title=\"" + base::ToUtf8(title) + "\" icon=" + IconName(icon) +
            " buttons=" + ButtonsName(buttons));
   if (answers.empty()) return forms::MsgAnswer::OK;
   forms::MsgAnswer answer = answers.front();

@@ -2,7 +2,7 @@
 // window.
 #include <gtest/gtest.h>
 
-#include "app/program_fixture.h"
+#include "wizard/program_fixture.h"
 #include "wizard/frm_sys_about.h"
 
 namespace {

@@ -4,7 +4,7 @@
 // anything is sent.
 #include <gtest/gtest.h>
 
-#include "app/program_fixture.h"
+#include "wizard/program_fixture.h"
 #include "wizard/frm_chack_password.h"
 #include "wizard/frm_change_ip_address.h"
 #include "wizard/frm_message.h"

@@ -3,7 +3,7 @@
 // each goes on success and on Cancel.
 #include <gtest/gtest.h>
 
-#include "app/program_fixture.h"
+#include "wizard/program_fixture.h"
 #include "wizard/frm_chack_id_pwd.h"
 #include "wizard/frm_chack_password.h"
 #include "wizard/frm_change_ip_address.h"

@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "forms/text.h"
+#include "base/text.h"
 #include "page_fixture.h"
 #include "wizard/frm_set_ip_address.h"
 #include "wizard/frm_set_lan_end.h"
@@ -57,7 +57,7 @@ struct PageRefusal {
   std::string focus;
 };
 void PrintTo(const PageRefusal& c, std::ostream* os) {
-  *os << forms::ToUtf8(c.ip) << " / " << forms::ToUtf8(c.mask) << " / " << forms::ToUtf8(c.gateway);
+  *os << base::ToUtf8(c.ip) << " / " << base::ToUtf8(c.mask) << " / " << base::ToUtf8(c.gateway);
 }
 
 class SetIPAddressRefusalTest : public SetIPAddressTest, public testing::WithParamInterface<PageRefusal> {};

@@ -5,7 +5,7 @@
 
 #include <algorithm>
 
-#include "forms/text.h"
+#include "base/text.h"
 #include "page_fixture.h"
 #include "wizard/frm_chack_password.h"
 #include "wizard/frm_set_ip_address.h"
@@ -139,7 +139,7 @@ struct VersionCase {
   bool wireless;
 };
 void PrintTo(const VersionCase& c, std::ostream* os) {
-  *os << forms::ToUtf8(c.version) << (c.wireless ? " wireless" : " wired");
+  *os << base::ToUtf8(c.version) << (c.wireless ? " wireless" : " wired");
 }
 
 class SummaryVersionTest : public SummaryTest, public testing::WithParamInterface<VersionCase> {};
@@ -286,7 +286,7 @@ TEST_F(SummaryTest, KeyLabelShowsTheNewKeyOrAMaskOfTheCurrentOne) {
     state.NewWlanWEPKey = c.newKey;
     state.CurrentWlanWEPKey = c.currentKey;
     page.Form_Activate();
-    EXPECT_EQ(page.LblWebKey.caption, c.shown) << forms::ToUtf8(c.currentKey);
+    EXPECT_EQ(page.LblWebKey.caption, c.shown) << base::ToUtf8(c.currentKey);
   }
 }
 

@@ -6,7 +6,7 @@
 #include <cctype>
 #include <functional>
 
-#include "forms/text.h"
+#include "base/text.h"
 #include "page_fixture.h"
 #include "wizard/frm_set_ip_address.h"
 #include "wizard/frm_setup_end.h"
@@ -94,7 +94,7 @@ TEST_F(WirelessTest, KeyFormatAndStoredKeyFollowTheFlag) {
     EXPECT_EQ(page.txtWlanWEPKey.maxLength, limit);
     EXPECT_EQ(page.txtNewWlanWEPKey.maxLength, limit);
     EXPECT_EQ(page.txtWlanWEPKeyConfirm.maxLength, limit);
-    EXPECT_EQ(page.txtWlanWEPKey.text, c.shown) << forms::ToUtf8(c.key);
+    EXPECT_EQ(page.txtWlanWEPKey.text, c.shown) << base::ToUtf8(c.key);
   }
 }
 

@@ -6,7 +6,8 @@
 #include <optional>
 #include <string>
 
-#include "app/program.h"
+#include "device/camera_text.h"
+#include "wizard/program.h"
 #include "forms/list_view.h"
 
 struct FrmMain {
@@ -43,19 +44,6 @@ struct FrmMain {
   void SelectDevice();
   bool LaunchWizard();
 };
-
-// The MAC text the camera control gives (decimal numbers joined by ".") as
-// the list shows it: six blank-separated groups of two or more upper-case hex
-// digits, "??" for a part that is missing or cannot be read.
-std::u16string FormatMacText(const std::u16string& macText);
-
-// Whether the list marks a camera at this address "ok" in its "Assigned"
-// column: any address but the two factory ones, compared exactly.
-bool IsAssignedAddress(const std::u16string& address);
-
-// The web page of a camera at the given address: "http://<address>/" for a
-// well-formed dotted IPv4 address, nothing for any other text.
-std::optional<std::string> CameraWebPage(const std::u16string& address);
 
 // A failure of the camera control (or of the list) that a handler stopped
 // at: the pointer goes back to the default and a critical message says so.

@@ -1,6 +1,6 @@
-#include "app/program.h"
+#include "wizard/program.h"
 
-#include "app/frm_main.h"
+#include "wizard/frm_main.h"
 #include "wizard/frm_chack_id_pwd.h"
 #include "wizard/frm_chack_password.h"
 #include "wizard/frm_change_ip_address.h"

@@ -5,7 +5,7 @@
 
 #include <algorithm>
 
-#include "app/program_fixture.h"
+#include "wizard/program_fixture.h"
 #include "wizard/frm_chack_id_pwd.h"
 #include "wizard/frm_message.h"
 #include "wizard/frm_set_password.h"

@@ -1,16 +1,21 @@
 #pragma once
 // The wizard's texts are UTF-16, like the controls that show them; these
-// convert at the edges (logs, terminals, files).
+// convert at the edges (logs, terminals, files). Every layer uses them, so
+// they depend on nothing but the standard library.
+#include <cstdint>
 #include <string>
 #include <string_view>
 
-namespace forms {
+namespace base {
 
 std::string ToUtf8(std::u16string_view text);
 std::u16string FromUtf8(std::string_view text);
+
+// A number as plain decimal digits, with a leading "-" when negative.
+std::u16string Decimal(int64_t value);
 
 // The text without leading and trailing blanks (spaces only, as the classic
 // trim does).
 std::u16string_view TrimBlanks(std::u16string_view text);
 
-}  // namespace forms
+}  // namespace base

@@ -1,6 +1,6 @@
-#include "forms/text.h"
+#include "base/text.h"
 
-namespace forms {
+namespace base {
 
 std::string ToUtf8(std::u16string_view text) {
   std::string out;
@@ -63,10 +63,15 @@ std::u16string FromUtf8(std::string_view text) {
   return out;
 }
 
+std::u16string Decimal(int64_t value) {
+  const std::string digits = std::to_string(value);
+  return std::u16string(digits.begin(), digits.end());
+}
+
 std::u16string_view TrimBlanks(std::u16string_view text) {
   size_t first = text.find_first_not_of(u' ');
   if (first == std::u16string_view::npos) return {};
   return text.substr(first, text.find_last_not_of(u' ') - first + 1);
 }
 
-}  // namespace forms
+}  // namespace base

@@ -1,4 +1,4 @@
-#include "app/wizard_state.h"
+#include "wizard/wizard_state.h"
 
 bool NeedsExplicitRestart(const std::u16string& deviceVersion) {
   return deviceVersion.size() >= 8 && deviceVersion[3] == u'0' && deviceVersion.compare(5, 3, u"001") == 0;

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-namespace device {
+namespace forms {
 
 inline constexpr int32_t NoSelectedRow = -1;
 
@@ -18,4 +18,4 @@ class ListControl {
   virtual int32_t SelectedRow() = 0;                                                // 10; NoSelectedRow when none
 };
 
-}  // namespace device
+}  // namespace forms

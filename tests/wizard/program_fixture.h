@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "app/frm_main.h"
-#include "app/program.h"
+#include "wizard/frm_main.h"
+#include "wizard/program.h"
 #include "support/event_log.h"
 #include "support/fake_camera.h"
 #include "support/fake_desktop.h"

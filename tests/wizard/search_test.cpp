@@ -2,7 +2,7 @@
 // which order, and what the list shows afterwards.
 #include <gtest/gtest.h>
 
-#include "app/program_fixture.h"
+#include "wizard/program_fixture.h"
 
 namespace {
 
@@ -178,7 +178,7 @@ struct MacCase {
 
 class FormatMacTextTest : public testing::TestWithParam<MacCase> {};
 
-TEST_P(FormatMacTextTest, ShowsSixHexGroups) { EXPECT_EQ(FormatMacText(GetParam().macText), GetParam().shown); }
+TEST_P(FormatMacTextTest, ShowsSixHexGroups) { EXPECT_EQ(device::FormatMacText(GetParam().macText), GetParam().shown); }
 
 INSTANTIATE_TEST_SUITE_P(
     MacTexts, FormatMacTextTest,
@@ -206,7 +206,7 @@ struct PageCase {
 class CameraWebPageTest : public testing::TestWithParam<PageCase> {};
 
 TEST_P(CameraWebPageTest, OpensOnlyWellFormedAddresses) {
-  const std::optional<std::string> page = CameraWebPage(GetParam().address);
+  const std::optional<std::string> page = device::CameraWebPage(GetParam().address);
   EXPECT_EQ(page.value_or(""), GetParam().page);
 }
 

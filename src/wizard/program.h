@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "app/wizard_state.h"
+#include "wizard/wizard_state.h"
 #include "device/camera_control.h"
 #include "forms/controls.h"
 #include "forms/desktop.h"

@@ -11,10 +11,10 @@
 #include <cstdint>
 #include <optional>
 
+#include "protocol/wire.h"
+
 namespace protocol {
 
-inline constexpr char DefaultGroup[] = "239.255.42.61";
-inline constexpr quint16 DefaultPort = 21061;
 inline constexpr int MaxDatagramBytes = 1400;
 inline constexpr int MaxTextUnits = 64;
 inline constexpr int MaxErrorUnits = 256;
@@ -23,8 +23,6 @@ inline constexpr int NonceHexChars = 16;
 inline constexpr int ChallengeHexChars = 32;
 inline constexpr int ProofHexChars = 64;
 
-inline constexpr quint16 HttpPortFamily2 = 80;
-inline constexpr quint16 HttpPortFamily0 = 8481;
 inline constexpr char MacHeader[] = "X-Sentrova-MAC";
 inline constexpr char DigestRealm[] = "sentrova-camera";
 inline constexpr char HelloPath[] = "/setup/v1/hello";
@@ -88,6 +86,8 @@ QString OpName(Kind kind);
 bool IsReply(Kind kind);
 
 // Field checks, also for the HTTP side.
+// A JSON number with an integral value inside int range.
+std::optional<int> IntegralNumber(const QJsonValue& value);
 bool IsMacText(const QString& text);
 std::optional<std::array<uint8_t, 6>> ParseMac(const QString& text);
 bool IsIPv4(const QString& text);
@@ -103,6 +103,12 @@ QString RandomHex(int chars);
 QString Proof(const Message& request, const QString& password);
 // Constant-time check of request.proof.
 bool ProofMatches(const Message& request, const QString& password);
+
+// Compares without an early exit, so the time taken says nothing about how
+// much of a guess was right.
+bool SameText(const QString& a, const QString& b);
+// A C0 control or DEL: such a text would break a header or a log line.
+bool HasControlCharacter(const QString& text);
 
 // HTTP Digest (RFC 7616), MD5 or SHA-256.
 struct DigestChallenge {
@@ -125,12 +131,5 @@ QString DigestResponse(const QString& algorithm, const QString& user, const QStr
 // name holds a control character (it would break the header).
 QByteArray DigestAuthorization(const DigestChallenge& challenge, const QString& user, const QString& password,
                                const QString& method, const QString& uri);
-
-// Setting keys and their rules.
-enum class SettingType { Unknown, Number, Text };
-SettingType TypeOfSetting(const QString& key);
-// Empty when value is acceptable for key on apply (wireless: the camera has a
-// wireless interface); otherwise the reason, naming the key.
-QString SettingError(const QString& key, const QJsonValue& value, bool wireless);
 
 }  // namespace protocol

@@ -1,4 +1,4 @@
-#include "device/protocol.h"
+#include "protocol/protocol.h"
 
 #include <QCryptographicHash>
 #include <QJsonDocument>
@@ -115,16 +115,6 @@ bool NumberPasses(Check check, int value) {
   }
 }
 
-// A JSON number with an integral value inside int range.
-std::optional<int> IntegralNumber(const QJsonValue& value) {
-  if (!value.isDouble()) return std::nullopt;
-  const double number = value.toDouble();
-  if (!std::isfinite(number) || number != std::floor(number) || number < -2147483648.0 || number > 2147483647.0) {
-    return std::nullopt;
-  }
-  return static_cast<int>(number);
-}
-
 // A part of a dotted text: "0" or 1-3 digits without a leading zero, at most max.
 std::optional<int> DecimalPart(QStringView part, int max) {
   if (part.isEmpty() || part.size() > 3 || (part.size() > 1 && part[0] == u'0')) return std::nullopt;
@@ -159,13 +149,6 @@ QString QuotedString(const QString& text) {
   QString quoted = text;
   quoted.replace(u'\\', u"\\\\"_qs).replace(u'"', u"\\\""_qs);
   return u'"' + quoted + u'"';
-}
-
-bool HasControlCharacter(const QString& text) {
-  for (QChar c : text) {
-    if (c.unicode() < 0x20 || c.unicode() == 0x7f) return true;
-  }
-  return false;
 }
 
 }  // namespace
@@ -229,6 +212,16 @@ QByteArray BuildDatagram(const Message& message) {
   return datagram;
 }
 
+std::optional<int> IntegralNumber(const QJsonValue& value) {
+  if (!value.isDouble()) return std::nullopt;
+  const double number = value.toDouble();
+  if (!std::isfinite(number) || number != std::floor(number) || number < -2147483648.0 || number > 2147483647.0) {
+    return std::nullopt;
+  }
+  return static_cast<int>(number);
+}
+
+
 bool IsMacText(const QString& text) { return ParseMac(text).has_value(); }
 
 std::optional<std::array<uint8_t, 6>> ParseMac(const QString& text) { return DottedBytes<6>(text); }
@@ -276,12 +269,22 @@ QString Proof(const Message& request, const QString& password) {
 }
 
 bool ProofMatches(const Message& request, const QString& password) {
-  const QByteArray expected = Proof(request, password).toLatin1();
-  const QByteArray given = request.proof.toLower().toLatin1();
-  if (expected.isEmpty() || expected.size() != given.size()) return false;
-  int difference = 0;
-  for (qsizetype i = 0; i < expected.size(); ++i) difference |= expected[i] ^ given[i];
+  const QString expected = Proof(request, password);
+  return !expected.isEmpty() && SameText(expected, request.proof.toLower());
+}
+
+bool SameText(const QString& a, const QString& b) {
+  if (a.size() != b.size()) return false;
+  char16_t difference = 0;
+  for (qsizetype i = 0; i < a.size(); ++i) difference |= static_cast<char16_t>(a[i].unicode() ^ b[i].unicode());
   return difference == 0;
+}
+
+bool HasControlCharacter(const QString& text) {
+  for (QChar c : text) {
+    if (c.unicode() < 0x20 || c.unicode() == 0x7f) return true;
+  }
+  return false;
 }
 
 QMap<QString, QString> ParseAuthParams(const QByteArray& headerValue) {
@@ -356,50 +359,6 @@ QByteArray DigestAuthorization(const DigestChallenge& challenge, const QString& 
   if (!challenge.qop.isEmpty()) value += u", qop=auth, nc="_qs + nc + u", cnonce="_qs + QuotedString(cnonce);
   if (!challenge.opaque.isEmpty()) value += u", opaque="_qs + QuotedString(challenge.opaque);
   return value.toUtf8();
-}
-
-SettingType TypeOfSetting(const QString& key) {
-  static const QStringList numbers{u"DeviceType"_qs, u"WlanMode"_qs, u"WlanChannel"_qs, u"WlanWEPFlag"_qs,
-                                   u"SysIPAssignment"_qs};
-  static const QStringList texts{u"SysAdminID"_qs,   u"SysAdminPassword"_qs, u"WlanESSID"_qs,
-                                 u"WlanWEPKey"_qs,   u"WlanWEPKeyHEX"_qs,    u"SysIPAddress"_qs,
-                                 u"SysSubnetMask"_qs, u"SysDefaultGateway"_qs};
-  if (numbers.contains(key)) return SettingType::Number;
-  if (texts.contains(key)) return SettingType::Text;
-  return SettingType::Unknown;
-}
-
-QString SettingError(const QString& key, const QJsonValue& value, bool wireless) {
-  const SettingType type = TypeOfSetting(key);
-  if (type == SettingType::Unknown) return key + u": unknown setting"_qs;
-  if (key == u"DeviceType") return key + u": read only"_qs;
-  if (key.startsWith(u"Wlan") && !wireless) return key + u": no wireless interface"_qs;
-  if (type == SettingType::Number) {
-    const std::optional<int> number = IntegralNumber(value);
-    if (!number) return key + u": not an integer"_qs;
-    const auto outside = [&](int low, int high) { return *number < low || *number > high; };
-    if ((key == u"WlanMode" && outside(0, 2)) || (key == u"WlanChannel" && outside(1, 14)) ||
-        (key == u"WlanWEPFlag" && outside(0, 65535)) || (key == u"SysIPAssignment" && outside(0, 1))) {
-      return key + u": out of range"_qs;
-    }
-    return {};
-  }
-  if (!value.isString()) return key + u": not a text"_qs;
-  const QString text = value.toString();
-  const auto tooLong = [&](int max) { return text.size() > max; };
-  if ((key == u"SysAdminID" && tooLong(12)) || (key == u"SysAdminPassword" && tooLong(8)) ||
-      (key == u"WlanESSID" && tooLong(32))) {
-    return key + u": too long"_qs;
-  }
-  if (key == u"WlanWEPKey" && !(text.isEmpty() || text.size() == 5 || text.size() == 13)) {
-    return key + u": must be empty, 5 or 13 characters"_qs;
-  }
-  if (key == u"WlanWEPKeyHEX" && !(text.isEmpty() || IsHex(text, 10) || IsHex(text, 26))) {
-    return key + u": must be empty, 10 or 26 hex digits"_qs;
-  }
-  if ((key == u"SysIPAddress" || key == u"SysSubnetMask") && !IsIPv4(text)) return key + u": not an IPv4 address"_qs;
-  if (key == u"SysDefaultGateway" && !text.isEmpty() && !IsIPv4(text)) return key + u": not an IPv4 address"_qs;
-  return {};
 }
 
 }  // namespace protocol

@@ -4,8 +4,8 @@
 
 #include <functional>
 
-#include "app/program_fixture.h"
-#include "forms/text.h"
+#include "wizard/program_fixture.h"
+#include "base/text.h"
 #include "wizard/frm_sys_about.h"
 
 namespace {
@@ -55,7 +55,7 @@ TEST_F(ListEventsTest, AnAddressThatIsNoAddressOpensNothing) {
     Main().List.CellText(1, 1, address);
     Main().List_Event10();
     Main().CmdLink_Click();
-    EXPECT_TRUE(desktop.openedPages.empty()) << forms::ToUtf8(address);
+    EXPECT_TRUE(desktop.openedPages.empty()) << base::ToUtf8(address);
     EXPECT_EQ(log.Starting("cam.DeviceIndex").size(), 2u);
     EXPECT_EQ(program.state.CurrentIPAddress, address);
   }
@@ -95,9 +95,9 @@ TEST_P(IdleListTest, ListEventsAndButtonsDoNothing) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Lists, IdleListTest,
-                         testing::Values(IdleCase{"empty list", {}, device::NoSelectedRow},
+                         testing::Values(IdleCase{"empty list", {}, forms::NoSelectedRow},
                                          IdleCase{"empty list, stale selection", {}, 0},
-                                         IdleCase{"no row chosen", {Camera(1, u"10.0.0.5")}, device::NoSelectedRow},
+                                         IdleCase{"no row chosen", {Camera(1, u"10.0.0.5")}, forms::NoSelectedRow},
                                          IdleCase{"selection beyond the rows", {Camera(1, u"10.0.0.5")}, 4}));
 
 class MainButtonsTest : public ProgramTest {};

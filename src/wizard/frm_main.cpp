@@ -1,4 +1,4 @@
-#include "app/frm_main.h"
+#include "wizard/frm_main.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -7,7 +7,8 @@
 #include <vector>
 
 #include "bits/modBitOps.h"
-#include "forms/text.h"
+#include "protocol/wire.h"
+#include "base/text.h"
 #include "wizard/frm_chack_id_pwd.h"
 #include "wizard/frm_message.h"
 #include "wizard/frm_set_password.h"
@@ -18,8 +19,6 @@ namespace {
 constexpr int32_t FamilyPlain = 0;
 constexpr int32_t FamilyLogin = 2;  // cameras whose Mode text holds "350"
 constexpr std::u16string_view LoginFamilyMark = u"350";
-constexpr int32_t LoginFamilyPort = 80;
-constexpr int32_t PlainFamilyPort = 8481;
 constexpr size_t LongestAdminID = 12;
 constexpr size_t LongestAdminPassword = 8;
 
@@ -30,86 +29,11 @@ int16_t ClampToInt16(int32_t value) {
       std::clamp<int32_t>(value, std::numeric_limits<int16_t>::min(), std::numeric_limits<int16_t>::max()));
 }
 
-// Reads a non-empty run of decimal digits; nothing for any other text or a
-// value beyond 32 bits.
-std::optional<uint32_t> DecimalNumber(std::u16string_view text, size_t mostDigits) {
-  if (text.empty() || text.size() > mostDigits) return std::nullopt;
-  uint64_t value = 0;
-  for (char16_t c : text) {
-    if (c < u'0' || c > u'9') return std::nullopt;
-    value = value * 10 + static_cast<uint64_t>(c - u'0');
-  }
-  if (value > std::numeric_limits<uint32_t>::max()) return std::nullopt;
-  return static_cast<uint32_t>(value);
-}
-
-std::vector<std::u16string_view> SplitAtDots(std::u16string_view text) {
-  std::vector<std::u16string_view> parts;
-  size_t start = 0;
-  for (size_t dot = text.find(u'.'); dot != std::u16string_view::npos; dot = text.find(u'.', start)) {
-    parts.push_back(text.substr(start, dot - start));
-    start = dot + 1;
-  }
-  parts.push_back(text.substr(start));
-  return parts;
-}
-
-std::u16string UpperHex(uint32_t value) {
-  static constexpr char16_t digits[] = u"0123456789ABCDEF";
-  std::u16string hex;
-  do {
-    hex.insert(hex.begin(), digits[value % 16]);
-    value /= 16;
-  } while (value != 0);
-  return hex;
-}
-
-std::u16string Decimal(int value) { return forms::FromUtf8(std::to_string(value)); }
-
 }  // namespace
-
-bool IsAssignedAddress(const std::u16string& address) {
-  // The two factory addresses a camera has before anyone assigned one.
-  return address != u"192.168.0.30" && address != u"192.168.0.20";
-}
-
-// A part that is missing or not a plain decimal number (empty, signs, blanks,
-// letters, beyond 32 bits) is shown as "??", so the list always shows six
-// groups and never a guess.
-std::u16string FormatMacText(const std::u16string& macText) {
-  constexpr size_t MacParts = 6;
-  const std::vector<std::u16string_view> parts = SplitAtDots(macText);
-  std::u16string shown;
-  for (size_t i = 0; i < MacParts; ++i) {
-    if (i > 0) shown += u' ';
-    const std::optional<uint32_t> number = i < parts.size() ? DecimalNumber(parts[i], 10) : std::nullopt;
-    if (!number) {
-      shown += u"??";
-      continue;
-    }
-    const std::u16string hex = UpperHex(*number);
-    if (hex.size() == 1) shown += u'0';
-    shown += hex;
-  }
-  return shown;
-}
-
-// Four parts of one to three digits, each 0 to 255. A part with a leading zero
-// ("010") is refused: browsers disagree on whether it is octal, so it could
-// open another host than the list shows.
-std::optional<std::string> CameraWebPage(const std::u16string& address) {
-  const std::vector<std::u16string_view> parts = SplitAtDots(address);
-  if (parts.size() != 4) return std::nullopt;
-  for (std::u16string_view part : parts) {
-    const std::optional<uint32_t> number = DecimalNumber(part, 3);
-    if (!number || *number > 255 || (part.size() > 1 && part.front() == u'0')) return std::nullopt;
-  }
-  return "http://" + forms::ToUtf8(address) + "/";
-}
 
 void ShowCameraError(Program& program, const std::exception& error) {
   program.desktop.SetMousePointer(forms::DefaultPointer);
-  program.desktop.MessageBox(u"Camera Error . " + forms::FromUtf8(error.what()), program.state.MessageTitle,
+  program.desktop.MessageBox(u"Camera Error . " + base::FromUtf8(error.what()), program.state.MessageTitle,
                              forms::MsgIcon::Critical, forms::MsgButtons::OK);
 }
 
@@ -137,10 +61,10 @@ void FrmMain::SearchDevices() {
       p.cam.DeviceIndex(i);
       List.AddRow(p.cam.DeviceCaption(), i);
       state.DeviceCount = static_cast<int16_t>(i + 1);
-      List.CellText(i, 0, FormatMacText(p.cam.DeviceMacText()));
+      List.CellText(i, 0, device::FormatMacText(p.cam.DeviceMacText()));
       List.CellText(i, 1, p.cam.DeviceAddress());
       const std::u16string address = p.cam.DeviceAddress();
-      if (IsAssignedAddress(address)) List.CellText(i, 2, u"ok");
+      if (device::IsAssignedAddress(address)) List.CellText(i, 2, u"ok");
       List.CellText(i, 3, p.cam.DeviceMode());
     }
   } catch (const std::exception& error) {
@@ -149,7 +73,7 @@ void FrmMain::SearchDevices() {
   p.desktop.SetMousePointer(forms::DefaultPointer);
 }
 
-bool FrmMain::HasSelectedDevice() { return program.state.DeviceCount > 0 && List.SelectedRow() != device::NoSelectedRow; }
+bool FrmMain::HasSelectedDevice() { return program.state.DeviceCount > 0 && List.SelectedRow() != forms::NoSelectedRow; }
 
 void FrmMain::ReadSelectedDevice() {
   device::CameraControl& cam = program.cam;
@@ -188,7 +112,7 @@ void FrmMain::List_Event10() {
     ShowCameraError(program, error);
     return;
   }
-  if (const std::optional<std::string> page = CameraWebPage(program.state.CurrentIPAddress)) {
+  if (const std::optional<std::string> page = device::CameraWebPage(program.state.CurrentIPAddress)) {
     program.desktop.OpenWebPage(*page);
   }
 }
@@ -243,7 +167,7 @@ bool FrmMain::LaunchWizard() {
   camTemp.ProtocolOption(0);
   camTemp.TargetAddress(state.CurrentIPAddress);
   camTemp.TargetMac(state.DeviceMac);
-  camTemp.TargetPort(state.DeviceFamily != 0 ? LoginFamilyPort : PlainFamilyPort);
+  camTemp.TargetPort(protocol::HttpPortForFamily(state.DeviceFamily));
   camTemp.ProtocolFamily(state.DeviceFamily);
 
   if (sameAddress >= 2) {
@@ -306,7 +230,7 @@ void FrmMain::CmdAbout_Click() {
   Program& p = program;
   const forms::Version version = p.desktop.ProgramVersion();
   Load(p, p.sysAbout).Label1.caption =
-      Decimal(version.major) + u"." + Decimal(version.minor) + u"." + Decimal(version.revision);
+      base::Decimal(version.major) + u"." + base::Decimal(version.minor) + u"." + base::Decimal(version.revision);
   Show(p, p.sysAbout);
   Hide(p, p.frmMain);
 }

@@ -48,3 +48,8 @@ inline constexpr uint8_t HexKeyBit = 8;     // of WlanWEPFlag
 // Firmware whose version text has "0" at position 4 and "001" at positions 6
 // to 8 (from 1) restarts only when told to and needs the longer waits.
 bool NeedsExplicitRestart(const std::u16string& deviceVersion);
+
+// How long the wizard waits (ms) for a camera to take new settings or a new
+// address and come back, and how much longer for that firmware.
+inline constexpr int32_t ComeBackMs = 15000;
+inline constexpr int32_t ComeBackLongerMs = 10000;
