@@ -12,8 +12,19 @@ keep=0
 [ "${1:-}" = "--keep" ] && keep=1
 
 bash scripts/install-deps.sh
-cmake -S . -B build/demo -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+# A failing configure or build shows its own output; only a passing
+# configure is kept quiet.
+if [ ! -f build/demo/CMakeCache.txt ]; then
+  echo "demo: building the simulator, the terminal search and the wizard (the first build takes a few minutes)"
+fi
+if ! configure_log=$(cmake -S . -B build/demo -DCMAKE_BUILD_TYPE=RelWithDebInfo 2>&1); then
+  echo "$configure_log" >&2
+  echo "demo: the configure failed (above)" >&2
+  exit 1
+fi
+started=$(date +%s)
 cmake --build build/demo --target sentrova-camd sentrova-cli sentrova -j"${JOBS:-$(nproc)}"
+echo "demo: built in $(( $(date +%s) - started )) s"
 
 camd=build/demo/src/camd/sentrova-camd
 cli=build/demo/src/cli/sentrova-cli

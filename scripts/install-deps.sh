@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # Installs what the build, the tests and the demo need on Debian 12 (as root).
+# The configure requires every one of them (cmake/Dependencies.cmake); Qt's
+# HttpServer package needs the WebSockets one to be found at all.
 set -euo pipefail
 packages=(
   cmake g++ clang libclang-rt-14-dev make pkg-config
   libgtest-dev libgmock-dev googletest libbenchmark-dev libpcre2-dev
-  qt6-base-dev qt6-httpserver-dev qt6-qpa-plugins libgl-dev
+  qt6-base-dev qt6-httpserver-dev qt6-websockets-dev qt6-qpa-plugins libgl-dev
   iproute2 xvfb xauth python3 time
 )
 missing=()
