@@ -41,12 +41,14 @@ SearchOutcome SearchCameras(const NetOptions& options, const InterfaceChoice& ch
   probe.kind = protocol::Kind::Probe;
   probe.nonce = protocol::RandomHex(protocol::NonceHexChars);
   const QByteArray probeDatagram = protocol::BuildDatagram(probe);
+  channel.HearOnly(probe.nonce);
 
   QEventLoop loop;
   QElapsedTimer clock;
   QTimer probeTimer;
   QTimer endTimer;
   endTimer.setSingleShot(true);
+  endTimer.setTimerType(Qt::PreciseTimer);
   QSet<QString> seen;  // MAC@address of every camera listed
   QSet<QString> macs;
   int probesSent = 0;
@@ -113,6 +115,7 @@ SearchOutcome SearchCameras(const NetOptions& options, const InterfaceChoice& ch
 
   QTimer capTimer;  // the search never runs longer, whatever arrives
   capTimer.setSingleShot(true);
+  capTimer.setTimerType(Qt::PreciseTimer);
   QObject::connect(&probeTimer, &QTimer::timeout, &loop, sendProbe);
   QObject::connect(&endTimer, &QTimer::timeout, &loop, &QEventLoop::quit);
   QObject::connect(&capTimer, &QTimer::timeout, &loop, &QEventLoop::quit);
