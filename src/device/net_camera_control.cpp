@@ -4,9 +4,11 @@
 #include <QJsonDocument>
 #include <QTimer>
 #include <QUrl>
+#include <utility>
 
 #include "device/device_log.h"
 #include "device/udp_channel.h"
+#include "protocol/setting_rules.h"
 
 namespace device {
 namespace {
@@ -16,6 +18,53 @@ std::u16string U(const QString& text) { return text.toStdU16String(); }
 
 QJsonObject JsonBody(const HttpResponse& response) {
   return QJsonDocument::fromJson(response.body).object();
+}
+
+// A camera's reason as the user may read it: controls become blanks and a
+// long text is cut, whatever the camera sent.
+QString ShownReason(const QString& reason) {
+  QString shown = reason.left(protocol::MaxErrorUnits);
+  for (QChar& c : shown) {
+    if (c.unicode() < 0x20 || (c.unicode() >= 0x7f && c.unicode() <= 0x9f)) c = u' ';
+  }
+  return shown.trimmed();
+}
+
+// Why an HTTP write did not take: the camera's own reason when it gave one.
+QString WriteFailure(const HttpResponse& response) {
+  if (!response.answered()) return QStringLiteral("no answer (%1)").arg(response.error);
+  const QString reason = ShownReason(JsonBody(response).value(u"error").toString());
+  if (response.status == 401) return QStringLiteral("login refused");
+  return reason.isEmpty() ? QStringLiteral("HTTP %1").arg(response.status) : reason;
+}
+
+// Why a value may not be sent, or empty: one the camera would refuse, which
+// could otherwise lock it away (a text it cannot hand back, an address on
+// which nothing reaches it after the restart).
+QString AddressRefusal(const QString& address, const QString& mask) {
+  const std::optional<uint32_t> host = protocol::ParseIPv4(address);
+  const std::optional<uint32_t> bits = protocol::ParseIPv4(mask);
+  if (host && bits && !protocol::IsHostOfNetwork(*host, *bits))
+    return QStringLiteral("%1 is the network or broadcast address of its subnet").arg(address);
+  return {};
+}
+
+QString Unsendable(const QJsonObject& settings) {
+  for (auto it = settings.begin(); it != settings.end(); ++it) {
+    const QString refusal = it->isString() ? protocol::TextRefusal(it->toString()) : QString();
+    if (!refusal.isEmpty()) return it.key() + u": "_qs + refusal;
+  }
+  if (!settings.contains(u"SysIPAddress") || !settings.contains(u"SysSubnetMask")) return {};
+  return AddressRefusal(settings.value(u"SysIPAddress").toString(), settings.value(u"SysSubnetMask").toString());
+}
+
+QString RefusalOf(const protocol::Message& reply) {
+  const QString reason = ShownReason(reply.error);
+  return reason.isEmpty() ? QStringLiteral("refused by the camera") : reason;
+}
+
+[[noreturn]] void Fail(const char* member, const QString& what) {
+  throw CameraControlError(QStringLiteral("%1 failed: %2").arg(QLatin1String(member), what).toStdString());
 }
 
 }  // namespace
@@ -143,26 +192,33 @@ void NetCameraControl::SetSetting(const std::u16string& key, const SettingValue&
 }
 
 void NetCameraControl::ApplySettings(int32_t /*first*/, int32_t /*second*/) {
-  if (!kept_.isEmpty()) ApplyKeptSettings();
-  if (addressKept_) ApplyKeptAddress();
+  // Whatever happens, nothing kept is applied twice or to another camera.
+  const QJsonObject settings = std::exchange(kept_, QJsonObject());
+  const bool address = std::exchange(addressKept_, false);
+  if (!settings.isEmpty()) ApplyKeptSettings(settings);
+  if (address) ApplyKeptAddress();
 }
 
-void NetCameraControl::ApplyKeptSettings() {
-  const QJsonObject settings = kept_;
-  kept_ = QJsonObject();  // whatever happens, they are not applied twice or to another camera
+void NetCameraControl::ApplyKeptSettings(const QJsonObject& settings) {
+  if (const QString refusal = Unsendable(settings); !refusal.isEmpty()) {
+    qCWarning(lcHttp) << "ApplySettings at" << targetAddress_ << ": not sent:" << refusal;
+    Fail("ApplySettings", refusal);
+  }
   const QByteArray body = QJsonDocument(QJsonObject{{u"settings"_qs, settings}}).toJson(QJsonDocument::Compact);
   const HttpResponse response = Http("ApplySettings", QStringLiteral("POST"), QString::fromLatin1(protocol::ApplyPath), body);
   if (response.status == 200 && JsonBody(response).value(u"result").toInt() == 1) {
     qCInfo(lcHttp) << "ApplySettings at" << targetAddress_ << ": applied" << settings.keys();
-  } else if (response.answered()) {
-    qCWarning(lcHttp) << "ApplySettings at" << targetAddress_ << ": refused:" << JsonBody(response).value(u"error").toString();
+    return;
   }
+  const QString why = WriteFailure(response);
+  qCWarning(lcHttp) << "ApplySettings at" << targetAddress_ << ": not applied:" << why;
+  Fail("ApplySettings", why);
 }
 
 void NetCameraControl::Restart() {
-  if (Http("Restart", QStringLiteral("POST"), QString::fromLatin1(protocol::RestartPath)).status == 200) {
-    qCInfo(lcHttp) << "Restart at" << targetAddress_ << ": restarting";
-  }
+  const HttpResponse response = Http("Restart", QStringLiteral("POST"), QString::fromLatin1(protocol::RestartPath));
+  if (response.status != 200) Fail("Restart", WriteFailure(response));
+  qCInfo(lcHttp) << "Restart at" << targetAddress_ << ": restarting";
 }
 
 // ---- MAC-addressed commands -------------------------------------------------
@@ -182,6 +238,7 @@ std::optional<protocol::Message> NetCameraControl::Ask(const char* member, proto
     qCWarning(lcMac) << member << target << ":" << error;
     return std::nullopt;
   }
+  channel.HearOnly(request.nonce);
   std::optional<protocol::Message> reply;
   QEventLoop loop;
   channel.onMessage = [&](const protocol::Message& message, const QHostAddress&) {
@@ -274,24 +331,31 @@ int32_t NetCameraControl::ChangeAddress(std::u16string& address, std::u16string&
   if (!protocol::IsIPv4(request.address) || !protocol::IsIPv4(request.mask) ||
       !(request.gateway.isEmpty() || protocol::IsIPv4(request.gateway))) {
     qCWarning(lcMac) << "ChangeAddress" << targetMac_ << ": not sent, not a valid address, mask or gateway";
-    return 0;
+    Fail("ChangeAddress", QStringLiteral("not a valid address, mask or gateway"));
+  }
+  if (const QString refusal = AddressRefusal(request.address, request.mask); !refusal.isEmpty()) {
+    qCWarning(lcMac) << "ChangeAddress" << targetMac_ << ": not sent:" << refusal;
+    Fail("ChangeAddress", refusal);
   }
   const std::optional<protocol::Message> reply = AskWithProof("ChangeAddress", request);
-  if (!reply) return 0;
-  if (reply->result == 1) {
-    addressKept_ = true;
-  } else {
+  if (!reply) Fail("ChangeAddress", QStringLiteral("no answer from the camera"));
+  if (reply->result != 1) {
     qCWarning(lcMac) << "ChangeAddress" << targetMac_ << ": refused:" << reply->error;
+    Fail("ChangeAddress", RefusalOf(*reply));
   }
+  addressKept_ = true;
   return reply->result;
 }
 
 void NetCameraControl::ApplyKeptAddress() {
-  addressKept_ = false;
   protocol::Message request;
   request.kind = protocol::Kind::ApplyRequest;
   const std::optional<protocol::Message> reply = AskWithProof("ApplySettings", request);
-  if (reply && reply->result != 1) qCWarning(lcMac) << "ApplySettings" << targetMac_ << ": refused:" << reply->error;
+  if (!reply) Fail("ApplySettings", QStringLiteral("no answer from the camera"));
+  if (reply->result != 1) {
+    qCWarning(lcMac) << "ApplySettings" << targetMac_ << ": refused:" << reply->error;
+    Fail("ApplySettings", RefusalOf(*reply));
+  }
 }
 
 int32_t NetCameraControl::AddressInUse() {

@@ -3,7 +3,11 @@
 // the MAC-addressed commands on the multicast group, settings over HTTP with
 // Digest authentication. Every call blocks in a local event loop (a
 // QCoreApplication must exist) and ends within its timeout; a camera that
-// does not answer gives the no-answer result, never an exception.
+// does not answer a read gives the no-answer result. A write that does not
+// take (ApplySettings, Restart, ChangeAddress refused by the camera, not
+// answered, or not sent because a value is invalid) throws
+// CameraControlError with the reason, so the caller never waits for a camera
+// that will not come back.
 #include <QJsonObject>
 #include <QString>
 #include <functional>
@@ -74,7 +78,7 @@ class NetCameraControl : public CameraControl {
   std::optional<protocol::Message> Challenge(const char* member);
   // Sends a command that needs a proof, with the credentials in use.
   std::optional<protocol::Message> AskWithProof(const char* member, protocol::Message request);
-  void ApplyKeptSettings();
+  void ApplyKeptSettings(const QJsonObject& settings);
   void ApplyKeptAddress();
 
   NetOptions options_;

@@ -83,11 +83,16 @@ int Change(device::CameraControl& camera, const std::vector<std::u16string>& arg
   Print("address-in-use", inUse);
   if (inUse == -1) return Stopped;
   camera.TargetMac(mac);
-  const int32_t changed = camera.ChangeAddress(address, mask, gateway);
-  Print("change-address", changed);
-  camera.ApplySettings(1, 0);
+  try {
+    const int32_t changed = camera.ChangeAddress(address, mask, gateway);
+    Print("change-address", changed);
+    camera.ApplySettings(1, 0);
+  } catch (const device::CameraControlError& error) {
+    std::printf("camera-error %s\n", error.what());
+    return Stopped;
+  }
   std::printf("apply-settings done\n");
-  return changed == 1 ? 0 : Stopped;
+  return 0;
 }
 
 int Connect(device::CameraControl& camera, const std::vector<std::u16string>& args) {

@@ -10,6 +10,7 @@
 #include <arpa/inet.h>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <linux/if_packet.h>
 #include <net/ethernet.h>
 #include <net/if.h>
@@ -70,14 +71,21 @@ void CallEveryMember(device::NetCameraControl& control, const std::u16string& ad
   control.GetSettingText(u"SysAdminID");
   control.GetSettingNumber(u"DeviceType");
   control.SetSetting(u"SysIPAssignment", int16_t{1});
-  control.ApplySettings(1, 0);
-  control.Restart();
+  // The writes report that they did not take; only the frames matter here.
+  const auto written = [](const std::function<void()>& write) {
+    try {
+      write();
+    } catch (const device::CameraControlError&) {
+    }
+  };
+  written([&] { control.ApplySettings(1, 0); });
+  written([&] { control.Restart(); });
   control.LoginState();
   control.AddressInUse();
   std::u16string newAddress = address;
   std::u16string mask = u"255.255.255.0";
   std::u16string gateway = u"";
-  control.ChangeAddress(newAddress, mask, gateway);
+  written([&] { control.ChangeAddress(newAddress, mask, gateway); });
   control.Search();
 }
 
