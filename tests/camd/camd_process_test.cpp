@@ -258,6 +258,31 @@ TEST_F(Sim, ApplyWithOneBadKeyChangesNothing) {
   EXPECT_TRUE(sim_.waitForLog("keys=WlanChannel,WlanESSID result=1"));
 }
 
+// Values that would lock the camera away after its restart are refused
+// whole, over the wire as the PC or anyone else sends them.
+TEST_F(Sim, LockingValuesAreRefusedWhole) {
+  Start({"--state-dir", sim_.dir() + "/state"});
+  const struct {
+    QByteArray setting;
+    const char* error;
+  } cases[] = {
+      {"\"SysIPAddress\":\"" + At(255).toUtf8() + "\"", "SysIPAddress: the network or broadcast address of its subnet"},
+      {"\"SysIPAddress\":\"" + At(0).toUtf8() + "\"", "SysIPAddress: the network or broadcast address of its subnet"},
+      {R"("SysAdminID":"ad\ud800")", "SysAdminID: holds a lone surrogate"},
+      {R"("SysAdminID":"\udc00ad")", "SysAdminID: holds a lone surrogate"},
+      {R"("SysAdminID":"a\u0085b")", "SysAdminID: holds a control character"},
+      {R"("SysAdminPassword":"\u009bpw")", "SysAdminPassword: holds a control character"},
+  };
+  for (const auto& c : cases) {
+    const HttpAnswer refused = HttpLogin(At(10), 80, "POST", "/setup/v1/apply", "admin", "1234",
+                                         "{\"settings\":{\"WlanChannel\":3," + c.setting + "}}");
+    EXPECT_EQ(refused.status, 422) << c.setting.constData();
+    EXPECT_EQ(refused.json().value("error").toString(), QLatin1String(c.error)) << c.setting.constData();
+  }
+  EXPECT_FALSE(QFile::exists(sim_.dir() + "/state/" + kMac1 + ".json")) << "nothing written";
+  EXPECT_EQ(HttpLogin(At(10), 80, "GET", "/setup/v1/settings/WlanChannel", "admin", "1234").json().value("value"), 6);
+}
+
 TEST_F(Sim, SettingsSurviveARestartOfTheSimulator) {
   const QStringList state{"--state-dir", sim_.dir() + "/state"};
   Start(state);

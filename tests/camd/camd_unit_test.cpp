@@ -78,7 +78,27 @@ INSTANTIATE_TEST_SUITE_P(
         MergeCase{"MaskWithHole", {{"SysSubnetMask", "255.0.255.0"}}, kWired, false, "SysSubnetMask"},
         MergeCase{"MaskSlash8", {{"SysSubnetMask", "255.0.0.0"}}, kWired, true, ""},
         MergeCase{"EmptyGateway", {{"SysDefaultGateway", ""}}, kWired, true, ""},
-        MergeCase{"BadGateway", {{"SysDefaultGateway", "10.0.0"}}, kWired, false, "SysDefaultGateway"}),
+        MergeCase{"BadGateway", {{"SysDefaultGateway", "10.0.0"}}, kWired, false, "SysDefaultGateway"},
+        // Values after whose restart nothing reaches the camera or nobody logs in.
+        MergeCase{"BroadcastOfItsSubnet", {{"SysIPAddress", "127.77.0.255"}}, kWired, false, "SysIPAddress"},
+        MergeCase{"NetworkOfItsSubnet", {{"SysIPAddress", "127.77.0.0"}}, kWired, false, "SysIPAddress"},
+        MergeCase{"BroadcastOfLoopbackSlash8", {{"SysIPAddress", "127.255.255.255"}, {"SysSubnetMask", "255.0.0.0"}},
+                  kWired, false, "SysIPAddress"},
+        MergeCase{"MaskThatMakesItBroadcast", {{"SysIPAddress", "127.77.0.11"}, {"SysSubnetMask", "255.255.255.252"}},
+                  kWired, false, "SysIPAddress"},
+        MergeCase{"Ends255OnAWiderMask", {{"SysIPAddress", "127.77.1.255"}, {"SysSubnetMask", "255.255.0.0"}}, kWired,
+                  true, ""},
+        MergeCase{"Slash31HasNoBroadcast", {{"SysIPAddress", "127.77.0.11"}, {"SysSubnetMask", "255.255.255.254"}},
+                  kWired, true, ""},
+        MergeCase{"LoneSurrogateInId", {{"SysAdminID", QString(QChar(0xD800)) + u"adm"_qs}}, kWired, false,
+                  "SysAdminID"},
+        MergeCase{"LowSurrogateFirstInPassword", {{"SysAdminPassword", QString(QChar(0xDC00)) + QChar(0xD800)}}, kWired,
+                  false, "SysAdminPassword"},
+        MergeCase{"SurrogatePairInId", {{"SysAdminID", u"ad\U0001F600"_qs}}, kWired, true, ""},
+        MergeCase{"C1NextLineInId", {{"SysAdminID", u"ad\u0085min"_qs}}, kWired, false, "SysAdminID"},
+        MergeCase{"C1CsiInNetworkName", {{"WlanESSID", u"\u009b2J"_qs}}, kWireless, false, "WlanESSID"},
+        MergeCase{"DelInPassword", {{"SysAdminPassword", u"pw\u007f"_qs}}, kWired, false, "SysAdminPassword"},
+        MergeCase{"AccentedNetworkName", {{"WlanESSID", u"caf\u00e9"_qs}}, kWireless, true, ""}),
     [](const testing::TestParamInfo<MergeCase>& param) { return param.param.name; });
 
 TEST(Settings, OneBadKeyLeavesEverythingOut) {
