@@ -68,9 +68,11 @@ int main(int argc, char** argv) {
   const QCommandLineOption spreadOption("answer-spread-ms", "Discovery answers spread over 0..MS.", "MS", "100");
   const QCommandLineOption dropOption("drop-share", "Share of datagrams every camera loses (0-1), in and out.",
                                       "SHARE", "0");
+  const QCommandLineOption idleOption("idle-ms", "Setup connections without a complete request are closed after MS.",
+                                      "MS", "5000");
   const QCommandLineOption logOption("log", "Log file (default: stderr).", "FILE");
   parser.addOptions({fleetOption, countOption, firstOption, interfaceOption, portOption, groupOption, stateOption,
-                     restartOption, spreadOption, dropOption, logOption});
+                     restartOption, spreadOption, dropOption, idleOption, logOption});
   parser.process(app);
 
   if (parser.isSet(fleetOption) == parser.isSet(countOption)) return Fail("give either --fleet FILE or --count N");
@@ -92,6 +94,8 @@ int main(int argc, char** argv) {
   options.answerSpreadMs = parser.value(spreadOption).toInt(&ok);
   if (!ok || options.answerSpreadMs < 0 || options.answerSpreadMs > 10000)
     return Fail("--answer-spread-ms must be 0-10000");
+  options.idleMs = parser.value(idleOption).toInt(&ok);
+  if (!ok || options.idleMs < 100 || options.idleMs > 600000) return Fail("--idle-ms must be 100-600000");
   const double drop = parser.value(dropOption).toDouble(&ok);
   if (!ok || drop < 0 || drop > 1) return Fail("--drop-share must be 0-1");
 
@@ -115,6 +119,7 @@ int main(int argc, char** argv) {
 
   const camd::SettingsStore store(parser.value(stateOption));
   std::mt19937 random(std::random_device{}());
+  camd::AnswerScheduler answers(log);
   camd::DiscoveryReceiver receiver(options, log);
   if (!receiver.open(error)) return Fail(error);
 
@@ -130,7 +135,7 @@ int main(int argc, char** argv) {
     } else if (!error.isEmpty()) {
       return Fail(error);
     }
-    cameras.push_back(std::make_unique<camd::Camera>(profile, settings, options, store, log, random));
+    cameras.push_back(std::make_unique<camd::Camera>(profile, settings, options, store, log, random, answers));
     receiver.addCamera(cameras.back().get());
   }
   for (auto& camera : cameras) camera->start();

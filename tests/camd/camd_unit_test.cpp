@@ -8,6 +8,7 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include "camd/camera.h"
 #include "camd/digest.h"
 #include "camd/fleet.h"
 #include "camd/settings.h"
@@ -372,6 +373,60 @@ TEST(Digest, UnknownNonceWithRightAnswerIsStale) {
 }
 
 }  // namespace
+// Any spelling of the scheme, a parameter given twice refused as malformed,
+// and no flood of challenges pushes out the one a client is answering.
+TEST(Digest, SchemeInAnyCaseDuplicatesMalformedAndNoEviction) {
+  DigestServer server;
+  const QByteArray right = Answer(server, "admin", "1234", "/setup/v1/hello");
+  for (int i = 0; i < 100000; ++i) server.challenge(false);
+  QByteArray lower = right;
+  lower.replace(0, 6, "dIGEST");
+  EXPECT_EQ(server.verify(lower, "GET", "/setup/v1/hello", "admin", "1234"), DigestResult::Accepted)
+      << "a hundred thousand later challenges changed nothing";
+  const QByteArray again = Answer(server, "admin", "1234", "/setup/v1/hello");
+  EXPECT_EQ(server.verify(again + ", username=\"root\"", "GET", "/setup/v1/hello", "admin", "1234"),
+            DigestResult::Malformed);
+  EXPECT_EQ(server.verify(again + ", nc=00000002", "GET", "/setup/v1/hello", "admin", "1234"), DigestResult::Malformed);
+  EXPECT_EQ(server.verify(again, "GET", "/setup/v1/hello", "admin", "1234"), DigestResult::Accepted);
+  EXPECT_EQ(DigestServer().verify(again, "GET", "/setup/v1/hello", "admin", "1234"), DigestResult::Stale)
+      << "another camera's nonce is not ours";
+}
+
+TEST(Challenges, SpentOnceAndNeverPushedOutByAFlood) {
+  ChallengeBook book;
+  const QString first = book.issue();
+  EXPECT_EQ(first.size(), protocol::ChallengeHexChars);
+  EXPECT_TRUE(protocol::IsHex(first, protocol::ChallengeHexChars));
+  for (quint32 i = 0; i < ChallengeBook::Window - 2; ++i) book.issue();
+  EXPECT_TRUE(book.spend(first)) << "still valid after a flood of challenges that fits the window";
+  EXPECT_FALSE(book.spend(first)) << "single use";
+  const QString second = book.issue();
+  QString forged = second;
+  forged[31] = forged[31] == u'0' ? u'1' : u'0';
+  EXPECT_FALSE(book.spend(forged)) << "a challenge the camera did not issue";
+  EXPECT_FALSE(book.spend(u"0123"_qs));
+  EXPECT_TRUE(book.spend(second)) << "a refused forgery does not spend the real one";
+  const QString lost = book.issue();
+  for (quint32 i = 0; i < ChallengeBook::Window; ++i) book.issue();
+  EXPECT_FALSE(book.spend(lost)) << "beyond the window it counts as lost";
+}
+
+TEST(Throttle, GrowingHoldPerSourceForgottenOnSuccess) {
+  LoginThrottle throttle;
+  const QHostAddress guesser(u"127.0.0.9"_qs);
+  const QHostAddress owner(u"127.0.0.10"_qs);
+  std::vector<qint64> holds;
+  for (int i = 0; i < 9; ++i) holds.push_back(throttle.failed(guesser));
+  EXPECT_EQ(holds, (std::vector<qint64>{0, 0, 0, 250, 500, 1000, 2000, 4000, 8000}));
+  EXPECT_EQ(throttle.failed(guesser), LoginThrottle::MaxHoldMs) << "capped";
+  EXPECT_GT(throttle.blockedFor(guesser), 0);
+  EXPECT_EQ(throttle.blockedFor(owner), 0) << "another source is not slowed down";
+  EXPECT_EQ(throttle.failed(owner), 0);
+  throttle.succeeded(guesser);
+  EXPECT_EQ(throttle.blockedFor(guesser), 0) << "a right answer forgets the source";
+  EXPECT_EQ(throttle.failed(guesser), 0);
+}
+
 TEST(SettingRules, PerKey) {
   struct Case {
     const char* key;
