@@ -116,7 +116,9 @@ qint64 LoginThrottle::failed(const QHostAddress& source) {
   record.lastMs = now;
   const int beyond = record.failures - FreeFailures;
   const qint64 hold = beyond <= 0 ? 0 : std::min(MaxHoldMs, FirstHoldMs << std::min(beyond - 1, 16));
-  record.blockedUntilMs = now + hold;
+  // Until a little before the held refusal goes out (timers may fire a few
+  // per cent early): a client that waits for it is never turned away.
+  record.blockedUntilMs = now + hold * 9 / 10;
   return hold;
 }
 

@@ -54,7 +54,7 @@ class LoginThrottle {
  public:
   static constexpr int FreeFailures = 3;
   static constexpr qint64 FirstHoldMs = 250;
-  static constexpr qint64 MaxHoldMs = 8000;
+  static constexpr qint64 MaxHoldMs = 4000;  // below the setup port's idle time, so the refusal is delivered
   static constexpr qint64 ForgetMs = 60 * 1000;
 
   LoginThrottle();

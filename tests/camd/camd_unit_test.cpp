@@ -417,7 +417,7 @@ TEST(Throttle, GrowingHoldPerSourceForgottenOnSuccess) {
   const QHostAddress owner(u"127.0.0.10"_qs);
   std::vector<qint64> holds;
   for (int i = 0; i < 9; ++i) holds.push_back(throttle.failed(guesser));
-  EXPECT_EQ(holds, (std::vector<qint64>{0, 0, 0, 250, 500, 1000, 2000, 4000, 8000}));
+  EXPECT_EQ(holds, (std::vector<qint64>{0, 0, 0, 250, 500, 1000, 2000, 4000, 4000}));
   EXPECT_EQ(throttle.failed(guesser), LoginThrottle::MaxHoldMs) << "capped";
   EXPECT_GT(throttle.blockedFor(guesser), 0);
   EXPECT_EQ(throttle.blockedFor(owner), 0) << "another source is not slowed down";
