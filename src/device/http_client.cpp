@@ -71,11 +71,11 @@ ResponseReader::State ResponseReader::Feed(QByteArrayView bytes, bool closed) {
 }
 
 ResponseReader::Step ResponseReader::ReadHeader() {
-  const qsizetype end = buffer_.indexOf("\r\n\r\n", headerScan_);
+  const qsizetype end = buffer_.indexOf("\r\n\r\n", scan_);
   if (end < 0) {
     // The blank line could still begin in the last three bytes.
-    headerScan_ = std::max<qsizetype>(0, buffer_.size() - 3);
-    if (headerScan_ > protocol::MaxHeaderBytes) return Fail(QStringLiteral("response header too large"));
+    scan_ = std::max<qsizetype>(0, buffer_.size() - 3);
+    if (scan_ > protocol::MaxHeaderBytes) return Fail(QStringLiteral("response header too large"));
     return Step::NeedMore;
   }
   if (end > protocol::MaxHeaderBytes) return Fail(QStringLiteral("response header too large"));
@@ -135,11 +135,14 @@ ResponseReader::Step ResponseReader::ReadTrailer() {
 // Reads the next CRLF-terminated line of the chunk framing into line, counted
 // against the framing cap.
 ResponseReader::Step ResponseReader::FramingLine(QByteArrayView* line) {
-  const qsizetype end = buffer_.indexOf("\r\n", at_);
+  const qsizetype end = buffer_.indexOf("\r\n", std::max(at_, scan_));
   // An unterminated line takes at least one more byte to end.
   const qsizetype length = end < 0 ? buffer_.size() - at_ + 1 : end - at_ + 2;
   if (framing_ + length > MaxChunkFramingBytes) return Fail(QStringLiteral("chunk framing too large"));
-  if (end < 0) return Step::NeedMore;
+  if (end < 0) {
+    scan_ = std::max<qsizetype>(at_, buffer_.size() - 1);
+    return Step::NeedMore;
+  }
   *line = QByteArrayView(buffer_).sliced(at_, end - at_);
   framing_ += length;
   at_ = end + 2;

@@ -84,7 +84,7 @@ class ResponseReader {
 
   QByteArray buffer_;   // everything received
   qsizetype at_ = 0;    // where the unread part of buffer_ begins
-  qsizetype headerScan_ = 0;  // where the search for the header's end goes on
+  qsizetype scan_ = 0;  // where the search for the end of the header or line goes on
   Part part_ = Part::Header;
   State state_ = State::Incomplete;
   std::optional<qsizetype> contentLength_;
