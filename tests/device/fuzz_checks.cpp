@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <algorithm>
 #include <tuple>
 #include <vector>
 
