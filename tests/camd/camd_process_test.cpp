@@ -318,12 +318,12 @@ TEST_F(Sim, SetupPortAcceptsAgainAfterRunningOutOfDescriptors) {
   rlimit tight{static_cast<rlim_t>(open + 8), before.rlim_max};  // the soft limit only: raising it again needs no privilege
   ASSERT_EQ(prlimit(pid, RLIMIT_NOFILE, &tight, nullptr), 0) << std::strerror(errno);
   std::vector<std::unique_ptr<QTcpSocket>> held;
-  for (int i = 0; i < 24; ++i) {
+  for (int i = 0; i < 64; ++i) {
     held.push_back(std::make_unique<QTcpSocket>());
     held.back()->connectToHost(QHostAddress(At(10)), 80);
     held.back()->waitForConnected(1000);
   }
-  ASSERT_TRUE(sim_.waitForLog("http accept error=", 1, 5000));
+  ASSERT_TRUE(sim_.waitForLog("http accept error=", 1, 10000));
   held.clear();
   ASSERT_EQ(prlimit(pid, RLIMIT_NOFILE, &before, nullptr), 0) << std::strerror(errno);
   EXPECT_EQ(HttpLogin(At(10), 80, "GET", "/setup/v1/hello", "admin", "1234").status, 200) << "accepting again";
