@@ -3,6 +3,7 @@
 // discovery answers and MAC-addressed commands, its saved settings and the
 // settings in force, restarts and faults.
 #include <QHash>
+#include <QJsonArray>
 #include <QElapsedTimer>
 #include <QHostAddress>
 #include <QJsonObject>
@@ -16,6 +17,7 @@
 
 #include "camd/digest.h"
 #include "camd/fleet.h"
+#include "camd/settings.h"
 #include "protocol/protocol.h"
 
 class QHttpServer;
@@ -24,6 +26,7 @@ class QHttpServerResponder;
 
 namespace camd {
 
+class OnvifService;
 class SettingsStore;
 class SimLog;
 
@@ -42,7 +45,7 @@ class Camera : public QObject {
 
  public:
   Camera(CameraProfile profile, QJsonObject savedSettings, const SimOptions& options, const SettingsStore& store,
-         SimLog& log, std::mt19937& random, QObject* parent = nullptr);
+         SimLog& log, std::mt19937& random, QJsonArray onvifUsers = {}, QObject* parent = nullptr);
   ~Camera() override;
 
   // Starts serving on the address of the saved settings.
@@ -55,6 +58,21 @@ class Camera : public QObject {
 
   // A request heard on the discovery channel, already checked field by field.
   void handleDatagram(const protocol::Message& request);
+
+  // ONVIF's side of the same camera: one account, one settings file.
+  const CameraProfile& profile() const { return profile_; }
+  quint16 httpPort() const { return protocol::HttpPortForFamily(profile_.family); }
+  const QJsonObject& savedSettings() const { return saved_; }
+  const QJsonObject& runningSettings() const { return running_; }
+  const QJsonArray& onvifUsers() const { return onvifUsers_; }
+  // Saves the settings and the further ONVIF users whole; the `inForce` keys
+  // take effect at once, the others on the next start.
+  bool saveOnvif(const QJsonObject& settings, const QJsonArray& users, const QStringList& inForce, QString& error);
+  // Silent for `silentMs`, then back on the saved settings.
+  void restartFor(int silentMs);
+  int restartMs() const { return options_.restartMs; }
+  SettingsContext settingsContext() const { return {profile_.wireless, options_.loopbackOnly}; }
+  const SimOptions& options() const { return options_; }
 
  private:
   struct Reply {
@@ -88,6 +106,7 @@ class Camera : public QObject {
 
   CameraProfile profile_;
   QJsonObject saved_;    // what the settings file holds
+  QJsonArray onvifUsers_;  // ONVIF users besides the administrator account
   QJsonObject running_;  // what was in force when the camera last started
   struct KeptAddress {
     QString address, mask, gateway;
@@ -99,6 +118,7 @@ class Camera : public QObject {
   std::mt19937& random_;
   DigestServer digest_;
   std::unique_ptr<QHttpServer> http_;
+  std::unique_ptr<OnvifService> onvif_;
   std::unique_ptr<QUdpSocket> sender_;
   bool silent_ = true;
   QHash<QString, qint64> challenges_;  // outstanding challenge -> issued at

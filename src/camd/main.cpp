@@ -11,6 +11,8 @@
 
 #include "camd/camera.h"
 #include "camd/discovery.h"
+#include "camd/onvif_discovery.h"
+#include "camd/onvif_service.h"
 #include "camd/settings.h"
 #include "camd/settings_store.h"
 #include "camd/sim_log.h"
@@ -118,6 +120,12 @@ int main(int argc, char** argv) {
   camd::DiscoveryReceiver receiver(options, log);
   if (!receiver.open(error)) return Fail(error);
 
+  // WS-Discovery listens only when the fleet has an ONVIF camera.
+  camd::OnvifDiscovery onvifDiscovery(options, log, random);
+  if (std::any_of(fleet->begin(), fleet->end(), [](const camd::CameraProfile& p) { return p.onvif; }) &&
+      !onvifDiscovery.open(error))
+    return Fail(error);
+
   std::vector<std::unique_ptr<camd::Camera>> cameras;
   for (camd::CameraProfile& profile : *fleet) {
     if (drop > 0) profile.faults.dropShare = drop;
@@ -130,8 +138,11 @@ int main(int argc, char** argv) {
     } else if (!error.isEmpty()) {
       return Fail(error);
     }
-    cameras.push_back(std::make_unique<camd::Camera>(profile, settings, options, store, log, random));
+    const QJsonArray onvifUsers = store.loadOnvifUsers(profile.mac);
+    if (!camd::ValidOnvifUsers(onvifUsers, error)) return Fail(store.pathFor(profile.mac) + ": " + error);
+    cameras.push_back(std::make_unique<camd::Camera>(profile, settings, options, store, log, random, onvifUsers));
     receiver.addCamera(cameras.back().get());
+    onvifDiscovery.addCamera(cameras.back().get());
   }
   for (auto& camera : cameras) camera->start();
 
