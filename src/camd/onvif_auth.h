@@ -2,10 +2,10 @@
 // WS-Security UsernameToken with PasswordDigest, as ONVIF devices check it:
 // Base64(SHA-1(nonce + created + password)), with `created` inside a window
 // around the camera's own clock (which may be off, so clients learn it from
-// GetSystemDateAndTime first) and each nonce accepted once.
+// GetSystemDateAndTime first). A nonce may come again: clients in use send
+// one token for a whole session, and cameras accept it within the window.
 #include <QByteArray>
 #include <QDateTime>
-#include <QHash>
 #include <QString>
 #include <optional>
 
@@ -30,15 +30,9 @@ std::optional<UsernameToken> ReadUsernameToken(const XmlElement& header);
 // Base64(SHA-1(nonce + created + password)).
 QString PasswordDigest(const QByteArray& nonce, const QString& created, const QString& password);
 
-enum class TokenResult { Accepted, Refused, Expired, Replayed };
+enum class TokenResult { Accepted, Refused, Expired };
 
-class TokenChecker {
- public:
-  // Checks `token` for `user`/`password` against the camera's time `now`.
-  TokenResult verify(const UsernameToken& token, const QString& user, const QString& password, const QDateTime& now);
-
- private:
-  QHash<QByteArray, QDateTime> seen_;  // nonce -> its token's creation time
-};
+// Checks `token` for `user`/`password` against the camera's time `now`.
+TokenResult VerifyToken(const UsernameToken& token, const QString& user, const QString& password, const QDateTime& now);
 
 }  // namespace camd

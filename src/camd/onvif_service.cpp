@@ -262,16 +262,14 @@ std::optional<OnvifService::User> OnvifService::authenticate(const SoapMessage& 
   if (token) {
     const std::optional<User> user = named(token->user);
     const TokenResult result =
-        user ? tokens_.verify(*token, user->name, user->password, now()) : TokenResult::Refused;
+        user ? VerifyToken(*token, user->name, user->password, now()) : TokenResult::Refused;
     if (result == TokenResult::Accepted) {
       logDetail += QStringLiteral(" user=") + LogSafe(user->name) + QStringLiteral(" auth=token");
       return user;
     }
     // A refused WS-Security token is answered 400 with ter:NotAuthorized.
     logDetail += QStringLiteral(" user=") + LogSafe(token->user) + QStringLiteral(" refused=token-") +
-                 (result == TokenResult::Expired ? QStringLiteral("outside-clock-window")
-                  : result == TokenResult::Replayed ? QStringLiteral("replayed")
-                                                    : QStringLiteral("wrong"));
+                 (result == TokenResult::Expired ? QStringLiteral("outside-clock-window") : QStringLiteral("wrong"));
     refusal = NotAuthorized();
     return std::nullopt;
   }
@@ -393,9 +391,9 @@ OnvifService::Answer OnvifService::operation(const XmlElement& request, const Us
                QStringLiteral("Optional Action Not Implemented"));
 }
 
-QByteArray OnvifService::deviceInformation() const {
+QString OnvifService::deviceInformation() const {
   const CameraProfile& profile = camera_.profile();
-  return Envelope(W(QStringLiteral("tds:GetDeviceInformationResponse"),
+  return (W(QStringLiteral("tds:GetDeviceInformationResponse"),
                     E(QStringLiteral("tds:Manufacturer"), QStringLiteral("Sentrova")) +
                         E(QStringLiteral("tds:Model"), profile.mode) +
                         E(QStringLiteral("tds:FirmwareVersion"), profile.version) +
@@ -403,7 +401,7 @@ QByteArray OnvifService::deviceInformation() const {
                         E(QStringLiteral("tds:HardwareId"), profile.mode)));
 }
 
-QByteArray OnvifService::capabilities() const {
+QString OnvifService::capabilities() const {
   const QString device = DeviceXAddr(address(), camera_.httpPort());
   const QString media = QStringLiteral("http://%1:%2%3").arg(address()).arg(camera_.httpPort()).arg(QLatin1String(protocol::OnvifMediaPath));
   const QString network = W(QStringLiteral("tt:Network"),
@@ -422,7 +420,7 @@ QByteArray OnvifService::capabilities() const {
                                  E(QStringLiteral("tt:AccessPolicyConfig"), Bool(false)) +
                                  E(QStringLiteral("tt:X.509Token"), Bool(false)) + E(QStringLiteral("tt:SAMLToken"), Bool(false)) +
                                  E(QStringLiteral("tt:KerberosToken"), Bool(false)) + E(QStringLiteral("tt:RELToken"), Bool(false)));
-  return Envelope(W(QStringLiteral("tds:GetCapabilitiesResponse"),
+  return (W(QStringLiteral("tds:GetCapabilitiesResponse"),
                     W(QStringLiteral("tds:Capabilities"),
                       W(QStringLiteral("tt:Device"), E(QStringLiteral("tt:XAddr"), device) + network + system + security) +
                           W(QStringLiteral("tt:Media"),
@@ -432,7 +430,7 @@ QByteArray OnvifService::capabilities() const {
                                       E(QStringLiteral("tt:RTP_RTSP_TCP"), Bool(true)))))));
 }
 
-QByteArray OnvifService::services() const {
+QString OnvifService::services() const {
   const auto service = [](const char* ns, const QString& xaddr) {
     return W(QStringLiteral("tds:Service"),
              E(QStringLiteral("tds:Namespace"), QLatin1String(ns)) + E(QStringLiteral("tds:XAddr"), xaddr) +
@@ -440,15 +438,15 @@ QByteArray OnvifService::services() const {
                    E(QStringLiteral("tt:Major"), QStringLiteral("2")) + E(QStringLiteral("tt:Minor"), QStringLiteral("60"))));
   };
   const QString base = QStringLiteral("http://%1:%2").arg(address()).arg(camera_.httpPort());
-  return Envelope(W(QStringLiteral("tds:GetServicesResponse"),
+  return (W(QStringLiteral("tds:GetServicesResponse"),
                     service(protocol::NsDevice, base + QLatin1String(protocol::OnvifDevicePath)) +
                         service(protocol::NsMedia, base + QLatin1String(protocol::OnvifMediaPath))));
 }
 
-QByteArray OnvifService::networkInterfaces() const {
+QString OnvifService::networkInterfaces() const {
   const QJsonObject& saved = camera_.savedSettings();
   const int prefix = PrefixFromMask(saved.value("SysSubnetMask").toString()).value_or(24);
-  return Envelope(W(
+  return (W(
       QStringLiteral("tds:GetNetworkInterfacesResponse"),
       QStringLiteral("<tds:NetworkInterfaces token=\"%1\">").arg(QLatin1String(kInterfaceToken)) +
           E(QStringLiteral("tt:Enabled"), Bool(true)) +

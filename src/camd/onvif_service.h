@@ -86,16 +86,15 @@ class OnvifService {
   std::optional<Answer> saveAll(const std::vector<User>& users, const QJsonObject& changes, const QStringList& inForce,
                                 QString& logDetail);
 
-  QByteArray deviceInformation() const;
-  QByteArray capabilities() const;
-  QByteArray services() const;
-  QByteArray networkInterfaces() const;
+  QString deviceInformation() const;
+  QString capabilities() const;
+  QString services() const;
+  QString networkInterfaces() const;
   QString address() const;
 
   Camera& camera_;
   SimLog& log_;
   DigestServer digest_;
-  TokenChecker tokens_;
 };
 
 }  // namespace camd
