@@ -70,9 +70,11 @@ int main(int argc, char** argv) {
   const QCommandLineOption spreadOption("answer-spread-ms", "Discovery answers spread over 0..MS.", "MS", "100");
   const QCommandLineOption dropOption("drop-share", "Share of datagrams every camera loses (0-1), in and out.",
                                       "SHARE", "0");
+  const QCommandLineOption protocolsOption("protocols", "Protocols of a generated fleet: sentrova, onvif or both.",
+                                           "LIST", "sentrova");
   const QCommandLineOption logOption("log", "Log file (default: stderr).", "FILE");
   parser.addOptions({fleetOption, countOption, firstOption, interfaceOption, portOption, groupOption, stateOption,
-                     restartOption, spreadOption, dropOption, logOption});
+                     restartOption, spreadOption, dropOption, protocolsOption, logOption});
   parser.process(app);
 
   if (parser.isSet(fleetOption) == parser.isSet(countOption)) return Fail("give either --fleet FILE or --count N");
@@ -108,6 +110,16 @@ int main(int argc, char** argv) {
     const int count = parser.value(countOption).toInt(&ok);
     fleet = ok ? camd::GenerateFleet(count, parser.value(firstOption), options.loopbackOnly, error) : std::nullopt;
     if (!ok) error = "--count must be a number";
+    const QStringList protocols = parser.value(protocolsOption).split(u',');
+    const bool sentrova = protocols.contains("sentrova"), onvif = protocols.contains("onvif");
+    if (protocols.size() != int{sentrova} + int{onvif} || protocols.isEmpty())
+      return Fail("--protocols must be sentrova, onvif or sentrova,onvif");
+    if (fleet) {
+      for (camd::CameraProfile& profile : *fleet) {
+        profile.sentrova = sentrova;
+        profile.onvif = onvif;
+      }
+    }
   }
   if (!fleet) return Fail(error);
 

@@ -12,7 +12,7 @@ namespace {
 
 constexpr qsizetype kMaxPendingAnswers = 20000;
 constexpr qint64 kRecentProbeMs = 10 * 1000;
-constexpr qsizetype kMaxRecentProbes = 1024;
+constexpr size_t kMaxRecentProbes = 256;
 constexpr qsizetype kMaxMessageIdUnits = 256;
 
 QString NewMessageId() { return QStringLiteral("urn:uuid:") + QUuid::createUuid().toString(QUuid::WithoutBraces); }
@@ -137,16 +137,18 @@ void OnvifDiscovery::dispatch(const QByteArray& datagram, const QHostAddress& fr
   }
   // Copies of one probe (the same MessageID) are answered once.
   const qint64 now = clock_.elapsed();
-  for (auto it = recent_.begin(); it != recent_.end();) it = now - it.value() > kRecentProbeMs ? recent_.erase(it) : std::next(it);
-  if (recent_.contains(*id)) {
+  while (!recent_.empty() && (now - recent_.front().second > kRecentProbeMs || recent_.size() >= kMaxRecentProbes))
+    recent_.pop_front();
+  if (std::any_of(recent_.begin(), recent_.end(), [&](const auto& seen) { return seen.first == *id; })) {
     log_.line(QStringLiteral("sim wsd probe repeated id=%1").arg(LogSafe(*id, 80)));
     return;
   }
-  if (recent_.size() >= kMaxRecentProbes || queue_.size() >= static_cast<size_t>(kMaxPendingAnswers)) {
-    log_.line(QStringLiteral("sim wsd dropped from=%1 reason=too many probes at once").arg(from.toString()));
+  // A flood fills the queue for half a second at most, the longest an answer waits.
+  if (queue_.size() >= static_cast<size_t>(kMaxPendingAnswers)) {
+    log_.line(QStringLiteral("sim wsd dropped from=%1 reason=too many answers pending").arg(from.toString()));
     return;
   }
-  recent_.insert(*id, now);
+  recent_.emplace_back(*id, now);
   const std::optional<SoapMessage> message = ReadSoap(datagram, error);
   int answers = 0;
   for (Camera* camera : cameras_) {

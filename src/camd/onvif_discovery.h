@@ -11,6 +11,7 @@
 #include <QObject>
 #include <QTimer>
 #include <QUdpSocket>
+#include <deque>
 #include <map>
 #include <memory>
 #include <random>
@@ -59,7 +60,7 @@ class OnvifDiscovery : public QObject {
   std::multimap<qint64, Pending> queue_;  // due time -> answer
   QTimer timer_;
   QElapsedTimer clock_;
-  QHash<QString, qint64> recent_;  // MessageIDs answered lately -> when
+  std::deque<std::pair<QString, qint64>> recent_;  // MessageIDs answered lately and when, oldest first
   QHash<QString, std::shared_ptr<QUdpSocket>> senders_;  // camera address -> socket bound to it
 };
 

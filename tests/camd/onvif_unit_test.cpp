@@ -4,6 +4,7 @@
 // camera answers.
 #include <gtest/gtest.h>
 
+#include "camd/fleet.h"
 #include "camd/onvif_auth.h"
 #include "camd/onvif_discovery.h"
 #include "camd/onvif_service.h"
@@ -222,6 +223,50 @@ TEST(WsDiscovery, WhichProbesAreAnswered) {
   }
   QString error;
   EXPECT_EQ(ReadProbe(Probe("", "urn:uuid:abc"), error), "urn:uuid:abc");
+}
+
+TEST(OnvifFleet, ProtocolsAndFaultsPerCamera) {
+  const auto parse = [](const QString& fields, QString& error) {
+    return ParseFleet(QStringLiteral(R"({"cameras": [{"mac": "0.12.34.9.0.1", "settings": {"SysIPAddress": "127.9.0.1"}%1}]})")
+                          .arg(fields)
+                          .toUtf8(),
+                      true, error);
+  };
+  struct Case {
+    const char* fields;
+    bool accepted, sentrova, onvif;
+  } cases[] = {
+      {R"(, "family": 2)", true, true, false},
+      {R"(, "protocols": ["onvif"])", true, false, true},
+      {R"(, "family": 0, "protocols": ["sentrova", "onvif"])", true, true, true},
+      {R"(, "protocols": ["sentrova"])", false, false, false},  // our own protocol needs its family
+      {R"(, "protocols": [])", false, false, false},
+      {R"(, "protocols": ["onvif", "onvif"])", false, false, false},
+      {R"(, "protocols": ["http"])", false, false, false},
+      {R"(, "protocols": "onvif")", false, false, false},
+      {R"(, "protocols": ["onvif"], "faults": {"digestOnly": true, "usernameTokenOnly": true})", false, false, false},
+      {R"(, "protocols": ["onvif"], "faults": {"clockSkewSeconds": 1.5})", false, false, false},
+      {R"(, "protocols": ["onvif"], "faults": {"clockSkew": 5})", false, false, false},
+  };
+  for (const Case& c : cases) {
+    QString error;
+    const auto fleet = parse(QLatin1String(c.fields), error);
+    ASSERT_EQ(fleet.has_value(), c.accepted) << c.fields << ": " << qPrintable(error);
+    if (!fleet) continue;
+    EXPECT_EQ(fleet->front().sentrova, c.sentrova) << c.fields;
+    EXPECT_EQ(fleet->front().onvif, c.onvif) << c.fields;
+  }
+  QString error;
+  const auto skewed = parse(R"(, "protocols": ["onvif"], "macScope": false,
+      "faults": {"clockSkewSeconds": -3600, "rebootNeeded": true, "usernameTokenOnly": true})", error);
+  ASSERT_TRUE(skewed) << qPrintable(error);
+  const CameraProfile& camera = skewed->front();
+  EXPECT_EQ(camera.faults.clockSkewSeconds, -3600);
+  EXPECT_TRUE(camera.faults.rebootNeeded);
+  EXPECT_TRUE(camera.faults.usernameTokenOnly);
+  EXPECT_FALSE(camera.faults.digestOnly);
+  EXPECT_FALSE(camera.macScope);
+  EXPECT_EQ(camera.family, 2) << "an ONVIF-only camera logs in first";
 }
 
 }  // namespace
