@@ -57,15 +57,17 @@ done
 inns "$client" ip addr add 10.61.0.2/24 dev c0
 for host in 20 21 30 31; do inns "$cams" ip addr add "10.61.0.$host/24" dev s0; done
 
-# Porch speaks ONVIF only and moves at once; Yard speaks both protocols and
-# moves on its reboot.
+# Porch speaks ONVIF only, its clock an hour behind, and moves at once; Yard
+# speaks both protocols, its clock two hours ahead, and moves on its reboot.
+# The clients must learn each camera's clock to log in.
 cat >"$work/fleet.json" <<'JSON'
 {"cameras": [
   {"mac": "0.12.34.61.0.20", "protocols": ["onvif"], "mode": "X-350", "caption": "Porch",
-   "settings": {"SysIPAddress": "10.61.0.20", "SysDefaultGateway": "10.61.0.1"}},
+   "settings": {"SysIPAddress": "10.61.0.20", "SysDefaultGateway": "10.61.0.1"},
+   "faults": {"clockSkewSeconds": -3600}},
   {"mac": "0.12.34.61.0.21", "protocols": ["sentrova", "onvif"], "family": 2, "caption": "Yard",
    "settings": {"SysIPAddress": "10.61.0.21", "SysDefaultGateway": "10.61.0.1"},
-   "faults": {"rebootNeeded": true}}]}
+   "faults": {"rebootNeeded": true, "clockSkewSeconds": 7200}}]}
 JSON
 ip netns exec "$cams" "$camd" --fleet "$work/fleet.json" --interface s0 --state-dir "$work/state" --restart-ms 500 \
   --log "$work/camd.log" </dev/null >/dev/null 2>&1 &
