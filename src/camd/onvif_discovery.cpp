@@ -37,10 +37,8 @@ bool TypesMatch(const XmlElement& probe) {
 }
 
 // Scopes the probe asks for, each a prefix of one of the camera's.
-bool ScopesMatch(const XmlElement& probe, const QStringList& scopes) {
-  const XmlElement* asked = probe.child(u"Scopes");
-  if (!asked) return true;
-  for (const QString& scope : asked->text.split(u' ', Qt::SkipEmptyParts)) {
+bool ScopesMatch(const QStringList& asked, const QStringList& scopes) {
+  for (const QString& scope : asked) {
     if (!std::any_of(scopes.begin(), scopes.end(), [&](const QString& own) {
           return own == scope || own.startsWith(scope.endsWith(u'/') ? scope : scope + u'/');
         }))
@@ -51,7 +49,7 @@ bool ScopesMatch(const XmlElement& probe, const QStringList& scopes) {
 
 }  // namespace
 
-std::optional<QString> ReadProbe(const QByteArray& datagram, QString& error) {
+std::optional<Probe> ReadProbe(const QByteArray& datagram, QString& error) {
   const std::optional<SoapMessage> message = ReadSoap(datagram, error);
   if (!message) return std::nullopt;
   if (message->body.name != u"Probe" || message->body.ns != QLatin1String(protocol::NsDiscovery)) {
@@ -68,7 +66,8 @@ std::optional<QString> ReadProbe(const QByteArray& datagram, QString& error) {
     error = QStringLiteral("asks for other types");
     return std::nullopt;
   }
-  return id->text;
+  const XmlElement* scopes = message->body.child(u"Scopes");
+  return Probe{id->text, scopes ? scopes->text.split(u' ', Qt::SkipEmptyParts) : QStringList()};
 }
 
 QByteArray ProbeMatches(const Camera& camera, const QString& relatesTo) {
@@ -125,8 +124,8 @@ void OnvifDiscovery::dispatch(const QByteArray& datagram, const QHostAddress& fr
   if (datagram.contains("ProbeMatches") || datagram.contains("/discovery/Hello") || datagram.contains("/discovery/Bye"))
     return;
   QString error;
-  const std::optional<QString> id = ReadProbe(datagram, error);
-  if (!id) {
+  const std::optional<Probe> probe = ReadProbe(datagram, error);
+  if (!probe) {
     log_.line(QStringLiteral("sim wsd dropped from=%1 reason=%2").arg(from.toString(), LogSafe(error, 80)));
     return;
   }
@@ -136,11 +135,12 @@ void OnvifDiscovery::dispatch(const QByteArray& datagram, const QHostAddress& fr
     return;
   }
   // Copies of one probe (the same MessageID) are answered once.
+  const QString& id = probe->messageId;
   const qint64 now = clock_.elapsed();
   while (!recent_.empty() && (now - recent_.front().second > kRecentProbeMs || recent_.size() >= kMaxRecentProbes))
     recent_.pop_front();
-  if (std::any_of(recent_.begin(), recent_.end(), [&](const auto& seen) { return seen.first == *id; })) {
-    log_.line(QStringLiteral("sim wsd probe repeated id=%1").arg(LogSafe(*id, 80)));
+  if (std::any_of(recent_.begin(), recent_.end(), [&](const auto& seen) { return seen.first == id; })) {
+    log_.line(QStringLiteral("sim wsd probe repeated id=%1").arg(LogSafe(id, 80)));
     return;
   }
   // A flood fills the queue for half a second at most, the longest an answer waits.
@@ -148,17 +148,21 @@ void OnvifDiscovery::dispatch(const QByteArray& datagram, const QHostAddress& fr
     log_.line(QStringLiteral("sim wsd dropped from=%1 reason=too many answers pending").arg(from.toString()));
     return;
   }
-  recent_.emplace_back(*id, now);
-  const std::optional<SoapMessage> message = ReadSoap(datagram, error);
+  recent_.emplace_back(id, now);
   int answers = 0;
   for (Camera* camera : cameras_) {
-    if (!camera->profile().onvif || camera->silent() || !ScopesMatch(message->body, Scopes(camera->profile()))) continue;
+    if (!camera->profile().onvif || camera->silent()) continue;
+    if (!probe->scopes.isEmpty()) {
+      auto scopes = scopes_.find(camera);
+      if (scopes == scopes_.end()) scopes = scopes_.insert(camera, Scopes(camera->profile()));
+      if (!ScopesMatch(probe->scopes, *scopes)) continue;
+    }
     const int delay = std::uniform_int_distribution<int>(0, protocol::OnvifMaxAnswerDelayMs)(random_);
-    queue_.emplace(now + delay + camera->profile().faults.answerDelayMs, Pending{camera, from, port, *id});
+    queue_.emplace(now + delay + camera->profile().faults.answerDelayMs, Pending{camera, from, port, id});
     ++answers;
   }
   log_.line(QStringLiteral("sim wsd probe id=%1 from=%2:%3 answers=%4")
-                .arg(LogSafe(*id, 80), from.toString())
+                .arg(LogSafe(id, 80), from.toString())
                 .arg(port)
                 .arg(answers));
   schedule();

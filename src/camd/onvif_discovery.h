@@ -24,9 +24,14 @@ namespace camd {
 
 class SimLog;
 
-// A Probe's MessageID when `datagram` is a Probe any NetworkVideoTransmitter
-// or Device answers; otherwise nothing and `error` says why.
-std::optional<QString> ReadProbe(const QByteArray& datagram, QString& error);
+// A Probe any NetworkVideoTransmitter or Device answers: its MessageID and
+// the scopes it asks for.
+struct Probe {
+  QString messageId;
+  QStringList scopes;
+};
+// The Probe in `datagram`, or nothing and `error` says why.
+std::optional<Probe> ReadProbe(const QByteArray& datagram, QString& error);
 // The ProbeMatches of one camera to the Probe `relatesTo`.
 QByteArray ProbeMatches(const Camera& camera, const QString& relatesTo);
 
@@ -62,6 +67,7 @@ class OnvifDiscovery : public QObject {
   QElapsedTimer clock_;
   std::deque<std::pair<QString, qint64>> recent_;  // MessageIDs answered lately and when, oldest first
   QHash<QString, std::shared_ptr<QUdpSocket>> senders_;  // camera address -> socket bound to it
+  QHash<const Camera*, QStringList> scopes_;             // each camera's scopes, fixed for its life
 };
 
 }  // namespace camd

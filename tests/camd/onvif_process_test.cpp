@@ -245,11 +245,8 @@ struct Heard {
   QString from;
   qint64 afterMs;
 };
-std::vector<Heard> ProbeOnLoopback(const QString& messageId, int copies, int listenMs) {
-  QUdpSocket socket;
-  EXPECT_TRUE(socket.bind(QHostAddress("127.0.0.1"), 0));
-  socket.setMulticastInterface(QNetworkInterface::interfaceFromName("lo"));
-  const QByteArray probe =
+QByteArray ProbeDatagram(const QString& messageId) {
+  return
       QStringLiteral("<e:Envelope xmlns:e=\"%1\" xmlns:w=\"%2\" xmlns:d=\"%3\" xmlns:dn=\"%4\"><e:Header>"
                      "<w:MessageID>%5</w:MessageID><w:To>urn:schemas-xmlsoap-org:ws:2005:04:discovery</w:To>"
                      "<w:Action>%6</w:Action></e:Header><e:Body><d:Probe><d:Types>dn:NetworkVideoTransmitter</d:Types>"
@@ -257,6 +254,21 @@ std::vector<Heard> ProbeOnLoopback(const QString& messageId, int copies, int lis
           .arg(protocol::NsSoapEnvelope, protocol::NsAddressing, protocol::NsDiscovery, protocol::NsNetworkWsdl, messageId,
                protocol::ProbeAction)
           .toUtf8();
+}
+
+// Sends `flood` probes of other MessageIDs from another socket (which never
+// reads its answers) first, then `copies` of `messageId`.
+std::vector<Heard> ProbeOnLoopback(const QString& messageId, int copies, int listenMs, int flood = 0) {
+  QUdpSocket flooder;
+  EXPECT_TRUE(flooder.bind(QHostAddress("127.0.0.1"), 0));
+  flooder.setMulticastInterface(QNetworkInterface::interfaceFromName("lo"));
+  for (int i = 0; i < flood; ++i)
+    flooder.writeDatagram(ProbeDatagram(QStringLiteral("urn:uuid:flood-%1").arg(i)), QHostAddress(protocol::OnvifGroup),
+                          protocol::OnvifPort);
+  QUdpSocket socket;
+  EXPECT_TRUE(socket.bind(QHostAddress("127.0.0.1"), 0));
+  socket.setMulticastInterface(QNetworkInterface::interfaceFromName("lo"));
+  const QByteArray probe = ProbeDatagram(messageId);
   QElapsedTimer clock;
   clock.start();
   for (int i = 0; i < copies; ++i) socket.writeDatagram(probe, QHostAddress(protocol::OnvifGroup), protocol::OnvifPort);
@@ -294,6 +306,14 @@ TEST_F(OnvifSim, ProbeMatchesCameBackUnicastOncePerCamera) {
   }
   ours.sort();
   EXPECT_EQ(ours, (QStringList{at(10), at(11), at(12), at(13)})) << "one answer per camera for three copies";
+}
+
+TEST_F(OnvifSim, AProbeAfterAFloodIsStillAnswered) {
+  const QString id = "urn:uuid:" + QUuid::createUuid().toString(QUuid::WithoutBraces);
+  const std::vector<Heard> heard = ProbeOnLoopback(id, 1, 3000, 1000);
+  int answers = 0;
+  for (const Heard& answer : heard) answers += answer.datagram.contains(id.toUtf8()) ? 1 : 0;
+  EXPECT_EQ(answers, 4) << "every camera answers the probe after 1000 others";
 }
 
 TEST_F(OnvifSim, OnvifOnlyCamerasIgnoreOurOwnProbe) {

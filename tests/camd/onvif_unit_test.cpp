@@ -189,7 +189,7 @@ TEST(SoapReader, LenientAboutPrefixesAndOrder) {
   EXPECT_EQ(message->body.textAt({u"NetworkInterface", u"IPv4", u"Manual", u"Address"}), "10.0.0.5");
 }
 
-QByteArray Probe(const QString& types, const QString& id = "urn:uuid:1", const QString& extraNs = "") {
+QByteArray ProbeText(const QString& types, const QString& id = "urn:uuid:1", const QString& extraNs = "") {
   return QStringLiteral(
       "<e:Envelope xmlns:e=\"%1\" xmlns:w=\"%2\" xmlns:d=\"%3\" xmlns:dn=\"%4\" xmlns:tds=\"%5\"%6><e:Header>"
       "<w:MessageID>%7</w:MessageID><w:Action>%8</w:Action></e:Header><e:Body><d:Probe>%9</d:Probe></e:Body></e:Envelope>")
@@ -204,25 +204,28 @@ TEST(WsDiscovery, WhichProbesAreAnswered) {
     QByteArray probe;
     bool answered;
   } cases[] = {
-      {"no types", Probe(""), true},
-      {"NetworkVideoTransmitter", Probe("<d:Types>dn:NetworkVideoTransmitter</d:Types>"), true},
-      {"Device", Probe("<d:Types>tds:Device</d:Types>"), true},
-      {"both", Probe("<d:Types>dn:NetworkVideoTransmitter tds:Device</d:Types>"), true},
-      {"another prefix", Probe("<d:Types>q:NetworkVideoTransmitter</d:Types>", "urn:uuid:1",
+      {"no types", ProbeText(""), true},
+      {"NetworkVideoTransmitter", ProbeText("<d:Types>dn:NetworkVideoTransmitter</d:Types>"), true},
+      {"Device", ProbeText("<d:Types>tds:Device</d:Types>"), true},
+      {"both", ProbeText("<d:Types>dn:NetworkVideoTransmitter tds:Device</d:Types>"), true},
+      {"another prefix", ProbeText("<d:Types>q:NetworkVideoTransmitter</d:Types>", "urn:uuid:1",
                                QStringLiteral(" xmlns:q=\"%1\"").arg(protocol::NsNetworkWsdl)), true},
-      {"an undeclared prefix", Probe("<d:Types>zz:NetworkVideoTransmitter</d:Types>"), true},
-      {"the right name in a wrong namespace", Probe("<d:Types>q:NetworkVideoTransmitter</d:Types>", "urn:uuid:1",
+      {"an undeclared prefix", ProbeText("<d:Types>zz:NetworkVideoTransmitter</d:Types>"), true},
+      {"the right name in a wrong namespace", ProbeText("<d:Types>q:NetworkVideoTransmitter</d:Types>", "urn:uuid:1",
                                                     " xmlns:q=\"urn:example:printers\""), false},
-      {"a printer", Probe("<d:Types>dn:Printer</d:Types>"), false},
-      {"no MessageID", Probe("", ""), false},
-      {"a MessageID with a control character", Probe("", "urn:\x01"), false},
+      {"a printer", ProbeText("<d:Types>dn:Printer</d:Types>"), false},
+      {"no MessageID", ProbeText("", ""), false},
+      {"a MessageID with a control character", ProbeText("", "urn:\x01"), false},
   };
   for (const Case& c : cases) {
     QString error;
     EXPECT_EQ(ReadProbe(c.probe, error).has_value(), c.answered) << c.what << ": " << qPrintable(error);
   }
   QString error;
-  EXPECT_EQ(ReadProbe(Probe("", "urn:uuid:abc"), error), "urn:uuid:abc");
+  const auto probe = ReadProbe(ProbeText("<d:Scopes>onvif://www.onvif.org/name onvif://x</d:Scopes>", "urn:uuid:abc"), error);
+  ASSERT_TRUE(probe);
+  EXPECT_EQ(probe->messageId, "urn:uuid:abc");
+  EXPECT_EQ(probe->scopes, (QStringList{"onvif://www.onvif.org/name", "onvif://x"}));
 }
 
 TEST(OnvifFleet, ProtocolsAndFaultsPerCamera) {
