@@ -9,6 +9,7 @@
 #include <QTcpSocket>
 #include <QTimer>
 
+#include "camd/onvif_http_guard.h"
 #include "camd/onvif_service.h"
 #include "camd/settings.h"
 #include "camd/settings_store.h"
@@ -80,7 +81,7 @@ void Camera::start() {
     http_->setMissingHandler([this](const QHttpServerRequest& request, QHttpServerResponder&& responder) {
       handleHttp(request, std::move(responder));
     });
-    auto* server = new QTcpServer(http_.get());
+    QTcpServer* server = profile_.onvif ? new OnvifHttpGuard(log_, mac(), http_.get()) : new QTcpServer(http_.get());
     if (server->listen(host, port)) {
       http_->bind(server);
       http = QString::number(port);

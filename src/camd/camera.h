@@ -36,6 +36,7 @@ struct SimOptions {
   bool loopbackOnly = true;
   QHostAddress group;
   quint16 discoveryPort = 0;
+  quint16 onvifDiscoveryPort = protocol::OnvifPort;  // another port only to keep tests apart
   int restartMs = 3000;
   int answerSpreadMs = 100;
 };

@@ -70,11 +70,13 @@ int main(int argc, char** argv) {
   const QCommandLineOption spreadOption("answer-spread-ms", "Discovery answers spread over 0..MS.", "MS", "100");
   const QCommandLineOption dropOption("drop-share", "Share of datagrams every camera loses (0-1), in and out.",
                                       "SHARE", "0");
+  const QCommandLineOption onvifPortOption("onvif-discovery-port", "WS-Discovery UDP port.", "PORT",
+                                           QString::number(protocol::OnvifPort));
   const QCommandLineOption protocolsOption("protocols", "Protocols of a generated fleet: sentrova, onvif or both.",
                                            "LIST", "sentrova");
   const QCommandLineOption logOption("log", "Log file (default: stderr).", "FILE");
   parser.addOptions({fleetOption, countOption, firstOption, interfaceOption, portOption, groupOption, stateOption,
-                     restartOption, spreadOption, dropOption, protocolsOption, logOption});
+                     restartOption, spreadOption, dropOption, onvifPortOption, protocolsOption, logOption});
   parser.process(app);
 
   if (parser.isSet(fleetOption) == parser.isSet(countOption)) return Fail("give either --fleet FILE or --count N");
@@ -91,6 +93,9 @@ int main(int argc, char** argv) {
   const uint port = parser.value(portOption).toUInt(&ok);
   if (!ok || port == 0 || port > 65535) return Fail("--discovery-port must be 1-65535");
   options.discoveryPort = static_cast<quint16>(port);
+  const uint onvifPort = parser.value(onvifPortOption).toUInt(&ok);
+  if (!ok || onvifPort == 0 || onvifPort > 65535) return Fail("--onvif-discovery-port must be 1-65535");
+  options.onvifDiscoveryPort = static_cast<quint16>(onvifPort);
   options.restartMs = parser.value(restartOption).toInt(&ok);
   if (!ok || options.restartMs < 0 || options.restartMs > 600000) return Fail("--restart-ms must be 0-600000");
   options.answerSpreadMs = parser.value(spreadOption).toInt(&ok);

@@ -100,11 +100,11 @@ OnvifDiscovery::OnvifDiscovery(const SimOptions& options, SimLog& log, std::mt19
 
 bool OnvifDiscovery::open(QString& error) {
   const QHostAddress group(QLatin1String(protocol::OnvifGroup));
-  if (!socket_.bind(group, protocol::OnvifPort, QUdpSocket::ShareAddress | QUdpSocket::ReuseAddressHint) ||
+  if (!socket_.bind(group, options_.onvifDiscoveryPort, QUdpSocket::ShareAddress | QUdpSocket::ReuseAddressHint) ||
       !socket_.joinMulticastGroup(group, options_.interface)) {
     error = QStringLiteral("cannot listen on %1:%2 via %3: %4")
                 .arg(group.toString())
-                .arg(protocol::OnvifPort)
+                .arg(options_.onvifDiscoveryPort)
                 .arg(options_.interface.name(), socket_.errorString());
     return false;
   }
@@ -134,12 +134,15 @@ void OnvifDiscovery::dispatch(const QByteArray& datagram, const QHostAddress& fr
     log_.line(QStringLiteral("sim wsd dropped from=%1 reason=source outside the cameras' network").arg(from.toString()));
     return;
   }
-  // Copies of one probe (the same MessageID) are answered once.
   const QString& id = probe->messageId;
   const qint64 now = clock_.elapsed();
   while (!recent_.empty() && (now - recent_.front().second > kRecentProbeMs || recent_.size() >= kMaxRecentProbes))
     recent_.pop_front();
-  if (std::any_of(recent_.begin(), recent_.end(), [&](const auto& seen) { return seen.first == id; })) {
+  // Copies of one probe come from one socket. Some clients derive the
+  // MessageID from the clock, so two of their runs in one second share it:
+  // those come from different sockets and are both answered.
+  const QString copyKey = QStringLiteral("%1 %2:%3").arg(id, from.toString()).arg(port);
+  if (std::any_of(recent_.begin(), recent_.end(), [&](const auto& seen) { return seen.first == copyKey; })) {
     log_.line(QStringLiteral("sim wsd probe repeated id=%1").arg(LogSafe(id, 80)));
     return;
   }
@@ -148,7 +151,7 @@ void OnvifDiscovery::dispatch(const QByteArray& datagram, const QHostAddress& fr
     log_.line(QStringLiteral("sim wsd dropped from=%1 reason=too many answers pending").arg(from.toString()));
     return;
   }
-  recent_.emplace_back(id, now);
+  recent_.emplace_back(copyKey, now);
   int answers = 0;
   for (Camera* camera : cameras_) {
     if (!camera->profile().onvif || camera->silent()) continue;

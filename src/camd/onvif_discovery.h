@@ -65,7 +65,7 @@ class OnvifDiscovery : public QObject {
   std::multimap<qint64, Pending> queue_;  // due time -> answer
   QTimer timer_;
   QElapsedTimer clock_;
-  std::deque<std::pair<QString, qint64>> recent_;  // MessageIDs answered lately and when, oldest first
+  std::deque<std::pair<QString, qint64>> recent_;  // probes answered lately (MessageID and source) and when, oldest first
   QHash<QString, std::shared_ptr<QUdpSocket>> senders_;  // camera address -> socket bound to it
   QHash<const Camera*, QStringList> scopes_;             // each camera's scopes, fixed for its life
 };

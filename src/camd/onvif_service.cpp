@@ -218,8 +218,13 @@ void OnvifService::handle(const QHttpServerRequest& request, QHttpServerResponde
   responder.writeHeader("Content-Type", "application/soap+xml; charset=utf-8");
   for (const QByteArray& challenge : reply.authenticate) responder.writeHeader("WWW-Authenticate", challenge);
   responder.writeHeader("Content-Length", QByteArray::number(reply.body.size()));
+  // One request per connection, so each one's head is checked before its body is read.
+  responder.writeHeader("Connection", "close");
   responder.writeBody(reply.body);
-  if (socket) socket->flush();
+  if (socket) {
+    socket->flush();
+    socket->disconnectFromHost();
+  }
   // The answer is out before the camera leaves its address.
   if (reply.after == After::Move) camera_.restartFor(0);
   if (reply.after == After::Reboot) camera_.restartFor(camera_.restartMs());
