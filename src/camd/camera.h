@@ -73,7 +73,6 @@ class Camera : public QObject {
   void restartFor(int silentMs);
   int restartMs() const { return options_.restartMs; }
   SettingsContext settingsContext() const { return {profile_.wireless, options_.loopbackOnly}; }
-  const SimOptions& options() const { return options_; }
 
  private:
   struct Reply {

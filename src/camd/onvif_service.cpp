@@ -240,17 +240,16 @@ OnvifService::Answer OnvifService::answer(const QByteArray& body, const QByteArr
   }
   const XmlElement& request = message->body;
   logDetail = QStringLiteral(" op=") + LogSafe(request.name, 48);
-  std::optional<User> user;
   if (!PreAuth(request.name)) {
     Answer refusal;
-    user = authenticate(*message, authorization, uri, refusal, logDetail);
+    const std::optional<User> user = authenticate(*message, authorization, uri, refusal, logDetail);
     if (!user) return refusal;
     if (Writes(request.name) && user->level != QLatin1String(kAdministrator)) {
       logDetail += QStringLiteral(" refused=not-administrator");
       return NotAuthorized();
     }
   }
-  return operation(request, user ? &*user : nullptr, logDetail);
+  return operation(request, logDetail);
 }
 
 std::optional<OnvifService::User> OnvifService::authenticate(const SoapMessage& message,
@@ -303,7 +302,7 @@ std::optional<OnvifService::User> OnvifService::authenticate(const SoapMessage& 
   return std::nullopt;
 }
 
-OnvifService::Answer OnvifService::operation(const XmlElement& request, const User* user, QString& logDetail) {
+OnvifService::Answer OnvifService::operation(const XmlElement& request, QString& logDetail) {
   const QString& op = request.name;
   const bool device = request.ns == QLatin1String(protocol::NsDevice);
   const bool media = request.ns == QLatin1String(protocol::NsMedia);
@@ -390,7 +389,6 @@ OnvifService::Answer OnvifService::operation(const XmlElement& request, const Us
                                                       E(QStringLiteral("tt:InvalidAfterReboot"), QStringLiteral("false")) +
                                                       E(QStringLiteral("tt:Timeout"), QStringLiteral("PT0S")))));
   }
-  Q_UNUSED(user);
   logDetail += QStringLiteral(" refused=not-supported");
   return Fault(QStringLiteral("env:Receiver"), {QStringLiteral("ter:ActionNotSupported")},
                QStringLiteral("Optional Action Not Implemented"));

@@ -61,21 +61,21 @@ class OnvifService {
     QByteArrayList authenticate;  // WWW-Authenticate values
     After after = After::Nothing;
   };
+
+ private:
   // The answer to a POST of `body` with the given Authorization header on
   // `uri`; `logDetail` says what happened.
   Answer answer(const QByteArray& body, const QByteArray& authorization, const QString& uri, QString& logDetail);
-
   // The camera's clock, skew included.
   QDateTime now() const;
 
- private:
   struct User {
     QString name, password, level;
   };
   std::vector<User> users() const;
   std::optional<User> authenticate(const SoapMessage& message, const QByteArray& authorization, const QString& uri,
                                    Answer& refusal, QString& logDetail);
-  Answer operation(const XmlElement& request, const User* user, QString& logDetail);
+  Answer operation(const XmlElement& request, QString& logDetail);
   Answer setUsers(const XmlElement& request, QString& logDetail);
   Answer createUsers(const XmlElement& request, QString& logDetail);
   Answer deleteUsers(const XmlElement& request, QString& logDetail);
