@@ -12,6 +12,7 @@
 #include <QTimer>
 
 #include "camd/discovery.h"
+#include "camd/onvif_service.h"
 #include "camd/settings.h"
 #include "camd/settings_store.h"
 #include "camd/sim_log.h"
@@ -230,16 +231,19 @@ bool ChallengeBook::spend(const QString& challenge) {
 }
 
 Camera::Camera(CameraProfile profile, QJsonObject savedSettings, const SimOptions& options, const SettingsStore& store,
-               SimLog& log, std::mt19937& random, AnswerScheduler& answers, QObject* parent)
+               SimLog& log, std::mt19937& random, AnswerScheduler& answers, QJsonArray onvifUsers,
+               QObject* parent)
     : QObject(parent),
       profile_(std::move(profile)),
       saved_(std::move(savedSettings)),
+      onvifUsers_(std::move(onvifUsers)),
       options_(options),
       store_(store),
       log_(log),
       random_(random),
       answers_(answers) {
   clock_.start();
+  if (profile_.onvif) onvif_ = std::make_unique<OnvifService>(*this, log_);
 }
 
 Camera::~Camera() = default;
@@ -261,7 +265,7 @@ void Camera::start() {
   sender_->setSocketOption(QAbstractSocket::MulticastTtlOption, 1);
   sender_->setSocketOption(QAbstractSocket::MulticastLoopbackOption, 1);
 
-  const quint16 port = protocol::HttpPortForFamily(profile_.family);
+  const quint16 port = httpPort();
   QString http = QStringLiteral("refused");
   if (!profile_.faults.refuseConnections) {
     http_ = std::make_unique<QHttpServer>();
@@ -289,10 +293,12 @@ void Camera::stop() {
   if (http_) http_.release()->deleteLater();
 }
 
-void Camera::restart() {
+void Camera::restart() { restartFor(options_.restartMs); }
+
+void Camera::restartFor(int silentMs) {
   stop();
-  log_.line(QStringLiteral("camera %1 state silent ms=%2").arg(mac()).arg(options_.restartMs));
-  QTimer::singleShot(options_.restartMs, this, [this] { start(); });
+  log_.line(QStringLiteral("camera %1 state silent ms=%2").arg(mac()).arg(silentMs));
+  QTimer::singleShot(silentMs, this, [this] { start(); });
 }
 
 bool Camera::save(const QJsonObject& settings, QString& error) {
@@ -300,8 +306,17 @@ bool Camera::save(const QJsonObject& settings, QString& error) {
     log_.line(QStringLiteral("camera %1 fault dies during apply").arg(mac()));
     store_.saveAndDieHalfway(mac(), settings);
   }
-  if (!store_.save(mac(), settings, error)) return false;
+  if (!store_.save(mac(), settings, onvifUsers_, error)) return false;
   saved_ = settings;
+  return true;
+}
+
+bool Camera::saveOnvif(const QJsonObject& settings, const QJsonArray& users, const QStringList& inForce,
+                       QString& error) {
+  if (!store_.save(mac(), settings, users, error)) return false;
+  saved_ = settings;
+  onvifUsers_ = users;
+  for (const QString& key : inForce) running_.insert(key, saved_.value(key));
   return true;
 }
 
@@ -312,6 +327,10 @@ bool Camera::dropped() {
 // ---- HTTP ----
 
 void Camera::handleHttp(const QHttpServerRequest& request, QHttpServerResponder&& responder) {
+  if (onvif_ && (!profile_.sentrova || !request.url().path().startsWith(kApiPrefix))) {
+    onvif_->handle(request, std::move(responder));
+    return;
+  }
   QString detail;
   const Reply reply = answerHttp(request, detail);
   log_.line(QStringLiteral("camera %1 http %2 %3%4 status=%5")
@@ -450,7 +469,7 @@ bool Camera::concerns(const protocol::Message& request) const {
 }
 
 void Camera::handleDatagram(const protocol::Message& request) {
-  if (silent_ || !concerns(request) || dropped()) return;
+  if (!profile_.sentrova || silent_ || !concerns(request) || dropped()) return;
   if (request.kind == protocol::Kind::Probe) {
     answerProbe(request);
     return;

@@ -3,6 +3,7 @@
 // discovery answers and MAC-addressed commands, its saved settings and the
 // settings in force, restarts and faults.
 #include <QHash>
+#include <QJsonArray>
 #include <QElapsedTimer>
 #include <QHostAddress>
 #include <QJsonObject>
@@ -17,6 +18,7 @@
 
 #include "camd/digest.h"
 #include "camd/fleet.h"
+#include "camd/settings.h"
 #include "protocol/protocol.h"
 
 class QHttpServer;
@@ -26,6 +28,7 @@ class QHttpServerResponder;
 namespace camd {
 
 class AnswerScheduler;
+class OnvifService;
 class SettingsStore;
 class SimLog;
 
@@ -35,6 +38,7 @@ struct SimOptions {
   bool loopbackOnly = true;
   QHostAddress group;
   quint16 discoveryPort = 0;
+  quint16 onvifDiscoveryPort = protocol::OnvifPort;  // another port only to keep tests apart
   int restartMs = 3000;
   int answerSpreadMs = 100;
   int idleMs = 5000;  // a setup connection without a complete request for this long is closed
@@ -70,7 +74,8 @@ class Camera : public QObject {
 
  public:
   Camera(CameraProfile profile, QJsonObject savedSettings, const SimOptions& options, const SettingsStore& store,
-         SimLog& log, std::mt19937& random, AnswerScheduler& answers, QObject* parent = nullptr);
+         SimLog& log, std::mt19937& random, AnswerScheduler& answers, QJsonArray onvifUsers = {},
+         QObject* parent = nullptr);
   ~Camera() override;
 
   // Starts serving on the address of the saved settings.
@@ -85,6 +90,20 @@ class Camera : public QObject {
   void handleDatagram(const protocol::Message& request);
   // Sends to the group now, unless silent or the datagram is lost.
   void sendNow(const protocol::Message& message);
+
+  // ONVIF's side of the same camera: one account, one settings file.
+  const CameraProfile& profile() const { return profile_; }
+  quint16 httpPort() const { return protocol::HttpPortForFamily(profile_.family); }
+  const QJsonObject& savedSettings() const { return saved_; }
+  const QJsonObject& runningSettings() const { return running_; }
+  const QJsonArray& onvifUsers() const { return onvifUsers_; }
+  // Saves the settings and the further ONVIF users whole; the `inForce` keys
+  // take effect at once, the others on the next start.
+  bool saveOnvif(const QJsonObject& settings, const QJsonArray& users, const QStringList& inForce, QString& error);
+  // Silent for `silentMs`, then back on the saved settings.
+  void restartFor(int silentMs);
+  int restartMs() const { return options_.restartMs; }
+  SettingsContext settingsContext() const { return {profile_.wireless, options_.loopbackOnly}; }
 
  private:
   struct Reply {
@@ -119,6 +138,7 @@ class Camera : public QObject {
 
   CameraProfile profile_;
   QJsonObject saved_;    // what the settings file holds
+  QJsonArray onvifUsers_;  // ONVIF users besides the administrator account
   QJsonObject running_;  // what was in force when the camera last started
   struct KeptAddress {
     QString address, mask, gateway;
@@ -132,6 +152,7 @@ class Camera : public QObject {
   DigestServer digest_;
   LoginThrottle throttle_;
   std::unique_ptr<QHttpServer> http_;
+  std::unique_ptr<OnvifService> onvif_;
   std::unique_ptr<QUdpSocket> sender_;
   bool silent_ = true;
   ChallengeBook challenges_;

@@ -12,6 +12,8 @@
 #include "base/command_line.h"
 #include "camd/camera.h"
 #include "camd/discovery.h"
+#include "camd/onvif_discovery.h"
+#include "camd/onvif_service.h"
 #include "camd/settings.h"
 #include "camd/settings_store.h"
 #include "camd/sim_log.h"
@@ -81,9 +83,14 @@ int main(int argc, char** argv) {
                                       "SHARE", "0");
   const QCommandLineOption idleOption("idle-ms", "Setup connections without a complete request are closed after MS.",
                                       "MS", "5000");
+  const QCommandLineOption onvifPortOption("onvif-discovery-port", "WS-Discovery UDP port.", "PORT",
+                                           QString::number(protocol::OnvifPort));
+  const QCommandLineOption protocolsOption("protocols", "Protocols of a generated fleet: sentrova, onvif or both.",
+                                           "LIST", "sentrova");
   const QCommandLineOption logOption("log", "Log file (default: stderr).", "FILE");
   parser.addOptions({fleetOption, countOption, firstOption, interfaceOption, portOption, groupOption, stateOption,
-                     restartOption, spreadOption, dropOption, idleOption, logOption});
+                     restartOption, spreadOption, dropOption, idleOption, onvifPortOption, protocolsOption,
+                     logOption});
   if (!parser.parse(QCoreApplication::arguments())) {
     const QStringList unknown = parser.unknownOptionNames();
     return UsageFail(base::ParserProblem(parser.errorText().toStdString(),
@@ -116,6 +123,9 @@ int main(int argc, char** argv) {
   const uint port = parser.value(portOption).toUInt(&ok);
   if (!ok || port == 0 || port > 65535) return Fail("--discovery-port must be 1-65535");
   options.discoveryPort = static_cast<quint16>(port);
+  const uint onvifPort = parser.value(onvifPortOption).toUInt(&ok);
+  if (!ok || onvifPort == 0 || onvifPort > 65535) return Fail("--onvif-discovery-port must be 1-65535");
+  options.onvifDiscoveryPort = static_cast<quint16>(onvifPort);
   options.restartMs = parser.value(restartOption).toInt(&ok);
   if (!ok || options.restartMs < 0 || options.restartMs > 600000) return Fail("--restart-ms must be 0-600000");
   options.answerSpreadMs = parser.value(spreadOption).toInt(&ok);
@@ -137,6 +147,16 @@ int main(int argc, char** argv) {
     const int count = parser.value(countOption).toInt(&ok);
     fleet = ok ? camd::GenerateFleet(count, parser.value(firstOption), options.loopbackOnly, error) : std::nullopt;
     if (!ok) error = "--count must be a number";
+    const QStringList protocols = parser.value(protocolsOption).split(u',');
+    const bool sentrova = protocols.contains("sentrova"), onvif = protocols.contains("onvif");
+    if (protocols.size() != int{sentrova} + int{onvif} || protocols.isEmpty())
+      return Fail("--protocols must be sentrova, onvif or sentrova,onvif");
+    if (fleet) {
+      for (camd::CameraProfile& profile : *fleet) {
+        profile.sentrova = sentrova;
+        profile.onvif = onvif;
+      }
+    }
   }
   if (!fleet) return Fail(error);
 
@@ -150,6 +170,12 @@ int main(int argc, char** argv) {
   camd::DiscoveryReceiver receiver(options, log);
   if (!receiver.open(error)) return Fail(error, ExitCannotRun);
 
+  // WS-Discovery listens only when the fleet has an ONVIF camera.
+  camd::OnvifDiscovery onvifDiscovery(options, log, random);
+  if (std::any_of(fleet->begin(), fleet->end(), [](const camd::CameraProfile& p) { return p.onvif; }) &&
+      !onvifDiscovery.open(error))
+    return Fail(error, ExitCannotRun);
+
   std::vector<std::unique_ptr<camd::Camera>> cameras;
   for (camd::CameraProfile& profile : *fleet) {
     if (drop > 0) profile.faults.dropShare = drop;
@@ -162,8 +188,12 @@ int main(int argc, char** argv) {
     } else if (!error.isEmpty()) {
       return Fail(error, ExitCannotRun);
     }
-    cameras.push_back(std::make_unique<camd::Camera>(profile, settings, options, store, log, random, answers));
+    const QJsonArray onvifUsers = store.loadOnvifUsers(profile.mac);
+    if (!camd::ValidOnvifUsers(onvifUsers, error))
+      return Fail(store.pathFor(profile.mac) + ": " + error, ExitCannotRun);
+    cameras.push_back(std::make_unique<camd::Camera>(profile, settings, options, store, log, random, answers, onvifUsers));
     receiver.addCamera(cameras.back().get());
+    onvifDiscovery.addCamera(cameras.back().get());
   }
   for (auto& camera : cameras) camera->start();
 
