@@ -593,7 +593,7 @@ void Camera::applyKeptAddress(const protocol::Message& request, protocol::Messag
 
 void Camera::sendToGroup(const protocol::Message& message, int delayMs) {
   if (delayMs > 0)
-    answers_.post(this, message, delayMs);
+    answers_.post([this, message] { sendNow(message); }, delayMs);
   else
     sendNow(message);
 }

@@ -11,9 +11,6 @@
 namespace camd {
 namespace {
 
-// Datagrams read per turn of the event loop: under a flood the answers
-// already scheduled still go out.
-constexpr int DatagramsPerTurn = 64;
 // Dropped datagrams logged one by one; the rest are only counted.
 constexpr int LoggedDrops = 20;
 
@@ -26,7 +23,7 @@ AnswerScheduler::AnswerScheduler(SimLog& log, QObject* parent) : QObject(parent)
   connect(&timer_, &QTimer::timeout, this, &AnswerScheduler::sendDue);
 }
 
-void AnswerScheduler::post(Camera* camera, const protocol::Message& message, int delayMs) {
+void AnswerScheduler::post(std::function<void()> send, int delayMs) {
   if (queue_.size() >= MaxPending) {
     if (dropped_++ == 0)
       log_.line(QStringLiteral("sim answers queue full pending=%1: further answers are dropped").arg(queue_.size()));
@@ -34,16 +31,16 @@ void AnswerScheduler::post(Camera* camera, const protocol::Message& message, int
   }
   const qint64 due = clock_.elapsed() + std::max(0, delayMs);
   const bool sooner = queue_.empty() || due < queue_.top().dueMs;
-  queue_.push(Pending{due, posted_++, camera, message});
+  queue_.push(Pending{due, posted_++, std::move(send)});
   if (sooner) arm();
 }
 
 void AnswerScheduler::sendDue() {
   const qint64 now = clock_.elapsed();
   while (!queue_.empty() && queue_.top().dueMs <= now) {
-    const Pending next = queue_.top();
+    const std::function<void()> send = queue_.top().send;
     queue_.pop();
-    next.camera->sendNow(next.message);
+    send();
   }
   if (dropped_ > 0 && queue_.size() < MaxPending) {
     log_.line(QStringLiteral("sim answers dropped=%1 while the queue was full").arg(dropped_));

@@ -4,6 +4,7 @@
 // the cameras it concerns. Shared with other listeners on the same port.
 #include <QElapsedTimer>
 #include <QObject>
+#include <functional>
 #include <QTimer>
 #include <QUdpSocket>
 #include <queue>
@@ -12,6 +13,10 @@
 #include "camd/camera.h"
 
 namespace camd {
+
+// Datagrams read per turn of the event loop: under a flood the answers
+// already scheduled still go out.
+inline constexpr int DatagramsPerTurn = 64;
 
 // Every camera's delayed datagrams (discovery answers spread over time,
 // replies of a camera that answers slowly) wait here under one timer, so a
@@ -25,16 +30,15 @@ class AnswerScheduler : public QObject {
 
   explicit AnswerScheduler(SimLog& log, QObject* parent = nullptr);
 
-  // `camera` sends `message` to the group after `delayMs`.
-  void post(Camera* camera, const protocol::Message& message, int delayMs);
+  // Runs `send` after `delayMs`; dropped (and counted) when the queue is full.
+  void post(std::function<void()> send, int delayMs);
   size_t pending() const { return queue_.size(); }
 
  private:
   struct Pending {
     qint64 dueMs;
     quint64 order;  // equal times go out in the order they were posted
-    Camera* camera;
-    protocol::Message message;
+    std::function<void()> send;
     bool operator>(const Pending& other) const {
       return dueMs != other.dueMs ? dueMs > other.dueMs : order > other.order;
     }

@@ -171,7 +171,7 @@ int main(int argc, char** argv) {
   if (!receiver.open(error)) return Fail(error, ExitCannotRun);
 
   // WS-Discovery listens only when the fleet has an ONVIF camera.
-  camd::OnvifDiscovery onvifDiscovery(options, log, random);
+  camd::OnvifDiscovery onvifDiscovery(options, log, random, answers);
   if (std::any_of(fleet->begin(), fleet->end(), [](const camd::CameraProfile& p) { return p.onvif; }) &&
       !onvifDiscovery.open(error))
     return Fail(error, ExitCannotRun);

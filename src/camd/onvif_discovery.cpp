@@ -10,7 +10,6 @@
 namespace camd {
 namespace {
 
-constexpr qsizetype kMaxPendingAnswers = 20000;
 constexpr qint64 kRecentProbeMs = 10 * 1000;
 constexpr size_t kMaxRecentProbes = 256;
 constexpr qsizetype kMaxMessageIdUnits = 256;
@@ -90,12 +89,11 @@ QByteArray ProbeMatches(const Camera& camera, const QString& relatesTo) {
   return text.toUtf8();
 }
 
-OnvifDiscovery::OnvifDiscovery(const SimOptions& options, SimLog& log, std::mt19937& random, QObject* parent)
-    : QObject(parent), options_(options), log_(log), random_(random) {
+OnvifDiscovery::OnvifDiscovery(const SimOptions& options, SimLog& log, std::mt19937& random,
+                               AnswerScheduler& answers, QObject* parent)
+    : QObject(parent), options_(options), log_(log), random_(random), answers_(answers) {
   clock_.start();
-  timer_.setSingleShot(true);
   connect(&socket_, &QUdpSocket::readyRead, this, &OnvifDiscovery::readPending);
-  connect(&timer_, &QTimer::timeout, this, &OnvifDiscovery::sendDue);
 }
 
 bool OnvifDiscovery::open(QString& error) {
@@ -113,7 +111,8 @@ bool OnvifDiscovery::open(QString& error) {
 }
 
 void OnvifDiscovery::readPending() {
-  while (socket_.hasPendingDatagrams()) {
+  // What is left waits for the next turn: the socket signals again.
+  for (int read = 0; read < DatagramsPerTurn && socket_.hasPendingDatagrams(); ++read) {
     const QNetworkDatagram datagram = socket_.receiveDatagram(kMaxSoapBytes + 1);
     dispatch(datagram.data(), datagram.senderAddress(), static_cast<quint16>(datagram.senderPort()));
   }
@@ -146,11 +145,6 @@ void OnvifDiscovery::dispatch(const QByteArray& datagram, const QHostAddress& fr
     log_.line(QStringLiteral("sim wsd probe repeated id=%1").arg(LogSafe(id, 80)));
     return;
   }
-  // A flood fills the queue for half a second at most, the longest an answer waits.
-  if (queue_.size() >= static_cast<size_t>(kMaxPendingAnswers)) {
-    log_.line(QStringLiteral("sim wsd dropped from=%1 reason=too many answers pending").arg(from.toString()));
-    return;
-  }
   recent_.emplace_back(copyKey, now);
   int answers = 0;
   for (Camera* camera : cameras_) {
@@ -161,37 +155,24 @@ void OnvifDiscovery::dispatch(const QByteArray& datagram, const QHostAddress& fr
       if (!ScopesMatch(probe->scopes, *scopes)) continue;
     }
     const int delay = std::uniform_int_distribution<int>(0, protocol::OnvifMaxAnswerDelayMs)(random_);
-    queue_.emplace(now + delay + camera->profile().faults.answerDelayMs, Pending{camera, from, port, id});
+    answers_.post([this, camera, from, port, id] { answer(*camera, from, port, id); },
+                  delay + camera->profile().faults.answerDelayMs);
     ++answers;
   }
   log_.line(QStringLiteral("sim wsd probe id=%1 from=%2:%3 answers=%4")
                 .arg(LogSafe(id, 80), from.toString())
                 .arg(port)
                 .arg(answers));
-  schedule();
 }
 
-void OnvifDiscovery::schedule() {
-  if (queue_.empty()) return;
-  timer_.start(static_cast<int>(std::max<qint64>(0, queue_.begin()->first - clock_.elapsed())));
-}
-
-void OnvifDiscovery::sendDue() {
-  const qint64 now = clock_.elapsed();
-  while (!queue_.empty() && queue_.begin()->first <= now) {
-    const Pending pending = queue_.begin()->second;
-    queue_.erase(queue_.begin());
-    Camera& camera = *pending.camera;
-    // A camera restarting meanwhile says nothing, as a real one would.
-    if (camera.silent()) continue;
-    if (camera.profile().faults.dropShare > 0 &&
-        std::uniform_real_distribution<double>(0, 1)(random_) < camera.profile().faults.dropShare)
-      continue;
-    QUdpSocket* sender = senderFor(camera.address());
-    if (!sender) continue;
-    sender->writeDatagram(ProbeMatches(camera, pending.relatesTo), pending.to, pending.port);
-  }
-  schedule();
+void OnvifDiscovery::answer(Camera& camera, const QHostAddress& to, quint16 port, const QString& relatesTo) {
+  // A camera restarting meanwhile says nothing, as a real one would.
+  if (camera.silent()) return;
+  if (camera.profile().faults.dropShare > 0 &&
+      std::uniform_real_distribution<double>(0, 1)(random_) < camera.profile().faults.dropShare)
+    return;
+  if (QUdpSocket* sender = senderFor(camera.address()))
+    sender->writeDatagram(ProbeMatches(camera, relatesTo), to, port);
 }
 
 QUdpSocket* OnvifDiscovery::senderFor(const QString& address) {

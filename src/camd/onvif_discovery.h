@@ -3,8 +3,8 @@
 // 239.255.255.250:3702 of the cameras' interface reads every Probe; each
 // ONVIF camera that matches answers with a ProbeMatches sent unicast to the
 // probe's source from its own address, after a random delay of 0-500 ms.
-// All pending answers wait in one queue served by one timer, and the queue
-// is capped, so a flood of probes cannot make the simulator deaf.
+// The answers wait in the simulator's one answer queue (AnswerScheduler), so
+// a flood of probes cannot make the simulator deaf.
 #include <QElapsedTimer>
 #include <QHash>
 #include <QHostAddress>
@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "camd/camera.h"
+#include "camd/discovery.h"
 #include "camd/onvif_xml.h"
 
 namespace camd {
@@ -39,22 +40,16 @@ class OnvifDiscovery : public QObject {
   Q_OBJECT
 
  public:
-  OnvifDiscovery(const SimOptions& options, SimLog& log, std::mt19937& random, QObject* parent = nullptr);
+  OnvifDiscovery(const SimOptions& options, SimLog& log, std::mt19937& random, AnswerScheduler& answers,
+                 QObject* parent = nullptr);
 
   bool open(QString& error);
   void addCamera(Camera* camera) { cameras_.push_back(camera); }
 
  private:
-  struct Pending {
-    Camera* camera;
-    QHostAddress to;
-    quint16 port;
-    QString relatesTo;
-  };
   void readPending();
   void dispatch(const QByteArray& datagram, const QHostAddress& from, quint16 port);
-  void schedule();
-  void sendDue();
+  void answer(Camera& camera, const QHostAddress& to, quint16 port, const QString& relatesTo);
   QUdpSocket* senderFor(const QString& address);
 
   const SimOptions& options_;
@@ -62,8 +57,7 @@ class OnvifDiscovery : public QObject {
   std::mt19937& random_;
   QUdpSocket socket_;
   std::vector<Camera*> cameras_;
-  std::multimap<qint64, Pending> queue_;  // due time -> answer
-  QTimer timer_;
+  AnswerScheduler& answers_;
   QElapsedTimer clock_;
   std::deque<std::pair<QString, qint64>> recent_;  // probes answered lately (MessageID and source) and when, oldest first
   QHash<QString, std::shared_ptr<QUdpSocket>> senders_;  // camera address -> socket bound to it
