@@ -19,4 +19,14 @@ constexpr uint16_t HttpPortForFamily(int family) { return family != 0 ? HttpPort
 // of answers from a large fleet is queued rather than dropped.
 inline constexpr int ReceiveBufferBytes = 4 * 1024 * 1024;
 
+// ONVIF cameras: found by WS-Discovery on its own group, set up through the
+// device service at its fixed entry point. A found ONVIF camera's Mode text
+// is OnvifModeText; the connection instance speaks ONVIF to its target when
+// its ProtocolOption is OnvifProtocolOption.
+inline constexpr char WsDiscoveryGroup[] = "239.255.255.250";
+inline constexpr uint16_t WsDiscoveryPort = 3702;
+inline constexpr char OnvifDevicePath[] = "/onvif/device_service";
+inline constexpr char16_t OnvifModeText[] = u"ONVIF";
+inline constexpr int32_t OnvifProtocolOption = 1;
+
 }  // namespace protocol
