@@ -81,6 +81,7 @@ Call Camera::Send(const char* member, const QString& address, const QString& bod
     call.why = response.error;
     return call;
   }
+  call.answered = true;
   if (response.status == 401) {
     call.result = CallResult::Refused;
     call.why = QStringLiteral("HTTP 401");
@@ -161,8 +162,8 @@ QString Camera::Text(const QString& key) const {
   if (key == u"SysIPAddress") return interface_.address;
   if (key == u"SysSubnetMask") return interface_.address.isEmpty() ? QString() : MaskText(interface_.prefixLength);
   if (key == u"SysDefaultGateway") return gateway_;
-  if (key == u"SysFirmwareVersion") return information_.firmwareVersion;
-  if (key == u"SysMacAddress") return MacListText(interface_.hwAddress);
+  if (key == protocol::FirmwareVersionKey) return information_.firmwareVersion;
+  if (key == protocol::MacAddressKey) return MacListText(interface_.hwAddress);
   return {};
 }
 
@@ -295,7 +296,7 @@ bool Camera::Reboot() {
 }
 
 bool Camera::Answers(const QString& address) {
-  return Send("AddressInUse", address, SimpleRequest(u"GetSystemDateAndTime"_qs), nullptr).response.has_value();
+  return Send("AddressInUse", address, SimpleRequest(u"GetSystemDateAndTime"_qs), nullptr).answered;
 }
 
 }  // namespace device::onvif

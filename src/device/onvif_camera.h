@@ -27,6 +27,7 @@ enum class CallResult { Done, Refused, Failed };
 struct Call {
   CallResult result = CallResult::Failed;
   std::optional<XmlElement> response;
+  bool answered = false;  // something answered over HTTP, whatever it said
   QString why;  // for Refused and Failed: what the camera said or why nothing came
 };
 
