@@ -28,5 +28,10 @@ inline constexpr uint16_t WsDiscoveryPort = 3702;
 inline constexpr char OnvifDevicePath[] = "/onvif/device_service";
 inline constexpr char16_t OnvifModeText[] = u"ONVIF";
 inline constexpr int32_t OnvifProtocolOption = 1;
+// After the login the connection instance reads an ONVIF camera's firmware
+// version and MAC under these text keys (its address, mask and gateway under
+// the address page's own keys).
+inline constexpr char16_t FirmwareVersionKey[] = u"SysFirmwareVersion";
+inline constexpr char16_t MacAddressKey[] = u"SysMacAddress";
 
 }  // namespace protocol
