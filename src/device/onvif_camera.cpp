@@ -47,6 +47,18 @@ void Pause(std::chrono::milliseconds duration) {
   loop.exec(QEventLoop::ExcludeUserInputEvents);
 }
 
+// The pages hold IDs and passwords only up to their own length, so an ID or
+// password longer than that comes back cut short. Such a kept value is the
+// current one, not a change: renaming the user or setting a shortened
+// password would leave credentials the user never chose.
+QString Uncut(const QString& kept, const QString& current) {
+  if (kept.size() < current.size() && current.startsWith(kept) && !kept.isEmpty()) {
+    qCInfo(lcHttp) << "ApplySettings: a value cut short by the pages is kept as it is on the camera";
+    return current;
+  }
+  return kept;
+}
+
 }  // namespace
 
 void Camera::Target(const QString& address) {
@@ -59,20 +71,20 @@ void Camera::Target(const QString& address) {
   gateway_.clear();
 }
 
-Call Camera::Send(const char* member, const QString& address, const QString& body, const Credentials* credentials) {
+Call Camera::Send(const char* member, const QString& address, const QString& body, const Credentials* credentials,
+                  std::chrono::milliseconds timeout) {
   HttpRequest request;
   request.method = QStringLiteral("POST");
   request.address = address;
   request.path = QString::fromLatin1(protocol::OnvifDevicePath);
   request.contentType = "application/soap+xml; charset=utf-8";
-  request.timeout = std::chrono::milliseconds(0);  // the sender's own
+  request.timeout = timeout;
   QString header;
   if (credentials) {
     header = SecurityHeader(credentials->user, credentials->password, clockOffsetMs_, QDateTime::currentDateTimeUtc());
     request.user = credentials->user;  // for a camera that challenges with Digest instead
     request.password = credentials->password;
   }
-  if (body.contains(u"SystemReboot")) request.timeout = RebootTimeout;
   request.body = Envelope(body, header);
   const HttpResponse response = send_(member, request);
 
@@ -109,15 +121,13 @@ int32_t Camera::LogIn(const Credentials& credentials) {
   const QDateTime sentAt = QDateTime::currentDateTimeUtc();
   const Call date = Send("Connect", address_, SimpleRequest(u"GetSystemDateAndTime"_qs), nullptr);
   const QDateTime receivedAt = QDateTime::currentDateTimeUtc();
+  if (!date.answered) return 0;  // nothing there: no login to try
+  // A camera that does not tell its time (or wants a login for it) gets
+  // tokens in our own time.
   const std::optional<QDateTime> cameraTime = date.response ? ReadSystemDateAndTime(*date.response) : std::nullopt;
-  if (cameraTime) {
-    clockOffsetMs_ = ClockOffsetMs(*cameraTime, sentAt, receivedAt);
-    if (std::abs(clockOffsetMs_) > 5000) {
-      qCInfo(lcHttp) << "Connect at" << address_ << ": the camera's clock is" << clockOffsetMs_ / 1000 << "s off ours";
-    }
-  } else if (date.result == CallResult::Failed && !date.response) {
-    // Some cameras want a login even for the date; the login below says.
-    clockOffsetMs_ = 0;
+  clockOffsetMs_ = cameraTime ? ClockOffsetMs(*cameraTime, sentAt, receivedAt) : 0;
+  if (std::abs(clockOffsetMs_) > 5000) {
+    qCInfo(lcHttp) << "Connect at" << address_ << ": the camera's clock is" << clockOffsetMs_ / 1000 << "s off ours";
   }
   const Call info = Send("Connect", address_, SimpleRequest(u"GetDeviceInformation"_qs), &credentials);
   if (info.result == CallResult::Refused) {
@@ -182,8 +192,8 @@ void Camera::Apply(const QJsonObject& kept) {
   for (const QString& key : kept.keys()) {
     if (key.startsWith(u"Wlan")) qCInfo(lcHttp) << "ApplySettings at" << address_ << ": no wireless setting is written:" << key;
   }
-  const QString id = kept.value(u"SysAdminID").toString(credentials_.user);
-  const QString password = kept.value(u"SysAdminPassword").toString(credentials_.password);
+  const QString id = Uncut(kept.value(u"SysAdminID").toString(credentials_.user), credentials_.user);
+  const QString password = Uncut(kept.value(u"SysAdminPassword").toString(credentials_.password), credentials_.password);
   const QString address = kept.value(u"SysIPAddress").toString(interface_.address);
   const QString mask = kept.value(u"SysSubnetMask").toString(MaskText(interface_.prefixLength));
   const QString gateway = kept.value(u"SysDefaultGateway").toString(gateway_);
@@ -290,7 +300,7 @@ void Camera::ApplyAddress(const QString& address, int prefixLength, bool wasDhcp
 }
 
 bool Camera::Reboot() {
-  const Call reboot = Send("Restart", address_, SimpleRequest(u"SystemReboot"_qs), &credentials_);
+  const Call reboot = Send("Restart", address_, SimpleRequest(u"SystemReboot"_qs), &credentials_, RebootTimeout);
   if (reboot.result == CallResult::Done) qCInfo(lcHttp) << "Restart at" << address_ << ": rebooting";
   return reboot.result == CallResult::Done;
 }

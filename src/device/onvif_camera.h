@@ -64,7 +64,9 @@ class Camera {
 
   // One call to the device service; authenticated unless no credentials are
   // given. Public for the tests of the write order.
-  Call Send(const char* member, const QString& address, const QString& body, const Credentials* credentials);
+  // A timeout of 0 is the sender's own.
+  Call Send(const char* member, const QString& address, const QString& body, const Credentials* credentials,
+            std::chrono::milliseconds timeout = {});
 
  private:
   bool ReadNetwork();

@@ -352,6 +352,19 @@ TEST(OnvifApply, OnlyWhatChangedIsWrittenAndAReboootFollowsWhenNeeded) {
   EXPECT_EQ(camera.Count(u"SetNetworkDefaultGateway"_qs), 0) << "an unchanged gateway is not re-sent";
 }
 
+TEST(OnvifApply, CredentialsTheyCutShortAreNotTakenAsAChange) {
+  // The pages hold 12 characters of an ID and 8 of a password.
+  FakeOnvifCamera camera(Auth::Token);
+  camera.users = {{u"administrator"_qs, u"longpassword1"_qs}};
+  auto camTemp = Target(camera, u"administrator", u"longpassword1");
+  ASSERT_EQ(camTemp->Connect(), 1);
+  camTemp->SetSetting(u"SysAdminID", std::u16string(u"administrato"));
+  camTemp->SetSetting(u"SysAdminPassword", std::u16string(u"longpass"));
+  camTemp->ApplySettings(1, 0);
+  EXPECT_TRUE(Writes(camera).empty());
+  EXPECT_EQ(camera.users, (std::map<QString, QString>{{u"administrator"_qs, u"longpassword1"_qs}}));
+}
+
 TEST(OnvifApply, BadValuesAreRefusedBeforeAnythingIsSent) {
   struct Case {
     const char16_t* address;
