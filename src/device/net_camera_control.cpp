@@ -69,7 +69,9 @@ QString RefusalOf(const protocol::Message& reply) {
 
 }  // namespace
 
-NetCameraControl::NetCameraControl(NetOptions options) : options_(std::move(options)) {}
+NetCameraControl::NetCameraControl(NetOptions options)
+    : options_(std::move(options)),
+      onvif_([this](const char* member, HttpRequest request) { return Http(member, std::move(request)); }) {}
 
 // ---- Discovery -------------------------------------------------------------
 
@@ -98,7 +100,10 @@ std::u16string NetCameraControl::DeviceMacText() { return Described() ? U(Descri
 
 // ---- Addressing ------------------------------------------------------------
 
-void NetCameraControl::TargetAddress(const std::u16string& address) { targetAddress_ = Q(address); }
+void NetCameraControl::TargetAddress(const std::u16string& address) {
+  targetAddress_ = Q(address);
+  onvif_.Target(targetAddress_);
+}
 
 void NetCameraControl::TargetMac(const std::u16string& mac) {
   const QString next = Q(mac);
@@ -114,36 +119,44 @@ void NetCameraControl::TargetMac(const std::u16string& mac) {
 
 HttpResponse NetCameraControl::Http(const char* member, const QString& method, const QString& path,
                                     const QByteArray& body) {
-  const InterfaceChoice choice = ChooseInterfaces(options_.interfaceName);
-  HttpResponse response;
-  if (!MayContact(choice, targetAddress_) || port_ < 1 || port_ > 65535) {
-    response.error = choice.loopbackOnly && protocol::IsIPv4(targetAddress_)
-                         ? QStringLiteral("not contacted: outside the loopback network")
-                         : QStringLiteral("not contacted: no valid address and port");
-    qCWarning(lcHttp) << member << targetAddress_ << port_ << ":" << response.error;
-    return response;
-  }
   HttpRequest request;
   request.method = method;
   request.address = targetAddress_;
-  request.port = static_cast<quint16>(port_);
   request.path = path;
   request.body = body;
   request.user = loginId_;
   request.password = loginPassword_;
   request.expectedMac = targetMac_;
+  request.timeout = std::chrono::milliseconds(0);  // the options' own
+  return Http(member, std::move(request));
+}
+
+HttpResponse NetCameraControl::Http(const char* member, HttpRequest request) {
+  const InterfaceChoice choice = ChooseInterfaces(options_.interfaceName);
+  HttpResponse response;
+  if (!MayContact(choice, request.address) || port_ < 1 || port_ > 65535) {
+    response.error = choice.loopbackOnly && protocol::IsIPv4(request.address)
+                         ? QStringLiteral("not contacted: outside the loopback network")
+                         : QStringLiteral("not contacted: no valid address and port");
+    qCWarning(lcHttp) << member << request.address << port_ << ":" << response.error;
+    return response;
+  }
+  request.port = static_cast<quint16>(port_);
   if (choice.loopbackOnly && !choice.interfaces.empty()) request.bindAddress = choice.interfaces.front().address;
   request.connectTimeout = options_.httpConnectTimeout;
-  request.timeout = options_.httpTimeout;
+  // A request may ask for longer than usual (a reboot answer can be slow).
+  request.timeout = std::max(request.timeout, options_.httpTimeout);
   response = SendHttp(request);
   if (response.status != 200) {
-    qCWarning(lcHttp) << member << method << path << "at" << QStringLiteral("%1:%2").arg(targetAddress_).arg(port_)
-                      << ":" << (response.answered() ? QStringLiteral("HTTP %1").arg(response.status) : response.error);
+    qCWarning(lcHttp) << member << request.method << request.path << "at"
+                      << QStringLiteral("%1:%2").arg(request.address).arg(port_) << ":"
+                      << (response.answered() ? QStringLiteral("HTTP %1").arg(response.status) : response.error);
   }
   return response;
 }
 
 int32_t NetCameraControl::Connect() {
+  if (onvifTarget_) return onvif_.LogIn({loginId_, loginPassword_}) == LoginGranted ? 1 : 0;
   return Http("Connect", QStringLiteral("GET"), QString::fromLatin1(protocol::HelloPath)).status == 200 ? 1 : 0;
 }
 
@@ -160,6 +173,7 @@ std::optional<QJsonValue> NetCameraControl::ReadSetting(const char* member, cons
 }
 
 int32_t NetCameraControl::GetSettingNumber(const std::u16string& key) {
+  if (onvifTarget_) return onvif_.Number(Q(key));
   const std::optional<QJsonValue> value = ReadSetting("GetSettingNumber", Q(key));
   if (!value) return 0;
   if (value->isDouble()) {
@@ -174,6 +188,7 @@ int32_t NetCameraControl::GetSettingNumber(const std::u16string& key) {
 }
 
 std::u16string NetCameraControl::GetSettingText(const std::u16string& key) {
+  if (onvifTarget_) return U(onvif_.Text(Q(key)));
   const std::optional<QJsonValue> value = ReadSetting("GetSettingText", Q(key));
   if (!value) return u"";
   if (value->isString()) return U(value->toString());
@@ -193,6 +208,7 @@ void NetCameraControl::SetSetting(const std::u16string& key, const SettingValue&
 
 void NetCameraControl::ApplySettings(int32_t /*first*/, int32_t /*second*/) {
   // Whatever happens, nothing kept is applied twice or to another camera.
+  if (onvifTarget_) return ApplyOnvif();
   const QJsonObject settings = std::exchange(kept_, QJsonObject());
   const bool address = std::exchange(addressKept_, false);
   if (!settings.isEmpty()) ApplyKeptSettings(settings);
@@ -215,7 +231,28 @@ void NetCameraControl::ApplyKeptSettings(const QJsonObject& settings) {
   Fail("ApplySettings", why);
 }
 
+void NetCameraControl::ApplyOnvif() {
+  const QJsonObject settings = std::exchange(kept_, QJsonObject());
+  addressKept_ = false;
+  // The credentials in use follow the camera's, also when a write fails.
+  const auto follow = [this] {
+    loginId_ = onvif_.credentials().user;
+    loginPassword_ = onvif_.credentials().password;
+  };
+  try {
+    onvif_.Apply(settings);
+  } catch (const CameraControlError&) {
+    follow();
+    throw;
+  }
+  follow();
+}
+
 void NetCameraControl::Restart() {
+  if (onvifTarget_) {
+    onvif_.Reboot();
+    return;
+  }
   const HttpResponse response = Http("Restart", QStringLiteral("POST"), QString::fromLatin1(protocol::RestartPath));
   if (response.status != 200) Fail("Restart", WriteFailure(response));
   qCInfo(lcHttp) << "Restart at" << targetAddress_ << ": restarting";
@@ -289,6 +326,7 @@ std::optional<protocol::Message> NetCameraControl::AskWithProof(const char* memb
 }
 
 int32_t NetCameraControl::LoginState() {
+  if (onvifTarget_) return onvif_.LogIn({loginId_, loginPassword_});
   const std::optional<protocol::Message> challenge = Challenge("LoginState");
   return challenge ? challenge->state : 0;
 }
@@ -297,6 +335,14 @@ int32_t NetCameraControl::Login(std::u16string& id, std::u16string& password) {
   const QString loginId = Q(id);
   const QString loginPassword = Q(password);
   if (loginId.size() > protocol::MaxTextUnits) return LoginNeeded;  // no camera has such an ID
+  if (onvifTarget_) {
+    const int32_t state = onvif_.LogIn({loginId, loginPassword});
+    if (state == LoginGranted) {
+      loginId_ = loginId;
+      loginPassword_ = loginPassword;
+    }
+    return state;
+  }
   const std::optional<protocol::Message> challenge = Challenge("Login");
   if (!challenge) return 0;
   int32_t state = challenge->state;
@@ -323,6 +369,12 @@ int32_t NetCameraControl::Login(std::u16string& id, std::u16string& password) {
 }
 
 int32_t NetCameraControl::ChangeAddress(std::u16string& address, std::u16string& mask, std::u16string& gateway) {
+  if (onvifTarget_) {
+    // Without MAC-addressed commands nothing proves which camera holds a
+    // doubtful address, so nothing is sent.
+    qCWarning(lcHttp) << "ChangeAddress" << targetAddress_ << ": not offered for an ONVIF camera; nothing sent";
+    return 0;
+  }
   protocol::Message request;
   request.kind = protocol::Kind::ChangeAddressRequest;
   request.address = Q(address);
@@ -359,6 +411,7 @@ void NetCameraControl::ApplyKeptAddress() {
 }
 
 int32_t NetCameraControl::AddressInUse() {
+  if (onvifTarget_) return onvif_.Answers(targetAddress_) ? -1 : 0;
   if (!protocol::IsIPv4(targetAddress_)) {
     qCWarning(lcMac) << "AddressInUse" << targetAddress_ << ": not an IPv4 address";
     return 0;

@@ -18,6 +18,7 @@
 #include "device/discovery.h"
 #include "device/http_client.h"
 #include "device/net_options.h"
+#include "device/onvif_camera.h"
 
 namespace device {
 
@@ -40,10 +41,11 @@ class NetCameraControl : public CameraControl {
   std::u16string DeviceMacText() override;
 
   // The port tells which setup API a camera speaks, and the MAC commands ask
-  // the camera itself whether it needs a login, so family and option change
-  // nothing here.
+  // the camera itself whether it needs a login, so the family changes nothing
+  // here. The option chooses ONVIF (protocol::OnvifProtocolOption) or our own
+  // protocol for the target.
   void ProtocolFamily(int32_t /*family*/) override {}
-  void ProtocolOption(int32_t /*option*/) override {}
+  void ProtocolOption(int32_t option) override { onvifTarget_ = option == protocol::OnvifProtocolOption; }
   void TargetAddress(const std::u16string& address) override;
   void TargetPort(int32_t port) override { port_ = port; }
   void TargetMac(const std::u16string& mac) override;
@@ -70,6 +72,8 @@ class NetCameraControl : public CameraControl {
  private:
   const FoundCamera* Described() const;
   HttpResponse Http(const char* member, const QString& method, const QString& path, const QByteArray& body = {});
+  // Sends a prepared request to its address on the target port.
+  HttpResponse Http(const char* member, HttpRequest request);
   std::optional<QJsonValue> ReadSetting(const char* member, const QString& key);
   // A MAC command: the request, sent in copies, and its reply (none when no
   // camera answered in time).
@@ -80,6 +84,7 @@ class NetCameraControl : public CameraControl {
   std::optional<protocol::Message> AskWithProof(const char* member, protocol::Message request);
   void ApplyKeptSettings(const QJsonObject& settings);
   void ApplyKeptAddress();
+  void ApplyOnvif();
 
   NetOptions options_;
   std::function<void(const FoundCamera&)> onFound_;
@@ -92,6 +97,8 @@ class NetCameraControl : public CameraControl {
   QString loginId_;
   QString loginPassword_;
 
+  bool onvifTarget_ = false;  // the target speaks ONVIF
+  onvif::Camera onvif_;
   QJsonObject kept_;         // settings kept for the next apply
   bool addressKept_ = false;  // the camera holds an address change for the next apply
 };

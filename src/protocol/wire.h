@@ -46,4 +46,14 @@ inline constexpr char DiscoveryAnonymous[] = "http://schemas.xmlsoap.org/ws/2004
 inline constexpr char ProbeAction[] = "http://schemas.xmlsoap.org/ws/2005/04/discovery/Probe";
 inline constexpr char ProbeMatchesAction[] = "http://schemas.xmlsoap.org/ws/2005/04/discovery/ProbeMatches";
 
+// A found ONVIF camera's Mode text is OnvifModeText; the connection instance
+// speaks ONVIF to its target when its ProtocolOption is OnvifProtocolOption.
+inline constexpr char16_t OnvifModeText[] = u"ONVIF";
+inline constexpr int32_t OnvifProtocolOption = 1;
+// After the login the connection instance reads an ONVIF camera's firmware
+// version and MAC under these text keys (its address, mask and gateway under
+// the address page's own keys).
+inline constexpr char16_t FirmwareVersionKey[] = u"SysFirmwareVersion";
+inline constexpr char16_t MacAddressKey[] = u"SysMacAddress";
+
 }  // namespace protocol
