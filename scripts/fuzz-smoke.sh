@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds the fuzzers of the parsers of hostile input with clang (sanitizers on)
 # in one build and runs them side by side on copies of their saved corpora:
-# the pattern engine for a minute, the HTTP response reader and the discovery
-# datagram codec for 30 s each. Fails when a fuzzer cannot be built, and on any
+# the pattern engine for a minute; the HTTP response reader, the discovery
+# datagram codec, the camera control's ONVIF readers and the simulator's SOAP
+# reader for 30 s each. Fails when a fuzzer cannot be built, and on any
 # crash, sanitizer report or inconsistent answer. Inputs that merely run long
 # are not failures: the engine is exponential on nested repetition by design.
 set -euo pipefail
@@ -15,7 +16,8 @@ if ! cmake -S . -B "$build" -DCMAKE_CXX_COMPILER=clang++ -DSENTROVA_FUZZ=ON \
   echo "fuzz-smoke: FAILED to configure the fuzz build (clang with -DSENTROVA_FUZZ=ON in $build)" >&2
   exit 1
 fi
-if ! cmake --build "$build" -j"$(nproc)" --target sentrova_regex_fuzz sentrova_http_fuzz sentrova_datagram_fuzz; then
+if ! cmake --build "$build" -j"$(nproc)" --target sentrova_regex_fuzz sentrova_http_fuzz sentrova_datagram_fuzz \
+  sentrova_onvif_fuzz sentrova_soap_fuzz; then
   echo "fuzz-smoke: FAILED to build the fuzzers in $build" >&2
   exit 1
 fi
@@ -42,13 +44,15 @@ run http "$build/tests/device/sentrova_http_fuzz" 30 tests/device/corpus/http -m
   -dict=tests/device/corpus/http.dict
 run datagram "$build/tests/device/sentrova_datagram_fuzz" 30 tests/device/corpus/datagram -max_len=2048 \
   -dict=tests/device/corpus/datagram.dict
+run onvif "$build/tests/device/sentrova_onvif_fuzz" 30 tests/device/onvif_corpus -max_len=8192
+run soap "$build/tests/camd/sentrova_soap_fuzz" 30 tests/camd/corpus/soap -max_len=8192
 wait
 
 # In fork mode libFuzzer ends with the timeout exit code (70) once it has met a
 # slow input, even with -ignore_timeouts; only a crash, leak or out-of-memory
 # artifact, or any other exit code, is a failure.
 failed=0
-for name in regex http datagram; do
+for name in regex http datagram onvif soap; do
   status=$(cat "$work/$name/status")
   failures=$(find "$work/$name/artifacts" -type f ! -name 'timeout-*' | wc -l)
   slow=$(find "$work/$name/artifacts" -type f -name 'timeout-*' | wc -l)
