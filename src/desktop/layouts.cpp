@@ -123,12 +123,16 @@ struct Layout {
   std::vector<Place<F>> places;     // panels first: later widgets lie on top
   void (*close)(F& window);         // closing the window from its frame
   const char* defaultButton = nullptr;  // the button Enter presses; none when empty
+  bool evenColumns = false;             // two columns of fields side by side
 };
 
 template <class... Visitors>
 struct Overloaded : Visitors... {
   using Visitors::operator()...;
 };
+
+// An entry field shows at least this many characters.
+constexpr int FieldCharacters = 18;
 
 void Put(WindowView& view, QWidget& widget, const Cell& place) {
   if (place.row == ButtonBar.row) {
@@ -185,7 +189,11 @@ WindowView* Build(const Layout<F>& layout, F& window, const Dispatch& dispatch) 
                      Put(*view, label, at.place);
                      captions.emplace_back(&label, at.buddy);
                    },
-                   [&](const TextAt<F>& at) { Put(*view, AddTextBox(*view, window.*at.box, at.name), at.place); },
+                   [&](const TextAt<F>& at) {
+                     QLineEdit& edit = AddTextBox(*view, window.*at.box, at.name);
+                     edit.setMinimumWidth(edit.fontMetrics().averageCharWidth() * FieldCharacters);
+                     Put(*view, edit, at.place);
+                   },
                    [&](const ButtonAt<F>& at) {
                      QPushButton& button =
                          AddButton(*view, window.*at.button, at.name, at.picture, handler(at.click), dispatch);
@@ -208,6 +216,8 @@ WindowView* Build(const Layout<F>& layout, F& window, const Dispatch& dispatch) 
                    },
                    [&](const ComboAt<F>& at) { Put(*view, AddComboBox(*view, window.*at.combo, at.name), at.place); },
                    [&](const ListAt<F>& at) {
+                     view->LetGridGrow();
+                     view->Grid().setRowStretch(at.place.row + at.place.rowSpan - 1, 1);
                      Put(*view,
                          AddListView(*view, window.*at.list, at.name, handler(at.event9), handler(at.event10), dispatch),
                          at.place);
@@ -216,6 +226,7 @@ WindowView* Build(const Layout<F>& layout, F& window, const Dispatch& dispatch) 
                place);
   }
   for (const auto& [caption, buddy] : captions) TieCaption(*view, *caption, buddy);
+  if (layout.evenColumns) view->Grid().setColumnStretch(0, 1);
   if (layout.defaultButton != nullptr) {
     view->SetDefaultButton(view->findChild<QPushButton*>(QString::fromLatin1(layout.defaultButton)));
   }
@@ -302,6 +313,7 @@ const Layout<FrmSetPassword>& SetPasswordLayout() {
       },
       [](F& window) { window.CmdExit_Click(); },
       "CmdNext",
+      true,
   };
   return layout;
 }

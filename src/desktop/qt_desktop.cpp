@@ -28,6 +28,7 @@ namespace desktop {
 namespace {
 
 constexpr int ProgressTick = 250;  // ms between updates of the seconds left
+constexpr int DialogWidth = 400;   // the narrowest a dialog gets
 
 QMessageBox::Icon QtIcon(forms::MsgIcon icon) {
   switch (icon) {
@@ -288,6 +289,7 @@ void QtDesktop::Place(forms::WindowId id, WindowView& view) {
   } else if (view.parentWidget() == nullptr) {
     QWidget* owner = FrameInFront();
     view.setParent(owner, Qt::Dialog);
+    view.setMinimumWidth(DialogWidth);
     CentreOver(view, owner);
   }
 }

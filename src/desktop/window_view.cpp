@@ -17,6 +17,7 @@ WindowView::WindowView(forms::FormModel& form)
       form_(&form),
       heading_(new QLabel(this)),
       grid_(new QGridLayout),
+      body_(new QVBoxLayout(this)),
       waitSlot_(new QVBoxLayout),
       buttons_(new QHBoxLayout) {
   setAttribute(Qt::WA_QuitOnClose, false);
@@ -28,13 +29,18 @@ WindowView::WindowView(forms::FormModel& form)
   headingFont.setPointSizeF(headingFont.pointSizeF() * 1.4);
   heading_->setFont(headingFont);
 
-  auto* body = new QVBoxLayout(this);
-  body->addWidget(heading_);
-  body->addLayout(grid_);
-  body->addStretch(1);
-  body->addLayout(waitSlot_);
+  body_->addWidget(heading_);
+  body_->addLayout(grid_);
+  body_->addStretch(1);
+  body_->addLayout(waitSlot_);
   buttons_->addStretch(1);
-  body->addLayout(buttons_);
+  body_->addLayout(buttons_);
+  grid_->setColumnStretch(1, 1);  // captions keep their width, fields take the rest
+}
+
+void WindowView::LetGridGrow() {
+  body_->setStretchFactor(grid_, 1);
+  body_->setStretch(2, 0);
 }
 
 void WindowView::Bind(QWidget& widget, const forms::Control* control, std::function<void()> render) {

@@ -39,6 +39,9 @@ class WindowView : public QWidget {
   // captions and fields, the buttons along the bottom (right-aligned).
   void SetHeading(const QString& heading);
   QGridLayout& Grid() { return *grid_; }
+  // The grid takes the room the window gets (a list), rather than the
+  // space below it.
+  void LetGridGrow();
   QHBoxLayout& ButtonRow() { return *buttons_; }
 
   // The button that Enter presses anywhere in the window, when it is
@@ -85,6 +88,7 @@ class WindowView : public QWidget {
   forms::FormModel* form_;
   QLabel* heading_;
   QGridLayout* grid_;
+  QVBoxLayout* body_;
   QVBoxLayout* waitSlot_;
   QHBoxLayout* buttons_;
   QPointer<QPushButton> defaultButton_;
