@@ -9,6 +9,7 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include "base/command_line.h"
 #include "camd/camera.h"
 #include "camd/discovery.h"
 #include "camd/settings.h"
@@ -34,9 +35,18 @@ void RaiseDescriptorLimit() {
   }
 }
 
-int Fail(const QString& message) {
+// The command line cannot be taken: exits base::ExitUsage. A fleet that cannot
+// start (a socket, the log, a saved settings file) exits 1.
+constexpr int ExitCannotRun = 1;
+
+int Fail(const QString& message, int status = base::ExitUsage) {
   std::fprintf(stderr, "sentrova-camd: %s\n", qPrintable(message));
-  return 2;
+  return status;
+}
+
+int UsageFail(const std::string& problem) {
+  std::fprintf(stderr, "%s\n", base::UsageError("sentrova-camd", problem).c_str());
+  return base::ExitUsage;
 }
 
 }  // namespace
@@ -45,7 +55,7 @@ int main(int argc, char** argv) {
   QCoreApplication app(argc, argv);
   QCoreApplication::setApplicationName("sentrova-camd");
   // A signal that arrives while the fleet starts waits in the pipe.
-  if (pipe(signalPipe) != 0) return Fail("cannot create the signal pipe");
+  if (pipe(signalPipe) != 0) return Fail("cannot create the signal pipe", ExitCannotRun);
   struct sigaction action {};
   action.sa_handler = OnSignal;
   sigemptyset(&action.sa_mask);
@@ -56,6 +66,7 @@ int main(int argc, char** argv) {
   parser.setApplicationDescription(
       "Plays a fleet of network cameras: discovery answers, the setup HTTP API and the MAC-addressed commands.");
   parser.addHelpOption();
+  parser.addVersionOption();
   const QCommandLineOption fleetOption("fleet", "The fleet file (JSON).", "FILE");
   const QCommandLineOption countOption("count", "Generate N cameras instead of reading a fleet file.", "N");
   const QCommandLineOption firstOption("first-address", "First address of a generated fleet.", "ADDRESS",
@@ -71,7 +82,23 @@ int main(int argc, char** argv) {
   const QCommandLineOption logOption("log", "Log file (default: stderr).", "FILE");
   parser.addOptions({fleetOption, countOption, firstOption, interfaceOption, portOption, groupOption, stateOption,
                      restartOption, spreadOption, dropOption, logOption});
-  parser.process(app);
+  if (!parser.parse(QCoreApplication::arguments())) {
+    const QStringList unknown = parser.unknownOptionNames();
+    return UsageFail(base::ParserProblem(parser.errorText().toStdString(),
+                                         unknown.isEmpty() ? std::string() : unknown.first().toStdString()));
+  }
+  // Qt's own options as well; the parser prints them and exits 0.
+  if (parser.isSet(QStringLiteral("help-all"))) parser.process(QCoreApplication::arguments());
+  if (parser.isSet("help")) {
+    std::fputs(qPrintable(parser.helpText()), stdout);
+    return 0;
+  }
+  if (parser.isSet("version")) {
+    std::printf("sentrova-camd %s\n", base::Version().c_str());
+    return 0;
+  }
+  if (!parser.positionalArguments().isEmpty())
+    return UsageFail("unexpected argument '" + parser.positionalArguments().first().toStdString() + "'");
 
   if (parser.isSet(fleetOption) == parser.isSet(countOption)) return Fail("give either --fleet FILE or --count N");
 
@@ -110,13 +137,13 @@ int main(int argc, char** argv) {
   if (!fleet) return Fail(error);
 
   camd::SimLog log;
-  if (!log.open(parser.value(logOption), error)) return Fail(error);
+  if (!log.open(parser.value(logOption), error)) return Fail(error, ExitCannotRun);
   RaiseDescriptorLimit();
 
   const camd::SettingsStore store(parser.value(stateOption));
   std::mt19937 random(std::random_device{}());
   camd::DiscoveryReceiver receiver(options, log);
-  if (!receiver.open(error)) return Fail(error);
+  if (!receiver.open(error)) return Fail(error, ExitCannotRun);
 
   std::vector<std::unique_ptr<camd::Camera>> cameras;
   for (camd::CameraProfile& profile : *fleet) {
@@ -125,10 +152,10 @@ int main(int argc, char** argv) {
     QJsonObject settings = profile.settings;
     if (auto saved = store.load(profile.mac, error)) {
       if (!camd::ValidateWholeSettings(*saved, camd::SettingsContext{profile.wireless, options.loopbackOnly}, error))
-        return Fail(store.pathFor(profile.mac) + ": " + error);
+        return Fail(store.pathFor(profile.mac) + ": " + error, ExitCannotRun);
       settings = *saved;
     } else if (!error.isEmpty()) {
-      return Fail(error);
+      return Fail(error, ExitCannotRun);
     }
     cameras.push_back(std::make_unique<camd::Camera>(profile, settings, options, store, log, random));
     receiver.addCamera(cameras.back().get());

@@ -1,8 +1,9 @@
 // sentrova-cli: the device search from a terminal.
 //   sentrova-cli search [--interface NAME] [--json] [--timeout MS] [--port N]
-// prints the cameras found, one row each (or one JSON array), and exits 0; a
-// wrong option or an interface that cannot be used gives a message on stderr
-// and a non-zero status.
+// prints the cameras found, one row each (or one JSON array), and exits 0.
+// A command line it cannot take exits 2 with a message on stderr: an unknown
+// command or option, a malformed number, an interface named that cannot be
+// used. A search that cannot run exits 3.
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QJsonArray>
@@ -10,17 +11,16 @@
 #include <QJsonObject>
 #include <QLoggingCategory>
 #include <QTextStream>
-#include <cstdio>
 #include <vector>
 
-#include "device/camera_text.h"
+#include "base/command_line.h"
 #include "cli/plain_text.h"
+#include "device/camera_text.h"
 #include "device/discovery.h"
 #include "device/net_options.h"
 
 namespace {
 
-constexpr int ExitUsage = 2;
 constexpr int ExitNetwork = 3;
 
 int Fail(int status, const QString& message) {
@@ -28,54 +28,55 @@ int Fail(int status, const QString& message) {
   return status;
 }
 
-// The columns as the main window shows them, plus what only the search knows.
-struct Row {
-  QString mac, address, mask, gateway, assigned, mode, caption, version;
-};
-
-Row RowOf(const device::FoundCamera& camera) {
-  const std::u16string address = camera.address.toStdU16String();
-  return Row{QString::fromStdU16String(device::FormatMacText(camera.mac.toStdU16String())),
-             camera.address,
-             camera.mask,
-             camera.gateway,
-             device::IsAssignedAddress(address) ? u"ok"_qs : QString(),
-             camera.mode,
-             camera.caption,
-             camera.version};
+int UsageFail(const QString& problem) {
+  // The command line may hold anything, escape sequences among them.
+  QTextStream(stderr) << PlainText(QString::fromStdString(base::UsageError("sentrova-cli", problem.toStdString())))
+                      << '\n';
+  return base::ExitUsage;
 }
 
-void PrintJson(const std::vector<Row>& rows) {
+bool IsAssigned(const device::FoundCamera& camera) {
+  return device::IsAssignedAddress(camera.address.toStdU16String());
+}
+
+// Typed values: the MAC in its colon form, "assigned" a truth value.
+void PrintJson(const std::vector<device::FoundCamera>& cameras) {
   QJsonArray array;
-  for (const Row& row : rows) {
-    array.append(QJsonObject{{u"mac"_qs, row.mac},
-                             {u"address"_qs, row.address},
-                             {u"mask"_qs, row.mask},
-                             {u"gateway"_qs, row.gateway},
-                             {u"assigned"_qs, row.assigned},
-                             {u"mode"_qs, row.mode},
-                             {u"caption"_qs, row.caption},
-                             {u"version"_qs, row.version}});
+  for (const device::FoundCamera& camera : cameras) {
+    array.append(
+        QJsonObject{{u"mac"_qs, QString::fromStdU16String(device::FormatMacColonText(camera.mac.toStdU16String()))},
+                    {u"address"_qs, camera.address},
+                    {u"mask"_qs, camera.mask},
+                    {u"gateway"_qs, camera.gateway},
+                    {u"assigned"_qs, IsAssigned(camera)},
+                    {u"mode"_qs, camera.mode},
+                    {u"name"_qs, camera.caption},
+                    {u"version"_qs, camera.version}});
   }
-  QTextStream(stdout) << QJsonDocument(array).toJson(QJsonDocument::Indented);
+  QTextStream(stdout) << JsonSafeText(QString::fromUtf8(QJsonDocument(array).toJson(QJsonDocument::Indented)));
 }
 
-void PrintTable(const std::vector<Row>& rows) {
-  std::vector<QStringList> lines{{u"MAC"_qs, u"ADDRESS"_qs, u"MASK"_qs, u"GATEWAY"_qs, u"ASSIGNED"_qs, u"MODE"_qs,
-                                  u"CAPTION"_qs, u"VERSION"_qs}};
-  for (const Row& row : rows) {
-    lines.push_back({row.mac, row.address, row.mask, row.gateway, row.assigned, PlainText(row.mode),
-                     PlainText(row.caption), PlainText(row.version)});
+// The columns as the main window shows them, plus what only the search knows.
+void PrintTable(const std::vector<device::FoundCamera>& cameras) {
+  std::vector<QStringList> lines{
+      {u"MAC"_qs, u"ADDRESS"_qs, u"MASK"_qs, u"GATEWAY"_qs, u"ASSIGNED"_qs, u"MODE"_qs, u"CAPTION"_qs, u"VERSION"_qs}};
+  for (const device::FoundCamera& camera : cameras) {
+    lines.push_back({QString::fromStdU16String(device::FormatMacText(camera.mac.toStdU16String())), camera.address,
+                     camera.mask, camera.gateway, IsAssigned(camera) ? u"ok"_qs : QString(), PlainText(camera.mode),
+                     PlainText(camera.caption), PlainText(camera.version)});
   }
   std::vector<qsizetype> widths(lines.front().size(), 0);
   for (const QStringList& line : lines) {
-    for (qsizetype i = 0; i < line.size(); ++i) widths[static_cast<size_t>(i)] = std::max(widths[static_cast<size_t>(i)], line[i].size());
+    for (qsizetype i = 0; i < line.size(); ++i) {
+      widths[static_cast<size_t>(i)] = std::max(widths[static_cast<size_t>(i)], DisplayWidth(line[i]));
+    }
   }
   QTextStream out(stdout);
   for (const QStringList& line : lines) {
     QString text;
     for (qsizetype i = 0; i < line.size(); ++i) {
-      text += i + 1 < line.size() ? line[i].leftJustified(widths[static_cast<size_t>(i)] + 2) : line[i];
+      text += line[i];
+      if (i + 1 < line.size()) text += QString(widths[static_cast<size_t>(i)] - DisplayWidth(line[i]) + 2, u' ');
     }
     out << text.trimmed() << '\n';
   }
@@ -89,22 +90,33 @@ int main(int argc, char** argv) {
   QCommandLineParser parser;
   parser.setApplicationDescription(u"Finds the Sentrova cameras on the network.\n\nCommand: search"_qs);
   parser.addHelpOption();
+  parser.addVersionOption();
   parser.addPositionalArgument(u"command"_qs, u"search"_qs);
-  const QCommandLineOption interfaceOption(u"interface"_qs, u"Search on this interface only (e.g. lo)."_qs,
-                                           u"NAME"_qs);
+  const QCommandLineOption interfaceOption(u"interface"_qs, u"Search on this interface only (e.g. lo)."_qs, u"NAME"_qs);
   const QCommandLineOption jsonOption(u"json"_qs, u"Print one JSON array."_qs);
   const QCommandLineOption timeoutOption(u"timeout"_qs, u"End the search after MS at the latest."_qs, u"MS"_qs);
   const QCommandLineOption portOption(u"port"_qs, u"Discovery UDP port."_qs, u"N"_qs);
   const QCommandLineOption verboseOption(u"verbose"_qs, u"Log what the search drops."_qs);
   parser.addOptions({interfaceOption, jsonOption, timeoutOption, portOption, verboseOption});
-  if (!parser.parse(QCoreApplication::arguments())) return Fail(ExitUsage, parser.errorText());
+  if (!parser.parse(QCoreApplication::arguments())) {
+    const QStringList unknown = parser.unknownOptionNames();
+    return UsageFail(QString::fromStdString(base::ParserProblem(
+        parser.errorText().toStdString(), unknown.isEmpty() ? std::string() : unknown.first().toStdString())));
+  }
+  // Qt's own options as well; the parser prints them and exits 0.
+  if (parser.isSet(QStringLiteral("help-all"))) parser.process(QCoreApplication::arguments());
   if (parser.isSet(u"help"_qs)) {
     QTextStream(stdout) << parser.helpText();
     return 0;
   }
-  if (parser.positionalArguments() != QStringList{u"search"_qs}) {
-    return Fail(ExitUsage, u"usage: sentrova-cli search [--interface NAME] [--json] [--timeout MS] [--port N]"_qs);
+  if (parser.isSet(u"version"_qs)) {
+    QTextStream(stdout) << "sentrova-cli " << QString::fromStdString(base::Version()) << '\n';
+    return 0;
   }
+  const QStringList commands = parser.positionalArguments();
+  if (commands.isEmpty()) return UsageFail(u"no command given"_qs);
+  if (commands.first() != u"search") return UsageFail(u"unknown command '%1'"_qs.arg(commands.first()));
+  if (commands.size() > 1) return UsageFail(u"unexpected argument '%1'"_qs.arg(commands[1]));
   if (!parser.isSet(verboseOption)) QLoggingCategory::setFilterRules(u"sentrova.device.*.info=false"_qs);
 
   device::NetOptions options;
@@ -112,28 +124,26 @@ int main(int argc, char** argv) {
   if (parser.isSet(timeoutOption)) {
     bool ok = false;
     const int timeout = parser.value(timeoutOption).toInt(&ok);
-    if (!ok || timeout < 1 || timeout > 600000) return Fail(ExitUsage, u"--timeout wants 1 to 600000 ms"_qs);
+    if (!ok || timeout < 1 || timeout > 600000) return Fail(base::ExitUsage, u"--timeout wants 1 to 600000 ms"_qs);
     options.searchCap = std::chrono::milliseconds(timeout);
   }
   if (parser.isSet(portOption)) {
     bool ok = false;
     const int port = parser.value(portOption).toInt(&ok);
-    if (!ok || port < 1 || port > 65535) return Fail(ExitUsage, u"--port wants 1 to 65535"_qs);
+    if (!ok || port < 1 || port > 65535) return Fail(base::ExitUsage, u"--port wants 1 to 65535"_qs);
     options.port = static_cast<quint16>(port);
   }
 
   const device::InterfaceChoice choice = device::ChooseInterfaces(options.interfaceName);
-  if (!choice.error.isEmpty()) return Fail(ExitNetwork, choice.error);
+  if (!choice.error.isEmpty()) return Fail(base::ExitUsage, choice.error);
   if (choice.interfaces.empty()) return Fail(ExitNetwork, u"no up, multicast-capable IPv4 interface"_qs);
 
   const device::SearchOutcome outcome = device::SearchCameras(options, choice, {});
   if (!outcome.error.isEmpty()) return Fail(ExitNetwork, outcome.error);
-  std::vector<Row> rows;
-  for (const device::FoundCamera& camera : outcome.cameras) rows.push_back(RowOf(camera));
   if (parser.isSet(jsonOption)) {
-    PrintJson(rows);
+    PrintJson(outcome.cameras);
   } else {
-    PrintTable(rows);
+    PrintTable(outcome.cameras);
   }
   return 0;
 }

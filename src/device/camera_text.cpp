@@ -43,22 +43,15 @@ std::u16string UpperHex(uint32_t value) {
   return hex;
 }
 
-}  // namespace
-
-bool IsAssignedAddress(const std::u16string& address) {
-  // The two factory addresses a camera has before anyone assigned one.
-  return address != u"192.168.0.30" && address != u"192.168.0.20";
-}
-
 // A part that is missing or not a plain decimal number (empty, signs, blanks,
-// letters, beyond 32 bits) is shown as "??", so the list always shows six
+// letters, beyond 32 bits) is shown as "??", so the MAC always shows six
 // groups and never a guess.
-std::u16string FormatMacText(const std::u16string& macText) {
+std::u16string MacText(const std::u16string& macText, char16_t separator) {
   constexpr size_t MacParts = 6;
   const std::vector<std::u16string_view> parts = SplitAtDots(macText);
   std::u16string shown;
   for (size_t i = 0; i < MacParts; ++i) {
-    if (i > 0) shown += u' ';
+    if (i > 0) shown += separator;
     const std::optional<uint32_t> number = i < parts.size() ? DecimalNumber(parts[i], 10) : std::nullopt;
     if (!number) {
       shown += u"??";
@@ -70,6 +63,17 @@ std::u16string FormatMacText(const std::u16string& macText) {
   }
   return shown;
 }
+
+}  // namespace
+
+bool IsAssignedAddress(const std::u16string& address) {
+  // The two factory addresses a camera has before anyone assigned one.
+  return address != u"192.168.0.30" && address != u"192.168.0.20";
+}
+
+std::u16string FormatMacText(const std::u16string& macText) { return MacText(macText, u' '); }
+
+std::u16string FormatMacColonText(const std::u16string& macText) { return MacText(macText, u':'); }
 
 // Four parts of one to three digits, each 0 to 255. A part with a leading zero
 // ("010") is refused: browsers disagree on whether it is octal, so it could

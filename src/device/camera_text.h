@@ -1,6 +1,6 @@
 #pragma once
 // How the list and the terminal search show what the camera control
-// describes: the MAC text, the "Assigned" mark and a camera's web page.
+// describes: the MAC text (and its usual colon form), the "Assigned" mark and a camera's web page.
 #include <optional>
 #include <string>
 
@@ -10,6 +10,10 @@ namespace device {
 // the list shows it: six blank-separated groups of two or more upper-case hex
 // digits, "??" for a part that is missing or cannot be read.
 std::u16string FormatMacText(const std::u16string& macText);
+
+// The same MAC in the usual colon form, "00:0C:22:58:00:0A", with the same
+// "??" for a part that cannot be read.
+std::u16string FormatMacColonText(const std::u16string& macText);
 
 // Whether the list marks a camera at this address "ok" in its "Assigned"
 // column: any address but the two factory ones, compared exactly.

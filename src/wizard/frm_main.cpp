@@ -197,6 +197,12 @@ bool FrmMain::LaunchWizard() {
     return false;
   }
 
+  // Both change flags are cleared before the administrator page is first
+  // touched: its load refreshes the new-value pairs from them, and flags
+  // left from another camera's run would put that camera's new ID and
+  // password into this camera's fields.
+  state.ChangeAdminID = False;
+  state.ChangeAdminPassword = False;
   if (state.DeviceFamily != 0) {
     FrmSetPassword& adminPage = Load(p, p.setPassword);
     adminPage.TxtOldSysAdminID.text = camTemp.LoginID();
@@ -205,8 +211,6 @@ bool FrmMain::LaunchWizard() {
   state.CurrentAdminID = camTemp.GetSettingText(u"SysAdminID").substr(0, LongestAdminID);
   state.CurrentAdminPassword = camTemp.GetSettingText(u"SysAdminPassword").substr(0, LongestAdminPassword);
   state.DeviceType = camTemp.GetSettingNumber(u"DeviceType");
-  state.ChangeAdminID = False;
-  state.ChangeAdminPassword = False;
   state.NewIPAddress = state.CurrentIPAddress;
   state.NewSubnetMask = state.CurrentSubnetMask;
   state.NewGateway = state.CurrentGateway;

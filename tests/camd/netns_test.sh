@@ -94,7 +94,7 @@ search_for() {
   return 1
 }
 
-expected=$'00 0C 22 05 00 14 192.168.0.20\n00 0C 22 05 00 1E 192.168.0.30\n00 0C 22 05 00 1F 192.168.0.30'
+expected=$'00:0C:22:05:00:14 192.168.0.20\n00:0C:22:05:00:1E 192.168.0.30\n00:0C:22:05:00:1F 192.168.0.30'
 search_for "$expected" || fail "search found:
 $found"
 echo "ok: foreign-subnet and duplicate-address cameras found over multicast"
@@ -139,7 +139,7 @@ out=$(camctl change 0.12.34.5.0.31 10.55.0.30 255.255.255.0 10.55.0.1 admin 1234
 [ "$out" = $'login-state 2\nlogin 3\naddress-in-use 0\nchange-address 1\napply-settings done\nexit 0' ] ||
   fail "the change of 0.12.34.5.0.31 gave: $out"
 await_log "camera 0\.12\.34\.5\.0\.31 state up address=10\.55\.0\.30 " || fail "the twin did not come back on 10.55.0.30"
-expected=$'00 0C 22 05 00 14 192.168.0.20\n00 0C 22 05 00 1E 192.168.0.30\n00 0C 22 05 00 1F 10.55.0.30'
+expected=$'00:0C:22:05:00:14 192.168.0.20\n00:0C:22:05:00:1E 192.168.0.30\n00:0C:22:05:00:1F 10.55.0.30'
 search_for "$expected" || fail "after the change the search found:
 $found"
 out=$(camctl connect 10.55.0.30 0.12.34.5.0.31 admin 1234)

@@ -13,6 +13,10 @@
 namespace {
 
 const QString OddCaption = QStringLiteral("Hall\x1b[2J\nrm -rf ~ \\ end");
+// Every kind of character a terminal must not get raw: DEL, C1 controls, bidi
+// overrides and isolates, the Arabic letter mark, line and paragraph separators.
+const QString HostileCaption = u"a\u007fb\u009b2Jc\u0085d\u202eevil\u2066x\u2069\u061ce\u2028f\u2029g"_qs;
+const QString WideCaption = u"\u6771\u4eac\u30ab\u30e1\u30e9"_qs;  // ten columns in five characters
 
 struct CliRun {
   int status = -1;
@@ -33,54 +37,107 @@ CliRun RunCli(const QStringList& arguments) {
 }
 
 
-// A camera whose caption no simulated camera may have.
-void AnswerWithOddCaption(Injector& in, const QString& nonce) {
+// Cameras whose captions no simulated camera may have.
+void AnswerWithOddCaptions(Injector& in, const QString& nonce) {
   QJsonObject answer = in.Answer(nonce, 7);
   answer.insert(u"caption"_qs, OddCaption);
   answer.insert(u"version"_qs, u"2.10.001"_qs);
   in.SendFrom(7, Injector::Bytes(answer));
+  answer = in.Answer(nonce, 8);
+  answer.insert(u"caption"_qs, HostileCaption);
+  in.SendFrom(8, Injector::Bytes(answer));
+  answer = in.Answer(nonce, 9);
+  answer.insert(u"caption"_qs, WideCaption);
+  in.SendFrom(9, Injector::Bytes(answer));
 }
 
-TEST(Cli, JsonHasExactlyTheListedKeysForEveryCamera) {
+// None of the characters a terminal must not get raw is in the output.
+void ExpectNoRawUnsafeCharacter(const QString& out) {
+  const char16_t unsafe[] = {0x1b, 0x7f, 0x85, 0x9b, 0x202e, 0x2066, 0x2069, 0x061c, 0x2028, 0x2029};
+  for (char16_t c : unsafe) {
+    EXPECT_FALSE(out.contains(QChar(c))) << "U+" << std::hex << int(c) << " raw in " << out.toStdString();
+  }
+}
+
+CliRun Search(const Simulator& sim, const QStringList& more = {}) {
+  return RunCli(QStringList{u"search"_qs, u"--interface"_qs, u"lo"_qs, u"--port"_qs, QString::number(sim.port())} +
+                more);
+}
+
+// The MAC as the simulator's fleet gives it, in hex groups joined by separator.
+QString HexMac(const Simulator& sim, int host, QChar separator) {
+  QStringList hex;
+  for (const QString& part : sim.Mac(host).split(u'.')) {
+    hex << QStringLiteral("%1").arg(part.toInt(), 2, 16, QLatin1Char('0')).toUpper();
+  }
+  return hex.join(separator);
+}
+
+TEST(Cli, JsonGivesTypedValuesAndEscapesUnsafeCharacters) {
   Simulator sim(std::vector<SimCamera>{
       {.host = 200, .family = 0, .mode = u"C-100"_qs, .caption = u"Yard"_qs, .version = u"1.2"_qs}});
   ASSERT_TRUE(sim.Start());
-  Injector injector(sim, AnswerWithOddCaption);
-  const CliRun run = RunCli({u"search"_qs, u"--interface"_qs, u"lo"_qs, u"--json"_qs, u"--port"_qs,
-                             QString::number(sim.port())});
+  Injector injector(sim, AnswerWithOddCaptions);
+  const CliRun run = Search(sim, {u"--json"_qs});
   ASSERT_EQ(run.status, 0) << run.err.toStdString();
-  const QJsonArray cameras = QJsonDocument::fromJson(run.out.toUtf8()).array();
-  ASSERT_EQ(cameras.size(), 2) << run.out.toStdString();
-  const QStringList keys{u"address"_qs, u"assigned"_qs, u"caption"_qs, u"gateway"_qs,
-                         u"mac"_qs,     u"mask"_qs,     u"mode"_qs,    u"version"_qs};
+  QJsonParseError parseError;
+  const QJsonArray cameras = QJsonDocument::fromJson(run.out.toUtf8(), &parseError).array();
+  ASSERT_EQ(parseError.error, QJsonParseError::NoError) << run.out.toStdString();
+  ASSERT_EQ(cameras.size(), 4) << run.out.toStdString();
+  const QStringList keys{u"address"_qs, u"assigned"_qs, u"gateway"_qs, u"mac"_qs,
+                         u"mask"_qs,    u"mode"_qs,     u"name"_qs,    u"version"_qs};
   for (const QJsonValue& camera : cameras) EXPECT_EQ(camera.toObject().keys(), keys);
   const QJsonObject first = cameras[0].toObject();
-  const QStringList macParts = sim.Mac(7).split(u'.');
-  QStringList hex;
-  for (const QString& part : macParts) hex << QStringLiteral("%1").arg(part.toInt(), 2, 16, QLatin1Char('0')).toUpper();
-  EXPECT_EQ(first.value(u"mac").toString(), hex.join(u' ')) << "as the list shows it";
+  EXPECT_EQ(first.value(u"mac").toString(), HexMac(sim, 7, u':')) << "the usual colon form";
   EXPECT_EQ(first.value(u"address").toString(), sim.Address(7));
   EXPECT_EQ(first.value(u"mask").toString(), u"255.255.255.0");
   EXPECT_EQ(first.value(u"gateway").toString(), sim.Address(1));
-  EXPECT_EQ(first.value(u"assigned").toString(), u"ok");
+  EXPECT_EQ(first.value(u"assigned"), QJsonValue(true));
   EXPECT_EQ(first.value(u"mode").toString(), u"X-350");
-  EXPECT_EQ(first.value(u"caption").toString(), OddCaption) << "JSON carries the text exactly";
+  EXPECT_EQ(first.value(u"name").toString(), OddCaption) << "JSON carries the text exactly";
   EXPECT_EQ(first.value(u"version").toString(), u"2.10.001");
-  EXPECT_EQ(cameras[1].toObject().value(u"address").toString(), sim.Address(200));
+  EXPECT_EQ(cameras[1].toObject().value(u"name").toString(), HostileCaption) << "escaped, the same text";
+  EXPECT_EQ(cameras[2].toObject().value(u"name").toString(), WideCaption);
+  const QJsonObject simulated = cameras[3].toObject();
+  EXPECT_EQ(simulated.value(u"address").toString(), sim.Address(200));
+  EXPECT_EQ(simulated.value(u"mac").toString(), HexMac(sim, 200, u':'));
+  EXPECT_EQ(simulated.value(u"name").toString(), u"Yard");
+  EXPECT_EQ(simulated.value(u"version").toString(), u"1.2");
+  ExpectNoRawUnsafeCharacter(run.out);
+  EXPECT_TRUE(run.out.contains(u"a\\u007fb\\u009b2Jc\\u0085d\\u202eevil\\u2066x\\u2069\\u061ce\\u2028f\\u2029g"_qs))
+      << run.out.toStdString();
+  EXPECT_TRUE(run.out.contains(WideCaption)) << "printable text stays as it is";
 }
 
-TEST(Cli, TableEscapesControlCharacters) {
-  Simulator sim(std::vector<SimCamera>{{.host = 8}});
+TEST(Cli, TableEscapesUnsafeCharactersAndKeepsItsColumnsForWideText) {
+  Simulator sim(std::vector<SimCamera>{{.host = 200, .caption = u"Camera"_qs, .version = u"9.99.999"_qs}});
   ASSERT_TRUE(sim.Start());
-  Injector injector(sim, AnswerWithOddCaption);
-  const CliRun run = RunCli({u"search"_qs, u"--interface"_qs, u"lo"_qs, u"--port"_qs, QString::number(sim.port())});
+  Injector injector(sim, AnswerWithOddCaptions);
+  const CliRun run = Search(sim);
   ASSERT_EQ(run.status, 0) << run.err.toStdString();
   const QStringList lines = run.out.split(u'\n', Qt::SkipEmptyParts);
-  ASSERT_EQ(lines.size(), 3) << "a header and two rows: " << run.out.toStdString();
+  ASSERT_EQ(lines.size(), 5) << "a header and four rows: " << run.out.toStdString();
   EXPECT_TRUE(lines[0].startsWith(u"MAC"));
+  EXPECT_TRUE(lines[1].startsWith(HexMac(sim, 7, u' '))) << "the list's own form";
   EXPECT_TRUE(lines[1].contains(u"Hall\\x1b[2J\\nrm -rf ~ \\\\ end"_qs)) << lines[1].toStdString();
-  EXPECT_FALSE(run.out.contains(QChar(0x1b)));
   EXPECT_TRUE(lines[1].contains(sim.Address(7)));
+  EXPECT_TRUE(lines[2].contains(u"a\\x7fb\\x9b2Jc\\x85d\\u202eevil\\u2066x\\u2069\\u061ce\\u2028f\\u2029g"_qs))
+      << lines[2].toStdString();
+  ExpectNoRawUnsafeCharacter(run.out);
+  EXPECT_TRUE(lines[4].contains(u" ok "_qs)) << "an assigned address, the list's mark: " << lines[4].toStdString();
+  // The VERSION column starts in the same terminal column on both rows: the
+  // wide caption takes ten columns in five characters, "Camera" six in six,
+  // so its row reaches VERSION five characters sooner.
+  const QString& wide = lines[3];
+  const QString& ascii = lines[4];
+  const qsizetype asciiVersion = ascii.indexOf(u"9.99.999");
+  const qsizetype wideVersion = wide.indexOf(u"1.00.000");
+  ASSERT_GT(asciiVersion, 0) << ascii.toStdString();
+  ASSERT_GT(wideVersion, 0) << wide.toStdString();
+  const qsizetype asciiCaption = ascii.indexOf(u"Camera");
+  const qsizetype wideCaption = wide.indexOf(WideCaption);
+  EXPECT_EQ(asciiCaption, wideCaption) << "the columns before it are aligned";
+  EXPECT_EQ(asciiVersion - asciiCaption, (wideVersion - wideCaption) + 5) << run.out.toStdString();
 }
 
 TEST(Cli, UnusableInterfaceOrBadOptionsFailWithAMessage) {
@@ -88,19 +145,21 @@ TEST(Cli, UnusableInterfaceOrBadOptionsFailWithAMessage) {
     QStringList arguments;
     const char16_t* message;
   };
+  // Each a command line the cli cannot take: status 2.
   const Case cases[] = {
       {{u"search"_qs, u"--interface"_qs, u"no-such-if0"_qs}, u"unknown interface \"no-such-if0\""},
       {{u"search"_qs, u"--interface"_qs, u"ifb0"_qs}, u"interface \"ifb0\" is down"},
-      {{u"search"_qs, u"--port"_qs, u"0"_qs}, u"--port"},
-      {{u"search"_qs, u"--port"_qs, u"http"_qs}, u"--port"},
-      {{u"search"_qs, u"--timeout"_qs, u"-5"_qs}, u"--timeout"},
-      {{u"find"_qs}, u"usage"},
-      {{}, u"usage"},
+      {{u"search"_qs, u"--port"_qs, u"0"_qs}, u"--port wants 1 to 65535"},
+      {{u"search"_qs, u"--port"_qs, u"http"_qs}, u"--port wants 1 to 65535"},
+      {{u"search"_qs, u"--timeout"_qs, u"-5"_qs}, u"--timeout wants 1 to 600000 ms"},
+      {{u"search"_qs, u"--timeout"_qs}, u"missing value after '--timeout'; try --help"},
+      {{u"find"_qs}, u"unknown command 'find'; try --help"},
+      {{}, u"no command given; try --help"},
   };
   for (const Case& c : cases) {
     const CliRun run = RunCli(c.arguments);
-    EXPECT_GT(run.status, 0) << c.arguments.join(u' ').toStdString();
-    EXPECT_TRUE(run.err.contains(QString::fromStdU16String(c.message))) << run.err.toStdString();
+    EXPECT_EQ(run.status, 2) << c.arguments.join(u' ').toStdString();
+    EXPECT_EQ(run.err, u"sentrova-cli: "_qs + QString::fromStdU16String(c.message) + u'\n');
     EXPECT_TRUE(run.out.isEmpty()) << run.out.toStdString();
   }
 }

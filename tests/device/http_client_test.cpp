@@ -6,6 +6,7 @@
 #include <QJsonObject>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTimer>
 #include <functional>
 #include <vector>
 
@@ -22,7 +23,9 @@ using device::HttpResponse;
 const QString CameraMac = QStringLiteral("0.12.34.255.1.2");
 
 // Answers the n-th request with the n-th script entry (nothing more when the
-// script has run out) and records every request it received.
+// script has run out) and records every request it received. With pieceEnds
+// set, each answer leaves in pieces ending at those offsets (then the rest),
+// a moment apart, so that the client reads them one by one.
 class ScriptedServer {
  public:
   using Answer = std::function<QByteArray(const QByteArray& request)>;
@@ -38,10 +41,7 @@ class ScriptedServer {
           const size_t index = requests.size() - 1;
           if (index < script_.size()) {
             const QByteArray answer = script_[index](buffer);
-            if (!answer.isNull()) {
-              socket->write(answer);
-              socket->disconnectFromHost();
-            }
+            if (!answer.isNull()) Write(socket, answer, 0);
           }
         });
       }
@@ -49,8 +49,21 @@ class ScriptedServer {
   }
   quint16 port() const { return server_.serverPort(); }
   std::vector<QByteArray> requests;
+  std::vector<qsizetype> pieceEnds;
 
  private:
+  void Write(QTcpSocket* socket, const QByteArray& answer, size_t piece) {
+    const qsizetype from = piece == 0 ? 0 : pieceEnds[piece - 1];
+    if (piece == pieceEnds.size()) {
+      socket->write(answer.mid(from));
+      socket->disconnectFromHost();
+      return;
+    }
+    socket->write(answer.mid(from, pieceEnds[piece] - from));
+    socket->flush();
+    QTimer::singleShot(2, socket, [this, socket, answer, piece] { Write(socket, answer, piece + 1); });
+  }
+
   QTcpServer server_;
   std::vector<Answer> script_;
   std::map<QTcpSocket*, QByteArray> buffers_;
@@ -168,6 +181,100 @@ TEST(HttpClient, ChunkedBodyIsJoined) {
                       "3\r\n{\"a\r\n4\r\n\":1}\r\n0\r\n\r\n");
   }});
   EXPECT_EQ(Send(Get(server.port())).body, R"({"a":1})");
+}
+
+const QByteArray ChunkedHeader =
+    "HTTP/1.1 200 OK\r\nX-Sentrova-MAC: 0.12.34.255.1.2\r\nTransfer-Encoding: chunked\r\n\r\n";
+
+// The chunk sizes end in 0 and the data starts with CRLF, so a read can end in
+// "0\r\n\r\n" long before the last chunk.
+TEST(HttpClient, ChunkedAnswerReadsTheSameWhereverTheReadsSplitIt) {
+  const QByteArray answer = ChunkedHeader + "10\r\n\r\n{\"a\":\"bcdefg\"}\r\n20;x=1\r\n\r\n" +
+                            QByteArray(30, 'z') + "\r\n0\r\nX-Trailer: 1\r\n\r\n";
+  const QByteArray body = "\r\n{\"a\":\"bcdefg\"}\r\n" + QByteArray(30, 'z');
+  for (qsizetype split = 0; split < answer.size(); ++split) {
+    ScriptedServer server({[&](const QByteArray&) { return answer; }});
+    if (split > 0) server.pieceEnds = {split};
+    const HttpResponse response = Send(Get(server.port()));
+    EXPECT_EQ(response.status, 200) << "split at " << split << ": " << response.error.toStdString();
+    EXPECT_EQ(response.body, body) << "split at " << split;
+  }
+  ScriptedServer server({[&](const QByteArray&) { return answer; }});
+  for (qsizetype end = 1; end < answer.size(); ++end) server.pieceEnds.push_back(end);
+  HttpRequest slow = Get(server.port());
+  slow.timeout = std::chrono::seconds(10);  // a pause between bytes
+  EXPECT_EQ(Send(slow).body, body) << "a byte at a time";
+}
+
+TEST(HttpClient, BrokenChunkFramingFailsCleanlyWhereverTheReadsSplitIt) {
+  const struct {
+    const char* name;
+    QByteArray chunks;
+  } cases[] = {
+      {"size not hex", "zz\r\nabc\r\n0\r\n\r\n"},
+      {"size with 0x", "0x3\r\nabc\r\n0\r\n\r\n"},
+      {"negative size", "-3\r\nabc\r\n0\r\n\r\n"},
+      {"empty size line", "\r\nabc\r\n0\r\n\r\n"},
+      {"data longer than its size", "2\r\nabc\r\n0\r\n\r\n"},
+      {"data shorter than its size", "10\r\n\r\nabc\r\n0\r\n\r\n"},
+      {"no last chunk", "3\r\nabc\r\n"},
+      {"no blank line after the last chunk", "3\r\nabc\r\n0\r\n"},
+      {"trailer without a colon", "3\r\nabc\r\n0\r\nnot a field\r\n\r\n"},
+      {"chunk over the body cap", "10001\r\n" + QByteArray(65537, 'x') + "\r\n0\r\n\r\n"},
+      {"framing over its cap", QByteArray(20000, '0') + "1\r\nx\r\n0\r\n\r\n"},
+  };
+  for (const auto& c : cases) {
+    const QByteArray answer = ChunkedHeader + c.chunks;
+    for (const qsizetype split : {qsizetype{0}, ChunkedHeader.size() + 1, ChunkedHeader.size() + 3, answer.size() - 1}) {
+      ScriptedServer server({[&](const QByteArray&) { return answer; }});
+      if (split > 0) server.pieceEnds = {split};
+      const HttpResponse response = Send(Get(server.port()));
+      EXPECT_EQ(response.status, 0) << c.name << ", split at " << split;
+      EXPECT_FALSE(response.error.isEmpty()) << c.name << ", split at " << split;
+      EXPECT_TRUE(response.body.isEmpty()) << c.name << ", split at " << split;
+      EXPECT_EQ(server.requests.size(), 1u) << c.name;
+    }
+  }
+}
+
+// Bytes that can never become a valid response fail at once; bytes that still
+// could wait for more, and fail only when the connection closes.
+TEST(HttpClient, ReaderFailsAsSoonAsNoMoreBytesCouldHelp) {
+  using State = device::ResponseReader::State;
+  const struct {
+    const char* name;
+    QByteArray bytes;
+    State state;
+  } cases[] = {
+      {"header in progress", "HTTP/1.1 200 OK\r\nX-Sentrova", State::Incomplete},
+      {"header end in progress", "HTTP/1.1 200 OK\r\n\r", State::Incomplete},
+      {"header over the cap", "HTTP/1.1 200 OK\r\nX: " + QByteArray(protocol::MaxHeaderBytes, 'h'), State::Broken},
+      {"header at the cap, its end to come",
+       "HTTP/1.1 200 OK\r\nX: " + QByteArray(protocol::MaxHeaderBytes - 20, 'h') + "\r\n\r", State::Incomplete},
+      {"body short of its length", "HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nabc", State::Incomplete},
+      {"body and more", "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\n{}" + QByteArray(100000, 'm'), State::Complete},
+      {"body to the close over the cap",
+       "HTTP/1.1 200 OK\r\n\r\n" + QByteArray(protocol::MaxBodyBytes + 1, 'b'), State::Broken},
+      {"lengths that differ", "HTTP/1.1 200 OK\r\nContent-Length: 2\r\nContent-Length: 3\r\n\r\n{}", State::Broken},
+      {"chunk size line in progress", ChunkedHeader + "1", State::Incomplete},
+      {"chunk size not hex", ChunkedHeader + "1g\r\n", State::Broken},
+      {"chunk data in progress", ChunkedHeader + "10\r\n\r\n", State::Incomplete},
+      {"chunk data ends without CR", ChunkedHeader + "1\r\nxy", State::Broken},
+      {"chunk data ends with CR only", ChunkedHeader + "1\r\nx\rz", State::Broken},
+      {"last chunk, blank line to come", ChunkedHeader + "0\r\n", State::Incomplete},
+      {"trailer in progress", ChunkedHeader + "0\r\nX-T: 1\r\n", State::Incomplete},
+      {"last chunk and blank line", ChunkedHeader + "0\r\n\r\n", State::Complete},
+      {"chunked wins over a length",
+       "HTTP/1.1 200 OK\r\nContent-Length: 1\r\nTransfer-Encoding: chunked\r\n\r\nx", State::Incomplete},
+  };
+  for (const auto& c : cases) {
+    device::ResponseReader reader;
+    EXPECT_EQ(reader.Feed(c.bytes, false), c.state) << c.name;
+    if (c.state == State::Incomplete) {
+      EXPECT_EQ(reader.Feed({}, true), State::Broken) << c.name;
+      EXPECT_FALSE(reader.response().error.isEmpty()) << c.name;
+    }
+  }
 }
 
 TEST(HttpClient, NothingIsSentForABadTargetOrAnUnsafeUserName) {

@@ -215,6 +215,77 @@ TEST_F(FlowTest, WirelessLoginCameraThroughAllFourPagesToRestart) {
   ExpectOnlyAFreshMainWindow(before);
 }
 
+// A new ID and password typed for one camera never reach the next camera's
+// page: after camera A's run to Restart with both changed, launching camera B
+// shows both pairs empty and grey, and ticking both and pressing Next keeps
+// nothing of camera A's values.
+struct NextCameraCase {
+  const char* name;
+  std::u16string secondMode;  // "350" in it: the second camera logs in first
+};
+
+class NextCameraTest : public FlowTest, public testing::WithParamInterface<NextCameraCase> {
+ protected:
+  void LoginAs(const std::u16string& id, const std::u16string& password) {
+    desktop.modalSteps[WindowId::frmchackIDPWD].push_back([this, id, password] {
+      forms::Type(program.chackIDPWD->Text1, id);
+      forms::Type(program.chackIDPWD->TxtPassWord, password);
+      program.chackIDPWD->CmdYes_Click();
+    });
+  }
+};
+
+TEST_P(NextCameraTest, NewAccountOfOneCameraNeverReachesTheNext) {
+  StartWith({Camera(1, u"10.0.0.5", u"CS-350"), Camera(2, u"10.0.0.6", GetParam().secondMode)});
+  CameraSettings(0);
+
+  LoginAs(u"admin", u"secret");
+  Launch(0);
+  FrmSetPassword& first = *program.setPassword;
+  first.ChkUserName.value = 1;
+  first.ChkUserName_Click();
+  forms::Type(first.TxtNewUserName, u"boss2");
+  forms::Type(first.TxtUserNameReconfirm, u"boss2");
+  first.ChkPassword.value = 1;
+  first.ChkPassword_Click();
+  forms::Type(first.TxtNewPassword, u"pass2");
+  forms::Type(first.TxtReconfirm, u"pass2");
+  first.CmdNext_Click();
+  program.setIPAddress->CmdNext_Click();
+  ASSERT_TRUE(program.setLanEnd);
+  EXPECT_EQ(program.setLanEnd->LblPassword.caption, u"pass2");
+  program.setLanEnd->CmdRestart_Click();
+  program.DisposeUnloaded();
+
+  if (GetParam().secondMode.find(u"350") != std::u16string::npos) LoginAs(u"admin", u"secret");
+  Launch(1);
+  ASSERT_TRUE(program.setPassword);
+  FrmSetPassword& second = *program.setPassword;
+  for (const forms::TextBox* field :
+       {&second.TxtNewUserName, &second.TxtUserNameReconfirm, &second.TxtNewPassword, &second.TxtReconfirm}) {
+    EXPECT_EQ(field->text, u"") << "a value typed for the first camera";
+    EXPECT_FALSE(field->enabled);
+  }
+  forms::Type(second.TxtOldSysAdminID, u"admin");
+  forms::Type(second.TxtOldPassword, u"secret");
+  second.ChkUserName.value = 1;
+  second.ChkUserName_Click();
+  second.ChkPassword.value = 1;
+  second.ChkPassword_Click();
+  second.CmdNext_Click();
+  EXPECT_EQ(program.state.NewAdminID, u"");
+  EXPECT_EQ(program.state.NewAdminPassword, u"");
+  program.setIPAddress->CmdNext_Click();
+  ASSERT_TRUE(program.setLanEnd);
+  EXPECT_EQ(program.setLanEnd->LblID.caption, u"");
+  EXPECT_EQ(program.setLanEnd->LblPassword.caption, u"");
+}
+
+INSTANTIATE_TEST_SUITE_P(Families, NextCameraTest,
+                         testing::Values(NextCameraCase{"LoginFamily", u"CS-350"},
+                                         NextCameraCase{"PlainFamily", u"CS-200"}),
+                         [](const testing::TestParamInfo<NextCameraCase>& testInfo) { return testInfo.param.name; });
+
 // Back and Next across the pages keep what the user typed, and Restart
 // writes the last values.
 TEST_F(FlowTest, BackAndNextKeepWhatWasTyped) {
