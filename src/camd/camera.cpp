@@ -3,12 +3,16 @@
 #include <QHttpServer>
 #include <QHttpServerRequest>
 #include <QHttpServerResponder>
+#include <QCryptographicHash>
 #include <QJsonDocument>
+#include <QMessageAuthenticationCode>
 #include <QStringList>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
 
+#include "camd/discovery.h"
+#include "camd/onvif_service.h"
 #include "camd/settings.h"
 #include "camd/settings_store.h"
 #include "camd/sim_log.h"
@@ -16,8 +20,9 @@
 namespace camd {
 namespace {
 
-constexpr qint64 kChallengeLifetimeMs = 30 * 1000;
-constexpr qsizetype kMaxChallenges = 64;
+constexpr int kTimeHexChars = 10;
+constexpr int kNumberHexChars = 6;
+constexpr quint32 kNumberMask = 0xFFFFFF;
 constexpr qint64 kReplyCacheMs = 30 * 1000;
 constexpr qsizetype kMaxCachedReplies = 256;
 const QString kApiPrefix = QStringLiteral("/setup/v1/");
@@ -37,18 +42,208 @@ void Prune(Map& map, qint64 now, qint64 lifetimeMs, qsizetype limit, Age ageOf) 
   }
 }
 
+// Frames the requests of one connection as their bytes arrive, before the
+// HTTP server buffers them: a head over the cap, a declared body over the
+// cap, two different lengths or a body sent in chunks is refused at once, so
+// no request ever holds more than the caps in memory.
+class RequestGate {
+ public:
+  struct Refusal {
+    int status = 0;  // 0: acceptable so far
+    const char* why = "";
+  };
+
+  // Takes the next bytes; `completed` counts the requests they finish.
+  Refusal feed(QByteArrayView bytes, int& completed) {
+    while (!bytes.isEmpty()) {
+      if (bodyLeft_ > 0) {
+        const qint64 taken = std::min<qint64>(bodyLeft_, bytes.size());
+        bodyLeft_ -= taken;
+        bytes = bytes.sliced(taken);
+        if (bodyLeft_ == 0) ++completed;
+        continue;
+      }
+      const qsizetype before = head_.size();
+      head_.append(bytes.first(std::min<qsizetype>(bytes.size(), protocol::MaxHeaderBytes + 4 - before)));
+      const qsizetype end = head_.indexOf("\r\n\r\n", std::max<qsizetype>(0, before - 3));
+      if (end < 0) {
+        if (head_.size() > protocol::MaxHeaderBytes) return {431, "request head larger than 16 KiB"};
+        return {};
+      }
+      bytes = bytes.sliced(end + 4 - before);
+      const Refusal refusal = startBody(head_.first(end));
+      head_.clear();
+      if (refusal.status != 0) return refusal;
+      if (bodyLeft_ == 0) ++completed;
+    }
+    return {};
+  }
+
+ private:
+  Refusal startBody(const QByteArray& head) {
+    std::optional<qint64> length;
+    for (const QByteArray& line : head.split('\n')) {
+      const qsizetype colon = line.indexOf(':');
+      if (colon < 0) continue;
+      const QByteArray name = line.first(colon).trimmed().toLower();
+      const QByteArray value = line.sliced(colon + 1).trimmed();
+      if (name == "transfer-encoding") return {501, "bodies in chunks are not taken"};
+      if (name != "content-length") continue;
+      bool ok = false;
+      const qint64 declared = value.toLongLong(&ok);
+      if (!ok || declared < 0 || value.startsWith('+')) return {400, "malformed Content-Length"};
+      if (length && *length != declared) return {400, "two different Content-Length headers"};
+      length = declared;
+    }
+    if (length.value_or(0) > protocol::MaxBodyBytes) return {413, "body larger than 64 KiB"};
+    bodyLeft_ = length.value_or(0);
+    return {};
+  }
+
+  QByteArray head_;
+  qint64 bodyLeft_ = 0;
+};
+
 }  // namespace
 
+// The setup port: hands connections to the HTTP server through a gate that
+// keeps one client from exhausting the camera's memory or descriptors. Idle
+// connections and requests that take too long are closed; after an accept
+// error (no descriptor left) it accepts again a little later.
+class SetupServer : public QTcpServer {
+ public:
+  SetupServer(QString mac, int idleMs, SimLog& log, QObject* parent) : QTcpServer(parent), mac_(std::move(mac)),
+                                                                      idleMs_(idleMs), log_(log) {
+    clock_.start();
+    connect(this, &QTcpServer::acceptError, this, [this](QAbstractSocket::SocketError) {
+      log_.line(QStringLiteral("camera %1 http accept error=%2 retry ms=%3")
+                    .arg(mac_, LogSafe(errorString(), 80))
+                    .arg(kAcceptRetryMs));
+      QTimer::singleShot(kAcceptRetryMs, this, [this] { resumeAccepting(); });
+    });
+    sweep_.setInterval(std::max(50, idleMs_ / 4));
+    connect(&sweep_, &QTimer::timeout, this, &SetupServer::closeIdle);
+    sweep_.start();
+  }
+
+ protected:
+  void incomingConnection(qintptr descriptor) override {
+    auto* socket = new QTcpSocket(this);
+    if (!socket->setSocketDescriptor(descriptor)) {
+      delete socket;
+      return;
+    }
+    // Never more buffered than one request may hold.
+    socket->setReadBufferSize(protocol::MaxHeaderBytes + protocol::MaxBodyBytes + 4096);
+    connections_.insert(socket, Connection{clock_.elapsed(), {}, false});
+    // Connected before the HTTP server's own handler, so the gate sees the
+    // bytes first.
+    connect(socket, &QTcpSocket::readyRead, this, [this, socket] { gate(socket); });
+    connect(socket, &QObject::destroyed, this, [this, socket] { connections_.remove(socket); });
+    addPendingConnection(socket);
+  }
+
+ private:
+  struct Connection {
+    qint64 progressMs;  // accepted, or the last request completed
+    RequestGate gate;
+    bool refused;
+  };
+
+  void gate(QTcpSocket* socket) {
+    auto it = connections_.find(socket);
+    if (it == connections_.end()) return;
+    if (it->refused) {
+      socket->readAll();  // what follows a refused request is read and thrown away
+      return;
+    }
+    int completed = 0;
+    const RequestGate::Refusal refusal = it->gate.feed(socket->peek(socket->bytesAvailable()), completed);
+    if (completed > 0) it->progressMs = clock_.elapsed();
+    if (refusal.status == 0) return;
+    it->refused = true;
+    // The HTTP server never sees this request, and lets go of what it kept.
+    disconnect(socket, &QTcpSocket::readyRead, nullptr, nullptr);
+    if (socket->isTransactionStarted()) socket->commitTransaction();
+    connect(socket, &QTcpSocket::readyRead, this, [this, socket] { gate(socket); });
+    log_.line(QStringLiteral("camera %1 connection refused status=%2 reason=%3")
+                  .arg(mac_)
+                  .arg(refusal.status)
+                  .arg(LogSafe(QString::fromLatin1(refusal.why), 80)));
+    const QByteArray body = QJsonDocument(Error(QString::fromLatin1(refusal.why))).toJson(QJsonDocument::Compact);
+    socket->write("HTTP/1.1 " + QByteArray::number(refusal.status) + " Refused\r\nContent-Type: application/json\r\n" +
+                  protocol::MacHeader + ": " + mac_.toUtf8() + "\r\nConnection: close\r\nContent-Length: " +
+                  QByteArray::number(body.size()) + "\r\n\r\n" + body);
+    socket->readAll();
+  }
+
+  void closeIdle() {
+    const qint64 now = clock_.elapsed();
+    QList<QTcpSocket*> idle;
+    for (auto it = connections_.begin(); it != connections_.end(); ++it)
+      if (now - it->progressMs > idleMs_) idle << it.key();
+    for (QTcpSocket* socket : idle) {
+      log_.line(QStringLiteral("camera %1 connection closed idle ms=%2").arg(mac_).arg(idleMs_));
+      connections_.remove(socket);
+      socket->abort();
+      socket->deleteLater();
+    }
+  }
+
+  static constexpr int kAcceptRetryMs = 250;
+  const QString mac_;
+  const int idleMs_;
+  SimLog& log_;
+  QElapsedTimer clock_;
+  QTimer sweep_;
+  QHash<QTcpSocket*, Connection> connections_;
+};
+
+ChallengeBook::ChallengeBook() : secret_(protocol::RandomHex(64).toLatin1()) { clock_.start(); }
+
+QString ChallengeBook::tagged(qint64 issuedMs, quint32 number) const {
+  const QString head = QStringLiteral("%1%2")
+                           .arg(issuedMs, kTimeHexChars, 16, QChar(u'0'))
+                           .arg(number, kNumberHexChars, 16, QChar(u'0'));
+  const QByteArray tag = QMessageAuthenticationCode::hash(head.toLatin1(), secret_, QCryptographicHash::Sha256).toHex();
+  return head + QString::fromLatin1(tag.left(protocol::ChallengeHexChars - kTimeHexChars - kNumberHexChars));
+}
+
+QString ChallengeBook::issue() {
+  const quint32 number = next_;
+  next_ = (next_ + 1) & kNumberMask;
+  spent_[number % Window] = false;  // the number that held this slot is out of the window now
+  return tagged(clock_.elapsed(), number);
+}
+
+bool ChallengeBook::spend(const QString& challenge) {
+  if (challenge.size() != protocol::ChallengeHexChars) return false;
+  bool timeOk = false;
+  bool numberOk = false;
+  const qint64 issuedMs = challenge.left(kTimeHexChars).toLongLong(&timeOk, 16);
+  const quint32 number = challenge.mid(kTimeHexChars, kNumberHexChars).toUInt(&numberOk, 16);
+  if (!timeOk || !numberOk || !protocol::SameText(tagged(issuedMs, number), challenge)) return false;
+  const quint32 age = (next_ - 1 - number) & kNumberMask;  // how many were issued after it
+  if (age >= Window || clock_.elapsed() - issuedMs > LifetimeMs) return false;
+  const bool spentBefore = spent_[number % Window];
+  spent_[number % Window] = true;
+  return !spentBefore;
+}
+
 Camera::Camera(CameraProfile profile, QJsonObject savedSettings, const SimOptions& options, const SettingsStore& store,
-               SimLog& log, std::mt19937& random, QObject* parent)
+               SimLog& log, std::mt19937& random, AnswerScheduler& answers, QJsonArray onvifUsers,
+               QObject* parent)
     : QObject(parent),
       profile_(std::move(profile)),
       saved_(std::move(savedSettings)),
+      onvifUsers_(std::move(onvifUsers)),
       options_(options),
       store_(store),
       log_(log),
-      random_(random) {
+      random_(random),
+      answers_(answers) {
   clock_.start();
+  if (profile_.onvif) onvif_ = std::make_unique<OnvifService>(*this, log_);
 }
 
 Camera::~Camera() = default;
@@ -70,14 +265,14 @@ void Camera::start() {
   sender_->setSocketOption(QAbstractSocket::MulticastTtlOption, 1);
   sender_->setSocketOption(QAbstractSocket::MulticastLoopbackOption, 1);
 
-  const quint16 port = protocol::HttpPortForFamily(profile_.family);
+  const quint16 port = httpPort();
   QString http = QStringLiteral("refused");
   if (!profile_.faults.refuseConnections) {
     http_ = std::make_unique<QHttpServer>();
     http_->setMissingHandler([this](const QHttpServerRequest& request, QHttpServerResponder&& responder) {
       handleHttp(request, std::move(responder));
     });
-    auto* server = new QTcpServer(http_.get());
+    auto* server = new SetupServer(mac(), options_.idleMs, log_, http_.get());
     if (server->listen(host, port)) {
       http_->bind(server);
       http = QString::number(port);
@@ -98,10 +293,12 @@ void Camera::stop() {
   if (http_) http_.release()->deleteLater();
 }
 
-void Camera::restart() {
+void Camera::restart() { restartFor(options_.restartMs); }
+
+void Camera::restartFor(int silentMs) {
   stop();
-  log_.line(QStringLiteral("camera %1 state silent ms=%2").arg(mac()).arg(options_.restartMs));
-  QTimer::singleShot(options_.restartMs, this, [this] { start(); });
+  log_.line(QStringLiteral("camera %1 state silent ms=%2").arg(mac()).arg(silentMs));
+  QTimer::singleShot(silentMs, this, [this] { start(); });
 }
 
 bool Camera::save(const QJsonObject& settings, QString& error) {
@@ -109,8 +306,17 @@ bool Camera::save(const QJsonObject& settings, QString& error) {
     log_.line(QStringLiteral("camera %1 fault dies during apply").arg(mac()));
     store_.saveAndDieHalfway(mac(), settings);
   }
-  if (!store_.save(mac(), settings, error)) return false;
+  if (!store_.save(mac(), settings, onvifUsers_, error)) return false;
   saved_ = settings;
+  return true;
+}
+
+bool Camera::saveOnvif(const QJsonObject& settings, const QJsonArray& users, const QStringList& inForce,
+                       QString& error) {
+  if (!store_.save(mac(), settings, users, error)) return false;
+  saved_ = settings;
+  onvifUsers_ = users;
+  for (const QString& key : inForce) running_.insert(key, saved_.value(key));
   return true;
 }
 
@@ -121,6 +327,10 @@ bool Camera::dropped() {
 // ---- HTTP ----
 
 void Camera::handleHttp(const QHttpServerRequest& request, QHttpServerResponder&& responder) {
+  if (onvif_ && (!profile_.sentrova || !request.url().path().startsWith(kApiPrefix))) {
+    onvif_->handle(request, std::move(responder));
+    return;
+  }
   QString detail;
   const Reply reply = answerHttp(request, detail);
   log_.line(QStringLiteral("camera %1 http %2 %3%4 status=%5")
@@ -145,14 +355,14 @@ void Camera::handleHttp(const QHttpServerRequest& request, QHttpServerResponder&
     }
     if (reply.restartAfter) restart();
   };
-  if (profile_.faults.answerDelayMs > 0)
-    QTimer::singleShot(profile_.faults.answerDelayMs, this, send);
+  const qint64 delay = profile_.faults.answerDelayMs + reply.holdMs;
+  if (delay > 0)  // never early: the source may try again once the answer is out
+    QTimer::singleShot(std::chrono::milliseconds(delay), Qt::PreciseTimer, this, send);
   else
     send();
 }
 
 Camera::Reply Camera::answerHttp(const QHttpServerRequest& request, QString& logDetail) {
-  if (request.body().size() > protocol::MaxBodyBytes) return {413, Error(QStringLiteral("body larger than 64 KiB")), {}};
   const QString path = request.url().path();
   if (!path.startsWith(kApiPrefix)) return {404, Error(QStringLiteral("no such resource")), {}};
   const QString resource = path.mid(kApiPrefix.size());
@@ -165,7 +375,7 @@ Camera::Reply Camera::answerHttp(const QHttpServerRequest& request, QString& log
 
   // Family-0 cameras answer reads without a login; writes always need one.
   Reply refusal;
-  if ((isWrite || profile_.family == 2) && !authorised(request, refusal)) return refusal;
+  if ((isWrite || profile_.family == 2) && !authorised(request, refusal, logDetail)) return refusal;
 
   if (resource == u"hello") return {200, QJsonObject{{"mac", mac()}, {"family", profile_.family}}, {}};
   if (resource == u"apply") return apply(request.body(), logDetail);
@@ -177,14 +387,35 @@ Camera::Reply Camera::answerHttp(const QHttpServerRequest& request, QString& log
   return {200, QJsonObject{{"key", key}, {"value", value}}, {}};
 }
 
-bool Camera::authorised(const QHttpServerRequest& request, Reply& refusal) {
+bool Camera::authorised(const QHttpServerRequest& request, Reply& refusal, QString& logDetail) {
   const QString method = request.method() == QHttpServerRequest::Method::Post ? QStringLiteral("POST") : QStringLiteral("GET");
   const QString uri = QString::fromLatin1(request.url().toEncoded(QUrl::RemoveScheme | QUrl::RemoveAuthority));
-  const DigestResult result = digest_.verify(request.value("Authorization"), method, uri,
-                                             running_.value("SysAdminID").toString(),
+  const QByteArray authorization = request.value("Authorization");
+  const QHostAddress source = request.remoteAddress();
+  if (!authorization.isEmpty()) {
+    // While a wrong answer from this source is held back, its other
+    // attempts are not even checked.
+    if (const qint64 blocked = throttle_.blockedFor(source); blocked > 0) {
+      logDetail = QStringLiteral(" throttled ms=%1").arg(blocked);
+      refusal = {429, Error(QStringLiteral("too many failed logins, retry later")), {}};
+      return false;
+    }
+  }
+  const DigestResult result = digest_.verify(authorization, method, uri, running_.value("SysAdminID").toString(),
                                              running_.value("SysAdminPassword").toString());
-  if (result == DigestResult::Accepted) return true;
+  if (result == DigestResult::Accepted) {
+    throttle_.succeeded(source);
+    return true;
+  }
+  if (result == DigestResult::Malformed) {
+    refusal = {400, Error(QStringLiteral("malformed Authorization header")), {}};
+    return false;
+  }
   refusal = {401, Error(QStringLiteral("authentication required")), digest_.challenge(result == DigestResult::Stale)};
+  if (result == DigestResult::Refused) {
+    refusal.holdMs = throttle_.failed(source);
+    logDetail = QStringLiteral(" login refused held ms=%1").arg(refusal.holdMs);
+  }
   return false;
 }
 
@@ -238,7 +469,7 @@ bool Camera::concerns(const protocol::Message& request) const {
 }
 
 void Camera::handleDatagram(const protocol::Message& request) {
-  if (silent_ || !concerns(request) || dropped()) return;
+  if (!profile_.sentrova || silent_ || !concerns(request) || dropped()) return;
   if (request.kind == protocol::Kind::Probe) {
     answerProbe(request);
     return;
@@ -295,9 +526,7 @@ protocol::Message Camera::macCommand(const protocol::Message& request, QString& 
       break;
     case protocol::Kind::ChallengeRequest:
       reply.kind = protocol::Kind::ChallengeReply;
-      Prune(challenges_, clock_.elapsed(), kChallengeLifetimeMs, kMaxChallenges - 1, [](qint64 at) { return at; });
-      reply.challenge = protocol::RandomHex(protocol::ChallengeHexChars);
-      challenges_.insert(reply.challenge, clock_.elapsed());
+      reply.challenge = challenges_.issue();
       reply.state = state;
       logDetail = QStringLiteral(" state=%1").arg(state);
       break;
@@ -324,10 +553,7 @@ protocol::Message Camera::macCommand(const protocol::Message& request, QString& 
 
 bool Camera::proofHolds(const protocol::Message& request) {
   // A challenge answers one command only, right or wrong.
-  const auto issued = challenges_.find(request.challenge.toLower());
-  const bool known = issued != challenges_.end();
-  const bool fresh = known && clock_.elapsed() - *issued <= kChallengeLifetimeMs;
-  if (known) challenges_.erase(issued);
+  const bool fresh = challenges_.spend(request.challenge.toLower());
   // A camera that needs no login takes its commands from anyone, as it
   // serves its settings to anyone.
   if (profile_.family != 2) return true;
@@ -366,21 +592,22 @@ void Camera::applyKeptAddress(const protocol::Message& request, protocol::Messag
 }
 
 void Camera::sendToGroup(const protocol::Message& message, int delayMs) {
+  if (delayMs > 0)
+    answers_.post([this, message] { sendNow(message); }, delayMs);
+  else
+    sendNow(message);
+}
+
+void Camera::sendNow(const protocol::Message& message) {
   // Built when it is sent: a probe reaches the whole fleet at once, and
   // building a thousand answers up front would delay them all.
-  auto send = [this, message] {
-    if (!sender_ || dropped()) return;
-    const QByteArray datagram = protocol::BuildDatagram(message);
-    if (datagram.isEmpty()) {
-      log_.line(QStringLiteral("camera %1 error reply %2 does not fit a datagram").arg(mac(), protocol::OpName(message.kind)));
-      return;
-    }
-    sender_->writeDatagram(datagram, options_.group, options_.discoveryPort);
-  };
-  if (delayMs > 0)
-    QTimer::singleShot(delayMs, this, send);
-  else
-    send();
+  if (!sender_ || dropped()) return;
+  const QByteArray datagram = protocol::BuildDatagram(message);
+  if (datagram.isEmpty()) {
+    log_.line(QStringLiteral("camera %1 error reply %2 does not fit a datagram").arg(mac(), protocol::OpName(message.kind)));
+    return;
+  }
+  sender_->writeDatagram(datagram, options_.group, options_.discoveryPort);
 }
 
 }  // namespace camd

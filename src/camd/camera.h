@@ -3,6 +3,7 @@
 // discovery answers and MAC-addressed commands, its saved settings and the
 // settings in force, restarts and faults.
 #include <QHash>
+#include <QJsonArray>
 #include <QElapsedTimer>
 #include <QHostAddress>
 #include <QJsonObject>
@@ -13,9 +14,11 @@
 #include <memory>
 #include <optional>
 #include <random>
+#include <vector>
 
 #include "camd/digest.h"
 #include "camd/fleet.h"
+#include "camd/settings.h"
 #include "protocol/protocol.h"
 
 class QHttpServer;
@@ -24,6 +27,8 @@ class QHttpServerResponder;
 
 namespace camd {
 
+class AnswerScheduler;
+class OnvifService;
 class SettingsStore;
 class SimLog;
 
@@ -33,8 +38,35 @@ struct SimOptions {
   bool loopbackOnly = true;
   QHostAddress group;
   quint16 discoveryPort = 0;
+  quint16 onvifDiscoveryPort = protocol::OnvifPort;  // another port only to keep tests apart
   int restartMs = 3000;
   int answerSpreadMs = 100;
+  int idleMs = 5000;  // a setup connection without a complete request for this long is closed
+};
+
+// The challenges of the MAC-addressed commands. A challenge carries its
+// issue time, a running number and the camera's own MAC of both, so nothing
+// is stored when it is issued and no flood of challenge requests can push
+// out the one of a login in progress; spending one marks its number in a
+// window of the latest numbers, so each is used once.
+class ChallengeBook {
+ public:
+  static constexpr qint64 LifetimeMs = 30 * 1000;
+  static constexpr quint32 Window = 1u << 16;  // numbers issued after a challenge before it counts as lost
+
+  ChallengeBook();
+  QString issue();
+  // True when `challenge` is one of ours, fresh and not spent before; it is
+  // spent by this call either way.
+  bool spend(const QString& challenge);
+
+ private:
+  QString tagged(qint64 issuedMs, quint32 number) const;
+
+  QByteArray secret_;
+  QElapsedTimer clock_;
+  quint32 next_ = 0;  // 24-bit running number
+  std::vector<bool> spent_ = std::vector<bool>(Window);
 };
 
 class Camera : public QObject {
@@ -42,7 +74,8 @@ class Camera : public QObject {
 
  public:
   Camera(CameraProfile profile, QJsonObject savedSettings, const SimOptions& options, const SettingsStore& store,
-         SimLog& log, std::mt19937& random, QObject* parent = nullptr);
+         SimLog& log, std::mt19937& random, AnswerScheduler& answers, QJsonArray onvifUsers = {},
+         QObject* parent = nullptr);
   ~Camera() override;
 
   // Starts serving on the address of the saved settings.
@@ -55,6 +88,22 @@ class Camera : public QObject {
 
   // A request heard on the discovery channel, already checked field by field.
   void handleDatagram(const protocol::Message& request);
+  // Sends to the group now, unless silent or the datagram is lost.
+  void sendNow(const protocol::Message& message);
+
+  // ONVIF's side of the same camera: one account, one settings file.
+  const CameraProfile& profile() const { return profile_; }
+  quint16 httpPort() const { return protocol::HttpPortForFamily(profile_.family); }
+  const QJsonObject& savedSettings() const { return saved_; }
+  const QJsonObject& runningSettings() const { return running_; }
+  const QJsonArray& onvifUsers() const { return onvifUsers_; }
+  // Saves the settings and the further ONVIF users whole; the `inForce` keys
+  // take effect at once, the others on the next start.
+  bool saveOnvif(const QJsonObject& settings, const QJsonArray& users, const QStringList& inForce, QString& error);
+  // Silent for `silentMs`, then back on the saved settings.
+  void restartFor(int silentMs);
+  int restartMs() const { return options_.restartMs; }
+  SettingsContext settingsContext() const { return {profile_.wireless, options_.loopbackOnly}; }
 
  private:
   struct Reply {
@@ -62,12 +111,13 @@ class Camera : public QObject {
     QJsonObject body;
     QByteArrayList authenticate;  // WWW-Authenticate values of a 401
     bool restartAfter = false;    // restart once this answer is out
+    qint64 holdMs = 0;            // held back this long (a wrong login answer)
   };
 
   void handleHttp(const QHttpServerRequest& request, QHttpServerResponder&& responder);
   Reply answerHttp(const QHttpServerRequest& request, QString& logDetail);
   Reply apply(const QByteArray& body, QString& logDetail);
-  bool authorised(const QHttpServerRequest& request, Reply& refusal);
+  bool authorised(const QHttpServerRequest& request, Reply& refusal, QString& logDetail);
   QJsonValue settingValue(const QString& key) const;
 
   // Discovery and MAC channel.
@@ -88,6 +138,7 @@ class Camera : public QObject {
 
   CameraProfile profile_;
   QJsonObject saved_;    // what the settings file holds
+  QJsonArray onvifUsers_;  // ONVIF users besides the administrator account
   QJsonObject running_;  // what was in force when the camera last started
   struct KeptAddress {
     QString address, mask, gateway;
@@ -97,11 +148,14 @@ class Camera : public QObject {
   const SettingsStore& store_;
   SimLog& log_;
   std::mt19937& random_;
+  AnswerScheduler& answers_;
   DigestServer digest_;
+  LoginThrottle throttle_;
   std::unique_ptr<QHttpServer> http_;
+  std::unique_ptr<OnvifService> onvif_;
   std::unique_ptr<QUdpSocket> sender_;
   bool silent_ = true;
-  QHash<QString, qint64> challenges_;  // outstanding challenge -> issued at
+  ChallengeBook challenges_;
   struct CachedReply {
     qint64 atMs;
     protocol::Message reply;

@@ -1,33 +1,40 @@
 #include "camd/digest.h"
 
+#include <QCryptographicHash>
+#include <QMessageAuthenticationCode>
+
 #include "protocol/protocol.h"
 
 namespace camd {
 namespace {
 
 constexpr qint64 kNonceLifetimeMs = 5 * 60 * 1000;
-constexpr qsizetype kMaxNonces = 256;
+constexpr qsizetype kMaxUsedNonces = 256;
 constexpr qsizetype kMaxUsesPerNonce = 4096;
 constexpr qsizetype kMaxHeader = 4096;
-
+constexpr int kTimeHexChars = 12;
+constexpr int kTagHexChars = 32;
 
 }  // namespace
 
-DigestServer::DigestServer() { clock_.start(); }
+DigestServer::DigestServer() : secret_(protocol::RandomHex(64).toLatin1()) { clock_.start(); }
+
+QString DigestServer::nonceIssuedAt(qint64 issuedMs) const {
+  const QString time = QStringLiteral("%1").arg(issuedMs, kTimeHexChars, 16, QChar(u'0'));
+  const QByteArray tag = QMessageAuthenticationCode::hash(time.toLatin1(), secret_, QCryptographicHash::Sha256).toHex();
+  return time + QString::fromLatin1(tag.left(kTagHexChars));
+}
+
+std::optional<qint64> DigestServer::issuedAt(const QString& nonce) const {
+  if (nonce.size() != kTimeHexChars + kTagHexChars) return std::nullopt;
+  bool ok = false;
+  const qint64 issued = nonce.left(kTimeHexChars).toLongLong(&ok, 16);
+  if (!ok || !protocol::SameText(nonceIssuedAt(issued), nonce)) return std::nullopt;
+  return issued;
+}
 
 QByteArrayList DigestServer::challenge(bool stale) {
-  // Forget expired nonces, and the oldest when a client collects too many.
-  const qint64 now = clock_.elapsed();
-  for (auto it = nonces_.begin(); it != nonces_.end();)
-    it = now - it->issuedMs > kNonceLifetimeMs ? nonces_.erase(it) : std::next(it);
-  while (nonces_.size() >= kMaxNonces) {
-    auto oldest = nonces_.begin();
-    for (auto it = nonces_.begin(); it != nonces_.end(); ++it)
-      if (it->issuedMs < oldest->issuedMs) oldest = it;
-    nonces_.erase(oldest);
-  }
-  const QString nonce = protocol::RandomHex(32);
-  nonces_.insert(nonce, NonceState{now, {}});
+  const QString nonce = nonceIssuedAt(clock_.elapsed());
   const QString common = QStringLiteral("Digest realm=\"%1\", qop=\"auth\", nonce=\"%2\", opaque=\"%3\", algorithm=")
                              .arg(QLatin1String(protocol::DigestRealm), nonce, protocol::RandomHex(16));
   const QString staleFlag = stale ? QStringLiteral(", stale=true") : QString();
@@ -36,9 +43,12 @@ QByteArrayList DigestServer::challenge(bool stale) {
 
 DigestResult DigestServer::verify(const QByteArray& authorization, const QString& method, const QString& uri,
                                   const QString& id, const QString& password) {
-  if (!authorization.startsWith("Digest ")) return DigestResult::Missing;
+  const std::optional<QByteArray> rest = protocol::AfterDigestScheme(authorization);
+  if (!rest) return DigestResult::Missing;
   if (authorization.size() > kMaxHeader) return DigestResult::Refused;
-  const QMap<QString, QString> params = protocol::ParseAuthParams(authorization.mid(7));
+  bool duplicated = false;
+  const QMap<QString, QString> params = protocol::ParseAuthParams(*rest, &duplicated);
+  if (duplicated) return DigestResult::Malformed;
   const QString algorithm = params.value("algorithm", "MD5").toUpper();
   const QString nonce = params.value("nonce");
   const QString count = params.value("nc");
@@ -50,14 +60,66 @@ DigestResult DigestServer::verify(const QByteArray& authorization, const QString
                                                     QLatin1String(protocol::DigestRealm), nonce, method, uri, count,
                                                     cnonce, QStringLiteral("auth"));
   const bool rightAnswer = params.value("username") == id && protocol::SameText(expected, params.value("response").toLower());
-  auto state = nonces_.find(nonce);
-  if (state == nonces_.end() || clock_.elapsed() - state->issuedMs > kNonceLifetimeMs)
+  const qint64 now = clock_.elapsed();
+  const std::optional<qint64> issued = issuedAt(nonce);
+  if (!issued || now - *issued > kNonceLifetimeMs || *issued <= staleBeforeMs_)
     return rightAnswer ? DigestResult::Stale : DigestResult::Refused;
+  if (!rightAnswer) return DigestResult::Refused;
+
+  // Only right answers are remembered, so only the owner fills this table.
+  for (auto it = usedIssued_.begin(); it != usedIssued_.end();) {
+    if (now - it.value() > kNonceLifetimeMs) {
+      used_.remove(it.key());
+      it = usedIssued_.erase(it);
+    } else {
+      ++it;
+    }
+  }
+  QSet<QString>& uses = used_[nonce];
+  usedIssued_.insert(nonce, *issued);
   const QString use = count + u':' + cnonce;
-  if (!rightAnswer || state->used.contains(use)) return DigestResult::Refused;
-  if (state->used.size() >= kMaxUsesPerNonce) return DigestResult::Stale;
-  state->used.insert(use);
+  if (uses.contains(use)) return DigestResult::Refused;
+  if (uses.size() >= kMaxUsesPerNonce) return DigestResult::Stale;
+  uses.insert(use);
+  while (usedIssued_.size() > kMaxUsedNonces) {
+    // The oldest nonce's uses are forgotten: from now on it, and every nonce
+    // issued before it, is stale rather than open to a replay.
+    auto oldest = usedIssued_.begin();
+    for (auto it = usedIssued_.begin(); it != usedIssued_.end(); ++it)
+      if (it.value() < oldest.value()) oldest = it;
+    staleBeforeMs_ = std::max(staleBeforeMs_, oldest.value());
+    used_.remove(oldest.key());
+    usedIssued_.erase(oldest);
+  }
   return DigestResult::Accepted;
+}
+
+LoginThrottle::LoginThrottle() { clock_.start(); }
+
+qint64 LoginThrottle::blockedFor(const QHostAddress& source) const {
+  const auto it = sources_.constFind(source);
+  return it == sources_.cend() ? 0 : std::max<qint64>(0, it->blockedUntilMs - clock_.elapsed());
+}
+
+qint64 LoginThrottle::failed(const QHostAddress& source) {
+  const qint64 now = clock_.elapsed();
+  for (auto it = sources_.begin(); it != sources_.end();)
+    it = now - it->lastMs > ForgetMs ? sources_.erase(it) : std::next(it);
+  if (sources_.size() >= MaxSources && !sources_.contains(source)) {
+    auto oldest = sources_.begin();
+    for (auto it = sources_.begin(); it != sources_.end(); ++it)
+      if (it->lastMs < oldest->lastMs) oldest = it;
+    sources_.erase(oldest);
+  }
+  Record& record = sources_[source];
+  ++record.failures;
+  record.lastMs = now;
+  const int beyond = record.failures - FreeFailures;
+  const qint64 hold = beyond <= 0 ? 0 : std::min(MaxHoldMs, FirstHoldMs << std::min(beyond - 1, 16));
+  // Until a little before the held refusal goes out (timers may fire a few
+  // per cent early): a client that waits for it is never turned away.
+  record.blockedUntilMs = now + hold * 9 / 10;
+  return hold;
 }
 
 }  // namespace camd

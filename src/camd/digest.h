@@ -1,18 +1,23 @@
 #pragma once
 // The server side of HTTP Digest authentication (qop "auth", MD5 or
-// SHA-256). Nonces are issued here and expire; a request (nonce count and client
-// nonce) is accepted once per nonce, so a captured request cannot be
-// replayed.
+// SHA-256), and the brake on guessing. A nonce carries its issue time and
+// the camera's own MAC of it, so the camera keeps nothing per challenge and
+// no flood of challenges can push out the one of a login in progress. A
+// request (nonce count and client nonce) is accepted once per nonce, so a
+// captured request cannot be replayed.
 #include <QByteArray>
 #include <QByteArrayList>
 #include <QElapsedTimer>
 #include <QHash>
+#include <QHostAddress>
 #include <QSet>
 #include <QString>
+#include <optional>
 
 namespace camd {
 
-enum class DigestResult { Accepted, Missing, Refused, Stale };
+// Malformed: not a Digest header a client could mean (a parameter twice).
+enum class DigestResult { Accepted, Missing, Refused, Stale, Malformed };
 
 class DigestServer {
  public:
@@ -29,12 +34,45 @@ class DigestServer {
                       const QString& password);
 
  private:
-  struct NonceState {
-    qint64 issuedMs = 0;
-    QSet<QString> used;  // "nc:cnonce" already accepted
-  };
+  QString nonceIssuedAt(qint64 issuedMs) const;
+  // When a nonce of ours was issued; empty for one we did not issue.
+  std::optional<qint64> issuedAt(const QString& nonce) const;
+
+  QByteArray secret_;
   QElapsedTimer clock_;
-  QHash<QString, NonceState> nonces_;
+  QHash<QString, QSet<QString>> used_;  // nonce -> "nc:cnonce" accepted, only for right answers
+  QHash<QString, qint64> usedIssued_;   // nonce -> its issue time
+  qint64 staleBeforeMs_ = -1;           // nonces issued up to here are stale (their uses were forgotten)
+};
+
+// Slows down guessing, per source address: the first few wrong answers
+// cost nothing (typing errors), each further one holds its answer back
+// twice as long as the one before, up to a cap, and while an answer is held
+// the source's other attempts are not checked at all. A right answer or a
+// quiet minute forgets the source: the owner is never locked out for good.
+class LoginThrottle {
+ public:
+  static constexpr int FreeFailures = 3;
+  static constexpr qint64 FirstHoldMs = 250;
+  static constexpr qint64 MaxHoldMs = 4000;  // below the setup port's idle time, so the refusal is delivered
+  static constexpr qint64 ForgetMs = 60 * 1000;
+
+  LoginThrottle();
+  // Milliseconds until `source` may be checked again (0: now).
+  qint64 blockedFor(const QHostAddress& source) const;
+  // A wrong answer from `source`: how long to hold back the refusal.
+  qint64 failed(const QHostAddress& source);
+  void succeeded(const QHostAddress& source) { sources_.remove(source); }
+
+ private:
+  struct Record {
+    int failures = 0;
+    qint64 lastMs = 0;
+    qint64 blockedUntilMs = 0;
+  };
+  static constexpr qsizetype MaxSources = 1024;
+  QElapsedTimer clock_;
+  QHash<QHostAddress, Record> sources_;
 };
 
 }  // namespace camd

@@ -2,11 +2,61 @@
 
 #include <QJsonDocument>
 #include <QNetworkDatagram>
+#include <cerrno>
 
 #include "camd/sim_log.h"
+#include "protocol/multicast.h"
 #include "protocol/protocol.h"
 
 namespace camd {
+namespace {
+
+// Dropped datagrams logged one by one; the rest are only counted.
+constexpr int LoggedDrops = 20;
+
+}  // namespace
+
+AnswerScheduler::AnswerScheduler(SimLog& log, QObject* parent) : QObject(parent), log_(log) {
+  clock_.start();
+  timer_.setSingleShot(true);
+  timer_.setTimerType(Qt::PreciseTimer);
+  connect(&timer_, &QTimer::timeout, this, &AnswerScheduler::sendDue);
+}
+
+void AnswerScheduler::post(std::function<void()> send, int delayMs) {
+  if (queue_.size() >= MaxPending) {
+    if (dropped_++ == 0)
+      log_.line(QStringLiteral("sim answers queue full pending=%1: further answers are dropped").arg(queue_.size()));
+    return;
+  }
+  const qint64 due = clock_.elapsed() + std::max(0, delayMs);
+  const bool sooner = queue_.empty() || due < queue_.top().dueMs;
+  queue_.push(Pending{due, posted_++, std::move(send)});
+  if (sooner) arm();
+}
+
+void AnswerScheduler::sendDue() {
+  const qint64 now = clock_.elapsed();
+  while (!queue_.empty() && queue_.top().dueMs <= now) {
+    const std::function<void()> send = queue_.top().send;
+    queue_.pop();
+    send();
+  }
+  if (dropped_ > 0 && queue_.size() < MaxPending) {
+    log_.line(QStringLiteral("sim answers dropped=%1 while the queue was full").arg(dropped_));
+    dropped_ = 0;
+  }
+  arm();
+}
+
+void AnswerScheduler::arm() {
+  if (queue_.empty()) {
+    timer_.stop();
+    return;
+  }
+  timer_.start(static_cast<int>(std::max<qint64>(0, queue_.top().dueMs - clock_.elapsed())));
+}
+
 DiscoveryReceiver::DiscoveryReceiver(const SimOptions& options, SimLog& log, QObject* parent)
     : QObject(parent), options_(options), log_(log) {
   connect(&socket_, &QUdpSocket::readyRead, this, &DiscoveryReceiver::readPending);
@@ -24,11 +74,18 @@ bool DiscoveryReceiver::open(QString& error) {
     return false;
   }
   socket_.setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, protocol::ReceiveBufferBytes);
+  // The cameras live on one interface: what another interface heard is not
+  // for them.
+  if (!protocol::HearJoinedInterfacesOnly(socket_.socketDescriptor())) {
+    error = QStringLiteral("cannot confine the group to %1: %2").arg(options_.interface.name(), qt_error_string(errno));
+    return false;
+  }
   return true;
 }
 
 void DiscoveryReceiver::readPending() {
-  while (socket_.hasPendingDatagrams()) {
+  // What is left waits for the next turn: the socket signals again.
+  for (int read = 0; read < DatagramsPerTurn && socket_.hasPendingDatagrams(); ++read) {
     const QNetworkDatagram datagram = socket_.receiveDatagram(protocol::MaxDatagramBytes + 1);
     dispatch(datagram.data(), datagram.senderAddress());
   }
@@ -41,7 +98,7 @@ void DiscoveryReceiver::dispatch(const QByteArray& datagram, const QHostAddress&
   if (datagram.contains(R"("op":"here")")) return;
   const protocol::Parsed parsed = protocol::ParseDatagram(datagram);
   if (!parsed.message) {
-    log_.line(QStringLiteral("sim udp dropped from=%1 reason=%2").arg(from.toString(), LogSafe(parsed.error, 80)));
+    drop(from, parsed.error);
     return;
   }
   const protocol::Message& message = *parsed.message;
@@ -50,6 +107,17 @@ void DiscoveryReceiver::dispatch(const QByteArray& datagram, const QHostAddress&
   if (message.kind == protocol::Kind::Probe)
     log_.line(QStringLiteral("sim udp probe nonce=%1 from=%2").arg(message.nonce, from.toString()));
   for (Camera* camera : cameras_) camera->handleDatagram(message);
+}
+
+void DiscoveryReceiver::drop(const QHostAddress& from, const QString& why) {
+  ++dropped_;
+  if (dropped_ <= LoggedDrops) {
+    log_.line(QStringLiteral("sim udp dropped from=%1 reason=%2").arg(from.toString(), LogSafe(why, 80)));
+  } else if (dropped_ == LoggedDrops + 1) {
+    log_.line(QStringLiteral("sim udp dropped: further dropped datagrams are only counted"));
+  } else if (dropped_ % 10000 == 0) {
+    log_.line(QStringLiteral("sim udp dropped count=%1").arg(dropped_));
+  }
 }
 
 }  // namespace camd

@@ -33,12 +33,27 @@ bool IsPlainText(const QString& text) {
   return true;
 }
 
+bool ParseProtocols(const QJsonValue& value, CameraProfile& camera, QString& error) {
+  if (value.isUndefined()) return true;
+  const QJsonArray list = value.toArray();
+  camera.sentrova = list.contains(QJsonValue("sentrova"));
+  camera.onvif = list.contains(QJsonValue("onvif"));
+  if (!value.isArray() || list.isEmpty() || list.size() != int{camera.sentrova} + int{camera.onvif}) {
+    error = QStringLiteral("protocols must list \"sentrova\", \"onvif\" or both, once each");
+    return false;
+  }
+  return true;
+}
+
 bool ParseFaults(const QJsonValue& value, Faults& faults, QString& error) {
   if (value.isUndefined()) return true;
   const QJsonObject object = value.toObject();
   QString unknown;
   if (!value.isObject() ||
-      !OnlyKnownFields(object, {"refuseConnections", "answerDelayMs", "dropShare", "dieDuringApply"}, unknown)) {
+      !OnlyKnownFields(object,
+                       {"refuseConnections", "answerDelayMs", "dropShare", "dieDuringApply", "clockSkewSeconds",
+                        "rebootNeeded", "digestOnly", "usernameTokenOnly"},
+                       unknown)) {
     error = unknown.isEmpty() ? QStringLiteral("faults must be an object") : QStringLiteral("unknown fault ") + unknown;
     return false;
   }
@@ -46,6 +61,19 @@ bool ParseFaults(const QJsonValue& value, Faults& faults, QString& error) {
   const double drop = object.value("dropShare").toDouble(0);
   if (delay < 0 || delay > 60000 || drop < 0 || drop > 1) {
     error = QStringLiteral("answerDelayMs must be 0-60000 and dropShare 0-1");
+    return false;
+  }
+  const std::optional<int> skew = protocol::IntegralNumber(object.value("clockSkewSeconds"));
+  if (object.contains("clockSkewSeconds") && (!skew || qAbs(*skew) > 10 * 365 * 86400)) {
+    error = QStringLiteral("clockSkewSeconds must be a whole number of seconds within ten years");
+    return false;
+  }
+  faults.clockSkewSeconds = skew.value_or(0);
+  faults.rebootNeeded = object.value("rebootNeeded").toBool(false);
+  faults.digestOnly = object.value("digestOnly").toBool(false);
+  faults.usernameTokenOnly = object.value("usernameTokenOnly").toBool(false);
+  if (faults.digestOnly && faults.usernameTokenOnly) {
+    error = QStringLiteral("digestOnly and usernameTokenOnly exclude each other");
     return false;
   }
   faults.refuseConnections = object.value("refuseConnections").toBool(false);
@@ -57,7 +85,8 @@ bool ParseFaults(const QJsonValue& value, Faults& faults, QString& error) {
 
 std::optional<CameraProfile> ParseCamera(const QJsonObject& object, bool loopbackOnly, QString& error) {
   QString unknown;
-  if (!OnlyKnownFields(object, {"mac", "family", "mode", "caption", "version", "wireless", "settings", "faults"},
+  if (!OnlyKnownFields(object, {"mac", "family", "mode", "caption", "version", "wireless", "protocols", "macScope",
+                                "settings", "faults"},
                        unknown)) {
     error = QStringLiteral("unknown field ") + unknown;
     return std::nullopt;
@@ -68,7 +97,10 @@ std::optional<CameraProfile> ParseCamera(const QJsonObject& object, bool loopbac
     error = QStringLiteral("mac must be six numbers 0-255 joined by \".\"");
     return std::nullopt;
   }
-  const QJsonValue family = object.value("family");
+  if (!ParseProtocols(object.value("protocols"), camera, error)) return std::nullopt;
+  camera.macScope = object.value("macScope").toBool(true);
+  // An ONVIF-only camera logs in first, as family 2 does.
+  const QJsonValue family = camera.sentrova || object.contains("family") ? object.value("family") : QJsonValue(2);
   if (family != QJsonValue(0) && family != QJsonValue(2)) {
     error = QStringLiteral("family must be 0 or 2");
     return std::nullopt;

@@ -7,10 +7,14 @@
 //     {"mac": "0.12.34.77.0.10", "family": 2, "mode": "X-350", "caption": "Front door",
 //      "version": "2.10.001", "wireless": true,
 //      "settings": {"SysIPAddress": "127.77.0.10", "SysAdminID": "admin", ...},
+//      "protocols": ["sentrova", "onvif"], "macScope": true,
 //      "faults": {"refuseConnections": false, "answerDelayMs": 0,
-//                 "dropShare": 0.0, "dieDuringApply": false}}]}
-// "mac", "family" and settings.SysIPAddress are required; everything else
-// has a default. Unknown fields are refused so that a typo is not silently
+//                 "dropShare": 0.0, "dieDuringApply": false,
+//                 "clockSkewSeconds": 0, "rebootNeeded": false,
+//                 "digestOnly": false, "usernameTokenOnly": false}}]}
+// "mac", settings.SysIPAddress and (for a camera speaking our own protocol)
+// "family" are required; everything else has a default. "protocols" is
+// ["sentrova"] unless given; an ONVIF-only camera is reached on port 80. Unknown fields are refused so that a typo is not silently
 // ignored.
 #include <QJsonObject>
 #include <QString>
@@ -24,6 +28,11 @@ struct Faults {
   int answerDelayMs = 0;           // every answer (UDP and HTTP) this much later
   double dropShare = 0.0;          // share of datagrams lost, in and out
   bool dieDuringApply = false;     // the process aborts halfway through saving
+  // ONVIF only:
+  int clockSkewSeconds = 0;        // the camera's clock this far from true time
+  bool rebootNeeded = false;       // SetNetworkInterfaces takes effect on SystemReboot
+  bool digestOnly = false;         // UsernameToken is not accepted
+  bool usernameTokenOnly = false;  // HTTP Digest is not offered
 };
 
 struct CameraProfile {
@@ -33,6 +42,9 @@ struct CameraProfile {
   QString caption;
   QString version;
   bool wireless = false;
+  bool sentrova = true;  // answers our own discovery and setup API
+  bool onvif = false;    // answers WS-Discovery and the ONVIF services
+  bool macScope = true;  // ONVIF scopes name the MAC
   QJsonObject settings;  // complete and valid
   Faults faults;
 };

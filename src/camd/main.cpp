@@ -12,6 +12,8 @@
 #include "base/command_line.h"
 #include "camd/camera.h"
 #include "camd/discovery.h"
+#include "camd/onvif_discovery.h"
+#include "camd/onvif_service.h"
 #include "camd/settings.h"
 #include "camd/settings_store.h"
 #include "camd/sim_log.h"
@@ -79,9 +81,16 @@ int main(int argc, char** argv) {
   const QCommandLineOption spreadOption("answer-spread-ms", "Discovery answers spread over 0..MS.", "MS", "100");
   const QCommandLineOption dropOption("drop-share", "Share of datagrams every camera loses (0-1), in and out.",
                                       "SHARE", "0");
+  const QCommandLineOption idleOption("idle-ms", "Setup connections without a complete request are closed after MS.",
+                                      "MS", "5000");
+  const QCommandLineOption onvifPortOption("onvif-discovery-port", "WS-Discovery UDP port.", "PORT",
+                                           QString::number(protocol::OnvifPort));
+  const QCommandLineOption protocolsOption("protocols", "Protocols of a generated fleet: sentrova, onvif or both.",
+                                           "LIST", "sentrova");
   const QCommandLineOption logOption("log", "Log file (default: stderr).", "FILE");
   parser.addOptions({fleetOption, countOption, firstOption, interfaceOption, portOption, groupOption, stateOption,
-                     restartOption, spreadOption, dropOption, logOption});
+                     restartOption, spreadOption, dropOption, idleOption, onvifPortOption, protocolsOption,
+                     logOption});
   if (!parser.parse(QCoreApplication::arguments())) {
     const QStringList unknown = parser.unknownOptionNames();
     return UsageFail(base::ParserProblem(parser.errorText().toStdString(),
@@ -114,11 +123,16 @@ int main(int argc, char** argv) {
   const uint port = parser.value(portOption).toUInt(&ok);
   if (!ok || port == 0 || port > 65535) return Fail("--discovery-port must be 1-65535");
   options.discoveryPort = static_cast<quint16>(port);
+  const uint onvifPort = parser.value(onvifPortOption).toUInt(&ok);
+  if (!ok || onvifPort == 0 || onvifPort > 65535) return Fail("--onvif-discovery-port must be 1-65535");
+  options.onvifDiscoveryPort = static_cast<quint16>(onvifPort);
   options.restartMs = parser.value(restartOption).toInt(&ok);
   if (!ok || options.restartMs < 0 || options.restartMs > 600000) return Fail("--restart-ms must be 0-600000");
   options.answerSpreadMs = parser.value(spreadOption).toInt(&ok);
   if (!ok || options.answerSpreadMs < 0 || options.answerSpreadMs > 10000)
     return Fail("--answer-spread-ms must be 0-10000");
+  options.idleMs = parser.value(idleOption).toInt(&ok);
+  if (!ok || options.idleMs < 100 || options.idleMs > 600000) return Fail("--idle-ms must be 100-600000");
   const double drop = parser.value(dropOption).toDouble(&ok);
   if (!ok || drop < 0 || drop > 1) return Fail("--drop-share must be 0-1");
 
@@ -133,6 +147,16 @@ int main(int argc, char** argv) {
     const int count = parser.value(countOption).toInt(&ok);
     fleet = ok ? camd::GenerateFleet(count, parser.value(firstOption), options.loopbackOnly, error) : std::nullopt;
     if (!ok) error = "--count must be a number";
+    const QStringList protocols = parser.value(protocolsOption).split(u',');
+    const bool sentrova = protocols.contains("sentrova"), onvif = protocols.contains("onvif");
+    if (protocols.size() != int{sentrova} + int{onvif} || protocols.isEmpty())
+      return Fail("--protocols must be sentrova, onvif or sentrova,onvif");
+    if (fleet) {
+      for (camd::CameraProfile& profile : *fleet) {
+        profile.sentrova = sentrova;
+        profile.onvif = onvif;
+      }
+    }
   }
   if (!fleet) return Fail(error);
 
@@ -142,8 +166,15 @@ int main(int argc, char** argv) {
 
   const camd::SettingsStore store(parser.value(stateOption));
   std::mt19937 random(std::random_device{}());
+  camd::AnswerScheduler answers(log);
   camd::DiscoveryReceiver receiver(options, log);
   if (!receiver.open(error)) return Fail(error, ExitCannotRun);
+
+  // WS-Discovery listens only when the fleet has an ONVIF camera.
+  camd::OnvifDiscovery onvifDiscovery(options, log, random, answers);
+  if (std::any_of(fleet->begin(), fleet->end(), [](const camd::CameraProfile& p) { return p.onvif; }) &&
+      !onvifDiscovery.open(error))
+    return Fail(error, ExitCannotRun);
 
   std::vector<std::unique_ptr<camd::Camera>> cameras;
   for (camd::CameraProfile& profile : *fleet) {
@@ -157,8 +188,12 @@ int main(int argc, char** argv) {
     } else if (!error.isEmpty()) {
       return Fail(error, ExitCannotRun);
     }
-    cameras.push_back(std::make_unique<camd::Camera>(profile, settings, options, store, log, random));
+    const QJsonArray onvifUsers = store.loadOnvifUsers(profile.mac);
+    if (!camd::ValidOnvifUsers(onvifUsers, error))
+      return Fail(store.pathFor(profile.mac) + ": " + error, ExitCannotRun);
+    cameras.push_back(std::make_unique<camd::Camera>(profile, settings, options, store, log, random, answers, onvifUsers));
     receiver.addCamera(cameras.back().get());
+    onvifDiscovery.addCamera(cameras.back().get());
   }
   for (auto& camera : cameras) camera->start();
 

@@ -3,6 +3,7 @@
 #include <QStringList>
 
 #include "protocol/protocol.h"
+#include "protocol/setting_rules.h"
 
 namespace camd {
 
@@ -53,13 +54,17 @@ QString SettingError(const QString& key, const QJsonValue& value, bool wireless)
 
 namespace {
 
-// What this camera refuses beyond the protocol's rules for the key: control
-// characters (an ID with one could never be sent in a Digest header again),
-// an address no host can have or that leaves the loopback network, a mask
-// that is not ones then zeros. Empty when the value is acceptable.
+// What this camera refuses beyond the protocol's rules for the key: a text
+// it could not hand back (an ID with a control or a lone surrogate could
+// never log in again), an address no host can have or that leaves the
+// loopback network, a mask that is not ones then zeros. Empty when the value
+// is acceptable.
 QString CameraRefusal(const QString& key, const QJsonValue& value, const SettingsContext& context) {
   const QString text = value.toString();
-  if (value.isString() && protocol::HasControlCharacter(text)) return key + QStringLiteral(": holds a control character");
+  if (value.isString()) {
+    const QString refusal = protocol::TextRefusal(text);
+    if (!refusal.isEmpty()) return key + u": "_qs + refusal;
+  }
   if (key == u"SysIPAddress") {
     const quint32 address = protocol::ParseIPv4(text).value_or(0);
     if (address == 0 || address == 0xFFFFFFFF || (address >> 28) == 0xE)
@@ -68,6 +73,18 @@ QString CameraRefusal(const QString& key, const QJsonValue& value, const Setting
       return key + QStringLiteral(": outside the loopback network 127.0.0.0/8");
   }
   if (key == u"SysSubnetMask" && !IsSubnetMask(text)) return key + QStringLiteral(": not a subnet mask");
+  return {};
+}
+
+// After the restart nothing reaches a camera on its network's own or
+// broadcast address.
+QString NetworkRefusal(const QJsonObject& merged) {
+  const std::optional<uint32_t> address = protocol::ParseIPv4(merged.value(u"SysIPAddress").toString());
+  const std::optional<uint32_t> mask = protocol::ParseIPv4(merged.value(u"SysSubnetMask").toString());
+  if (address && mask && IsSubnetMask(merged.value(u"SysSubnetMask").toString()) &&
+      !protocol::IsHostOfNetwork(*address, *mask)) {
+    return QStringLiteral("SysIPAddress: the network or broadcast address of its subnet");
+  }
   return {};
 }
 
@@ -121,6 +138,10 @@ std::optional<QJsonObject> MergeSettings(const QJsonObject& current, const QJson
     if (error.isEmpty()) error = CameraRefusal(it.key(), value, context);
     if (!error.isEmpty()) return std::nullopt;
     merged.insert(it.key(), value);
+  }
+  if (changes.contains(u"SysIPAddress") || changes.contains(u"SysSubnetMask")) {
+    error = NetworkRefusal(merged);
+    if (!error.isEmpty()) return std::nullopt;
   }
   return merged;
 }

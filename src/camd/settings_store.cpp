@@ -11,8 +11,10 @@ namespace {
 
 constexpr qint64 kMaxFileSize = 64 * 1024;
 
-QByteArray FileContent(const QString& mac, const QJsonObject& settings) {
-  return QJsonDocument(QJsonObject{{"mac", mac}, {"settings", settings}}).toJson(QJsonDocument::Indented);
+QByteArray FileContent(const QString& mac, const QJsonObject& settings, const QJsonArray& onvifUsers = {}) {
+  QJsonObject content{{"mac", mac}, {"settings", settings}};
+  if (!onvifUsers.isEmpty()) content.insert("onvifUsers", onvifUsers);
+  return QJsonDocument(content).toJson(QJsonDocument::Indented);
 }
 
 }  // namespace
@@ -38,14 +40,21 @@ std::optional<QJsonObject> SettingsStore::load(const QString& mac, QString& erro
   return object.value("settings").toObject();
 }
 
-bool SettingsStore::save(const QString& mac, const QJsonObject& settings, QString& error) const {
+QJsonArray SettingsStore::loadOnvifUsers(const QString& mac) const {
+  QFile file(pathFor(mac));
+  if (!persistent() || file.size() > kMaxFileSize || !file.open(QIODevice::ReadOnly)) return {};
+  return QJsonDocument::fromJson(file.readAll()).object().value("onvifUsers").toArray();
+}
+
+bool SettingsStore::save(const QString& mac, const QJsonObject& settings, const QJsonArray& onvifUsers,
+                         QString& error) const {
   if (!persistent()) return true;
   if (!QDir().mkpath(folder_)) {
     error = folder_ + QStringLiteral(": cannot create the folder");
     return false;
   }
   QSaveFile file(pathFor(mac));
-  if (!file.open(QIODevice::WriteOnly) || file.write(FileContent(mac, settings)) < 0 || !file.commit()) {
+  if (!file.open(QIODevice::WriteOnly) || file.write(FileContent(mac, settings, onvifUsers)) < 0 || !file.commit()) {
     error = file.fileName() + QStringLiteral(": ") + file.errorString();
     return false;
   }

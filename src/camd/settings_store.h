@@ -2,6 +2,7 @@
 // Keeps each camera's settings in its own JSON file under the state folder,
 // written atomically: a crash at any moment leaves the old file or the new
 // one, whole.
+#include <QJsonArray>
 #include <QJsonObject>
 #include <QString>
 #include <optional>
@@ -20,8 +21,13 @@ class SettingsStore {
   // that cannot be read or parsed sets `error`.
   std::optional<QJsonObject> load(const QString& mac, QString& error) const;
 
+  // The further ONVIF users saved beside the settings (none without a file).
+  QJsonArray loadOnvifUsers(const QString& mac) const;
+
   // Writes the whole set; on failure the old file stays and `error` says why.
-  bool save(const QString& mac, const QJsonObject& settings, QString& error) const;
+  bool save(const QString& mac, const QJsonObject& settings, QString& error) const { return save(mac, settings, {}, error); }
+  // The same with the ONVIF users besides the administrator account.
+  bool save(const QString& mac, const QJsonObject& settings, const QJsonArray& onvifUsers, QString& error) const;
 
   // Writes half of the new file and aborts the process before it is
   // committed: the fault "dies during apply".

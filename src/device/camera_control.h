@@ -8,7 +8,9 @@
 // An implementation answers every call: a camera that does not answer gives
 // the results the callers act on (Connect 0, LoginState neither 2 nor 3). It
 // may still throw CameraControlError for a failure of its own; the callers
-// that can meet one say what they do with it.
+// that can meet one say what they do with it. A write that does not take
+// (ApplySettings, Restart, ChangeAddress refused or not answered) is such a
+// failure: the caller must not wait for a camera that is not coming back.
 #include <cstdint>
 #include <stdexcept>
 #include <string>

@@ -7,6 +7,7 @@
 #include <algorithm>
 
 #include "device/device_log.h"
+#include "device/onvif_discovery.h"
 #include "device/udp_channel.h"
 
 namespace device {
@@ -16,7 +17,7 @@ constexpr int LargeFleetCopies = 3;
 
 FoundCamera FromAnswer(const protocol::Message& answer) {
   return FoundCamera{answer.mac,    answer.address, answer.mask,    answer.gateway, answer.mode,
-                     answer.caption, answer.version, answer.family, answer.port};
+                     answer.caption, answer.version, answer.family, answer.port, QString()};
 }
 
 bool ListedBefore(const FoundCamera& a, const FoundCamera& b) {
@@ -24,6 +25,18 @@ bool ListedBefore(const FoundCamera& a, const FoundCamera& b) {
   const uint32_t ipB = protocol::ParseIPv4(b.address).value_or(0);
   if (ipA != ipB) return ipA < ipB;
   return protocol::ParseMac(a.mac) < protocol::ParseMac(b.mac);
+}
+
+// The row of a camera already listed by the other protocol: same MAC (known)
+// at the same address.
+FoundCamera* SameCamera(std::vector<FoundCamera>& cameras, const FoundCamera& camera) {
+  if (camera.mac.isEmpty()) return nullptr;
+  for (FoundCamera& listed : cameras) {
+    if (listed.mac == camera.mac && listed.address == camera.address && listed.endpoint.isEmpty() != camera.endpoint.isEmpty()) {
+      return &listed;
+    }
+  }
+  return nullptr;
 }
 
 }  // namespace
@@ -41,12 +54,14 @@ SearchOutcome SearchCameras(const NetOptions& options, const InterfaceChoice& ch
   probe.kind = protocol::Kind::Probe;
   probe.nonce = protocol::RandomHex(protocol::NonceHexChars);
   const QByteArray probeDatagram = protocol::BuildDatagram(probe);
+  channel.HearOnly(probe.nonce);
 
   QEventLoop loop;
   QElapsedTimer clock;
   QTimer probeTimer;
   QTimer endTimer;
   endTimer.setSingleShot(true);
+  endTimer.setTimerType(Qt::PreciseTimer);
   QSet<QString> seen;  // MAC@address of every camera listed
   QSet<QString> macs;
   int probesSent = 0;
@@ -55,12 +70,23 @@ SearchOutcome SearchCameras(const NetOptions& options, const InterfaceChoice& ch
   qint64 lastNewAt = 0;
   bool capLogged = false;
 
+  onvif::Prober prober(options, choice);
+  QString onvifError;
+  bool onvifProbing = options.onvifPort != 0 && prober.Open(&onvifError);
+  if (options.onvifPort != 0 && !onvifProbing) {
+    qCWarning(lcDiscovery).noquote() << "Search: no ONVIF search:" << onvifError;
+  }
+  const bool onvifSearch = onvifProbing;
+  QTimer onvifTimer;
+  int onvifSent = 0;
+  qint64 lastOnvifAt = 0;
+
   // The end moves with every probe copy and every new camera.
   const auto scheduleEnd = [&] {
-    if (probing) return;
-    const qint64 endAt = std::min<qint64>(std::max(lastProbeAt + options.answerWindow.count(),
-                                                   lastNewAt + options.quietPeriod.count()),
-                                          options.searchCap.count());
+    if (probing || onvifProbing) return;
+    qint64 endAt = std::max(lastProbeAt + options.answerWindow.count(), lastNewAt + options.quietPeriod.count());
+    if (onvifSearch) endAt = std::max(endAt, lastOnvifAt + options.onvifWindow.count());
+    endAt = std::min<qint64>(endAt, options.searchCap.count());
     endTimer.start(static_cast<int>(std::max<qint64>(0, endAt - clock.elapsed())));
   };
   // Every copy is answered by every camera, so a large fleet gets fewer
@@ -105,25 +131,54 @@ SearchOutcome SearchCameras(const NetOptions& options, const InterfaceChoice& ch
     }
     seen.insert(key);
     macs.insert(answer.mac);
+    lastNewAt = clock.elapsed();
+    // Heard first as an ONVIF camera: our own protocol does more, so its row
+    // takes the place.
+    if (FoundCamera* listed = SameCamera(outcome.cameras, FromAnswer(answer))) {
+      *listed = FromAnswer(answer);
+      if (onFound) onFound(*listed);
+      return scheduleEnd();
+    }
     outcome.cameras.push_back(FromAnswer(answer));
+    if (onFound) onFound(outcome.cameras.back());
+    scheduleEnd();
+  };
+  prober.onCamera = [&](const FoundCamera& camera) {
+    if (SameCamera(outcome.cameras, camera)) return;  // it answers our own protocol as well
+    if (static_cast<int>(outcome.cameras.size()) >= options.maxCameras) return;
+    outcome.cameras.push_back(camera);
     lastNewAt = clock.elapsed();
     if (onFound) onFound(outcome.cameras.back());
+    scheduleEnd();
+  };
+  const auto sendOnvifProbe = [&] {
+    if (!onvifProbing) return;
+    prober.Send();
+    lastOnvifAt = clock.elapsed();
+    if (++onvifSent >= std::max(1, options.onvifCopies)) {
+      onvifTimer.stop();
+      onvifProbing = false;
+    }
     scheduleEnd();
   };
 
   QTimer capTimer;  // the search never runs longer, whatever arrives
   capTimer.setSingleShot(true);
+  capTimer.setTimerType(Qt::PreciseTimer);
   QObject::connect(&probeTimer, &QTimer::timeout, &loop, sendProbe);
+  QObject::connect(&onvifTimer, &QTimer::timeout, &loop, sendOnvifProbe);
   QObject::connect(&endTimer, &QTimer::timeout, &loop, &QEventLoop::quit);
   QObject::connect(&capTimer, &QTimer::timeout, &loop, &QEventLoop::quit);
   clock.start();
   capTimer.start(options.searchCap);
   probeTimer.start(options.probeInterval);
+  if (onvifProbing) onvifTimer.start(options.onvifInterval);
   sendProbe();
+  sendOnvifProbe();
   loop.exec(QEventLoop::ExcludeUserInputEvents);
 
   std::stable_sort(outcome.cameras.begin(), outcome.cameras.end(), ListedBefore);
-  outcome.dropped = channel.droppedCount();
+  outcome.dropped = channel.droppedCount() + prober.droppedCount();
   qCInfo(lcDiscovery) << "Search: found" << outcome.cameras.size() << "cameras in" << clock.elapsed() << "ms;"
                       << outcome.dropped << "datagrams dropped";
   return outcome;

@@ -1,6 +1,8 @@
 #pragma once
 // The device search: probes the group, gathers the cameras' answers, and
-// gives the cameras found, one per MAC, in address order.
+// gives the cameras found, one per MAC, in address order. ONVIF cameras are
+// probed for in the same search (onvif_discovery.h), one row per endpoint; a
+// camera that answers both protocols is listed once, as ours.
 #include <QString>
 #include <cstdint>
 #include <functional>
@@ -20,6 +22,7 @@ struct FoundCamera {
   QString version;
   int family = 0;
   int port = 0;
+  QString endpoint;  // an ONVIF camera's EndpointReference address; empty for our own protocol
 };
 
 struct SearchOutcome {

@@ -201,7 +201,7 @@ QByteArray RequestBytes(const HttpRequest& request, const QByteArray& authorizat
   bytes += "Accept: application/json\r\n";
   if (!authorization.isEmpty()) bytes += "Authorization: " + authorization + "\r\n";
   if (request.method == u"POST") {
-    bytes += "Content-Type: application/json\r\n";
+    bytes += "Content-Type: " + request.contentType + "\r\n";
     bytes += "Content-Length: " + QByteArray::number(request.body.size()) + "\r\n";
   }
   bytes += "\r\n";

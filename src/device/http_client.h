@@ -24,7 +24,8 @@ struct HttpRequest {
   QString address;  // dotted IPv4
   quint16 port = 80;
   QString path;
-  QByteArray body;      // JSON, for POST
+  QByteArray body;      // for POST
+  QByteArray contentType = "application/json";
   QString user;         // Digest credentials; used only when the camera asks
   QString password;
   QString expectedMac;  // when set, the camera must carry this X-Sentrova-MAC

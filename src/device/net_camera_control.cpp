@@ -4,9 +4,11 @@
 #include <QJsonDocument>
 #include <QTimer>
 #include <QUrl>
+#include <utility>
 
 #include "device/device_log.h"
 #include "device/udp_channel.h"
+#include "protocol/setting_rules.h"
 
 namespace device {
 namespace {
@@ -18,9 +20,58 @@ QJsonObject JsonBody(const HttpResponse& response) {
   return QJsonDocument::fromJson(response.body).object();
 }
 
+// A camera's reason as the user may read it: controls become blanks and a
+// long text is cut, whatever the camera sent.
+QString ShownReason(const QString& reason) {
+  QString shown = reason.left(protocol::MaxErrorUnits);
+  for (QChar& c : shown) {
+    if (c.unicode() < 0x20 || (c.unicode() >= 0x7f && c.unicode() <= 0x9f)) c = u' ';
+  }
+  return shown.trimmed();
+}
+
+// Why an HTTP write did not take: the camera's own reason when it gave one.
+QString WriteFailure(const HttpResponse& response) {
+  if (!response.answered()) return QStringLiteral("no answer (%1)").arg(response.error);
+  const QString reason = ShownReason(JsonBody(response).value(u"error").toString());
+  if (response.status == 401) return QStringLiteral("login refused");
+  return reason.isEmpty() ? QStringLiteral("HTTP %1").arg(response.status) : reason;
+}
+
+// Why a value may not be sent, or empty: one the camera would refuse, which
+// could otherwise lock it away (a text it cannot hand back, an address on
+// which nothing reaches it after the restart).
+QString AddressRefusal(const QString& address, const QString& mask) {
+  const std::optional<uint32_t> host = protocol::ParseIPv4(address);
+  const std::optional<uint32_t> bits = protocol::ParseIPv4(mask);
+  if (host && bits && !protocol::IsHostOfNetwork(*host, *bits))
+    return QStringLiteral("%1 is the network or broadcast address of its subnet").arg(address);
+  return {};
+}
+
+QString Unsendable(const QJsonObject& settings) {
+  for (auto it = settings.begin(); it != settings.end(); ++it) {
+    const QString refusal = it->isString() ? protocol::TextRefusal(it->toString()) : QString();
+    if (!refusal.isEmpty()) return it.key() + u": "_qs + refusal;
+  }
+  if (!settings.contains(u"SysIPAddress") || !settings.contains(u"SysSubnetMask")) return {};
+  return AddressRefusal(settings.value(u"SysIPAddress").toString(), settings.value(u"SysSubnetMask").toString());
+}
+
+QString RefusalOf(const protocol::Message& reply) {
+  const QString reason = ShownReason(reply.error);
+  return reason.isEmpty() ? QStringLiteral("refused by the camera") : reason;
+}
+
+[[noreturn]] void Fail(const char* member, const QString& what) {
+  throw CameraControlError(QStringLiteral("%1 failed: %2").arg(QLatin1String(member), what).toStdString());
+}
+
 }  // namespace
 
-NetCameraControl::NetCameraControl(NetOptions options) : options_(std::move(options)) {}
+NetCameraControl::NetCameraControl(NetOptions options)
+    : options_(std::move(options)),
+      onvif_([this](const char* member, HttpRequest request) { return Http(member, std::move(request)); }) {}
 
 // ---- Discovery -------------------------------------------------------------
 
@@ -49,7 +100,10 @@ std::u16string NetCameraControl::DeviceMacText() { return Described() ? U(Descri
 
 // ---- Addressing ------------------------------------------------------------
 
-void NetCameraControl::TargetAddress(const std::u16string& address) { targetAddress_ = Q(address); }
+void NetCameraControl::TargetAddress(const std::u16string& address) {
+  targetAddress_ = Q(address);
+  onvif_.Target(targetAddress_);
+}
 
 void NetCameraControl::TargetMac(const std::u16string& mac) {
   const QString next = Q(mac);
@@ -65,36 +119,44 @@ void NetCameraControl::TargetMac(const std::u16string& mac) {
 
 HttpResponse NetCameraControl::Http(const char* member, const QString& method, const QString& path,
                                     const QByteArray& body) {
-  const InterfaceChoice choice = ChooseInterfaces(options_.interfaceName);
-  HttpResponse response;
-  if (!MayContact(choice, targetAddress_) || port_ < 1 || port_ > 65535) {
-    response.error = choice.loopbackOnly && protocol::IsIPv4(targetAddress_)
-                         ? QStringLiteral("not contacted: outside the loopback network")
-                         : QStringLiteral("not contacted: no valid address and port");
-    qCWarning(lcHttp) << member << targetAddress_ << port_ << ":" << response.error;
-    return response;
-  }
   HttpRequest request;
   request.method = method;
   request.address = targetAddress_;
-  request.port = static_cast<quint16>(port_);
   request.path = path;
   request.body = body;
   request.user = loginId_;
   request.password = loginPassword_;
   request.expectedMac = targetMac_;
+  request.timeout = std::chrono::milliseconds(0);  // the options' own
+  return Http(member, std::move(request));
+}
+
+HttpResponse NetCameraControl::Http(const char* member, HttpRequest request) {
+  const InterfaceChoice choice = ChooseInterfaces(options_.interfaceName);
+  HttpResponse response;
+  if (!MayContact(choice, request.address) || port_ < 1 || port_ > 65535) {
+    response.error = choice.loopbackOnly && protocol::IsIPv4(request.address)
+                         ? QStringLiteral("not contacted: outside the loopback network")
+                         : QStringLiteral("not contacted: no valid address and port");
+    qCWarning(lcHttp) << member << request.address << port_ << ":" << response.error;
+    return response;
+  }
+  request.port = static_cast<quint16>(port_);
   if (choice.loopbackOnly && !choice.interfaces.empty()) request.bindAddress = choice.interfaces.front().address;
   request.connectTimeout = options_.httpConnectTimeout;
-  request.timeout = options_.httpTimeout;
+  // A request may ask for longer than usual (a reboot answer can be slow).
+  request.timeout = std::max(request.timeout, options_.httpTimeout);
   response = SendHttp(request);
   if (response.status != 200) {
-    qCWarning(lcHttp) << member << method << path << "at" << QStringLiteral("%1:%2").arg(targetAddress_).arg(port_)
-                      << ":" << (response.answered() ? QStringLiteral("HTTP %1").arg(response.status) : response.error);
+    qCWarning(lcHttp) << member << request.method << request.path << "at"
+                      << QStringLiteral("%1:%2").arg(request.address).arg(port_) << ":"
+                      << (response.answered() ? QStringLiteral("HTTP %1").arg(response.status) : response.error);
   }
   return response;
 }
 
 int32_t NetCameraControl::Connect() {
+  if (onvifTarget_) return onvif_.LogIn({loginId_, loginPassword_}) == LoginGranted ? 1 : 0;
   return Http("Connect", QStringLiteral("GET"), QString::fromLatin1(protocol::HelloPath)).status == 200 ? 1 : 0;
 }
 
@@ -111,6 +173,7 @@ std::optional<QJsonValue> NetCameraControl::ReadSetting(const char* member, cons
 }
 
 int32_t NetCameraControl::GetSettingNumber(const std::u16string& key) {
+  if (onvifTarget_) return onvif_.Number(Q(key));
   const std::optional<QJsonValue> value = ReadSetting("GetSettingNumber", Q(key));
   if (!value) return 0;
   if (value->isDouble()) {
@@ -125,6 +188,7 @@ int32_t NetCameraControl::GetSettingNumber(const std::u16string& key) {
 }
 
 std::u16string NetCameraControl::GetSettingText(const std::u16string& key) {
+  if (onvifTarget_) return U(onvif_.Text(Q(key)));
   const std::optional<QJsonValue> value = ReadSetting("GetSettingText", Q(key));
   if (!value) return u"";
   if (value->isString()) return U(value->toString());
@@ -143,26 +207,55 @@ void NetCameraControl::SetSetting(const std::u16string& key, const SettingValue&
 }
 
 void NetCameraControl::ApplySettings(int32_t /*first*/, int32_t /*second*/) {
-  if (!kept_.isEmpty()) ApplyKeptSettings();
-  if (addressKept_) ApplyKeptAddress();
+  // Whatever happens, nothing kept is applied twice or to another camera.
+  if (onvifTarget_) return ApplyOnvif();
+  const QJsonObject settings = std::exchange(kept_, QJsonObject());
+  const bool address = std::exchange(addressKept_, false);
+  if (!settings.isEmpty()) ApplyKeptSettings(settings);
+  if (address) ApplyKeptAddress();
 }
 
-void NetCameraControl::ApplyKeptSettings() {
-  const QJsonObject settings = kept_;
-  kept_ = QJsonObject();  // whatever happens, they are not applied twice or to another camera
+void NetCameraControl::ApplyKeptSettings(const QJsonObject& settings) {
+  if (const QString refusal = Unsendable(settings); !refusal.isEmpty()) {
+    qCWarning(lcHttp) << "ApplySettings at" << targetAddress_ << ": not sent:" << refusal;
+    Fail("ApplySettings", refusal);
+  }
   const QByteArray body = QJsonDocument(QJsonObject{{u"settings"_qs, settings}}).toJson(QJsonDocument::Compact);
   const HttpResponse response = Http("ApplySettings", QStringLiteral("POST"), QString::fromLatin1(protocol::ApplyPath), body);
   if (response.status == 200 && JsonBody(response).value(u"result").toInt() == 1) {
     qCInfo(lcHttp) << "ApplySettings at" << targetAddress_ << ": applied" << settings.keys();
-  } else if (response.answered()) {
-    qCWarning(lcHttp) << "ApplySettings at" << targetAddress_ << ": refused:" << JsonBody(response).value(u"error").toString();
+    return;
   }
+  const QString why = WriteFailure(response);
+  qCWarning(lcHttp) << "ApplySettings at" << targetAddress_ << ": not applied:" << why;
+  Fail("ApplySettings", why);
+}
+
+void NetCameraControl::ApplyOnvif() {
+  const QJsonObject settings = std::exchange(kept_, QJsonObject());
+  addressKept_ = false;
+  // The credentials in use follow the camera's, also when a write fails.
+  const auto follow = [this] {
+    loginId_ = onvif_.credentials().user;
+    loginPassword_ = onvif_.credentials().password;
+  };
+  try {
+    onvif_.Apply(settings);
+  } catch (const CameraControlError&) {
+    follow();
+    throw;
+  }
+  follow();
 }
 
 void NetCameraControl::Restart() {
-  if (Http("Restart", QStringLiteral("POST"), QString::fromLatin1(protocol::RestartPath)).status == 200) {
-    qCInfo(lcHttp) << "Restart at" << targetAddress_ << ": restarting";
+  if (onvifTarget_) {
+    onvif_.Reboot();
+    return;
   }
+  const HttpResponse response = Http("Restart", QStringLiteral("POST"), QString::fromLatin1(protocol::RestartPath));
+  if (response.status != 200) Fail("Restart", WriteFailure(response));
+  qCInfo(lcHttp) << "Restart at" << targetAddress_ << ": restarting";
 }
 
 // ---- MAC-addressed commands -------------------------------------------------
@@ -182,6 +275,7 @@ std::optional<protocol::Message> NetCameraControl::Ask(const char* member, proto
     qCWarning(lcMac) << member << target << ":" << error;
     return std::nullopt;
   }
+  channel.HearOnly(request.nonce);
   std::optional<protocol::Message> reply;
   QEventLoop loop;
   channel.onMessage = [&](const protocol::Message& message, const QHostAddress&) {
@@ -232,6 +326,7 @@ std::optional<protocol::Message> NetCameraControl::AskWithProof(const char* memb
 }
 
 int32_t NetCameraControl::LoginState() {
+  if (onvifTarget_) return onvif_.LogIn({loginId_, loginPassword_});
   const std::optional<protocol::Message> challenge = Challenge("LoginState");
   return challenge ? challenge->state : 0;
 }
@@ -240,6 +335,14 @@ int32_t NetCameraControl::Login(std::u16string& id, std::u16string& password) {
   const QString loginId = Q(id);
   const QString loginPassword = Q(password);
   if (loginId.size() > protocol::MaxTextUnits) return LoginNeeded;  // no camera has such an ID
+  if (onvifTarget_) {
+    const int32_t state = onvif_.LogIn({loginId, loginPassword});
+    if (state == LoginGranted) {
+      loginId_ = loginId;
+      loginPassword_ = loginPassword;
+    }
+    return state;
+  }
   const std::optional<protocol::Message> challenge = Challenge("Login");
   if (!challenge) return 0;
   int32_t state = challenge->state;
@@ -266,6 +369,12 @@ int32_t NetCameraControl::Login(std::u16string& id, std::u16string& password) {
 }
 
 int32_t NetCameraControl::ChangeAddress(std::u16string& address, std::u16string& mask, std::u16string& gateway) {
+  if (onvifTarget_) {
+    // Without MAC-addressed commands nothing proves which camera holds a
+    // doubtful address, so nothing is sent.
+    qCWarning(lcHttp) << "ChangeAddress" << targetAddress_ << ": not offered for an ONVIF camera; nothing sent";
+    return 0;
+  }
   protocol::Message request;
   request.kind = protocol::Kind::ChangeAddressRequest;
   request.address = Q(address);
@@ -274,27 +383,35 @@ int32_t NetCameraControl::ChangeAddress(std::u16string& address, std::u16string&
   if (!protocol::IsIPv4(request.address) || !protocol::IsIPv4(request.mask) ||
       !(request.gateway.isEmpty() || protocol::IsIPv4(request.gateway))) {
     qCWarning(lcMac) << "ChangeAddress" << targetMac_ << ": not sent, not a valid address, mask or gateway";
-    return 0;
+    Fail("ChangeAddress", QStringLiteral("not a valid address, mask or gateway"));
+  }
+  if (const QString refusal = AddressRefusal(request.address, request.mask); !refusal.isEmpty()) {
+    qCWarning(lcMac) << "ChangeAddress" << targetMac_ << ": not sent:" << refusal;
+    Fail("ChangeAddress", refusal);
   }
   const std::optional<protocol::Message> reply = AskWithProof("ChangeAddress", request);
-  if (!reply) return 0;
-  if (reply->result == 1) {
-    addressKept_ = true;
-  } else {
+  if (!reply) Fail("ChangeAddress", QStringLiteral("no answer from the camera"));
+  if (reply->result != 1) {
     qCWarning(lcMac) << "ChangeAddress" << targetMac_ << ": refused:" << reply->error;
+    Fail("ChangeAddress", RefusalOf(*reply));
   }
+  addressKept_ = true;
   return reply->result;
 }
 
 void NetCameraControl::ApplyKeptAddress() {
-  addressKept_ = false;
   protocol::Message request;
   request.kind = protocol::Kind::ApplyRequest;
   const std::optional<protocol::Message> reply = AskWithProof("ApplySettings", request);
-  if (reply && reply->result != 1) qCWarning(lcMac) << "ApplySettings" << targetMac_ << ": refused:" << reply->error;
+  if (!reply) Fail("ApplySettings", QStringLiteral("no answer from the camera"));
+  if (reply->result != 1) {
+    qCWarning(lcMac) << "ApplySettings" << targetMac_ << ": refused:" << reply->error;
+    Fail("ApplySettings", RefusalOf(*reply));
+  }
 }
 
 int32_t NetCameraControl::AddressInUse() {
+  if (onvifTarget_) return onvif_.Answers(targetAddress_) ? -1 : 0;
   if (!protocol::IsIPv4(targetAddress_)) {
     qCWarning(lcMac) << "AddressInUse" << targetAddress_ << ": not an IPv4 address";
     return 0;

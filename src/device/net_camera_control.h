@@ -3,7 +3,11 @@
 // the MAC-addressed commands on the multicast group, settings over HTTP with
 // Digest authentication. Every call blocks in a local event loop (a
 // QCoreApplication must exist) and ends within its timeout; a camera that
-// does not answer gives the no-answer result, never an exception.
+// does not answer a read gives the no-answer result. A write that does not
+// take (ApplySettings, Restart, ChangeAddress refused by the camera, not
+// answered, or not sent because a value is invalid) throws
+// CameraControlError with the reason, so the caller never waits for a camera
+// that will not come back.
 #include <QJsonObject>
 #include <QString>
 #include <functional>
@@ -14,6 +18,7 @@
 #include "device/discovery.h"
 #include "device/http_client.h"
 #include "device/net_options.h"
+#include "device/onvif_camera.h"
 
 namespace device {
 
@@ -36,10 +41,11 @@ class NetCameraControl : public CameraControl {
   std::u16string DeviceMacText() override;
 
   // The port tells which setup API a camera speaks, and the MAC commands ask
-  // the camera itself whether it needs a login, so family and option change
-  // nothing here.
+  // the camera itself whether it needs a login, so the family changes nothing
+  // here. The option chooses ONVIF (protocol::OnvifProtocolOption) or our own
+  // protocol for the target.
   void ProtocolFamily(int32_t /*family*/) override {}
-  void ProtocolOption(int32_t /*option*/) override {}
+  void ProtocolOption(int32_t option) override { onvifTarget_ = option == protocol::OnvifProtocolOption; }
   void TargetAddress(const std::u16string& address) override;
   void TargetPort(int32_t port) override { port_ = port; }
   void TargetMac(const std::u16string& mac) override;
@@ -66,6 +72,8 @@ class NetCameraControl : public CameraControl {
  private:
   const FoundCamera* Described() const;
   HttpResponse Http(const char* member, const QString& method, const QString& path, const QByteArray& body = {});
+  // Sends a prepared request to its address on the target port.
+  HttpResponse Http(const char* member, HttpRequest request);
   std::optional<QJsonValue> ReadSetting(const char* member, const QString& key);
   // A MAC command: the request, sent in copies, and its reply (none when no
   // camera answered in time).
@@ -74,8 +82,9 @@ class NetCameraControl : public CameraControl {
   std::optional<protocol::Message> Challenge(const char* member);
   // Sends a command that needs a proof, with the credentials in use.
   std::optional<protocol::Message> AskWithProof(const char* member, protocol::Message request);
-  void ApplyKeptSettings();
+  void ApplyKeptSettings(const QJsonObject& settings);
   void ApplyKeptAddress();
+  void ApplyOnvif();
 
   NetOptions options_;
   std::function<void(const FoundCamera&)> onFound_;
@@ -88,6 +97,8 @@ class NetCameraControl : public CameraControl {
   QString loginId_;
   QString loginPassword_;
 
+  bool onvifTarget_ = false;  // the target speaks ONVIF
+  onvif::Camera onvif_;
   QJsonObject kept_;         // settings kept for the next apply
   bool addressKept_ = false;  // the camera holds an address change for the next apply
 };

@@ -33,6 +33,15 @@ struct NetOptions {
   std::chrono::milliseconds searchCap{2000};
   int maxCameras = protocol::MaxCameras;
 
+  // WS-Discovery for ONVIF cameras: copies of the probe 100 ms apart, and
+  // answers awaited until onvifWindow after the last copy (cameras delay
+  // their answer by up to 500 ms). onvifPort 0: no ONVIF search.
+  QString onvifGroup = QString::fromLatin1(protocol::OnvifGroup);
+  quint16 onvifPort = protocol::OnvifPort;
+  int onvifCopies = 3;
+  std::chrono::milliseconds onvifInterval{100};
+  std::chrono::milliseconds onvifWindow{600};
+
   int macCopies = 3;
   std::chrono::milliseconds macInterval{100};
   std::chrono::milliseconds macWait{400};

@@ -1,13 +1,18 @@
 #include "device/udp_channel.h"
 
 #include <QNetworkDatagram>
+#include <cerrno>
 
 #include "device/device_log.h"
+#include "protocol/multicast.h"
 
 namespace device {
 namespace {
 
 constexpr int LoggedDrops = 20;  // a flood of bad datagrams must not flood the log
+// Datagrams read per turn of the event loop: under a flood the search's
+// timers still get their turn, so it ends at its cap whatever arrives.
+constexpr int DatagramsPerTurn = 64;
 
 }  // namespace
 
@@ -29,6 +34,10 @@ bool UdpChannel::Open(QString* error) {
     return false;
   }
   receiver_.setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, protocol::ReceiveBufferBytes);
+  if (!protocol::HearJoinedInterfacesOnly(receiver_.socketDescriptor())) {
+    *error = QStringLiteral("cannot confine the group to the chosen interfaces: %1").arg(qt_error_string(errno));
+    return false;
+  }
   bool joined = false;
   for (const ChosenInterface& chosen : choice_.interfaces) {
     if (receiver_.joinMulticastGroup(group_, chosen.interface)) {
@@ -65,10 +74,17 @@ void UdpChannel::Send(const QByteArray& datagram) {
 }
 
 void UdpChannel::ReadPending() {
-  while (receiver_.hasPendingDatagrams()) {
+  // What is left waits for the next turn: the socket signals again.
+  for (int read = 0; read < DatagramsPerTurn && receiver_.hasPendingDatagrams(); ++read) {
     // One byte more than allowed tells an oversized datagram from a full one.
     const QNetworkDatagram datagram = receiver_.receiveDatagram(protocol::MaxDatagramBytes + 1);
     const QHostAddress from = datagram.senderAddress();
+    // Before the costly parse: a datagram without the exchange's nonce is
+    // not ours (a nonce is hex, which JSON never escapes).
+    if (!nonce_.isEmpty() && !datagram.data().contains(nonce_)) {
+      Drop(QStringLiteral("not for this exchange"), from);
+      continue;
+    }
     const protocol::Parsed parsed = protocol::ParseDatagram(datagram.data());
     if (!parsed.message) {
       Drop(parsed.error, from);

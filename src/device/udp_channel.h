@@ -23,6 +23,9 @@ class UdpChannel {
   // broadcast address on a real interface).
   void Send(const QByteArray& datagram);
 
+  // Only datagrams that carry this nonce are parsed and handed on; the rest
+  // are dropped at the cost of a search in the bytes.
+  void HearOnly(const QString& nonce) { nonce_ = nonce.toLatin1(); }
   // Every valid datagram heard, with its source address.
   std::function<void(const protocol::Message&, const QHostAddress&)> onMessage;
   // Counts and logs a datagram that is not taken, also for the users'
@@ -42,6 +45,7 @@ class UdpChannel {
   QHostAddress group_;
   QUdpSocket receiver_;
   std::vector<Sender> senders_;
+  QByteArray nonce_;
   int dropped_ = 0;
 };
 

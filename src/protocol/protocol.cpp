@@ -287,8 +287,9 @@ bool HasControlCharacter(const QString& text) {
   return false;
 }
 
-QMap<QString, QString> ParseAuthParams(const QByteArray& headerValue) {
+QMap<QString, QString> ParseAuthParams(const QByteArray& headerValue, bool* duplicated) {
   QMap<QString, QString> params;
+  if (duplicated) *duplicated = false;
   const QString text = QString::fromUtf8(headerValue);
   qsizetype i = 0;
   const qsizetype n = text.size();
@@ -312,15 +313,28 @@ QMap<QString, QString> ParseAuthParams(const QByteArray& headerValue) {
     } else {
       while (i < n && text[i] != u',' && text[i] != u' ') value += text[i++];
     }
-    if (!name.isEmpty()) params.insert(name, value);
+    if (name.isEmpty()) continue;
+    // Two values for one name leave it open which one the other side used.
+    if (params.contains(name) && duplicated) *duplicated = true;
+    params.insert(name, value);
   }
   return params;
 }
 
-std::optional<DigestChallenge> ParseDigestChallenge(const QByteArray& headerValue) {
+std::optional<QByteArray> AfterDigestScheme(const QByteArray& headerValue) {
   const QByteArray trimmed = headerValue.trimmed();
-  if (!trimmed.toLower().startsWith("digest ")) return std::nullopt;
-  const QMap<QString, QString> params = ParseAuthParams(trimmed.mid(7));
+  // The scheme name is case-insensitive (RFC 7235); blanks separate it.
+  if (trimmed.size() < 7 || trimmed.first(6).toLower() != "digest" || (trimmed[6] != ' ' && trimmed[6] != '\t'))
+    return std::nullopt;
+  return trimmed.mid(7);
+}
+
+std::optional<DigestChallenge> ParseDigestChallenge(const QByteArray& headerValue) {
+  const std::optional<QByteArray> rest = AfterDigestScheme(headerValue);
+  if (!rest) return std::nullopt;
+  bool duplicated = false;
+  const QMap<QString, QString> params = ParseAuthParams(*rest, &duplicated);
+  if (duplicated) return std::nullopt;
   DigestChallenge challenge;
   challenge.realm = params.value(u"realm"_qs);
   challenge.nonce = params.value(u"nonce"_qs);

@@ -119,11 +119,15 @@ struct DigestChallenge {
   QString qop;        // "auth" when offered
 };
 // Parses the value of one WWW-Authenticate header; empty unless it is Digest
-// with a realm and a nonce and an algorithm we know.
+// (in any case) with a nonce and an algorithm we know, and no parameter twice.
 std::optional<DigestChallenge> ParseDigestChallenge(const QByteArray& headerValue);
+// What follows the scheme of a Digest header value (the scheme in any case);
+// empty when the value is not Digest.
+std::optional<QByteArray> AfterDigestScheme(const QByteArray& headerValue);
 // The name=value pairs of a Digest header value after the scheme (quoted
-// strings unescaped, names lower case).
-QMap<QString, QString> ParseAuthParams(const QByteArray& headerValue);
+// strings unescaped, names lower case; of a name given twice, the last).
+// `duplicated`, when given, tells whether a name was given twice.
+QMap<QString, QString> ParseAuthParams(const QByteArray& headerValue, bool* duplicated = nullptr);
 QString DigestResponse(const QString& algorithm, const QString& user, const QString& password, const QString& realm,
                        const QString& nonce, const QString& method, const QString& uri, const QString& nc,
                        const QString& cnonce, const QString& qop);

@@ -19,4 +19,41 @@ constexpr uint16_t HttpPortForFamily(int family) { return family != 0 ? HttpPort
 // of answers from a large fleet is queued rather than dropped.
 inline constexpr int ReceiveBufferBytes = 4 * 1024 * 1024;
 
+// ONVIF: WS-Discovery's group and port, the longest a device may wait before
+// it answers a Probe (the Probe's MaxDelay default), the services' paths and
+// the XML namespaces both ends read and write.
+inline constexpr char OnvifGroup[] = "239.255.255.250";
+inline constexpr uint16_t OnvifPort = 3702;
+inline constexpr int OnvifMaxAnswerDelayMs = 500;
+inline constexpr char OnvifDevicePath[] = "/onvif/device_service";
+inline constexpr char OnvifMediaPath[] = "/onvif/media_service";
+
+inline constexpr char NsSoapEnvelope[] = "http://www.w3.org/2003/05/soap-envelope";
+inline constexpr char NsAddressing[] = "http://schemas.xmlsoap.org/ws/2004/08/addressing";
+inline constexpr char NsDiscovery[] = "http://schemas.xmlsoap.org/ws/2005/04/discovery";
+inline constexpr char NsDevice[] = "http://www.onvif.org/ver10/device/wsdl";
+inline constexpr char NsMedia[] = "http://www.onvif.org/ver10/media/wsdl";
+inline constexpr char NsSchema[] = "http://www.onvif.org/ver10/schema";
+inline constexpr char NsError[] = "http://www.onvif.org/ver10/error";
+inline constexpr char NsNetworkWsdl[] = "http://www.onvif.org/ver10/network/wsdl";
+inline constexpr char NsSecurity[] =
+    "http://docs.oasis-open.org/wss/2004/01/oasis-200401-wss-wssecurity-secext-1.0.xsd";
+inline constexpr char NsSecurityUtility[] =
+    "http://docs.oasis-open.org/wss/2004/01/oasis-200401-wss-wssecurity-utility-1.0.xsd";
+inline constexpr char PasswordDigestType[] =
+    "http://docs.oasis-open.org/wss/2004/01/oasis-200401-wss-username-token-profile-1.0#PasswordDigest";
+inline constexpr char DiscoveryAnonymous[] = "http://schemas.xmlsoap.org/ws/2004/08/addressing/role/anonymous";
+inline constexpr char ProbeAction[] = "http://schemas.xmlsoap.org/ws/2005/04/discovery/Probe";
+inline constexpr char ProbeMatchesAction[] = "http://schemas.xmlsoap.org/ws/2005/04/discovery/ProbeMatches";
+
+// A found ONVIF camera's Mode text is OnvifModeText; the connection instance
+// speaks ONVIF to its target when its ProtocolOption is OnvifProtocolOption.
+inline constexpr char16_t OnvifModeText[] = u"ONVIF";
+inline constexpr int32_t OnvifProtocolOption = 1;
+// After the login the connection instance reads an ONVIF camera's firmware
+// version and MAC under these text keys (its address, mask and gateway under
+// the address page's own keys).
+inline constexpr char16_t FirmwareVersionKey[] = u"SysFirmwareVersion";
+inline constexpr char16_t MacAddressKey[] = u"SysMacAddress";
+
 }  // namespace protocol

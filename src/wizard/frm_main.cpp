@@ -153,7 +153,10 @@ bool FrmMain::LaunchWizard() {
 
   p.desktop.SetMousePointer(forms::Hourglass);
   ReadSelectedDevice();
-  const bool loginFamily = cam.DeviceMode().find(LoginFamilyMark) != std::u16string::npos;
+  const std::u16string mode = cam.DeviceMode();
+  // An ONVIF row: login first, like family 2, and spoken to in ONVIF.
+  const bool onvifRow = mode == protocol::OnvifModeText;
+  const bool loginFamily = onvifRow || mode.find(LoginFamilyMark) != std::u16string::npos;
   state.DeviceFamily = static_cast<int16_t>(loginFamily ? FamilyLogin : FamilyPlain);
   cam.ProtocolFamily(state.DeviceFamily);
   cam.ProtocolOption(0);
@@ -164,7 +167,7 @@ bool FrmMain::LaunchWizard() {
   }
 
   camTemp.ProtocolFamily(state.DeviceFamily);
-  camTemp.ProtocolOption(0);
+  camTemp.ProtocolOption(onvifRow ? protocol::OnvifProtocolOption : 0);
   camTemp.TargetAddress(state.CurrentIPAddress);
   camTemp.TargetMac(state.DeviceMac);
   camTemp.TargetPort(protocol::HttpPortForFamily(state.DeviceFamily));
@@ -197,6 +200,7 @@ bool FrmMain::LaunchWizard() {
     return false;
   }
 
+  if (onvifRow) ReadOnvifCamera();
   // Both change flags are cleared before the administrator page is first
   // touched: its load refreshes the new-value pairs from them, and flags
   // left from another camera's run would put that camera's new ID and
@@ -228,6 +232,22 @@ bool FrmMain::LaunchWizard() {
     state.ChangeWEPKey = False;
   }
   return true;
+}
+
+// An ONVIF camera tells its settings only after the login, so the pages
+// start from what it reads then; a value it does not give keeps the row's.
+void FrmMain::ReadOnvifCamera() {
+  device::CameraControl& camTemp = program.CamTemp;
+  WizardState& state = program.state;
+  const auto read = [&](const std::u16string& key, std::u16string& field) {
+    std::u16string value = camTemp.GetSettingText(key);
+    if (!value.empty()) field = std::move(value);
+  };
+  read(u"SysIPAddress", state.CurrentIPAddress);
+  read(u"SysSubnetMask", state.CurrentSubnetMask);
+  read(u"SysDefaultGateway", state.CurrentGateway);
+  read(protocol::FirmwareVersionKey, state.DeviceVersion);
+  read(protocol::MacAddressKey, state.DeviceMac);
 }
 
 void FrmMain::CmdAbout_Click() {

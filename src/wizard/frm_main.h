@@ -43,6 +43,7 @@ struct FrmMain {
   void ReadSelectedDevice();
   void SelectDevice();
   bool LaunchWizard();
+  void ReadOnvifCamera();
 };
 
 // A failure of the camera control (or of the list) that a handler stopped

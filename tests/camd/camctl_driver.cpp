@@ -4,13 +4,16 @@
 //
 //   camctl_driver IFACE PORT address-in-use ADDRESS
 //       TargetAddress, AddressInUse; prints "address-in-use -1|0".
-//   camctl_driver IFACE PORT change MAC ADDRESS MASK GATEWAY [ID PASSWORD]
+//   camctl_driver IFACE PORT change MAC ADDRESS MASK GATEWAY [ID]
 //       The wizard's path to a camera with a doubtful address: the login
 //       dialog (LoginState, Login when it says 2), then the new address
 //       (AddressInUse for it, TargetMac, ChangeAddress, ApplySettings(1, 0)).
 //       Prints one line per answer; stops where the wizard stops.
-//   camctl_driver IFACE PORT connect ADDRESS MAC ID PASSWORD
+//   camctl_driver IFACE PORT connect ADDRESS MAC ID
 //       Connect to a login camera (port 80) expected to be MAC; prints "connect N".
+//
+// With an ID, the password is the first line of standard input: a command
+// line is visible to every user of the machine.
 //
 // Exit status: 0 when the path went through (address-in-use: always), 1 when
 // it stopped (login refused, address taken, change refused, no connection),
@@ -19,6 +22,7 @@
 #include <QCoreApplication>
 #include <chrono>
 #include <cstdio>
+#include <iostream>
 #include <string>
 #include <vector>
 
@@ -35,6 +39,14 @@ constexpr int32_t LoginFamily = 2;
 constexpr int32_t LoginFamilyPort = 80;
 
 std::u16string U(const char* text) { return QString::fromLocal8Bit(text).toStdU16String(); }
+
+// The first line of standard input, without its line end.
+std::u16string PasswordFromInput() {
+  std::string line;
+  std::getline(std::cin, line);
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  return QString::fromLocal8Bit(line.c_str()).toStdU16String();
+}
 
 void Print(const char* what, int32_t value) {
   std::printf("%s %d\n", what, value);
@@ -65,7 +77,7 @@ int Change(device::CameraControl& camera, const std::vector<std::u16string>& arg
   std::u16string mask = args[2];
   std::u16string gateway = args[3];
   const std::u16string id = args.size() > 4 ? args[4] : u"";
-  const std::u16string password = args.size() > 5 ? args[5] : u"";
+  const std::u16string password = args.size() > 4 ? PasswordFromInput() : u"";
 
   // The camera chosen in the list.
   camera.ProtocolFamily(LoginFamily);
@@ -83,11 +95,16 @@ int Change(device::CameraControl& camera, const std::vector<std::u16string>& arg
   Print("address-in-use", inUse);
   if (inUse == -1) return Stopped;
   camera.TargetMac(mac);
-  const int32_t changed = camera.ChangeAddress(address, mask, gateway);
-  Print("change-address", changed);
-  camera.ApplySettings(1, 0);
+  try {
+    const int32_t changed = camera.ChangeAddress(address, mask, gateway);
+    Print("change-address", changed);
+    camera.ApplySettings(1, 0);
+  } catch (const device::CameraControlError& error) {
+    std::printf("camera-error %s\n", error.what());
+    return Stopped;
+  }
   std::printf("apply-settings done\n");
-  return changed == 1 ? 0 : Stopped;
+  return 0;
 }
 
 int Connect(device::CameraControl& camera, const std::vector<std::u16string>& args) {
@@ -97,7 +114,7 @@ int Connect(device::CameraControl& camera, const std::vector<std::u16string>& ar
   camera.TargetMac(args[1]);
   camera.TargetPort(LoginFamilyPort);
   camera.LoginID(args[2]);
-  camera.LoginPassword(args[3]);
+  camera.LoginPassword(PasswordFromInput());
   const int32_t connected = camera.Connect();
   Print("connect", connected);
   return connected != 0 ? 0 : Stopped;
@@ -106,8 +123,9 @@ int Connect(device::CameraControl& camera, const std::vector<std::u16string>& ar
 int UsageError() {
   std::fprintf(stderr,
                "usage: camctl_driver IFACE PORT address-in-use ADDRESS\n"
-               "       camctl_driver IFACE PORT change MAC ADDRESS MASK GATEWAY [ID PASSWORD]\n"
-               "       camctl_driver IFACE PORT connect ADDRESS MAC ID PASSWORD\n");
+               "       camctl_driver IFACE PORT change MAC ADDRESS MASK GATEWAY [ID]\n"
+               "       camctl_driver IFACE PORT connect ADDRESS MAC ID\n"
+               "(the password, with an ID, is the first line of standard input)\n");
   return Usage;
 }
 
@@ -141,7 +159,7 @@ int main(int argc, char** argv) {
   device::NetCameraControl camera(options);
 
   if (command == "address-in-use" && args.size() == 1) return AddressInUse(camera, args[0]);
-  if (command == "change" && (args.size() == 4 || args.size() == 6)) return Change(camera, args);
-  if (command == "connect" && args.size() == 4) return Connect(camera, args);
+  if (command == "change" && (args.size() == 4 || args.size() == 5)) return Change(camera, args);
+  if (command == "connect" && args.size() == 3) return Connect(camera, args);
   return UsageError();
 }

@@ -14,7 +14,13 @@
 #include <QTcpSocket>
 #include <QThread>
 #include <QTimer>
+#include <QDir>
+#include <QElapsedTimer>
+#include <cerrno>
 #include <csignal>
+#include <cstring>
+#include <memory>
+#include <sys/resource.h>
 #include <gtest/gtest.h>
 #include <thread>
 
@@ -121,6 +127,22 @@ TEST_F(Sim, MalformedDatagramsAreDroppedAndLogged) {
   group.send(login);
   EXPECT_EQ(Probe(group, 6).size(), 6u) << "still answering";
   EXPECT_EQ(sim_.countInLog("udp login"), 0);
+}
+
+// A flood of probes fills the answer queue; the excess is dropped and
+// counted, and a probe after the flood is answered at once instead of after
+// every flooded answer's timer.
+TEST_F(Sim, AProbeFloodLeavesTheCamerasAnswering) {
+  Start();
+  Group group(sim_.port());
+  for (int i = 0; i < 50000; ++i) group.sendRaw(protocol::BuildDatagram(Request(Kind::Probe, {})));
+  // A probe every half second, as a search sends copies: the flood's echoes
+  // may still cost one its place in the socket's buffer.
+  QElapsedTimer clock;
+  clock.start();
+  bool answered = false;
+  while (!answered && clock.elapsed() < 15000) answered = Answers(group, kMac1, 500);
+  EXPECT_TRUE(answered) << "answering again within seconds of the flood, not minutes";
 }
 
 TEST_F(Sim, DroppingCameraNeverAnswers) {
@@ -236,6 +258,110 @@ TEST_F(Sim, HostileRequestsGetErrorAnswers) {
   EXPECT_EQ(HttpLogin(At(10), 80, "GET", "/setup/v1/hello", "admin", "1234").status, 200) << "still serving";
 }
 
+// The setup port bounds what one request may make the camera hold, before
+// the request is buffered: each refusal comes at once, with its reason.
+TEST_F(Sim, OversizedOrAmbiguousRequestsAreRefusedBeforeTheyAreBuffered) {
+  Start();
+  const QByteArray apply = "POST /setup/v1/apply HTTP/1.1\r\nHost: x\r\n";
+  const struct {
+    const char* name;
+    QByteArray request;
+    int status;
+  } cases[] = {
+      {"head over 16 KiB", "GET /setup/v1/hello HTTP/1.1\r\nX-Pad: " + QByteArray(20 * 1024, 'a'), 431},
+      {"declared body of 1 GiB", apply + "Content-Length: 1073741824\r\n\r\n", 413},
+      {"declared body just over 64 KiB", apply + "Content-Length: 65537\r\n\r\n", 413},
+      {"two different lengths", apply + "Content-Length: 2\r\nContent-Length: 3\r\n\r\n{}", 400},
+      {"a length that is no number", apply + "Content-Length: 1x\r\n\r\n", 400},
+      {"a body in chunks", apply + "Transfer-Encoding: chunked\r\n\r\n2\r\n{}\r\n0\r\n\r\n", 501},
+      {"one length given twice", apply + "Content-Length: 2\r\nContent-Length: 2\r\n\r\n{}", 401},
+  };
+  for (const auto& c : cases) {
+    const HttpAnswer answer = Exchange(At(10), 80, c.request);
+    EXPECT_EQ(answer.status, c.status) << c.name;
+    EXPECT_EQ(answer.headers.value("x-sentrova-mac"), kMac1) << c.name;
+  }
+  EXPECT_EQ(sim_.countInLog("connection refused status="), 6);
+  EXPECT_EQ(HttpLogin(At(10), 80, "GET", "/setup/v1/hello", "admin", "1234").status, 200) << "still serving";
+}
+
+TEST_F(Sim, IdleAndEndlessConnectionsAreClosed) {
+  Start({"--idle-ms", "300"});
+  QTcpSocket idle;
+  QTcpSocket dripping;
+  idle.connectToHost(QHostAddress(At(10)), 80);
+  dripping.connectToHost(QHostAddress(At(10)), 80);
+  ASSERT_TRUE(idle.waitForConnected(3000) && dripping.waitForConnected(3000));
+  // One byte of a request head every 100 ms: busy, but never a request.
+  QElapsedTimer clock;
+  clock.start();
+  while (dripping.state() == QAbstractSocket::ConnectedState && clock.elapsed() < 5000) {
+    dripping.write("a");
+    dripping.waitForBytesWritten(100);
+    dripping.waitForReadyRead(100);
+  }
+  EXPECT_NE(dripping.state(), QAbstractSocket::ConnectedState) << "a request that never ends is closed";
+  if (idle.state() == QAbstractSocket::ConnectedState) idle.waitForDisconnected(3000);
+  EXPECT_NE(idle.state(), QAbstractSocket::ConnectedState);
+  EXPECT_TRUE(sim_.waitForLog("connection closed idle ms=300", 2));
+  EXPECT_EQ(HttpLogin(At(10), 80, "GET", "/setup/v1/hello", "admin", "1234").status, 200) << "still serving";
+}
+
+// Out of descriptors, the setup port pauses; once descriptors are free
+// again it accepts again by itself.
+TEST_F(Sim, SetupPortAcceptsAgainAfterRunningOutOfDescriptors) {
+  Start();
+  const pid_t pid = static_cast<pid_t>(sim_.pid());
+  const qsizetype open = QDir(QStringLiteral("/proc/%1/fd").arg(pid)).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).size();
+  rlimit before{};
+  ASSERT_EQ(prlimit(pid, RLIMIT_NOFILE, nullptr, &before), 0);
+  rlimit tight{static_cast<rlim_t>(open + 8), before.rlim_max};  // the soft limit only: raising it again needs no privilege
+  ASSERT_EQ(prlimit(pid, RLIMIT_NOFILE, &tight, nullptr), 0) << std::strerror(errno);
+  std::vector<std::unique_ptr<QTcpSocket>> held;
+  for (int i = 0; i < 64; ++i) {
+    held.push_back(std::make_unique<QTcpSocket>());
+    held.back()->connectToHost(QHostAddress(At(10)), 80);
+    held.back()->waitForConnected(1000);
+  }
+  ASSERT_TRUE(sim_.waitForLog("http accept error=", 1, 10000));
+  held.clear();
+  ASSERT_EQ(prlimit(pid, RLIMIT_NOFILE, &before, nullptr), 0) << std::strerror(errno);
+  EXPECT_EQ(HttpLogin(At(10), 80, "GET", "/setup/v1/hello", "admin", "1234").status, 200) << "accepting again";
+}
+
+// Wrong answers from one source are slowed down, more with each; while one
+// is held, that source's other attempts are not checked; another source and
+// the owner after the hold get in.
+TEST_F(Sim, GuessingIsSlowedDownPerSource) {
+  Start();
+  for (int i = 0; i < 5; ++i)
+    EXPECT_EQ(HttpLogin(At(10), 80, "GET", "/setup/v1/hello", "admin", "guess").status, 401);
+  EXPECT_EQ(sim_.countInLog("login refused held ms=0"), 3);
+  EXPECT_EQ(sim_.countInLog("login refused held ms=250"), 1);
+  EXPECT_EQ(sim_.countInLog("login refused held ms=500"), 1);
+  std::thread sixth([&] { HttpLogin(At(10), 80, "GET", "/setup/v1/hello", "admin", "guess"); });  // held 1000 ms
+  ASSERT_TRUE(sim_.waitForLog("login refused held ms=1000", 1, 3000));
+  const HttpAnswer meanwhile = HttpLogin(At(10), 80, "GET", "/setup/v1/hello", "admin", "1234");
+  sixth.join();
+  EXPECT_EQ(meanwhile.status, 429) << "not checked while a wrong answer is held";
+  EXPECT_EQ(HttpLogin(At(10), 80, "GET", "/setup/v1/hello", "admin", "1234").status, 200) << "the owner gets in after it";
+  EXPECT_EQ(HttpLogin(At(10), 80, "GET", "/setup/v1/hello", "admin", "guess").status, 401);
+  EXPECT_EQ(sim_.countInLog("login refused held ms=0"), 4) << "a right answer forgot the guesses";
+}
+
+// Any spelling of the scheme; a parameter given twice is refused.
+TEST_F(Sim, DigestSchemeInAnyCaseAndNoParameterTwice) {
+  Start();
+  const HttpAnswer first = Http(At(10), 80, "GET", "/setup/v1/hello");
+  ASSERT_EQ(first.status, 401);
+  const auto challenge = protocol::ParseDigestChallenge(first.authenticate.value(0));
+  ASSERT_TRUE(challenge.has_value());
+  QByteArray authorization = protocol::DigestAuthorization(*challenge, "admin", "1234", "GET", "/setup/v1/hello");
+  EXPECT_EQ(Http(At(10), 80, "GET", "/setup/v1/hello", {}, authorization + ", username=\"admin\"").status, 400);
+  authorization.replace(0, 6, "DIGEST");
+  EXPECT_EQ(Http(At(10), 80, "GET", "/setup/v1/hello", {}, authorization).status, 200);
+}
+
 // ---- apply and restart ----
 
 TEST_F(Sim, ApplyWithOneBadKeyChangesNothing) {
@@ -256,6 +382,31 @@ TEST_F(Sim, ApplyWithOneBadKeyChangesNothing) {
   EXPECT_EQ(applied.json(), (QJsonObject{{"result", 1}}));
   EXPECT_EQ(HttpLogin(At(10), 80, "GET", "/setup/v1/settings/WlanChannel", "admin", "1234").json().value("value"), 11);
   EXPECT_TRUE(sim_.waitForLog("keys=WlanChannel,WlanESSID result=1"));
+}
+
+// Values that would lock the camera away after its restart are refused
+// whole, over the wire as the PC or anyone else sends them.
+TEST_F(Sim, LockingValuesAreRefusedWhole) {
+  Start({"--state-dir", sim_.dir() + "/state"});
+  const struct {
+    QByteArray setting;
+    const char* error;
+  } cases[] = {
+      {"\"SysIPAddress\":\"" + At(255).toUtf8() + "\"", "SysIPAddress: the network or broadcast address of its subnet"},
+      {"\"SysIPAddress\":\"" + At(0).toUtf8() + "\"", "SysIPAddress: the network or broadcast address of its subnet"},
+      {R"("SysAdminID":"ad\ud800")", "SysAdminID: holds a lone surrogate"},
+      {R"("SysAdminID":"\udc00ad")", "SysAdminID: holds a lone surrogate"},
+      {R"("SysAdminID":"a\u0085b")", "SysAdminID: holds a control character"},
+      {R"("SysAdminPassword":"\u009bpw")", "SysAdminPassword: holds a control character"},
+  };
+  for (const auto& c : cases) {
+    const HttpAnswer refused = HttpLogin(At(10), 80, "POST", "/setup/v1/apply", "admin", "1234",
+                                         "{\"settings\":{\"WlanChannel\":3," + c.setting + "}}");
+    EXPECT_EQ(refused.status, 422) << c.setting.constData();
+    EXPECT_EQ(refused.json().value("error").toString(), QLatin1String(c.error)) << c.setting.constData();
+  }
+  EXPECT_FALSE(QFile::exists(sim_.dir() + "/state/" + kMac1 + ".json")) << "nothing written";
+  EXPECT_EQ(HttpLogin(At(10), 80, "GET", "/setup/v1/settings/WlanChannel", "admin", "1234").json().value("value"), 6);
 }
 
 TEST_F(Sim, SettingsSurviveARestartOfTheSimulator) {

@@ -8,6 +8,7 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include "camd/camera.h"
 #include "camd/digest.h"
 #include "camd/fleet.h"
 #include "camd/settings.h"
@@ -78,7 +79,27 @@ INSTANTIATE_TEST_SUITE_P(
         MergeCase{"MaskWithHole", {{"SysSubnetMask", "255.0.255.0"}}, kWired, false, "SysSubnetMask"},
         MergeCase{"MaskSlash8", {{"SysSubnetMask", "255.0.0.0"}}, kWired, true, ""},
         MergeCase{"EmptyGateway", {{"SysDefaultGateway", ""}}, kWired, true, ""},
-        MergeCase{"BadGateway", {{"SysDefaultGateway", "10.0.0"}}, kWired, false, "SysDefaultGateway"}),
+        MergeCase{"BadGateway", {{"SysDefaultGateway", "10.0.0"}}, kWired, false, "SysDefaultGateway"},
+        // Values after whose restart nothing reaches the camera or nobody logs in.
+        MergeCase{"BroadcastOfItsSubnet", {{"SysIPAddress", "127.77.0.255"}}, kWired, false, "SysIPAddress"},
+        MergeCase{"NetworkOfItsSubnet", {{"SysIPAddress", "127.77.0.0"}}, kWired, false, "SysIPAddress"},
+        MergeCase{"BroadcastOfLoopbackSlash8", {{"SysIPAddress", "127.255.255.255"}, {"SysSubnetMask", "255.0.0.0"}},
+                  kWired, false, "SysIPAddress"},
+        MergeCase{"MaskThatMakesItBroadcast", {{"SysIPAddress", "127.77.0.11"}, {"SysSubnetMask", "255.255.255.252"}},
+                  kWired, false, "SysIPAddress"},
+        MergeCase{"Ends255OnAWiderMask", {{"SysIPAddress", "127.77.1.255"}, {"SysSubnetMask", "255.255.0.0"}}, kWired,
+                  true, ""},
+        MergeCase{"Slash31HasNoBroadcast", {{"SysIPAddress", "127.77.0.11"}, {"SysSubnetMask", "255.255.255.254"}},
+                  kWired, true, ""},
+        MergeCase{"LoneSurrogateInId", {{"SysAdminID", QString(QChar(0xD800)) + u"adm"_qs}}, kWired, false,
+                  "SysAdminID"},
+        MergeCase{"LowSurrogateFirstInPassword", {{"SysAdminPassword", QString(QChar(0xDC00)) + QChar(0xD800)}}, kWired,
+                  false, "SysAdminPassword"},
+        MergeCase{"SurrogatePairInId", {{"SysAdminID", u"ad\U0001F600"_qs}}, kWired, true, ""},
+        MergeCase{"C1NextLineInId", {{"SysAdminID", u"ad\u0085min"_qs}}, kWired, false, "SysAdminID"},
+        MergeCase{"C1CsiInNetworkName", {{"WlanESSID", u"\u009b2J"_qs}}, kWireless, false, "WlanESSID"},
+        MergeCase{"DelInPassword", {{"SysAdminPassword", u"pw\u007f"_qs}}, kWired, false, "SysAdminPassword"},
+        MergeCase{"AccentedNetworkName", {{"WlanESSID", u"caf\u00e9"_qs}}, kWireless, true, ""}),
     [](const testing::TestParamInfo<MergeCase>& param) { return param.param.name; });
 
 TEST(Settings, OneBadKeyLeavesEverythingOut) {
@@ -352,6 +373,60 @@ TEST(Digest, UnknownNonceWithRightAnswerIsStale) {
 }
 
 }  // namespace
+// Any spelling of the scheme, a parameter given twice refused as malformed,
+// and no flood of challenges pushes out the one a client is answering.
+TEST(Digest, SchemeInAnyCaseDuplicatesMalformedAndNoEviction) {
+  DigestServer server;
+  const QByteArray right = Answer(server, "admin", "1234", "/setup/v1/hello");
+  for (int i = 0; i < 100000; ++i) server.challenge(false);
+  QByteArray lower = right;
+  lower.replace(0, 6, "dIGEST");
+  EXPECT_EQ(server.verify(lower, "GET", "/setup/v1/hello", "admin", "1234"), DigestResult::Accepted)
+      << "a hundred thousand later challenges changed nothing";
+  const QByteArray again = Answer(server, "admin", "1234", "/setup/v1/hello");
+  EXPECT_EQ(server.verify(again + ", username=\"root\"", "GET", "/setup/v1/hello", "admin", "1234"),
+            DigestResult::Malformed);
+  EXPECT_EQ(server.verify(again + ", nc=00000002", "GET", "/setup/v1/hello", "admin", "1234"), DigestResult::Malformed);
+  EXPECT_EQ(server.verify(again, "GET", "/setup/v1/hello", "admin", "1234"), DigestResult::Accepted);
+  EXPECT_EQ(DigestServer().verify(again, "GET", "/setup/v1/hello", "admin", "1234"), DigestResult::Stale)
+      << "another camera's nonce is not ours";
+}
+
+TEST(Challenges, SpentOnceAndNeverPushedOutByAFlood) {
+  ChallengeBook book;
+  const QString first = book.issue();
+  EXPECT_EQ(first.size(), protocol::ChallengeHexChars);
+  EXPECT_TRUE(protocol::IsHex(first, protocol::ChallengeHexChars));
+  for (quint32 i = 0; i < ChallengeBook::Window - 2; ++i) book.issue();
+  EXPECT_TRUE(book.spend(first)) << "still valid after a flood of challenges that fits the window";
+  EXPECT_FALSE(book.spend(first)) << "single use";
+  const QString second = book.issue();
+  QString forged = second;
+  forged[31] = forged[31] == u'0' ? u'1' : u'0';
+  EXPECT_FALSE(book.spend(forged)) << "a challenge the camera did not issue";
+  EXPECT_FALSE(book.spend(u"0123"_qs));
+  EXPECT_TRUE(book.spend(second)) << "a refused forgery does not spend the real one";
+  const QString lost = book.issue();
+  for (quint32 i = 0; i < ChallengeBook::Window; ++i) book.issue();
+  EXPECT_FALSE(book.spend(lost)) << "beyond the window it counts as lost";
+}
+
+TEST(Throttle, GrowingHoldPerSourceForgottenOnSuccess) {
+  LoginThrottle throttle;
+  const QHostAddress guesser(u"127.0.0.9"_qs);
+  const QHostAddress owner(u"127.0.0.10"_qs);
+  std::vector<qint64> holds;
+  for (int i = 0; i < 9; ++i) holds.push_back(throttle.failed(guesser));
+  EXPECT_EQ(holds, (std::vector<qint64>{0, 0, 0, 250, 500, 1000, 2000, 4000, 4000}));
+  EXPECT_EQ(throttle.failed(guesser), LoginThrottle::MaxHoldMs) << "capped";
+  EXPECT_GT(throttle.blockedFor(guesser), 0);
+  EXPECT_EQ(throttle.blockedFor(owner), 0) << "another source is not slowed down";
+  EXPECT_EQ(throttle.failed(owner), 0);
+  throttle.succeeded(guesser);
+  EXPECT_EQ(throttle.blockedFor(guesser), 0) << "a right answer forgets the source";
+  EXPECT_EQ(throttle.failed(guesser), 0);
+}
+
 TEST(SettingRules, PerKey) {
   struct Case {
     const char* key;

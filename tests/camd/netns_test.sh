@@ -100,7 +100,8 @@ $found"
 echo "ok: foreign-subnet and duplicate-address cameras found over multicast"
 
 # The camera control in the PC's namespace; its log is kept for a failure.
-# Prints what it printed and its exit status last.
+# Prints what it printed and its exit status last. A password goes on its
+# standard input, never on a command line.
 camctl() {
   local status=0
   inns "$pc" "$driver" pc0 "$port" "$@" 2>>"$work/driver.log" || status=$?
@@ -129,22 +130,22 @@ out=$(camctl address-in-use 10.55.0.30)
 echo "ok: AddressInUse: both cameras on 192.168.0.30 answer, nobody on 10.55.0.30"
 
 # A wrong password stops the wizard's path at the login; nothing is sent.
-out=$(camctl change 0.12.34.5.0.30 10.55.0.31 255.255.255.0 10.55.0.1 admin wrong)
+out=$(camctl change 0.12.34.5.0.30 10.55.0.31 255.255.255.0 10.55.0.1 admin <<<wrong)
 [ "$out" = $'login-state 2\nlogin 2\nexit 1' ] || fail "a change with a wrong password gave: $out"
 await_log "camera 0\.12\.34\.5\.0\.30 udp login nonce=[0-9a-fA-F]+ id=admin state=2$" ||
   fail "the camera did not refuse the wrong password"
 echo "ok: a wrong password is refused"
 
-out=$(camctl change 0.12.34.5.0.31 10.55.0.30 255.255.255.0 10.55.0.1 admin 1234)
+out=$(camctl change 0.12.34.5.0.31 10.55.0.30 255.255.255.0 10.55.0.1 admin <<<1234)
 [ "$out" = $'login-state 2\nlogin 3\naddress-in-use 0\nchange-address 1\napply-settings done\nexit 0' ] ||
   fail "the change of 0.12.34.5.0.31 gave: $out"
 await_log "camera 0\.12\.34\.5\.0\.31 state up address=10\.55\.0\.30 " || fail "the twin did not come back on 10.55.0.30"
 expected=$'00:0C:22:05:00:14 192.168.0.20\n00:0C:22:05:00:1E 192.168.0.30\n00:0C:22:05:00:1F 10.55.0.30'
 search_for "$expected" || fail "after the change the search found:
 $found"
-out=$(camctl connect 10.55.0.30 0.12.34.5.0.31 admin 1234)
+out=$(camctl connect 10.55.0.30 0.12.34.5.0.31 admin <<<1234)
 [ "$out" = $'connect 1\nexit 0' ] || fail "Connect to the moved camera at 10.55.0.30 gave: $out"
-out=$(camctl connect 10.55.0.30 0.12.34.5.0.30 admin 1234)
+out=$(camctl connect 10.55.0.30 0.12.34.5.0.30 admin <<<1234)
 [ "$out" = $'connect 0\nexit 1' ] || fail "Connect at 10.55.0.30 expecting the other twin gave: $out"
 out=$(camctl address-in-use 10.55.0.30)
 [ "$out" = $'address-in-use -1\nexit 0' ] || fail "AddressInUse for 10.55.0.30 after the change gave: $out"

@@ -145,15 +145,19 @@ QJsonObject HttpAnswer::json() const { return QJsonDocument::fromJson(body).obje
 
 HttpAnswer Http(const QString& address, quint16 port, const QByteArray& method, const QByteArray& path,
                 const QByteArray& body, const QByteArray& authorization) {
-  HttpAnswer answer;
-  QTcpSocket socket;
-  socket.connectToHost(QHostAddress(address), port);
-  if (!socket.waitForConnected(3000)) return answer;
   QByteArray request = method + ' ' + path + " HTTP/1.1\r\nHost: " + address.toLatin1() +
                        "\r\nConnection: close\r\nContent-Type: application/json\r\nContent-Length: " +
                        QByteArray::number(body.size()) + "\r\n";
   if (!authorization.isEmpty()) request += "Authorization: " + authorization + "\r\n";
-  socket.write(request + "\r\n" + body);
+  return Exchange(address, port, request + "\r\n" + body);
+}
+
+HttpAnswer Exchange(const QString& address, quint16 port, const QByteArray& request) {
+  HttpAnswer answer;
+  QTcpSocket socket;
+  socket.connectToHost(QHostAddress(address), port);
+  if (!socket.waitForConnected(3000)) return answer;
+  socket.write(request);
   QByteArray received;
   QElapsedTimer clock;
   clock.start();

@@ -84,6 +84,8 @@ struct HttpAnswer {
   QJsonObject json() const;
 };
 
+// Raw bytes on a fresh connection, and the one answer they get.
+HttpAnswer Exchange(const QString& address, quint16 port, const QByteArray& request);
 // One request on a fresh connection.
 HttpAnswer Http(const QString& address, quint16 port, const QByteArray& method, const QByteArray& path,
                 const QByteArray& body = {}, const QByteArray& authorization = {});

@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <QJsonObject>
+#include <functional>
+#include <string>
 
 #include "device/net_camera_control.h"
 #include "simulator.h"
@@ -24,6 +26,16 @@ void Aim(NetCameraControl& control, const Simulator& sim, int host, int family) 
 void LogIn(NetCameraControl& control, const char16_t* id, const char16_t* password) {
   control.LoginID(id);
   control.LoginPassword(password);
+}
+
+// The reason a write gives when it does not take; empty when it took.
+std::string WriteError(const std::function<void()>& write) {
+  try {
+    write();
+  } catch (const device::CameraControlError& error) {
+    return error.what();
+  }
+  return {};
 }
 
 TEST(NetSearch, FindsEveryCameraWithEveryFieldInAddressOrder) {
@@ -226,13 +238,14 @@ TEST(NetSettings, ARefusedApplyChangesNothingAndIsNotRepeated) {
 
   camTemp.SetSetting(u"SysAdminID", std::u16string(u"boss"));
   camTemp.SetSetting(u"WlanChannel", int16_t{99});
-  camTemp.ApplySettings(1, 0);
+  EXPECT_EQ(WriteError([&] { camTemp.ApplySettings(1, 0); }), "ApplySettings failed: WlanChannel: out of range")
+      << "the camera's reason reaches the caller";
   EXPECT_EQ(camTemp.GetSettingText(u"SysAdminID"), u"admin") << "all or nothing";
   EXPECT_EQ(camTemp.GetSettingNumber(u"WlanChannel"), channel);
   EXPECT_EQ(sim.LogLines({u"POST /setup/v1/apply"_qs, u"status=422"_qs}).size(), 1);
 
   camTemp.SetSetting(u"WlanChannel", int16_t{3});
-  camTemp.ApplySettings(1, 0);
+  EXPECT_EQ(WriteError([&] { camTemp.ApplySettings(1, 0); }), "");
   EXPECT_EQ(camTemp.GetSettingNumber(u"WlanChannel"), 3);
   EXPECT_EQ(camTemp.GetSettingText(u"SysAdminID"), u"admin") << "the refused set is not applied later";
 
@@ -244,7 +257,7 @@ TEST(NetSettings, ARefusedApplyChangesNothingAndIsNotRepeated) {
 
   LogIn(camTemp, u"admin", u"wrong");
   camTemp.SetSetting(u"WlanChannel", int16_t{5});
-  camTemp.ApplySettings(1, 0);
+  EXPECT_EQ(WriteError([&] { camTemp.ApplySettings(1, 0); }), "ApplySettings failed: login refused");
   LogIn(camTemp, u"admin", u"secret");
   EXPECT_EQ(camTemp.GetSettingNumber(u"WlanChannel"), 3) << "an apply with wrong credentials is refused";
 }
@@ -303,7 +316,8 @@ TEST(NetAddress, InUseAndChangeByMac) {
   std::u16string badAddress = u"127.0.0.1; reboot";
   std::u16string mask = u"255.255.0.0";
   std::u16string gateway = U(sim.Address(1));
-  EXPECT_EQ(camTemp.ChangeAddress(badAddress, mask, gateway), 0);
+  EXPECT_EQ(WriteError([&] { camTemp.ChangeAddress(badAddress, mask, gateway); }),
+            "ChangeAddress failed: not a valid address, mask or gateway");
   std::u16string address = U(sim.Address(50));
   EXPECT_EQ(camTemp.ChangeAddress(address, mask, gateway), 1);
   EXPECT_TRUE(sim.LogLines({u"udp apply"_qs}).isEmpty()) << "the camera only keeps the address until the apply";
@@ -335,11 +349,66 @@ TEST(NetAddress, ChangeRefusedWithoutTheRightPassword) {
   std::u16string address = U(sim.Address(60));
   std::u16string mask = u"255.255.255.0";
   std::u16string gateway = u"";
-  EXPECT_EQ(camTemp.ChangeAddress(address, mask, gateway), 0);
-  camTemp.ApplySettings(1, 0);
+  EXPECT_EQ(WriteError([&] { camTemp.ChangeAddress(address, mask, gateway); }), "ChangeAddress failed: login refused");
+  EXPECT_EQ(WriteError([&] { camTemp.ApplySettings(1, 0); }), "") << "nothing kept, nothing to apply";
   EXPECT_TRUE(sim.LogLines({u"state silent"_qs}).isEmpty()) << "nothing applied, no restart";
   camTemp.TargetAddress(U(sim.Address(10)));
   EXPECT_EQ(camTemp.AddressInUse(), -1) << "still at its old address";
+}
+
+// Writes that do not take say so, each with its reason; reads of the same
+// silent camera keep their no-answer results.
+TEST(NetWrites, NotAnsweredOrRefusedWritesFailWithTheReason) {
+  Simulator sim({{.host = 10, .family = 2, .faults = QJsonObject{{u"refuseConnections"_qs, true}}}});
+  ASSERT_TRUE(sim.Start());
+  NetCameraControl camTemp(sim.Options());
+  Aim(camTemp, sim, 10, 2);
+  LogIn(camTemp, u"admin", u"secret");
+  EXPECT_EQ(camTemp.Connect(), 0);
+  camTemp.SetSetting(u"SysAdminID", std::u16string(u"boss"));
+  EXPECT_EQ(WriteError([&] { camTemp.ApplySettings(1, 0); }).rfind("ApplySettings failed: no answer (", 0), 0u);
+  EXPECT_EQ(WriteError([&] { camTemp.Restart(); }).rfind("Restart failed: no answer (", 0), 0u);
+
+  camTemp.TargetMac(u"0.12.99.99.99.99");  // no such camera
+  std::u16string address = U(sim.Address(30));
+  std::u16string mask = u"255.255.255.0";
+  std::u16string gateway = u"";
+  EXPECT_EQ(WriteError([&] { camTemp.ChangeAddress(address, mask, gateway); }),
+            "ChangeAddress failed: no answer from the camera");
+  EXPECT_EQ(WriteError([&] { camTemp.ApplySettings(1, 0); }), "") << "nothing kept: nothing to report";
+}
+
+// What would lock a camera away is not sent at all: the caller hears why.
+TEST(NetWrites, LockingValuesAreNeverSent) {
+  Simulator sim({{.host = 10, .family = 2}});
+  ASSERT_TRUE(sim.Start());
+  NetCameraControl camTemp(sim.Options());
+  Aim(camTemp, sim, 10, 2);
+  LogIn(camTemp, u"admin", u"secret");
+  const struct {
+    const char16_t* key;
+    std::u16string value;
+    std::string error;
+  } cases[] = {
+      {u"SysAdminID", std::u16string(u"ad") + char16_t(0xD800), "SysAdminID: holds a lone surrogate"},
+      {u"SysAdminPassword", u"pw\u0085", "SysAdminPassword: holds a control character"},
+      {u"SysAdminID", u"\u009b2J", "SysAdminID: holds a control character"},
+      {u"SysIPAddress", U(sim.prefix()) + u"255",
+       sim.prefix().toStdString() + "255 is the network or broadcast address of its subnet"},
+  };
+  for (const auto& c : cases) {
+    camTemp.SetSetting(u"SysSubnetMask", std::u16string(u"255.255.255.0"));
+    camTemp.SetSetting(c.key, c.value);
+    EXPECT_EQ(WriteError([&] { camTemp.ApplySettings(1, 0); }), "ApplySettings failed: " + c.error);
+  }
+  std::u16string address = U(sim.prefix()) + u"0";
+  std::u16string mask = u"255.255.255.0";
+  std::u16string gateway = u"";
+  EXPECT_EQ(WriteError([&] { camTemp.ChangeAddress(address, mask, gateway); }),
+            "ChangeAddress failed: " + sim.prefix().toStdString() + "0 is the network or broadcast address of its subnet");
+  EXPECT_TRUE(sim.LogLines({u"/setup/v1/apply"_qs}).isEmpty()) << "no apply reached the camera";
+  EXPECT_TRUE(sim.LogLines({sim.Mac(10), u" udp "_qs}).isEmpty()) << "no MAC command either";
+  EXPECT_EQ(camTemp.GetSettingText(u"SysAdminID"), u"admin");
 }
 
 }  // namespace

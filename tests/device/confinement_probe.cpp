@@ -1,16 +1,19 @@
 // Runs the camera control inside a fresh network namespace whose only way out
 // is a veth pair (10.1.2.1/24 on v0, a default route through it), and counts
 // the IPv4 and ARP frames that come out at the far end (v1) while every member
-// is called on targets outside 127.0.0.0/8.
+// is called on targets outside 127.0.0.0/8, in our own protocol and in ONVIF.
 //   confinement_probe lo   -> the component confined to loopback: expect 0
 //   confinement_probe v0   -> not confined: the same calls must show frames
-// Prints "frames=N"; exits 77 when the namespace cannot be made.
+// Prints "frames=N wsdiscovery=M" (M: the frames among them that carry UDP
+// to the WS-Discovery port); exits 77 when the namespace cannot be made.
 #include <QCoreApplication>
 #include <QThread>
 #include <arpa/inet.h>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <linux/if_packet.h>
+#include <netinet/in.h>
 #include <net/ethernet.h>
 #include <net/if.h>
 #include <sched.h>
@@ -18,6 +21,7 @@
 #include <unistd.h>
 
 #include "device/net_camera_control.h"
+#include "protocol/wire.h"
 
 namespace {
 
@@ -43,9 +47,22 @@ int OpenCapture() {
   return fd;
 }
 
-// IPv4 and ARP frames that arrived at v1 from the namespace's side.
-int CountFrames(int fd) {
+struct Counted {
   int frames = 0;
+  int wsDiscovery = 0;
+};
+
+bool IsWsDiscovery(const unsigned char* frame, ssize_t size) {
+  if (size < 14 + 20 + 8 || frame[14 + 9] != IPPROTO_UDP) return false;
+  const int headerBytes = (frame[14] & 0x0f) * 4;
+  if (size < 14 + headerBytes + 4) return false;
+  const unsigned char* udp = frame + 14 + headerBytes;
+  return ((udp[2] << 8) | udp[3]) == protocol::OnvifPort;
+}
+
+// IPv4 and ARP frames that arrived at v1 from the namespace's side.
+Counted CountFrames(int fd) {
+  Counted counted;
   unsigned char buffer[2048];
   sockaddr_ll from{};
   socklen_t length = sizeof from;
@@ -53,14 +70,18 @@ int CountFrames(int fd) {
     const ssize_t size = recvfrom(fd, buffer, sizeof buffer, MSG_DONTWAIT, reinterpret_cast<sockaddr*>(&from), &length);
     if (size < 14) break;
     const int type = (buffer[12] << 8) | buffer[13];
-    if (from.sll_pkttype != PACKET_OUTGOING && (type == ETH_P_IP || type == ETH_P_ARP)) ++frames;
+    if (from.sll_pkttype != PACKET_OUTGOING && (type == ETH_P_IP || type == ETH_P_ARP)) {
+      ++counted.frames;
+      if (type == ETH_P_IP && IsWsDiscovery(buffer, size)) ++counted.wsDiscovery;
+    }
     length = sizeof from;
   }
-  return frames;
+  return counted;
 }
 
-void CallEveryMember(device::NetCameraControl& control, const std::u16string& address) {
+void CallEveryMember(device::NetCameraControl& control, const std::u16string& address, int32_t option) {
   control.ProtocolFamily(2);
+  control.ProtocolOption(option);
   control.TargetAddress(address);
   control.TargetPort(80);
   control.TargetMac(u"0.12.34.255.1.2");
@@ -70,14 +91,21 @@ void CallEveryMember(device::NetCameraControl& control, const std::u16string& ad
   control.GetSettingText(u"SysAdminID");
   control.GetSettingNumber(u"DeviceType");
   control.SetSetting(u"SysIPAssignment", int16_t{1});
-  control.ApplySettings(1, 0);
-  control.Restart();
+  // The writes report that they did not take; only the frames matter here.
+  const auto written = [](const std::function<void()>& write) {
+    try {
+      write();
+    } catch (const device::CameraControlError&) {
+    }
+  };
+  written([&] { control.ApplySettings(1, 0); });
+  written([&] { control.Restart(); });
   control.LoginState();
   control.AddressInUse();
   std::u16string newAddress = address;
   std::u16string mask = u"255.255.255.0";
   std::u16string gateway = u"";
-  control.ChangeAddress(newAddress, mask, gateway);
+  written([&] { control.ChangeAddress(newAddress, mask, gateway); });
   control.Search();
 }
 
@@ -105,8 +133,11 @@ int main(int argc, char** argv) {
   options.httpConnectTimeout = std::chrono::milliseconds(300);
   options.httpTimeout = std::chrono::milliseconds(300);
   device::NetCameraControl control(options);
-  for (const char16_t* target : {u"10.1.2.3", u"192.0.2.77"}) CallEveryMember(control, target);
+  for (const int32_t option : {0, protocol::OnvifProtocolOption}) {
+    for (const char16_t* target : {u"10.1.2.3", u"192.0.2.77"}) CallEveryMember(control, target, option);
+  }
   QThread::msleep(200);
-  std::printf("frames=%d\n", CountFrames(capture));
+  const Counted counted = CountFrames(capture);
+  std::printf("frames=%d wsdiscovery=%d\n", counted.frames, counted.wsDiscovery);
   return 0;
 }

@@ -6,6 +6,7 @@
 
 #include "device/net_camera_control.h"
 #include "device/net_options.h"
+#include "protocol/wire.h"
 
 namespace {
 
@@ -35,8 +36,15 @@ TEST(LoopbackConfinement, TargetsOutsideLoopbackGiveTheNoAnswerResults) {
   options.port = 21061;
   options.macWait = std::chrono::milliseconds(100);
   device::NetCameraControl camTemp(options);
-  for (const char16_t* target : {u"192.0.2.77", u"10.1.2.3"}) {
-    camTemp.TargetAddress(target);
+  struct Target {
+    const char16_t* address;
+    int32_t option;  // our own protocol or ONVIF
+  };
+  for (const Target& target : {Target{u"192.0.2.77", 0}, Target{u"10.1.2.3", 0},
+                               Target{u"192.0.2.77", protocol::OnvifProtocolOption},
+                               Target{u"10.1.2.3", protocol::OnvifProtocolOption}}) {
+    camTemp.ProtocolOption(target.option);
+    camTemp.TargetAddress(target.address);
     camTemp.TargetPort(80);
     camTemp.LoginID(u"admin");
     camTemp.LoginPassword(u"secret");
@@ -47,17 +55,27 @@ TEST(LoopbackConfinement, TargetsOutsideLoopbackGiveTheNoAnswerResults) {
   }
 }
 
-int RunProbe(const char* interfaceName, QString* output) {
+int RunProbe(const char* interfaceName, QString* output, const char* program = SENTROVA_CONFINEMENT_PROBE) {
   QProcess probe;
-  probe.start(QString::fromUtf8(SENTROVA_CONFINEMENT_PROBE), {QString::fromLatin1(interfaceName)});
+  probe.start(QString::fromUtf8(program), interfaceName ? QStringList{QString::fromLatin1(interfaceName)} : QStringList{});
   if (!probe.waitForFinished(30000)) return -1;
   *output = QString::fromUtf8(probe.readAllStandardOutput()).trimmed();
   return probe.exitCode();
 }
 
-int Frames(const QString& output) {
-  return output.startsWith(u"frames=") ? output.mid(7).toInt() : -1;
+// A count from the probe's "frames=N wsdiscovery=M"; -1 when it is missing.
+int Count(const QString& output, const QString& name) {
+  for (const QString& field : output.split(u' ')) {
+    if (field.startsWith(name + u'=')) {
+      bool ok = false;
+      const int value = field.mid(name.size() + 1).toInt(&ok);
+      return ok ? value : -1;
+    }
+  }
+  return -1;
 }
+int Frames(const QString& output) { return Count(output, u"frames"_qs); }
+int WsDiscoveryFrames(const QString& output) { return Count(output, u"wsdiscovery"_qs); }
 
 // In a fresh network namespace: the same calls send frames out of a real
 // interface when not confined (so the capture sees them), and none when the
@@ -68,10 +86,23 @@ TEST(LoopbackConfinement, NothingLeavesLoopbackInsideANetworkNamespace) {
   if (controlStatus == 77) GTEST_SKIP() << "no network namespace here: " << control.toStdString();
   ASSERT_EQ(controlStatus, 0) << control.toStdString();
   EXPECT_GT(Frames(control), 0) << "unconfined, the calls reach the wire: " << control.toStdString();
+  EXPECT_GT(WsDiscoveryFrames(control), 0) << "unconfined, the ONVIF probe reaches the wire: " << control.toStdString();
 
   QString confined;
   ASSERT_EQ(RunProbe("lo", &confined), 0) << confined.toStdString();
   EXPECT_EQ(Frames(confined), 0) << confined.toStdString();
+  EXPECT_EQ(WsDiscoveryFrames(confined), 0) << confined.toStdString();
+}
+
+// Another socket on the host joined the group on a veth, and cameras answer
+// on both the veth and loopback: a search on one interface lists only what
+// that interface heard.
+TEST(LoopbackConfinement, ASearchHearsOnlyItsOwnInterface) {
+  QString output;
+  const int status = RunProbe(nullptr, &output, SENTROVA_MULTICAST_LEAK_PROBE);
+  if (status == 77) GTEST_SKIP() << "no network namespace here: " << output.toStdString();
+  ASSERT_EQ(status, 0) << output.toStdString();
+  EXPECT_EQ(output, u"lo=127.0.0.1\nvc0=10.77.0.1"_qs);
 }
 
 }  // namespace

@@ -3,7 +3,16 @@
 #include <gtest/gtest.h>
 
 #include <QJsonObject>
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include "device/discovery.h"
 #include "device/net_camera_control.h"
 #include "injector.h"
 #include "simulator.h"
@@ -78,6 +87,82 @@ TEST(NetHostileAnswers, AFloodOfCamerasStopsAtTheCap) {
   NetCameraControl cam(options);
   cam.Search();
   EXPECT_EQ(cam.FoundCount(), 40);
+}
+
+// Sends well-formed answers to other searches to the group as fast as one
+// thread can, from the simulator's address at host, until told to stop or
+// for at most `limit` (and at most 4 million datagrams).
+class Flood {
+ public:
+  Flood(const Simulator& sim, int host, std::chrono::milliseconds limit) {
+    protocol::Message answer;
+    answer.kind = protocol::Kind::Here;
+    answer.nonce = u"0123456789abcdef"_qs;
+    answer.mac = sim.Mac(host);
+    answer.address = sim.Address(host);
+    answer.mask = u"255.255.255.0"_qs;
+    answer.mode = u"X-350"_qs;
+    answer.caption = u"Flood"_qs;
+    answer.version = u"1.00.000"_qs;
+    answer.family = 2;
+    answer.port = 80;
+    const QByteArray datagram = protocol::BuildDatagram(answer);
+    const QByteArray from = sim.Address(host).toLatin1();
+    const quint16 port = sim.port();
+    thread_ = std::thread([this, datagram, from, port, limit] {
+      const int fd = socket(AF_INET, SOCK_DGRAM, 0);
+      sockaddr_in source{};
+      source.sin_family = AF_INET;
+      inet_pton(AF_INET, from.constData(), &source.sin_addr);
+      bind(fd, reinterpret_cast<sockaddr*>(&source), sizeof source);
+      setsockopt(fd, IPPROTO_IP, IP_MULTICAST_IF, &source.sin_addr, sizeof source.sin_addr);
+      sockaddr_in group{};
+      group.sin_family = AF_INET;
+      group.sin_port = htons(port);
+      inet_pton(AF_INET, protocol::DefaultGroup, &group.sin_addr);
+      const auto end = std::chrono::steady_clock::now() + limit;
+      while (!stop_ && sent_ < 4'000'000 && std::chrono::steady_clock::now() < end) {
+        for (int i = 0; i < 256; ++i) {
+          if (sendto(fd, datagram.constData(), static_cast<size_t>(datagram.size()), 0,
+                     reinterpret_cast<sockaddr*>(&group), sizeof group) > 0)
+            ++sent_;
+        }
+      }
+      close(fd);
+      ended_ = true;
+    });
+  }
+  ~Flood() {
+    stop_ = true;
+    thread_.join();
+  }
+  bool ended() const { return ended_; }
+  long sent() const { return sent_; }
+
+ private:
+  std::atomic<bool> stop_{false};
+  std::atomic<bool> ended_{false};
+  std::atomic<long> sent_{0};
+  std::thread thread_;
+};
+
+// A flood of answers to other searches: the search still ends at its cap,
+// long before the flood does, and it read the flood all along (the whole
+// flood goes to the simulated camera too, so whether its answer makes it is
+// measured by bench/hostile_figures.py, not asserted here).
+TEST(NetHostileAnswers, AFloodDoesNotHoldTheSearchPastItsCap) {
+  Simulator sim(std::vector<SimCamera>{{.host = 10}});
+  ASSERT_TRUE(sim.Start());
+  device::NetOptions options = sim.Options();
+  options.quietPeriod = std::chrono::milliseconds(400);
+  options.searchCap = std::chrono::milliseconds(400);
+  Flood flood(sim, 60, std::chrono::seconds(4));
+  ASSERT_TRUE(WaitUntil([&] { return flood.sent() > 10000; }, 2000));
+  const device::SearchOutcome outcome =
+      device::SearchCameras(options, device::ChooseInterfaces(options.interfaceName), {});
+  EXPECT_FALSE(flood.ended()) << "the search ran as long as the flood: " << flood.sent() << " datagrams";
+  EXPECT_TRUE(outcome.error.isEmpty());
+  EXPECT_GT(outcome.dropped, 0) << "the flood was read and dropped while the search ran";
 }
 
 }  // namespace

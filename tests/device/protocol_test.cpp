@@ -1,4 +1,5 @@
 #include "protocol/protocol.h"
+#include "protocol/setting_rules.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -261,6 +262,60 @@ TEST(ProtocolDigest, ChallengeParsingAndAuthorization) {
   EXPECT_FALSE(header.contains("pw\"")) << "the password never appears";
   EXPECT_TRUE(
       protocol::DigestAuthorization(*challenge, u"admin\r\nX-Evil: 1"_qs, u"pw"_qs, u"GET"_qs, u"/"_qs).isEmpty());
+}
+
+TEST(ProtocolDigest, SchemeInAnyCaseAndNoParameterTwice) {
+  for (const char* scheme : {"Digest", "digest", "DIGEST", "dIgEsT"}) {
+    const auto challenge =
+        protocol::ParseDigestChallenge(QByteArray(scheme) + R"( realm="r", nonce="n", algorithm=SHA-256)");
+    ASSERT_TRUE(challenge) << scheme;
+    EXPECT_EQ(challenge->algorithm, u"SHA-256");
+  }
+  EXPECT_TRUE(protocol::ParseDigestChallenge("Digest\trealm=\"r\", nonce=\"n\""));
+  EXPECT_FALSE(protocol::ParseDigestChallenge(R"(Digestive realm="r", nonce="n")"));
+  EXPECT_FALSE(protocol::ParseDigestChallenge(R"(Digest realm="r", nonce="n", nonce="m")"))
+      << "which nonce would the camera check?";
+  EXPECT_FALSE(protocol::ParseDigestChallenge(R"(Digest realm="r", nonce="n", algorithm=MD5, ALGORITHM=SHA-256)"));
+  bool duplicated = false;
+  protocol::ParseAuthParams(R"(a=1, b="2")", &duplicated);
+  EXPECT_FALSE(duplicated);
+  protocol::ParseAuthParams(R"(a=1, A="2")", &duplicated);
+  EXPECT_TRUE(duplicated);
+}
+
+TEST(ProtocolSettingRules, TextsACameraCanKeep) {
+  const struct {
+    QString text;
+    const char* refusal;
+  } cases[] = {
+      {u"admin"_qs, ""},
+      {u"caf\u00e9 \U0001F600"_qs, ""},
+      {u""_qs, ""},
+      {u"ad\nmin"_qs, "holds a control character"},
+      {u"pw\u007f"_qs, "holds a control character"},
+      {u"\u0085"_qs, "holds a control character"},
+      {u"\u009b2J"_qs, "holds a control character"},
+      {u"\u00a0ok"_qs, ""},
+      {QString(QChar(0xD800)), "holds a lone surrogate"},
+      {u"a"_qs + QChar(0xDC00) + QChar(0xD800), "holds a lone surrogate"},
+      {u"end"_qs + QChar(0xD83D), "holds a lone surrogate"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(protocol::TextRefusal(c.text), QLatin1String(c.refusal)) << c.text.size();
+}
+
+TEST(ProtocolSettingRules, NetworkAndBroadcastAddressesAreNoHosts) {
+  const auto host = [](const char* address, const char* mask) {
+    return protocol::IsHostOfNetwork(*protocol::ParseIPv4(QLatin1String(address)), *protocol::ParseIPv4(QLatin1String(mask)));
+  };
+  EXPECT_TRUE(host("127.255.255.254", "255.255.255.0"));
+  EXPECT_FALSE(host("127.255.255.255", "255.255.255.0"));
+  EXPECT_FALSE(host("127.255.255.255", "255.0.0.0"));
+  EXPECT_FALSE(host("10.1.2.0", "255.255.255.0"));
+  EXPECT_TRUE(host("10.1.2.255", "255.255.0.0"));
+  EXPECT_FALSE(host("10.1.255.255", "255.255.0.0"));
+  EXPECT_FALSE(host("10.1.2.3", "255.255.255.252"));
+  EXPECT_TRUE(host("10.1.2.3", "255.255.255.254")) << "/31 has no network or broadcast address";
+  EXPECT_TRUE(host("10.1.2.3", "255.255.255.255"));
 }
 
 TEST(ProtocolRandom, NoncesAreHexAndDiffer) {

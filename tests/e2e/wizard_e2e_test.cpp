@@ -208,6 +208,46 @@ TEST_F(WirelessRun, LoginThenEveryPageToRestart) {
       << "the old ID no longer opens it";
 }
 
+// A network name the page takes and the camera refuses (longer than its 32
+// characters): the summary's Restart stops at the camera's reason instead of
+// waiting for a restart that never comes and reloading as if it had worked.
+TEST_F(WirelessRun, RefusedApplyShowsTheCameraErrorAndStops) {
+  Start();
+  ASSERT_EQ(program.state.DeviceCount, 1);
+  desktop.modalSteps[WindowId::frmchackIDPWD].push_back([this] {
+    forms::Type(program.chackIDPWD->Text1, u"admin");
+    forms::Type(program.chackIDPWD->TxtPassWord, u"secret");
+    program.chackIDPWD->CmdYes_Click();
+  });
+  Main().List.selectedRow = 0;
+  Main().CmdWizard_Click();
+  ASSERT_TRUE(Visible(WindowId::FrmSetPassword));
+  program.setPassword->CmdNext_Click();
+  ASSERT_TRUE(Visible(WindowId::FrmSetIPAddress));
+  forms::Type(program.setIPAddress->TxtIPAddress, U(sim.Address(22)));
+  program.setIPAddress->CmdNext_Click();
+  ASSERT_TRUE(Visible(WindowId::FrmWireless));
+  forms::Type(program.wireless->txtWlanESSID, std::u16string(40, u'n'));
+  program.wireless->CmdNext_Click();
+  ASSERT_TRUE(Visible(WindowId::FrmSetupEnd)) << "the page accepts the name";
+  const qsizetype searches = sim.LogLines({u"sim udp probe"_qs}).size();
+  desktop.messages.clear();
+
+  program.setupEnd->CmdRestart_Click();
+
+  ASSERT_EQ(desktop.messages.size(), 1u);
+  EXPECT_EQ(desktop.messages[0].text, u"Camera Error . ApplySettings failed: WlanESSID: too long");
+  EXPECT_EQ(desktop.messages[0].icon, forms::MsgIcon::Critical);
+  EXPECT_TRUE(desktop.sleeps.empty()) << "no wait for a camera that is not restarting";
+  EXPECT_EQ(desktop.pointer, forms::DefaultPointer);
+  EXPECT_TRUE(Visible(WindowId::FrmSetupEnd)) << "the summary stays, the wizard is not closed";
+  EXPECT_EQ(sim.LogLines({u"sim udp probe"_qs}).size(), searches) << "the main window did not search again";
+  EXPECT_EQ(HttpSeen(12).back(), "POST /setup/v1/apply 422");
+  EXPECT_TRUE(sim.LogLines({sim.Mac(12), u"state silent"_qs}).isEmpty()) << "the camera did not restart";
+  EXPECT_EQ(ReadBack(12, sim.Address(12), 2, u"admin", u"secret", u"WlanESSID"), u"home") << "nothing applied";
+  EXPECT_EQ(ReadBack(12, sim.Address(12), 2, u"admin", u"secret", u"SysIPAddress"), U(sim.Address(12)));
+}
+
 class UnreachableRun : public WizardRun {
  protected:
   UnreachableRun()

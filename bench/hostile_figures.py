@@ -1,0 +1,415 @@
+#!/usr/bin/env python3
+"""What a hostile network does to the search and the simulator, measured.
+
+Everything stays on loopback. Builds nothing: give it a build folder with
+sentrova-camd and sentrova-cli. Prints one line per figure:
+
+    python3 bench/hostile_figures.py BUILD_DIR [--only NAME ...]
+
+search-flood   a search (cap 2 s) while other processes flood the group with
+               answers to another search for 6 s: how long the search took,
+               the flood's rate, and whether the camera was still listed
+probe-flood    50 000 and 150 000 probes sent to a one-camera simulator as fast
+               as possible: seconds until a fresh probe is answered, peak RSS
+http-limits    one 256 MiB header, one 1 GiB body (declared, then sent until
+               the camera stops reading), 2000 idle connections after 10 s,
+               and whether the setup port answers after descriptor exhaustion
+               (4 runs)
+guessing       wrong Digest logins one after another for 20 s: their rate
+challenges     10 correct logins by MAC and 10 by Digest while 20 000 MAC
+               challenge requests/s and a flood of Digest challenges run
+"""
+import argparse
+import hashlib
+import hmac
+import json
+import multiprocessing
+import os
+import random
+import re
+import resource
+import socket
+import struct
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+
+GROUP = "239.255.42.61"
+
+
+def free_udp_port():
+    with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+def hexnonce(chars=16):
+    return "".join(random.choice("0123456789abcdef") for _ in range(chars))
+
+
+class Camd:
+    """One simulated camera at PREFIX.10 (family 2, admin/1234)."""
+
+    def __init__(self, camd, extra=()):
+        self.port = free_udp_port()
+        self.dir = tempfile.TemporaryDirectory()
+        self.prefix = "127.%d.%d." % (random.randint(100, 200), random.randint(1, 200))
+        self.address = self.prefix + "10"
+        self.mac = "0.12.34.%s.0.10" % self.prefix.split(".")[1]
+        fleet = os.path.join(self.dir.name, "fleet.json")
+        with open(fleet, "w") as f:
+            json.dump({"cameras": [{"mac": self.mac, "family": 2, "version": "2.11.003",
+                                    "settings": {"SysIPAddress": self.address, "SysAdminID": "admin",
+                                                 "SysAdminPassword": "1234"}}]}, f)
+        self.log = os.path.join(self.dir.name, "camd.log")
+        self.process = subprocess.Popen(
+            [camd, "--fleet", fleet, "--discovery-port", str(self.port), "--log", self.log,
+             "--answer-spread-ms", "20", *extra], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        deadline = time.monotonic() + 30
+        while time.monotonic() < deadline:
+            if os.path.exists(self.log) and "sim ready" in open(self.log).read():
+                return
+            time.sleep(0.05)
+        sys.exit("hostile_figures: sentrova-camd did not get ready")
+
+    def rss_peak_mib(self):
+        for line in open("/proc/%d/status" % self.process.pid):
+            if line.startswith("VmHWM:"):
+                return int(line.split()[1]) / 1024.0
+        return float("nan")
+
+    def alive(self):
+        return self.process.poll() is None
+
+    def stop(self):
+        self.process.kill()
+        self.process.wait(timeout=30)
+        self.dir.cleanup()
+
+
+def group_socket(port, source="127.0.0.1"):
+    s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+    s.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+    s.bind((GROUP, port))
+    s.setsockopt(socket.IPPROTO_IP, socket.IP_ADD_MEMBERSHIP,
+                 socket.inet_aton(GROUP) + socket.inet_aton("127.0.0.1"))
+    s.setsockopt(socket.IPPROTO_IP, socket.IP_MULTICAST_IF, socket.inet_aton(source))
+    s.setsockopt(socket.IPPROTO_IP, socket.IP_MULTICAST_LOOP, 1)
+    return s
+
+
+def sender(source, port):
+    s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+    s.bind((source, 0))
+    s.setsockopt(socket.IPPROTO_IP, socket.IP_MULTICAST_IF, socket.inet_aton(source))
+    return s
+
+
+def ask(listener, out, port, request, reply_op, marker, timeout=2.0, copies=1):
+    """Sends `copies` copies 100 ms apart, as the component does; the first reply."""
+    datagram = json.dumps(request).encode()
+    out.sendto(datagram, (GROUP, port))
+    sent = 1
+    next_copy = time.monotonic() + 0.1
+    deadline = time.monotonic() + timeout
+    listener.settimeout(0.01)
+    while time.monotonic() < deadline:
+        if sent < copies and time.monotonic() >= next_copy:
+            out.sendto(datagram, (GROUP, port))
+            sent += 1
+            next_copy += 0.1
+        try:
+            data = listener.recv(2048)
+        except socket.timeout:
+            continue
+        try:
+            message = json.loads(data)
+        except ValueError:
+            continue
+        if message.get("op") == reply_op and message.get("nonce") == request["nonce"] and marker in message:
+            return message
+    return None
+
+
+def flood_process(source, port, datagram, seconds, counter):
+    s = sender(source, port)
+    end = time.monotonic() + seconds
+    sent = 0
+    while time.monotonic() < end:
+        for _ in range(200):
+            try:
+                s.sendto(datagram, (GROUP, port))
+                sent += 1
+            except OSError:
+                pass
+    with counter.get_lock():
+        counter.value += sent
+
+
+def search_flood(build):
+    sim = Camd(os.path.join(build, "src/camd/sentrova-camd"))
+    try:
+        answer = {"v": 1, "op": "here", "nonce": "0123456789abcdef", "mac": "9.9.9.9.9.9",
+                  "address": sim.prefix + "60", "mask": "255.255.255.0", "gateway": "", "mode": "X-350",
+                  "caption": "Flood", "version": "1.00.000", "family": 2, "port": 80}
+        datagram = json.dumps(answer).encode()
+        counter = multiprocessing.Value("l", 0)
+        floods = [multiprocessing.Process(target=flood_process, args=(sim.prefix + "60", sim.port, datagram, 6, counter))
+                  for _ in range(3)]
+        for p in floods:
+            p.start()
+        time.sleep(0.5)
+        start = time.monotonic()
+        out = subprocess.run([os.path.join(build, "src/cli/sentrova-cli"), "search", "--interface", "lo",
+                              "--port", str(sim.port), "--json"], capture_output=True, text=True, timeout=60)
+        took = time.monotonic() - start
+        for p in floods:
+            p.join()
+        rate = counter.value / 6.0
+        listed = sim.address in out.stdout
+        print("search-flood: search took %.2f s under %.0f datagrams/s for 6 s; real camera listed: %s"
+              % (took, rate, "yes" if listed else "no"))
+    finally:
+        sim.stop()
+
+
+def probe_flood(build):
+    for count in (50000, 150000):
+        sim = Camd(os.path.join(build, "src/camd/sentrova-camd"))
+        try:
+            listener = group_socket(sim.port)
+            out = sender("127.0.0.1", sim.port)
+            for _ in range(count):
+                out.sendto(json.dumps({"v": 1, "op": "probe", "nonce": hexnonce()}).encode(), (GROUP, sim.port))
+            start = time.monotonic()
+            answered = None
+            while time.monotonic() - start < 200:
+                if ask(listener, out, sim.port, {"v": 1, "op": "probe", "nonce": hexnonce()}, "here", "mac", 1.0):
+                    answered = time.monotonic() - start
+                    break
+            dropped = re.findall(r"sim answers dropped=(\d+)", open(sim.log).read())
+            print("probe-flood: %d probes: answered again after %s; peak RSS %.0f MiB; answers dropped %s"
+                  % (count, "%.2f s" % answered if answered is not None else "no answer in 200 s",
+                     sim.rss_peak_mib(), sum(int(d) for d in dropped)))
+        finally:
+            sim.stop()
+
+
+def http_status(address, request, timeout=5.0, send_body=None):
+    s = socket.create_connection((address, 80), timeout=timeout)
+    try:
+        s.sendall(request)
+        if send_body:
+            send_body(s)
+        data = b""
+        while b"\r\n" not in data:
+            chunk = s.recv(4096)
+            if not chunk:
+                break
+            data += chunk
+        return data.split(b" ")[1].decode() if data else "no answer"
+    except OSError as error:
+        return "connection error (%s)" % error.strerror
+    finally:
+        s.close()
+
+
+def digest_header(challenge, user, password, method, uri):
+    fields = dict(re.findall(r'(\w+)="?([^",]*)"?', challenge))
+    algorithm = fields.get("algorithm", "MD5")
+    h = hashlib.md5 if algorithm == "MD5" else hashlib.sha256
+    cnonce = hexnonce()
+    ha1 = h(("%s:%s:%s" % (user, fields["realm"], password)).encode()).hexdigest()
+    ha2 = h(("%s:%s" % (method, uri)).encode()).hexdigest()
+    response = h(("%s:%s:00000001:%s:auth:%s" % (ha1, fields["nonce"], cnonce, ha2)).encode()).hexdigest()
+    return ('Digest username="%s", realm="%s", nonce="%s", uri="%s", algorithm=%s, response="%s", qop=auth, '
+            'nc=00000001, cnonce="%s"' % (user, fields["realm"], fields["nonce"], uri, algorithm, response, cnonce))
+
+
+def http_login(address, user, password, timeout=5.0):
+    def exchange(extra=b""):
+        s = socket.create_connection((address, 80), timeout=timeout)
+        s.sendall(b"GET /setup/v1/hello HTTP/1.1\r\nHost: x\r\nConnection: close\r\n" + extra + b"\r\n")
+        data = b""
+        while True:
+            chunk = s.recv(4096)
+            if not chunk:
+                break
+            data += chunk
+            if b"\r\n\r\n" in data:
+                head, _, body = data.partition(b"\r\n\r\n")
+                length = int(re.search(rb"Content-Length: (\d+)", head).group(1))
+                if len(body) >= length:
+                    break
+        s.close()
+        return data
+    first = exchange()
+    challenge = re.search(rb"WWW-Authenticate: (Digest [^\r]*)", first)
+    if not challenge:
+        return first.split(b" ")[1].decode() if first else "no answer"
+    second = exchange(b"Authorization: " + digest_header(challenge.group(1).decode(), user, password, "GET",
+                                                          "/setup/v1/hello").encode() + b"\r\n")
+    return second.split(b" ")[1].decode() if second else "no answer"
+
+
+def http_limits(build):
+    camd = os.path.join(build, "src/camd/sentrova-camd")
+    sim = Camd(camd)
+    try:
+        status = http_status(sim.address, b"GET /setup/v1/hello HTTP/1.1\r\nX-Pad: ",
+                             send_body=lambda s: [s.sendall(b"a" * (1 << 20)) for _ in range(256)])
+        print("http-limits: 256 MiB header: %s, peak RSS %.0f MiB" % (status, sim.rss_peak_mib()))
+    finally:
+        sim.stop()
+    sim = Camd(camd)
+    try:
+        def body(s):
+            s.settimeout(5)
+            try:
+                for _ in range(1024):
+                    s.sendall(b"{" * (1 << 20))
+            except OSError:
+                pass
+        status = http_status(sim.address, b"POST /setup/v1/apply HTTP/1.1\r\nContent-Length: %d\r\n\r\n" % (1 << 30),
+                             send_body=body)
+        print("http-limits: 1 GiB body: %s, peak RSS %.0f MiB" % (status, sim.rss_peak_mib()))
+    finally:
+        sim.stop()
+    sim = Camd(camd)
+    try:
+        held = []
+        for _ in range(2000):
+            try:
+                held.append(socket.create_connection((sim.address, 80), timeout=2))
+            except OSError:
+                break
+        time.sleep(10)
+        still = 0
+        for s in held:
+            s.setblocking(False)
+            try:
+                s.recv(1)  # an empty read: closed by the camera
+            except BlockingIOError:
+                still += 1
+            except OSError:
+                pass
+            s.close()
+        print("http-limits: %d idle connections opened, %d still open after 10 s" % (len(held), still))
+    finally:
+        sim.stop()
+    alive = 0
+    for _ in range(4):
+        sim = Camd(camd)
+        try:
+            fds = len(os.listdir("/proc/%d/fd" % sim.process.pid))
+            subprocess.run(["prlimit", "--pid", str(sim.process.pid), "--nofile=%d:%d" % (fds + 8, fds + 8)], check=True)
+            held = []
+            for _ in range(40):
+                try:
+                    held.append(socket.create_connection((sim.address, 80), timeout=1))
+                except OSError:
+                    pass
+            time.sleep(0.5)
+            for s in held:
+                s.close()
+            time.sleep(1.5)
+            if http_login(sim.address, "admin", "1234") == "200":
+                alive += 1
+        finally:
+            sim.stop()
+    print("http-limits: setup port answering after descriptor exhaustion in %d of 4 runs" % alive)
+
+
+def guessing(build):
+    sim = Camd(os.path.join(build, "src/camd/sentrova-camd"))
+    try:
+        start = time.monotonic()
+        checked = 0
+        turned_away = 0
+        while time.monotonic() - start < 20:
+            status = http_login(sim.address, "admin", "guess%d" % checked, timeout=30)
+            if status == "401":
+                checked += 1
+            else:
+                turned_away += 1
+        took = time.monotonic() - start
+        print("guessing: %d wrong Digest logins checked in %.1f s (%.2f/s); %d more attempts turned away unchecked"
+              % (checked, took, checked / took, turned_away))
+    finally:
+        sim.stop()
+
+
+def challenge_flood(source, port, mac, seconds, rate):
+    s = sender(source, port)
+    end = time.monotonic() + seconds
+    while time.monotonic() < end:
+        tick = time.monotonic()
+        for _ in range(rate // 100):
+            s.sendto(json.dumps({"v": 1, "op": "challenge", "nonce": hexnonce(), "mac": mac}).encode(), (GROUP, port))
+        time.sleep(max(0.0, 0.01 - (time.monotonic() - tick)))
+
+
+def digest_flood(address, seconds):
+    end = time.monotonic() + seconds
+    while time.monotonic() < end:
+        try:
+            http_status(address, b"GET /setup/v1/hello HTTP/1.1\r\n\r\n", timeout=1)
+        except OSError:
+            pass
+
+
+def challenges(build):
+    sim = Camd(os.path.join(build, "src/camd/sentrova-camd"))
+    try:
+        flood = multiprocessing.Process(target=challenge_flood, args=("127.0.0.1", sim.port, sim.mac, 8, 20000))
+        digest = [threading.Thread(target=digest_flood, args=(sim.address, 8)) for _ in range(4)]
+        flood.start()
+        for t in digest:
+            t.start()
+        time.sleep(0.5)
+        listener = group_socket(sim.port)
+        out = sender("127.0.0.1", sim.port)
+        mac_ok = 0
+        refused = 0
+        for _ in range(10):
+            challenge = ask(listener, out, sim.port, {"v": 1, "op": "challenge", "nonce": hexnonce(), "mac": sim.mac},
+                            "challenge", "state", timeout=0.4, copies=3)
+            if not challenge:
+                continue
+            login = {"v": 1, "op": "login", "nonce": hexnonce(), "mac": sim.mac, "id": "admin",
+                     "challenge": challenge["challenge"]}
+            message = ":".join([login["challenge"], login["nonce"], sim.mac, "admin"])
+            login["proof"] = hmac.new(b"1234", message.encode(), hashlib.sha256).hexdigest()
+            reply = ask(listener, out, sim.port, login, "login", "state", timeout=0.4, copies=3)
+            if reply and reply["state"] == 3:
+                mac_ok += 1
+            elif reply:
+                refused += 1
+        digest_ok = sum(1 for _ in range(10) if http_login(sim.address, "admin", "1234") == "200")
+        flood.join()
+        for t in digest:
+            t.join()
+        print("challenges: under a flood of challenges, %d of 10 correct MAC logins succeeded (%d refused as a "
+              "wrong password, the rest unanswered), %d of 10 correct Digest logins" % (mac_ok, refused, digest_ok))
+    finally:
+        sim.stop()
+
+
+FIGURES = {"search-flood": search_flood, "probe-flood": probe_flood, "http-limits": http_limits,
+           "guessing": guessing, "challenges": challenges}
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("build")
+    parser.add_argument("--only", nargs="*", choices=sorted(FIGURES))
+    args = parser.parse_args()
+    resource.setrlimit(resource.RLIMIT_NOFILE, (8192, 8192))
+    for name in args.only or FIGURES:
+        FIGURES[name](args.build)
+
+
+if __name__ == "__main__":
+    main()

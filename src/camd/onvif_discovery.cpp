@@ -1,0 +1,189 @@
+#include "camd/onvif_discovery.h"
+
+#include <QNetworkDatagram>
+#include <QUuid>
+
+#include "camd/onvif_service.h"
+#include "camd/sim_log.h"
+#include "protocol/protocol.h"
+
+namespace camd {
+namespace {
+
+constexpr qint64 kRecentProbeMs = 10 * 1000;
+constexpr size_t kMaxRecentProbes = 256;
+constexpr qsizetype kMaxMessageIdUnits = 256;
+
+QString NewMessageId() { return QStringLiteral("urn:uuid:") + QUuid::createUuid().toString(QUuid::WithoutBraces); }
+
+// True when every type the probe asks for is one an ONVIF camera is: a
+// probe without types asks for every device.
+bool TypesMatch(const XmlElement& probe) {
+  const XmlElement* types = probe.child(u"Types");
+  if (!types) return true;
+  for (const QString& qname : types->text.split(u' ', Qt::SkipEmptyParts)) {
+    const qsizetype colon = qname.indexOf(u':');
+    const QString prefix = colon < 0 ? QString() : qname.left(colon);
+    const QString local = qname.mid(colon + 1);
+    const QString ns = types->namespaceFor(prefix);
+    // A prefix the sender forgot to declare is read by its local name.
+    const bool transmitter = local == u"NetworkVideoTransmitter" &&
+                             (ns.isNull() || ns == QLatin1String(protocol::NsNetworkWsdl));
+    const bool device = local == u"Device" && (ns.isNull() || ns == QLatin1String(protocol::NsDevice));
+    if (!transmitter && !device) return false;
+  }
+  return true;
+}
+
+// Scopes the probe asks for, each a prefix of one of the camera's.
+bool ScopesMatch(const QStringList& asked, const QStringList& scopes) {
+  for (const QString& scope : asked) {
+    if (!std::any_of(scopes.begin(), scopes.end(), [&](const QString& own) {
+          return own == scope || own.startsWith(scope.endsWith(u'/') ? scope : scope + u'/');
+        }))
+      return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::optional<Probe> ReadProbe(const QByteArray& datagram, QString& error) {
+  const std::optional<SoapMessage> message = ReadSoap(datagram, error);
+  if (!message) return std::nullopt;
+  if (message->body.name != u"Probe" || message->body.ns != QLatin1String(protocol::NsDiscovery)) {
+    error = QStringLiteral("not a Probe");
+    return std::nullopt;
+  }
+  const XmlElement* id = message->header.child(u"MessageID");
+  if (!id || id->ns != QLatin1String(protocol::NsAddressing) || id->text.isEmpty() || id->text.size() > kMaxMessageIdUnits ||
+      protocol::HasControlCharacter(id->text)) {
+    error = QStringLiteral("no usable MessageID");
+    return std::nullopt;
+  }
+  if (!TypesMatch(message->body)) {
+    error = QStringLiteral("asks for other types");
+    return std::nullopt;
+  }
+  const XmlElement* scopes = message->body.child(u"Scopes");
+  return Probe{id->text, scopes ? scopes->text.split(u' ', Qt::SkipEmptyParts) : QStringList()};
+}
+
+QByteArray ProbeMatches(const Camera& camera, const QString& relatesTo) {
+  const QString xaddr = DeviceXAddr(camera.address(), camera.httpPort());
+  const QString text =
+      QStringLiteral(
+          "<?xml version=\"1.0\" encoding=\"UTF-8\"?>"
+          "<env:Envelope xmlns:env=\"%1\" xmlns:wsa=\"%2\" xmlns:d=\"%3\" xmlns:dn=\"%4\" xmlns:tds=\"%5\">"
+          "<env:Header><wsa:MessageID>%6</wsa:MessageID><wsa:RelatesTo>%7</wsa:RelatesTo>"
+          "<wsa:To>%8</wsa:To><wsa:Action>%9</wsa:Action></env:Header>"
+          "<env:Body><d:ProbeMatches><d:ProbeMatch><wsa:EndpointReference><wsa:Address>%10</wsa:Address>"
+          "</wsa:EndpointReference><d:Types>dn:NetworkVideoTransmitter tds:Device</d:Types>"
+          "<d:Scopes>%11</d:Scopes><d:XAddrs>%12</d:XAddrs><d:MetadataVersion>1</d:MetadataVersion>"
+          "</d:ProbeMatch></d:ProbeMatches></env:Body></env:Envelope>")
+          .arg(QLatin1String(protocol::NsSoapEnvelope), QLatin1String(protocol::NsAddressing),
+               QLatin1String(protocol::NsDiscovery), QLatin1String(protocol::NsNetworkWsdl),
+               QLatin1String(protocol::NsDevice), NewMessageId(), XmlEscaped(relatesTo),
+               QLatin1String(protocol::DiscoveryAnonymous), QLatin1String(protocol::ProbeMatchesAction))
+          .arg(EndpointReference(camera.mac()), XmlEscaped(Scopes(camera.profile()).join(u' ')), XmlEscaped(xaddr));
+  return text.toUtf8();
+}
+
+OnvifDiscovery::OnvifDiscovery(const SimOptions& options, SimLog& log, std::mt19937& random,
+                               AnswerScheduler& answers, QObject* parent)
+    : QObject(parent), options_(options), log_(log), random_(random), answers_(answers) {
+  clock_.start();
+  connect(&socket_, &QUdpSocket::readyRead, this, &OnvifDiscovery::readPending);
+}
+
+bool OnvifDiscovery::open(QString& error) {
+  const QHostAddress group(QLatin1String(protocol::OnvifGroup));
+  if (!socket_.bind(group, options_.onvifDiscoveryPort, QUdpSocket::ShareAddress | QUdpSocket::ReuseAddressHint) ||
+      !socket_.joinMulticastGroup(group, options_.interface)) {
+    error = QStringLiteral("cannot listen on %1:%2 via %3: %4")
+                .arg(group.toString())
+                .arg(options_.onvifDiscoveryPort)
+                .arg(options_.interface.name(), socket_.errorString());
+    return false;
+  }
+  socket_.setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, protocol::ReceiveBufferBytes);
+  return true;
+}
+
+void OnvifDiscovery::readPending() {
+  // What is left waits for the next turn: the socket signals again.
+  for (int read = 0; read < DatagramsPerTurn && socket_.hasPendingDatagrams(); ++read) {
+    const QNetworkDatagram datagram = socket_.receiveDatagram(kMaxSoapBytes + 1);
+    dispatch(datagram.data(), datagram.senderAddress(), static_cast<quint16>(datagram.senderPort()));
+  }
+}
+
+void OnvifDiscovery::dispatch(const QByteArray& datagram, const QHostAddress& from, quint16 port) {
+  // Answers of cameras and other devices come through the group too.
+  if (datagram.contains("ProbeMatches") || datagram.contains("/discovery/Hello") || datagram.contains("/discovery/Bye"))
+    return;
+  QString error;
+  const std::optional<Probe> probe = ReadProbe(datagram, error);
+  if (!probe) {
+    log_.line(QStringLiteral("sim wsd dropped from=%1 reason=%2").arg(from.toString(), LogSafe(error, 80)));
+    return;
+  }
+  const bool loopbackSource = from.isLoopback() || from.toIPv4Address() >> 24 == 127;
+  if (port == 0 || (options_.loopbackOnly && !loopbackSource)) {
+    log_.line(QStringLiteral("sim wsd dropped from=%1 reason=source outside the cameras' network").arg(from.toString()));
+    return;
+  }
+  const QString& id = probe->messageId;
+  const qint64 now = clock_.elapsed();
+  while (!recent_.empty() && (now - recent_.front().second > kRecentProbeMs || recent_.size() >= kMaxRecentProbes))
+    recent_.pop_front();
+  // Copies of one probe come from one socket. Some clients derive the
+  // MessageID from the clock, so two of their runs in one second share it:
+  // those come from different sockets and are both answered.
+  const QString copyKey = QStringLiteral("%1 %2:%3").arg(id, from.toString()).arg(port);
+  if (std::any_of(recent_.begin(), recent_.end(), [&](const auto& seen) { return seen.first == copyKey; })) {
+    log_.line(QStringLiteral("sim wsd probe repeated id=%1").arg(LogSafe(id, 80)));
+    return;
+  }
+  recent_.emplace_back(copyKey, now);
+  int answers = 0;
+  for (Camera* camera : cameras_) {
+    if (!camera->profile().onvif || camera->silent()) continue;
+    if (!probe->scopes.isEmpty()) {
+      auto scopes = scopes_.find(camera);
+      if (scopes == scopes_.end()) scopes = scopes_.insert(camera, Scopes(camera->profile()));
+      if (!ScopesMatch(probe->scopes, *scopes)) continue;
+    }
+    const int delay = std::uniform_int_distribution<int>(0, protocol::OnvifMaxAnswerDelayMs)(random_);
+    answers_.post([this, camera, from, port, id] { answer(*camera, from, port, id); },
+                  delay + camera->profile().faults.answerDelayMs);
+    ++answers;
+  }
+  log_.line(QStringLiteral("sim wsd probe id=%1 from=%2:%3 answers=%4")
+                .arg(LogSafe(id, 80), from.toString())
+                .arg(port)
+                .arg(answers));
+}
+
+void OnvifDiscovery::answer(Camera& camera, const QHostAddress& to, quint16 port, const QString& relatesTo) {
+  // A camera restarting meanwhile says nothing, as a real one would.
+  if (camera.silent()) return;
+  if (camera.profile().faults.dropShare > 0 &&
+      std::uniform_real_distribution<double>(0, 1)(random_) < camera.profile().faults.dropShare)
+    return;
+  if (QUdpSocket* sender = senderFor(camera.address()))
+    sender->writeDatagram(ProbeMatches(camera, relatesTo), to, port);
+}
+
+QUdpSocket* OnvifDiscovery::senderFor(const QString& address) {
+  if (auto found = senders_.find(address); found != senders_.end()) return found->get();
+  auto socket = std::make_shared<QUdpSocket>();
+  if (!socket->bind(QHostAddress(address), 0)) {
+    log_.line(QStringLiteral("sim wsd error cannot send from %1: %2").arg(address, socket->errorString()));
+    return nullptr;
+  }
+  senders_.insert(address, socket);
+  return socket.get();
+}
+
+}  // namespace camd

@@ -1,0 +1,67 @@
+#pragma once
+// WS-Discovery for the fleet's ONVIF cameras: one socket on the group
+// 239.255.255.250:3702 of the cameras' interface reads every Probe; each
+// ONVIF camera that matches answers with a ProbeMatches sent unicast to the
+// probe's source from its own address, after a random delay of 0-500 ms.
+// The answers wait in the simulator's one answer queue (AnswerScheduler), so
+// a flood of probes cannot make the simulator deaf.
+#include <QElapsedTimer>
+#include <QHash>
+#include <QHostAddress>
+#include <QObject>
+#include <QTimer>
+#include <QUdpSocket>
+#include <deque>
+#include <map>
+#include <memory>
+#include <random>
+#include <vector>
+
+#include "camd/camera.h"
+#include "camd/discovery.h"
+#include "camd/onvif_xml.h"
+
+namespace camd {
+
+class SimLog;
+
+// A Probe any NetworkVideoTransmitter or Device answers: its MessageID and
+// the scopes it asks for.
+struct Probe {
+  QString messageId;
+  QStringList scopes;
+};
+// The Probe in `datagram`, or nothing and `error` says why.
+std::optional<Probe> ReadProbe(const QByteArray& datagram, QString& error);
+// The ProbeMatches of one camera to the Probe `relatesTo`.
+QByteArray ProbeMatches(const Camera& camera, const QString& relatesTo);
+
+class OnvifDiscovery : public QObject {
+  Q_OBJECT
+
+ public:
+  OnvifDiscovery(const SimOptions& options, SimLog& log, std::mt19937& random, AnswerScheduler& answers,
+                 QObject* parent = nullptr);
+
+  bool open(QString& error);
+  void addCamera(Camera* camera) { cameras_.push_back(camera); }
+
+ private:
+  void readPending();
+  void dispatch(const QByteArray& datagram, const QHostAddress& from, quint16 port);
+  void answer(Camera& camera, const QHostAddress& to, quint16 port, const QString& relatesTo);
+  QUdpSocket* senderFor(const QString& address);
+
+  const SimOptions& options_;
+  SimLog& log_;
+  std::mt19937& random_;
+  QUdpSocket socket_;
+  std::vector<Camera*> cameras_;
+  AnswerScheduler& answers_;
+  QElapsedTimer clock_;
+  std::deque<std::pair<QString, qint64>> recent_;  // probes answered lately (MessageID and source) and when, oldest first
+  QHash<QString, std::shared_ptr<QUdpSocket>> senders_;  // camera address -> socket bound to it
+  QHash<const Camera*, QStringList> scopes_;             // each camera's scopes, fixed for its life
+};
+
+}  // namespace camd

@@ -1,0 +1,100 @@
+#pragma once
+// A simulated camera's ONVIF services over its HTTP server: the device
+// service (time, capabilities, identity, network settings, users, reboot)
+// and the media answers clients ask for before anything else. Requests are
+// routed by the SOAP body's operation, not by the URL path. The account is
+// the camera's own (SysAdminID / SysAdminPassword) plus further ONVIF
+// users; every change is saved whole in the camera's settings file.
+#include <QByteArrayList>
+#include <QDateTime>
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+#include "camd/digest.h"
+#include "camd/fleet.h"
+#include "camd/onvif_auth.h"
+#include "camd/onvif_xml.h"
+
+class QHttpServerRequest;
+class QHttpServerResponder;
+
+namespace camd {
+
+class Camera;
+class SimLog;
+
+// The camera's WS-Discovery identity: urn:uuid derived from its MAC, the
+// same on every start.
+QString EndpointReference(const QString& mac);
+// The MAC as ONVIF writes it: six lower-case hex pairs joined by ":".
+QString HexMac(const QString& mac);
+// The camera's scopes: type, profile, name, hardware and (when it tells) MAC.
+QStringList Scopes(const CameraProfile& profile);
+// The device service's address at `address`.
+QString DeviceXAddr(const QString& address, quint16 port);
+
+// A prefix length to a dotted mask and back; a mask that is not ones then
+// zeros has no prefix.
+QString MaskFromPrefix(int prefix);
+std::optional<int> PrefixFromMask(const QString& mask);
+// Empty when `address`/`prefix` can be a static host address; otherwise why
+// not (prefix out of 1-30, the network or broadcast address, not IPv4).
+QString StaticAddressError(const QString& address, int prefix);
+
+// One further ONVIF user as saved: {"name", "password", "level"}.
+bool ValidOnvifUsers(const QJsonArray& users, QString& error);
+
+class OnvifService {
+ public:
+  OnvifService(Camera& camera, SimLog& log);
+
+  void handle(const QHttpServerRequest& request, QHttpServerResponder&& responder);
+
+  // What one request gives, before it is sent.
+  enum class After { Nothing, Move, Reboot };
+  struct Answer {
+    int status = 200;
+    QByteArray body;
+    QByteArrayList authenticate;  // WWW-Authenticate values
+    After after = After::Nothing;
+  };
+
+ private:
+  // The answer to a POST of `body` with the given Authorization header on
+  // `uri`; `logDetail` says what happened.
+  Answer answer(const QByteArray& body, const QByteArray& authorization, const QString& uri, QString& logDetail);
+  // The camera's clock, skew included.
+  QDateTime now() const;
+
+  struct User {
+    QString name, password, level;
+  };
+  std::vector<User> users() const;
+  std::optional<User> authenticate(const SoapMessage& message, const QByteArray& authorization, const QString& uri,
+                                   Answer& refusal, QString& logDetail);
+  Answer operation(const XmlElement& request, QString& logDetail);
+  Answer setUsers(const XmlElement& request, QString& logDetail);
+  Answer createUsers(const XmlElement& request, QString& logDetail);
+  Answer deleteUsers(const XmlElement& request, QString& logDetail);
+  Answer setNetworkInterfaces(const XmlElement& request, QString& logDetail);
+  Answer setGateway(const XmlElement& request, QString& logDetail);
+  // Saves the users (the first administrator becomes the camera's account)
+  // and `changes` whole, or nothing.
+  std::optional<Answer> saveAll(const std::vector<User>& users, const QJsonObject& changes, const QStringList& inForce,
+                                QString& logDetail);
+
+  QString deviceInformation() const;
+  QString capabilities() const;
+  QString services() const;
+  QString networkInterfaces() const;
+  QString address() const;
+
+  Camera& camera_;
+  SimLog& log_;
+  DigestServer digest_;
+};
+
+}  // namespace camd

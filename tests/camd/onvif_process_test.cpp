@@ -1,0 +1,379 @@
+// The real sentrova-camd's ONVIF cameras on loopback, seen from outside:
+// WS-Discovery answers, logins by UsernameToken and Digest against skewed
+// clocks and the auth faults, the SOAP faults for refused values and bad
+// bodies, and users shared with our own protocol's account.
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QJsonDocument>
+#include <QNetworkDatagram>
+#include <QNetworkInterface>
+#include <QTcpSocket>
+#include <QUdpSocket>
+#include <QUuid>
+#include <gtest/gtest.h>
+
+#include "camd/onvif_auth.h"
+#include "camd/onvif_service.h"
+#include "camd/onvif_xml.h"
+#include "protocol/wire.h"
+#include "sim_process.h"
+
+namespace camd_test {
+namespace {
+
+constexpr char kOnvifOnly[] = "0.12.34.2.0.1";
+constexpr char kBoth[] = "0.12.34.2.0.2";
+constexpr char kAhead[] = "0.12.34.2.0.3";    // clock 2 h ahead, UsernameToken only
+constexpr char kBehind[] = "0.12.34.2.0.4";   // clock 1 h behind, Digest only
+constexpr char kDevice[] = "/onvif/device_service";
+
+QString Soap(const QString& operation, const QString& header = {}) {
+  return QStringLiteral("<s:Envelope xmlns:s=\"%1\" xmlns:tds=\"%2\" xmlns:tt=\"%3\" xmlns:trt=\"%4\"><s:Header>%5</s:Header>"
+                        "<s:Body>%6</s:Body></s:Envelope>")
+      .arg(protocol::NsSoapEnvelope, protocol::NsDevice, protocol::NsSchema, protocol::NsMedia, header, operation);
+}
+
+// A UsernameToken header created at `created` (the client's idea of the camera's time).
+QString Token(const QString& user, const QString& password, const QDateTime& created) {
+  const QByteArray nonce = QUuid::createUuid().toRfc4122();
+  const QString at = created.toString(Qt::ISODateWithMs);
+  return QStringLiteral("<Security xmlns=\"%1\"><UsernameToken><Username>%2</Username><Password Type=\"%3\">%4</Password>"
+                        "<Nonce>%5</Nonce><Created xmlns=\"%6\">%7</Created></UsernameToken></Security>")
+      .arg(protocol::NsSecurity, user, protocol::PasswordDigestType, camd::PasswordDigest(nonce, at, password),
+           QString::fromLatin1(nonce.toBase64()), protocol::NsSecurityUtility, at);
+}
+
+class OnvifSim : public testing::Test {
+ protected:
+  void SetUp() override {
+    range_ = RandomRange();
+    const QString fleet = QStringLiteral(R"({"cameras": [
+      {"mac": "%1", "protocols": ["onvif"], "mode": "X-350", "caption": "Porch", "settings": {"SysIPAddress": "%5.10"}},
+      {"mac": "%2", "protocols": ["sentrova", "onvif"], "family": 2, "caption": "Yard", "macScope": false,
+       "settings": {"SysIPAddress": "%5.11"}},
+      {"mac": "%3", "protocols": ["onvif"], "settings": {"SysIPAddress": "%5.12"},
+       "faults": {"clockSkewSeconds": 7200, "usernameTokenOnly": true}},
+      {"mac": "%4", "protocols": ["onvif"], "settings": {"SysIPAddress": "%5.13"},
+       "faults": {"clockSkewSeconds": -3600, "digestOnly": true}}]})")
+                              .arg(kOnvifOnly, kBoth, kAhead, kBehind, range_);
+    // A WS-Discovery port of its own keeps parallel tests' probes apart.
+    wsdPort_ = FreeUdpPort();
+    ASSERT_TRUE(sim_.start({"--fleet", sim_.writeFleet(fleet.toUtf8()), "--state-dir", sim_.dir() + "/state",
+                            "--restart-ms", "300", "--onvif-discovery-port", QString::number(wsdPort_)}))
+        << qPrintable(sim_.errorOutput());
+  }
+  QString at(int host) const { return range_ + u'.' + QString::number(host); }
+  HttpAnswer post(int host, const QString& soap, const QByteArray& authorization = {}) {
+    return Http(at(host), 80, "POST", kDevice, soap.toUtf8(), authorization);
+  }
+  QJsonObject savedSettings(const char* mac) {
+    QFile file(sim_.dir() + "/state/" + mac + ".json");
+    if (!file.open(QIODevice::ReadOnly)) return {};
+    return QJsonDocument::fromJson(file.readAll()).object().value("settings").toObject();
+  }
+
+  SimProcess sim_;
+  QString range_;
+  quint16 wsdPort_ = 0;
+};
+
+QDateTime CameraTime(const HttpAnswer& answer) {
+  QString error;
+  const auto message = camd::ReadSoap(answer.body, error);
+  if (!message) return {};
+  const camd::XmlElement* utc = message->body.find({u"SystemDateAndTime", u"UTCDateTime"});
+  if (!utc) return {};
+  return QDateTime(QDate(utc->textAt({u"Date", u"Year"}).toInt(), utc->textAt({u"Date", u"Month"}).toInt(),
+                         utc->textAt({u"Date", u"Day"}).toInt()),
+                   QTime(utc->textAt({u"Time", u"Hour"}).toInt(), utc->textAt({u"Time", u"Minute"}).toInt(),
+                         utc->textAt({u"Time", u"Second"}).toInt()),
+                   Qt::UTC);
+}
+
+TEST_F(OnvifSim, ClockIncludesTheSkewAndTokensFollowIt) {
+  struct Case {
+    int host;
+    qint64 skew;
+  } cases[] = {{10, 0}, {12, 7200}};
+  for (const Case& c : cases) {
+    const HttpAnswer time = post(c.host, Soap("<tds:GetSystemDateAndTime/>"));
+    ASSERT_EQ(time.status, 200) << time.body.constData();
+    const QDateTime camera = CameraTime(time);
+    const qint64 offset = QDateTime::currentDateTimeUtc().secsTo(camera);
+    EXPECT_LE(qAbs(offset - c.skew), 5) << c.host;
+    // A client that uses the camera's clock logs in; one that uses its own is refused.
+    const HttpAnswer right = post(c.host, Soap("<tds:GetDeviceInformation/>", Token("admin", "1234", camera)));
+    EXPECT_EQ(right.status, 200) << c.host << right.body.constData();
+    EXPECT_TRUE(right.body.contains("<tds:Model>")) << right.body.constData();
+    const HttpAnswer own = post(c.host, Soap("<tds:GetDeviceInformation/>", Token("admin", "1234", QDateTime::currentDateTimeUtc())));
+    EXPECT_EQ(own.status, c.skew == 0 ? 200 : 400) << c.host;
+  }
+  EXPECT_TRUE(sim_.waitForLog(QStringLiteral("camera %1 onvif %2 op=GetDeviceInformation user=admin refused=token-outside-clock-window").arg(kAhead, kDevice)));
+}
+
+TEST_F(OnvifSim, RefusalsAsOnvifDefinesThem) {
+  const QDateTime now = QDateTime::currentDateTimeUtc();
+  // No credentials: a Digest challenge (MD5 then SHA-256) where Digest is offered.
+  const HttpAnswer none = post(10, Soap("<tds:GetUsers/>"));
+  EXPECT_EQ(none.status, 401);
+  ASSERT_EQ(none.authenticate.size(), 2);
+  EXPECT_TRUE(none.authenticate[0].contains("algorithm=MD5"));
+  EXPECT_TRUE(none.authenticate[1].contains("algorithm=SHA-256"));
+  EXPECT_TRUE(none.body.contains("ter:NotAuthorized"));
+  // A wrong token: 400 with ter:NotAuthorized and no challenge.
+  const HttpAnswer wrong = post(10, Soap("<tds:GetUsers/>", Token("admin", "4321", now)));
+  EXPECT_EQ(wrong.status, 400);
+  EXPECT_TRUE(wrong.body.contains("<env:Value>env:Sender</env:Value>"));
+  EXPECT_TRUE(wrong.body.contains("<env:Value>ter:NotAuthorized</env:Value>"));
+  EXPECT_TRUE(wrong.authenticate.isEmpty());
+  // UsernameToken only: no challenge, ever.
+  const HttpAnswer tokenOnly = post(12, Soap("<tds:GetUsers/>"));
+  EXPECT_EQ(tokenOnly.status, 400);
+  EXPECT_TRUE(tokenOnly.authenticate.isEmpty());
+  // Digest only: a right token is not enough, the Digest login is.
+  const QDateTime behind = now.addSecs(-3600);
+  const HttpAnswer ignored = post(13, Soap("<tds:GetUsers/>", Token("admin", "1234", behind)));
+  EXPECT_EQ(ignored.status, 401);
+  for (int offer : {0, 1}) {
+    const HttpAnswer digest = HttpLogin(at(13), 80, "POST", kDevice, "admin", "1234", Soap("<tds:GetUsers/>").toUtf8(), offer);
+    EXPECT_EQ(digest.status, 200) << offer << digest.body.constData();
+    EXPECT_TRUE(digest.body.contains("<tt:Username>admin</tt:Username>"));
+    const HttpAnswer bad = HttpLogin(at(13), 80, "POST", kDevice, "admin", "nope", Soap("<tds:GetUsers/>").toUtf8(), offer);
+    EXPECT_EQ(bad.status, 401);
+  }
+  // Anyone may ask for the time and the capabilities, nothing else.
+  EXPECT_EQ(post(13, Soap("<tds:GetCapabilities/>")).status, 200);
+  EXPECT_EQ(post(13, Soap("<trt:GetProfiles/>")).status, 401);
+}
+
+TEST_F(OnvifSim, RefusedValuesChangeNothing) {
+  const QString token = Token("admin", "1234", QDateTime::currentDateTimeUtc());
+  const auto setAddress = [&](const QString& address, const QString& prefix) {
+    return post(10, Soap(QStringLiteral("<tds:SetNetworkInterfaces><tds:InterfaceToken>eth0</tds:InterfaceToken>"
+                                        "<tds:NetworkInterface><tt:Enabled>true</tt:Enabled><tt:IPv4><tt:Enabled>true</tt:Enabled>"
+                                        "<tt:Manual><tt:Address>%1</tt:Address><tt:PrefixLength>%2</tt:PrefixLength></tt:Manual>"
+                                        "<tt:DHCP>false</tt:DHCP></tt:IPv4></tds:NetworkInterface></tds:SetNetworkInterfaces>")
+                             .arg(address, prefix),
+                         token));
+  };
+  struct Case {
+    const char* what;
+    QString address, prefix;
+  } cases[] = {
+      {"prefix 0", at(50), "0"},         {"prefix 31", at(50), "31"},   {"prefix 33", at(50), "33"},
+      {"prefix not a number", at(50), "x"}, {"network address", range_ + ".0", "24"},
+      {"broadcast address", range_ + ".255", "24"}, {"not IPv4", "camera.local", "24"},
+      {"outside the loopback network", "10.1.2.3", "8"},
+  };
+  for (const Case& c : cases) {
+    const HttpAnswer answer = setAddress(c.address, c.prefix);
+    EXPECT_EQ(answer.status, 400) << c.what;
+    EXPECT_TRUE(answer.body.contains("<env:Value>env:Sender</env:Value>")) << c.what;
+    EXPECT_TRUE(answer.body.contains("<env:Value>ter:InvalidArgVal</env:Value>")) << c.what << answer.body.constData();
+  }
+  const HttpAnswer gateway = post(10, Soap("<tds:SetNetworkDefaultGateway><tds:IPv4Address>255.255.255.255</tds:IPv4Address>"
+                                           "</tds:SetNetworkDefaultGateway>", token));
+  EXPECT_EQ(gateway.status, 400);
+  EXPECT_TRUE(gateway.body.contains("ter:InvalidGatewayAddress"));
+  EXPECT_TRUE(savedSettings(kOnvifOnly).isEmpty()) << "nothing was saved";
+  const HttpAnswer read = post(10, Soap("<tds:GetNetworkInterfaces/>", token));
+  EXPECT_TRUE(read.body.contains("<tt:Address>" + at(10).toUtf8() + "</tt:Address>"));
+  EXPECT_TRUE(read.body.contains("<tt:PrefixLength>24</tt:PrefixLength>"));
+  EXPECT_TRUE(read.body.contains("<tt:HwAddress>00:0c:22:02:00:01</tt:HwAddress>"));
+}
+
+TEST_F(OnvifSim, BadBodiesAreRefusedAndLogged) {
+  QString deep;
+  for (int i = 0; i < 100; ++i) deep += "<x>";
+  for (int i = 0; i < 100; ++i) deep += "</x>";
+  struct Case {
+    const char* what;
+    QByteArray body;
+    int status;
+    const char* logged;
+  } cases[] = {
+      {"a DTD", "<!DOCTYPE s [<!ENTITY a \"b\">]>" + Soap("<tds:GetUsers/>").toUtf8(), 400, "refused=a\\x20DTD"},
+      {"deep nesting", Soap(deep).toUtf8(), 400, "refused=nested\\x20deeper"},
+      {"oversized", Soap("<tds:GetUsers>" + QString(70000, u'x') + "</tds:GetUsers>").toUtf8(), 413,
+       "refused=413 before reading the body"},
+      {"not XML", "GET me", 400, "refused=not\\x20well-formed"},
+  };
+  for (const Case& c : cases) {
+    const HttpAnswer answer = Http(at(10), 80, "POST", kDevice, c.body);
+    EXPECT_EQ(answer.status, c.status) << c.what;
+    EXPECT_TRUE(sim_.waitForLog(QLatin1String(c.logged))) << c.what << qPrintable(sim_.log());
+  }
+  // An operation the camera does not know is env:Receiver ter:ActionNotSupported.
+  const HttpAnswer unknown = post(10, Soap("<tds:StartFirmwareUpgrade/>", Token("admin", "1234", QDateTime::currentDateTimeUtc())));
+  EXPECT_EQ(unknown.status, 500);
+  EXPECT_TRUE(unknown.body.contains("ter:ActionNotSupported"));
+}
+
+// The head alone, on a raw connection: the answer comes before any body.
+QByteArray AnswerToHead(const QString& address, const QByteArray& head) {
+  QTcpSocket socket;
+  socket.connectToHost(QHostAddress(address), 80);
+  if (!socket.waitForConnected(3000)) return {};
+  socket.write(head);
+  QByteArray received;
+  QElapsedTimer clock;
+  clock.start();
+  while (!received.contains("\r\n\r\n") && clock.elapsed() < 5000) {
+    socket.waitForReadyRead(100);
+    received += socket.readAll();
+  }
+  return received;
+}
+
+TEST_F(OnvifSim, BodiesAreRefusedBeforeTheyAreRead) {
+  struct Case {
+    const char* what;
+    QByteArray head;
+    const char* status;
+  } cases[] = {
+      {"a declared body over the cap", "POST /onvif/device_service HTTP/1.1\r\nHost: x\r\nContent-Length: 100000000\r\n\r\n",
+       "HTTP/1.1 413"},
+      {"a length that is not a number", "POST / HTTP/1.1\r\nHost: x\r\nContent-Length: lots\r\n\r\n", "HTTP/1.1 400"},
+      {"a chunked body", "POST / HTTP/1.1\r\nHost: x\r\nTransfer-Encoding: chunked\r\n\r\n", "HTTP/1.1 501"},
+      {"a head without end", "POST / HTTP/1.1\r\nX-Pad: " + QByteArray(protocol::MaxHeaderBytes + 10, 'a'), "HTTP/1.1 431"},
+  };
+  for (const Case& c : cases) EXPECT_TRUE(AnswerToHead(at(10), c.head).startsWith(c.status)) << c.what;
+  EXPECT_EQ(sim_.countInLog("connection refused"), 4);
+  // A request within the caps still gets its answer.
+  EXPECT_EQ(post(10, Soap("<tds:GetSystemDateAndTime/>")).status, 200);
+}
+
+TEST_F(OnvifSim, UsersAreTheCamerasOwnAccount) {
+  const auto token = [](const QString& user, const QString& password) {
+    return Token(user, password, QDateTime::currentDateTimeUtc());
+  };
+  const auto ok = [](const HttpAnswer& answer) { return answer.status == 200; };
+  // A second administrator, proven, then the first one deleted.
+  EXPECT_TRUE(ok(post(11, Soap("<tds:CreateUsers><tds:User><tt:Username>chief</tt:Username><tt:Password>pw2</tt:Password>"
+                               "<tt:UserLevel>Administrator</tt:UserLevel></tds:User></tds:CreateUsers>",
+                               token("admin", "1234")))));
+  EXPECT_TRUE(ok(post(11, Soap("<tds:GetUsers/>", token("chief", "pw2")))));
+  const HttpAnswer clash = post(11, Soap("<tds:CreateUsers><tds:User><tt:Username>chief</tt:Username><tt:Password>x</tt:Password>"
+                                          "<tt:UserLevel>User</tt:UserLevel></tds:User></tds:CreateUsers>", token("admin", "1234")));
+  EXPECT_TRUE(clash.body.contains("ter:UsernameClash"));
+  const HttpAnswer tooLong = post(11, Soap("<tds:SetUser><tds:User><tt:Username>chief</tt:Username><tt:Password>123456789</tt:Password>"
+                                            "<tt:UserLevel>Administrator</tt:UserLevel></tds:User></tds:SetUser>", token("chief", "pw2")));
+  EXPECT_TRUE(tooLong.body.contains("ter:PasswordTooLong"));
+  EXPECT_EQ(savedSettings(kBoth).value("SysAdminID"), "admin");
+  EXPECT_TRUE(ok(post(11, Soap("<tds:DeleteUsers><tds:Username>admin</tds:Username></tds:DeleteUsers>", token("chief", "pw2")))));
+  EXPECT_EQ(savedSettings(kBoth).value("SysAdminID"), "chief");
+  EXPECT_EQ(savedSettings(kBoth).value("SysAdminPassword"), "pw2");
+  EXPECT_EQ(post(11, Soap("<tds:GetUsers/>", token("admin", "1234"))).status, 400) << "the old account is gone";
+  // Our own protocol's setup API takes the same account.
+  EXPECT_EQ(HttpLogin(at(11), 80, "GET", protocol::HelloPath, "chief", "pw2").status, 200);
+  EXPECT_EQ(HttpLogin(at(11), 80, "GET", protocol::HelloPath, "admin", "1234").status, 401);
+  // The last administrator cannot be deleted or demoted.
+  const HttpAnswer last = post(11, Soap("<tds:DeleteUsers><tds:Username>chief</tds:Username></tds:DeleteUsers>", token("chief", "pw2")));
+  EXPECT_TRUE(last.body.contains("ter:FixedUser"));
+  const HttpAnswer demote = post(11, Soap("<tds:SetUser><tds:User><tt:Username>chief</tt:Username><tt:Password>pw2</tt:Password>"
+                                           "<tt:UserLevel>User</tt:UserLevel></tds:User></tds:SetUser>", token("chief", "pw2")));
+  EXPECT_TRUE(demote.body.contains("ter:FixedUser"));
+  EXPECT_EQ(savedSettings(kBoth).value("SysAdminID"), "chief");
+  // An ONVIF-only camera has no setup API of our own.
+  EXPECT_NE(HttpLogin(at(10), 80, "GET", protocol::HelloPath, "admin", "1234").status, 200);
+}
+
+// A Probe as a client sends it, and the answers heard on the probing socket.
+struct Heard {
+  QByteArray datagram;
+  QString from;
+};
+QByteArray ProbeDatagram(const QString& messageId) {
+  return
+      QStringLiteral("<e:Envelope xmlns:e=\"%1\" xmlns:w=\"%2\" xmlns:d=\"%3\" xmlns:dn=\"%4\"><e:Header>"
+                     "<w:MessageID>%5</w:MessageID><w:To>urn:schemas-xmlsoap-org:ws:2005:04:discovery</w:To>"
+                     "<w:Action>%6</w:Action></e:Header><e:Body><d:Probe><d:Types>dn:NetworkVideoTransmitter</d:Types>"
+                     "</d:Probe></e:Body></e:Envelope>")
+          .arg(protocol::NsSoapEnvelope, protocol::NsAddressing, protocol::NsDiscovery, protocol::NsNetworkWsdl, messageId,
+               protocol::ProbeAction)
+          .toUtf8();
+}
+
+// Sends `flood` probes of other MessageIDs from another socket (which never
+// reads its answers) first, then `copies` of `messageId` to `port`; listens
+// for `listenMs` or until `enough` answers relate to `messageId`.
+std::vector<Heard> ProbeOnLoopback(quint16 port, const QString& messageId, int copies, int listenMs, int flood = 0,
+                                   int enough = 1000) {
+  QUdpSocket flooder;
+  EXPECT_TRUE(flooder.bind(QHostAddress("127.0.0.1"), 0));
+  flooder.setMulticastInterface(QNetworkInterface::interfaceFromName("lo"));
+  for (int i = 0; i < flood; ++i)
+    flooder.writeDatagram(ProbeDatagram(QStringLiteral("urn:uuid:flood-%1").arg(i)), QHostAddress(protocol::OnvifGroup), port);
+  QUdpSocket socket;
+  EXPECT_TRUE(socket.bind(QHostAddress("127.0.0.1"), 0));
+  socket.setMulticastInterface(QNetworkInterface::interfaceFromName("lo"));
+  const QByteArray probe = ProbeDatagram(messageId);
+  QElapsedTimer clock;
+  clock.start();
+  for (int i = 0; i < copies; ++i) socket.writeDatagram(probe, QHostAddress(protocol::OnvifGroup), port);
+  std::vector<Heard> heard;
+  int related = 0;
+  while (clock.elapsed() < listenMs && related < enough) {
+    socket.waitForReadyRead(50);
+    while (socket.hasPendingDatagrams()) {
+      const QNetworkDatagram datagram = socket.receiveDatagram();
+      heard.push_back({datagram.data(), datagram.senderAddress().toString()});
+      related += datagram.data().contains(messageId.toUtf8()) ? 1 : 0;
+    }
+  }
+  return heard;
+}
+
+TEST_F(OnvifSim, ProbeMatchesCameBackUnicastOncePerCamera) {
+  const QString id = "urn:uuid:" + QUuid::createUuid().toString(QUuid::WithoutBraces);
+  const std::vector<Heard> heard = ProbeOnLoopback(wsdPort_, id, 3, 1500);
+  QStringList ours;
+  for (const Heard& answer : heard) {
+    QString error;
+    const auto message = camd::ReadSoap(answer.datagram, error);
+    ASSERT_TRUE(message) << qPrintable(error);
+    if (message->header.textAt({u"RelatesTo"}) != id) continue;  // another test's camera
+    const camd::XmlElement* match = message->body.find({u"ProbeMatch"});
+    ASSERT_TRUE(match);
+    const QString xaddr = match->textAt({u"XAddrs"});
+    if (!xaddr.contains(range_ + u'.')) continue;
+    ours << answer.from;
+    EXPECT_EQ(xaddr, camd::DeviceXAddr(answer.from, 80)) << "XAddrs name the address the answer came from";
+    const QString mac = answer.from == at(10) ? kOnvifOnly : answer.from == at(11) ? kBoth
+                        : answer.from == at(12) ? kAhead : kBehind;
+    EXPECT_EQ(match->textAt({u"EndpointReference", u"Address"}), camd::EndpointReference(mac));
+    EXPECT_EQ(match->textAt({u"Scopes"}).contains("/MAC/"), mac != QLatin1String(kBoth)) << qPrintable(mac);
+  }
+  ours.sort();
+  EXPECT_EQ(ours, (QStringList{at(10), at(11), at(12), at(13)})) << "one answer per camera for three copies";
+  EXPECT_EQ(sim_.countInLog("sim wsd probe repeated id=" + id), 2);
+}
+
+TEST_F(OnvifSim, AProbeAfterAFloodIsStillAnswered) {
+  const QString id = "urn:uuid:" + QUuid::createUuid().toString(QUuid::WithoutBraces);
+  const std::vector<Heard> heard = ProbeOnLoopback(wsdPort_, id, 1, 20000, 1000, 4);
+  int answers = 0;
+  for (const Heard& answer : heard) answers += answer.datagram.contains(id.toUtf8()) ? 1 : 0;
+  EXPECT_EQ(answers, 4) << "every camera answers the probe after 1000 others";
+}
+
+TEST_F(OnvifSim, OnvifOnlyCamerasIgnoreOurOwnProbe) {
+  Group group(sim_.port());
+  protocol::Message probe;
+  probe.kind = protocol::Kind::Probe;
+  probe.nonce = protocol::RandomHex(protocol::NonceHexChars);
+  group.send(probe);
+  const auto answers = group.collect([&](const protocol::Message& m) { return m.kind == protocol::Kind::Here && m.nonce == probe.nonce; }, 800);
+  ASSERT_EQ(answers.size(), 1u);
+  EXPECT_EQ(answers[0].mac, kBoth);
+}
+
+}  // namespace
+}  // namespace camd_test
+
+int main(int argc, char** argv) {
+  QCoreApplication app(argc, argv);
+  testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}

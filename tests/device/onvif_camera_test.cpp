@@ -1,0 +1,424 @@
+// The connection instance on an ONVIF camera: a small scripted device service
+// on loopback that checks logins the way cameras do (UsernameToken against its
+// own clock, or HTTP Digest), records every operation, and holds users and
+// network settings. What it proves: the login with a skewed clock, Digest,
+// a refused password, the reads after Connect, and the order of the writes
+// with each failure part-way.
+#include <gtest/gtest.h>
+
+#include <QDateTime>
+#include <QElapsedTimer>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <algorithm>
+#include <map>
+#include <memory>
+
+#include "device/camera_control.h"
+#include "device/net_camera_control.h"
+#include "device/onvif_auth.h"
+#include "device/onvif_soap.h"
+#include "protocol/protocol.h"
+#include "protocol/wire.h"
+
+namespace {
+
+using namespace device::onvif;
+
+enum class Auth { Token, DigestMd5, DigestSha256 };
+
+class FakeOnvifCamera {
+ public:
+  explicit FakeOnvifCamera(Auth auth, qint64 clockAheadMs = 0) : auth_(auth), clockAheadMs_(clockAheadMs) {
+    Listen(u"127.0.0.1"_qs, 0);
+  }
+
+  quint16 port() const { return servers_.front()->serverPort(); }
+
+  // The camera's state.
+  std::map<QString, QString> users{{u"admin"_qs, u"1234"_qs}};
+  QString address = u"127.0.0.1"_qs;
+  int prefix = 8;
+  QString gateway = u"127.0.0.254"_qs;
+  bool rebootNeeded = false;
+  bool ignoresGateway = false;  // answers success and changes nothing
+  bool ignoresCreate = false;
+  std::vector<QString> log;  // "Operation by user" in order
+  std::vector<QByteArray> requests;
+
+  int Count(const QString& operation) const {
+    return static_cast<int>(std::count_if(log.begin(), log.end(), [&](const QString& l) { return l.startsWith(operation + u' '); }));
+  }
+
+ private:
+  void Listen(const QString& at, quint16 port) {
+    auto server = std::make_unique<QTcpServer>();
+    EXPECT_TRUE(server->listen(QHostAddress(at), port)) << at.toStdString();
+    QTcpServer* raw = server.get();
+    QObject::connect(raw, &QTcpServer::newConnection, raw, [this, raw] {
+      while (QTcpSocket* socket = raw->nextPendingConnection()) {
+        QObject::connect(socket, &QTcpSocket::readyRead, socket, [this, socket] { Read(socket); });
+      }
+    });
+    servers_.push_back(std::move(server));
+  }
+
+  void Read(QTcpSocket* socket) {
+    QByteArray& buffer = buffers_[socket];
+    buffer += socket->readAll();
+    const qsizetype end = buffer.indexOf("\r\n\r\n");
+    if (end < 0) return;
+    const qsizetype lengthAt = buffer.toLower().indexOf("content-length: ");
+    const int length = lengthAt < 0 ? 0 : buffer.mid(lengthAt + 16, buffer.indexOf("\r\n", lengthAt) - lengthAt - 16).toInt();
+    if (buffer.size() < end + 4 + length) return;
+    requests.push_back(buffer);
+    socket->write(Answer(buffer.left(end), buffer.mid(end + 4, length)));
+    socket->disconnectFromHost();
+    buffers_.erase(socket);
+  }
+
+  static QByteArray Http(const QByteArray& status, const QByteArray& body, const QByteArray& extra = {}) {
+    return "HTTP/1.1 " + status + "\r\nContent-Type: application/soap+xml\r\nContent-Length: " +
+           QByteArray::number(body.size()) + "\r\n" + extra + "\r\n" + body;
+  }
+
+  static QByteArray Fault(const char* subcode) {
+    return Envelope(QStringLiteral("<s:Fault><s:Code><s:Value>s:Sender</s:Value><s:Subcode><s:Value "
+                                   "xmlns:ter=\"http://www.onvif.org/ver10/error\">ter:%1</s:Value></s:Subcode>"
+                                   "</s:Code><s:Reason><s:Text xml:lang=\"en\">refused</s:Text></s:Reason></s:Fault>")
+                        .arg(QString::fromLatin1(subcode)));
+  }
+
+  QDateTime Now() const { return QDateTime::currentDateTimeUtc().addMSecs(clockAheadMs_); }
+
+  // The user a request authenticates as; empty when it does not.
+  QString Authenticated(const QByteArray& head, const XmlElement& envelope, bool* challenged) {
+    *challenged = false;
+    if (auth_ == Auth::Token) {
+      const XmlElement* header = envelope.Child(u"Header", Ns::Soap);
+      const XmlElement* security = header ? header->Child(u"Security", Ns::Security) : nullptr;
+      const XmlElement* token = security ? security->Child(u"UsernameToken", Ns::Security) : nullptr;
+      if (!token) return {};
+      const QString user = token->ChildText(u"Username", Ns::Security);
+      const QString created = token->ChildText(u"Created", Ns::Utility);
+      const QByteArray nonce = QByteArray::fromBase64(token->ChildText(u"Nonce", Ns::Security).toLatin1());
+      const XmlElement* password = token->Child(u"Password", Ns::Security);
+      const auto known = users.find(user);
+      if (!password || known == users.end() || !password->Attribute(u"Type").endsWith(u"#PasswordDigest")) return {};
+      // Cameras take a token only within a few seconds of their own clock.
+      const QDateTime stamp = QDateTime::fromString(created, Qt::ISODateWithMs);
+      if (!stamp.isValid() || std::abs(stamp.msecsTo(Now())) > 5000) return {};
+      return password->text == QString::fromLatin1(PasswordDigest(nonce, created, known->second)) ? user : QString();
+    }
+    const qsizetype at = head.indexOf("Authorization: Digest ");
+    if (at < 0) {
+      *challenged = true;
+      return {};
+    }
+    const QMap<QString, QString> p = protocol::ParseAuthParams(head.mid(at + 22, head.indexOf("\r\n", at) - at - 22));
+    const auto known = users.find(p.value(u"username"_qs));
+    if (known == users.end()) return {};
+    const QString expected = protocol::DigestResponse(p.value(u"algorithm"_qs), known->first, known->second,
+                                                      p.value(u"realm"_qs), p.value(u"nonce"_qs), u"POST"_qs,
+                                                      p.value(u"uri"_qs), p.value(u"nc"_qs), p.value(u"cnonce"_qs),
+                                                      p.value(u"qop"_qs));
+    return p.value(u"response"_qs) == expected ? known->first : QString();
+  }
+
+  QByteArray Answer(const QByteArray& head, const QByteArray& body) {
+    const XmlRead read = ReadXml(body);
+    const XmlElement* envelopeBody = read.root ? read.root->Child(u"Body", Ns::Soap) : nullptr;
+    if (!envelopeBody || envelopeBody->children.empty()) return Http("400 Bad Request", Fault("WellFormed"));
+    const XmlElement& request = envelopeBody->children.front();
+    const QString operation = request.name;
+    if (operation == u"GetSystemDateAndTime") {
+      log.push_back(operation + u" by -"_qs);
+      const QDateTime now = Now();
+      return Http("200 OK", Envelope(QStringLiteral(
+          "<tds:GetSystemDateAndTimeResponse><tds:SystemDateAndTime><tt:DateTimeType>Manual</tt:DateTimeType>"
+          "<tt:UTCDateTime><tt:Time><tt:Hour>%1</tt:Hour><tt:Minute>%2</tt:Minute><tt:Second>%3</tt:Second></tt:Time>"
+          "<tt:Date><tt:Year>%4</tt:Year><tt:Month>%5</tt:Month><tt:Day>%6</tt:Day></tt:Date></tt:UTCDateTime>"
+          "</tds:SystemDateAndTime></tds:GetSystemDateAndTimeResponse>")
+          .arg(now.time().hour()).arg(now.time().minute()).arg(now.time().second())
+          .arg(now.date().year()).arg(now.date().month()).arg(now.date().day())));
+    }
+    bool challenged = false;
+    const QString user = Authenticated(head, *read.root, &challenged);
+    if (!challenged) log.push_back(operation + u" by "_qs + (user.isEmpty() ? u"nobody"_qs : user));
+    if (challenged) {
+      const QByteArray algorithm = auth_ == Auth::DigestMd5 ? "MD5" : "SHA-256";
+      return Http("401 Unauthorized", {},
+                  "WWW-Authenticate: Digest realm=\"onvif\", qop=\"auth\", nonce=\"abc123\", algorithm=" + algorithm + "\r\n");
+    }
+    if (user.isEmpty()) return auth_ == Auth::Token ? Http("400 Bad Request", Fault("NotAuthorized")) : Http("401 Unauthorized", {});
+    if (operation == u"GetDeviceInformation") {
+      return Ok(u"<tds:GetDeviceInformationResponse><tds:Manufacturer>Acme</tds:Manufacturer><tds:Model>DC-1</tds:Model>"
+                "<tds:FirmwareVersion>2.4.001</tds:FirmwareVersion><tds:SerialNumber>7</tds:SerialNumber>"
+                "<tds:HardwareId>1</tds:HardwareId></tds:GetDeviceInformationResponse>"_qs);
+    }
+    if (operation == u"GetNetworkInterfaces") {
+      return Ok(QStringLiteral(
+          "<tds:GetNetworkInterfacesResponse><tds:NetworkInterfaces token=\"eth0\"><tt:Enabled>true</tt:Enabled>"
+          "<tt:Info><tt:HwAddress>00:0c:22:ff:01:02</tt:HwAddress></tt:Info><tt:IPv4><tt:Enabled>true</tt:Enabled>"
+          "<tt:Config><tt:Manual><tt:Address>%1</tt:Address><tt:PrefixLength>%2</tt:PrefixLength></tt:Manual>"
+          "<tt:DHCP>false</tt:DHCP></tt:Config></tt:IPv4></tds:NetworkInterfaces></tds:GetNetworkInterfacesResponse>")
+          .arg(address).arg(prefix));
+    }
+    if (operation == u"GetNetworkDefaultGateway") {
+      return Ok(QStringLiteral("<tds:GetNetworkDefaultGatewayResponse><tds:NetworkGateway><tt:IPv4Address>%1"
+                               "</tt:IPv4Address></tds:NetworkGateway></tds:GetNetworkDefaultGatewayResponse>").arg(gateway));
+    }
+    if (operation == u"GetUsers") {
+      QString list;
+      for (const auto& [name, password] : users) {
+        list += u"<tds:User><tt:Username>"_qs + name + u"</tt:Username><tt:UserLevel>Administrator</tt:UserLevel></tds:User>"_qs;
+      }
+      return Ok(u"<tds:GetUsersResponse>"_qs + list + u"</tds:GetUsersResponse>"_qs);
+    }
+    const XmlElement* newUser = request.Child(u"User");
+    if (operation == u"SetUser" && newUser) {
+      users[newUser->ChildText(u"Username")] = newUser->ChildText(u"Password");
+      return Ok(u"<tds:SetUserResponse/>"_qs);
+    }
+    if (operation == u"CreateUsers" && newUser) {
+      if (!ignoresCreate) users[newUser->ChildText(u"Username")] = newUser->ChildText(u"Password");
+      return Ok(u"<tds:CreateUsersResponse/>"_qs);
+    }
+    if (operation == u"DeleteUsers") {
+      users.erase(request.ChildText(u"Username"));
+      return Ok(u"<tds:DeleteUsersResponse/>"_qs);
+    }
+    if (operation == u"SetNetworkDefaultGateway") {
+      if (!ignoresGateway) gateway = request.ChildText(u"IPv4Address");
+      return Ok(u"<tds:SetNetworkDefaultGatewayResponse/>"_qs);
+    }
+    if (operation == u"SetNetworkInterfaces") {
+      const XmlElement* interface = request.Child(u"NetworkInterface");
+      const XmlElement* ipv4 = interface ? interface->Child(u"IPv4") : nullptr;
+      const XmlElement* manual = ipv4 ? ipv4->Child(u"Manual") : nullptr;
+      if (!manual || request.ChildText(u"InterfaceToken") != u"eth0") return Http("400 Bad Request", Fault("InvalidArgVal"));
+      address = manual->ChildText(u"Address");
+      prefix = manual->ChildText(u"PrefixLength").toInt();
+      // Without a reboot the camera answers at its new address at once.
+      if (!rebootNeeded) Listen(address, port());
+      return Ok(QStringLiteral("<tds:SetNetworkInterfacesResponse><tds:RebootNeeded>%1</tds:RebootNeeded>"
+                               "</tds:SetNetworkInterfacesResponse>").arg(rebootNeeded ? u"true"_qs : u"false"_qs));
+    }
+    if (operation == u"SystemReboot") return Ok(u"<tds:SystemRebootResponse><tds:Message>Rebooting</tds:Message></tds:SystemRebootResponse>"_qs);
+    return Http("400 Bad Request", Fault("ActionNotSupported"));
+  }
+
+  static QByteArray Ok(const QString& body) { return Http("200 OK", Envelope(body)); }
+
+  Auth auth_;
+  qint64 clockAheadMs_;
+  std::vector<std::unique_ptr<QTcpServer>> servers_;
+  std::map<QTcpSocket*, QByteArray> buffers_;
+};
+
+struct Connected {
+  std::unique_ptr<FakeOnvifCamera> camera;
+  std::unique_ptr<device::NetCameraControl> camTemp;
+};
+
+device::NetOptions Loopback() {
+  device::NetOptions options;
+  options.interfaceName = u"lo"_qs;
+  options.httpConnectTimeout = std::chrono::milliseconds(500);
+  options.httpTimeout = std::chrono::milliseconds(1000);
+  return options;
+}
+
+// The launch's calls on the connection instance for an ONVIF row.
+std::unique_ptr<device::NetCameraControl> Target(const FakeOnvifCamera& camera, const char16_t* user, const char16_t* password) {
+  auto camTemp = std::make_unique<device::NetCameraControl>(Loopback());
+  camTemp->ProtocolFamily(2);
+  camTemp->ProtocolOption(protocol::OnvifProtocolOption);
+  camTemp->TargetAddress(u"127.0.0.1");
+  camTemp->TargetPort(camera.port());
+  camTemp->LoginID(user);
+  camTemp->LoginPassword(password);
+  return camTemp;
+}
+
+TEST(OnvifLogin, WorksWithTheCamerasClockHoursOffAndReadsItsSettings) {
+  for (const qint64 ahead : {qint64{2} * 3600 * 1000, qint64{-3600} * 1000, qint64{0}}) {
+    FakeOnvifCamera camera(Auth::Token, ahead);
+    auto camTemp = Target(camera, u"admin", u"1234");
+    EXPECT_EQ(camTemp->Connect(), 1) << "camera ahead by " << ahead << " ms";
+    EXPECT_EQ(camTemp->GetSettingText(u"SysAdminID"), u"admin");
+    EXPECT_EQ(camTemp->GetSettingText(u"SysAdminPassword"), u"1234");
+    EXPECT_EQ(camTemp->GetSettingText(u"SysIPAddress"), u"127.0.0.1");
+    EXPECT_EQ(camTemp->GetSettingText(u"SysSubnetMask"), u"255.0.0.0");
+    EXPECT_EQ(camTemp->GetSettingText(u"SysDefaultGateway"), u"127.0.0.254");
+    EXPECT_EQ(camTemp->GetSettingText(u"SysFirmwareVersion"), u"2.4.001");
+    EXPECT_EQ(camTemp->GetSettingText(u"SysMacAddress"), u"0.12.34.255.1.2");
+    EXPECT_EQ(camTemp->GetSettingNumber(u"DeviceType"), 0) << "no wireless bit: the wired path";
+    ASSERT_GE(camera.log.size(), 2u);
+    EXPECT_EQ(camera.log[0], u"GetSystemDateAndTime by -"_qs) << "the clock first, without a login";
+    EXPECT_EQ(camera.log[1], u"GetDeviceInformation by admin"_qs);
+  }
+}
+
+TEST(OnvifLogin, AnswersHttpDigestMd5AndSha256AndNeverSendsThePassword) {
+  for (const Auth auth : {Auth::DigestMd5, Auth::DigestSha256}) {
+    FakeOnvifCamera camera(auth);
+    auto camTemp = Target(camera, u"admin", u"1234");
+    EXPECT_EQ(camTemp->Connect(), 1);
+    EXPECT_EQ(camTemp->GetSettingText(u"SysIPAddress"), u"127.0.0.1");
+    const QByteArray algorithm = auth == Auth::DigestMd5 ? "algorithm=MD5" : "algorithm=SHA-256";
+    EXPECT_TRUE(std::any_of(camera.requests.begin(), camera.requests.end(),
+                            [&](const QByteArray& r) { return r.contains(algorithm); }));
+    for (const QByteArray& request : camera.requests) {
+      EXPECT_FALSE(request.contains("1234")) << "a login never carries the password: " << request.toStdString();
+      EXPECT_FALSE(request.contains("Authorization: Basic"));
+    }
+  }
+}
+
+TEST(OnvifLogin, AWrongPasswordIsRefusedPromptly) {
+  for (const Auth auth : {Auth::Token, Auth::DigestSha256}) {
+    FakeOnvifCamera camera(auth);
+    auto camTemp = Target(camera, u"admin", u"wrong");
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_EQ(camTemp->Connect(), 0);
+    std::u16string id = u"admin";
+    std::u16string password = u"wrong";
+    EXPECT_EQ(camTemp->Login(id, password), device::LoginNeeded);
+    password = u"1234";
+    EXPECT_EQ(camTemp->Login(id, password), device::LoginGranted);
+    EXPECT_LT(clock.elapsed(), 3000) << "refusals are answers, not timeouts";
+    EXPECT_EQ(camTemp->LoginPassword(), u"1234");
+  }
+}
+
+// The settings the wired summary keeps, with what the user chose.
+void KeepSettings(device::NetCameraControl& camTemp, const char16_t* id, const char16_t* password,
+                  const char16_t* address, const char16_t* mask, const char16_t* gateway) {
+  camTemp.LoginID(u"admin");
+  camTemp.LoginPassword(u"1234");
+  camTemp.SetSetting(u"SysAdminID", std::u16string(id));
+  camTemp.SetSetting(u"SysAdminPassword", std::u16string(password));
+  camTemp.SetSetting(u"SysIPAssignment", int16_t{1});
+  camTemp.SetSetting(u"SysIPAddress", std::u16string(address));
+  camTemp.SetSetting(u"SysSubnetMask", std::u16string(mask));
+  camTemp.SetSetting(u"SysDefaultGateway", std::u16string(gateway));
+}
+
+std::vector<QString> Writes(const FakeOnvifCamera& camera) {
+  std::vector<QString> writes;
+  for (const QString& line : camera.log) {
+    if (line.startsWith(u"Set") || line.startsWith(u"Create") || line.startsWith(u"Delete") || line.startsWith(u"System")) {
+      writes.push_back(line);
+    }
+  }
+  return writes;
+}
+
+TEST(OnvifApply, WritesInTheSafeOrderEachReadBack) {
+  FakeOnvifCamera camera(Auth::Token);
+  auto camTemp = Target(camera, u"admin", u"1234");
+  ASSERT_EQ(camTemp->Connect(), 1);
+  const size_t before = camera.log.size();
+  KeepSettings(*camTemp, u"keeper", u"n3w", u"127.0.0.2", u"255.255.0.0", u"127.0.0.1");
+  camTemp->ApplySettings(1, 0);
+  const std::vector<QString> applied(camera.log.begin() + static_cast<long>(before), camera.log.end());
+  const std::vector<QString> expected = {
+      u"GetNetworkInterfaces by admin"_qs, u"GetNetworkDefaultGateway by admin"_qs,  // fresh values to compare
+      u"CreateUsers by admin"_qs,          u"GetUsers by keeper"_qs,                   // the new ID proven
+      u"DeleteUsers by keeper"_qs,         u"GetUsers by keeper"_qs,                   // only then the old one goes
+      u"SetNetworkDefaultGateway by keeper"_qs, u"GetNetworkDefaultGateway by keeper"_qs,
+      u"SetNetworkInterfaces by keeper"_qs, u"GetNetworkInterfaces by keeper"_qs};  // the address last
+  EXPECT_EQ(applied, expected);
+  EXPECT_EQ(camera.users, (std::map<QString, QString>{{u"keeper"_qs, u"n3w"_qs}}));
+  EXPECT_EQ(camera.address, u"127.0.0.2"_qs);
+  EXPECT_EQ(camera.prefix, 16);
+  EXPECT_EQ(camera.gateway, u"127.0.0.1"_qs);
+  EXPECT_EQ(camTemp->LoginID(), u"keeper") << "the credentials in use follow the camera's";
+  EXPECT_EQ(camTemp->LoginPassword(), u"n3w");
+}
+
+TEST(OnvifApply, OnlyWhatChangedIsWrittenAndAReboootFollowsWhenNeeded) {
+  FakeOnvifCamera camera(Auth::DigestMd5);
+  camera.rebootNeeded = true;
+  auto camTemp = Target(camera, u"admin", u"1234");
+  ASSERT_EQ(camTemp->Connect(), 1);
+  KeepSettings(*camTemp, u"admin", u"5678", u"127.0.0.3", u"255.0.0.0", u"127.0.0.254");
+  camTemp->ApplySettings(1, 0);
+  EXPECT_EQ(Writes(camera), (std::vector<QString>{u"SetUser by admin"_qs, u"SetNetworkInterfaces by admin"_qs,
+                                                  u"SystemReboot by admin"_qs}));
+  EXPECT_EQ(camera.users.at(u"admin"_qs), u"5678"_qs);
+  EXPECT_EQ(camera.Count(u"SetNetworkDefaultGateway"_qs), 0) << "an unchanged gateway is not re-sent";
+}
+
+TEST(OnvifApply, CredentialsTheyCutShortAreNotTakenAsAChange) {
+  // The pages hold 12 characters of an ID and 8 of a password.
+  FakeOnvifCamera camera(Auth::Token);
+  camera.users = {{u"administrator"_qs, u"longpassword1"_qs}};
+  auto camTemp = Target(camera, u"administrator", u"longpassword1");
+  ASSERT_EQ(camTemp->Connect(), 1);
+  camTemp->SetSetting(u"SysAdminID", std::u16string(u"administrato"));
+  camTemp->SetSetting(u"SysAdminPassword", std::u16string(u"longpass"));
+  camTemp->ApplySettings(1, 0);
+  EXPECT_TRUE(Writes(camera).empty());
+  EXPECT_EQ(camera.users, (std::map<QString, QString>{{u"administrator"_qs, u"longpassword1"_qs}}));
+}
+
+TEST(OnvifApply, BadValuesAreRefusedBeforeAnythingIsSent) {
+  struct Case {
+    const char16_t* address;
+    const char16_t* mask;
+    const char16_t* gateway;
+    const char* because;
+  };
+  const Case cases[] = {{u"127.0.0.2", u"255.0.255.0", u"127.0.0.1", "not a contiguous prefix"},
+                        {u"127.0.0.2", u"0.0.0.0", u"127.0.0.1", "not a contiguous prefix"},
+                        {u"127.0.0.300", u"255.0.0.0", u"127.0.0.1", "IP address"},
+                        {u"224.0.0.1", u"255.0.0.0", u"127.0.0.1", "IP address"},
+                        {u"127.0.0.2", u"255.0.0.0", u"gateway", "default gateway"}};
+  for (const Case& c : cases) {
+    FakeOnvifCamera camera(Auth::Token);
+    auto camTemp = Target(camera, u"admin", u"1234");
+    ASSERT_EQ(camTemp->Connect(), 1);
+    KeepSettings(*camTemp, u"other", u"n3w", c.address, c.mask, c.gateway);
+    try {
+      camTemp->ApplySettings(1, 0);
+      ADD_FAILURE() << c.because << ": not refused";
+    } catch (const device::CameraControlError& error) {
+      EXPECT_TRUE(QString::fromUtf8(error.what()).contains(QString::fromLatin1(c.because))) << error.what();
+      EXPECT_TRUE(QString::fromUtf8(error.what()).contains(u"nothing was written"_qs)) << error.what();
+    }
+    EXPECT_TRUE(Writes(camera).empty()) << c.because;
+    EXPECT_EQ(camera.users.count(u"admin"_qs), 1u);
+  }
+}
+
+TEST(OnvifApply, AFailurePartWayLeavesCredentialsTheCameraTakes) {
+  {  // The new ID does not log in: it is removed again, the old one stays.
+    FakeOnvifCamera camera(Auth::Token);
+    camera.ignoresCreate = true;
+    auto camTemp = Target(camera, u"admin", u"1234");
+    ASSERT_EQ(camTemp->Connect(), 1);
+    KeepSettings(*camTemp, u"keeper", u"n3w", u"127.0.0.2", u"255.0.0.0", u"127.0.0.1");
+    EXPECT_THROW(camTemp->ApplySettings(1, 0), device::CameraControlError);
+    EXPECT_EQ(Writes(camera), (std::vector<QString>{u"CreateUsers by admin"_qs, u"DeleteUsers by admin"_qs}));
+    EXPECT_EQ(camera.users.count(u"admin"_qs), 1u);
+    EXPECT_EQ(camTemp->LoginID(), u"admin");
+    EXPECT_EQ(camera.address, u"127.0.0.1"_qs) << "nothing after a failed step";
+  }
+  {  // The gateway answers success and stays: reported, the address is not touched.
+    FakeOnvifCamera camera(Auth::Token);
+    camera.ignoresGateway = true;
+    auto camTemp = Target(camera, u"admin", u"1234");
+    ASSERT_EQ(camTemp->Connect(), 1);
+    KeepSettings(*camTemp, u"admin", u"n3w", u"127.0.0.2", u"255.0.0.0", u"127.0.0.1");
+    EXPECT_THROW(camTemp->ApplySettings(1, 0), device::CameraControlError);
+    EXPECT_EQ(camera.Count(u"SetNetworkInterfaces"_qs), 0);
+    EXPECT_EQ(camTemp->LoginPassword(), u"n3w") << "the password already written is the one in use";
+    EXPECT_EQ(camera.users.at(u"admin"_qs), u"n3w"_qs);
+    EXPECT_EQ(camTemp->Connect(), 1) << "the camera is still reachable with credentials the user knows";
+  }
+}
+
+}  // namespace

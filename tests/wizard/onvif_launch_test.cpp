@@ -1,0 +1,120 @@
+// The launch on an ONVIF row (Mode "ONVIF"): login first like family 2, the
+// connection instance told to speak ONVIF, and once Connect succeeded the
+// pages start from the address, mask, gateway, version and MAC the camera
+// itself reports.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "base/text.h"
+#include "wizard/frm_chack_id_pwd.h"
+#include "wizard/frm_set_password.h"
+#include "wizard/program_fixture.h"
+
+namespace {
+
+class OnvifLaunchTest : public ProgramTest {
+ protected:
+  void LoginSteps(std::u16string id, std::u16string password) {
+    desktop.modalSteps[forms::WindowId::frmchackIDPWD].push_back([this, id, password] {
+      forms::Type(program.chackIDPWD->Text1, id);
+      forms::Type(program.chackIDPWD->TxtPassWord, password);
+      program.chackIDPWD->CmdYes_Click();
+    });
+  }
+  // An ONVIF camera as the search lists it: no mask, gateway or version yet.
+  static FakeCameraDevice OnvifRow(std::u16string mac = u"") {
+    return {std::move(mac), u"10.0.0.9", u"ONVIF", u"Front Door (DC-1)", u"", u"", u""};
+  }
+  bool Has(const std::string& line) const {
+    return std::find(log.lines.begin(), log.lines.end(), line) != log.lines.end();
+  }
+  size_t At(const std::string& line) const {
+    return static_cast<size_t>(std::find(log.lines.begin(), log.lines.end(), line) - log.lines.begin());
+  }
+};
+
+TEST_F(OnvifLaunchTest, LogsInFirstThenStartsFromTheCamerasOwnValues) {
+  StartWith({OnvifRow()});
+  camTemp.loginStates = {device::LoginNeeded};
+  camTemp.texts = {{u"SysAdminID", u"admin"},           {u"SysAdminPassword", u"1234"},
+                   {u"SysIPAddress", u"10.0.0.9"},      {u"SysSubnetMask", u"255.255.0.0"},
+                   {u"SysDefaultGateway", u"10.0.0.1"}, {u"SysFirmwareVersion", u"2.4.001"},
+                   {u"SysMacAddress", u"0.12.34.255.1.2"}};
+  LoginSteps(u"admin", u"1234");
+  Choose(0);
+  Main().CmdWizard_Click();
+
+  EXPECT_TRUE(Has("CamTemp.ProtocolOption = 1")) << "the connection instance speaks ONVIF";
+  EXPECT_TRUE(Has("cam.ProtocolOption = 0")) << "the search instance is not told anything new";
+  EXPECT_TRUE(Has("CamTemp.TargetPort = 80"));
+  EXPECT_LT(At("show frmchackIDPWD modal"), At("CamTemp.Connect")) << "the login comes first";
+  EXPECT_LT(At("CamTemp.Connect"), At("CamTemp.GetSettingText(\"SysIPAddress\")")) << "read only after Connect";
+  EXPECT_LT(At("CamTemp.GetSettingText(\"SysMacAddress\")"), At("CamTemp.GetSettingText(\"SysAdminID\")"));
+
+  const WizardState& state = program.state;
+  EXPECT_EQ(state.DeviceFamily, 2);
+  EXPECT_EQ(state.CurrentIPAddress, u"10.0.0.9");
+  EXPECT_EQ(state.CurrentSubnetMask, u"255.255.0.0");
+  EXPECT_EQ(state.CurrentGateway, u"10.0.0.1");
+  EXPECT_EQ(state.NewSubnetMask, u"255.255.0.0") << "the address page starts from the camera's values";
+  EXPECT_EQ(state.NewGateway, u"10.0.0.1");
+  EXPECT_EQ(state.DeviceVersion, u"2.4.001");
+  EXPECT_EQ(state.DeviceMac, u"0.12.34.255.1.2");
+  EXPECT_EQ(state.CurrentAdminID, u"admin");
+  EXPECT_TRUE(desktop.visible.count(forms::WindowId::FrmSetPassword));
+}
+
+TEST_F(OnvifLaunchTest, AValueTheCameraDoesNotGiveKeepsTheRows) {
+  StartWith({OnvifRow(u"0.1.2.3.4.5")});
+  camTemp.loginStates = {device::LoginNeeded};
+  camTemp.texts = {{u"SysAdminID", u"admin"}, {u"SysSubnetMask", u"255.255.255.0"}};
+  LoginSteps(u"admin", u"1234");
+  Choose(0);
+  Main().CmdWizard_Click();
+  EXPECT_EQ(program.state.CurrentIPAddress, u"10.0.0.9");
+  EXPECT_EQ(program.state.DeviceMac, u"0.1.2.3.4.5");
+  EXPECT_EQ(program.state.CurrentSubnetMask, u"255.255.255.0");
+}
+
+TEST_F(OnvifLaunchTest, ARefusedConnectStopsBeforeAnyRead) {
+  StartWith({OnvifRow()});
+  camTemp.loginStates = {device::LoginNeeded};
+  camTemp.connectResult = 0;
+  LoginSteps(u"admin", u"wrong");
+  Choose(0);
+  Main().CmdWizard_Click();
+  EXPECT_TRUE(desktop.visible.count(forms::WindowId::FrmMessage));
+  EXPECT_FALSE(Has("CamTemp.GetSettingText(\"SysIPAddress\")"));
+  EXPECT_FALSE(desktop.visible.count(forms::WindowId::FrmSetPassword));
+}
+
+// Only the exact Mode text marks an ONVIF row; our own cameras launch as
+// before (launch_test.cpp holds their exact sequences).
+TEST(OnvifLaunchRule, OwnProtocolRowsAreNotSpokenToInOnvif) {
+  for (const char16_t* mode : {u"CS-200", u"CS-350W", u"onvif", u"ONVIF 350"}) {
+    EventLog log;
+    FakeDesktop desktop{log};
+    FakeCamera cam{"cam", log};
+    FakeCamera camTemp{"CamTemp", log};
+    Program program{desktop, cam, camTemp};
+    cam.devices = {Camera(1, u"10.0.0.5", mode)};
+    camTemp.loginStates = {device::LoginNeeded};
+    desktop.modalSteps[forms::WindowId::frmchackIDPWD].push_back([&] {
+      forms::Type(program.chackIDPWD->Text1, u"root");
+      forms::Type(program.chackIDPWD->TxtPassWord, u"pw");
+      program.chackIDPWD->CmdYes_Click();
+    });
+    program.Start();
+    program.frmMain->List.selectedRow = 0;
+    program.frmMain->CmdWizard_Click();
+    const auto has = [&](const std::string& line) {
+      return std::find(log.lines.begin(), log.lines.end(), line) != log.lines.end();
+    };
+    EXPECT_TRUE(has("CamTemp.Connect")) << base::ToUtf8(mode);
+    EXPECT_FALSE(has("CamTemp.ProtocolOption = 1")) << base::ToUtf8(mode);
+    EXPECT_FALSE(has("CamTemp.GetSettingText(\"SysIPAddress\")")) << base::ToUtf8(mode);
+  }
+}
+
+}  // namespace
