@@ -10,7 +10,9 @@
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QSignalBlocker>
-#include <QTreeWidget>
+#include <QSortFilterProxyModel>
+#include <QStandardItemModel>
+#include <QTreeView>
 #include <algorithm>
 
 #include "desktop/picture_button.h"
@@ -23,10 +25,7 @@ constexpr int NoLengthLimit = 32767;  // QLineEdit's own default
 
 QString ToQt(const std::u16string& text) { return QString::fromStdU16String(text); }
 
-void PlaceWidget(QWidget& widget, const QRect& place, const char* name) {
-  widget.setGeometry(place);
-  widget.setObjectName(QString::fromLatin1(name));
-}
+void Name(QWidget& widget, const char* name) { widget.setObjectName(QString::fromLatin1(name)); }
 
 // Enabled and visible, as every control has them.
 void RenderCommon(QWidget& widget, const forms::Control& control) {
@@ -89,40 +88,78 @@ void RenderTextBox(const forms::TextBox& box, QLineEdit& edit) {
   }
 }
 
-int RowOf(const QTreeWidget& tree, const QTreeWidgetItem* item) {
-  return item == nullptr ? forms::NoSelectedRow : tree.indexOfTopLevelItem(const_cast<QTreeWidgetItem*>(item));
+// Where a row's model row is kept, and what the columns sort by.
+constexpr int LogicRowRole = Qt::UserRole + 1;
+constexpr int SortKeyRole = Qt::UserRole + 2;
+
+// Dotted addresses sort by their numbers (10.0.0.9 before 10.0.0.10);
+// anything else sorts after them by its text.
+QVariant SortKey(int column, const QString& text) {
+  if (column == ListAddressColumn) {
+    const QStringList parts = text.split(u'.');
+    quint64 key = 0;
+    bool all = parts.size() == 4;
+    for (const QString& part : parts) {
+      bool ok = false;
+      const uint number = part.toUInt(&ok);
+      all = all && ok && number <= 255;
+      key = key << 8 | (number & 0xFFu);
+    }
+    if (all) return QStringLiteral("0%1").arg(key, 10, 10, QChar(u'0'));
+  }
+  return QStringLiteral("1") + text.toCaseFolded();
 }
 
-bool SameRows(const QTreeWidget& tree, const forms::ListView& list) {
-  if (tree.topLevelItemCount() != static_cast<int>(list.rows.size())) return false;
-  for (int row = 0; row < tree.topLevelItemCount(); ++row) {
-    const auto& cells = list.rows[static_cast<size_t>(row)].cells;
-    for (int column = 0; column < forms::ListView::ColumnCount; ++column) {
-      if (tree.topLevelItem(row)->text(column) != ToQt(cells[static_cast<size_t>(column)])) return false;
+QStringList RowTexts(const forms::ListView::Row& row) {
+  QStringList texts{ToQt(row.text)};
+  for (const std::u16string& cell : row.cells) texts << ToQt(cell);
+  return texts;
+}
+
+bool SameRows(const QStandardItemModel& rows, const forms::ListView& list) {
+  if (rows.rowCount() != static_cast<int>(list.rows.size())) return false;
+  for (int row = 0; row < rows.rowCount(); ++row) {
+    const QStringList texts = RowTexts(list.rows[static_cast<size_t>(row)]);
+    for (int column = 0; column < texts.size(); ++column) {
+      if (rows.item(row, column)->text() != texts[column]) return false;
     }
   }
   return true;
 }
 
-void RenderListView(forms::ListView& list, QTreeWidget& tree) {
-  const QSignalBlocker quiet(tree);
-  QStringList headers;
+void RenderListView(forms::ListView& list, QTreeView& tree, QStandardItemModel& rows,
+                    const QSortFilterProxyModel& sorted) {
+  const QSignalBlocker quiet(tree.selectionModel());
+  QStringList headers{QStringLiteral("Name")};
   for (const std::u16string& header : list.headers) headers << ToQt(header);
-  if (tree.headerItem()->text(0) != headers.value(0)) tree.setHeaderLabels(headers);
-  if (!SameRows(tree, list)) {
-    tree.clear();
-    for (const forms::ListView::Row& row : list.rows) {
-      QStringList cells;
-      for (const std::u16string& cell : row.cells) cells << ToQt(cell);
-      tree.addTopLevelItem(new QTreeWidgetItem(cells));
+  if (rows.columnCount() != headers.size() || rows.horizontalHeaderItem(1) == nullptr ||
+      rows.horizontalHeaderItem(1)->text() != headers.value(1)) {
+    rows.setColumnCount(static_cast<int>(headers.size()));
+    rows.setHorizontalHeaderLabels(headers);
+  }
+  if (!SameRows(rows, list)) {
+    rows.removeRows(0, rows.rowCount());
+    for (size_t row = 0; row < list.rows.size(); ++row) {
+      QList<QStandardItem*> items;
+      const QStringList texts = RowTexts(list.rows[row]);
+      for (int column = 0; column < texts.size(); ++column) {
+        auto* item = new QStandardItem(texts[column]);
+        item->setEditable(false);
+        item->setData(static_cast<int>(row), LogicRowRole);
+        item->setData(SortKey(column, texts[column]), SortKeyRole);
+        items << item;
+      }
+      rows.appendRow(items);
     }
   }
   const int32_t selected = list.SelectedRow();
-  if (selected == forms::NoSelectedRow) {
+  const QModelIndex current = tree.currentIndex();
+  if (selected == forms::NoSelectedRow || selected >= rows.rowCount()) {
     tree.clearSelection();
-    tree.setCurrentItem(nullptr);
-  } else if (RowOf(tree, tree.currentItem()) != selected || !tree.currentItem()->isSelected()) {
-    tree.setCurrentItem(tree.topLevelItem(selected));
+    tree.setCurrentIndex(QModelIndex());
+  } else if (ListRowOf(current) != selected || !tree.selectionModel()->isSelected(current)) {
+    const QModelIndex shown = sorted.mapFromSource(rows.index(selected, 0));
+    tree.selectionModel()->setCurrentIndex(shown, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
   }
   RenderCommon(tree, list.control);
 }
@@ -134,9 +171,9 @@ QColor BackColour(forms::Colour colour) {
   return QColor(static_cast<int>(colour & 0xFFu), static_cast<int>(colour >> 8 & 0xFFu), static_cast<int>(colour >> 16 & 0xFFu));
 }
 
-QLineEdit& AddTextBox(WindowView& view, forms::TextBox& box, const QRect& place, const char* name) {
+QLineEdit& AddTextBox(WindowView& view, forms::TextBox& box, const char* name) {
   auto* edit = new QLineEdit(&view);
-  PlaceWidget(*edit, place, name);
+  Name(*edit, name);
   QObject::connect(edit, &QLineEdit::textEdited, edit, [&view, &box, edit](const QString& text) {
     if (!view.Attached()) return;
     box.text = text.toStdU16String();
@@ -151,9 +188,9 @@ QLineEdit& AddTextBox(WindowView& view, forms::TextBox& box, const QRect& place,
   return *edit;
 }
 
-QLabel& AddLabel(WindowView& view, forms::Label& label, const QRect& place, const char* name, bool wrap) {
+QLabel& AddLabel(WindowView& view, forms::Label& label, const char* name, bool wrap) {
   auto* shown = new QLabel(&view);
-  PlaceWidget(*shown, place, name);
+  Name(*shown, name);
   shown->setTextFormat(Qt::PlainText);
   shown->setWordWrap(wrap);
   shown->setAlignment(Qt::AlignLeft | (wrap ? Qt::AlignTop : Qt::AlignVCenter));
@@ -165,10 +202,10 @@ QLabel& AddLabel(WindowView& view, forms::Label& label, const QRect& place, cons
   return *shown;
 }
 
-QAbstractButton& AddButton(WindowView& view, forms::Button& button, const QRect& place, const char* name,
+QPushButton& AddButton(WindowView& view, forms::Button& button, const char* name,
                            const QString& picture, Handler click, const Dispatch& dispatch) {
   QPushButton* shown = picture.isEmpty() ? new QPushButton(&view) : new PictureButton(picture, &view);
-  PlaceWidget(*shown, place, name);
+  Name(*shown, name);
   shown->setAutoDefault(false);  // no button answers the Enter key
   if (click) {
     QObject::connect(shown, &QPushButton::clicked, shown, [&view, click, dispatch] {
@@ -183,10 +220,10 @@ QAbstractButton& AddButton(WindowView& view, forms::Button& button, const QRect&
   return *shown;
 }
 
-QCheckBox& AddCheckBox(WindowView& view, forms::CheckBox& box, const QRect& place, const char* name,
+QCheckBox& AddCheckBox(WindowView& view, forms::CheckBox& box, const char* name,
                        const QString& text, Handler click, const Dispatch& dispatch) {
   auto* shown = new QCheckBox(text, &view);
-  PlaceWidget(*shown, place, name);
+  Name(*shown, name);
   QObject::connect(shown, &QCheckBox::clicked, shown, [&view, &box, click, dispatch](bool ticked) {
     if (!view.Attached()) return;
     box.value = ticked ? 1 : 0;
@@ -201,13 +238,12 @@ QCheckBox& AddCheckBox(WindowView& view, forms::CheckBox& box, const QRect& plac
 }
 
 std::vector<QAbstractButton*> AddOptionArray(WindowView& view, forms::OptionArray& options,
-                                             const std::vector<QRect>& places, const char* name, Handler click,
+                                             size_t count, const char* name, Handler click,
                                              const Dispatch& dispatch) {
   auto* group = new QButtonGroup(&view);
   std::vector<QAbstractButton*> buttons;
-  for (size_t index = 0; index < places.size(); ++index) {
+  for (size_t index = 0; index < count; ++index) {
     auto* option = new QRadioButton(&view);
-    PlaceWidget(*option, places[index], name);
     option->setObjectName(QStringLiteral("%1_%2").arg(QString::fromLatin1(name)).arg(index));
     group->addButton(option, static_cast<int>(index));
     buttons.push_back(option);
@@ -238,9 +274,9 @@ std::vector<QAbstractButton*> AddOptionArray(WindowView& view, forms::OptionArra
   return buttons;
 }
 
-QComboBox& AddComboBox(WindowView& view, forms::ComboBox& combo, const QRect& place, const char* name) {
+QComboBox& AddComboBox(WindowView& view, forms::ComboBox& combo, const char* name) {
   auto* shown = new QComboBox(&view);
-  PlaceWidget(*shown, place, name);
+  Name(*shown, name);
   shown->setEditable(true);
   shown->setInsertPolicy(QComboBox::NoInsert);  // typed text is the value, not a new entry
   QObject::connect(shown, &QComboBox::editTextChanged, shown, [&view, &combo](const QString& text) {
@@ -264,38 +300,48 @@ QComboBox& AddComboBox(WindowView& view, forms::ComboBox& combo, const QRect& pl
   return *shown;
 }
 
-QTreeWidget& AddListView(WindowView& view, forms::ListView& list, const QRect& place, const char* name,
-                         Handler event9, Handler event10, const Dispatch& dispatch) {
-  auto* tree = new QTreeWidget(&view);
-  PlaceWidget(*tree, place, name);
-  tree->setColumnCount(forms::ListView::ColumnCount);
+int32_t ListRowOf(const QModelIndex& index) {
+  return index.isValid() ? index.data(LogicRowRole).toInt() : forms::NoSelectedRow;
+}
+
+QTreeView& AddListView(WindowView& view, forms::ListView& list, const char* name, Handler event9, Handler event10,
+                       const Dispatch& dispatch) {
+  auto* tree = new QTreeView(&view);
+  Name(*tree, name);
+  auto* rows = new QStandardItemModel(0, forms::ListView::ColumnCount + 1, tree);
+  auto* sorted = new QSortFilterProxyModel(tree);
+  sorted->setSourceModel(rows);
+  sorted->setSortRole(SortKeyRole);
+  tree->setModel(sorted);
   tree->setRootIsDecorated(false);
   tree->setUniformRowHeights(true);
   tree->setAllColumnsShowFocus(true);
   tree->setSelectionMode(QAbstractItemView::SingleSelection);
   tree->setSelectionBehavior(QAbstractItemView::SelectRows);
+  tree->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  tree->setSortingEnabled(true);
+  tree->sortByColumn(-1, Qt::AscendingOrder);  // the search's order until the user sorts
   tree->header()->setStretchLastSection(true);
-  tree->setColumnWidth(0, 140);
-  tree->setColumnWidth(1, 130);
-  tree->setColumnWidth(2, 70);
-  QObject::connect(tree, &QTreeWidget::itemSelectionChanged, tree, [&view, &list, tree, event9, dispatch] {
+  tree->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+  QObject::connect(tree->selectionModel(), &QItemSelectionModel::selectionChanged, tree,
+                   [&view, &list, tree, event9, dispatch] {
+                     if (!view.Attached()) return;
+                     const QModelIndexList chosen = tree->selectionModel()->selectedRows();
+                     list.selectedRow = chosen.isEmpty() ? forms::NoSelectedRow : ListRowOf(chosen.front());
+                     if (event9) dispatch(event9);
+                   });
+  QObject::connect(tree, &QTreeView::doubleClicked, tree, [&view, &list, event10, dispatch](const QModelIndex& index) {
     if (!view.Attached()) return;
-    const QList<QTreeWidgetItem*> chosen = tree->selectedItems();
-    list.selectedRow = chosen.isEmpty() ? forms::NoSelectedRow : RowOf(*tree, chosen.front());
-    if (event9) dispatch(event9);
-  });
-  QObject::connect(tree, &QTreeWidget::itemDoubleClicked, tree, [&view, &list, tree, event10, dispatch](QTreeWidgetItem* item) {
-    if (!view.Attached()) return;
-    list.selectedRow = RowOf(*tree, item);
+    list.selectedRow = ListRowOf(index);
     if (event10) dispatch(event10);
   });
-  view.Bind(*tree, &list.control, [&list, tree] { RenderListView(list, *tree); });
+  view.Bind(*tree, &list.control, [&list, tree, rows, sorted] { RenderListView(list, *tree, *rows, *sorted); });
   return *tree;
 }
 
-QFrame& AddPanel(WindowView& view, forms::Control& panel, const QRect& place, const char* name) {
+QFrame& AddPanel(WindowView& view, forms::Control& panel, const char* name) {
   auto* frame = new QFrame(&view);
-  PlaceWidget(*frame, place, name);
+  Name(*frame, name);
   frame->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
   view.Bind(*frame, nullptr, [&panel, frame] { RenderCommon(*frame, panel); });
   return *frame;

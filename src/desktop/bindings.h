@@ -1,10 +1,9 @@
 #pragma once
-// One Qt binding per kind of headless control. Each Add* function puts the
-// control's widget on the view, copies the user's edits into the model as
+// One Qt binding per kind of headless control. Each Add* function makes the
+// control's widget on the view (the caller lays it out), copies the user's edits into the model as
 // they happen (text, tick, chosen option, combo text, chosen row), runs the
 // control's handlers through the dispatch, and registers how the widget is
 // redrawn from the model after every handler.
-#include <QRect>
 #include <QString>
 #include <functional>
 #include <vector>
@@ -19,7 +18,9 @@ class QComboBox;
 class QFrame;
 class QLabel;
 class QLineEdit;
-class QTreeWidget;
+class QPushButton;
+class QModelIndex;
+class QTreeView;
 
 namespace desktop {
 
@@ -27,24 +28,33 @@ namespace desktop {
 using Dispatch = std::function<void(const std::function<void()>& handler)>;
 using Handler = std::function<void()>;  // empty: the control raises no event
 
-QLineEdit& AddTextBox(WindowView& view, forms::TextBox& box, const QRect& place, const char* name);
-QLabel& AddLabel(WindowView& view, forms::Label& label, const QRect& place, const char* name, bool wrap = false);
+QLineEdit& AddTextBox(WindowView& view, forms::TextBox& box, const char* name);
+QLabel& AddLabel(WindowView& view, forms::Label& label, const char* name, bool wrap = false);
 // A picture button when picture holds its painted wording, else a plain
 // button with the model's caption.
-QAbstractButton& AddButton(WindowView& view, forms::Button& button, const QRect& place, const char* name,
+QPushButton& AddButton(WindowView& view, forms::Button& button, const char* name,
                            const QString& picture, Handler click, const Dispatch& dispatch);
-QCheckBox& AddCheckBox(WindowView& view, forms::CheckBox& box, const QRect& place, const char* name,
+QCheckBox& AddCheckBox(WindowView& view, forms::CheckBox& box, const char* name,
                        const QString& text, Handler click, const Dispatch& dispatch);
-// One radio button per place; the model's captions label them. An option
+// count radio buttons; the model's captions label them. An option
 // without a caption shows only while it is the selected one.
 std::vector<QAbstractButton*> AddOptionArray(WindowView& view, forms::OptionArray& options,
-                                             const std::vector<QRect>& places, const char* name, Handler click,
+                                             size_t count, const char* name, Handler click,
                                              const Dispatch& dispatch);
-QComboBox& AddComboBox(WindowView& view, forms::ComboBox& combo, const QRect& place, const char* name);
-// Choosing a row raises event 9, double-clicking a row raises event 10.
-QTreeWidget& AddListView(WindowView& view, forms::ListView& list, const QRect& place, const char* name,
+QComboBox& AddComboBox(WindowView& view, forms::ComboBox& combo, const char* name);
+// The rows in a sortable view: a Name column with each row's text, then the
+// model's columns. Choosing a row raises event 9, double-clicking a row
+// raises event 10; sorted or not, the model's row is the one chosen.
+QTreeView& AddListView(WindowView& view, forms::ListView& list, const char* name,
                          Handler event9, Handler event10, const Dispatch& dispatch);
-QFrame& AddPanel(WindowView& view, forms::Control& panel, const QRect& place, const char* name);
+// The view's columns: the name, then the model's MAC, address, ...
+inline constexpr int ListMacColumn = 1;
+inline constexpr int ListAddressColumn = 2;
+
+// The model's row that a row of the view shows; NoSelectedRow for none.
+int32_t ListRowOf(const QModelIndex& index);
+
+QFrame& AddPanel(WindowView& view, forms::Control& panel, const char* name);
 
 // The colour a control's back colour stands for: the palette's base colour
 // for the system window colour, else the RGB value.

@@ -1,7 +1,16 @@
 #include "desktop/layouts.h"
 
 #include <QFont>
+#include <QGridLayout>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QLineEdit>
+#include <QTreeView>
 #include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
 #include <variant>
 
 #include "wizard/frm_main.h"
@@ -20,18 +29,41 @@ namespace desktop {
 
 namespace {
 
+// Where a widget stands in its window's grid.
+struct Cell {
+  int row = 0;
+  int column = 0;
+  int rowSpan = 1;
+  int columnSpan = 1;
+};
+// Not in the grid: the row of buttons along the bottom, in the order given.
+constexpr Cell ButtonBar{-1, -1};
+
+// A fixed caption of the window, tied to the field it names (buddy: the
+// field's widget name; the field takes the caption as its accessible name).
+struct CaptionAt {
+  const char* text;
+  Cell place;
+  const char* buddy;
+};
+// Fixed wording across the window, wrapped.
+struct ParagraphAt {
+  const char* text;
+  Cell place;
+};
 // One control of a window of type F, named by its member.
 template <class F>
 struct PanelAt {
   forms::Control F::*panel;
   const char* name;
-  QRect place;
+  Cell place;
 };
 template <class F>
 struct LabelAt {
   forms::Label F::*label;
   const char* name;
-  QRect place;
+  Cell place;
+  const char* buddy = nullptr;  // the field this label names
   bool wrap = false;
   bool heading = false;
 };
@@ -39,55 +71,59 @@ template <class F>
 struct TextAt {
   forms::TextBox F::*box;
   const char* name;
-  QRect place;
+  Cell place;
 };
 template <class F>
 struct ButtonAt {
   forms::Button F::*button;
   const char* name;
-  QRect place;
+  Cell place;
   void (F::*click)();
-  QString picture;  // the painted wording; empty: a captioned button
+  QString picture;  // the painted wording, & before the mnemonic; empty: a captioned button
+  const char* tip = nullptr;
 };
 template <class F>
 struct CheckAt {
   forms::CheckBox F::*box;
   const char* name;
-  QRect place;
+  Cell place;
   void (F::*click)();
-  QString text;
+  QString text;  // what ticking it changes, & before the mnemonic
 };
 template <class F>
 struct OptionsAt {
   forms::OptionArray F::*options;
   const char* name;
-  std::vector<QRect> places;
+  Cell place;  // the buttons side by side
+  size_t count;
   void (F::*click)() = nullptr;
 };
 template <class F>
 struct ComboAt {
   forms::ComboBox F::*combo;
   const char* name;
-  QRect place;
+  Cell place;
 };
 template <class F>
 struct ListAt {
   forms::ListView F::*list;
   const char* name;
-  QRect place;
+  Cell place;
   void (F::*event9)();
   void (F::*event10)();
 };
 
 template <class F>
-using Place = std::variant<PanelAt<F>, LabelAt<F>, TextAt<F>, ButtonAt<F>, CheckAt<F>, OptionsAt<F>, ComboAt<F>, ListAt<F>>;
+using Place = std::variant<CaptionAt, ParagraphAt, PanelAt<F>, LabelAt<F>, TextAt<F>, ButtonAt<F>, CheckAt<F>,
+                           OptionsAt<F>, ComboAt<F>, ListAt<F>>;
 
 template <class F>
 struct Layout {
-  QSize size;
-  Background background;
-  std::vector<Place<F>> places;  // panels first: later widgets lie on top
-  void (*close)(F& window);      // closing the window from its frame
+  QString heading;                  // across the top; empty: none
+  std::vector<Place<F>> places;     // panels first: later widgets lie on top
+  void (*close)(F& window);         // closing the window from its frame
+  const char* defaultButton = nullptr;  // the button Enter presses; none when empty
+  bool evenColumns = false;             // two columns of fields side by side
 };
 
 template <class... Visitors>
@@ -95,42 +131,104 @@ struct Overloaded : Visitors... {
   using Visitors::operator()...;
 };
 
+// An entry field shows at least this many characters.
+constexpr int FieldCharacters = 18;
+
+void Put(WindowView& view, QWidget& widget, const Cell& place) {
+  if (place.row == ButtonBar.row) {
+    view.ButtonRow().addWidget(&widget);
+  } else {
+    view.Grid().addWidget(&widget, place.row, place.column, place.rowSpan, place.columnSpan);
+  }
+}
+
+QString Plain(const QString& text) {
+  QString plain = text;
+  return plain.remove(u'&').trimmed();
+}
+
+void TieCaption(WindowView& view, QLabel& caption, const char* buddy) {
+  if (buddy == nullptr) return;
+  if (auto* field = view.findChild<QWidget*>(QString::fromLatin1(buddy))) {
+    caption.setBuddy(field);
+    field->setAccessibleName(Plain(caption.text()));
+  }
+}
+
 template <class F>
 WindowView* Build(const Layout<F>& layout, F& window, const Dispatch& dispatch) {
-  auto* view = new WindowView(window.form, layout.background, layout.size);
+  auto* view = new WindowView(window.form);
+  view->SetHeading(layout.heading);
   auto handler = [&window](void (F::*member)()) -> Handler {
     if (member == nullptr) return {};
     return [&window, member] { (window.*member)(); };
   };
+  std::vector<std::pair<QLabel*, const char*>> captions;  // tied once every field exists
   for (const Place<F>& place : layout.places) {
     std::visit(Overloaded{
-                   [&](const PanelAt<F>& at) { AddPanel(*view, window.*at.panel, at.place, at.name); },
+                   [&](const CaptionAt& at) {
+                     auto* caption = new QLabel(QString::fromUtf8(at.text), view);
+                     Put(*view, *caption, at.place);
+                     captions.emplace_back(caption, at.buddy);
+                   },
+                   [&](const ParagraphAt& at) {
+                     auto* paragraph = new QLabel(QString::fromUtf8(at.text), view);
+                     paragraph->setWordWrap(true);
+                     paragraph->setTextFormat(Qt::PlainText);
+                     Put(*view, *paragraph, at.place);
+                   },
+                   [&](const PanelAt<F>& at) { Put(*view, AddPanel(*view, window.*at.panel, at.name), at.place); },
                    [&](const LabelAt<F>& at) {
-                     QLabel& label = AddLabel(*view, window.*at.label, at.place, at.name, at.wrap);
+                     QLabel& label = AddLabel(*view, window.*at.label, at.name, at.wrap);
                      if (at.heading) {
                        QFont bold = label.font();
                        bold.setBold(true);
                        bold.setPointSizeF(bold.pointSizeF() * 1.3);
                        label.setFont(bold);
                      }
+                     Put(*view, label, at.place);
+                     captions.emplace_back(&label, at.buddy);
                    },
-                   [&](const TextAt<F>& at) { AddTextBox(*view, window.*at.box, at.place, at.name); },
+                   [&](const TextAt<F>& at) {
+                     QLineEdit& edit = AddTextBox(*view, window.*at.box, at.name);
+                     edit.setMinimumWidth(edit.fontMetrics().averageCharWidth() * FieldCharacters);
+                     Put(*view, edit, at.place);
+                   },
                    [&](const ButtonAt<F>& at) {
-                     AddButton(*view, window.*at.button, at.place, at.name, at.picture, handler(at.click), dispatch);
+                     QPushButton& button =
+                         AddButton(*view, window.*at.button, at.name, at.picture, handler(at.click), dispatch);
+                     if (at.tip != nullptr) button.setToolTip(QString::fromUtf8(at.tip));
+                     if (!at.picture.isEmpty()) button.setAccessibleName(Plain(at.picture));
+                     Put(*view, button, at.place);
                    },
                    [&](const CheckAt<F>& at) {
-                     AddCheckBox(*view, window.*at.box, at.place, at.name, at.text, handler(at.click), dispatch);
+                     Put(*view, AddCheckBox(*view, window.*at.box, at.name, at.text, handler(at.click), dispatch),
+                         at.place);
                    },
                    [&](const OptionsAt<F>& at) {
-                     AddOptionArray(*view, window.*at.options, at.places, at.name, handler(at.click), dispatch);
+                     auto* row = new QHBoxLayout;
+                     for (QAbstractButton* option :
+                          AddOptionArray(*view, window.*at.options, at.count, at.name, handler(at.click), dispatch)) {
+                       row->addWidget(option);
+                     }
+                     row->addStretch(1);
+                     view->Grid().addLayout(row, at.place.row, at.place.column, at.place.rowSpan, at.place.columnSpan);
                    },
-                   [&](const ComboAt<F>& at) { AddComboBox(*view, window.*at.combo, at.place, at.name); },
+                   [&](const ComboAt<F>& at) { Put(*view, AddComboBox(*view, window.*at.combo, at.name), at.place); },
                    [&](const ListAt<F>& at) {
-                     AddListView(*view, window.*at.list, at.place, at.name, handler(at.event9), handler(at.event10),
-                                 dispatch);
+                     view->LetGridGrow();
+                     view->Grid().setRowStretch(at.place.row + at.place.rowSpan - 1, 1);
+                     Put(*view,
+                         AddListView(*view, window.*at.list, at.name, handler(at.event9), handler(at.event10), dispatch),
+                         at.place);
                    },
                },
                place);
+  }
+  for (const auto& [caption, buddy] : captions) TieCaption(*view, *caption, buddy);
+  if (layout.evenColumns) view->Grid().setColumnStretch(0, 1);
+  if (layout.defaultButton != nullptr) {
+    view->SetDefaultButton(view->findChild<QPushButton*>(QString::fromLatin1(layout.defaultButton)));
   }
   view->ApplyTabOrder();
   if (layout.close != nullptr) {
@@ -144,55 +242,46 @@ WindowView* BuildIfLoaded(std::unique_ptr<F>& window, const Layout<F>& layout, c
   return window ? Build(layout, *window, dispatch) : nullptr;
 }
 
-// The pages share one size, one row of navigation buttons and one style of
-// captions.
-const QSize PageSize(640, 480);
-constexpr int ButtonRow = 416;
-QRect NavigationButton(int slot) { return QRect(300 + slot * 110, ButtonRow, 100, 40); }
-PaintedText Caption(int x, int y, int width, const char* text) {
-  return {QRect(x, y, width, 26), QString::fromUtf8(text), PaintedText::Style::Caption};
-}
-PaintedText Paragraph(const QRect& place, const char* text) {
-  return {place, QString::fromUtf8(text), PaintedText::Style::Paragraph};
-}
-Background Page(const char* heading, std::vector<PaintedText> texts, std::vector<QRect> groups = {}) {
-  return {QString::fromUtf8(heading), std::move(texts), std::move(groups), 0};
-}
+constexpr char BackTip[] = "Go back to the previous step; nothing is written";
+constexpr char NextTip[] = "Check this step's entries and go on to the next step";
+constexpr char ExitTip[] = "Leave the wizard without writing anything to the camera";
 
 const Layout<FrmMain>& MainLayout() {
   using F = FrmMain;
-  auto column = [](int slot) { return QRect(15, 88 + slot * 62, 120, 46); };
   static const Layout<F> layout{
-      QSize(640, 480),
-      {QStringLiteral("Setup Wizard"), {}, {}, 150},
+      {},
       {
-          ButtonAt<F>{&F::CmdWizard, "CmdWizard", column(0), &F::CmdWizard_Click, "Wizard"},
-          ButtonAt<F>{&F::Command1, "Command1", column(1), &F::Command1_Click, "Search"},
-          ButtonAt<F>{&F::CmdLink, "CmdLink", column(2), &F::CmdLink_Click, "Web Page"},
-          ButtonAt<F>{&F::CmdAbout, "CmdAbout", column(3), &F::CmdAbout_Click, "About"},
-          ButtonAt<F>{&F::CmdExit, "CmdExit", column(4), &F::CmdExit_Click, "Exit"},
-          ListAt<F>{&F::List, "List", QRect(166, 80, 460, 386), &F::List_Event9, &F::List_Event10},
+          ButtonAt<F>{&F::CmdWizard, "CmdWizard", {0, 0}, &F::CmdWizard_Click, "&Wizard",
+                      "Set up the chosen camera step by step"},
+          ButtonAt<F>{&F::Command1, "Command1", {1, 0}, &F::Command1_Click, "&Search",
+                      "Search the network for cameras again (F5)"},
+          ButtonAt<F>{&F::CmdLink, "CmdLink", {2, 0}, &F::CmdLink_Click, "Web &Page",
+                      "Open the chosen camera's web page in the browser"},
+          ButtonAt<F>{&F::CmdAbout, "CmdAbout", {3, 0}, &F::CmdAbout_Click, "&About",
+                      "Version and licence of this program"},
+          ButtonAt<F>{&F::CmdExit, "CmdExit", {4, 0}, &F::CmdExit_Click, "E&xit", "End the program"},
+          ListAt<F>{&F::List, "List", {0, 1, 6, 1}, &F::List_Event9, &F::List_Event10},
       },
       [](F& window) { window.CmdExit_Click(); },
   };
   return layout;
 }
 
-// The two login dialogs share their fields and their look.
+// The two login dialogs share their fields and their look; neither button
+// answers Enter or Esc.
 template <class F>
 Layout<F> LoginLayout() {
   return {
-      QSize(380, 240),
       {},
       {
-          PanelAt<F>{&F::SSFrame2, "SSFrame2", QRect(12, 12, 356, 36)},
-          PanelAt<F>{&F::SSFrame1, "SSFrame1", QRect(12, 56, 356, 110)},
-          LabelAt<F>{&F::Label1, "Label1", QRect(28, 72, 130, 26)},
-          TextAt<F>{&F::Text1, "Text1", QRect(160, 72, 190, 26)},
-          LabelAt<F>{&F::Label2, "Label2", QRect(28, 120, 130, 26)},
-          TextAt<F>{&F::TxtPassWord, "TxtPassWord", QRect(160, 120, 190, 26)},
-          ButtonAt<F>{&F::CmdYes, "CmdYes", QRect(176, 188, 90, 32), &F::CmdYes_Click, {}},
-          ButtonAt<F>{&F::CmdCancel, "CmdCancel", QRect(278, 188, 90, 32), &F::CmdCancel_Click, {}},
+          PanelAt<F>{&F::SSFrame2, "SSFrame2", {0, 0, 1, 2}},
+          PanelAt<F>{&F::SSFrame1, "SSFrame1", {1, 0, 2, 2}},
+          LabelAt<F>{&F::Label1, "Label1", {1, 0}, "Text1"},
+          TextAt<F>{&F::Text1, "Text1", {1, 1}},
+          LabelAt<F>{&F::Label2, "Label2", {2, 0}, "TxtPassWord"},
+          TextAt<F>{&F::TxtPassWord, "TxtPassWord", {2, 1}},
+          ButtonAt<F>{&F::CmdYes, "CmdYes", ButtonBar, &F::CmdYes_Click, {}, "Log in to the camera with this ID and password"},
+          ButtonAt<F>{&F::CmdCancel, "CmdCancel", ButtonBar, &F::CmdCancel_Click, {}, "Do not log in"},
       },
       [](F& window) { window.CmdCancel_Click(); },
   };
@@ -201,33 +290,30 @@ Layout<F> LoginLayout() {
 const Layout<FrmSetPassword>& SetPasswordLayout() {
   using F = FrmSetPassword;
   static const Layout<F> layout{
-      PageSize,
-      Page("Administrator ID and Password",
-              {
-                  Paragraph(QRect(24, 76, 592, 40),
-                            "Set up an admin ID and password to secure your camera, then click Next."),
-                  Caption(40, 118, 200, "Admin ID"),
-                  Caption(340, 118, 200, "Password"),
-                  Caption(40, 226, 200, "New ID"),
-                  Caption(40, 284, 200, "Reconfirm"),
-                  Caption(340, 226, 200, "New Password"),
-                  Caption(340, 284, 200, "Reconfirm"),
-              },
-              {QRect(24, 190, 288, 160), QRect(324, 190, 292, 160)}),
+      QStringLiteral("Administrator ID and Password"),
       {
-          TextAt<F>{&F::TxtOldSysAdminID, "TxtOldSysAdminID", QRect(40, 144, 240, 26)},
-          TextAt<F>{&F::TxtOldPassword, "TxtOldPassword", QRect(340, 144, 240, 26)},
-          CheckAt<F>{&F::ChkUserName, "ChkUserName", QRect(36, 196, 200, 24), &F::ChkUserName_Click, "Change"},
-          TextAt<F>{&F::TxtNewUserName, "TxtNewUserName", QRect(40, 252, 240, 26)},
-          TextAt<F>{&F::TxtUserNameReconfirm, "TxtUserNameReconfirm", QRect(40, 310, 240, 26)},
-          CheckAt<F>{&F::ChkPassword, "ChkPassword", QRect(336, 196, 200, 24), &F::ChkPassword_Click, "Change"},
-          TextAt<F>{&F::TxtNewPassword, "TxtNewPassword", QRect(340, 252, 240, 26)},
-          TextAt<F>{&F::TxtReconfirm, "TxtReconfirm", QRect(340, 310, 240, 26)},
-          ButtonAt<F>{&F::CmdBack, "CmdBack", NavigationButton(0), &F::CmdBack_Click, "< Back"},
-          ButtonAt<F>{&F::CmdNext, "CmdNext", NavigationButton(1), &F::CmdNext_Click, "Next >"},
-          ButtonAt<F>{&F::CmdExit, "CmdExit", NavigationButton(2), &F::CmdExit_Click, "Exit"},
+          ParagraphAt{"Set up an admin ID and password to secure your camera, then click Next.", {0, 0, 1, 2}},
+          CaptionAt{"Admin &ID", {1, 0}, "TxtOldSysAdminID"},
+          CaptionAt{"Pass&word", {1, 1}, "TxtOldPassword"},
+          TextAt<F>{&F::TxtOldSysAdminID, "TxtOldSysAdminID", {2, 0}},
+          TextAt<F>{&F::TxtOldPassword, "TxtOldPassword", {2, 1}},
+          CheckAt<F>{&F::ChkUserName, "ChkUserName", {3, 0}, &F::ChkUserName_Click, "C&hange the admin ID"},
+          CheckAt<F>{&F::ChkPassword, "ChkPassword", {3, 1}, &F::ChkPassword_Click, "Change the &password"},
+          CaptionAt{"New ID", {4, 0}, "TxtNewUserName"},
+          TextAt<F>{&F::TxtNewUserName, "TxtNewUserName", {5, 0}},
+          CaptionAt{"Reconfirm new ID", {6, 0}, "TxtUserNameReconfirm"},
+          TextAt<F>{&F::TxtUserNameReconfirm, "TxtUserNameReconfirm", {7, 0}},
+          CaptionAt{"New password", {4, 1}, "TxtNewPassword"},
+          TextAt<F>{&F::TxtNewPassword, "TxtNewPassword", {5, 1}},
+          CaptionAt{"Reconfirm new password", {6, 1}, "TxtReconfirm"},
+          TextAt<F>{&F::TxtReconfirm, "TxtReconfirm", {7, 1}},
+          ButtonAt<F>{&F::CmdBack, "CmdBack", ButtonBar, &F::CmdBack_Click, "< &Back", BackTip},
+          ButtonAt<F>{&F::CmdNext, "CmdNext", ButtonBar, &F::CmdNext_Click, "&Next >", NextTip},
+          ButtonAt<F>{&F::CmdExit, "CmdExit", ButtonBar, &F::CmdExit_Click, "E&xit", ExitTip},
       },
       [](F& window) { window.CmdExit_Click(); },
+      "CmdNext",
+      true,
   };
   return layout;
 }
@@ -235,18 +321,20 @@ const Layout<FrmSetPassword>& SetPasswordLayout() {
 const Layout<FrmSetIPAddress>& SetIPAddressLayout() {
   using F = FrmSetIPAddress;
   static const Layout<F> layout{
-      PageSize,
-      Page("Set IP Address", {Caption(80, 130, 160, "IP Address"), Caption(80, 186, 160, "Subnet Mask"),
-                              Caption(80, 242, 160, "Default Gateway")}),
+      QStringLiteral("Set IP Address"),
       {
-          TextAt<F>{&F::TxtIPAddress, "TxtIPAddress", QRect(250, 130, 260, 26)},
-          TextAt<F>{&F::TxtSubnetMask, "TxtSubnetMask", QRect(250, 186, 260, 26)},
-          TextAt<F>{&F::TxtGateway, "TxtGateway", QRect(250, 242, 260, 26)},
-          ButtonAt<F>{&F::CmdBack, "CmdBack", NavigationButton(0), &F::CmdBack_Click, "< Back"},
-          ButtonAt<F>{&F::CmdNext, "CmdNext", NavigationButton(1), &F::CmdNext_Click, "Next >"},
-          ButtonAt<F>{&F::CmdExit, "CmdExit", NavigationButton(2), &F::CmdExit_Click, "Exit"},
+          CaptionAt{"IP &Address", {0, 0}, "TxtIPAddress"},
+          TextAt<F>{&F::TxtIPAddress, "TxtIPAddress", {0, 1}},
+          CaptionAt{"Subnet &Mask", {1, 0}, "TxtSubnetMask"},
+          TextAt<F>{&F::TxtSubnetMask, "TxtSubnetMask", {1, 1}},
+          CaptionAt{"Default &Gateway", {2, 0}, "TxtGateway"},
+          TextAt<F>{&F::TxtGateway, "TxtGateway", {2, 1}},
+          ButtonAt<F>{&F::CmdBack, "CmdBack", ButtonBar, &F::CmdBack_Click, "< &Back", BackTip},
+          ButtonAt<F>{&F::CmdNext, "CmdNext", ButtonBar, &F::CmdNext_Click, "&Next >", NextTip},
+          ButtonAt<F>{&F::CmdExit, "CmdExit", ButtonBar, &F::CmdExit_Click, "E&xit", ExitTip},
       },
       [](F& window) { window.CmdExit_Click(); },
+      "CmdNext",
   };
   return layout;
 }
@@ -254,37 +342,28 @@ const Layout<FrmSetIPAddress>& SetIPAddressLayout() {
 const Layout<FrmWireless>& WirelessLayout() {
   using F = FrmWireless;
   static const Layout<F> layout{
-      PageSize,
-      Page("Wireless Interface",
-              {
-                  Caption(24, 80, 180, "Connection Mode"),
-                  Caption(24, 114, 180, "Network Name (SSID)"),
-                  Caption(24, 148, 180, "Wireless Channel"),
-                  Caption(24, 182, 180, "Old Encryption WEP Key"),
-                  Caption(40, 290, 180, "New Encryption WEP Key"),
-                  Caption(40, 326, 180, "Reconfirm WEP Key"),
-              },
-              {QRect(16, 252, 608, 110)}),
+      QStringLiteral("Wireless Interface"),
       {
-          OptionsAt<F>{&F::optConnectionMode,
-                       "optConnectionMode",
-                       {QRect(210, 80, 130, 26), QRect(350, 80, 100, 26), QRect(460, 80, 80, 26)}},
-          TextAt<F>{&F::txtWlanESSID, "txtWlanESSID", QRect(210, 114, 300, 26)},
-          ComboAt<F>{&F::CboChannel, "CboChannel", QRect(210, 148, 100, 26)},
-          TextAt<F>{&F::txtWlanWEPKey, "txtWlanWEPKey", QRect(210, 182, 300, 26)},
-          OptionsAt<F>{&F::optWEPKeyFormat,
-                       "optWEPKeyFormat",
-                       {QRect(210, 214, 100, 26), QRect(320, 214, 100, 26)},
-                       &F::optWEPKeyFormat_Click},
-          CheckAt<F>{&F::CheckEWK, "CheckEWK", QRect(28, 258, 300, 24), &F::CheckEWK_Click,
-                     "Change Encryption WEP Key"},
-          TextAt<F>{&F::txtNewWlanWEPKey, "txtNewWlanWEPKey", QRect(230, 290, 300, 26)},
-          TextAt<F>{&F::txtWlanWEPKeyConfirm, "txtWlanWEPKeyConfirm", QRect(230, 326, 300, 26)},
-          ButtonAt<F>{&F::CmdBack, "CmdBack", NavigationButton(0), &F::CmdBack_Click, "< Back"},
-          ButtonAt<F>{&F::CmdNext, "CmdNext", NavigationButton(1), &F::CmdNext_Click, "Next >"},
-          ButtonAt<F>{&F::ComExit, "ComExit", NavigationButton(2), &F::ComExit_Click, "Exit"},
+          CaptionAt{"Connection Mode", {0, 0}, "optConnectionMode_0"},
+          OptionsAt<F>{&F::optConnectionMode, "optConnectionMode", {0, 1}, 3},
+          CaptionAt{"Network Name (&SSID)", {1, 0}, "txtWlanESSID"},
+          TextAt<F>{&F::txtWlanESSID, "txtWlanESSID", {1, 1}},
+          CaptionAt{"Wireless &Channel", {2, 0}, "CboChannel"},
+          ComboAt<F>{&F::CboChannel, "CboChannel", {2, 1}},
+          CaptionAt{"Old Encryption WEP Key", {3, 0}, "txtWlanWEPKey"},
+          TextAt<F>{&F::txtWlanWEPKey, "txtWlanWEPKey", {3, 1}},
+          OptionsAt<F>{&F::optWEPKeyFormat, "optWEPKeyFormat", {4, 1}, 2, &F::optWEPKeyFormat_Click},
+          CheckAt<F>{&F::CheckEWK, "CheckEWK", {5, 0, 1, 2}, &F::CheckEWK_Click, "Change the &encryption WEP key"},
+          CaptionAt{"New Encryption WEP Key", {6, 0}, "txtNewWlanWEPKey"},
+          TextAt<F>{&F::txtNewWlanWEPKey, "txtNewWlanWEPKey", {6, 1}},
+          CaptionAt{"Reconfirm WEP Key", {7, 0}, "txtWlanWEPKeyConfirm"},
+          TextAt<F>{&F::txtWlanWEPKeyConfirm, "txtWlanWEPKeyConfirm", {7, 1}},
+          ButtonAt<F>{&F::CmdBack, "CmdBack", ButtonBar, &F::CmdBack_Click, "< &Back", BackTip},
+          ButtonAt<F>{&F::CmdNext, "CmdNext", ButtonBar, &F::CmdNext_Click, "&Next >", NextTip},
+          ButtonAt<F>{&F::ComExit, "ComExit", ButtonBar, &F::ComExit_Click, "E&xit", ExitTip},
       },
       [](F& window) { window.ComExit_Click(); },
+      "CmdNext",
   };
   return layout;
 }
@@ -292,29 +371,26 @@ const Layout<FrmWireless>& WirelessLayout() {
 constexpr char ClosingText[] =
     "The setup wizard has completed. Click Back to modify the settings, or click Restart to save them and "
     "reboot the camera.";
+constexpr char RestartTip[] = "Write these settings into the camera and restart it";
 
-// A summary row: its painted caption and the label with the value.
-QRect SummaryValue(int row) { return QRect(230, 84 + row * 34, 360, 26); }
-PaintedText SummaryCaption(int row, const char* text) { return Caption(60, 84 + row * 34, 160, text); }
-
-// The two summary pages: the same rows as far as the wired one goes.
+// The two summary pages: the same rows as far as the wired one goes, a
+// caption and a value each, then the closing words and the buttons.
 template <class F>
-std::vector<Place<F>> SummaryPlaces() {
-  return {
-      LabelAt<F>{&F::LblID, "LblID", SummaryValue(0)},
-      LabelAt<F>{&F::LblPassword, "LblPassword", SummaryValue(1)},
-      LabelAt<F>{&F::LblIP, "LblIP", SummaryValue(2)},
-      LabelAt<F>{&F::LblSubnet, "LblSubnet", SummaryValue(3)},
-      ButtonAt<F>{&F::CmdBack, "CmdBack", NavigationButton(1), &F::CmdBack_Click, "< Back"},
-      ButtonAt<F>{&F::CmdRestart, "CmdRestart", NavigationButton(2), &F::CmdRestart_Click, "Restart"},
-  };
-}
-std::vector<PaintedText> SummaryCaptions(int rows) {
+std::vector<Place<F>> SummaryPlaces(std::vector<LabelAt<F>> values) {
   static const char* const captions[] = {"Admin ID", "Password", "IP Address", "Subnet", "SSID", "Channel", "WEP Key"};
-  std::vector<PaintedText> texts;
-  for (int row = 0; row < rows; ++row) texts.push_back(SummaryCaption(row, captions[row]));
-  texts.push_back(Paragraph(QRect(40, 100 + rows * 34, 560, 60), ClosingText));
-  return texts;
+  std::vector<Place<F>> places;
+  int row = 0;
+  for (LabelAt<F>& value : values) {
+    places.push_back(CaptionAt{captions[row], {row, 0}, value.name});
+    value.place = {row, 1};
+    places.push_back(value);
+    ++row;
+  }
+  places.push_back(ParagraphAt{ClosingText, {row, 0, 1, 2}});
+  places.push_back(ButtonAt<F>{&F::CmdBack, "CmdBack", ButtonBar, &F::CmdBack_Click, "< &Back",
+                               "Go back and change the settings"});
+  places.push_back(ButtonAt<F>{&F::CmdRestart, "CmdRestart", ButtonBar, &F::CmdRestart_Click, "&Restart", RestartTip});
+  return places;
 }
 // Closing a summary page from its frame ends the program, as its
 // neighbours' Exit does; nothing is written.
@@ -325,35 +401,44 @@ void EndFromSummary(F& window) {
 
 const Layout<FrmSetupEnd>& SetupEndLayout() {
   using F = FrmSetupEnd;
-  static const Layout<F> layout = [] {
-    Layout<F> wireless{PageSize, Page("Setup Summary", SummaryCaptions(7)), SummaryPlaces<F>(),
-                       &EndFromSummary<F>};
-    wireless.places.insert(wireless.places.begin() + 4,
-                           {LabelAt<F>{&F::LblSSID, "LblSSID", SummaryValue(4)},
-                            LabelAt<F>{&F::LblChannel, "LblChannel", SummaryValue(5)},
-                            LabelAt<F>{&F::LblWebKey, "LblWebKey", SummaryValue(6)}});
-    return wireless;
-  }();
+  static const Layout<F> layout{
+      QStringLiteral("Setup Summary"),
+      SummaryPlaces<F>({{&F::LblID, "LblID", {}},
+                        {&F::LblPassword, "LblPassword", {}},
+                        {&F::LblIP, "LblIP", {}},
+                        {&F::LblSubnet, "LblSubnet", {}},
+                        {&F::LblSSID, "LblSSID", {}},
+                        {&F::LblChannel, "LblChannel", {}},
+                        {&F::LblWebKey, "LblWebKey", {}}}),
+      &EndFromSummary<F>,
+      "CmdRestart",
+  };
   return layout;
 }
 
 const Layout<FrmsetLanEnd>& SetLanEndLayout() {
   using F = FrmsetLanEnd;
   static const Layout<F> layout{
-      PageSize, Page("Setup Summary", SummaryCaptions(4)), SummaryPlaces<F>(), &EndFromSummary<F>};
+      QStringLiteral("Setup Summary"),
+      SummaryPlaces<F>({{&F::LblID, "LblID", {}},
+                        {&F::LblPassword, "LblPassword", {}},
+                        {&F::LblIP, "LblIP", {}},
+                        {&F::LblSubnet, "LblSubnet", {}}}),
+      &EndFromSummary<F>,
+      "CmdRestart",
+  };
   return layout;
 }
 
 const Layout<FrmMessage>& MessageLayout() {
   using F = FrmMessage;
   static const Layout<F> layout{
-      QSize(440, 250),
       {},
       {
-          PanelAt<F>{&F::Frame1, "Frame1", QRect(12, 12, 416, 176)},
-          LabelAt<F>{&F::Label2, "Label2", QRect(26, 24, 388, 152), true},
-          ButtonAt<F>{&F::CmdYes, "CmdYes", QRect(230, 202, 90, 32), &F::CmdYes_Click, {}},
-          ButtonAt<F>{&F::CmdNo, "CmdNo", QRect(330, 202, 90, 32), &F::CmdNo_Click, {}},
+          PanelAt<F>{&F::Frame1, "Frame1", {0, 0}},
+          LabelAt<F>{&F::Label2, "Label2", {0, 0}, nullptr, true},
+          ButtonAt<F>{&F::CmdYes, "CmdYes", ButtonBar, &F::CmdYes_Click, {}, "Change the camera's IP address now"},
+          ButtonAt<F>{&F::CmdNo, "CmdNo", ButtonBar, &F::CmdNo_Click, {}, "Keep the address and go back to the list"},
       },
       [](F& window) { window.CmdNo_Click(); },
   };
@@ -363,22 +448,23 @@ const Layout<FrmMessage>& MessageLayout() {
 const Layout<FrmChangeIPAddress>& ChangeIPAddressLayout() {
   using F = FrmChangeIPAddress;
   static const Layout<F> layout{
-      QSize(380, 280),
       {},
       {
-          PanelAt<F>{&F::Frame2, "Frame2", QRect(12, 12, 356, 44)},
-          LabelAt<F>{&F::Label1, "Label1", QRect(24, 18, 330, 32), false, true},
-          PanelAt<F>{&F::Frame1, "Frame1", QRect(12, 64, 356, 150)},
-          LabelAt<F>{&F::Label4, "Label4", QRect(28, 80, 110, 26)},
-          TextAt<F>{&F::Text1, "Text1", QRect(140, 80, 210, 26)},
-          LabelAt<F>{&F::Label5, "Label5", QRect(28, 124, 110, 26)},
-          TextAt<F>{&F::Text2, "Text2", QRect(140, 124, 210, 26)},
-          LabelAt<F>{&F::Label6, "Label6", QRect(28, 168, 110, 26)},
-          TextAt<F>{&F::Text3, "Text3", QRect(140, 168, 210, 26)},
-          ButtonAt<F>{&F::CmdOk, "CmdOk", QRect(278, 232, 90, 32), &F::CmdOk_Click, {}},
+          PanelAt<F>{&F::Frame2, "Frame2", {0, 0, 1, 2}},
+          LabelAt<F>{&F::Label1, "Label1", {0, 0, 1, 2}, nullptr, false, true},
+          PanelAt<F>{&F::Frame1, "Frame1", {1, 0, 3, 2}},
+          LabelAt<F>{&F::Label4, "Label4", {1, 0}, "Text1"},
+          TextAt<F>{&F::Text1, "Text1", {1, 1}},
+          LabelAt<F>{&F::Label5, "Label5", {2, 0}, "Text2"},
+          TextAt<F>{&F::Text2, "Text2", {2, 1}},
+          LabelAt<F>{&F::Label6, "Label6", {3, 0}, "Text3"},
+          TextAt<F>{&F::Text3, "Text3", {3, 1}},
+          ButtonAt<F>{&F::CmdOk, "CmdOk", ButtonBar, &F::CmdOk_Click, {},
+                      "Give the camera this address; it restarts on it"},
       },
       // The dialog has no Cancel; closing it gives the change up.
       [](F& window) { Unload(window.program, window.program.changeIPAddress); },
+      "CmdOk",
   };
   return layout;
 }
@@ -386,23 +472,35 @@ const Layout<FrmChangeIPAddress>& ChangeIPAddressLayout() {
 const Layout<FrmSysAbout>& SysAboutLayout() {
   using F = FrmSysAbout;
   static const Layout<F> layout{
-      QSize(560, 340),
-      Page("Setup Wizard for Internet Cameras and Video Servers",
-              {
-                  Caption(40, 88, 90, "Version:"),
-                  Paragraph(QRect(40, 132, 480, 120),
-                            "Warning: this computer program is protected by copyright law and international "
-                            "treaties. Unauthorized reproduction or distribution of this program, or any portion "
-                            "of it, may result in severe civil and criminal penalties, and will be prosecuted to "
-                            "the maximum extent possible under the law."),
-              }),
+      QStringLiteral("Sentrova"),
       {
-          LabelAt<F>{&F::Label1, "Label1", QRect(130, 88, 200, 26)},
-          ButtonAt<F>{&F::CmdOk, "CmdOk", QRect(440, 280, 100, 40), &F::CmdOk_Click, "OK"},
+          ParagraphAt{"Setup Wizard for Internet Cameras and Video Servers", {0, 0, 1, 2}},
+          CaptionAt{"Version:", {1, 0}, "Label1"},
+          LabelAt<F>{&F::Label1, "Label1", {1, 1}},
+          ParagraphAt{"Warning: this computer program is protected by copyright law and international treaties. "
+                      "Unauthorized reproduction or distribution of this program, or any portion of it, may result "
+                      "in severe civil and criminal penalties, and will be prosecuted to the maximum extent possible "
+                      "under the law.",
+                      {2, 0, 1, 2}},
+          ParagraphAt{"Sentrova is used under the licence it was delivered with. It is built with Qt, used under "
+                      "the GNU Lesser General Public License version 3.",
+                      {3, 0, 1, 2}},
+          ButtonAt<F>{&F::CmdOk, "CmdOk", ButtonBar, &F::CmdOk_Click, "&OK", "Close this box"},
       },
       [](F& window) { window.CmdOk_Click(); },
+      "CmdOk",
   };
   return layout;
+}
+
+// What the about box has beyond its model: the Qt version and licence.
+void AddAboutQt(WindowView& view) {
+  auto* aboutQt = new QPushButton(QStringLiteral("About &Qt"), &view);
+  aboutQt->setObjectName(QStringLiteral("AboutQt"));
+  aboutQt->setAutoDefault(false);
+  aboutQt->setToolTip(QStringLiteral("The version and licence of Qt"));
+  QObject::connect(aboutQt, &QPushButton::clicked, &view, [&view] { QMessageBox::aboutQt(&view); });
+  view.ButtonRow().insertWidget(1, aboutQt);
 }
 
 }  // namespace
@@ -427,7 +525,11 @@ WindowView* BuildView(forms::WindowId id, Program& program, const Dispatch& disp
     case WindowId::FrmWireless: return BuildIfLoaded(program.wireless, WirelessLayout(), dispatch);
     case WindowId::FrmSetupEnd: return BuildIfLoaded(program.setupEnd, SetupEndLayout(), dispatch);
     case WindowId::FrmsetLanEnd: return BuildIfLoaded(program.setLanEnd, SetLanEndLayout(), dispatch);
-    case WindowId::FrmSysAbout: return BuildIfLoaded(program.sysAbout, SysAboutLayout(), dispatch);
+    case WindowId::FrmSysAbout: {
+      WindowView* view = BuildIfLoaded(program.sysAbout, SysAboutLayout(), dispatch);
+      if (view != nullptr) AddAboutQt(*view);
+      return view;
+    }
   }
   return nullptr;
 }

@@ -1,5 +1,6 @@
 #include "desktop/picture_button.h"
 
+#include <QFontMetrics>
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
@@ -10,18 +11,31 @@ PictureButton::PictureButton(const QString& wording, QWidget* parent) : QPushBut
   setCursor(Qt::PointingHandCursor);
 }
 
-// A rounded plate in the wizard's blue, lighter under the mouse, darker while
-// pressed, grey when switched off; the wording in white on top.
+// Room for the bold wording and a margin around it, at any font size.
+QSize PictureButton::sizeHint() const {
+  QFont wordingFont = font();
+  wordingFont.setBold(true);
+  const QFontMetrics metrics(wordingFont);
+  const QSize wording = metrics.size(Qt::TextShowMnemonic, text());
+  return {wording.width() + 4 * metrics.averageCharWidth(), wording.height() * 2};
+}
+
+// A rounded plate in the palette's highlight colour, lighter under the
+// mouse, darker while pressed, the palette's button colour when switched
+// off; the wording on top, its mnemonic underlined.
 void PictureButton::paintEvent(QPaintEvent*) {
   QPainter painter(this);
   painter.setRenderHint(QPainter::Antialiasing);
   const QRectF plate = QRectF(rect()).adjusted(1.5, 1.5, -1.5, -1.5);
 
-  QColor top(70, 120, 190);
-  QColor bottom(30, 70, 140);
+  const QPalette& colours = palette();
+  QColor bottom = colours.color(QPalette::Active, QPalette::Highlight);
+  QColor top = bottom.lighter(135);
+  QColor wording = colours.color(QPalette::Active, QPalette::HighlightedText);
   if (!isEnabled()) {
-    top = QColor(190, 190, 190);
-    bottom = QColor(150, 150, 150);
+    bottom = colours.color(QPalette::Disabled, QPalette::Button);
+    top = bottom.lighter(110);
+    wording = colours.color(QPalette::Disabled, QPalette::ButtonText);
   } else if (isDown()) {
     std::swap(top, bottom);
   } else if (underMouse()) {
@@ -34,14 +48,15 @@ void PictureButton::paintEvent(QPaintEvent*) {
   QPainterPath path;
   path.addRoundedRect(plate, 6, 6);
   painter.fillPath(path, fill);
-  painter.setPen(QPen(hasFocus() ? QColor(255, 200, 60) : bottom.darker(130), hasFocus() ? 2.0 : 1.0));
+  painter.setPen(QPen(hasFocus() ? colours.color(QPalette::Active, QPalette::WindowText) : bottom.darker(130),
+                      hasFocus() ? 2.0 : 1.0));
   painter.drawPath(path);
 
   QFont wordingFont = font();
   wordingFont.setBold(true);
   painter.setFont(wordingFont);
-  painter.setPen(Qt::white);
-  painter.drawText(plate, Qt::AlignCenter, text());
+  painter.setPen(wording);
+  painter.drawText(plate, Qt::AlignCenter | Qt::TextShowMnemonic, text());
 }
 
 }  // namespace desktop

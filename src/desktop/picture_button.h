@@ -11,6 +11,7 @@ class PictureButton : public QPushButton {
 
  public:
   PictureButton(const QString& wording, QWidget* parent);
+  QSize sizeHint() const override;
 
  protected:
   void paintEvent(QPaintEvent* event) override;

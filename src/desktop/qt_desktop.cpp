@@ -5,6 +5,7 @@
 #include <QDesktopServices>
 #include <QEventLoop>
 #include <QGuiApplication>
+#include <QIcon>
 #include <QMessageBox>
 #include <QScreen>
 #include <QTimer>
@@ -18,6 +19,7 @@
 #include "desktop/layouts.h"
 #include "desktop/wait_progress.h"
 #include "device/camera_control.h"
+#include "device/camera_text.h"
 #include "base/text.h"
 #include "regex/modRegEx.h"
 
@@ -26,6 +28,7 @@ namespace desktop {
 namespace {
 
 constexpr int ProgressTick = 250;  // ms between updates of the seconds left
+constexpr int DialogWidth = 400;   // the narrowest a dialog gets
 
 QMessageBox::Icon QtIcon(forms::MsgIcon icon) {
   switch (icon) {
@@ -58,10 +61,11 @@ void CentreOnScreen(QWidget& window) {
 
 }  // namespace
 
-forms::MsgAnswer ShowQtMessageBox(const MessageRequest& request, QWidget* over) {
+forms::MsgAnswer ShowQtMessageBox(const MessageRequest& request) {
   QMessageBox box(QtIcon(request.icon), QString::fromStdU16String(request.title),
-                  QString::fromStdU16String(request.text), QMessageBox::NoButton, over);
+                  QString::fromStdU16String(request.text), QMessageBox::NoButton, request.over);
   box.setObjectName(QStringLiteral("MessageBox"));
+  box.setWindowModality(request.over != nullptr ? Qt::WindowModal : Qt::ApplicationModal);
   switch (request.buttons) {
     case forms::MsgButtons::OK: box.setStandardButtons(QMessageBox::Ok); break;
     case forms::MsgButtons::OKCancel:
@@ -85,9 +89,22 @@ forms::MsgAnswer ShowQtMessageBox(const MessageRequest& request, QWidget* over) 
   }
 }
 
+QString WaitStageText(forms::WaitStage stage) {
+  switch (stage) {
+    case forms::WaitStage::ApplyingSettings: return QStringLiteral("Applying settings");
+    case forms::WaitStage::Restarting: return QStringLiteral("Camera restarting");
+    case forms::WaitStage::ComingBack: return QStringLiteral("Waiting for the camera");
+  }
+  return QStringLiteral("Please wait");
+}
+
 QtDesktop::QtDesktop()
-    : messageBox_([this](const MessageRequest& request) { return ShowQtMessageBox(request, FrontView()); }),
+    : messageBox_([](const MessageRequest& request) { return ShowQtMessageBox(request); }),
       quit_([] { QCoreApplication::exit(0); }) {
+  // Every window carries the program's icon; the launcher entry is
+  // sentrova.desktop.
+  QGuiApplication::setWindowIcon(QIcon(QStringLiteral(":/sentrova/sentrova.png")));
+  QGuiApplication::setDesktopFileName(QStringLiteral("sentrova"));
   QObject::connect(qApp, &QApplication::focusChanged, &gate_, [this](QWidget*, QWidget* now) {
     if (now == nullptr) return;
     for (const auto& [id, view] : views_) {
@@ -104,6 +121,9 @@ QtDesktop::~QtDesktop() {
   SetMousePointer(forms::DefaultPointer);
   for (auto& [id, view] : views_) Retire(view);
   for (QPointer<WindowView>& view : retired_) delete view.data();
+  delete progress_.data();
+  delete wizardFrame_.data();
+  delete mainFrame_.data();
 }
 
 void QtDesktop::Attach(Program& program) { program_ = &program; }
@@ -141,7 +161,7 @@ forms::MsgAnswer QtDesktop::MessageBox(const std::u16string& text, const std::u1
                                        forms::MsgButtons buttons) {
   if (ending_) return RefusingAnswer(buttons);
   InputGate::Layer open(gate_, true);
-  return messageBox_({text, title, icon, buttons});
+  return messageBox_({text, title, icon, buttons, Owner()});
 }
 
 void QtDesktop::SetMousePointer(int16_t pointer) {
@@ -155,13 +175,51 @@ void QtDesktop::SetMousePointer(int16_t pointer) {
   }
 }
 
+// Every wait of the sequence follows as a Sleep of its own; the sequence
+// shows as one progress from the first wait to the end of the last.
+void QtDesktop::WaitsAhead(const std::vector<forms::Wait>& waits, const std::u16string& cameraAddress) {
+  if (ending_ || waits.empty()) return;
+  EndWaits();
+  plan_ = WaitPlan{waits};
+  comeBack_.reset();
+  if (program_ != nullptr) comeBack_ = ComeBack{CameraName(), cameraAddress, program_->state.DeviceMac};
+}
+
+void QtDesktop::EndWaits() {
+  plan_.reset();
+  delete progress_.data();
+}
+
 // The windows keep painting and the timers keep running; the user's input
 // waits outside and is dropped when the handler ends.
 void QtDesktop::Sleep(int32_t milliseconds) {
   if (ending_ || milliseconds <= 0) return;
   InputGate::Layer busy(gate_, false);
-  QPointer<WaitProgress> progress;
-  if (milliseconds >= LongWait) progress = new WaitProgress(FrontView(), milliseconds);
+  // A wait that is not the next of the announced sequence stands alone.
+  if (plan_ && (plan_->next >= plan_->waits.size() || plan_->waits[plan_->next].milliseconds != milliseconds)) {
+    EndWaits();
+  }
+  QString stage = QStringLiteral("Please wait");
+  int done = 0;
+  if (plan_) {
+    stage = WaitStageText(plan_->waits[plan_->next].stage);
+    done = plan_->done;
+    if (!progress_) {
+      int total = 0;
+      for (const forms::Wait& wait : plan_->waits) total += wait.milliseconds;
+      progress_ = new WaitProgress(total);
+    }
+  } else if (milliseconds >= LongWait) {
+    progress_ = new WaitProgress(milliseconds);
+  }
+  if (progress_ && progress_->parentWidget() == nullptr) {
+    if (WindowView* front = FrontView()) {
+      front->ShowWait(*progress_);
+    } else {
+      progress_->resize(420, progress_->sizeHint().height());
+      progress_->show();
+    }
+  }
 
   const QDeadlineTimer deadline(milliseconds, Qt::PreciseTimer);
   QEventLoop loop;
@@ -169,36 +227,109 @@ void QtDesktop::Sleep(int32_t milliseconds) {
   wake.setSingleShot(true);
   wake.setTimerType(Qt::PreciseTimer);
   QObject::connect(&wake, &QTimer::timeout, &loop, &QEventLoop::quit);
+  auto update = [&] {
+    if (!progress_) return;
+    const auto passed = static_cast<int>(milliseconds - std::max<qint64>(0, deadline.remainingTime()));
+    progress_->Update(stage, done + passed);
+  };
+  update();
   while (!ending_ && !deadline.hasExpired()) {
     const auto left = static_cast<int>(std::max<qint64>(1, deadline.remainingTime()));
-    wake.start(progress ? std::min(left, ProgressTick) : left);
+    wake.start(progress_ ? std::min(left, ProgressTick) : left);
     // A loop that will not run (the application is quitting) ends the wait.
     if (loop.exec(QEventLoop::ExcludeUserInputEvents) != 0) break;
-    if (progress) progress->Update();
+    update();
   }
-  delete progress.data();
+  if (plan_) {
+    plan_->done += milliseconds;
+    if (++plan_->next < plan_->waits.size()) return;
+  }
+  EndWaits();
+}
+
+namespace {
+
+bool IsPage(forms::WindowId id) {
+  using forms::WindowId;
+  return id == WindowId::FrmSetPassword || id == WindowId::FrmSetIPAddress || id == WindowId::FrmWireless ||
+         id == WindowId::FrmSetupEnd || id == WindowId::FrmsetLanEnd;
+}
+
+void CentreOver(QWidget& window, const QWidget* over) {
+  window.adjustSize();
+  QRect place(QPoint(), window.size());
+  if (over != nullptr && over->isVisible()) {
+    place.moveCenter(over->frameGeometry().center());
+    window.move(place.topLeft());
+  } else {
+    CentreOnScreen(window);
+  }
+}
+
+}  // namespace
+
+// The main window's view goes into the main frame, a page into the wizard
+// frame, a dialog becomes a window of its own over its owner.
+void QtDesktop::Place(forms::WindowId id, WindowView& view) {
+  if (id == forms::WindowId::FrmMain) {
+    if (!mainFrame_) {
+      mainFrame_ = new MainFrame;
+      mainFrame_->Hold(view);
+      mainFrame_->resize(mainFrame_->sizeHint().expandedTo(QSize(720, 440)));
+      CentreOnScreen(*mainFrame_);
+    }
+    mainFrame_->Hold(view);
+  } else if (IsPage(id)) {
+    if (!wizardFrame_) {
+      wizardFrame_ = new WizardFrame;
+      wizardFrame_->ShowPage(view);
+      wizardFrame_->resize(wizardFrame_->sizeHint().expandedTo(QSize(640, 480)));
+      CentreOver(*wizardFrame_, mainFrame_);
+    }
+  } else if (view.parentWidget() == nullptr) {
+    QWidget* owner = FrameInFront();
+    view.setParent(owner, Qt::Dialog);
+    view.setMinimumWidth(DialogWidth);
+    CentreOver(view, owner);
+  }
 }
 
 WindowView* QtDesktop::ShowView(forms::WindowId id, bool modal) {
   QPointer<WindowView>& view = views_[id];
-  if (!view) {
+  const bool fresh = !view;
+  if (fresh) {
     view = BuildView(id, *program_, [this](const std::function<void()>& handler) { Dispatch(handler); });
     if (!view) {
       views_.erase(id);
       return nullptr;
     }
-    CentreOnScreen(*view);
   }
-  const Qt::WindowModality modality = modal ? Qt::ApplicationModal : Qt::NonModal;
-  if (view->windowModality() != modality) {
-    view->hide();  // modality takes effect on the next show
-    view->setWindowModality(modality);
+  Place(id, *view);
+  QWidget* window = view->window() == view ? view.data() : nullptr;  // a dialog
+  if (window != nullptr) {
+    // A dialog holds off the window it belongs to; one the logic waits for
+    // holds off every window.
+    const Qt::WindowModality modality = modal ? Qt::ApplicationModal : Qt::WindowModal;
+    if (window->windowModality() != modality) {
+      window->hide();  // modality takes effect on the next show
+      window->setWindowModality(modality);
+    }
+  }
+  QWidget* shown = view;
+  if (IsPage(id)) {
+    wizardFrame_->ShowPage(*view);
+    UpdateWizardHeader(id);
+    shown = wizardFrame_;
+  } else if (id == forms::WindowId::FrmMain) {
+    shown = mainFrame_;
   }
   view->show();
-  view->raise();
-  view->activateWindow();
+  shown->show();
+  shown->raise();
+  shown->activateWindow();
   view->Render();
-  front_ = view;
+  UpdateStatus();
+  if (fresh && id == forms::WindowId::FrmMain) ReportComeBack();
   return view;
 }
 
@@ -215,7 +346,11 @@ void QtDesktop::RunModal(forms::WindowId id, WindowView& view) {
   InputGate::Layer open(gate_, true);
   QEventLoop loop;
   QEventLoop* outer = std::exchange(modalLoops_[id], &loop);
+  modalViews_.push_back(&view);
   loop.exec();
+  std::erase_if(modalViews_, [&view](const QPointer<WindowView>& modalView) {
+    return modalView.isNull() || modalView == &view;
+  });
   modalLoops_[id] = outer;
   if (outer == nullptr) modalLoops_.erase(id);
 }
@@ -225,14 +360,38 @@ void QtDesktop::QuitModal(forms::WindowId id) {
   if (found != modalLoops_.end() && found->second != nullptr) found->second->quit();
 }
 
+// A hidden page leaves the frame on another page the logic shows, or the
+// frame goes too; the main frame goes with the main window's view.
+void QtDesktop::AfterHide(forms::WindowId id, WindowView& view) {
+  if (IsPage(id) && wizardFrame_) {
+    if (WindowView* other = wizardFrame_->ShownPage(); other != nullptr && other != &view) {
+      if (wizardFrame_->CurrentPage() == &view) wizardFrame_->ShowPage(*other);
+    } else {
+      wizardFrame_->hide();
+    }
+  } else if (id == forms::WindowId::FrmMain && mainFrame_) {
+    mainFrame_->hide();
+  }
+}
+
 void QtDesktop::WindowHidden(forms::WindowId id) {
-  if (WindowView* view = View(id)) view->hide();
+  if (WindowView* view = View(id)) {
+    if (view->window() == view) view->hide();
+    AfterHide(id, *view);
+  }
   QuitModal(id);
 }
 
 void QtDesktop::WindowUnloaded(forms::WindowId id) {
   const auto found = views_.find(id);
   if (found != views_.end()) {
+    if (found->second) {
+      WindowView& view = *found->second;
+      if (wizardFrame_) wizardFrame_->Release(view);
+      if (mainFrame_) mainFrame_->Release(view);
+      view.Detach();  // the model is gone: the frames see it as not shown
+      AfterHide(id, view);
+    }
     Retire(found->second);
     views_.erase(found);
   }
@@ -267,6 +426,9 @@ void QtDesktop::EndProgram() {
   SetMousePointer(forms::DefaultPointer);
   for (auto& [id, view] : views_) Retire(view);
   views_.clear();
+  EndWaits();
+  if (mainFrame_) mainFrame_->hide();
+  if (wizardFrame_) wizardFrame_->hide();
   for (const auto& [id, loop] : modalLoops_) {
     if (loop != nullptr) loop->quit();
   }
@@ -281,6 +443,53 @@ void QtDesktop::RenderAll() {
   for (const auto& [id, view] : views_) {
     if (view) view->Render();
   }
+  UpdateStatus();
+}
+
+// The name the search gave the chosen camera, when the main window has one.
+QString QtDesktop::CameraName() const {
+  if (program_ == nullptr || !program_->frmMain) return {};
+  const forms::ListView& list = program_->frmMain->List;
+  const int32_t row = list.selectedRow;
+  if (row < 0 || static_cast<size_t>(row) >= list.rows.size()) return {};
+  return QString::fromStdU16String(list.rows[static_cast<size_t>(row)].text);
+}
+
+// The camera being set up and the step: the wireless pages add one.
+void QtDesktop::UpdateWizardHeader(forms::WindowId page) {
+  const WizardState& state = program_->state;
+  const bool wireless = modBitOps::BitTestLong(state.DeviceType, WirelessBit) == True;
+  const int steps = wireless ? 4 : 3;
+  int step = steps;
+  if (page == forms::WindowId::FrmSetPassword) step = 1;
+  if (page == forms::WindowId::FrmSetIPAddress) step = 2;
+  if (page == forms::WindowId::FrmWireless) step = 3;
+  QString name = CameraName();
+  const QString address = QString::fromStdU16String(state.CurrentIPAddress);
+  const QString camera = name.isEmpty() ? address : QStringLiteral("%1 (%2)").arg(name, address);
+  wizardFrame_->SetHeader(camera, QStringLiteral("Step %1 of %2").arg(step).arg(steps));
+}
+
+// The count of cameras in the list.
+void QtDesktop::UpdateStatus() {
+  if (!mainFrame_ || program_ == nullptr || !program_->frmMain) return;
+  const forms::ListView& list = program_->frmMain->List;
+  mainFrame_->ShowCount(static_cast<int>(list.rows.size()));
+}
+
+// The main window, opened afresh after the waits, has searched again.
+void QtDesktop::ReportComeBack() {
+  if (!comeBack_ || plan_ || !mainFrame_ || program_ == nullptr || !program_->frmMain) return;
+  const forms::ListView& list = program_->frmMain->List;
+  const std::u16string mac = device::FormatMacText(comeBack_->mac);
+  const bool answers = std::any_of(list.rows.begin(), list.rows.end(), [this, &mac](const forms::ListView::Row& row) {
+    return row.cells[1] == comeBack_->address && (comeBack_->mac.empty() || row.cells[0] == mac);
+  });
+  const QString name = comeBack_->name.isEmpty() ? QStringLiteral("The camera") : comeBack_->name;
+  const QString address = QString::fromStdU16String(comeBack_->address);
+  mainFrame_->ShowNews(answers ? QStringLiteral("%1 answers at %2").arg(name, address)
+                               : QStringLiteral("%1 did not answer yet — search again in a moment").arg(name));
+  comeBack_.reset();
 }
 
 void QtDesktop::ShowFailure(const std::u16string& text) {
@@ -288,6 +497,33 @@ void QtDesktop::ShowFailure(const std::u16string& text) {
   MessageBox(text, u"Sentrova", forms::MsgIcon::Critical, forms::MsgButtons::OK);
 }
 
-WindowView* QtDesktop::FrontView() const { return front_ && front_->isVisible() ? front_.data() : nullptr; }
+QWidget* QtDesktop::Owner() const {
+  WindowView* front = FrontView();
+  return front == nullptr ? nullptr : front->window();
+}
+
+// Dialogs belong to a frame, never to another dialog: a dialog often goes
+// while the one it opened stays.
+QWidget* QtDesktop::FrameInFront() const {
+  if (wizardFrame_ && wizardFrame_->isVisible()) return wizardFrame_;
+  return mainFrame_;
+}
+
+// The view in front: the innermost modal dialog, the dialog in front of the
+// owner, the wizard's page or the main window's view.
+WindowView* QtDesktop::FrontView() const {
+  for (auto modal = modalViews_.rbegin(); modal != modalViews_.rend(); ++modal) {
+    if (*modal && (*modal)->isVisible()) return *modal;
+  }
+  for (const auto& [id, view] : views_) {
+    if (view && view->window() == view && view->isVisible() && view->isActiveWindow()) return view;
+  }
+  for (const auto& [id, view] : views_) {
+    if (view && view->window() == view && view->isVisible()) return view;
+  }
+  if (wizardFrame_ && wizardFrame_->isVisible()) return wizardFrame_->CurrentPage();
+  if (mainFrame_ && mainFrame_->isVisible()) return mainFrame_->View();
+  return nullptr;
+}
 
 }  // namespace desktop

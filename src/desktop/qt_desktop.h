@@ -1,17 +1,22 @@
 #pragma once
 // The desktop services on Qt Widgets: message boxes, the hourglass, blocking
 // waits that keep the windows painted, showing and hiding the windows, the
-// browser, the end of the program. Every handler of the windows' logic runs
+// browser, the end of the program. The main window's view sits in the main
+// frame, the pages in the wizard frame; the dialogs are windows of their
+// own over the window they belong to, and so are the message boxes. Every handler of the windows' logic runs
 // through Dispatch, which keeps the program running whatever a handler
 // throws and redraws every window from its model afterwards.
 #include <QPointer>
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "wizard/program.h"
+#include "desktop/frames.h"
 #include "desktop/input_gate.h"
+#include "desktop/wait_progress.h"
 #include "desktop/window_view.h"
 #include "forms/desktop.h"
 
@@ -24,15 +29,20 @@ struct MessageRequest {
   std::u16string title;
   forms::MsgIcon icon;
   forms::MsgButtons buttons;
+  QWidget* over = nullptr;  // the window the box belongs to and is modal over
 };
 using MessageBoxFunction = std::function<forms::MsgAnswer(const MessageRequest& request)>;
 
-// The real message box over the given window: the icon, the title (an
+// The real message box over the request's window: the icon, the title (an
 // empty one stays empty), the buttons; Escape answers Cancel or No.
-forms::MsgAnswer ShowQtMessageBox(const MessageRequest& request, QWidget* over = nullptr);
+forms::MsgAnswer ShowQtMessageBox(const MessageRequest& request);
 
-// Waits of this length and longer show the seconds left.
+// Waits of this length and longer show the seconds left, as does every wait
+// of an announced sequence.
 inline constexpr int32_t LongWait = 5000;
+
+// What each stage of a sequence of waits is called on screen.
+QString WaitStageText(forms::WaitStage stage);
 
 class QtDesktop : public forms::Desktop {
  public:
@@ -57,11 +67,20 @@ class QtDesktop : public forms::Desktop {
   // The view of a shown window, while it is loaded.
   WindowView* View(forms::WindowId id) const;
   bool Ending() const { return ending_; }
+  MainFrame* Main() const { return mainFrame_; }
+  WizardFrame* Wizard() const { return wizardFrame_; }
+  // The window a message box belongs to: the window in front (the
+  // innermost modal dialog, a shown dialog, the wizard frame, the main
+  // window), nullptr when none is shown.
+  QWidget* Owner() const;
+  // The progress of the wait under way, if any.
+  WaitProgress* Progress() const { return progress_; }
 
   forms::MsgAnswer MessageBox(const std::u16string& text, const std::u16string& title, forms::MsgIcon icon,
                               forms::MsgButtons buttons) override;
   void SetMousePointer(int16_t pointer) override;
   void Sleep(int32_t milliseconds) override;
+  void WaitsAhead(const std::vector<forms::Wait>& waits, const std::u16string& cameraAddress) override;
   void WindowShown(forms::WindowId id, bool modal) override;
   void WindowHidden(forms::WindowId id) override;
   void WindowUnloaded(forms::WindowId id) override;
@@ -77,13 +96,40 @@ class QtDesktop : public forms::Desktop {
   void RenderAll();
   void ShowFailure(const std::u16string& text);
   WindowView* FrontView() const;
+  QWidget* FrameInFront() const;
+  void Place(forms::WindowId id, WindowView& view);
+  void AfterHide(forms::WindowId id, WindowView& view);
+  void UpdateWizardHeader(forms::WindowId page);
+  void UpdateStatus();
+  void ReportComeBack();
+  QString CameraName() const;
+  void EndWaits();
+
+  // An announced sequence of waits, while it runs.
+  struct WaitPlan {
+    std::vector<forms::Wait> waits;
+    size_t next = 0;
+    int done = 0;  // ms of the waits already over
+  };
+  // Where the camera should answer once the waits are over: the next search
+  // says whether it did.
+  struct ComeBack {
+    QString name;
+    std::u16string address;
+    std::u16string mac;
+  };
 
   Program* program_ = nullptr;
   InputGate gate_;
   std::map<forms::WindowId, QPointer<WindowView>> views_;
   std::vector<QPointer<WindowView>> retired_;  // unloaded, waiting to be deleted
   std::map<forms::WindowId, QEventLoop*> modalLoops_;
-  QPointer<WindowView> front_;
+  std::vector<QPointer<WindowView>> modalViews_;  // innermost last
+  QPointer<MainFrame> mainFrame_;
+  QPointer<WizardFrame> wizardFrame_;
+  std::optional<WaitPlan> plan_;
+  QPointer<WaitProgress> progress_;
+  std::optional<ComeBack> comeBack_;
   MessageBoxFunction messageBox_;
   std::function<void()> quit_;
   int handlersRunning_ = 0;

@@ -12,7 +12,7 @@ bool PlatformShowsWindows() {
 }
 
 void ShowStartupError(const QString& message) {
-  ShowQtMessageBox({message.toStdU16String(), u"Sentrova", forms::MsgIcon::Critical, forms::MsgButtons::OK}, nullptr);
+  ShowQtMessageBox({message.toStdU16String(), u"Sentrova", forms::MsgIcon::Critical, forms::MsgButtons::OK});
 }
 
 }  // namespace desktop

@@ -7,43 +7,30 @@
 
 namespace desktop {
 
-namespace {
-constexpr int BarHeight = 44;
-}
-
-WaitProgress::WaitProgress(QWidget* host, int milliseconds)
-    : QFrame(host), label_(new QLabel(this)), bar_(new QProgressBar(this)), total_(milliseconds) {
+WaitProgress::WaitProgress(int totalMilliseconds)
+    : label_(new QLabel(this)), bar_(new QProgressBar(this)), total_(std::max(1, totalMilliseconds)) {
   setObjectName(QStringLiteral("WaitProgress"));
   label_->setObjectName(QStringLiteral("SecondsLeft"));
-  setFrameStyle(QFrame::Panel | QFrame::Raised);
-  setAutoFillBackground(true);
+  setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
+  setWindowTitle(QStringLiteral("Sentrova"));
   auto* row = new QHBoxLayout(this);
   row->addWidget(label_);
   row->addWidget(bar_, 1);
-  bar_->setRange(0, milliseconds);
+  bar_->setRange(0, total_);
   bar_->setTextVisible(false);
-  if (host != nullptr) {
-    setGeometry(0, host->height() - BarHeight, host->width(), BarHeight);
-  } else {
-    setWindowTitle(QStringLiteral("Setup Wizard"));
-    resize(360, BarHeight);
-  }
-  clock_.start();
-  Update();
-  show();
-  raise();
+  label_->setAccessibleName(QStringLiteral("Progress"));
 }
 
-int WaitProgress::SecondsLeft() const {
-  const qint64 left = std::max<qint64>(0, total_ - clock_.elapsed());
-  return static_cast<int>((left + 999) / 1000);
-}
+int WaitProgress::SecondsLeft() const { return (std::max(0, total_ - done_) + 999) / 1000; }
 
-void WaitProgress::Update() {
+void WaitProgress::Update(const QString& stage, int doneMilliseconds) {
+  done_ = std::clamp(doneMilliseconds, done_, total_);  // never goes back
   const int seconds = SecondsLeft();
-  label_->setText(seconds == 1 ? QStringLiteral("Please wait, 1 second left")
-                               : QStringLiteral("Please wait, %1 seconds left").arg(seconds));
-  bar_->setValue(static_cast<int>(std::min<qint64>(total_, clock_.elapsed())));
+  label_->setText(seconds == 1 ? QStringLiteral("%1 — 1 second left").arg(stage)
+                               : QStringLiteral("%1 — %2 seconds left").arg(stage).arg(seconds));
+  bar_->setValue(done_);
 }
+
+QString WaitProgress::Text() const { return label_->text(); }
 
 }  // namespace desktop

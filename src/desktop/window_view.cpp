@@ -1,29 +1,67 @@
 #include "desktop/window_view.h"
 
 #include <QCloseEvent>
-#include <QFontMetrics>
-#include <QPainter>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
 #include <algorithm>
 #include <iterator>
 
 namespace desktop {
 
-namespace {
-constexpr int BandHeight = 64;
-const QColor BandColour(30, 70, 140);
-const QColor PageColour(238, 242, 248);
-const QColor RuleColour(150, 165, 190);
-}  // namespace
-
-WindowView::WindowView(forms::FormModel& form, Background background, QSize size)
-    : QWidget(nullptr), form_(&form), background_(std::move(background)) {
-  setFixedSize(size);
+WindowView::WindowView(forms::FormModel& form)
+    : QWidget(nullptr),
+      form_(&form),
+      heading_(new QLabel(this)),
+      grid_(new QGridLayout),
+      body_(new QVBoxLayout(this)),
+      waitSlot_(new QVBoxLayout),
+      buttons_(new QHBoxLayout) {
   setAttribute(Qt::WA_QuitOnClose, false);
   setWindowTitle(QString::fromStdU16String(form.caption));
+  heading_->setObjectName(QStringLiteral("Heading"));
+  heading_->setVisible(false);
+  QFont headingFont = heading_->font();
+  headingFont.setBold(true);
+  headingFont.setPointSizeF(headingFont.pointSizeF() * 1.4);
+  heading_->setFont(headingFont);
+
+  body_->addWidget(heading_);
+  body_->addLayout(grid_);
+  body_->addStretch(1);
+  body_->addLayout(waitSlot_);
+  buttons_->addStretch(1);
+  body_->addLayout(buttons_);
+  grid_->setColumnStretch(1, 1);  // captions keep their width, fields take the rest
+}
+
+void WindowView::LetGridGrow() {
+  body_->setStretchFactor(grid_, 1);
+  body_->setStretch(2, 0);
 }
 
 void WindowView::Bind(QWidget& widget, const forms::Control* control, std::function<void()> render) {
   bindings_.push_back({&widget, control, std::move(render)});
+}
+
+void WindowView::SetHeading(const QString& heading) {
+  heading_->setText(heading);
+  heading_->setVisible(!heading.isEmpty());
+}
+
+void WindowView::SetDefaultButton(QPushButton* button) {
+  if (defaultButton_) defaultButton_->setDefault(false);
+  defaultButton_ = button;
+  if (button != nullptr) button->setDefault(true);
+}
+
+void WindowView::ShowWait(QWidget& wait) {
+  wait.setParent(this);
+  waitSlot_->addWidget(&wait);
+  wait.show();
 }
 
 void WindowView::ApplyTabOrder() {
@@ -56,6 +94,8 @@ void WindowView::Detach() {
   onClose = nullptr;
 }
 
+QString WindowView::Caption() const { return windowTitle(); }
+
 void WindowView::FocusMovedTo(QWidget* widget) {
   if (!Attached() || rendering_) return;
   for (const Binding& binding : bindings_) {
@@ -74,62 +114,28 @@ QWidget* WindowView::WidgetOf(const forms::Control* control) const {
   return nullptr;
 }
 
-void WindowView::paintEvent(QPaintEvent*) {
-  QPainter painter(this);
-  painter.setRenderHint(QPainter::Antialiasing);
-  painter.fillRect(rect(), PageColour);
-
-  int top = 0;
-  if (!background_.heading.isEmpty()) {
-    top = BandHeight;
-    painter.fillRect(QRect(0, 0, width(), BandHeight), BandColour);
-    // As large as the band allows, never smaller than the body text.
-    QFont headingFont = font();
-    headingFont.setPointSizeF(font().pointSizeF() * 1.8);
-    headingFont.setBold(true);
-    const int room = width() - 48;
-    while (QFontMetrics(headingFont).horizontalAdvance(background_.heading) > room &&
-           headingFont.pointSizeF() > font().pointSizeF()) {
-      headingFont.setPointSizeF(headingFont.pointSizeF() - 0.5);
-    }
-    painter.setFont(headingFont);
-    painter.setPen(Qt::white);
-    painter.drawText(QRect(24, 0, width() - 48, BandHeight), Qt::AlignVCenter | Qt::AlignLeft, background_.heading);
-  }
-  if (background_.buttonColumnWidth > 0) {
-    painter.fillRect(QRect(0, top, background_.buttonColumnWidth, height() - top), PageColour.darker(106));
-    painter.setPen(QPen(RuleColour, 2));
-    painter.drawLine(background_.buttonColumnWidth, top, background_.buttonColumnWidth, height());
-  }
-
-  painter.setPen(QPen(RuleColour, 1));
-  painter.setBrush(Qt::NoBrush);
-  for (const QRect& group : background_.groups) painter.drawRoundedRect(group, 6, 6);
-
-  for (const PaintedText& painted : background_.texts) {
-    QFont textFont = font();
-    int flags = Qt::AlignLeft | Qt::AlignVCenter;
-    switch (painted.style) {
-      case PaintedText::Style::Caption: break;
-      case PaintedText::Style::Heading:
-        textFont.setBold(true);
-        textFont.setPointSizeF(textFont.pointSizeF() * 1.15);
-        break;
-      case PaintedText::Style::Paragraph: flags = Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap; break;
-    }
-    painter.setFont(textFont);
-    painter.setPen(QColor(20, 30, 50));
-    painter.drawText(painted.place, flags, painted.text);
-  }
-}
-
-// Closing from the frame is the window's own way out (its Exit or Cancel);
-// the window itself closes only when the logic hides or unloads it.
-void WindowView::closeEvent(QCloseEvent* event) {
-  event->ignore();
+void WindowView::CloseFromFrame() {
   if (!Attached() || !onClose) return;
   const std::function<void()> close = onClose;  // the handler may detach this view
   close();
+}
+
+// The window itself closes only when the logic hides or unloads it.
+void WindowView::closeEvent(QCloseEvent* event) {
+  event->ignore();
+  CloseFromFrame();
+}
+
+// Enter presses the default button; the buttons themselves do not answer it
+// (they are not auto-default), so it reaches the window from any field.
+void WindowView::keyPressEvent(QKeyEvent* event) {
+  const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+  if (enter && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier && defaultButton_ && defaultButton_->isEnabled() &&
+      defaultButton_->isVisible()) {
+    defaultButton_->click();
+    return;
+  }
+  QWidget::keyPressEvent(event);
 }
 
 }  // namespace desktop

@@ -1,43 +1,56 @@
 #pragma once
-// One window on screen: its painted background, its control widgets, and for
+// One window's contents on screen: its control widgets in a grid, a row of
+// buttons along the bottom, a place for the progress of a long wait, and for
 // each widget how it is redrawn from the headless control it shows. The view
 // reads and writes the window's model only while it is attached; once the
 // window is unloaded the model goes away and the view only waits to be
 // deleted.
+//
+// A view is a window of its own (the dialogs) or sits in a frame: the main
+// window, or the wizard frame that holds the pages.
+#include <QPointer>
+#include <QPushButton>
 #include <QString>
 #include <QWidget>
 #include <functional>
-#include <map>
 #include <vector>
 
 #include "forms/controls.h"
 
+class QGridLayout;
+class QHBoxLayout;
+class QLabel;
+
+class QVBoxLayout;
+
 namespace desktop {
-
-// Wording painted into a window's background picture.
-struct PaintedText {
-  enum class Style { Caption, Heading, Paragraph };
-  QRect place;
-  QString text;
-  Style style = Style::Caption;
-};
-
-struct Background {
-  QString heading;                   // the band across the top; empty: no band
-  std::vector<PaintedText> texts;
-  std::vector<QRect> groups;         // outlined groups of fields
-  int buttonColumnWidth = 0;         // the main window: a left column and a vertical rule
-};
 
 class WindowView : public QWidget {
   Q_OBJECT
 
  public:
-  WindowView(forms::FormModel& form, Background background, QSize size);
+  explicit WindowView(forms::FormModel& form);
 
   // Keeps the widget in step with its control: render is called after every
   // handler. The control also names the widget for the focus.
   void Bind(QWidget& widget, const forms::Control* control, std::function<void()> render);
+
+  // Where the widgets go: the heading above everything, the grid of
+  // captions and fields, the buttons along the bottom (right-aligned).
+  void SetHeading(const QString& heading);
+  QGridLayout& Grid() { return *grid_; }
+  // The grid takes the room the window gets (a list), rather than the
+  // space below it.
+  void LetGridGrow();
+  QHBoxLayout& ButtonRow() { return *buttons_; }
+
+  // The button that Enter presses anywhere in the window, when it is
+  // enabled and shown; none by default.
+  void SetDefaultButton(QPushButton* button);
+  QPushButton* DefaultButton() const { return defaultButton_; }
+
+  // A long wait's progress, above the buttons; it goes when it is deleted.
+  void ShowWait(QWidget& wait);
 
   // The tab order follows the controls' tab indexes (ties keep the order
   // they were bound in).
@@ -48,18 +61,23 @@ class WindowView : public QWidget {
   void Detach();
   bool Attached() const { return form_ != nullptr; }
   bool Rendering() const { return rendering_; }
+  // What the model says: shown or hidden.
+  bool ShownByModel() const { return form_ != nullptr && form_->visible; }
+  QString Caption() const;
 
   // The user moved the focus to this widget (or a part of it): the model's
   // focus follows, so that the next render keeps it there.
   void FocusMovedTo(QWidget* widget);
   QWidget* WidgetOf(const forms::Control* control) const;
 
-  // What closing the window from its frame does; nothing when unset.
+  // Closing the window from its frame (its own or the frame it sits in) is
+  // its own way out; nothing when unset.
   std::function<void()> onClose;
+  void CloseFromFrame();
 
  protected:
-  void paintEvent(QPaintEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
 
  private:
   struct Binding {
@@ -68,7 +86,12 @@ class WindowView : public QWidget {
     std::function<void()> render;
   };
   forms::FormModel* form_;
-  Background background_;
+  QLabel* heading_;
+  QGridLayout* grid_;
+  QVBoxLayout* body_;
+  QVBoxLayout* waitSlot_;
+  QHBoxLayout* buttons_;
+  QPointer<QPushButton> defaultButton_;
   std::vector<Binding> bindings_;
   bool rendering_ = false;
 };

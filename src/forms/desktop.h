@@ -5,6 +5,7 @@
 // tests fake it.
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace forms {
 
@@ -31,6 +32,13 @@ enum class MsgAnswer { OK, Cancel, Yes, No };
 inline constexpr int16_t DefaultPointer = 0;
 inline constexpr int16_t Hourglass = 11;
 
+// What the camera is doing during one wait of a sequence.
+enum class WaitStage { ApplyingSettings, Restarting, ComingBack };
+struct Wait {
+  WaitStage stage;
+  int32_t milliseconds;
+};
+
 struct Version {
   int major = 0;
   int minor = 0;
@@ -45,6 +53,10 @@ class Desktop {
   virtual void SetMousePointer(int16_t pointer) = 0;
   // Blocks for the given time; the window keeps painting but takes no input.
   virtual void Sleep(int32_t milliseconds) = 0;
+  // Announces a sequence of waits for a camera that takes new settings or a
+  // new address and comes back at cameraAddress: one Sleep per wait follows,
+  // in this order, so the whole sequence can be shown as one.
+  virtual void WaitsAhead(const std::vector<Wait>& waits, const std::u16string& cameraAddress) = 0;
 
   // A window was shown. A modal show returns only once the window is hidden
   // or unloaded again.

@@ -1,5 +1,7 @@
 #include "wizard/apply_settings.h"
 
+#include <vector>
+
 #include "wizard/frm_main.h"
 #include "wizard/frm_chack_password.h"
 #include "wizard/frm_set_ip_address.h"
@@ -43,6 +45,11 @@ void WriteAccountAndAddressAndApply(Program& program) {
   camera.ApplySettings(1, 0);
 
   const bool explicitRestart = NeedsExplicitRestart(state.DeviceVersion);
+  std::vector<forms::Wait> waits{{forms::WaitStage::ApplyingSettings, AfterApplyMs}};
+  if (explicitRestart) waits.push_back({forms::WaitStage::Restarting, AfterRestartMs});
+  waits.push_back({forms::WaitStage::ComingBack, ComeBackMs});
+  if (explicitRestart) waits.push_back({forms::WaitStage::ComingBack, ComeBackLongerMs});
+  program.desktop.WaitsAhead(waits, state.NewIPAddress);
   program.desktop.Sleep(AfterApplyMs);
   if (explicitRestart) {
     camera.Restart();

@@ -2,6 +2,7 @@
 
 #include <exception>
 #include <string>
+#include <vector>
 
 #include "protocol/wire.h"
 #include "wizard/frm_main.h"
@@ -46,8 +47,12 @@ void FrmChangeIPAddress::CmdOk_Click() {
   }
 
   // The camera takes the new address and comes back on it.
+  const bool longer = NeedsExplicitRestart(state.DeviceVersion);
+  std::vector<forms::Wait> waits{{forms::WaitStage::ComingBack, ComeBackMs}};
+  if (longer) waits.push_back({forms::WaitStage::ComingBack, ComeBackLongerMs});
+  p.desktop.WaitsAhead(waits, state.CurrentIPAddress);
   p.desktop.Sleep(ComeBackMs);
-  if (NeedsExplicitRestart(state.DeviceVersion)) p.desktop.Sleep(ComeBackLongerMs);
+  if (longer) p.desktop.Sleep(ComeBackLongerMs);
   Unload(p, p.frmMain);
   Show(p, p.frmMain);
   Unload(p, p.changeIPAddress);

@@ -5,12 +5,13 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QGridLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QTest>
-#include <QTreeWidget>
+#include <QTreeView>
 #include <string>
 #include <vector>
 
@@ -41,7 +42,7 @@ class BindingTest : public testing::Test {
  protected:
   TestWindow model;
   std::vector<std::string> handled;  // each handler run, with what it saw in the model
-  WindowView view{model.form, {}, QSize(520, 360)};
+  WindowView view{model.form};
   Dispatch dispatch = [this](const std::function<void()>& handler) {
     handler();
     view.Render();
@@ -74,7 +75,7 @@ struct TextBoxCase {
 };
 
 TEST_F(BindingTest, TextBoxShowsTheModel) {
-  QLineEdit& edit = desktop::AddTextBox(view, model.box, QRect(10, 10, 200, 26), "box");
+  QLineEdit& edit = desktop::AddTextBox(view, model.box, "box");
   const QColor systemBase = QApplication::palette().color(QPalette::Active, QPalette::Base);
   const std::vector<TextBoxCase> cases = {
       {"plain text, no limit", u"abc", 0, 0, true, forms::SystemWindowColour, "abc", QLineEdit::Normal, 32767,
@@ -105,8 +106,8 @@ TEST_F(BindingTest, TextBoxShowsTheModel) {
 }
 
 TEST_F(BindingTest, TypingReachesTheModelBeforeTheHandlerAndStopsAtTheLimit) {
-  QLineEdit& edit = desktop::AddTextBox(view, model.box, QRect(10, 10, 200, 26), "box");
-  auto& button = desktop::AddButton(view, model.button, QRect(10, 50, 100, 30), "button", "Next",
+  QLineEdit& edit = desktop::AddTextBox(view, model.box, "box");
+  auto& button = desktop::AddButton(view, model.button, "button", "Next",
                                     Record("click text=", [this] { return U8(model.box.text); }), dispatch);
   model.box.maxLength = 5;
   ShowView();
@@ -118,7 +119,7 @@ TEST_F(BindingTest, TypingReachesTheModelBeforeTheHandlerAndStopsAtTheLimit) {
 }
 
 TEST_F(BindingTest, ALongTextFromTheLogicCanBeShortenedButNotLengthened) {
-  QLineEdit& edit = desktop::AddTextBox(view, model.box, QRect(10, 10, 200, 26), "box");
+  QLineEdit& edit = desktop::AddTextBox(view, model.box, "box");
   model.box.text = u"0123456789";
   model.box.maxLength = 5;
   ShowView();
@@ -132,7 +133,7 @@ TEST_F(BindingTest, ALongTextFromTheLogicCanBeShortenedButNotLengthened) {
 }
 
 TEST_F(BindingTest, SelectionGoesBothWays) {
-  QLineEdit& edit = desktop::AddTextBox(view, model.box, QRect(10, 10, 200, 26), "box");
+  QLineEdit& edit = desktop::AddTextBox(view, model.box, "box");
   model.box.text = u"192.168.0.1";
   ShowView();
   // What "{Home}+{End}" leaves in the model: the whole text selected.
@@ -151,8 +152,8 @@ TEST_F(BindingTest, SelectionGoesBothWays) {
 }
 
 TEST_F(BindingTest, FocusGoesBothWays) {
-  QLineEdit& first = desktop::AddTextBox(view, model.box, QRect(10, 10, 200, 26), "box");
-  QLineEdit& second = desktop::AddTextBox(view, model.other, QRect(10, 50, 200, 26), "other");
+  QLineEdit& first = desktop::AddTextBox(view, model.box, "box");
+  QLineEdit& second = desktop::AddTextBox(view, model.other, "other");
   ShowView();
   forms::SetFocus(model.form, model.other);
   view.Render();
@@ -167,7 +168,7 @@ TEST_F(BindingTest, FocusGoesBothWays) {
 }
 
 TEST_F(BindingTest, LabelShowsCaptionAndVisibility) {
-  QLabel& label = desktop::AddLabel(view, model.label, QRect(10, 10, 200, 26), "label");
+  QLabel& label = desktop::AddLabel(view, model.label, "label");
   ShowView();
   model.label.caption = u"2.61.0";
   view.Render();
@@ -179,7 +180,7 @@ TEST_F(BindingTest, LabelShowsCaptionAndVisibility) {
 }
 
 TEST_F(BindingTest, PictureButtonPaintsItsWordingAndRunsItsHandlerOnlyWhenEnabled) {
-  auto& button = desktop::AddButton(view, model.button, QRect(10, 10, 100, 30), "CmdNext", "Next >",
+  auto& button = desktop::AddButton(view, model.button, "CmdNext", "Next >",
                                     Record("next"), dispatch);
   ShowView();
   EXPECT_EQ(button.text(), "Next >");
@@ -193,13 +194,13 @@ TEST_F(BindingTest, PictureButtonPaintsItsWordingAndRunsItsHandlerOnlyWhenEnable
 
 TEST_F(BindingTest, CaptionedButtonTakesTheModelsCaption) {
   model.button.caption = u"Cancel";
-  auto& button = desktop::AddButton(view, model.button, QRect(10, 10, 100, 30), "CmdCancel", {}, {}, dispatch);
+  auto& button = desktop::AddButton(view, model.button, "CmdCancel", {}, {}, dispatch);
   view.Render();
   EXPECT_EQ(button.text(), "Cancel");
 }
 
 TEST_F(BindingTest, CheckBoxValueReachesTheModelBeforeItsClickHandler) {
-  QCheckBox& box = desktop::AddCheckBox(view, model.check, QRect(10, 10, 200, 24), "ChkUserName", "Change",
+  QCheckBox& box = desktop::AddCheckBox(view, model.check, "ChkUserName", "Change",
                                         Record("click value=", [this] { return std::to_string(model.check.value); }),
                                         dispatch);
   ShowView();
@@ -216,7 +217,7 @@ TEST_F(BindingTest, CheckBoxValueReachesTheModelBeforeItsClickHandler) {
 TEST_F(BindingTest, OptionArraySelectsAndShowsNoneOrACaptionlessOption) {
   model.options.captions = {u"Infrastructure", u"Adhoc", u""};
   const std::vector<QAbstractButton*> buttons = desktop::AddOptionArray(
-      view, model.options, {QRect(10, 10, 150, 24), QRect(170, 10, 150, 24), QRect(330, 10, 60, 24)}, "optMode",
+      view, model.options, 3, "optMode",
       Record("click selected=", [this] { return std::to_string(model.options.selected); }), dispatch);
   ASSERT_EQ(buttons.size(), 3U);
   ShowView();
@@ -240,7 +241,7 @@ TEST_F(BindingTest, OptionArraySelectsAndShowsNoneOrACaptionlessOption) {
 }
 
 TEST_F(BindingTest, ComboBoxListAndTextGoBothWays) {
-  QComboBox& combo = desktop::AddComboBox(view, model.combo, QRect(10, 10, 100, 26), "CboChannel");
+  QComboBox& combo = desktop::AddComboBox(view, model.combo, "CboChannel");
   model.combo.list = {u"1", u"2", u"3"};
   model.combo.text = u"13";  // not in the list: an editable combo shows it all the same
   ShowView();
@@ -259,33 +260,43 @@ TEST_F(BindingTest, ComboBoxListAndTextGoBothWays) {
 
 class ListBindingTest : public BindingTest {
  protected:
-  QTreeWidget* tree = nullptr;
+  QTreeView* tree = nullptr;
   void SetUp() override {
     model.list.headers = {u"Mac Address", u"Current IP Address", u"Assigned", u"Mode"};
-    model.list.AddRow(u"Camera 1", 0);
-    model.list.CellText(0, 0, u"00 40 8C 01 02 03");
-    model.list.CellText(0, 1, u"127.77.0.10");
-    model.list.CellText(0, 2, u"ok");
-    model.list.CellText(0, 3, u"CS-350");
-    model.list.AddRow(u"Camera 2", 1);
-    model.list.CellText(1, 1, u"192.168.0.20");
-    tree = &desktop::AddListView(view, model.list, QRect(10, 10, 480, 300), "List",
+    AddCamera(u"Front door", u"00 40 8C 01 02 03", u"127.77.0.10", u"CS-350");
+    AddCamera(u"Garage", u"00 40 8C 01 02 04", u"127.77.0.9", u"CS-200");
+    AddCamera(u"Attic", u"00 40 8C 01 02 05", u"10.0.0.1", u"CS-100");
+    tree = &desktop::AddListView(view, model.list, "List",
                                  Record("event9 row=", [this] { return std::to_string(model.list.SelectedRow()); }),
                                  Record("event10 row=", [this] { return std::to_string(model.list.SelectedRow()); }),
                                  dispatch);
+    view.Grid().addWidget(tree, 0, 0);
+    view.resize(620, 360);
     ShowView();
   }
-  QPoint RowCentre(int row) { return tree->visualItemRect(tree->topLevelItem(row)).center(); }
+  void AddCamera(const std::u16string& name, const std::u16string& mac, const std::u16string& address,
+                 const std::u16string& mode) {
+    const auto row = static_cast<int16_t>(model.list.rows.size());
+    model.list.AddRow(name, row);
+    model.list.CellText(row, 0, mac);
+    model.list.CellText(row, 1, address);
+    model.list.CellText(row, 3, mode);
+  }
+  QString Shown(int row, int column) { return tree->model()->index(row, column).data().toString(); }
+  QPoint RowCentre(int row) { return tree->visualRect(tree->model()->index(row, 1)).center(); }
+  void SortBy(int column, Qt::SortOrder order) { tree->sortByColumn(column, order); }
 };
 
-TEST_F(ListBindingTest, ShowsHeadersRowsAndCells) {
-  ASSERT_EQ(tree->topLevelItemCount(), 2);
-  EXPECT_EQ(tree->headerItem()->text(1), "Current IP Address");
-  EXPECT_EQ(tree->headerItem()->text(3), "Mode");
-  EXPECT_EQ(tree->topLevelItem(0)->text(0), "00 40 8C 01 02 03");
-  EXPECT_EQ(tree->topLevelItem(0)->text(3), "CS-350");
-  EXPECT_EQ(tree->topLevelItem(1)->text(0), "Camera 2") << "the row text stands in column 0 until a cell replaces it";
-  EXPECT_EQ(tree->topLevelItem(1)->text(2), "");
+TEST_F(ListBindingTest, ShowsANameColumnThenTheModelsHeadersAndCells) {
+  ASSERT_EQ(tree->model()->rowCount(), 3);
+  const QStringList headers{"Name", "Mac Address", "Current IP Address", "Assigned", "Mode"};
+  for (int column = 0; column < headers.size(); ++column) {
+    EXPECT_EQ(tree->model()->headerData(column, Qt::Horizontal).toString(), headers[column]);
+  }
+  EXPECT_EQ(Shown(0, 0), "Front door") << "the name is the text the row was added with";
+  EXPECT_EQ(Shown(0, 1), "00 40 8C 01 02 03");
+  EXPECT_EQ(Shown(0, 4), "CS-350");
+  EXPECT_EQ(Shown(1, 3), "");
 }
 
 TEST_F(ListBindingTest, ChoosingARowRaisesEvent9AndDoubleClickingRaisesEvent10) {
@@ -294,21 +305,58 @@ TEST_F(ListBindingTest, ChoosingARowRaisesEvent9AndDoubleClickingRaisesEvent10) 
   EXPECT_EQ(handled, (std::vector<std::string>{"event9 row=1", "event10 row=1"}));
 }
 
+// Whatever the order on screen, every action reaches the model's row of the
+// camera the user pointed at.
+struct SortCase {
+  int column;
+  Qt::SortOrder order;
+  QStringList names;  // top to bottom
+  int clickedRow;     // on screen
+  int modelRow;       // what the logic gets
+};
+
+TEST_F(ListBindingTest, ASortedListMapsEveryChoiceBackToTheModelsRow) {
+  const SortCase cases[] = {
+      {0, Qt::AscendingOrder, {"Attic", "Front door", "Garage"}, 0, 2},
+      {0, Qt::DescendingOrder, {"Garage", "Front door", "Attic"}, 0, 1},
+      // addresses by their numbers: 10.0.0.1 < 127.77.0.9 < 127.77.0.10
+      {2, Qt::AscendingOrder, {"Attic", "Garage", "Front door"}, 2, 0},
+      {4, Qt::DescendingOrder, {"Front door", "Garage", "Attic"}, 1, 1},
+  };
+  for (const SortCase& c : cases) {
+    SCOPED_TRACE(testing::Message() << "column " << c.column);
+    handled.clear();
+    model.list.selectedRow = forms::NoSelectedRow;
+    view.Render();
+    SortBy(c.column, c.order);
+    QStringList names;
+    for (int row = 0; row < 3; ++row) names << Shown(row, 0);
+    EXPECT_EQ(names, c.names);
+    QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, RowCentre(c.clickedRow));
+    QTest::mouseDClick(tree->viewport(), Qt::LeftButton, {}, RowCentre(c.clickedRow));
+    const std::string row = std::to_string(c.modelRow);
+    EXPECT_EQ(handled, (std::vector<std::string>{"event9 row=" + row, "event10 row=" + row}));
+    EXPECT_EQ(model.list.SelectedRow(), c.modelRow);
+  }
+}
+
 TEST_F(ListBindingTest, ARenderMovesTheSelectionAndRebuildsWithoutRaisingEvents) {
-  model.list.selectedRow = 1;
+  SortBy(0, Qt::AscendingOrder);
+  model.list.selectedRow = 0;  // Front door, second on screen
   view.Render();
-  EXPECT_EQ(tree->indexOfTopLevelItem(tree->currentItem()), 1);
+  EXPECT_EQ(tree->currentIndex().row(), 1);
+  EXPECT_EQ(desktop::ListRowOf(tree->currentIndex()), 0);
   model.list.ClearRows();
   model.list.AddRow(u"Camera 9", 0);
   view.Render();
-  EXPECT_EQ(tree->topLevelItemCount(), 1);
-  EXPECT_TRUE(tree->selectedItems().isEmpty());
+  EXPECT_EQ(tree->model()->rowCount(), 1);
+  EXPECT_TRUE(tree->selectionModel()->selectedRows().isEmpty());
   EXPECT_TRUE(handled.empty());
 }
 
 TEST_F(BindingTest, ADetachedViewLeavesTheModelAlone) {
-  QLineEdit& edit = desktop::AddTextBox(view, model.box, QRect(10, 10, 200, 26), "box");
-  auto& button = desktop::AddButton(view, model.button, QRect(10, 50, 100, 30), "button", "Next", Record("next"),
+  QLineEdit& edit = desktop::AddTextBox(view, model.box, "box");
+  auto& button = desktop::AddButton(view, model.button, "button", "Next", Record("next"),
                                     dispatch);
   ShowView();
   view.Detach();

@@ -8,7 +8,7 @@
 #include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
-#include <QTreeWidget>
+#include <QTreeView>
 #include <QTest>
 #include <deque>
 #include <memory>
@@ -69,6 +69,14 @@ class DesktopTest : public testing::Test {
   bool Shown(forms::WindowId id) {
     desktop::WindowView* view = desktop.View(id);
     return view != nullptr && view->isVisible();
+  }
+  // The main window's list as the user sees it, sorted or not.
+  QTreeView* List() { return Find<QTreeView>(forms::WindowId::FrmMain, "List"); }
+  QString ListText(int row, int column) { return List()->model()->index(row, column).data().toString(); }
+  void ChooseRow(int row) {
+    QTreeView* list = List();
+    ASSERT_NE(list, nullptr);
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualRect(list->model()->index(row, 1)).center());
   }
   void Click(forms::WindowId id, const char* name) {
     auto* button = Find<QAbstractButton>(id, name);

@@ -67,18 +67,19 @@ TEST_F(DesktopTest, AnErrorThatEscapesAHandlerIsShownAndTheProgramGoesOn) {
 
 TEST_F(DesktopTest, EveryShownWindowIsRedrawnAfterAHandler) {
   StartWith({});
-  auto* list = Find<QTreeWidget>(WindowId::FrmMain, "List");
+  QTreeView* list = List();
   ASSERT_NE(list, nullptr);
   EXPECT_TRUE(Shown(WindowId::FrmMain));
-  EXPECT_EQ(list->topLevelItemCount(), 0);
+  EXPECT_EQ(list->model()->rowCount(), 0);
 
   cam.devices = {Device(1, u"127.77.0.10", u"CS-200"), Device(2, u"192.168.0.20", u"CS-350")};
   Click(WindowId::FrmMain, "Command1");
-  ASSERT_EQ(list->topLevelItemCount(), 2);
-  EXPECT_EQ(list->topLevelItem(0)->text(0), "00 40 8C 01 02 01");
-  EXPECT_EQ(list->topLevelItem(0)->text(2), "ok");
-  EXPECT_EQ(list->topLevelItem(1)->text(1), "192.168.0.20");
-  EXPECT_EQ(list->topLevelItem(1)->text(2), "");
+  ASSERT_EQ(list->model()->rowCount(), 2);
+  EXPECT_EQ(ListText(0, 0), "Camera 1");
+  EXPECT_EQ(ListText(0, 1), "00 40 8C 01 02 01");
+  EXPECT_EQ(ListText(0, 3), "ok");
+  EXPECT_EQ(ListText(1, 2), "192.168.0.20");
+  EXPECT_EQ(ListText(1, 3), "");
 }
 
 TEST_F(DesktopTest, AnUnloadedWindowLeavesTheScreenAndIsFreedOnceNoHandlerRuns) {
@@ -95,6 +96,25 @@ TEST_F(DesktopTest, AnUnloadedWindowLeavesTheScreenAndIsFreedOnceNoHandlerRuns) 
   EXPECT_EQ(program->sysAbout, nullptr);
   EXPECT_TRUE(program->unloaded.empty());
   EXPECT_TRUE(Shown(WindowId::FrmMain));
+}
+
+TEST_F(DesktopTest, TheAboutBoxNamesTheProgramItsVersionAndLicencesAndCarriesTheIcon) {
+  StartWith({});
+  EXPECT_FALSE(QGuiApplication::windowIcon().isNull());
+  EXPECT_EQ(QGuiApplication::desktopFileName(), "sentrova");
+  Click(WindowId::FrmMain, "CmdAbout");
+  desktop::WindowView* about = desktop.View(WindowId::FrmSysAbout);
+  ASSERT_NE(about, nullptr);
+  QStringList texts;
+  for (QLabel* label : about->findChildren<QLabel*>()) texts << label->text();
+  EXPECT_TRUE(texts.contains("Sentrova"));
+  EXPECT_TRUE(texts.contains("2.61.0"));
+  EXPECT_TRUE(texts.join(' ').contains("GNU Lesser General Public License")) << "the licences are named";
+  auto* aboutQt = about->findChild<QPushButton*>(QStringLiteral("AboutQt"));
+  ASSERT_NE(aboutQt, nullptr);
+  EXPECT_TRUE(aboutQt->isVisible());
+  EXPECT_TRUE(about->isWindow());
+  EXPECT_EQ(about->parentWidget(), desktop.Main()) << "the box belongs to the main window";
 }
 
 TEST_F(DesktopTest, AModalShowReturnsOnceTheWindowIsHidden) {
@@ -166,12 +186,19 @@ TEST(DesktopSleep, BlocksForTheTimeKeepsTimersRunningAndDropsTheUsersInput) {
   EXPECT_EQ(clicks, 1) << "a click made during the wait is not played afterwards";
 }
 
-TEST(DesktopSleep, ALongWaitShowsTheSecondsLeftOverTheWindowInFront) {
-  desktop::WaitProgress progress(nullptr, 7000);
+TEST(WaitProgress, SaysWhatHappensAndTheSecondsLeftAndNeverGoesBack) {
+  desktop::WaitProgress progress(31000);
   auto* label = progress.findChild<QLabel*>(QStringLiteral("SecondsLeft"));
   ASSERT_NE(label, nullptr);
-  EXPECT_EQ(progress.SecondsLeft(), 7);
-  EXPECT_EQ(label->text(), "Please wait, 7 seconds left");
+  progress.Update(QStringLiteral("Applying settings"), 0);
+  EXPECT_EQ(label->text(), "Applying settings — 31 seconds left");
+  progress.Update(QStringLiteral("Waiting for the camera"), 30100);
+  EXPECT_EQ(label->text(), "Waiting for the camera — 1 second left");
+  progress.Update(QStringLiteral("Waiting for the camera"), 6000);
+  EXPECT_EQ(progress.Done(), 30100) << "a later update never moves the bar back";
+  progress.Update(QStringLiteral("Waiting for the camera"), 99000);
+  EXPECT_EQ(progress.Done(), 31000);
+  EXPECT_EQ(progress.SecondsLeft(), 0);
 }
 
 TEST_F(DesktopTest, AWaitOfFiveSecondsShowsItsProgressAndRemovesItAfterwards) {
@@ -183,7 +210,7 @@ TEST_F(DesktopTest, AWaitOfFiveSecondsShowsItsProgressAndRemovesItAfterwards) {
     }
   });
   desktop.Dispatch([&] { desktop.Sleep(desktop::LongWait); });
-  EXPECT_EQ(shownDuringWait, "Please wait, 5 seconds left");
+  EXPECT_EQ(shownDuringWait, "Please wait — 5 seconds left");
   QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
   EXPECT_EQ(desktop.View(WindowId::FrmMain)->findChild<QWidget*>(QStringLiteral("WaitProgress")), nullptr);
 }
@@ -243,13 +270,13 @@ TEST_F(DesktopTest, ClosingAWindowFromItsFrameIsItsOwnWayOut) {
   EXPECT_EQ(quits, 0);
   EXPECT_TRUE(Shown(WindowId::FrmMain));
 
-  desktop.View(WindowId::FrmMain)->close();
+  desktop.Main()->close();
   EXPECT_EQ(quits, 1) << "closing the main window is its Exit";
 }
 
 TEST_F(DesktopTest, ClosingAWindowWhileAHandlerWaitsDoesNothing) {
   StartWith({});
-  QTimer::singleShot(20, [&] { desktop.View(WindowId::FrmMain)->close(); });
+  QTimer::singleShot(20, [&] { desktop.Main()->close(); });
   desktop.Dispatch([&] { desktop.Sleep(200); });
   EXPECT_EQ(quits, 0);
   EXPECT_TRUE(Shown(WindowId::FrmMain));

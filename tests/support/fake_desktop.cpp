@@ -49,6 +49,14 @@ void FakeDesktop::Sleep(int32_t milliseconds) {
   log_.Add("sleep " + std::to_string(milliseconds));
 }
 
+// One line with the total of the sequence and the address.
+void FakeDesktop::WaitsAhead(const std::vector<forms::Wait>& waits, const std::u16string& cameraAddress) {
+  announcedWaits = waits;
+  int32_t total = 0;
+  for (const forms::Wait& wait : waits) total += wait.milliseconds;
+  log_.Add("waits " + std::to_string(total) + " for " + base::ToUtf8(cameraAddress));
+}
+
 void FakeDesktop::WindowShown(forms::WindowId id, bool modal) {
   visible.insert(id);
   log_.Add(std::string("show ") + forms::WindowName(id) + (modal ? " modal" : ""));

@@ -30,6 +30,7 @@ class FakeDesktop : public forms::Desktop {
 
   std::vector<ShownMessage> messages;
   std::vector<int32_t> sleeps;
+  std::vector<forms::Wait> announcedWaits;  // the last sequence announced
   std::vector<std::string> openedPages;
   std::set<forms::WindowId> visible;
   int16_t pointer = forms::DefaultPointer;
@@ -41,6 +42,7 @@ class FakeDesktop : public forms::Desktop {
                               forms::MsgButtons buttons) override;
   void SetMousePointer(int16_t value) override;
   void Sleep(int32_t milliseconds) override;
+  void WaitsAhead(const std::vector<forms::Wait>& waits, const std::u16string& cameraAddress) override;
   void WindowShown(forms::WindowId id, bool modal) override;
   void WindowHidden(forms::WindowId id) override;
   void WindowUnloaded(forms::WindowId id) override;

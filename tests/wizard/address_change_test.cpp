@@ -99,7 +99,7 @@ TEST_F(ChangeAddressTest, SendsTheNewAddressWaitsAndSearchesAgain) {
   EXPECT_LOG(log, "pointer 11", "CamTemp.ProtocolOption = 0", "CamTemp.ProtocolFamily = 2", "CamTemp.TargetPort = 80",
              "CamTemp.TargetAddress = \"10.0.0.9\"", "CamTemp.AddressInUse", "CamTemp.TargetMac = \"0.64.140.1.2.1\"",
              "CamTemp.ChangeAddress(\"10.0.0.9\", \"255.0.0.0\", \"10.0.0.254\")", "CamTemp.ApplySettings(1, 0)",
-             "sleep 15000", "unload FrmMain",
+             "waits 15000 for 10.0.0.9", "sleep 15000", "unload FrmMain",
              // the main window loads afresh and searches
              "pointer 11", "cam.Search", "cam.FoundCount", "cam.DeviceIndex = 0", "cam.DeviceCaption",
              "cam.DeviceMacText", "cam.DeviceAddress", "cam.DeviceAddress", "cam.DeviceMode", "cam.DeviceIndex = 1",
@@ -136,11 +136,12 @@ TEST_P(WaitTest, WaitsLongerForFirmwareThatRestartsOnlyWhenTold) {
   Enter(u"10.0.0.9", u"255.255.255.0", u"10.0.0.1");
   Dialog().CmdOk_Click();
   EXPECT_EQ(desktop.sleeps, GetParam().sleeps);
-  // The waits come after the apply and before the main window goes.
+  // The waits (announced first) come after the apply and before the main
+  // window goes.
   const auto apply = std::find(log.lines.begin(), log.lines.end(), "CamTemp.ApplySettings(1, 0)");
   const auto unload = std::find(log.lines.begin(), log.lines.end(), "unload FrmMain");
   ASSERT_NE(apply, log.lines.end());
-  EXPECT_EQ(unload - apply, static_cast<std::ptrdiff_t>(GetParam().sleeps.size() + 1));
+  EXPECT_EQ(unload - apply, static_cast<std::ptrdiff_t>(GetParam().sleeps.size() + 2));
 }
 
 INSTANTIATE_TEST_SUITE_P(Versions, WaitTest,

@@ -55,6 +55,7 @@ std::vector<std::string> AccountAddressApply(const std::string& id, const std::s
                                  "CamTemp.GetSettingText(\"SysSubnetMask\")",
                                  "CamTemp.GetSettingText(\"SysDefaultGateway\")",
                                  "CamTemp.ApplySettings(1, 0)",
+                                 "waits " + std::string(explicitRestart ? "31000" : "16000") + " for " + ip,
                                  "sleep 1000"};
   if (explicitRestart) lines = lines + std::vector<std::string>{"CamTemp.Restart", "sleep 5000"};
   lines.push_back("sleep 15000");

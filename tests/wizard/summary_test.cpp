@@ -92,8 +92,8 @@ std::vector<std::string> Concat(std::initializer_list<std::vector<std::string>> 
   return all;
 }
 
-const std::vector<std::string> ShortWaits{"sleep 1000", "sleep 15000", "pointer 0"};
-const std::vector<std::string> LongWaits{"sleep 1000", "CamTemp.Restart", "sleep 5000", "sleep 15000", "sleep 10000",
+const std::vector<std::string> ShortWaits{"waits 16000 for 10.0.0.6", "sleep 1000", "sleep 15000", "pointer 0"};
+const std::vector<std::string> LongWaits{"waits 31000 for 10.0.0.6", "sleep 1000", "CamTemp.Restart", "sleep 5000", "sleep 15000", "sleep 10000",
                                          "pointer 0"};
 
 TEST_F(SummaryTest, WirelessRestartWritesEverythingInOrderAndReopensTheMainWindow) {
@@ -159,6 +159,19 @@ TEST_P(SummaryVersionTest, FirmwareVersionDecidesTheRestartCallAndTheWaits) {
   EXPECT_EQ(std::vector<std::string>(apply + 1, apply + 1 + static_cast<std::ptrdiff_t>(waits.size())), waits);
   EXPECT_EQ(desktop.TotalSleep(), c.explicitRestart ? 31000 : 16000);
   EXPECT_EQ(log.Starting("CamTemp.Restart").size(), c.explicitRestart ? 1u : 0u);
+  using forms::WaitStage;
+  std::vector<WaitStage> stages;
+  std::vector<int32_t> announced;
+  for (const forms::Wait& wait : desktop.announcedWaits) {
+    stages.push_back(wait.stage);
+    announced.push_back(wait.milliseconds);
+  }
+  EXPECT_EQ(announced, desktop.sleeps) << "the announced waits are the waits that follow";
+  const std::vector<WaitStage> expected =
+      c.explicitRestart ? std::vector<WaitStage>{WaitStage::ApplyingSettings, WaitStage::Restarting,
+                                                 WaitStage::ComingBack, WaitStage::ComingBack}
+                        : std::vector<WaitStage>{WaitStage::ApplyingSettings, WaitStage::ComingBack};
+  EXPECT_EQ(stages, expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -1,0 +1,77 @@
+#!/usr/bin/env bash
+# Regenerates docs/screenshots: every window of the wizard, drawn by the real
+# front end with simulated cameras, under Xvfb with the openbox window
+# manager (so the title bars are real), at 100 %; the main window and the IP
+# address page also at 200 % and in a dark palette, and with a 13 pt font;
+# the Restart wait mid-way.
+#
+#   bash scripts/screenshots.sh [BUILD_DIR]     (default: build/dev)
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${1:-$root/build/dev}
+out=$root/docs/screenshots
+cmake --build "$build" -j2 --target desktop_tour
+tour=$build/tests/desktop/desktop_tour
+
+work=$(mktemp -d)
+pids=()
+cleanup() {
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  wait 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+display=
+for n in $(seq 90 140); do
+  if [[ ! -e /tmp/.X$n-lock && ! -e /tmp/.X11-unix/X$n ]]; then display=:$n; break; fi
+done
+[[ -n $display ]] || { echo "no free display" >&2; exit 1; }
+Xvfb "$display" -screen 0 1600x1200x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+pids+=($!)
+export DISPLAY=$display
+for _ in $(seq 50); do xdotool getmouselocation >/dev/null 2>&1 && break; sleep 0.1; done
+openbox >"$work/openbox.log" 2>&1 &
+pids+=($!)
+sleep 1
+
+# shot NAME STATE [tour options] — environment QT_SCALE_FACTOR may be set
+shot() {
+  local name=$1 state=$2
+  shift 2
+  QT_QPA_PLATFORM=xcb "$tour" "$state" "$@" >"$work/tour.out" 2>"$work/tour.err" &
+  local pid=$!
+  for _ in $(seq 300); do grep -q '^ready' "$work/tour.out" && break; sleep 0.1; done
+  local x y w h
+  read -r _ x y w h _ < <(grep '^ready' "$work/tour.out") || { cat "$work/tour.err" >&2; exit 1; }
+  sleep 0.3
+  import -window root -crop "${w}x${h}+${x}+${y}" +repage "$out/$name.png"
+  kill "$pid"
+  wait "$pid" 2>/dev/null || true
+  echo "$name.png ${w}x${h}"
+}
+
+rm -f "$out"/*.png
+shot 01-main-window main
+shot 02-about-box about
+shot 03-administrator-page admin
+shot 04-administrator-page-filled admin-filled
+shot 05-ip-address-page ip
+shot 06-message-box-ip-conflict ip-conflict
+shot 07-wireless-page wireless
+shot 08-wireless-page-new-key wireless-new-key
+shot 09-wireless-summary wireless-summary
+shot 10-wired-summary wired-summary
+shot 11-restart-wait restart-wait
+shot 12-login-dialog login
+shot 13-message-box-password-error password-error
+shot 14-invalid-address-warning warning
+shot 15-change-address-dialog change-address
+shot 16-main-window-empty-search main-empty
+QT_SCALE_FACTOR=2 shot 17-main-window-200 main
+QT_SCALE_FACTOR=2 shot 18-ip-address-page-200 ip
+shot 19-main-window-dark main --dark
+shot 20-ip-address-page-dark ip --dark
+shot 21-main-window-13pt main --large-font
+shot 22-administrator-page-13pt admin-filled --large-font
+shot 23-change-address-conflict change-address-conflict-box

@@ -1,0 +1,169 @@
+#include "desktop/frames.h"
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMenu>
+#include <QShortcut>
+#include <QStackedWidget>
+#include <QStatusBar>
+#include <QTreeView>
+#include <QVBoxLayout>
+
+#include "desktop/bindings.h"
+
+namespace desktop {
+
+namespace {
+
+QTreeView* ListOf(WindowView* view) {
+  return view == nullptr ? nullptr : view->findChild<QTreeView*>(QStringLiteral("List"));
+}
+
+}  // namespace
+
+QString CountText(int cameras) {
+  if (cameras == 0) return QStringLiteral("no cameras answered — check the cable and the firewall (docs)");
+  return cameras == 1 ? QStringLiteral("1 camera") : QStringLiteral("%1 cameras").arg(cameras);
+}
+
+MainFrame::MainFrame() : news_(new QLabel(this)), count_(new QLabel(this)) {
+  setObjectName(QStringLiteral("MainFrame"));
+  setAttribute(Qt::WA_QuitOnClose, false);
+  news_->setObjectName(QStringLiteral("News"));
+  count_->setObjectName(QStringLiteral("Count"));
+  statusBar()->addWidget(news_, 1);
+  statusBar()->addPermanentWidget(count_);
+  auto* search = new QShortcut(QKeySequence(Qt::Key_F5), this);
+  connect(search, &QShortcut::activated, this, [this] { Press("Command1"); });
+  setMinimumSize(560, 360);
+}
+
+void MainFrame::Hold(WindowView& view) {
+  if (view_ == &view) return;
+  view_ = &view;
+  setCentralWidget(&view);
+  setWindowTitle(view.windowTitle());
+  connect(&view, &QWidget::windowTitleChanged, this, &QWidget::setWindowTitle);
+  if (QTreeView* list = ListOf(&view)) {
+    list->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(list, &QWidget::customContextMenuRequested, this, &MainFrame::ShowListMenu);
+  }
+}
+
+void MainFrame::Release(WindowView& view) {
+  if (view_ != &view) return;
+  takeCentralWidget();
+  view_ = nullptr;
+}
+
+void MainFrame::ShowCount(int cameras) { count_->setText(CountText(cameras)); }
+void MainFrame::ShowNews(const QString& news) { news_->setText(news); }
+QString MainFrame::Count() const { return count_->text(); }
+QString MainFrame::News() const { return news_->text(); }
+
+void MainFrame::closeEvent(QCloseEvent* event) {
+  event->ignore();
+  if (view_) view_->CloseFromFrame();
+}
+
+// The actions on the row under the pointer (chosen by the click that opened
+// the menu): the logic's own buttons, and copies of what the row shows.
+void MainFrame::ShowListMenu(const QPoint& where) {
+  QTreeView* list = ListOf(view_);
+  if (list == nullptr) return;
+  const QModelIndex row = list->indexAt(where);
+  if (!row.isValid()) return;
+  auto cell = [row](int column) { return row.sibling(row.row(), column).data().toString(); };
+  QMenu menu(list);
+  menu.setObjectName(QStringLiteral("ListMenu"));
+  menu.addAction(QStringLiteral("Start the &wizard"), this, [this] { Press("CmdWizard"); });
+  menu.addAction(QStringLiteral("Open the web &page"), this, [this] { Press("CmdLink"); });
+  menu.addSeparator();
+  const QString address = cell(ListAddressColumn);
+  const QString mac = cell(ListMacColumn);
+  menu.addAction(QStringLiteral("Copy &address"), this, [address] { QGuiApplication::clipboard()->setText(address); });
+  menu.addAction(QStringLiteral("Copy &MAC"), this, [mac] { QGuiApplication::clipboard()->setText(mac); });
+  menu.exec(list->viewport()->mapToGlobal(where));
+}
+
+// Runs one of the view's buttons as if clicked, when it can be clicked.
+void MainFrame::Press(const char* button) {
+  if (!view_) return;
+  auto* shown = view_->findChild<QAbstractButton*>(QString::fromLatin1(button));
+  if (shown != nullptr && shown->isEnabled() && shown->isVisible()) shown->click();
+}
+
+WizardFrame::WizardFrame() : camera_(new QLabel(this)), step_(new QLabel(this)), pages_(new QStackedWidget(this)) {
+  setObjectName(QStringLiteral("WizardFrame"));
+  setAttribute(Qt::WA_QuitOnClose, false);
+  camera_->setObjectName(QStringLiteral("WizardCamera"));
+  step_->setObjectName(QStringLiteral("WizardStep"));
+  QFont bold = camera_->font();
+  bold.setBold(true);
+  camera_->setFont(bold);
+  camera_->setTextFormat(Qt::PlainText);
+  auto* header = new QHBoxLayout;
+  header->addWidget(camera_, 1);
+  header->addWidget(step_);
+  auto* rule = new QFrame(this);
+  rule->setFrameShape(QFrame::HLine);
+  rule->setFrameShadow(QFrame::Sunken);
+  auto* body = new QVBoxLayout(this);
+  body->addLayout(header);
+  body->addWidget(rule);
+  body->addWidget(pages_, 1);
+  setMinimumSize(560, 420);
+}
+
+// The page's own focus stays as its model says: the stack would move the
+// focus from the old page to the new one's first field, so the old page
+// lets go of it first.
+void WizardFrame::ShowPage(WindowView& page) {
+  if (pages_->indexOf(&page) < 0) pages_->addWidget(&page);
+  QWidget* old = pages_->currentWidget();
+  if (old != nullptr && old != &page) {
+    if (QWidget* focused = QApplication::focusWidget(); focused != nullptr && old->isAncestorOf(focused)) {
+      focused->clearFocus();
+    }
+  }
+  pages_->setCurrentWidget(&page);
+  setWindowTitle(page.windowTitle());
+}
+
+void WizardFrame::Release(WindowView& page) {
+  if (pages_->indexOf(&page) < 0) return;
+  pages_->removeWidget(&page);
+  page.setParent(nullptr);
+}
+
+WindowView* WizardFrame::CurrentPage() const { return qobject_cast<WindowView*>(pages_->currentWidget()); }
+
+WindowView* WizardFrame::ShownPage() const {
+  WindowView* current = CurrentPage();
+  if (current != nullptr && current->ShownByModel()) return current;
+  for (int index = 0; index < pages_->count(); ++index) {
+    auto* page = qobject_cast<WindowView*>(pages_->widget(index));
+    if (page != nullptr && page->ShownByModel()) return page;
+  }
+  return nullptr;
+}
+
+void WizardFrame::SetHeader(const QString& camera, const QString& step) {
+  camera_->setText(camera);
+  step_->setText(step);
+}
+QString WizardFrame::Camera() const { return camera_->text(); }
+QString WizardFrame::Step() const { return step_->text(); }
+
+void WizardFrame::closeEvent(QCloseEvent* event) {
+  event->ignore();
+  if (WindowView* page = CurrentPage()) page->CloseFromFrame();
+}
+
+}  // namespace desktop

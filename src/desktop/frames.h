@@ -1,0 +1,81 @@
+#pragma once
+// The two frames that hold windows' views: the main window, with the camera
+// list's shortcuts, context menu and status bar, and the wizard frame, which
+// shows one page at a time under a header naming the camera and the step.
+// Both stay for the whole run, so they keep the place and size the user
+// gave them; closing either from its title bar is the shown view's own way
+// out.
+#include <QMainWindow>
+#include <QPointer>
+#include <QString>
+#include <QWidget>
+
+#include "desktop/window_view.h"
+
+class QLabel;
+class QStackedWidget;
+
+namespace desktop {
+
+class MainFrame : public QMainWindow {
+  Q_OBJECT
+
+ public:
+  MainFrame();
+
+  // The main window's view becomes the frame's contents; Release takes it
+  // back when the window is unloaded.
+  void Hold(WindowView& view);
+  void Release(WindowView& view);
+  WindowView* View() const { return view_; }
+
+  // The count of cameras listed, or the hint for a search that found none.
+  void ShowCount(int cameras);
+  // What the search after a Restart or an address change found out.
+  void ShowNews(const QString& news);
+  QString Count() const;
+  QString News() const;
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  void ShowListMenu(const QPoint& where);
+  void Press(const char* button);
+
+  QPointer<WindowView> view_;
+  QLabel* news_;
+  QLabel* count_;
+};
+
+class WizardFrame : public QWidget {
+  Q_OBJECT
+
+ public:
+  WizardFrame();
+
+  // Shows the page, adding it the first time; Release takes it out.
+  void ShowPage(WindowView& page);
+  void Release(WindowView& page);
+  // The page the frame shows, or one the logic still shows when that one
+  // was hidden; nullptr when no page is shown any more.
+  WindowView* CurrentPage() const;
+  WindowView* ShownPage() const;
+
+  void SetHeader(const QString& camera, const QString& step);
+  QString Camera() const;
+  QString Step() const;
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  QLabel* camera_;
+  QLabel* step_;
+  QStackedWidget* pages_;
+};
+
+// The count of cameras as the status bar says it.
+QString CountText(int cameras);
+
+}  // namespace desktop

@@ -1,0 +1,275 @@
+// desktop_tour: the real windows with fake cameras, brought to one state at
+// a time, for the screenshots and the window-manager smoke test.
+//
+//   desktop_tour STATE [--dark] [--large-font]
+//
+// Once STATE is on screen it prints one line,
+//   ready X Y W H FRONT BX BY
+// the screen area of every window shown, the X window id of the window in
+// front and the centre of its default button (0 0 when it has none), and
+// runs until it is killed. An unknown STATE lists the states.
+#include <QApplication>
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPalette>
+#include <QPushButton>
+#include <QScreen>
+#include <QStyleFactory>
+#include <QTest>
+#include <QTimer>
+#include <cstdio>
+#include <functional>
+#include <map>
+#include <string>
+
+#include "desktop/qt_desktop.h"
+#include "support/event_log.h"
+#include "support/fake_camera.h"
+#include "wizard/frm_main.h"
+#include "wizard/program.h"
+
+namespace {
+
+using forms::WindowId;
+
+constexpr int32_t WirelessType = 1 << 29;
+
+std::vector<FakeCameraDevice> Fleet() {
+  return {
+      {u"0.64.140.18.52.86", u"192.168.0.20", u"CS-200", u"Front door", u"v2.0.91", u"255.255.255.0", u"192.168.0.1"},
+      {u"0.64.140.18.52.87", u"192.168.0.21", u"CS-350", u"Garage", u"v2.0.91", u"255.255.255.0", u"192.168.0.1"},
+      {u"0.64.140.18.52.88", u"192.168.0.22", u"CW-200", u"Garden (wireless)", u"v2.0.91", u"255.255.255.0",
+       u"192.168.0.1"},
+      {u"0.64.140.18.52.89", u"192.168.0.30", u"CS-200", u"Warehouse", u"v1.0.001", u"255.255.255.0", u"192.168.0.1"},
+      {u"0.64.140.18.52.90", u"192.168.1.99", u"CS-200", u"Shop entrance", u"v2.0.91", u"255.255.255.0",
+       u"192.168.1.1"},
+  };
+}
+
+class Tour {
+ public:
+  Tour() : program_(desktop_, cam_, camTemp_) {
+    desktop_.Attach(program_);
+    cam_.devices = Fleet();
+    camTemp_.texts = {{u"SysAdminID", u"admin"}, {u"SysAdminPassword", u"1234"}, {u"WlanESSID", u"HomeNet"},
+                      {u"WlanWEPKey", u"abcde"}};
+    camTemp_.numbers = {{u"DeviceType", 0}, {u"WlanMode", 0}, {u"WlanChannel", 6}, {u"WlanWEPFlag", 1}};
+  }
+
+  // Brings the program to the state; false for an unknown one.
+  bool Go(const std::string& state, int& readyAfter) {
+    const std::map<std::string, std::function<void()>> states = {
+        {"main", [] {}},
+        {"main-empty", [this] { Search({}); }},
+        {"about", [this] { Press(WindowId::FrmMain, "CmdAbout"); }},
+        {"admin", [this] { Launch(0); }},
+        {"admin-filled", [this] {
+           Launch(0);
+           FillAdmin();
+           Tick(WindowId::FrmSetPassword, "ChkPassword");
+           Type(WindowId::FrmSetPassword, "TxtNewPassword", "s3cret");
+           Type(WindowId::FrmSetPassword, "TxtReconfirm", "s3cret");
+         }},
+        {"ip", [this] { ToAddressPage(0); }},
+        {"ip-conflict", [this] {
+           cam_.devices[1].address = u"192.168.0.40";
+           camTemp_.addressInUse = {-1};
+           ToAddressPage(0);
+           Type(WindowId::FrmSetIPAddress, "TxtIPAddress", "192.168.0.21");
+           Later([this] { Press(WindowId::FrmSetIPAddress, "CmdNext"); });
+         }},
+        {"wireless", [this] { ToWireless(); }},
+        {"wireless-new-key", [this] {
+           ToWireless();
+           Tick(WindowId::FrmWireless, "CheckEWK");
+           Type(WindowId::FrmWireless, "txtNewWlanWEPKey", "12345");
+           Type(WindowId::FrmWireless, "txtWlanWEPKeyConfirm", "12345");
+         }},
+        {"wireless-summary", [this] {
+           ToWireless();
+           Press(WindowId::FrmWireless, "CmdNext");
+         }},
+        {"wired-summary", [this] {
+           ToAddressPage(0);
+           Press(WindowId::FrmSetIPAddress, "CmdNext");
+         }},
+        {"restart-wait", [this, &readyAfter] {
+           ToAddressPage(0);
+           Type(WindowId::FrmSetIPAddress, "TxtIPAddress", "192.168.0.60");
+           Press(WindowId::FrmSetIPAddress, "CmdNext");
+           readyAfter = 7000;  // mid-way through the 16 s
+           Later([this] { Press(WindowId::FrmsetLanEnd, "CmdRestart"); });
+         }},
+        {"login", [this] {
+           Choose(1);
+           Later([this] { Press(WindowId::FrmMain, "CmdWizard"); });
+         }},
+        {"password-error", [this] {
+           Choose(1);
+           camTemp_.loginResults = {0};
+           camTemp_.loginStates = {0};
+           Later([this] { Press(WindowId::FrmMain, "CmdWizard"); });
+           Later([this] {
+             Type(WindowId::frmchackIDPWD, "Text1", "admin");
+             Type(WindowId::frmchackIDPWD, "TxtPassWord", "wrong");
+             Press(WindowId::frmchackIDPWD, "CmdYes");
+           }, 300);
+         }},
+        {"warning", [this] { ToWarning(); }},
+        {"change-address", [this] { ToChangeAddress(); }},
+        {"change-address-conflict", [this] {
+           ToChangeAddress();
+           camTemp_.addressInUse = {-1};
+         }},
+        {"change-address-conflict-box", [this] {
+           ToChangeAddress();
+           camTemp_.addressInUse = {-1};
+           Later([this] { Press(WindowId::FrmChangeIPAddress, "CmdOk"); });
+         }},
+    };
+    const auto found = states.find(state);
+    if (found == states.end()) {
+      for (const auto& [name, go] : states) std::printf("%s\n", name.c_str());
+      return false;
+    }
+    desktop_.Dispatch([this] { program_.Start(); });
+    found->second();
+    return true;
+  }
+
+  desktop::QtDesktop& Desktop() { return desktop_; }
+
+ private:
+  template <class W = QWidget>
+  W* Find(WindowId id, const char* name) {
+    desktop::WindowView* view = desktop_.View(id);
+    return view == nullptr ? nullptr : view->findChild<W*>(QString::fromLatin1(name));
+  }
+  void Press(WindowId id, const char* name) {
+    if (auto* button = Find<QPushButton>(id, name)) button->click();
+  }
+  void Tick(WindowId id, const char* name) {
+    if (auto* box = Find<QCheckBox>(id, name)) box->click();
+  }
+  void Type(WindowId id, const char* name, const char* text) {
+    if (auto* field = Find<QLineEdit>(id, name)) {
+      field->setFocus();
+      field->selectAll();
+      QTest::keyClicks(field, QString::fromUtf8(text));
+    }
+  }
+  // For steps that open a modal window or message box: they run from the
+  // event loop, so the tour goes on.
+  static void Later(std::function<void()> step, int milliseconds = 0) { QTimer::singleShot(milliseconds, step); }
+  void Search(std::vector<FakeCameraDevice> devices) {
+    cam_.devices = std::move(devices);
+    Press(WindowId::FrmMain, "Command1");
+  }
+  void Choose(int row) {
+    desktop_.Dispatch([this, row] {
+      program_.frmMain->List.selectedRow = row;
+      program_.frmMain->List_Event9();
+    });
+  }
+  void Launch(int row) {
+    Choose(row);
+    Press(WindowId::FrmMain, "CmdWizard");
+  }
+  void FillAdmin() {
+    Type(WindowId::FrmSetPassword, "TxtOldSysAdminID", "admin");
+    Type(WindowId::FrmSetPassword, "TxtOldPassword", "1234");
+  }
+  void ToAddressPage(int row) {
+    Launch(row);
+    FillAdmin();
+    Press(WindowId::FrmSetPassword, "CmdNext");
+  }
+  void ToWireless() {
+    camTemp_.numbers[u"DeviceType"] = WirelessType;
+    ToAddressPage(2);
+    Press(WindowId::FrmSetIPAddress, "CmdNext");
+  }
+  void ToWarning() {
+    camTemp_.connectResult = 0;
+    Launch(4);
+  }
+  void ToChangeAddress() {
+    ToWarning();
+    Press(WindowId::FrmMessage, "CmdYes");
+    Type(WindowId::FrmChackPassWord, "Text1", "admin");
+    Type(WindowId::FrmChackPassWord, "TxtPassWord", "1234");
+    Press(WindowId::FrmChackPassWord, "CmdYes");
+    Type(WindowId::FrmChangeIPAddress, "Text1", "192.168.0.21");
+  }
+
+  EventLog log_;
+  FakeCamera cam_{"cam", log_};
+  FakeCamera camTemp_{"CamTemp", log_};
+  desktop::QtDesktop desktop_;
+  Program program_;
+};
+
+void UseDarkPalette() {
+  QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+  QPalette dark;
+  dark.setColor(QPalette::Window, QColor(45, 45, 48));
+  dark.setColor(QPalette::WindowText, QColor(230, 230, 230));
+  dark.setColor(QPalette::Base, QColor(30, 30, 32));
+  dark.setColor(QPalette::AlternateBase, QColor(50, 50, 54));
+  dark.setColor(QPalette::Text, QColor(230, 230, 230));
+  dark.setColor(QPalette::Button, QColor(60, 60, 64));
+  dark.setColor(QPalette::ButtonText, QColor(230, 230, 230));
+  dark.setColor(QPalette::Highlight, QColor(60, 120, 200));
+  dark.setColor(QPalette::HighlightedText, Qt::white);
+  dark.setColor(QPalette::ToolTipBase, QColor(60, 60, 64));
+  dark.setColor(QPalette::ToolTipText, QColor(230, 230, 230));
+  dark.setColor(QPalette::Disabled, QPalette::Text, QColor(130, 130, 130));
+  dark.setColor(QPalette::Disabled, QPalette::ButtonText, QColor(130, 130, 130));
+  dark.setColor(QPalette::Disabled, QPalette::WindowText, QColor(130, 130, 130));
+  QApplication::setPalette(dark);
+}
+
+// The windows shown, the one in front and its default button.
+void ReportReady(desktop::QtDesktop& desktop) {
+  QRect area;
+  QWidget* front = QApplication::activeModalWidget();
+  if (front == nullptr) front = QApplication::activeWindow();
+  for (QWidget* window : QApplication::topLevelWidgets()) {
+    if (window->isVisible() && window->windowType() != Qt::ToolTip) area = area.united(window->frameGeometry());
+  }
+  if (front == nullptr) front = desktop.Owner();
+  QPoint button;
+  if (auto* view = qobject_cast<desktop::WindowView*>(front); view != nullptr && view->DefaultButton() != nullptr) {
+    button = view->DefaultButton()->mapToGlobal(view->DefaultButton()->rect().center());
+  }
+  // In the screen's own pixels, as X and its tools count them.
+  const qreal ratio = QGuiApplication::primaryScreen()->devicePixelRatio();
+  const QRect pixels(QPoint(qRound(area.x() * ratio), qRound(area.y() * ratio)),
+                     QSize(qRound(area.width() * ratio), qRound(area.height() * ratio)));
+  std::printf("ready %d %d %d %d %llu %d %d\n", pixels.x(), pixels.y(), pixels.width(), pixels.height(),
+              front != nullptr ? static_cast<unsigned long long>(front->winId()) : 0ULL, qRound(button.x() * ratio),
+              qRound(button.y() * ratio));
+  std::fflush(stdout);
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+  QApplication app(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("sentrova"));
+  QApplication::setQuitOnLastWindowClosed(false);
+  const QStringList arguments = QApplication::arguments();
+  if (arguments.contains(QStringLiteral("--dark"))) UseDarkPalette();
+  if (arguments.contains(QStringLiteral("--large-font"))) {
+    QFont large = QApplication::font();
+    large.setPointSize(13);
+    QApplication::setFont(large);
+  }
+  Tour tour;
+  int readyAfter = 800;
+  if (!tour.Go(arguments.value(1).toStdString(), readyAfter)) return 2;
+  QTimer::singleShot(readyAfter, [&tour] { ReportReady(tour.Desktop()); });
+  const int status = QApplication::exec();
+  tour.Desktop().EndProgram();
+  return status;
+}

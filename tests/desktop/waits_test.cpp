@@ -1,0 +1,138 @@
+// The waits of a Restart or an address change on screen: one progress over
+// the whole announced sequence, what happens in each wait, and what the
+// search afterwards found out about the camera.
+#include <QLabel>
+#include <QStatusBar>
+#include <QTimer>
+
+#include "desktop/desktop_fixture.h"
+#include "desktop/frames.h"
+#include "desktop/wait_progress.h"
+
+namespace {
+
+using forms::Wait;
+using forms::WaitStage;
+using forms::WindowId;
+
+// A sequence of waits as the logic announces it, at a hundredth of the time.
+struct SequenceCase {
+  const char* what;
+  std::vector<Wait> waits;
+  QStringList stages;  // what the progress says in each wait
+};
+
+class WaitsTest : public DesktopTest {
+ protected:
+  // What the progress showed during each wait of the sequence, sampled
+  // half-way through it.
+  struct Seen {
+    std::vector<desktop::WaitProgress*> bars;
+    QStringList texts;
+    std::vector<int> done;
+  };
+  Seen RunSequence(const std::vector<Wait>& waits, const std::u16string& address) {
+    Seen seen;
+    desktop.Dispatch([&] {
+      desktop.WaitsAhead(waits, address);
+      for (const Wait& wait : waits) {
+        QTimer::singleShot(wait.milliseconds / 2, [&] {
+          desktop::WaitProgress* bar = desktop.Progress();
+          seen.bars.push_back(bar);
+          seen.texts << (bar != nullptr ? bar->Text() : QString());
+          seen.done.push_back(bar != nullptr ? bar->Done() : -1);
+        });
+        desktop.Sleep(wait.milliseconds);
+      }
+    });
+    return seen;
+  }
+};
+
+TEST_F(WaitsTest, OneProgressRunsOverTheWholeSequenceAndSaysWhatHappens) {
+  StartWith({Device(1, u"127.77.0.10", u"CS-200")});
+  const SequenceCase cases[] = {
+      {"Restart, new firmware: 16 s",
+       {{WaitStage::ApplyingSettings, 100}, {WaitStage::ComingBack, 150}},
+       {"Applying settings", "Waiting for the camera"}},
+      {"Restart, firmware that restarts when told: 31 s",
+       {{WaitStage::ApplyingSettings, 100}, {WaitStage::Restarting, 50}, {WaitStage::ComingBack, 150},
+        {WaitStage::ComingBack, 100}},
+       {"Applying settings", "Camera restarting", "Waiting for the camera", "Waiting for the camera"}},
+  };
+  for (const SequenceCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    int total = 0;
+    for (const Wait& wait : c.waits) total += wait.milliseconds;
+    const Seen seen = RunSequence(c.waits, u"127.77.0.10");
+    ASSERT_EQ(seen.bars.size(), c.waits.size());
+    ASSERT_NE(seen.bars.front(), nullptr);
+    for (desktop::WaitProgress* bar : seen.bars) EXPECT_EQ(bar, seen.bars.front()) << "one bar, not one per wait";
+    for (int index = 0; index < seen.texts.size(); ++index) {
+      EXPECT_TRUE(seen.texts[index].startsWith(c.stages[index] + " — ")) << seen.texts[index].toStdString();
+    }
+    int before = 0;  // ms of the waits already over
+    for (size_t index = 0; index < seen.done.size(); ++index) {
+      EXPECT_GE(seen.done[index], before) << "the bar goes on where the last wait left it";
+      EXPECT_LT(seen.done[index], total);
+      before += c.waits[index].milliseconds;
+    }
+    EXPECT_EQ(desktop.Progress(), nullptr) << "the bar goes with the last wait";
+  }
+}
+
+TEST_F(WaitsTest, TheProgressSitsAboveTheWindowsButtons) {
+  StartWith({Device(1, u"127.77.0.10", u"CS-200")});
+  desktop::WindowView* main = desktop.View(WindowId::FrmMain);
+  const std::vector<const char*> names{"CmdWizard", "Command1", "CmdLink", "CmdAbout", "CmdExit", "List"};
+  QRect bar;
+  std::vector<QRect> places;  // of the named widgets, during the wait
+  QTimer::singleShot(50, [&] {
+    if (desktop.Progress() == nullptr) return;
+    bar = desktop.Progress()->geometry();
+    for (const char* name : names) {
+      auto* widget = main->findChild<QWidget*>(QString::fromLatin1(name));
+      places.push_back(widget != nullptr && widget->isVisible() ? widget->geometry() : QRect());
+    }
+  });
+  RunSequence({{WaitStage::ComingBack, 100}}, u"127.77.0.10");
+  ASSERT_FALSE(bar.isEmpty());
+  ASSERT_EQ(places.size(), names.size());
+  for (size_t index = 0; index < names.size(); ++index) {
+    EXPECT_FALSE(places[index].isEmpty()) << names[index];
+    EXPECT_FALSE(places[index].intersects(bar)) << names[index] << " is not covered";
+  }
+}
+
+struct ComeBackCase {
+  const char* what;
+  std::vector<FakeCameraDevice> found;
+  QString news;
+};
+
+TEST_F(WaitsTest, TheSearchAfterTheWaitsSaysWhetherTheCameraAnswersAtItsAddress) {
+  const ComeBackCase cases[] = {
+      {"found at the new address", {Device(1, u"127.77.0.60", u"CS-200")}, "Camera 1 answers at 127.77.0.60"},
+      {"still at the old address",
+       {Device(1, u"127.77.0.10", u"CS-200")},
+       "Camera 1 did not answer yet — search again in a moment"},
+      {"not found at all", {}, "Camera 1 did not answer yet — search again in a moment"},
+  };
+  for (const ComeBackCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    StartWith({Device(1, u"127.77.0.10", u"CS-200"), Device(2, u"127.77.0.60", u"CS-350")});
+    ChooseRow(0);
+    RunSequence({{WaitStage::ApplyingSettings, 20}, {WaitStage::ComingBack, 20}}, u"127.77.0.60");
+    EXPECT_EQ(desktop.Main()->News(), "") << "nothing is said before the search";
+    cam.devices = c.found;
+    desktop.Dispatch([&] {
+      Unload(*program, program->frmMain);
+      Show(*program, program->frmMain);
+    });
+    EXPECT_EQ(desktop.Main()->News(), c.news);
+    desktop.Main()->ShowNews({});
+    desktop.Dispatch([&] { Unload(*program, program->frmMain); });
+  }
+}
+
+}  // namespace
