@@ -9,7 +9,7 @@ set -euo pipefail
 packages=(
   cmake g++ clang libclang-rt-14-dev make pkg-config
   libgtest-dev libgmock-dev googletest libbenchmark-dev libpcre2-dev
-  qt6-base-dev qt6-httpserver-dev qt6-websockets-dev qt6-qpa-plugins libgl-dev
+  qt6-base-dev qt6-httpserver-dev qt6-websockets-dev qt6-qpa-plugins libgl-dev libxkbcommon-dev
   iproute2 xvfb xauth openbox xdotool python3 time onvif-tools
 )
 command -v node >/dev/null && command -v npm >/dev/null || packages+=(nodejs npm)
