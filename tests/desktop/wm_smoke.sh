@@ -47,15 +47,22 @@ read -r _ _ _ _ _ dialog okx oky < <(grep '^ready' "$work/tour.out") || {
 [[ $dialog != 0 && $okx != 0 ]] || { echo "no change-address dialog in front" >&2; exit 1; }
 
 xdotool mousemove "$okx" "$oky" click 1
-# The conflict box opens over the dialog and takes the focus.
+# The conflict box opens over the dialog and takes the focus. The window
+# manager may report a passing window for a moment, so the box is the
+# active window that is still there and still active a little later.
 box=
 for _ in $(seq 50); do
   active=$(xdotool getactivewindow 2>/dev/null || echo 0)
-  if [[ $active != 0 && $active != "$dialog" ]]; then box=$active; break; fi
+  if [[ $active != 0 && $active != "$dialog" ]] && xdotool getwindowname "$active" >/dev/null 2>&1; then
+    sleep 0.2
+    [[ $(xdotool getactivewindow 2>/dev/null || echo 0) == "$active" ]] && { box=$active; break; }
+  fi
   sleep 0.1
 done
 [[ -n $box ]] || { echo "no message box appeared" >&2; exit 1; }
-xdotool key --window "$box" Return
+# Return as a key press of the keyboard (XTEST), which reaches the window
+# that has the focus, as a person's key press would.
+xdotool key Return
 for _ in $(seq 50); do
   active=$(xdotool getactivewindow 2>/dev/null || echo 0)
   [[ $active == "$dialog" ]] && break
