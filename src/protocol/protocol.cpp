@@ -375,4 +375,12 @@ QByteArray DigestAuthorization(const DigestChallenge& challenge, const QString& 
   return value.toUtf8();
 }
 
+QString PasswordDigest(const QByteArray& nonce, const QString& created, const QString& password) {
+  QCryptographicHash sha1(QCryptographicHash::Sha1);
+  sha1.addData(nonce);
+  sha1.addData(created.toUtf8());
+  sha1.addData(password.toUtf8());
+  return QString::fromLatin1(sha1.result().toBase64());
+}
+
 }  // namespace protocol

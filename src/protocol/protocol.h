@@ -1,8 +1,8 @@
 #pragma once
 // The camera protocol both ends share (docs/protocol.md): constants, the UDP
 // JSON datagrams with their field checks, the HMAC proof of the MAC-addressed
-// commands, the HTTP Digest computation and the setting keys' rules. Qt Core
-// only, so the simulator links it as well as the camera control.
+// commands, the HTTP and UsernameToken digests and the setting keys' rules.
+// Qt Core only, so the simulator links it as well as the camera control.
 #include <QByteArray>
 #include <QJsonValue>
 #include <QMap>
@@ -135,5 +135,9 @@ QString DigestResponse(const QString& algorithm, const QString& user, const QStr
 // name holds a control character (it would break the header).
 QByteArray DigestAuthorization(const DigestChallenge& challenge, const QString& user, const QString& password,
                                const QString& method, const QString& uri);
+
+// The WS-Security UsernameToken's PasswordDigest, as ONVIF cameras check it:
+// Base64(SHA-1(nonce + created + password)), the nonce as raw bytes.
+QString PasswordDigest(const QByteArray& nonce, const QString& created, const QString& password);
 
 }  // namespace protocol

@@ -29,13 +29,16 @@ inline constexpr char OnvifDevicePath[] = "/onvif/device_service";
 inline constexpr char OnvifMediaPath[] = "/onvif/media_service";
 
 inline constexpr char NsSoapEnvelope[] = "http://www.w3.org/2003/05/soap-envelope";
+inline constexpr char NsSoap11Envelope[] = "http://schemas.xmlsoap.org/soap/envelope/";
 inline constexpr char NsAddressing[] = "http://schemas.xmlsoap.org/ws/2004/08/addressing";
+inline constexpr char NsAddressing2005[] = "http://www.w3.org/2005/08/addressing";
 inline constexpr char NsDiscovery[] = "http://schemas.xmlsoap.org/ws/2005/04/discovery";
 inline constexpr char NsDevice[] = "http://www.onvif.org/ver10/device/wsdl";
 inline constexpr char NsMedia[] = "http://www.onvif.org/ver10/media/wsdl";
 inline constexpr char NsSchema[] = "http://www.onvif.org/ver10/schema";
 inline constexpr char NsError[] = "http://www.onvif.org/ver10/error";
 inline constexpr char NsNetworkWsdl[] = "http://www.onvif.org/ver10/network/wsdl";
+inline constexpr char NsOnvifStem[] = "http://www.onvif.org/ver";  // how every ONVIF namespace begins
 inline constexpr char NsSecurity[] =
     "http://docs.oasis-open.org/wss/2004/01/oasis-200401-wss-wssecurity-secext-1.0.xsd";
 inline constexpr char NsSecurityUtility[] =
