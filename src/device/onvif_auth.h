@@ -11,9 +11,6 @@
 
 namespace device::onvif {
 
-// Base64 of SHA-1(nonce + created + password), nonce as raw bytes.
-QByteArray PasswordDigest(const QByteArray& nonce, const QString& created, const QString& password);
-
 // The camera's clock minus ours, in milliseconds: cameraUtc is what the camera
 // answered, between our sentAt and receivedAt; the answer is taken as made
 // halfway through the exchange.

@@ -44,31 +44,25 @@ QByteArray ProbeMessage(const QString& messageId, const QString& type) {
              "<a:ReplyTo><a:Address>http://schemas.xmlsoap.org/ws/2004/08/addressing/role/anonymous</a:Address>"
              "</a:ReplyTo><a:To s:mustUnderstand=\"1\">urn:schemas-xmlsoap-org:ws:2005:04:discovery</a:To>"
              "</s:Header><s:Body><d:Probe><d:Types>%2</d:Types></d:Probe></s:Body></s:Envelope>")
-      .arg(Escaped(messageId), type)
+      .arg(protocol::XmlEscaped(messageId), type)
       .toUtf8();
 }
 
 ProbeMatches ReadProbeMatches(const QByteArray& datagram) {
   ProbeMatches read;
-  XmlLimits limits;
+  protocol::XmlLimits limits;
   limits.maxBytes = MaxMatchBytes;
-  const XmlRead xml = ReadXml(datagram, limits);
-  if (!xml.root) {
-    read.error = xml.error;
+  const protocol::SoapRead soap = protocol::ReadSoap(datagram, limits);
+  if (!soap.message) {
+    read.error = soap.error;
     return read;
   }
-  if (!xml.root->Is(Ns::Soap, u"Envelope")) {
-    read.error = QStringLiteral("not a SOAP envelope");
-    return read;
-  }
-  const XmlElement* header = xml.root->Child(u"Header", Ns::Soap);
-  const XmlElement* body = xml.root->Child(u"Body", Ns::Soap);
-  const XmlElement* matches = body ? body->Child(u"ProbeMatches", Ns::Discovery) : nullptr;
+  const XmlElement* matches = soap.message->body.Child(u"ProbeMatches", Ns::Discovery);
   if (!matches) {
     read.error = QStringLiteral("no ProbeMatches in the body");
     return read;
   }
-  read.relatesTo = header ? header->ChildText(u"RelatesTo", Ns::Addressing) : QString();
+  read.relatesTo = soap.message->header.ChildText(u"RelatesTo", Ns::Addressing);
   for (const XmlElement* match : matches->Children(u"ProbeMatch", Ns::Discovery)) {
     ProbeMatch one;
     if (const XmlElement* reference = match->Child(u"EndpointReference", Ns::Addressing)) {

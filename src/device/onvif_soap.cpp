@@ -58,25 +58,16 @@ QByteArray Envelope(const QString& bodyXml, const QString& headerXml) {
 
 SoapAnswer ReadAnswer(const QByteArray& bytes) {
   SoapAnswer answer;
-  XmlRead read = ReadXml(bytes);
-  if (!read.root) {
+  const protocol::SoapRead read = protocol::ReadSoap(bytes);
+  if (!read.message) {
     answer.error = read.error;
     return answer;
   }
-  if (!read.root->Is(Ns::Soap, u"Envelope")) {
-    answer.error = QStringLiteral("not a SOAP envelope: {%1}%2").arg(read.root->ns, read.root->name);
-    return answer;
-  }
-  const XmlElement* body = read.root->Child(u"Body", Ns::Soap);
-  if (!body) {
-    answer.error = QStringLiteral("SOAP envelope without a Body");
-    return answer;
-  }
-  if (body->children.empty()) {
+  if (read.message->body.children.empty()) {
     answer.error = QStringLiteral("empty SOAP Body");
     return answer;
   }
-  const XmlElement& first = body->children.front();
+  const XmlElement& first = read.message->body.children.front();
   if (first.Is(Ns::Soap, u"Fault")) answer.fault = ReadFault(first);
   answer.response = first;
   return answer;
@@ -88,24 +79,25 @@ QString SetUserRequest(const QString& user, const QString& password) {
   return QStringLiteral(
              "<tds:SetUser><tds:User><tt:Username>%1</tt:Username><tt:Password>%2</tt:Password>"
              "<tt:UserLevel>Administrator</tt:UserLevel></tds:User></tds:SetUser>")
-      .arg(Escaped(user), Escaped(password));
+      .arg(protocol::XmlEscaped(user), protocol::XmlEscaped(password));
 }
 
 QString CreateAdministratorRequest(const QString& user, const QString& password) {
   return QStringLiteral(
              "<tds:CreateUsers><tds:User><tt:Username>%1</tt:Username><tt:Password>%2</tt:Password>"
              "<tt:UserLevel>Administrator</tt:UserLevel></tds:User></tds:CreateUsers>")
-      .arg(Escaped(user), Escaped(password));
+      .arg(protocol::XmlEscaped(user), protocol::XmlEscaped(password));
 }
 
 QString DeleteUserRequest(const QString& user) {
-  return QStringLiteral("<tds:DeleteUsers><tds:Username>%1</tds:Username></tds:DeleteUsers>").arg(Escaped(user));
+  return QStringLiteral("<tds:DeleteUsers><tds:Username>%1</tds:Username></tds:DeleteUsers>")
+      .arg(protocol::XmlEscaped(user));
 }
 
 QString SetGatewayRequest(const QString& gateway) {
   return QStringLiteral("<tds:SetNetworkDefaultGateway><tds:IPv4Address>%1</tds:IPv4Address>"
                         "</tds:SetNetworkDefaultGateway>")
-      .arg(Escaped(gateway));
+      .arg(protocol::XmlEscaped(gateway));
 }
 
 QString SetAddressRequest(const QString& token, const QString& address, int prefixLength) {
@@ -114,7 +106,7 @@ QString SetAddressRequest(const QString& token, const QString& address, int pref
              "<tt:Enabled>true</tt:Enabled><tt:IPv4><tt:Enabled>true</tt:Enabled><tt:Manual>"
              "<tt:Address>%2</tt:Address><tt:PrefixLength>%3</tt:PrefixLength></tt:Manual>"
              "<tt:DHCP>false</tt:DHCP></tt:IPv4></tds:NetworkInterface></tds:SetNetworkInterfaces>")
-      .arg(Escaped(token), Escaped(address))
+      .arg(protocol::XmlEscaped(token), protocol::XmlEscaped(address))
       .arg(prefixLength);
 }
 

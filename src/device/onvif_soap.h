@@ -10,9 +10,13 @@
 #include <optional>
 #include <vector>
 
-#include "device/onvif_xml.h"
+#include "protocol/onvif_xml.h"
 
 namespace device::onvif {
+
+// Answers are read into the XML tree both ends share.
+using protocol::Ns;
+using protocol::XmlElement;
 
 // A SOAP 1.2 envelope around the body's XML (and the header's, when given).
 // The body may use the prefixes s (envelope), tds (device service) and tt

@@ -108,7 +108,7 @@ class FakeOnvifCamera {
       // Cameras take a token only within a few seconds of their own clock.
       const QDateTime stamp = QDateTime::fromString(created, Qt::ISODateWithMs);
       if (!stamp.isValid() || std::abs(stamp.msecsTo(Now())) > 5000) return {};
-      return password->text == QString::fromLatin1(PasswordDigest(nonce, created, known->second)) ? user : QString();
+      return password->text == protocol::PasswordDigest(nonce, created, known->second) ? user : QString();
     }
     const qsizetype at = head.indexOf("Authorization: Digest ");
     if (at < 0) {
@@ -126,7 +126,7 @@ class FakeOnvifCamera {
   }
 
   QByteArray Answer(const QByteArray& head, const QByteArray& body) {
-    const XmlRead read = ReadXml(body);
+    const protocol::XmlRead read = protocol::ReadXml(body);
     const XmlElement* envelopeBody = read.root ? read.root->Child(u"Body", Ns::Soap) : nullptr;
     if (!envelopeBody || envelopeBody->children.empty()) return Http("400 Bad Request", Fault("WellFormed"));
     const XmlElement& request = envelopeBody->children.front();

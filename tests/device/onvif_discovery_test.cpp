@@ -11,11 +11,9 @@
 #include <memory>
 
 #include "device/discovery.h"
-#include "device/onvif_xml.h"
+#include "protocol/onvif_xml.h"
 
 namespace {
-
-using namespace device::onvif;
 
 quint16 FreeUdpPort() {
   QUdpSocket socket;
@@ -51,11 +49,10 @@ class Responder {
   void Hear() {
     while (listener_.hasPendingDatagrams()) {
       const QNetworkDatagram probe = listener_.receiveDatagram();
-      const XmlRead read = ReadXml(probe.data());
-      const XmlElement* header = read.root ? read.root->Child(u"Header", Ns::Soap) : nullptr;
-      if (!header) continue;
+      const protocol::SoapRead read = protocol::ReadSoap(probe.data());
+      if (!read.message) continue;
       ++probes;
-      const QString messageId = header->ChildText(u"MessageID", Ns::Addressing);
+      const QString messageId = read.message->header.ChildText(u"MessageID", protocol::Ns::Addressing);
       for (size_t i = 0; i < cameras_.size(); ++i) {
         const Camera& camera = cameras_[i];
         const QByteArray answer = Matches(camera, camera.relatesTo.isEmpty() ? messageId : camera.relatesTo);
