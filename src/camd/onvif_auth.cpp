@@ -1,7 +1,5 @@
 #include "camd/onvif_auth.h"
 
-#include <QCryptographicHash>
-
 #include "protocol/protocol.h"
 
 namespace camd {
@@ -12,27 +10,19 @@ constexpr qsizetype kMaxNonceBytes = 256;
 }  // namespace
 
 std::optional<UsernameToken> ReadUsernameToken(const XmlElement& header) {
-  const XmlElement* security = header.child(u"Security");
-  const XmlElement* token = security ? security->child(u"UsernameToken") : nullptr;
+  const XmlElement* security = header.Child(u"Security", Ns::Any);
+  const XmlElement* token = security ? security->Child(u"UsernameToken", Ns::Any) : nullptr;
   if (!token || security->ns != QLatin1String(protocol::NsSecurity)) return std::nullopt;
   UsernameToken result;
-  result.user = token->textAt({u"Username"});
-  const XmlElement* password = token->child(u"Password");
+  result.user = token->ChildText(u"Username", Ns::Any);
+  const XmlElement* password = token->Child(u"Password", Ns::Any);
   if (password) {
     result.password = password->text;
-    result.passwordType = password->attribute(u"Type");
+    result.passwordType = password->Attribute(u"Type");
   }
-  result.nonce = QByteArray::fromBase64(token->textAt({u"Nonce"}).toLatin1());
-  result.created = token->textAt({u"Created"});
+  result.nonce = QByteArray::fromBase64(token->ChildText(u"Nonce", Ns::Any).toLatin1());
+  result.created = token->ChildText(u"Created", Ns::Any);
   return result;
-}
-
-QString PasswordDigest(const QByteArray& nonce, const QString& created, const QString& password) {
-  QCryptographicHash hash(QCryptographicHash::Sha1);
-  hash.addData(nonce);
-  hash.addData(created.toUtf8());
-  hash.addData(password.toUtf8());
-  return QString::fromLatin1(hash.result().toBase64());
 }
 
 TokenResult VerifyToken(const UsernameToken& token, const QString& user, const QString& password,
@@ -43,7 +33,8 @@ TokenResult VerifyToken(const UsernameToken& token, const QString& user, const Q
     return TokenResult::Refused;
   const QDateTime created = QDateTime::fromString(token.created, Qt::ISODateWithMs);
   if (!created.isValid()) return TokenResult::Refused;
-  const bool right = token.user == user && protocol::SameText(PasswordDigest(token.nonce, token.created, password), token.password);
+  const bool right = token.user == user &&
+                     protocol::SameText(protocol::PasswordDigest(token.nonce, token.created, password), token.password);
   if (!right) return TokenResult::Refused;
   return qAbs(created.secsTo(now)) > kTokenWindowSeconds ? TokenResult::Expired : TokenResult::Accepted;
 }

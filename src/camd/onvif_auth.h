@@ -9,9 +9,13 @@
 #include <QString>
 #include <optional>
 
-#include "camd/onvif_xml.h"
+#include "protocol/onvif_xml.h"
 
 namespace camd {
+
+// Requests are read into the XML tree both ends share.
+using protocol::Ns;
+using protocol::XmlElement;
 
 // How far a token's creation time may be from the camera's clock.
 inline constexpr qint64 kTokenWindowSeconds = 5 * 60;
@@ -26,9 +30,6 @@ struct UsernameToken {
 
 // The token in a SOAP header's wsse:Security, or nothing.
 std::optional<UsernameToken> ReadUsernameToken(const XmlElement& header);
-
-// Base64(SHA-1(nonce + created + password)).
-QString PasswordDigest(const QByteArray& nonce, const QString& created, const QString& password);
 
 enum class TokenResult { Accepted, Refused, Expired };
 

@@ -19,13 +19,13 @@ QString NewMessageId() { return QStringLiteral("urn:uuid:") + QUuid::createUuid(
 // True when every type the probe asks for is one an ONVIF camera is: a
 // probe without types asks for every device.
 bool TypesMatch(const XmlElement& probe) {
-  const XmlElement* types = probe.child(u"Types");
+  const XmlElement* types = probe.Child(u"Types", Ns::Any);
   if (!types) return true;
   for (const QString& qname : types->text.split(u' ', Qt::SkipEmptyParts)) {
     const qsizetype colon = qname.indexOf(u':');
     const QString prefix = colon < 0 ? QString() : qname.left(colon);
     const QString local = qname.mid(colon + 1);
-    const QString ns = types->namespaceFor(prefix);
+    const QString ns = types->NamespaceFor(prefix);
     // A prefix the sender forgot to declare is read by its local name.
     const bool transmitter = local == u"NetworkVideoTransmitter" &&
                              (ns.isNull() || ns == QLatin1String(protocol::NsNetworkWsdl));
@@ -49,13 +49,13 @@ bool ScopesMatch(const QStringList& asked, const QStringList& scopes) {
 }  // namespace
 
 std::optional<Probe> ReadProbe(const QByteArray& datagram, QString& error) {
-  const std::optional<SoapMessage> message = ReadSoap(datagram, error);
+  const std::optional<SoapRequest> message = ReadRequest(datagram, error);
   if (!message) return std::nullopt;
   if (message->body.name != u"Probe" || message->body.ns != QLatin1String(protocol::NsDiscovery)) {
     error = QStringLiteral("not a Probe");
     return std::nullopt;
   }
-  const XmlElement* id = message->header.child(u"MessageID");
+  const XmlElement* id = message->header.Child(u"MessageID", Ns::Any);
   if (!id || id->ns != QLatin1String(protocol::NsAddressing) || id->text.isEmpty() || id->text.size() > kMaxMessageIdUnits ||
       protocol::HasControlCharacter(id->text)) {
     error = QStringLiteral("no usable MessageID");
@@ -65,7 +65,7 @@ std::optional<Probe> ReadProbe(const QByteArray& datagram, QString& error) {
     error = QStringLiteral("asks for other types");
     return std::nullopt;
   }
-  const XmlElement* scopes = message->body.child(u"Scopes");
+  const XmlElement* scopes = message->body.Child(u"Scopes", Ns::Any);
   return Probe{id->text, scopes ? scopes->text.split(u' ', Qt::SkipEmptyParts) : QStringList()};
 }
 
@@ -83,9 +83,10 @@ QByteArray ProbeMatches(const Camera& camera, const QString& relatesTo) {
           "</d:ProbeMatch></d:ProbeMatches></env:Body></env:Envelope>")
           .arg(QLatin1String(protocol::NsSoapEnvelope), QLatin1String(protocol::NsAddressing),
                QLatin1String(protocol::NsDiscovery), QLatin1String(protocol::NsNetworkWsdl),
-               QLatin1String(protocol::NsDevice), NewMessageId(), XmlEscaped(relatesTo),
+               QLatin1String(protocol::NsDevice), NewMessageId(), protocol::XmlEscaped(relatesTo),
                QLatin1String(protocol::DiscoveryAnonymous), QLatin1String(protocol::ProbeMatchesAction))
-          .arg(EndpointReference(camera.mac()), XmlEscaped(Scopes(camera.profile()).join(u' ')), XmlEscaped(xaddr));
+          .arg(EndpointReference(camera.mac()), protocol::XmlEscaped(Scopes(camera.profile()).join(u' ')),
+               protocol::XmlEscaped(xaddr));
   return text.toUtf8();
 }
 
@@ -113,7 +114,7 @@ bool OnvifDiscovery::open(QString& error) {
 void OnvifDiscovery::readPending() {
   // What is left waits for the next turn: the socket signals again.
   for (int read = 0; read < DatagramsPerTurn && socket_.hasPendingDatagrams(); ++read) {
-    const QNetworkDatagram datagram = socket_.receiveDatagram(kMaxSoapBytes + 1);
+    const QNetworkDatagram datagram = socket_.receiveDatagram(kSoapLimits.maxBytes + 1);
     dispatch(datagram.data(), datagram.senderAddress(), static_cast<quint16>(datagram.senderPort()));
   }
 }

@@ -19,7 +19,6 @@
 
 #include "camd/camera.h"
 #include "camd/discovery.h"
-#include "camd/onvif_xml.h"
 
 namespace camd {
 

@@ -50,7 +50,7 @@ QByteArray Envelope(const QString& body) {
 
 // <tag>escaped text</tag>
 QString E(const QString& tag, const QString& text) {
-  return u'<' + tag + u'>' + XmlEscaped(text) + QStringLiteral("</") + tag + u'>';
+  return u'<' + tag + u'>' + protocol::XmlEscaped(text) + QStringLiteral("</") + tag + u'>';
 }
 // <tag>inner XML</tag>
 QString W(const QString& tag, const QString& inner) { return u'<' + tag + u'>' + inner + QStringLiteral("</") + tag + u'>'; }
@@ -66,7 +66,7 @@ OnvifService::Answer Fault(const QString& code, const QStringList& subcodes, con
   const QString fault =
       W(QStringLiteral("env:Fault"),
         W(QStringLiteral("env:Code"), E(QStringLiteral("env:Value"), code) + sub) +
-            W(QStringLiteral("env:Reason"), QStringLiteral("<env:Text xml:lang=\"en\">") + XmlEscaped(reason) +
+            W(QStringLiteral("env:Reason"), QStringLiteral("<env:Text xml:lang=\"en\">") + protocol::XmlEscaped(reason) +
                                                 QStringLiteral("</env:Text>")));
   return {code == u"env:Sender" ? 400 : 500, Envelope(fault), {}, OnvifService::After::Nothing};
 }
@@ -180,6 +180,24 @@ bool ValidOnvifUsers(const QJsonArray& users, QString& error) {
   return users.size() < kMaxUsers;
 }
 
+std::optional<SoapRequest> ReadRequest(const QByteArray& data, QString& error) {
+  protocol::SoapRead read = protocol::ReadSoap(data, kSoapLimits);
+  if (!read.message) {
+    error = read.error;
+    return std::nullopt;
+  }
+  if (read.message->envelopeNs != QLatin1String(protocol::NsSoapEnvelope)) {
+    error = QStringLiteral("not a SOAP 1.2 envelope");
+    return std::nullopt;
+  }
+  std::vector<XmlElement>& operations = read.message->body.children;
+  if (operations.empty()) {
+    error = QStringLiteral("no operation in the SOAP body");
+    return std::nullopt;
+  }
+  return SoapRequest{std::move(read.message->header), std::move(operations.front())};
+}
+
 OnvifService::OnvifService(Camera& camera, SimLog& log) : camera_(camera), log_(log) {}
 
 QDateTime OnvifService::now() const {
@@ -233,7 +251,7 @@ void OnvifService::handle(const QHttpServerRequest& request, QHttpServerResponde
 OnvifService::Answer OnvifService::answer(const QByteArray& body, const QByteArray& authorization, const QString& uri,
                                           QString& logDetail) {
   QString error;
-  const std::optional<SoapMessage> message = ReadSoap(body, error);
+  const std::optional<SoapRequest> message = ReadRequest(body, error);
   if (!message) {
     logDetail = QStringLiteral(" refused=") + LogSafe(error, 80);
     return Fault(QStringLiteral("env:Sender"), {QStringLiteral("ter:WellFormed")}, error);
@@ -252,7 +270,7 @@ OnvifService::Answer OnvifService::answer(const QByteArray& body, const QByteArr
   return operation(request, logDetail);
 }
 
-std::optional<OnvifService::User> OnvifService::authenticate(const SoapMessage& message,
+std::optional<OnvifService::User> OnvifService::authenticate(const SoapRequest& message,
                                                              const QByteArray& authorization, const QString& uri,
                                                              Answer& refusal, QString& logDetail) {
   const Faults& faults = camera_.profile().faults;
@@ -365,7 +383,7 @@ OnvifService::Answer OnvifService::operation(const XmlElement& request, QString&
               After::Reboot);
   }
   if (media && (op == u"GetProfiles" || op == u"GetProfile")) {
-    const QString token = request.textAt({u"ProfileToken"});
+    const QString token = request.ChildText(u"ProfileToken", Ns::Any);
     if (op == u"GetProfile" && token != QLatin1String(kProfileToken))
       return InvalidArg(QStringLiteral("ter:NoProfile"), QStringLiteral("no such profile"));
     QString profile = ProfileXml();
@@ -379,7 +397,7 @@ OnvifService::Answer OnvifService::operation(const XmlElement& request, QString&
                     .arg(QLatin1String(kSourceToken))));
   }
   if (media && (op == u"GetStreamUri" || op == u"GetSnapshotUri")) {
-    if (request.textAt({u"ProfileToken"}) != QLatin1String(kProfileToken))
+    if (request.ChildText(u"ProfileToken", Ns::Any) != QLatin1String(kProfileToken))
       return InvalidArg(QStringLiteral("ter:NoProfile"), QStringLiteral("no such profile"));
     const QString uri = op == u"GetStreamUri" ? QStringLiteral("rtsp://%1:554/stream1").arg(address())
                                               : QStringLiteral("http://%1:%2/snapshot.jpg").arg(address()).arg(camera_.httpPort());
@@ -524,13 +542,13 @@ bool HasAdministrator(const auto& users) {
 
 OnvifService::Answer OnvifService::setUsers(const XmlElement& request, QString& logDetail) {
   std::vector<User> all = users();
-  for (const XmlElement* item : request.all(u"User")) {
-    const QString name = item->textAt({u"Username"});
+  for (const XmlElement* item : request.Children(u"User", Ns::Any)) {
+    const QString name = item->ChildText(u"Username", Ns::Any);
     auto it = std::find_if(all.begin(), all.end(), [&](const User& user) { return user.name == name; });
     logDetail += QStringLiteral(" user=") + LogSafe(name);
     if (it == all.end()) return InvalidArg(QStringLiteral("ter:UsernameMissing"), QStringLiteral("no such user"));
-    const XmlElement* password = item->child(u"Password");
-    const QString level = item->child(u"UserLevel") ? item->textAt({u"UserLevel"}) : it->level;
+    const XmlElement* password = item->Child(u"Password", Ns::Any);
+    const QString level = item->Child(u"UserLevel", Ns::Any) ? item->ChildText(u"UserLevel", Ns::Any) : it->level;
     bool refused = false;
     Answer refusal = UserRefusal(name, password ? password->text : it->password, level, refused);
     if (refused) return refusal;
@@ -544,8 +562,8 @@ OnvifService::Answer OnvifService::setUsers(const XmlElement& request, QString& 
 
 OnvifService::Answer OnvifService::createUsers(const XmlElement& request, QString& logDetail) {
   std::vector<User> all = users();
-  for (const XmlElement* item : request.all(u"User")) {
-    const User user{item->textAt({u"Username"}), item->textAt({u"Password"}), item->textAt({u"UserLevel"})};
+  for (const XmlElement* item : request.Children(u"User", Ns::Any)) {
+    const User user{item->ChildText(u"Username", Ns::Any), item->ChildText(u"Password", Ns::Any), item->ChildText(u"UserLevel", Ns::Any)};
     logDetail += QStringLiteral(" user=") + LogSafe(user.name);
     bool refused = false;
     Answer refusal = UserRefusal(user.name, user.password, user.level, refused);
@@ -563,7 +581,7 @@ OnvifService::Answer OnvifService::createUsers(const XmlElement& request, QStrin
 
 OnvifService::Answer OnvifService::deleteUsers(const XmlElement& request, QString& logDetail) {
   std::vector<User> all = users();
-  for (const XmlElement* item : request.all(u"Username")) {
+  for (const XmlElement* item : request.Children(u"Username", Ns::Any)) {
     logDetail += QStringLiteral(" user=") + LogSafe(item->text);
     auto it = std::find_if(all.begin(), all.end(), [&](const User& user) { return user.name == item->text; });
     if (it == all.end()) return InvalidArg(QStringLiteral("ter:UsernameMissing"), QStringLiteral("no such user"));
@@ -576,23 +594,23 @@ OnvifService::Answer OnvifService::deleteUsers(const XmlElement& request, QStrin
 }
 
 OnvifService::Answer OnvifService::setNetworkInterfaces(const XmlElement& request, QString& logDetail) {
-  if (request.textAt({u"InterfaceToken"}) != QLatin1String(kInterfaceToken)) {
+  if (request.ChildText(u"InterfaceToken", Ns::Any) != QLatin1String(kInterfaceToken)) {
     logDetail += QStringLiteral(" result=0 error=unknown-interface");
     return InvalidArg(QStringLiteral("ter:InvalidNetworkInterface"), QStringLiteral("no such network interface"));
   }
-  const XmlElement* ipv4 = request.find({u"NetworkInterface", u"IPv4"});
+  const XmlElement* ipv4 = request.Find({u"NetworkInterface", u"IPv4"}, Ns::Any);
   QJsonObject changes;
   if (ipv4) {
-    if (ipv4->textAt({u"DHCP"}) == u"true" || ipv4->textAt({u"Enabled"}) == u"false") {
+    if (ipv4->ChildText(u"DHCP", Ns::Any) == u"true" || ipv4->ChildText(u"Enabled", Ns::Any) == u"false") {
       logDetail += QStringLiteral(" result=0 error=dhcp-or-disabled");
       return InvalidArg(QStringLiteral("ter:InvalidIPv4Address"), QStringLiteral("only a static IPv4 address is offered"));
     }
-    if (const XmlElement* manual = ipv4->child(u"Manual")) {
-      const QString address = manual->textAt({u"Address"});
+    if (const XmlElement* manual = ipv4->Child(u"Manual", Ns::Any)) {
+      const QString address = manual->ChildText(u"Address", Ns::Any);
       bool ok = false;
-      const int prefix = manual->textAt({u"PrefixLength"}).toInt(&ok);
+      const int prefix = manual->ChildText(u"PrefixLength", Ns::Any).toInt(&ok);
       const QString why = ok ? StaticAddressError(address, prefix) : QStringLiteral("prefix length is not a number");
-      logDetail += QStringLiteral(" address=%1 prefix=%2").arg(LogSafe(address, 20), LogSafe(manual->textAt({u"PrefixLength"}), 8));
+      logDetail += QStringLiteral(" address=%1 prefix=%2").arg(LogSafe(address, 20), LogSafe(manual->ChildText(u"PrefixLength", Ns::Any), 8));
       if (!why.isEmpty()) {
         logDetail += QStringLiteral(" result=0 error=") + LogSafe(why, 60);
         return InvalidArg(QStringLiteral("ter:InvalidIPv4Address"), why);
@@ -609,7 +627,7 @@ OnvifService::Answer OnvifService::setNetworkInterfaces(const XmlElement& reques
 }
 
 OnvifService::Answer OnvifService::setGateway(const XmlElement& request, QString& logDetail) {
-  const std::vector<const XmlElement*> addresses = request.all(u"IPv4Address");
+  const std::vector<const XmlElement*> addresses = request.Children(u"IPv4Address", Ns::Any);
   if (addresses.size() > 1) return InvalidArg(QStringLiteral("ter:InvalidGatewayAddress"), QStringLiteral("one gateway only"));
   const QString gateway = addresses.empty() ? QString() : addresses.front()->text;
   logDetail += QStringLiteral(" gateway=") + LogSafe(gateway, 20);

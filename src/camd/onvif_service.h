@@ -16,7 +16,6 @@
 #include "camd/digest.h"
 #include "camd/fleet.h"
 #include "camd/onvif_auth.h"
-#include "camd/onvif_xml.h"
 
 class QHttpServerRequest;
 class QHttpServerResponder;
@@ -47,6 +46,23 @@ QString StaticAddressError(const QString& address, int prefix);
 // One further ONVIF user as saved: {"name", "password", "level"}.
 bool ValidOnvifUsers(const QJsonArray& users, QString& error);
 
+// The caps a request or a probe is read within: fewer elements than a
+// camera's answer may have.
+inline constexpr protocol::XmlLimits kSoapLimits = [] {
+  protocol::XmlLimits limits;
+  limits.maxElements = 2048;
+  return limits;
+}();
+
+// A request as the cameras take it: a SOAP 1.2 envelope's Header and the
+// operation, the first element of its Body.
+struct SoapRequest {
+  XmlElement header;
+  XmlElement body;  // the operation: e.g. {NsDevice, "GetUsers"}
+};
+// The request in `data`, or nothing with `error` saying why.
+std::optional<SoapRequest> ReadRequest(const QByteArray& data, QString& error);
+
 class OnvifService {
  public:
   OnvifService(Camera& camera, SimLog& log);
@@ -73,7 +89,7 @@ class OnvifService {
     QString name, password, level;
   };
   std::vector<User> users() const;
-  std::optional<User> authenticate(const SoapMessage& message, const QByteArray& authorization, const QString& uri,
+  std::optional<User> authenticate(const SoapRequest& message, const QByteArray& authorization, const QString& uri,
                                    Answer& refusal, QString& logDetail);
   Answer operation(const XmlElement& request, QString& logDetail);
   Answer setUsers(const XmlElement& request, QString& logDetail);

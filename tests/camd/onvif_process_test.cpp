@@ -15,7 +15,8 @@
 
 #include "camd/onvif_auth.h"
 #include "camd/onvif_service.h"
-#include "camd/onvif_xml.h"
+#include "protocol/onvif_xml.h"
+#include "protocol/protocol.h"
 #include "protocol/wire.h"
 #include "sim_process.h"
 
@@ -40,7 +41,7 @@ QString Token(const QString& user, const QString& password, const QDateTime& cre
   const QString at = created.toString(Qt::ISODateWithMs);
   return QStringLiteral("<Security xmlns=\"%1\"><UsernameToken><Username>%2</Username><Password Type=\"%3\">%4</Password>"
                         "<Nonce>%5</Nonce><Created xmlns=\"%6\">%7</Created></UsernameToken></Security>")
-      .arg(protocol::NsSecurity, user, protocol::PasswordDigestType, camd::PasswordDigest(nonce, at, password),
+      .arg(protocol::NsSecurity, user, protocol::PasswordDigestType, protocol::PasswordDigest(nonce, at, password),
            QString::fromLatin1(nonce.toBase64()), protocol::NsSecurityUtility, at);
 }
 
@@ -78,16 +79,22 @@ class OnvifSim : public testing::Test {
   quint16 wsdPort_ = 0;
 };
 
+// The text down a path of local names in any namespace; empty when absent.
+QString TextAt(const protocol::XmlElement& element, std::initializer_list<QStringView> path) {
+  const protocol::XmlElement* at = element.Find(path, protocol::Ns::Any);
+  return at ? at->text : QString();
+}
+
 QDateTime CameraTime(const HttpAnswer& answer) {
-  QString error;
-  const auto message = camd::ReadSoap(answer.body, error);
-  if (!message) return {};
-  const camd::XmlElement* utc = message->body.find({u"SystemDateAndTime", u"UTCDateTime"});
+  const protocol::SoapRead read = protocol::ReadSoap(answer.body);
+  if (!read.message) return {};
+  const protocol::XmlElement* utc =
+      read.message->body.Find({u"GetSystemDateAndTimeResponse", u"SystemDateAndTime", u"UTCDateTime"}, protocol::Ns::Any);
   if (!utc) return {};
-  return QDateTime(QDate(utc->textAt({u"Date", u"Year"}).toInt(), utc->textAt({u"Date", u"Month"}).toInt(),
-                         utc->textAt({u"Date", u"Day"}).toInt()),
-                   QTime(utc->textAt({u"Time", u"Hour"}).toInt(), utc->textAt({u"Time", u"Minute"}).toInt(),
-                         utc->textAt({u"Time", u"Second"}).toInt()),
+  return QDateTime(QDate(TextAt(*utc, {u"Date", u"Year"}).toInt(), TextAt(*utc, {u"Date", u"Month"}).toInt(),
+                         TextAt(*utc, {u"Date", u"Day"}).toInt()),
+                   QTime(TextAt(*utc, {u"Time", u"Hour"}).toInt(), TextAt(*utc, {u"Time", u"Minute"}).toInt(),
+                         TextAt(*utc, {u"Time", u"Second"}).toInt()),
                    Qt::UTC);
 }
 
@@ -330,20 +337,19 @@ TEST_F(OnvifSim, ProbeMatchesCameBackUnicastOncePerCamera) {
   const std::vector<Heard> heard = ProbeOnLoopback(wsdPort_, id, 3, 1500);
   QStringList ours;
   for (const Heard& answer : heard) {
-    QString error;
-    const auto message = camd::ReadSoap(answer.datagram, error);
-    ASSERT_TRUE(message) << qPrintable(error);
-    if (message->header.textAt({u"RelatesTo"}) != id) continue;  // another test's camera
-    const camd::XmlElement* match = message->body.find({u"ProbeMatch"});
+    const protocol::SoapRead read = protocol::ReadSoap(answer.datagram);
+    ASSERT_TRUE(read.message) << qPrintable(read.error);
+    if (TextAt(read.message->header, {u"RelatesTo"}) != id) continue;  // another test's camera
+    const protocol::XmlElement* match = read.message->body.Find({u"ProbeMatches", u"ProbeMatch"}, protocol::Ns::Any);
     ASSERT_TRUE(match);
-    const QString xaddr = match->textAt({u"XAddrs"});
+    const QString xaddr = TextAt(*match, {u"XAddrs"});
     if (!xaddr.contains(range_ + u'.')) continue;
     ours << answer.from;
     EXPECT_EQ(xaddr, camd::DeviceXAddr(answer.from, 80)) << "XAddrs name the address the answer came from";
     const QString mac = answer.from == at(10) ? kOnvifOnly : answer.from == at(11) ? kBoth
                         : answer.from == at(12) ? kAhead : kBehind;
-    EXPECT_EQ(match->textAt({u"EndpointReference", u"Address"}), camd::EndpointReference(mac));
-    EXPECT_EQ(match->textAt({u"Scopes"}).contains("/MAC/"), mac != QLatin1String(kBoth)) << qPrintable(mac);
+    EXPECT_EQ(TextAt(*match, {u"EndpointReference", u"Address"}), camd::EndpointReference(mac));
+    EXPECT_EQ(TextAt(*match, {u"Scopes"}).contains("/MAC/"), mac != QLatin1String(kBoth)) << qPrintable(mac);
   }
   ours.sort();
   EXPECT_EQ(ours, (QStringList{at(10), at(11), at(12), at(13)})) << "one answer per camera for three copies";
