@@ -98,7 +98,7 @@ OnvifDiscovery::OnvifDiscovery(const SimOptions& options, SimLog& log, std::mt19
 }
 
 bool OnvifDiscovery::open(QString& error) {
-  const QHostAddress group(QLatin1String(protocol::OnvifGroup));
+  const QHostAddress group{QLatin1String(protocol::OnvifGroup)};
   if (!socket_.bind(group, options_.onvifDiscoveryPort, QUdpSocket::ShareAddress | QUdpSocket::ReuseAddressHint) ||
       !socket_.joinMulticastGroup(group, options_.interface)) {
     error = QStringLiteral("cannot listen on %1:%2 via %3: %4")
