@@ -477,13 +477,12 @@ const Layout<FrmSysAbout>& SysAboutLayout() {
           ParagraphAt{"Setup Wizard for Internet Cameras and Video Servers", {0, 0, 1, 2}},
           CaptionAt{"Version:", {1, 0}, "Label1"},
           LabelAt<F>{&F::Label1, "Label1", {1, 1}},
-          ParagraphAt{"Warning: this computer program is protected by copyright law and international treaties. "
-                      "Unauthorized reproduction or distribution of this program, or any portion of it, may result "
-                      "in severe civil and criminal penalties, and will be prosecuted to the maximum extent possible "
-                      "under the law.",
+          ParagraphAt{"Copyright © 2026 The Sentrova developers. This program is protected by copyright law; it "
+                      "may be used, copied, changed and passed on only under the terms of its licence, and comes "
+                      "without any warranty.",
                       {2, 0, 1, 2}},
-          ParagraphAt{"Sentrova is used under the licence it was delivered with. It is built with Qt, used under "
-                      "the GNU Lesser General Public License version 3.",
+          ParagraphAt{"Sentrova is free software under the MIT licence (the file LICENSE). "
+                      "Qt is used under the GNU LGPL version 3.",
                       {3, 0, 1, 2}},
           ButtonAt<F>{&F::CmdOk, "CmdOk", ButtonBar, &F::CmdOk_Click, "&OK", "Close this box"},
       },
