@@ -3,7 +3,7 @@
 # front end with simulated cameras, under Xvfb with the openbox window
 # manager (so the title bars are real), at 100 %; the main window and the IP
 # address page also at 200 % and in a dark palette, and with a 13 pt font;
-# the Restart wait mid-way.
+# the Restart wait mid-way, and a search with the first cameras answered.
 #
 #   bash scripts/screenshots.sh [BUILD_DIR]     (default: build/dev)
 set -euo pipefail
@@ -33,6 +33,7 @@ start_x_session "$work" 1600x1200x24 || exit 1
 shot() {
   local name=$1 state=$2
   shift 2
+  rm -f "$work/tour.out"  # the last shot's ready line must not be read for this one
   QT_QPA_PLATFORM=xcb "$tour" "$state" "$@" --shot "$out/$name.png" >"$work/tour.out" 2>"$work/tour.err" &
   local pid=$!
   for _ in $(seq 300); do grep -q '^ready' "$work/tour.out" && break; sleep 0.1; done
@@ -67,3 +68,4 @@ shot 20-ip-address-page-dark ip --dark
 shot 21-main-window-13pt main --large-font
 shot 22-administrator-page-13pt admin-filled --large-font
 shot 23-change-address-conflict change-address-conflict-box
+shot 24-main-window-searching main-searching

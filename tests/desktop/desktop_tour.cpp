@@ -12,6 +12,7 @@
 // pixels. An unknown STATE lists the states.
 #include <QApplication>
 #include <QCheckBox>
+#include <QEventLoop>
 #include <QLineEdit>
 #include <QPalette>
 #include <QPixmap>
@@ -49,11 +50,32 @@ std::vector<FakeCameraDevice> Fleet() {
   };
 }
 
+// Hears its cameras one at a time while its search runs, pauseMs apart, as
+// the network's answers come in; at once when pauseMs is 0.
+class ArrivingCamera : public FakeCamera {
+ public:
+  using FakeCamera::FakeCamera;
+  std::function<void(const FakeCameraDevice&)> onFound;
+  int pauseMs = 0;
+  void Search() override {
+    for (const FakeCameraDevice& camera : pauseMs > 0 ? devices : std::vector<FakeCameraDevice>{}) {
+      onFound(camera);
+      QEventLoop pause;
+      QTimer::singleShot(pauseMs, &pause, &QEventLoop::quit);
+      pause.exec(QEventLoop::ExcludeUserInputEvents);
+    }
+    FakeCamera::Search();
+  }
+};
+
 class Tour {
  public:
   Tour() : program_(desktop_, cam_, camTemp_) {
     desktop_.Attach(program_);
     cam_.devices = Fleet();
+    cam_.onFound = [this](const FakeCameraDevice& camera) {
+      desktop_.CameraHeard(camera.caption, camera.mac, camera.address, camera.mode);
+    };
     camTemp_.texts = {{u"SysAdminID", u"admin"}, {u"SysAdminPassword", u"1234"}, {u"WlanESSID", u"HomeNet"},
                       {u"WlanWEPKey", u"abcde"}};
     camTemp_.numbers = {{u"DeviceType", 0}, {u"WlanMode", 0}, {u"WlanChannel", 6}, {u"WlanWEPFlag", 1}};
@@ -64,6 +86,11 @@ class Tour {
     const std::map<std::string, std::function<void()>> states = {
         {"main", [] {}},
         {"main-empty", [this] { Search({}); }},
+        {"main-searching", [this, &readyAfter] {
+           cam_.pauseMs = 1500;
+           readyAfter = 3800;  // three cameras have answered
+           Later([this] { Press(WindowId::FrmMain, "Command1"); });
+         }},
         {"about", [this] { Press(WindowId::FrmMain, "CmdAbout"); }},
         {"admin", [this] { Launch(0); }},
         {"admin-filled", [this] {
@@ -109,8 +136,8 @@ class Tour {
          }},
         {"password-error", [this] {
            Choose(1);
-           camTemp_.loginResults = {0};
-           camTemp_.loginStates = {0};
+           camTemp_.loginStates = {device::LoginNeeded};  // the camera asks for a login and refuses it
+           camTemp_.loginResults = {device::LoginNeeded};
            Later([this] { Press(WindowId::FrmMain, "CmdWizard"); });
            Later([this] {
              Type(WindowId::frmchackIDPWD, "Text1", "admin");
@@ -206,7 +233,7 @@ class Tour {
   }
 
   EventLog log_;
-  FakeCamera cam_{"cam", log_};
+  ArrivingCamera cam_{"cam", log_};
   FakeCamera camTemp_{"CamTemp", log_};
   desktop::QtDesktop desktop_;
   Program program_;
