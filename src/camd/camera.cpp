@@ -564,11 +564,16 @@ protocol::Message Camera::macCommand(const protocol::Message& request, QString& 
       reply.state = state;
       logDetail = QStringLiteral(" state=%1").arg(state);
       break;
-    case protocol::Kind::LoginRequest:
+    case protocol::Kind::LoginRequest: {
       reply.kind = protocol::Kind::LoginReply;
-      reply.state = proofHolds(request) ? protocol::StateGranted : protocol::StateLoginNeeded;
-      logDetail = QStringLiteral(" id=%1 state=%2").arg(LogSafe(request.id)).arg(reply.state);
+      const Proof proof = checkProof(request);
+      reply.state = proof == Proof::Holds ? protocol::StateGranted : protocol::StateLoginNeeded;
+      logDetail = QStringLiteral(" id=%1 state=%2%3")
+                      .arg(LogSafe(request.id))
+                      .arg(reply.state)
+                      .arg(proof == Proof::Unchecked ? QStringLiteral(" unchecked") : QString());
       break;
+    }
     case protocol::Kind::ChangeAddressRequest:
       changeAddress(request, reply);
       logDetail = QStringLiteral(" address=%1 mask=%2 gateway=%3 result=%4")
@@ -585,20 +590,30 @@ protocol::Message Camera::macCommand(const protocol::Message& request, QString& 
   return reply;
 }
 
-bool Camera::proofHolds(const protocol::Message& request) {
+Camera::Proof Camera::checkProof(const protocol::Message& request) {
   // A challenge answers one command only, right or wrong.
   const bool fresh = challenges_.spend(request.challenge.toLower());
   // A camera that needs no login takes its commands from anyone, as it
   // serves its settings to anyone.
-  if (profile_.family != 2) return true;
-  return fresh && request.id == running_.value("SysAdminID").toString() &&
-         protocol::ProofMatches(request, running_.value("SysAdminPassword").toString());
+  if (profile_.family != 2) return Proof::Holds;
+  const qint64 now = clock_.elapsed();
+  if (!guesses_.mayCheck(now)) return Proof::Unchecked;
+  if (fresh && request.id == running_.value("SysAdminID").toString() &&
+      protocol::ProofMatches(request, running_.value("SysAdminPassword").toString()))
+    return Proof::Holds;
+  guesses_.failed(now);
+  return Proof::Wrong;
+}
+
+QString Camera::Refusal(Proof proof) {
+  return proof == Proof::Unchecked ? QStringLiteral("login refused: too many wrong logins, try again in a second")
+                                   : QStringLiteral("login refused");
 }
 
 void Camera::changeAddress(const protocol::Message& request, protocol::Message& reply) {
   reply.kind = protocol::Kind::ChangeAddressReply;
-  if (!proofHolds(request)) {
-    reply.error = QStringLiteral("login refused");
+  if (const Proof proof = checkProof(request); proof != Proof::Holds) {
+    reply.error = Refusal(proof);
     return;
   }
   const QJsonObject change{
@@ -610,8 +625,8 @@ void Camera::changeAddress(const protocol::Message& request, protocol::Message& 
 
 void Camera::applyKeptAddress(const protocol::Message& request, protocol::Message& reply) {
   reply.kind = protocol::Kind::ApplyReply;
-  if (!proofHolds(request)) {
-    reply.error = QStringLiteral("login refused");
+  if (const Proof proof = checkProof(request); proof != Proof::Holds) {
+    reply.error = Refusal(proof);
     return;
   }
   if (!kept_) {
