@@ -3,10 +3,13 @@
 # front end with simulated cameras, under Xvfb with the openbox window
 # manager (so the title bars are real), at 100 %; the main window and the IP
 # address page also at 200 % and in a dark palette, and with a 13 pt font;
-# the Restart wait mid-way.
+# the Restart wait mid-way, and a search with the first cameras answered.
 #
 #   bash scripts/screenshots.sh [BUILD_DIR]     (default: build/dev)
 set -euo pipefail
+for tool in Xvfb openbox xdotool; do
+  command -v "$tool" >/dev/null || { echo "$tool missing (scripts/install-deps.sh installs it)" >&2; exit 1; }
+done
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build/dev}
 out=$root/docs/screenshots
@@ -22,30 +25,20 @@ cleanup() {
 }
 trap cleanup EXIT
 
-display=
-for n in $(seq 90 140); do
-  if [[ ! -e /tmp/.X$n-lock && ! -e /tmp/.X11-unix/X$n ]]; then display=:$n; break; fi
-done
-[[ -n $display ]] || { echo "no free display" >&2; exit 1; }
-Xvfb "$display" -screen 0 1600x1200x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
-pids+=($!)
-export DISPLAY=$display
-for _ in $(seq 50); do xdotool getmouselocation >/dev/null 2>&1 && break; sleep 0.1; done
-openbox >"$work/openbox.log" 2>&1 &
-pids+=($!)
-sleep 1
+source "$root/scripts/lib/xvfb.sh"
+start_x_session "$work" 1600x1200x24 || exit 1
 
-# shot NAME STATE [tour options] — environment QT_SCALE_FACTOR may be set
+# shot NAME STATE [tour options] — environment QT_SCALE_FACTOR may be set.
+# The tour saves the picture itself once the state is on screen.
 shot() {
   local name=$1 state=$2
   shift 2
-  QT_QPA_PLATFORM=xcb "$tour" "$state" "$@" >"$work/tour.out" 2>"$work/tour.err" &
+  rm -f "$work/tour.out"  # the last shot's ready line must not be read for this one
+  QT_QPA_PLATFORM=xcb "$tour" "$state" "$@" --shot "$out/$name.png" >"$work/tour.out" 2>"$work/tour.err" &
   local pid=$!
   for _ in $(seq 300); do grep -q '^ready' "$work/tour.out" && break; sleep 0.1; done
-  local x y w h
-  read -r _ x y w h _ < <(grep '^ready' "$work/tour.out") || { cat "$work/tour.err" >&2; exit 1; }
-  sleep 0.3
-  import -window root -crop "${w}x${h}+${x}+${y}" +repage "$out/$name.png"
+  local w h
+  read -r _ _ _ w h _ < <(grep '^ready' "$work/tour.out") || { cat "$work/tour.err" >&2; exit 1; }
   kill "$pid"
   wait "$pid" 2>/dev/null || true
   echo "$name.png ${w}x${h}"
@@ -75,3 +68,4 @@ shot 20-ip-address-page-dark ip --dark
 shot 21-main-window-13pt main --large-font
 shot 22-administrator-page-13pt admin-filled --large-font
 shot 23-change-address-conflict change-address-conflict-box
+shot 24-main-window-searching main-searching

@@ -110,16 +110,26 @@ QVariant SortKey(int column, const QString& text) {
   return QStringLiteral("1") + text.toCaseFolded();
 }
 
-QStringList RowTexts(const forms::ListView::Row& row) {
+QStringList RowTexts(const forms::ListView::Row& row, const RowNote& note) {
   QStringList texts{ToQt(row.text)};
   for (const std::u16string& cell : row.cells) texts << ToQt(cell);
+  if (!note.mark.isEmpty()) texts.back() += QStringLiteral(" — ") + note.mark;
   return texts;
 }
 
-bool SameRows(const QStandardItemModel& rows, const forms::ListView& list) {
-  if (rows.rowCount() != static_cast<int>(list.rows.size())) return false;
+RowNote NoteOf(const RowNoteFunction& note, const forms::ListView::Row& row) { return note ? note(row) : RowNote{}; }
+
+QStandardItemModel* RowsOf(const QTreeView& tree) {
+  const auto* sorted = qobject_cast<const QSortFilterProxyModel*>(tree.model());
+  return sorted == nullptr ? nullptr : qobject_cast<QStandardItemModel*>(sorted->sourceModel());
+}
+
+bool SameRows(const QStandardItemModel& rows, const std::vector<forms::ListView::Row>& list,
+              const RowNoteFunction& note) {
+  if (rows.rowCount() != static_cast<int>(list.size())) return false;
   for (int row = 0; row < rows.rowCount(); ++row) {
-    const QStringList texts = RowTexts(list.rows[static_cast<size_t>(row)]);
+    const forms::ListView::Row& listed = list[static_cast<size_t>(row)];
+    const QStringList texts = RowTexts(listed, NoteOf(note, listed));
     for (int column = 0; column < texts.size(); ++column) {
       if (rows.item(row, column)->text() != texts[column]) return false;
     }
@@ -127,8 +137,27 @@ bool SameRows(const QStandardItemModel& rows, const forms::ListView& list) {
   return true;
 }
 
+// Row i of the view keeps i as the model's row.
+void FillRows(QStandardItemModel& rows, const std::vector<forms::ListView::Row>& list, const RowNoteFunction& note) {
+  rows.removeRows(0, rows.rowCount());
+  for (size_t row = 0; row < list.size(); ++row) {
+    const RowNote rowNote = NoteOf(note, list[row]);
+    QList<QStandardItem*> items;
+    const QStringList texts = RowTexts(list[row], rowNote);
+    for (int column = 0; column < texts.size(); ++column) {
+      auto* item = new QStandardItem(texts[column]);
+      item->setEditable(false);
+      item->setData(static_cast<int>(row), LogicRowRole);
+      item->setData(SortKey(column, texts[column]), SortKeyRole);
+      if (!rowNote.tip.isEmpty()) item->setToolTip(rowNote.tip);
+      items << item;
+    }
+    rows.appendRow(items);
+  }
+}
+
 void RenderListView(forms::ListView& list, QTreeView& tree, QStandardItemModel& rows,
-                    const QSortFilterProxyModel& sorted) {
+                    const QSortFilterProxyModel& sorted, const RowNoteFunction& note) {
   const QSignalBlocker quiet(tree.selectionModel());
   QStringList headers{QStringLiteral("Name")};
   for (const std::u16string& header : list.headers) headers << ToQt(header);
@@ -137,21 +166,7 @@ void RenderListView(forms::ListView& list, QTreeView& tree, QStandardItemModel& 
     rows.setColumnCount(static_cast<int>(headers.size()));
     rows.setHorizontalHeaderLabels(headers);
   }
-  if (!SameRows(rows, list)) {
-    rows.removeRows(0, rows.rowCount());
-    for (size_t row = 0; row < list.rows.size(); ++row) {
-      QList<QStandardItem*> items;
-      const QStringList texts = RowTexts(list.rows[row]);
-      for (int column = 0; column < texts.size(); ++column) {
-        auto* item = new QStandardItem(texts[column]);
-        item->setEditable(false);
-        item->setData(static_cast<int>(row), LogicRowRole);
-        item->setData(SortKey(column, texts[column]), SortKeyRole);
-        items << item;
-      }
-      rows.appendRow(items);
-    }
-  }
+  if (!SameRows(rows, list.rows, note)) FillRows(rows, list.rows, note);
   const int32_t selected = list.SelectedRow();
   const QModelIndex current = tree.currentIndex();
   if (selected == forms::NoSelectedRow || selected >= rows.rowCount()) {
@@ -305,7 +320,7 @@ int32_t ListRowOf(const QModelIndex& index) {
 }
 
 QTreeView& AddListView(WindowView& view, forms::ListView& list, const char* name, Handler event9, Handler event10,
-                       const Dispatch& dispatch) {
+                       const Dispatch& dispatch, RowNoteFunction note) {
   auto* tree = new QTreeView(&view);
   Name(*tree, name);
   auto* rows = new QStandardItemModel(0, forms::ListView::ColumnCount + 1, tree);
@@ -335,8 +350,19 @@ QTreeView& AddListView(WindowView& view, forms::ListView& list, const char* name
     list.selectedRow = ListRowOf(index);
     if (event10) dispatch(event10);
   });
-  view.Bind(*tree, &list.control, [&list, tree, rows, sorted] { RenderListView(list, *tree, *rows, *sorted); });
+  view.Bind(*tree, &list.control, [&list, tree, rows, sorted, note = std::move(note)] {
+    RenderListView(list, *tree, *rows, *sorted, note);
+  });
   return *tree;
+}
+
+void ShowListRows(QTreeView& tree, const std::vector<forms::ListView::Row>& rows, const RowNoteFunction& note) {
+  QStandardItemModel* shown = RowsOf(tree);
+  if (shown == nullptr) return;
+  const QSignalBlocker quiet(tree.selectionModel());
+  FillRows(*shown, rows, note);
+  tree.clearSelection();
+  tree.setCurrentIndex(QModelIndex());
 }
 
 QFrame& AddPanel(WindowView& view, forms::Control& panel, const char* name) {

@@ -63,6 +63,7 @@ void MainFrame::Release(WindowView& view) {
 }
 
 void MainFrame::ShowCount(int cameras) { count_->setText(CountText(cameras)); }
+void MainFrame::ShowSearching() { count_->setText(QStringLiteral("Searching for cameras…")); }
 void MainFrame::ShowNews(const QString& news) { news_->setText(news); }
 QString MainFrame::Count() const { return count_->text(); }
 QString MainFrame::News() const { return news_->text(); }

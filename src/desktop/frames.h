@@ -31,6 +31,8 @@ class MainFrame : public QMainWindow {
 
   // The count of cameras listed, or the hint for a search that found none.
   void ShowCount(int cameras);
+  // A search runs: it says so where the count stands.
+  void ShowSearching();
   // What the search after a Restart or an address change found out.
   void ShowNews(const QString& news);
   QString Count() const;

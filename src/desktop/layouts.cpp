@@ -111,6 +111,7 @@ struct ListAt {
   Cell place;
   void (F::*event9)();
   void (F::*event10)();
+  RowNote (*note)(const forms::ListView::Row& row) = nullptr;
 };
 
 template <class F>
@@ -219,7 +220,8 @@ WindowView* Build(const Layout<F>& layout, F& window, const Dispatch& dispatch) 
                      view->LetGridGrow();
                      view->Grid().setRowStretch(at.place.row + at.place.rowSpan - 1, 1);
                      Put(*view,
-                         AddListView(*view, window.*at.list, at.name, handler(at.event9), handler(at.event10), dispatch),
+                         AddListView(*view, window.*at.list, at.name, handler(at.event9), handler(at.event10), dispatch,
+                                     at.note == nullptr ? RowNoteFunction() : RowNoteFunction(at.note)),
                          at.place);
                    },
                },
@@ -246,6 +248,14 @@ constexpr char BackTip[] = "Go back to the previous step; nothing is written";
 constexpr char NextTip[] = "Check this step's entries and go on to the next step";
 constexpr char ExitTip[] = "Leave the wizard without writing anything to the camera";
 
+// A camera of the family without a login says so on its row, after its
+// Mode.
+constexpr size_t ModeCell = 3;
+RowNote OpenCameraNote(const forms::ListView::Row& row) {
+  if (FamilyOfMode(row.cells[ModeCell]) != FamilyPlain) return {};
+  return {QStringLiteral("no login (open)"), QString::fromStdU16String(NoAccessControlText)};
+}
+
 const Layout<FrmMain>& MainLayout() {
   using F = FrmMain;
   static const Layout<F> layout{
@@ -260,7 +270,7 @@ const Layout<FrmMain>& MainLayout() {
           ButtonAt<F>{&F::CmdAbout, "CmdAbout", {3, 0}, &F::CmdAbout_Click, "&About",
                       "Version and licence of this program"},
           ButtonAt<F>{&F::CmdExit, "CmdExit", {4, 0}, &F::CmdExit_Click, "E&xit", "End the program"},
-          ListAt<F>{&F::List, "List", {0, 1, 6, 1}, &F::List_Event9, &F::List_Event10},
+          ListAt<F>{&F::List, "List", {0, 1, 6, 1}, &F::List_Event9, &F::List_Event10, &OpenCameraNote},
       },
       [](F& window) { window.CmdExit_Click(); },
   };
@@ -386,6 +396,7 @@ std::vector<Place<F>> SummaryPlaces(std::vector<LabelAt<F>> values) {
     places.push_back(value);
     ++row;
   }
+  places.push_back(LabelAt<F>{&F::LblAccess, "LblAccess", {row++, 0, 1, 2}, nullptr, true});
   places.push_back(ParagraphAt{ClosingText, {row, 0, 1, 2}});
   places.push_back(ButtonAt<F>{&F::CmdBack, "CmdBack", ButtonBar, &F::CmdBack_Click, "< &Back",
                                "Go back and change the settings"});
@@ -477,13 +488,12 @@ const Layout<FrmSysAbout>& SysAboutLayout() {
           ParagraphAt{"Setup Wizard for Internet Cameras and Video Servers", {0, 0, 1, 2}},
           CaptionAt{"Version:", {1, 0}, "Label1"},
           LabelAt<F>{&F::Label1, "Label1", {1, 1}},
-          ParagraphAt{"Warning: this computer program is protected by copyright law and international treaties. "
-                      "Unauthorized reproduction or distribution of this program, or any portion of it, may result "
-                      "in severe civil and criminal penalties, and will be prosecuted to the maximum extent possible "
-                      "under the law.",
+          ParagraphAt{"Copyright © 2026 The Sentrova developers. This program is protected by copyright law; it "
+                      "may be used, copied, changed and passed on only under the terms of its licence, and comes "
+                      "without any warranty.",
                       {2, 0, 1, 2}},
-          ParagraphAt{"Sentrova is used under the licence it was delivered with. It is built with Qt, used under "
-                      "the GNU Lesser General Public License version 3.",
+          ParagraphAt{"Sentrova is free software under the MIT licence (the file LICENSE). "
+                      "Qt is used under the GNU LGPL version 3.",
                       {3, 0, 1, 2}},
           ButtonAt<F>{&F::CmdOk, "CmdOk", ButtonBar, &F::CmdOk_Click, "&OK", "Close this box"},
       },
@@ -504,6 +514,10 @@ void AddAboutQt(WindowView& view) {
 }
 
 }  // namespace
+
+void ShowHeardRows(WindowView& main, const std::vector<forms::ListView::Row>& rows) {
+  if (auto* list = main.findChild<QTreeView*>(QStringLiteral("List"))) ShowListRows(*list, rows, &OpenCameraNote);
+}
 
 WindowView* BuildView(forms::WindowId id, Program& program, const Dispatch& dispatch) {
   using forms::WindowId;

@@ -184,6 +184,11 @@ int main(int argc, char* argv[]) {
   device::NetCameraControl cam(options);
   device::NetCameraControl camTemp(options);
   desktop::QtDesktop desktop;
+  // The list shows each camera as it answers, while the search still runs.
+  cam.SetFoundCallback([&desktop](const device::FoundCamera& found) {
+    desktop.CameraHeard(found.caption.toStdU16String(), found.mac.toStdU16String(), found.address.toStdU16String(),
+                        found.mode.toStdU16String());
+  });
   int status = 0;
   {
     Program program(desktop, cam, camTemp);

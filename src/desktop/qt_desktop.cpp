@@ -247,6 +247,43 @@ void QtDesktop::Sleep(int32_t milliseconds) {
   EndWaits();
 }
 
+void QtDesktop::SearchBegins() {
+  searching_ = true;
+  heard_.clear();
+  ShowHeard();
+  UpdateStatus();
+}
+
+// The rows heard stay on screen until the list the search fills replaces
+// them once the handler is over; meanwhile the status counts them.
+void QtDesktop::SearchEnds() {
+  if (!searching_) return;
+  searching_ = false;
+  if (mainFrame_) mainFrame_->ShowCount(static_cast<int>(heard_.size()));
+  heard_.clear();
+}
+
+void QtDesktop::CameraHeard(const std::u16string& caption, const std::u16string& macText,
+                            const std::u16string& address, const std::u16string& mode) {
+  if (!searching_ || ending_) return;
+  forms::ListView::Row row{caption,
+                           {device::FormatMacText(macText), address,
+                            device::IsAssignedAddress(address) ? u"ok" : u"", mode}};
+  const auto same = std::find_if(heard_.begin(), heard_.end(), [&row](const forms::ListView::Row& listed) {
+    return listed.cells[0] == row.cells[0] && listed.cells[1] == row.cells[1];
+  });
+  if (same != heard_.end()) {
+    *same = std::move(row);
+  } else {
+    heard_.push_back(std::move(row));
+  }
+  ShowHeard();
+}
+
+void QtDesktop::ShowHeard() {
+  if (mainFrame_ && mainFrame_->isVisible() && mainFrame_->View() != nullptr) ShowHeardRows(*mainFrame_->View(), heard_);
+}
+
 namespace {
 
 bool IsPage(forms::WindowId id) {
@@ -275,7 +312,7 @@ void QtDesktop::Place(forms::WindowId id, WindowView& view) {
     if (!mainFrame_) {
       mainFrame_ = new MainFrame;
       mainFrame_->Hold(view);
-      mainFrame_->resize(mainFrame_->sizeHint().expandedTo(QSize(720, 440)));
+      mainFrame_->resize(mainFrame_->sizeHint().expandedTo(QSize(800, 440)));
       CentreOnScreen(*mainFrame_);
     }
     mainFrame_->Hold(view);
@@ -470,9 +507,13 @@ void QtDesktop::UpdateWizardHeader(forms::WindowId page) {
   wizardFrame_->SetHeader(camera, QStringLiteral("Step %1 of %2").arg(step).arg(steps));
 }
 
-// The count of cameras in the list.
+// The count of cameras in the list, or that the search runs.
 void QtDesktop::UpdateStatus() {
   if (!mainFrame_ || program_ == nullptr || !program_->frmMain) return;
+  if (searching_) {
+    mainFrame_->ShowSearching();
+    return;
+  }
   const forms::ListView& list = program_->frmMain->List;
   mainFrame_->ShowCount(static_cast<int>(list.rows.size()));
 }

@@ -19,6 +19,7 @@
 #include "desktop/wait_progress.h"
 #include "desktop/window_view.h"
 #include "forms/desktop.h"
+#include "forms/list_view.h"
 
 class QEventLoop;
 
@@ -76,11 +77,20 @@ class QtDesktop : public forms::Desktop {
   // The progress of the wait under way, if any.
   WaitProgress* Progress() const { return progress_; }
 
+  // A camera heard while the main window's search runs, in the camera
+  // control's own form (the MAC as dotted decimals): its row shows at once,
+  // as the search will list it; a camera heard again replaces its row. The
+  // list the search fills afterwards takes the place of these rows.
+  void CameraHeard(const std::u16string& caption, const std::u16string& macText, const std::u16string& address,
+                   const std::u16string& mode);
+
   forms::MsgAnswer MessageBox(const std::u16string& text, const std::u16string& title, forms::MsgIcon icon,
                               forms::MsgButtons buttons) override;
   void SetMousePointer(int16_t pointer) override;
   void Sleep(int32_t milliseconds) override;
   void WaitsAhead(const std::vector<forms::Wait>& waits, const std::u16string& cameraAddress) override;
+  void SearchBegins() override;
+  void SearchEnds() override;
   void WindowShown(forms::WindowId id, bool modal) override;
   void WindowHidden(forms::WindowId id) override;
   void WindowUnloaded(forms::WindowId id) override;
@@ -104,6 +114,7 @@ class QtDesktop : public forms::Desktop {
   void ReportComeBack();
   QString CameraName() const;
   void EndWaits();
+  void ShowHeard();
 
   // An announced sequence of waits, while it runs.
   struct WaitPlan {
@@ -130,6 +141,8 @@ class QtDesktop : public forms::Desktop {
   std::optional<WaitPlan> plan_;
   QPointer<WaitProgress> progress_;
   std::optional<ComeBack> comeBack_;
+  bool searching_ = false;
+  std::vector<forms::ListView::Row> heard_;  // while searching_
   MessageBoxFunction messageBox_;
   std::function<void()> quit_;
   int handlersRunning_ = 0;

@@ -58,6 +58,13 @@ class Desktop {
   // in this order, so the whole sequence can be shown as one.
   virtual void WaitsAhead(const std::vector<Wait>& waits, const std::u16string& cameraAddress) = 0;
 
+  // The main window's device search runs from SearchBegins to SearchEnds.
+  // The cameras heard meanwhile may reach the front end by their own way
+  // (the camera control reports each arrival); the list is filled from the
+  // camera control only after SearchEnds.
+  virtual void SearchBegins() = 0;
+  virtual void SearchEnds() = 0;
+
   // A window was shown. A modal show returns only once the window is hidden
   // or unloaded again.
   virtual void WindowShown(WindowId id, bool modal) = 0;

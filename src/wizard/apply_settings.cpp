@@ -27,6 +27,12 @@ const std::u16string& AdminPasswordToWrite(const WizardState& state) {
   return state.ChangeAdminPassword == True ? state.NewAdminPassword : state.CurrentAdminPassword;
 }
 
+void ShowAccessControl(const WizardState& state, forms::Label& line) {
+  const bool open = state.DeviceFamily == FamilyPlain;
+  line.caption = open ? NoAccessControlText : u"";
+  line.visible = open;
+}
+
 void WriteAccountAndAddressAndApply(Program& program) {
   const WizardState& state = program.state;
   device::CameraControl& camera = program.CamTemp;

@@ -9,6 +9,9 @@
 // they are to be changed, else the camera's current ones.
 const std::u16string& AdminIDToWrite(const WizardState& state);
 const std::u16string& AdminPasswordToWrite(const WizardState& state);
+// The summary's line about the camera's access control: shown only for a
+// camera that has none (family 0).
+void ShowAccessControl(const WizardState& state, forms::Label& line);
 
 // Authenticates CamTemp with the current credentials, keeps the account and
 // address settings, has the camera apply everything kept, restarts firmware

@@ -16,8 +16,6 @@
 
 namespace {
 
-constexpr int32_t FamilyPlain = 0;
-constexpr int32_t FamilyLogin = 2;  // cameras whose Mode text holds "350"
 constexpr std::u16string_view LoginFamilyMark = u"350";
 constexpr size_t LongestAdminID = 12;
 constexpr size_t LongestAdminPassword = 8;
@@ -29,7 +27,21 @@ int16_t ClampToInt16(int32_t value) {
       std::clamp<int32_t>(value, std::numeric_limits<int16_t>::min(), std::numeric_limits<int16_t>::max()));
 }
 
+// The desktop hears that the search runs, however it ends.
+struct SearchAnnouncement {
+  explicit SearchAnnouncement(forms::Desktop& desktop) : desktop(desktop) { desktop.SearchBegins(); }
+  ~SearchAnnouncement() { desktop.SearchEnds(); }
+  SearchAnnouncement(const SearchAnnouncement&) = delete;
+  SearchAnnouncement& operator=(const SearchAnnouncement&) = delete;
+  forms::Desktop& desktop;
+};
+
 }  // namespace
+
+int16_t FamilyOfMode(const std::u16string& mode) {
+  const bool login = mode == protocol::OnvifModeText || mode.find(LoginFamilyMark) != std::u16string::npos;
+  return login ? FamilyLogin : FamilyPlain;
+}
 
 void ShowCameraError(Program& program, const std::exception& error) {
   program.desktop.SetMousePointer(forms::DefaultPointer);
@@ -55,7 +67,10 @@ void FrmMain::SearchDevices() {
   List.ClearRows();
   state.DeviceCount = 0;
   try {
-    p.cam.Search();
+    {
+      const SearchAnnouncement announced(p.desktop);
+      p.cam.Search();
+    }
     const int16_t found = ClampToInt16(p.cam.FoundCount());
     for (int16_t i = 0; i < found; ++i) {
       p.cam.DeviceIndex(i);
@@ -156,8 +171,7 @@ bool FrmMain::LaunchWizard() {
   const std::u16string mode = cam.DeviceMode();
   // An ONVIF row: login first, like family 2, and spoken to in ONVIF.
   const bool onvifRow = mode == protocol::OnvifModeText;
-  const bool loginFamily = onvifRow || mode.find(LoginFamilyMark) != std::u16string::npos;
-  state.DeviceFamily = static_cast<int16_t>(loginFamily ? FamilyLogin : FamilyPlain);
+  state.DeviceFamily = FamilyOfMode(mode);
   cam.ProtocolFamily(state.DeviceFamily);
   cam.ProtocolOption(0);
 

@@ -46,6 +46,17 @@ struct FrmMain {
   void ReadOnvifCamera();
 };
 
+// The protocol families: family 0 reads and writes without any login, family
+// 2 (a Mode text holding "350", and every ONVIF camera) asks for one.
+inline constexpr int16_t FamilyPlain = 0;
+inline constexpr int16_t FamilyLogin = 2;
+// The family of a listed camera, from its Mode text.
+int16_t FamilyOfMode(const std::u16string& mode);
+// What a camera of family 0 lacks, where the user reads about that camera.
+inline constexpr char16_t NoAccessControlText[] =
+    u"This camera has no access control: anyone on the network can read its password and change its settings "
+    u"without logging in. Cameras of family 2 (Mode \"350\") and ONVIF cameras ask for a login.";
+
 // A failure of the camera control (or of the list) that a handler stopped
 // at: the pointer goes back to the default and a critical message says so.
 void ShowCameraError(Program& program, const std::exception& error);

@@ -9,6 +9,7 @@ FrmsetLanEnd::FrmsetLanEnd(Program& program) : program(program) {
   LblPassword.name = "LblPassword";
   LblIP.name = "LblIP";
   LblSubnet.name = "LblSubnet";
+  LblAccess.name = "LblAccess";
   CmdBack.name = "CmdBack";
   CmdBack.tabIndex = 0;
   CmdRestart.name = "CmdRestart";
@@ -21,6 +22,7 @@ void FrmsetLanEnd::Form_Activate() {
   LblPassword.caption = AdminPasswordToWrite(state);
   LblIP.caption = state.NewIPAddress;
   LblSubnet.caption = state.NewSubnetMask;
+  ShowAccessControl(state, LblAccess);
 }
 
 void FrmsetLanEnd::CmdBack_Click() {

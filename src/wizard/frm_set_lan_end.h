@@ -13,6 +13,7 @@ struct FrmsetLanEnd {
   forms::Label LblPassword;  // in plain text
   forms::Label LblIP;
   forms::Label LblSubnet;
+  forms::Label LblAccess;  // shown for a camera without access control
   forms::Button CmdBack;
   forms::Button CmdRestart;
 

@@ -31,6 +31,7 @@ FrmSetupEnd::FrmSetupEnd(Program& program) : program(program) {
   LblPassword.name = "LblPassword";
   LblIP.name = "LblIP";
   LblSubnet.name = "LblSubnet";
+  LblAccess.name = "LblAccess";
   LblSSID.name = "LblSSID";
   LblChannel.name = "LblChannel";
   LblWebKey.name = "LblWebKey";
@@ -49,6 +50,7 @@ void FrmSetupEnd::Form_Activate() {
   LblSSID.caption = state.NewWlanESSID;
   LblChannel.caption = base::FromUtf8(std::to_string(state.NewWlanChannel));
   LblWebKey.caption = state.ChangeWEPKey == True ? state.NewWlanWEPKey : MaskedKey(state.CurrentWlanWEPKey);
+  ShowAccessControl(state, LblAccess);
 }
 
 void FrmSetupEnd::CmdBack_Click() {

@@ -16,6 +16,7 @@ struct FrmSetupEnd {
   forms::Label LblSSID;
   forms::Label LblChannel;
   forms::Label LblWebKey;  // the new key in plain text, or the current one masked
+  forms::Label LblAccess;  // shown for a camera without access control
   forms::Button CmdBack;
   forms::Button CmdRestart;
 

@@ -1,17 +1,21 @@
 // desktop_tour: the real windows with fake cameras, brought to one state at
 // a time, for the screenshots and the window-manager smoke test.
 //
-//   desktop_tour STATE [--dark] [--large-font]
+//   desktop_tour STATE [--dark] [--large-font] [--shot FILE.png]
 //
 // Once STATE is on screen it prints one line,
 //   ready X Y W H FRONT BX BY
 // the screen area of every window shown, the X window id of the window in
 // front and the centre of its default button (0 0 when it has none), and
-// runs until it is killed. An unknown STATE lists the states.
+// runs until it is killed. With --shot it first saves that area of the
+// screen, window manager's frames included, as a PNG in the screen's own
+// pixels. An unknown STATE lists the states.
 #include <QApplication>
 #include <QCheckBox>
+#include <QEventLoop>
 #include <QLineEdit>
 #include <QPalette>
+#include <QPixmap>
 #include <QPushButton>
 #include <QScreen>
 #include <QStyleFactory>
@@ -46,11 +50,32 @@ std::vector<FakeCameraDevice> Fleet() {
   };
 }
 
+// Hears its cameras one at a time while its search runs, pauseMs apart, as
+// the network's answers come in; at once when pauseMs is 0.
+class ArrivingCamera : public FakeCamera {
+ public:
+  using FakeCamera::FakeCamera;
+  std::function<void(const FakeCameraDevice&)> onFound;
+  int pauseMs = 0;
+  void Search() override {
+    for (const FakeCameraDevice& camera : pauseMs > 0 ? devices : std::vector<FakeCameraDevice>{}) {
+      onFound(camera);
+      QEventLoop pause;
+      QTimer::singleShot(pauseMs, &pause, &QEventLoop::quit);
+      pause.exec(QEventLoop::ExcludeUserInputEvents);
+    }
+    FakeCamera::Search();
+  }
+};
+
 class Tour {
  public:
   Tour() : program_(desktop_, cam_, camTemp_) {
     desktop_.Attach(program_);
     cam_.devices = Fleet();
+    cam_.onFound = [this](const FakeCameraDevice& camera) {
+      desktop_.CameraHeard(camera.caption, camera.mac, camera.address, camera.mode);
+    };
     camTemp_.texts = {{u"SysAdminID", u"admin"}, {u"SysAdminPassword", u"1234"}, {u"WlanESSID", u"HomeNet"},
                       {u"WlanWEPKey", u"abcde"}};
     camTemp_.numbers = {{u"DeviceType", 0}, {u"WlanMode", 0}, {u"WlanChannel", 6}, {u"WlanWEPFlag", 1}};
@@ -61,6 +86,11 @@ class Tour {
     const std::map<std::string, std::function<void()>> states = {
         {"main", [] {}},
         {"main-empty", [this] { Search({}); }},
+        {"main-searching", [this, &readyAfter] {
+           cam_.pauseMs = 1500;
+           readyAfter = 3800;  // three cameras have answered
+           Later([this] { Press(WindowId::FrmMain, "Command1"); });
+         }},
         {"about", [this] { Press(WindowId::FrmMain, "CmdAbout"); }},
         {"admin", [this] { Launch(0); }},
         {"admin-filled", [this] {
@@ -106,8 +136,8 @@ class Tour {
          }},
         {"password-error", [this] {
            Choose(1);
-           camTemp_.loginResults = {0};
-           camTemp_.loginStates = {0};
+           camTemp_.loginStates = {device::LoginNeeded};  // the camera asks for a login and refuses it
+           camTemp_.loginResults = {device::LoginNeeded};
            Later([this] { Press(WindowId::FrmMain, "CmdWizard"); });
            Later([this] {
              Type(WindowId::frmchackIDPWD, "Text1", "admin");
@@ -203,7 +233,7 @@ class Tour {
   }
 
   EventLog log_;
-  FakeCamera cam_{"cam", log_};
+  ArrivingCamera cam_{"cam", log_};
   FakeCamera camTemp_{"CamTemp", log_};
   desktop::QtDesktop desktop_;
   Program program_;
@@ -229,8 +259,9 @@ void UseDarkPalette() {
   QApplication::setPalette(dark);
 }
 
-// The windows shown, the one in front and its default button.
-void ReportReady(desktop::QtDesktop& desktop) {
+// The windows shown, the one in front and its default button; the picture
+// of them when shot names a file.
+bool ReportReady(desktop::QtDesktop& desktop, const QString& shot) {
   QRect area;
   QWidget* front = QApplication::activeModalWidget();
   if (front == nullptr) front = QApplication::activeWindow();
@@ -242,14 +273,24 @@ void ReportReady(desktop::QtDesktop& desktop) {
   if (auto* view = qobject_cast<desktop::WindowView*>(front); view != nullptr && view->DefaultButton() != nullptr) {
     button = view->DefaultButton()->mapToGlobal(view->DefaultButton()->rect().center());
   }
+  QScreen* screen = QGuiApplication::primaryScreen();
+  if (!shot.isEmpty()) {
+    // The whole screen's window (0) holds the frames the window manager drew.
+    const QPixmap picture = screen->grabWindow(0, area.x(), area.y(), area.width(), area.height());
+    if (picture.isNull() || !picture.save(shot, "PNG")) {
+      std::fprintf(stderr, "desktop_tour: cannot save %s\n", qPrintable(shot));
+      return false;
+    }
+  }
   // In the screen's own pixels, as X and its tools count them.
-  const qreal ratio = QGuiApplication::primaryScreen()->devicePixelRatio();
+  const qreal ratio = screen->devicePixelRatio();
   const QRect pixels(QPoint(qRound(area.x() * ratio), qRound(area.y() * ratio)),
                      QSize(qRound(area.width() * ratio), qRound(area.height() * ratio)));
   std::printf("ready %d %d %d %d %llu %d %d\n", pixels.x(), pixels.y(), pixels.width(), pixels.height(),
               front != nullptr ? static_cast<unsigned long long>(front->winId()) : 0ULL, qRound(button.x() * ratio),
               qRound(button.y() * ratio));
   std::fflush(stdout);
+  return true;
 }
 
 }  // namespace
@@ -265,10 +306,18 @@ int main(int argc, char* argv[]) {
     large.setPointSize(13);
     QApplication::setFont(large);
   }
+  const qsizetype shotAt = arguments.indexOf(QStringLiteral("--shot"));
+  const QString shot = shotAt > 0 ? arguments.value(shotAt + 1) : QString();
+  if (shotAt > 0 && shot.isEmpty()) {
+    std::fprintf(stderr, "desktop_tour: --shot wants a file name\n");
+    return 2;
+  }
   Tour tour;
   int readyAfter = 800;
   if (!tour.Go(arguments.value(1).toStdString(), readyAfter)) return 2;
-  QTimer::singleShot(readyAfter, [&tour] { ReportReady(tour.Desktop()); });
+  QTimer::singleShot(readyAfter, [&tour, &shot] {
+    if (!ReportReady(tour.Desktop(), shot)) QCoreApplication::exit(1);
+  });
   const int status = QApplication::exec();
   tour.Desktop().EndProgram();
   return status;

@@ -4,6 +4,7 @@
 #include <QDesktopServices>
 #include <QUrl>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QLabel>
 #include <QMessageBox>
 #include <QMouseEvent>
@@ -109,7 +110,14 @@ TEST_F(DesktopTest, TheAboutBoxNamesTheProgramItsVersionAndLicencesAndCarriesThe
   for (QLabel* label : about->findChildren<QLabel*>()) texts << label->text();
   EXPECT_TRUE(texts.contains("Sentrova"));
   EXPECT_TRUE(texts.contains("2.61.0"));
-  EXPECT_TRUE(texts.join(' ').contains("GNU Lesser General Public License")) << "the licences are named";
+  const QString all = texts.join(' ');
+  QFile licence(QStringLiteral(SENTROVA_LICENSE_FILE));
+  ASSERT_TRUE(licence.open(QIODevice::ReadOnly | QIODevice::Text));
+  const QString licenceName = QString::fromUtf8(licence.readLine()).section(u' ', 0, 0);  // "MIT License"
+  EXPECT_EQ(licenceName, "MIT");
+  EXPECT_TRUE(all.contains(licenceName + " licence")) << "the program's licence is the LICENSE file's";
+  EXPECT_TRUE(all.contains("Qt is used under the GNU LGPL version 3"));
+  EXPECT_FALSE(all.contains("prosecuted")) << "no warning that contradicts the licence";
   auto* aboutQt = about->findChild<QPushButton*>(QStringLiteral("AboutQt"));
   ASSERT_NE(aboutQt, nullptr);
   EXPECT_TRUE(aboutQt->isVisible());

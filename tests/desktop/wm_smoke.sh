@@ -23,20 +23,8 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# A display number nobody uses.
-display=
-for n in $(seq 90 140); do
-  if [[ ! -e /tmp/.X$n-lock && ! -e /tmp/.X11-unix/X$n ]]; then display=:$n; break; fi
-done
-[[ -n $display ]] || { echo "no free display" >&2; exit 77; }
-Xvfb "$display" -screen 0 1280x900x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
-pids+=($!)
-export DISPLAY=$display
-for _ in $(seq 50); do xdotool getmouselocation >/dev/null 2>&1 && break; sleep 0.1; done
-xdotool getmouselocation >/dev/null 2>&1 || { echo "Xvfb did not start" >&2; cat "$work/xvfb.log" >&2; exit 77; }
-openbox >"$work/openbox.log" 2>&1 &
-pids+=($!)
-sleep 1
+source "$(dirname "$0")/../../scripts/lib/xvfb.sh"
+start_x_session "$work" 1280x900x24 || exit 77
 
 QT_QPA_PLATFORM=xcb "$tour" change-address-conflict >"$work/tour.out" 2>"$work/tour.err" &
 pids+=($!)

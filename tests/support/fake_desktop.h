@@ -43,6 +43,9 @@ class FakeDesktop : public forms::Desktop {
   void SetMousePointer(int16_t value) override;
   void Sleep(int32_t milliseconds) override;
   void WaitsAhead(const std::vector<forms::Wait>& waits, const std::u16string& cameraAddress) override;
+  // Nothing arrives here while a search runs: FakeCamera answers at once.
+  void SearchBegins() override {}
+  void SearchEnds() override {}
   void WindowShown(forms::WindowId id, bool modal) override;
   void WindowHidden(forms::WindowId id) override;
   void WindowUnloaded(forms::WindowId id) override;

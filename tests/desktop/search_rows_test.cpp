@@ -1,0 +1,211 @@
+// The main window while its search runs: each camera's row as it answers,
+// the status bar meanwhile; and where a camera without any login (family 0)
+// is marked: its row in the list and the summary page.
+#include <QLabel>
+#include <QLineEdit>
+#include <QTimer>
+#include <functional>
+
+#include "desktop/desktop_fixture.h"
+#include "desktop/frames.h"
+#include "wizard/frm_main.h"
+
+namespace {
+
+using forms::WindowId;
+
+constexpr int ModeColumn = 4;  // the view's Name column comes first
+constexpr int32_t WirelessType = 1 << 29;
+const QString Searching = QStringLiteral("Searching for cameras…");
+const QString OpenMark = QStringLiteral(" — no login (open)");
+
+// A camera control that hears its cameras one after another while Search
+// runs, in the order of `arrivals`, before the search ends.
+class ArrivingCamera : public FakeCamera {
+ public:
+  using FakeCamera::FakeCamera;
+  std::vector<FakeCameraDevice> arrivals;
+  std::function<void(const FakeCameraDevice&)> onFound;
+  void Search() override {
+    for (const FakeCameraDevice& camera : arrivals) onFound(camera);
+    FakeCamera::Search();
+  }
+};
+
+class SearchRowsTest : public DesktopTest {
+ protected:
+  ArrivingCamera arriving{"cam", log};
+  // What the user saw right after each arrival.
+  struct Seen {
+    QStringList names;
+    QStringList modes;
+    QString status;
+  };
+  std::vector<Seen> seen;
+
+  void SetUp() override {
+    program = std::make_unique<Program>(desktop, arriving, camTemp);
+    DesktopTest::SetUp();
+    arriving.onFound = [this](const FakeCameraDevice& camera) {
+      desktop.CameraHeard(camera.caption, camera.mac, camera.address, camera.mode);
+      Seen now;
+      for (int row = 0; row < List()->model()->rowCount(); ++row) {
+        now.names << ListText(row, 0);
+        now.modes << ListText(row, ModeColumn);
+      }
+      now.status = desktop.Main()->Count();
+      seen.push_back(now);
+    };
+    camTemp.texts = {{u"SysAdminID", u"admin"}, {u"SysAdminPassword", u"secret"}, {u"WlanESSID", u"HomeNet"},
+                     {u"WlanWEPKey", u"abcde"}};
+    camTemp.numbers = {{u"DeviceType", 0}, {u"WlanMode", 0}, {u"WlanChannel", 6}, {u"WlanWEPFlag", 1}};
+    arriving.devices = {Device(1, u"127.77.0.10", u"CS-200"), Device(2, u"127.77.0.11", u"CS-350"),
+                        Device(3, u"127.77.0.12", u"ONVIF")};
+    desktop.Dispatch([this] { program->Start(); });
+  }
+  void Search() { Click(WindowId::FrmMain, "Command1"); }
+  QString Tip(int row, int column) { return List()->model()->index(row, column).data(Qt::ToolTipRole).toString(); }
+  void Type(WindowId id, const char* name, const char* text) {
+    auto* field = Find<QLineEdit>(id, name);
+    ASSERT_NE(field, nullptr) << name;
+    field->setFocus();
+    field->selectAll();
+    QTest::keyClicks(field, text);
+  }
+};
+
+TEST_F(SearchRowsTest, RowsShowAsTheCamerasAnswerAndTheSearchsListTakesTheirPlace) {
+  const FakeCameraDevice first = arriving.devices[0];
+  const FakeCameraDevice second = arriving.devices[1];
+  arriving.arrivals = {second, first};
+  Search();
+  ASSERT_EQ(seen.size(), 2u);
+  EXPECT_EQ(seen[0].names, QStringList{"Camera 2"}) << "the old rows went when the search began";
+  EXPECT_EQ(seen[0].status, Searching);
+  EXPECT_EQ(seen[1].names, (QStringList{"Camera 2", "Camera 1"})) << "in the order they answered";
+  EXPECT_EQ(seen[1].status, Searching);
+
+  // The list the search filled, in its own order, and the rows map to the
+  // logic's rows again.
+  ASSERT_EQ(List()->model()->rowCount(), 3);
+  EXPECT_EQ(ListText(0, 0), "Camera 1");
+  EXPECT_EQ(ListText(2, 0), "Camera 3");
+  EXPECT_EQ(desktop.Main()->Count(), "3 cameras");
+  ChooseRow(2);
+  EXPECT_EQ(U8(program->state.DeviceMac), "0.64.140.1.2.3");
+}
+
+TEST_F(SearchRowsTest, TheStatusSaysSearchingBeforeTheFirstAnswerAndACameraHeardTwiceKeepsOneRow) {
+  FakeCameraDevice first = arriving.devices[0];
+  FakeCameraDevice again = first;
+  again.mode = u"CS-350";  // heard first as one kind, then as the other
+  arriving.arrivals = {first, again};
+  QString atStart;
+  int rowsAtStart = -1;
+  auto onFound = arriving.onFound;
+  arriving.onFound = [&, onFound](const FakeCameraDevice& camera) {
+    if (rowsAtStart < 0) {
+      atStart = desktop.Main()->Count();
+      rowsAtStart = List()->model()->rowCount();
+    }
+    onFound(camera);
+  };
+  Search();
+  EXPECT_EQ(atStart, Searching);
+  EXPECT_EQ(rowsAtStart, 0);
+  ASSERT_EQ(seen.size(), 2u);
+  EXPECT_EQ(seen[1].names, QStringList{"Camera 1"});
+  EXPECT_EQ(seen[1].modes, QStringList{"CS-350"}) << "the later answer replaces the row";
+}
+
+TEST_F(SearchRowsTest, ACameraHeardOutsideASearchShowsNothing) {
+  desktop.CameraHeard(u"Stray", u"0.64.140.9.9.9", u"127.77.0.99", u"CS-200");
+  EXPECT_EQ(List()->model()->rowCount(), 3);
+  EXPECT_EQ(desktop.Main()->Count(), "3 cameras");
+}
+
+TEST_F(SearchRowsTest, ASearchThatFailsSaysSoAndNoLongerSearching) {
+  arriving.arrivals = {arriving.devices[0]};
+  arriving.failing = {"Search"};
+  QString statusAtBox;
+  desktop.SetMessageBoxFunction([&](const desktop::MessageRequest& request) {
+    messages.push_back(request);
+    statusAtBox = desktop.Main()->Count();
+    return forms::MsgAnswer::OK;
+  });
+  Search();
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(U8(messages[0].text.substr(0, 14)), "Camera Error .");
+  EXPECT_EQ(statusAtBox, "1 camera") << "the search is over when its failure is shown";
+  EXPECT_EQ(desktop.Main()->Count(), "no cameras answered — check the cable and the firewall (docs)");
+}
+
+// Only family 0 carries the mark, in the list the search filled and in the
+// rows heard while it ran.
+TEST_F(SearchRowsTest, OnlyACameraWithoutLoginIsMarkedOnItsRow) {
+  const QString tip = QString::fromStdU16String(NoAccessControlText);
+  struct RowCase {
+    int row;
+    QString mode;
+    QString tip;
+  };
+  for (const RowCase& c : {RowCase{0, "CS-200" + OpenMark, tip}, RowCase{1, "CS-350", ""}, RowCase{2, "ONVIF", ""}}) {
+    EXPECT_EQ(ListText(c.row, ModeColumn), c.mode) << c.row;
+    for (int column = 0; column <= ModeColumn; ++column) EXPECT_EQ(Tip(c.row, column), c.tip) << c.row << column;
+  }
+  EXPECT_EQ(program->frmMain->List.rows[0].cells[3], u"CS-200") << "the logic's cell stays as delivered";
+
+  arriving.arrivals = {arriving.devices[1], arriving.devices[0]};
+  Search();
+  ASSERT_EQ(seen.size(), 2u);
+  EXPECT_EQ(seen[1].modes, (QStringList{"CS-350", "CS-200" + OpenMark}));
+}
+
+struct SummaryCase {
+  const char* what;
+  int row;
+  bool wireless;
+  bool marked;
+};
+
+class SummaryAccessTest : public SearchRowsTest, public testing::WithParamInterface<SummaryCase> {
+ protected:
+  // From the chosen row through the pages to the summary.
+  WindowId ToSummary(const SummaryCase& c) {
+    if (c.wireless) camTemp.numbers[u"DeviceType"] = WirelessType;
+    ChooseRow(c.row);
+    QTimer::singleShot(0, [this] {
+      if (!Shown(WindowId::frmchackIDPWD)) return;
+      Type(WindowId::frmchackIDPWD, "Text1", "admin");
+      Type(WindowId::frmchackIDPWD, "TxtPassWord", "secret");
+      Click(WindowId::frmchackIDPWD, "CmdYes");
+    });
+    Click(WindowId::FrmMain, "CmdWizard");
+    Type(WindowId::FrmSetPassword, "TxtOldSysAdminID", "admin");
+    Type(WindowId::FrmSetPassword, "TxtOldPassword", "secret");
+    Click(WindowId::FrmSetPassword, "CmdNext");
+    Click(WindowId::FrmSetIPAddress, "CmdNext");
+    if (!c.wireless) return WindowId::FrmsetLanEnd;
+    Click(WindowId::FrmWireless, "CmdNext");
+    return WindowId::FrmSetupEnd;
+  }
+};
+
+TEST_P(SummaryAccessTest, TheSummarySaysWhenTheCameraHasNoAccessControl) {
+  const SummaryCase& c = GetParam();
+  const WindowId summary = ToSummary(c);
+  ASSERT_TRUE(Shown(summary)) << c.what;
+  auto* line = Find<QLabel>(summary, "LblAccess");
+  ASSERT_NE(line, nullptr);
+  EXPECT_EQ(line->isVisible(), c.marked);
+  EXPECT_EQ(line->text(), c.marked ? QString::fromStdU16String(NoAccessControlText) : QString());
+  EXPECT_TRUE(Find<QLabel>(summary, "LblID")->isVisible()) << "the values stay";
+}
+
+INSTANTIATE_TEST_SUITE_P(Families, SummaryAccessTest,
+                         testing::Values(SummaryCase{"family 0, wired", 0, false, true},
+                                         SummaryCase{"family 2, wired", 1, false, false},
+                                         SummaryCase{"family 0, wireless", 0, true, true},
+                                         SummaryCase{"family 2, wireless", 1, true, false}));
+
+}  // namespace
