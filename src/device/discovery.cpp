@@ -180,7 +180,7 @@ SearchOutcome SearchCameras(const NetOptions& options, const InterfaceChoice& ch
   std::stable_sort(outcome.cameras.begin(), outcome.cameras.end(), ListedBefore);
   outcome.dropped = channel.droppedCount() + prober.droppedCount();
   qCInfo(lcDiscovery) << "Search: found" << outcome.cameras.size() << "cameras in" << clock.elapsed() << "ms;"
-                      << outcome.dropped << "datagrams dropped";
+                      << outcome.dropped << "datagrams dropped; the last new camera at" << lastNewAt << "ms";
   return outcome;
 }
 
