@@ -464,6 +464,30 @@ TEST_F(OnvifRun, NewAccountAndAddressReachTheCameraInTheSafeOrder) {
       << "the old ID no longer opens it";
 }
 
+class OnvifSkewedRun : public OnvifRun {
+ protected:
+  OnvifSkewedRun() : OnvifRun(QJsonObject{{u"clockSkewSeconds"_qs, 7200}}) {}
+};
+
+// A camera whose clock is two hours ahead: a wrong password is refused with
+// the dialog's message and asked again, the right one opens the wizard.
+TEST_F(OnvifSkewedRun, AWrongPasswordIsAskedAgainAndTheRightOneOpensTheWizard) {
+  Start();
+  ASSERT_EQ(program.state.DeviceCount, 1);
+  LoginWith(u"admin", u"nope");
+  LoginWith(u"admin", u"secret");
+  Main().List.selectedRow = 0;
+  Main().CmdWizard_Click();
+  ASSERT_EQ(desktop.messages.size(), 1u);
+  EXPECT_EQ(desktop.messages[0].text, u"Password Error . Please Re-Enter The Correct Password");
+  ASSERT_TRUE(Visible(WindowId::FrmSetPassword));
+  EXPECT_EQ(sim.LogLines({sim.Mac(40), u"op=GetDeviceInformation user=admin refused=token-wrong status=400"_qs}).size(), 1)
+      << "the wrong password, refused once";
+  EXPECT_FALSE(sim.LogLines({sim.Mac(40), u"op=GetDeviceInformation user=admin auth=token status=200"_qs}).isEmpty());
+  EXPECT_TRUE(sim.LogLines({sim.Mac(40), u"outside-clock-window"_qs}).isEmpty()) << "tokens in the camera's time";
+  EXPECT_EQ(program.state.CurrentIPAddress, U(sim.Address(40)));
+}
+
 class OnvifRefusingRun : public OnvifRun {
  protected:
   OnvifRefusingRun() : OnvifRun(QJsonObject{{u"refuseOperations"_qs, QJsonArray{u"SetNetworkInterfaces"_qs}}}) {}
