@@ -8,7 +8,10 @@ sentrova-camd and sentrova-cli. Prints one line per figure:
 
 search-flood   a search (cap 2 s) while other processes flood the group with
                answers to another search for 6 s: how long the search took,
-               the flood's rate, and whether the camera was still listed
+               the flood's rate, and whether the camera was still listed;
+               once on loopback (where the camera hears the flood too) and
+               once with the camera in a network namespace of its own, the
+               flood coming over the camera's link to the PC only
 probe-flood    50 000 and 150 000 probes sent to a one-camera simulator as fast
                as possible: seconds until a fresh probe is answered, peak RSS
 http-limits    one 256 MiB header, one 1 GiB body (declared, then sent until
@@ -52,10 +55,10 @@ def hexnonce(chars=16):
 class Camd:
     """One simulated camera at PREFIX.10 (family 2, admin/1234)."""
 
-    def __init__(self, camd, extra=()):
+    def __init__(self, camd, extra=(), prefix=None, netns=None):
         self.port = free_udp_port()
         self.dir = tempfile.TemporaryDirectory()
-        self.prefix = "127.%d.%d." % (random.randint(100, 200), random.randint(1, 200))
+        self.prefix = prefix or "127.%d.%d." % (random.randint(100, 200), random.randint(1, 200))
         self.address = self.prefix + "10"
         self.mac = "0.12.34.%s.0.10" % self.prefix.split(".")[1]
         fleet = os.path.join(self.dir.name, "fleet.json")
@@ -64,8 +67,9 @@ class Camd:
                                     "settings": {"SysIPAddress": self.address, "SysAdminID": "admin",
                                                  "SysAdminPassword": "1234"}}]}, f)
         self.log = os.path.join(self.dir.name, "camd.log")
+        inside = ["nsenter", "--net=/run/netns/" + netns] if netns else []
         self.process = subprocess.Popen(
-            [camd, "--fleet", fleet, "--discovery-port", str(self.port), "--log", self.log,
+            [*inside, camd, "--fleet", fleet, "--discovery-port", str(self.port), "--log", self.log,
              "--answer-spread-ms", "20", *extra], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         deadline = time.monotonic() + 30
         while time.monotonic() < deadline:
@@ -133,8 +137,21 @@ def ask(listener, out, port, request, reply_op, marker, timeout=2.0, copies=1):
     return None
 
 
-def flood_process(source, port, datagram, seconds, counter):
+def enter_netns(name):
+    """Moves the calling process into network namespace NAME."""
+    import ctypes
+    with open("/run/netns/" + name) as f:
+        if ctypes.CDLL(None, use_errno=True).setns(f.fileno(), 0x40000000) != 0:  # CLONE_NEWNET
+            raise OSError(ctypes.get_errno(), "setns " + name)
+
+
+def flood_process(source, port, datagram, seconds, counter, netns=None):
+    if netns:
+        enter_netns(netns)
     s = sender(source, port)
+    # Not looped back: in a namespace the camera beside the flood does not
+    # hear it, only the PC at the other end of the link does.
+    s.setsockopt(socket.IPPROTO_IP, socket.IP_MULTICAST_LOOP, 0 if netns else 1)
     end = time.monotonic() + seconds
     sent = 0
     while time.monotonic() < end:
@@ -148,31 +165,75 @@ def flood_process(source, port, datagram, seconds, counter):
         counter.value += sent
 
 
+class LinkedNamespaces:
+    """The PC (pc0, 10.79.0.2) and the camera (cam0, .10; the flood at .60),
+    each in a network namespace of its own, joined by a veth pair."""
+
+    def __init__(self):
+        tag = str(os.getpid())
+        self.pc, self.cam = "sv-hf-pc-" + tag, "sv-hf-cam-" + tag
+        run = lambda *a: subprocess.run(a, check=True, capture_output=True)
+        run("ip", "netns", "add", self.pc)
+        run("ip", "netns", "add", self.cam)
+        run("ip", "link", "add", "pc0", "netns", self.pc, "type", "veth", "peer", "name", "cam0", "netns", self.cam)
+        for ns, dev, addresses in ((self.pc, "pc0", ["10.79.0.2/24"]), (self.cam, "cam0", ["10.79.0.10/24", "10.79.0.60/24"])):
+            inside = ["nsenter", "--net=/run/netns/" + ns]
+            run(*inside, "ip", "link", "set", "lo", "up")
+            for address in addresses:
+                run(*inside, "ip", "addr", "add", address, "dev", dev)
+            run(*inside, "ip", "link", "set", dev, "up")
+            run(*inside, "ip", "route", "add", "224.0.0.0/4", "dev", dev)
+
+    def close(self):
+        for ns in (self.pc, self.cam):
+            subprocess.run(["ip", "netns", "del", ns], capture_output=True)
+
+
+def flooded_search(build, sim, flood_source, cli_prefix, interface, netns=None):
+    answer = {"v": 1, "op": "here", "nonce": "0123456789abcdef", "mac": "9.9.9.9.9.9",
+              "address": flood_source, "mask": "255.255.255.0", "gateway": "", "mode": "X-350",
+              "caption": "Flood", "version": "1.00.000", "family": 2, "port": 80}
+    datagram = json.dumps(answer).encode()
+    counter = multiprocessing.Value("l", 0)
+    floods = [multiprocessing.Process(target=flood_process, args=(flood_source, sim.port, datagram, 6, counter, netns))
+              for _ in range(3)]
+    for p in floods:
+        p.start()
+    time.sleep(0.5)
+    start = time.monotonic()
+    out = subprocess.run([*cli_prefix, os.path.join(build, "src/cli/sentrova-cli"), "search", "--interface", interface,
+                          "--port", str(sim.port), "--json"], capture_output=True, text=True, timeout=60)
+    took = time.monotonic() - start
+    for p in floods:
+        p.join()
+    return took, counter.value / 6.0, sim.address in out.stdout
+
+
 def search_flood(build):
-    sim = Camd(os.path.join(build, "src/camd/sentrova-camd"))
+    camd = os.path.join(build, "src/camd/sentrova-camd")
+    sim = Camd(camd)
     try:
-        answer = {"v": 1, "op": "here", "nonce": "0123456789abcdef", "mac": "9.9.9.9.9.9",
-                  "address": sim.prefix + "60", "mask": "255.255.255.0", "gateway": "", "mode": "X-350",
-                  "caption": "Flood", "version": "1.00.000", "family": 2, "port": 80}
-        datagram = json.dumps(answer).encode()
-        counter = multiprocessing.Value("l", 0)
-        floods = [multiprocessing.Process(target=flood_process, args=(sim.prefix + "60", sim.port, datagram, 6, counter))
-                  for _ in range(3)]
-        for p in floods:
-            p.start()
-        time.sleep(0.5)
-        start = time.monotonic()
-        out = subprocess.run([os.path.join(build, "src/cli/sentrova-cli"), "search", "--interface", "lo",
-                              "--port", str(sim.port), "--json"], capture_output=True, text=True, timeout=60)
-        took = time.monotonic() - start
-        for p in floods:
-            p.join()
-        rate = counter.value / 6.0
-        listed = sim.address in out.stdout
-        print("search-flood: search took %.2f s under %.0f datagrams/s for 6 s; real camera listed: %s"
+        took, rate, listed = flooded_search(build, sim, sim.prefix + "60", [], "lo")
+        print("search-flood: on loopback, search took %.2f s under %.0f datagrams/s for 6 s; real camera listed: %s"
               % (took, rate, "yes" if listed else "no"))
     finally:
         sim.stop()
+    try:
+        link = LinkedNamespaces()
+    except (OSError, subprocess.CalledProcessError) as e:
+        print("search-flood: no network namespaces here (%s); the figure over a link is left out" % e)
+        return
+    try:
+        sim = Camd(camd, extra=("--interface", "cam0"), prefix="10.79.0.", netns=link.cam)
+        try:
+            took, rate, listed = flooded_search(build, sim, "10.79.0.60", ["nsenter", "--net=/run/netns/" + link.pc],
+                                                "pc0", netns=link.cam)
+            print("search-flood: over a link, search took %.2f s under %.0f datagrams/s for 6 s; real camera listed: %s"
+                  % (took, rate, "yes" if listed else "no"))
+        finally:
+            sim.stop()
+    finally:
+        link.close()
 
 
 def probe_flood(build):

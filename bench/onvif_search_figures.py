@@ -115,7 +115,7 @@ def cli_search(cli, ns):
     elapsed = (time.monotonic() - start) * 1000.0
     if done.returncode != 0:
         sys.exit("onvif_search_figures: sentrova-cli failed: " + done.stderr[-500:])
-    logged = re.search(r"found \d+ cameras in (\d+) ms;.* the last new camera at (\d+) ms", done.stderr)
+    logged = re.search(r"found \d+ cameras in (\d+) ms; the last new one at (\d+) ms", done.stderr)
     if not logged:
         sys.exit("onvif_search_figures: sentrova-cli --verbose did not log its search")
     return (listed(c["address"] for c in json.loads(done.stdout)), float(logged.group(2)), float(logged.group(1)),

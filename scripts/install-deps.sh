@@ -3,16 +3,15 @@
 # The configure requires every one of them (cmake/Dependencies.cmake); Qt's
 # HttpServer package needs the WebSockets one to be found at all. The real
 # ONVIF clients of the test suite are Debian's onvif-tools and npm's onvif
-# package, run by Debian's nodejs and npm (a machine that already has node
-# and npm from elsewhere keeps them).
+# package (kept in tests/third_party/npm), run by Debian's nodejs with
+# Debian's xml2js.
 set -euo pipefail
 packages=(
   cmake g++ clang libclang-rt-14-dev make pkg-config
   libgtest-dev libgmock-dev googletest libbenchmark-dev libpcre2-dev
   qt6-base-dev qt6-httpserver-dev qt6-websockets-dev qt6-qpa-plugins libgl-dev libxkbcommon-dev
-  iproute2 xvfb xauth openbox xdotool python3 time onvif-tools
+  iproute2 xvfb xauth openbox xdotool python3 time onvif-tools nodejs node-xml2js
 )
-command -v node >/dev/null && command -v npm >/dev/null || packages+=(nodejs npm)
 missing=()
 for package in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")

@@ -1,5 +1,10 @@
 #include "camd/camera.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+
 #include <QHttpServer>
 #include <QHttpServerRequest>
 #include <QHttpServerResponder>
@@ -115,14 +120,12 @@ class SetupServer : public QTcpServer {
   SetupServer(QString mac, int idleMs, SimLog& log, QObject* parent) : QTcpServer(parent), mac_(std::move(mac)),
                                                                       idleMs_(idleMs), log_(log) {
     clock_.start();
-    connect(this, &QTcpServer::acceptError, this, [this](QAbstractSocket::SocketError) {
-      log_.line(QStringLiteral("camera %1 http accept error=%2 retry ms=%3")
-                    .arg(mac_, LogSafe(errorString(), 80))
-                    .arg(kAcceptRetryMs));
-      QTimer::singleShot(kAcceptRetryMs, this, [this] { resumeAccepting(); });
-    });
+    connect(this, &QTcpServer::acceptError, this, [this](QAbstractSocket::SocketError) { holdAccepting(errorString()); });
     sweep_.setInterval(std::max(50, idleMs_ / 4));
-    connect(&sweep_, &QTimer::timeout, this, &SetupServer::closeIdle);
+    connect(&sweep_, &QTimer::timeout, this, [this] {
+      closeIdle();
+      if (!holding_ && isListening() && !DescriptorLeft()) holdAccepting(QStringLiteral("no descriptor left"));
+    });
     sweep_.start();
   }
 
@@ -141,6 +144,7 @@ class SetupServer : public QTcpServer {
     connect(socket, &QTcpSocket::readyRead, this, [this, socket] { gate(socket); });
     connect(socket, &QObject::destroyed, this, [this, socket] { connections_.remove(socket); });
     addPendingConnection(socket);
+    if (!DescriptorLeft()) holdAccepting(QStringLiteral("no descriptor left"));
   }
 
  private:
@@ -190,7 +194,37 @@ class SetupServer : public QTcpServer {
     }
   }
 
+  // Qt keeps the first error a listening socket ever had (the empty queue's
+  // "try again"), so running out of descriptors later does not always reach
+  // acceptError: the server would spin on a failing accept. So the server
+  // also looks for a free descriptor itself, after each accept and at each
+  // sweep, and holds accepting until one is free again.
+  static bool DescriptorLeft() {
+    const int probe = ::fcntl(0, F_DUPFD_CLOEXEC, 0);
+    if (probe < 0) return errno != EMFILE && errno != ENFILE;
+    ::close(probe);
+    return true;
+  }
+
+  // Logged once per shortage; retried quietly until a descriptor is free.
+  void holdAccepting(const QString& why) {
+    pauseAccepting();
+    if (!holding_)
+      log_.line(QStringLiteral("camera %1 http accept error=%2 retry ms=%3").arg(mac_, LogSafe(why, 80)).arg(kAcceptRetryMs));
+    holding_ = true;
+    if (retryPending_) return;
+    retryPending_ = true;
+    QTimer::singleShot(kAcceptRetryMs, this, [this] {
+      retryPending_ = false;
+      if (!DescriptorLeft()) return holdAccepting({});
+      holding_ = false;
+      resumeAccepting();
+    });
+  }
+
   static constexpr int kAcceptRetryMs = 250;
+  bool holding_ = false;
+  bool retryPending_ = false;
   const QString mac_;
   const int idleMs_;
   SimLog& log_;
@@ -530,11 +564,16 @@ protocol::Message Camera::macCommand(const protocol::Message& request, QString& 
       reply.state = state;
       logDetail = QStringLiteral(" state=%1").arg(state);
       break;
-    case protocol::Kind::LoginRequest:
+    case protocol::Kind::LoginRequest: {
       reply.kind = protocol::Kind::LoginReply;
-      reply.state = proofHolds(request) ? protocol::StateGranted : protocol::StateLoginNeeded;
-      logDetail = QStringLiteral(" id=%1 state=%2").arg(LogSafe(request.id)).arg(reply.state);
+      const Proof proof = checkProof(request);
+      reply.state = proof == Proof::Holds ? protocol::StateGranted : protocol::StateLoginNeeded;
+      logDetail = QStringLiteral(" id=%1 state=%2%3")
+                      .arg(LogSafe(request.id))
+                      .arg(reply.state)
+                      .arg(proof == Proof::Unchecked ? QStringLiteral(" unchecked") : QString());
       break;
+    }
     case protocol::Kind::ChangeAddressRequest:
       changeAddress(request, reply);
       logDetail = QStringLiteral(" address=%1 mask=%2 gateway=%3 result=%4")
@@ -551,20 +590,30 @@ protocol::Message Camera::macCommand(const protocol::Message& request, QString& 
   return reply;
 }
 
-bool Camera::proofHolds(const protocol::Message& request) {
+Camera::Proof Camera::checkProof(const protocol::Message& request) {
   // A challenge answers one command only, right or wrong.
   const bool fresh = challenges_.spend(request.challenge.toLower());
   // A camera that needs no login takes its commands from anyone, as it
   // serves its settings to anyone.
-  if (profile_.family != 2) return true;
-  return fresh && request.id == running_.value("SysAdminID").toString() &&
-         protocol::ProofMatches(request, running_.value("SysAdminPassword").toString());
+  if (profile_.family != 2) return Proof::Holds;
+  const qint64 now = clock_.elapsed();
+  if (!guesses_.mayCheck(now)) return Proof::Unchecked;
+  if (fresh && request.id == running_.value("SysAdminID").toString() &&
+      protocol::ProofMatches(request, running_.value("SysAdminPassword").toString()))
+    return Proof::Holds;
+  guesses_.failed(now);
+  return Proof::Wrong;
+}
+
+QString Camera::Refusal(Proof proof) {
+  return proof == Proof::Unchecked ? QStringLiteral("login refused: too many wrong logins, try again in a second")
+                                   : QStringLiteral("login refused");
 }
 
 void Camera::changeAddress(const protocol::Message& request, protocol::Message& reply) {
   reply.kind = protocol::Kind::ChangeAddressReply;
-  if (!proofHolds(request)) {
-    reply.error = QStringLiteral("login refused");
+  if (const Proof proof = checkProof(request); proof != Proof::Holds) {
+    reply.error = Refusal(proof);
     return;
   }
   const QJsonObject change{
@@ -576,8 +625,8 @@ void Camera::changeAddress(const protocol::Message& request, protocol::Message& 
 
 void Camera::applyKeptAddress(const protocol::Message& request, protocol::Message& reply) {
   reply.kind = protocol::Kind::ApplyReply;
-  if (!proofHolds(request)) {
-    reply.error = QStringLiteral("login refused");
+  if (const Proof proof = checkProof(request); proof != Proof::Holds) {
+    reply.error = Refusal(proof);
     return;
   }
   if (!kept_) {

@@ -124,7 +124,9 @@ class Camera : public QObject {
   bool concerns(const protocol::Message& request) const;
   void answerProbe(const protocol::Message& probe);
   protocol::Message macCommand(const protocol::Message& request, QString& logDetail);
-  bool proofHolds(const protocol::Message& request);
+  enum class Proof { Holds, Wrong, Unchecked };
+  Proof checkProof(const protocol::Message& request);
+  static QString Refusal(Proof proof);
   void changeAddress(const protocol::Message& request, protocol::Message& reply);
   void applyKeptAddress(const protocol::Message& request, protocol::Message& reply);
   void sendToGroup(const protocol::Message& message, int delayMs);
@@ -151,6 +153,7 @@ class Camera : public QObject {
   AnswerScheduler& answers_;
   DigestServer digest_;
   LoginThrottle throttle_;
+  GuessBudget guesses_;
   std::unique_ptr<QHttpServer> http_;
   std::unique_ptr<OnvifService> onvif_;
   std::unique_ptr<QUdpSocket> sender_;

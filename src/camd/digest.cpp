@@ -122,4 +122,25 @@ qint64 LoginThrottle::failed(const QHostAddress& source) {
   return hold;
 }
 
+void GuessBudget::refill(qint64 nowMs) {
+  if (left_ >= Burst) {
+    refilledMs_ = nowMs;
+    return;
+  }
+  const qint64 earned = (nowMs - refilledMs_) / RefillMs;
+  if (earned <= 0) return;
+  left_ = static_cast<int>(std::min<qint64>(Burst, left_ + earned));
+  refilledMs_ += earned * RefillMs;
+}
+
+bool GuessBudget::mayCheck(qint64 nowMs) {
+  refill(nowMs);
+  return left_ > 0;
+}
+
+void GuessBudget::failed(qint64 nowMs) {
+  refill(nowMs);
+  if (left_ > 0) --left_;
+}
+
 }  // namespace camd

@@ -75,4 +75,27 @@ class LoginThrottle {
   QHash<QHostAddress, Record> sources_;
 };
 
+// Slows down guessing over the MAC-addressed commands, per camera. Their
+// answers go to the group, so whoever sends a command hears its answer
+// whatever source address it claims: a brake per source would be escaped by
+// claiming another. So a camera checks only so many wrong proofs: a few at
+// once, then one per second. A proof that comes while none is left is
+// refused unchecked. The owner competes with a guesser only while one is
+// at work, and gets in within a second once it stops.
+class GuessBudget {
+ public:
+  static constexpr int Burst = 5;
+  static constexpr qint64 RefillMs = 1000;
+
+  // Whether a proof arriving at `nowMs` is checked at all.
+  bool mayCheck(qint64 nowMs);
+  // The proof checked at `nowMs` was wrong.
+  void failed(qint64 nowMs);
+
+ private:
+  void refill(qint64 nowMs);
+  int left_ = Burst;
+  qint64 refilledMs_ = 0;
+};
+
 }  // namespace camd

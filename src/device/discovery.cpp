@@ -179,8 +179,10 @@ SearchOutcome SearchCameras(const NetOptions& options, const InterfaceChoice& ch
 
   std::stable_sort(outcome.cameras.begin(), outcome.cameras.end(), ListedBefore);
   outcome.dropped = channel.droppedCount() + prober.droppedCount();
+  // The list is complete, as the user sees it, when its last new camera
+  // arrives; the search itself listens on for late ONVIF answers.
   qCInfo(lcDiscovery) << "Search: found" << outcome.cameras.size() << "cameras in" << clock.elapsed() << "ms;"
-                      << outcome.dropped << "datagrams dropped; the last new camera at" << lastNewAt << "ms";
+                      << "the last new one at" << lastNewAt << "ms;" << outcome.dropped << "datagrams dropped";
   return outcome;
 }
 

@@ -585,6 +585,26 @@ TEST_F(Sim, LoginByMacChecksTheProof) {
   EXPECT_FALSE(sim_.log().contains("1234"));
 }
 
+// Answers go to the group, so a guesser hears them whatever source it
+// claims: the camera checks only a few wrong proofs at once, then one a
+// second, and lets the owner in once the guessing stops.
+TEST_F(Sim, GuessingByMacIsSlowedDownPerCamera) {
+  Start();
+  Group group(sim_.port());
+  protocol::Message login = Request(Kind::LoginRequest, kMac1);
+  login.id = "admin";
+  QElapsedTimer clock;
+  clock.start();
+  constexpr int kGuesses = 12;
+  for (int i = 0; i < kGuesses; ++i) EXPECT_EQ(ProvenCommand(group, login, "guess")->state, 2);
+  const qint64 refills = clock.elapsed() / 1000 + 1;
+  ASSERT_TRUE(sim_.waitForLog("id=admin state=2", kGuesses));
+  EXPECT_LE(sim_.countInLog("id=admin state=2") - sim_.countInLog("id=admin state=2 unchecked"), 5 + refills)
+      << "wrong proofs checked";
+  QThread::msleep(1100);
+  EXPECT_EQ(ProvenCommand(group, login, "1234")->state, 3) << "the owner gets in after the guessing";
+}
+
 TEST_F(Sim, WhoHasFindsEveryCameraOnTheAddress) {
   Start();
   Group group(sim_.port());

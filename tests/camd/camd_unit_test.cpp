@@ -430,6 +430,25 @@ TEST(Challenges, SpentOnceAndNeverPushedOutByAFlood) {
   EXPECT_FALSE(book.spend(lost)) << "beyond the window it counts as lost";
 }
 
+// Wrong MAC-command proofs: a few at once, then one a second; right ones
+// cost nothing; a quiet spell gives the whole burst back.
+TEST(GuessBudget, FewWrongProofsAtOnceThenOnePerSecond) {
+  GuessBudget budget;
+  for (int i = 0; i < 20; ++i) EXPECT_TRUE(budget.mayCheck(i)) << "right proofs spend nothing";
+  for (int i = 0; i < GuessBudget::Burst; ++i) {
+    EXPECT_TRUE(budget.mayCheck(100));
+    budget.failed(100);
+  }
+  EXPECT_FALSE(budget.mayCheck(100)) << "the burst is spent";
+  EXPECT_FALSE(budget.mayCheck(100 + GuessBudget::RefillMs - 1));
+  EXPECT_TRUE(budget.mayCheck(100 + GuessBudget::RefillMs)) << "one more a second later";
+  budget.failed(100 + GuessBudget::RefillMs);
+  EXPECT_FALSE(budget.mayCheck(100 + GuessBudget::RefillMs * 3 / 2));
+  int checked = 0;
+  for (qint64 now = 60000; budget.mayCheck(now); ++checked) budget.failed(now);
+  EXPECT_EQ(checked, GuessBudget::Burst) << "after a quiet minute the burst again, no more";
+}
+
 TEST(Throttle, GrowingHoldPerSourceForgottenOnSuccess) {
   LoginThrottle throttle;
   const QHostAddress guesser(u"127.0.0.9"_qs);

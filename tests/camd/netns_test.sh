@@ -39,7 +39,9 @@ ip netns add "$br" 2>/dev/null || skip "cannot create network namespaces here"
 ip netns add "$pc"
 ip netns add "$cam"
 
-inns() { local ns=$1; shift; ip netns exec "$ns" "$@"; }
+# nsenter enters only the network namespace: "ip netns exec" also remounts
+# /sys, which a chroot or container may not allow.
+inns() { local ns=$1; shift; nsenter --net="/run/netns/$ns" "$@"; }
 fail() {
   echo "FAIL: $*"
   echo "--- camera control log"; cat "$work/driver.log" 2>/dev/null
@@ -75,7 +77,7 @@ cat >"$work/fleet.json" <<'JSON'
   {"mac": "0.12.34.5.0.31", "family": 2, "caption": "Twin B", "settings": {"SysIPAddress": "192.168.0.30"}}]}
 JSON
 # Started directly (not through inns), so that $! is the simulator itself.
-ip netns exec "$cam" "$camd" --fleet "$work/fleet.json" --interface cam0 --discovery-port "$port" --restart-ms 300 \
+nsenter --net="/run/netns/$cam" "$camd" --fleet "$work/fleet.json" --interface cam0 --discovery-port "$port" --restart-ms 300 \
   --answer-spread-ms 20 \
   --log "$work/camd.log" </dev/null >/dev/null 2>&1 &
 camd_pid=$!

@@ -9,9 +9,10 @@
 #
 #   [client ns] c0 10.61.0.2/24 ---veth--- s0 [camera ns] 10.61.0.20, .21 (+ .30, .31)
 #
-# Usage: onvif_clients_test.sh SENTROVA_CAMD NPM_FOLDER. NPM_FOLDER receives
-# npm's onvif 0.8 when it does not hold it yet. Exit 77 (skipped) only where
-# namespaces cannot be made; a missing client fails the test.
+# Usage: onvif_clients_test.sh SENTROVA_CAMD NPM_FOLDER. NPM_FOLDER holds
+# npm's onvif 0.8.3 under node_modules (tests/support/unpack_onvif_npm.sh);
+# its xml2js is Debian's, under /usr/share/nodejs. Exit 77 (skipped) only
+# where namespaces cannot be made; a missing client fails the test.
 set -euo pipefail
 usage="usage: onvif_clients_test.sh SENTROVA_CAMD NPM_FOLDER"
 camd=${1:?$usage} npm_folder=${2:?$usage}
@@ -26,12 +27,8 @@ fail() {
 [ "$(id -u)" -eq 0 ] || skip "needs root to create network namespaces"
 command -v ip >/dev/null || skip "needs iproute2"
 command -v onvif-util >/dev/null || { echo "FAIL: onvif-util is missing (Debian package onvif-tools)"; exit 1; }
-command -v node >/dev/null && command -v npm >/dev/null || { echo "FAIL: node and npm are missing"; exit 1; }
-if [ ! -f "$npm_folder/node_modules/onvif/package.json" ]; then
-  mkdir -p "$npm_folder"
-  (cd "$npm_folder" && npm install --no-save --no-audit --no-fund onvif@0.8 >/dev/null) || {
-    echo "FAIL: npm could not install onvif@0.8"; exit 1; }
-fi
+command -v node >/dev/null || { echo "FAIL: node is missing (Debian package nodejs)"; exit 1; }
+[ -f "$npm_folder/node_modules/onvif/package.json" ] || { echo "FAIL: npm's onvif is not unpacked in $npm_folder"; exit 1; }
 
 id=$$
 client=sv-oc-$id cams=sv-os-$id
@@ -46,7 +43,9 @@ cleanup() {
 trap cleanup EXIT
 ip netns add "$client" 2>/dev/null || skip "cannot create network namespaces here"
 ip netns add "$cams"
-inns() { local ns=$1; shift; ip netns exec "$ns" "$@"; }
+# nsenter enters only the network namespace: "ip netns exec" also remounts
+# /sys, which a chroot or container may not allow.
+inns() { local ns=$1; shift; nsenter --net="/run/netns/$ns" "$@"; }
 ip link add c0 netns "$client" type veth peer name s0 netns "$cams"
 for pair in "$client c0" "$cams s0"; do
   set -- $pair
@@ -69,17 +68,17 @@ cat >"$work/fleet.json" <<'JSON'
    "settings": {"SysIPAddress": "10.61.0.21", "SysDefaultGateway": "10.61.0.1"},
    "faults": {"rebootNeeded": true, "clockSkewSeconds": 7200}}]}
 JSON
-ip netns exec "$cams" "$camd" --fleet "$work/fleet.json" --interface s0 --state-dir "$work/state" --restart-ms 500 \
+nsenter --net="/run/netns/$cams" "$camd" --fleet "$work/fleet.json" --interface s0 --state-dir "$work/state" --restart-ms 500 \
   --log "$work/camd.log" </dev/null >/dev/null 2>&1 &
 camd_pid=$!
 for _ in $(seq 50); do grep -q "sim ready" "$work/camd.log" 2>/dev/null && break; sleep 0.1; done
 grep -q "sim ready" "$work/camd.log" || fail "the simulator did not start"
 
 setting() { python3 -c 'import json,sys; print(json.load(open(sys.argv[1]))["settings"][sys.argv[2]])' "$work/state/$1.json" "$2"; }
-util() { local address=$1 password=$2; shift 2; printf '%s\n' "$@" quit | timeout 30 ip netns exec "$client" onvif-util -u admin -p "$password" "$address" 2>&1 || true; }
+util() { local address=$1 password=$2; shift 2; printf '%s\n' "$@" quit | timeout 30 nsenter --net="/run/netns/$client" onvif-util -u admin -p "$password" "$address" 2>&1 || true; }
 
 echo "--- onvif-util"
-found=$(timeout 30 ip netns exec "$client" onvif-util -a 2>&1) || fail "onvif-util -a: $found"
+found=$(timeout 30 nsenter --net="/run/netns/$client" onvif-util -a 2>&1) || fail "onvif-util -a: $found"
 echo "$found"
 grep -q "10.61.0.20 (Porch X-350)" <<<"$found" && grep -q "10.61.0.21 (Yard" <<<"$found" || fail "onvif-util -a did not list both cameras"
 out=$(util 10.61.0.20 1234 "get network" "set default_gateway 10.61.0.254" "set ip_address 10.61.0.30")
@@ -106,7 +105,7 @@ out=$(util 10.61.0.30 1234 "get network")
 grep -q "IP Address" <<<"$out" && fail "the old password is still accepted"
 
 echo "--- npm onvif"
-NODE_PATH="$npm_folder/node_modules" timeout 60 ip netns exec "$client" node "$here/onvif_npm_client.js" \
+NODE_PATH="$npm_folder/node_modules:/usr/share/nodejs" timeout 60 nsenter --net="/run/netns/$client" node "$here/onvif_npm_client.js" \
   10.61.0.21 10.61.0.31 10.61.0.254 || fail "npm onvif"
 [ "$(setting 0.12.34.61.0.21 SysIPAddress)" = 10.61.0.31 ] || fail "settings file: address"
 [ "$(setting 0.12.34.61.0.21 SysDefaultGateway)" = 10.61.0.254 ] || fail "settings file: gateway"

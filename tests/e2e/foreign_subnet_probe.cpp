@@ -54,7 +54,10 @@ int main(int argc, char** argv) {
     return Skip;
   }
   const QString ns = QStringLiteral("sentrova-e2e-%1").arg(getpid());
-  const QString inCamera = u"ip netns exec "_qs + ns + u' ';
+  // nsenter enters only the network namespace ("ip netns exec" also
+  // remounts /sys, which a chroot or container may not allow).
+  const QString netnsFile = u"/run/netns/"_qs + ns;
+  const QString inCamera = u"nsenter --net="_qs + netnsFile + u' ';
   // The PC reaches 192.168.0.0/24 only through a gateway that does not exist,
   // and takes answers from it (loose reverse-path filter), as a PC on a LAN
   // next to a camera at its factory address.
@@ -83,7 +86,7 @@ int main(int argc, char** argv) {
   const QString logPath = dir + u"/camd.log"_qs;
   QProcess camd;
   camd.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-  camd.start(u"ip"_qs, {u"netns"_qs, u"exec"_qs, ns, QString::fromLocal8Bit(argv[1]), u"--fleet"_qs, fleet.fileName(),
+  camd.start(u"nsenter"_qs, {u"--net="_qs + netnsFile, QString::fromLocal8Bit(argv[1]), u"--fleet"_qs, fleet.fileName(),
                         u"--interface"_qs, u"cam0"_qs, u"--restart-ms"_qs, u"100"_qs, u"--log"_qs, logPath});
   const bool ready = WaitForLog(logPath, u"sim ready"_qs, 10000);
   Print("ready", ready ? 1 : 0);
