@@ -14,9 +14,9 @@ as it logs it with --verbose (rows reach the window as they arrive), and
 beside it when the search ended (the cli prints then) and the whole
 process. onvif-util -a: the whole process, since it prints at its end.
 npm's onvif: Discovery.probe with its default timeout, from the call to
-its callback. Needs root, iproute2, Debian's onvif-tools, node and npm; npm's
-onvif 0.8 is put under BUILD_DIR/onvif-npm as the test suite does. Builds
-nothing:
+its callback. Needs root, iproute2, Debian's onvif-tools, nodejs and
+node-xml2js; npm's onvif, kept in tests/third_party/npm, is unpacked under
+BUILD_DIR/onvif-npm as the test suite does. Builds nothing:
 
     python3 bench/onvif_search_figures.py BUILD_DIR [--runs 100] [--util-runs 20] [--npm-runs 10]
 """
@@ -54,6 +54,12 @@ def run(*command, **kwargs):
     return subprocess.run(list(command), check=True, **kwargs)
 
 
+def entering(ns):
+    # Only the network namespace: "ip netns exec" also remounts /sys, which
+    # fails inside a container.
+    return ["nsenter", "--net=/run/netns/" + ns]
+
+
 class Namespaces:
     def __init__(self):
         tag = os.getpid()
@@ -71,7 +77,7 @@ class Namespaces:
 
     @staticmethod
     def inside(ns, *command, **kwargs):
-        return run("ip", "netns", "exec", ns, *command, **kwargs)
+        return run(*entering(ns), *command, **kwargs)
 
     def remove(self):
         for ns in (self.client, self.cams):
@@ -85,7 +91,7 @@ class Fleet:
         self.dir = tempfile.TemporaryDirectory()
         self.log = os.path.join(self.dir.name, "camd.log")
         self.process = subprocess.Popen(
-            ["ip", "netns", "exec", ns, camd, "--count", str(CAMERAS), "--first-address", PREFIX + str(FIRST),
+            [*entering(ns), camd, "--count", str(CAMERAS), "--first-address", PREFIX + str(FIRST),
              "--protocols", "onvif", "--interface", "s0", "--log", self.log],
             stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         deadline = time.monotonic() + 30
@@ -110,7 +116,7 @@ def listed(hosts):
 def cli_search(cli, ns):
     """(cameras listed, ms to the last new row, ms to the end of the search, whole process ms)."""
     start = time.monotonic()
-    done = subprocess.run(["ip", "netns", "exec", ns, cli, "search", "--interface", "c0", "--json", "--verbose"],
+    done = subprocess.run([*entering(ns), cli, "search", "--interface", "c0", "--json", "--verbose"],
                           capture_output=True, text=True, timeout=30)
     elapsed = (time.monotonic() - start) * 1000.0
     if done.returncode != 0:
@@ -125,15 +131,15 @@ def cli_search(cli, ns):
 def util_search(ns):
     """(cameras listed, whole process ms)."""
     start = time.monotonic()
-    done = subprocess.run(["ip", "netns", "exec", ns, "onvif-util", "-a"], capture_output=True, text=True, timeout=60)
+    done = subprocess.run([*entering(ns), "onvif-util", "-a"], capture_output=True, text=True, timeout=60)
     elapsed = (time.monotonic() - start) * 1000.0
     return listed(re.findall(r"(\d+\.\d+\.\d+\.\d+) \(", done.stdout + done.stderr)), elapsed
 
 
 def npm_search(ns, npm_folder):
     """(cameras listed, ms from the probe call to its callback)."""
-    env = dict(os.environ, NODE_PATH=os.path.join(npm_folder, "node_modules"))
-    done = subprocess.run(["ip", "netns", "exec", ns, "node", "-e", NPM_PROBE], capture_output=True, text=True,
+    env = dict(os.environ, NODE_PATH=os.path.join(npm_folder, "node_modules") + ":/usr/share/nodejs")
+    done = subprocess.run([*entering(ns), "node", "-e", NPM_PROBE], capture_output=True, text=True,
                           timeout=60, env=env)
     if done.returncode != 0:
         sys.exit("onvif_search_figures: node failed: " + done.stderr[-500:])
@@ -171,13 +177,11 @@ def main():
             sys.exit("onvif_search_figures: %s is missing; build sentrova-camd and sentrova-cli first" % tool)
     if os.geteuid() != 0:
         sys.exit("onvif_search_figures: needs root for the network namespaces")
-    for tool in ("ip", "onvif-util", "node", "npm"):
+    for tool in ("ip", "nsenter", "onvif-util", "node"):
         if subprocess.run(["which", tool], capture_output=True).returncode != 0:
             sys.exit("onvif_search_figures: %s is missing" % tool)
-    if not os.path.exists(os.path.join(npm_folder, "node_modules/onvif/package.json")):
-        os.makedirs(npm_folder, exist_ok=True)
-        run("npm", "install", "--no-save", "--no-audit", "--no-fund", "onvif@0.8", cwd=npm_folder,
-            stdout=subprocess.DEVNULL)
+    unpack = os.path.join(os.path.dirname(os.path.abspath(__file__)), "../tests/support/unpack_onvif_npm.sh")
+    run("bash", unpack, npm_folder)
 
     namespaces = Namespaces()
     try:
