@@ -93,7 +93,7 @@ class Camera : public QObject {
 
   // ONVIF's side of the same camera: one account, one settings file.
   const CameraProfile& profile() const { return profile_; }
-  quint16 httpPort() const { return protocol::HttpPortForFamily(profile_.family); }
+  quint16 httpPort() const { return profile_.httpPort != 0 ? profile_.httpPort : protocol::HttpPortForFamily(profile_.family); }
   const QJsonObject& savedSettings() const { return saved_; }
   const QJsonObject& runningSettings() const { return running_; }
   const QJsonArray& onvifUsers() const { return onvifUsers_; }

@@ -52,7 +52,7 @@ bool ParseFaults(const QJsonValue& value, Faults& faults, QString& error) {
   if (!value.isObject() ||
       !OnlyKnownFields(object,
                        {"refuseConnections", "answerDelayMs", "dropShare", "dieDuringApply", "clockSkewSeconds",
-                        "rebootNeeded", "digestOnly", "usernameTokenOnly"},
+                        "rebootNeeded", "digestOnly", "usernameTokenOnly", "refuseOperations"},
                        unknown)) {
     error = unknown.isEmpty() ? QStringLiteral("faults must be an object") : QStringLiteral("unknown fault ") + unknown;
     return false;
@@ -76,6 +76,15 @@ bool ParseFaults(const QJsonValue& value, Faults& faults, QString& error) {
     error = QStringLiteral("digestOnly and usernameTokenOnly exclude each other");
     return false;
   }
+  const QJsonValue refused = object.value("refuseOperations");
+  for (const QJsonValue& name : refused.toArray()) {
+    if (!name.isString() || name.toString().isEmpty() || !IsPlainText(name.toString())) break;
+    faults.refuseOperations << name.toString();
+  }
+  if (!refused.isUndefined() && (!refused.isArray() || faults.refuseOperations.size() != refused.toArray().size())) {
+    error = QStringLiteral("refuseOperations must list ONVIF operation names");
+    return false;
+  }
   faults.refuseConnections = object.value("refuseConnections").toBool(false);
   faults.answerDelayMs = static_cast<int>(delay);
   faults.dropShare = drop;
@@ -86,7 +95,7 @@ bool ParseFaults(const QJsonValue& value, Faults& faults, QString& error) {
 std::optional<CameraProfile> ParseCamera(const QJsonObject& object, bool loopbackOnly, QString& error) {
   QString unknown;
   if (!OnlyKnownFields(object, {"mac", "family", "mode", "caption", "version", "wireless", "protocols", "macScope",
-                                "settings", "faults"},
+                                "httpPort", "settings", "faults"},
                        unknown)) {
     error = QStringLiteral("unknown field ") + unknown;
     return std::nullopt;
@@ -99,6 +108,14 @@ std::optional<CameraProfile> ParseCamera(const QJsonObject& object, bool loopbac
   }
   if (!ParseProtocols(object.value("protocols"), camera, error)) return std::nullopt;
   camera.macScope = object.value("macScope").toBool(true);
+  if (object.contains("httpPort")) {
+    const std::optional<int> port = protocol::IntegralNumber(object.value("httpPort"));
+    if (camera.sentrova || !port || *port < 1 || *port > 65535) {
+      error = QStringLiteral("httpPort must be 1-65535, and only for a camera that speaks ONVIF alone");
+      return std::nullopt;
+    }
+    camera.httpPort = static_cast<quint16>(*port);
+  }
   // An ONVIF-only camera logs in first, as family 2 does.
   const QJsonValue family = camera.sentrova || object.contains("family") ? object.value("family") : QJsonValue(2);
   if (family != QJsonValue(0) && family != QJsonValue(2)) {

@@ -7,17 +7,21 @@
 //     {"mac": "0.12.34.77.0.10", "family": 2, "mode": "X-350", "caption": "Front door",
 //      "version": "2.10.001", "wireless": true,
 //      "settings": {"SysIPAddress": "127.77.0.10", "SysAdminID": "admin", ...},
-//      "protocols": ["sentrova", "onvif"], "macScope": true,
+//      "protocols": ["sentrova", "onvif"], "macScope": true, "httpPort": 8080,
 //      "faults": {"refuseConnections": false, "answerDelayMs": 0,
 //                 "dropShare": 0.0, "dieDuringApply": false,
 //                 "clockSkewSeconds": 0, "rebootNeeded": false,
-//                 "digestOnly": false, "usernameTokenOnly": false}}]}
+//                 "digestOnly": false, "usernameTokenOnly": false,
+//                 "refuseOperations": ["SetNetworkInterfaces"]}}]}
 // "mac", settings.SysIPAddress and (for a camera speaking our own protocol)
 // "family" are required; everything else has a default. "protocols" is
-// ["sentrova"] unless given; an ONVIF-only camera is reached on port 80. Unknown fields are refused so that a typo is not silently
-// ignored.
+// ["sentrova"] unless given; an ONVIF-only camera serves its ONVIF services
+// on port 80 unless "httpPort" names another (only such a camera may: our
+// own protocol's port follows the family). Unknown fields are refused so
+// that a typo is not silently ignored.
 #include <QJsonObject>
 #include <QString>
+#include <QStringList>
 #include <optional>
 #include <vector>
 
@@ -33,6 +37,7 @@ struct Faults {
   bool rebootNeeded = false;       // SetNetworkInterfaces takes effect on SystemReboot
   bool digestOnly = false;         // UsernameToken is not accepted
   bool usernameTokenOnly = false;  // HTTP Digest is not offered
+  QStringList refuseOperations;    // answered with a ter:Action fault after the login, nothing changed
 };
 
 struct CameraProfile {
@@ -45,6 +50,7 @@ struct CameraProfile {
   bool sentrova = true;  // answers our own discovery and setup API
   bool onvif = false;    // answers WS-Discovery and the ONVIF services
   bool macScope = true;  // ONVIF scopes name the MAC
+  quint16 httpPort = 0;  // an ONVIF-only camera's service port; 0: the family's
   QJsonObject settings;  // complete and valid
   Faults faults;
 };

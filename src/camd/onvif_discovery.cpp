@@ -136,20 +136,35 @@ void OnvifDiscovery::dispatch(const QByteArray& datagram, const QHostAddress& fr
   }
   const QString& id = probe->messageId;
   const qint64 now = clock_.elapsed();
-  while (!recent_.empty() && (now - recent_.front().second > kRecentProbeMs || recent_.size() >= kMaxRecentProbes))
+  while (!recent_.empty() && (now - recent_.front().at > kRecentProbeMs || recent_.size() >= kMaxRecentProbes))
     recent_.pop_front();
   // Copies of one probe come from one socket. Some clients derive the
   // MessageID from the clock, so two of their runs in one second share it:
   // those come from different sockets and are both answered.
   const QString copyKey = QStringLiteral("%1 %2:%3").arg(id, from.toString()).arg(port);
-  if (std::any_of(recent_.begin(), recent_.end(), [&](const auto& seen) { return seen.first == copyKey; })) {
-    log_.line(QStringLiteral("sim wsd probe repeated id=%1").arg(LogSafe(id, 80)));
-    return;
+  auto seen = std::find_if(recent_.begin(), recent_.end(), [&](const RecentProbe& one) { return one.key == copyKey; });
+  const bool repeated = seen != recent_.end();
+  if (!repeated) seen = recent_.insert(recent_.end(), RecentProbe{copyKey, now, {}});
+  // A copy is news only to a camera that was restarting when the first came.
+  std::vector<Camera*> hearing;
+  if (repeated) {
+    std::vector<Camera*>& deaf = seen->deaf;
+    for (auto it = deaf.begin(); it != deaf.end();) {
+      if ((*it)->silent()) {
+        ++it;
+        continue;
+      }
+      hearing.push_back(*it);
+      it = deaf.erase(it);
+    }
+  } else {
+    for (Camera* camera : cameras_) {
+      if (!camera->profile().onvif) continue;
+      (camera->silent() ? seen->deaf : hearing).push_back(camera);
+    }
   }
-  recent_.emplace_back(copyKey, now);
   int answers = 0;
-  for (Camera* camera : cameras_) {
-    if (!camera->profile().onvif || camera->silent()) continue;
+  for (Camera* camera : hearing) {
     if (!probe->scopes.isEmpty()) {
       auto scopes = scopes_.find(camera);
       if (scopes == scopes_.end()) scopes = scopes_.insert(camera, Scopes(camera->profile()));
@@ -159,6 +174,10 @@ void OnvifDiscovery::dispatch(const QByteArray& datagram, const QHostAddress& fr
     answers_.post([this, camera, from, port, id] { answer(*camera, from, port, id); },
                   delay + camera->profile().faults.answerDelayMs);
     ++answers;
+  }
+  if (repeated) {
+    log_.line(QStringLiteral("sim wsd probe repeated id=%1 answers=%2").arg(LogSafe(id, 80)).arg(answers));
+    return;
   }
   log_.line(QStringLiteral("sim wsd probe id=%1 from=%2:%3 answers=%4")
                 .arg(LogSafe(id, 80), from.toString())

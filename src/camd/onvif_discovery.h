@@ -58,7 +58,14 @@ class OnvifDiscovery : public QObject {
   std::vector<Camera*> cameras_;
   AnswerScheduler& answers_;
   QElapsedTimer clock_;
-  std::deque<std::pair<QString, qint64>> recent_;  // probes answered lately (MessageID and source) and when, oldest first
+  // A probe heard lately (MessageID and source), when, and the cameras that
+  // were restarting then: they did not hear it and answer a later copy.
+  struct RecentProbe {
+    QString key;
+    qint64 at = 0;
+    std::vector<Camera*> deaf;
+  };
+  std::deque<RecentProbe> recent_;  // oldest first
   QHash<QString, std::shared_ptr<QUdpSocket>> senders_;  // camera address -> socket bound to it
   QHash<const Camera*, QStringList> scopes_;             // each camera's scopes, fixed for its life
 };

@@ -267,6 +267,11 @@ OnvifService::Answer OnvifService::answer(const QByteArray& body, const QByteArr
       return NotAuthorized();
     }
   }
+  if (camera_.profile().faults.refuseOperations.contains(request.name)) {
+    logDetail += QStringLiteral(" refused=fault");
+    return Fault(QStringLiteral("env:Receiver"), {QStringLiteral("ter:Action")},
+                 QStringLiteral("this camera refuses ") + request.name);
+  }
   return operation(request, logDetail);
 }
 

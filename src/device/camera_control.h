@@ -101,6 +101,15 @@ class CameraControl {
   // A camera whose address is doubtful, addressed by TargetMac.
   virtual int32_t ChangeAddress(std::u16string& address, std::u16string& mask, std::u16string& gateway) = 0;  // 130
   virtual int32_t AddressInUse() = 0;                         // 139, -1: TargetAddress is taken
+
+  // Ours, beside the table: an ONVIF camera's device service is reached at
+  // the port and path of its own service address (its XAddr), as the search
+  // found it (DevicePort, DeviceServicePath of the found camera) and as the
+  // connection instance is told (TargetPort, TargetServicePath). For a
+  // camera of our own protocol the path is empty and not used.
+  virtual int32_t DevicePort() = 0;
+  virtual std::u16string DeviceServicePath() = 0;
+  virtual void TargetServicePath(const std::u16string& path) = 0;
 };
 
 }  // namespace device

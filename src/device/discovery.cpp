@@ -17,7 +17,7 @@ constexpr int LargeFleetCopies = 3;
 
 FoundCamera FromAnswer(const protocol::Message& answer) {
   return FoundCamera{answer.mac,    answer.address, answer.mask,    answer.gateway, answer.mode,
-                     answer.caption, answer.version, answer.family, answer.port, QString()};
+                     answer.caption, answer.version, answer.family, answer.port, QString(), QString()};
 }
 
 bool ListedBefore(const FoundCamera& a, const FoundCamera& b) {

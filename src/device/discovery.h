@@ -21,8 +21,9 @@ struct FoundCamera {
   QString caption;
   QString version;
   int family = 0;
-  int port = 0;
+  int port = 0;      // its setup API's, or an ONVIF camera's device service's
   QString endpoint;  // an ONVIF camera's EndpointReference address; empty for our own protocol
+  QString path;      // an ONVIF camera's device service path; empty for our own protocol
 };
 
 struct SearchOutcome {

@@ -97,6 +97,7 @@ std::u16string NetCameraControl::DeviceVersionText() { return Described() ? U(De
 std::u16string NetCameraControl::DeviceSubnetMask() { return Described() ? U(Described()->mask) : u""; }
 std::u16string NetCameraControl::DeviceGateway() { return Described() ? U(Described()->gateway) : u""; }
 std::u16string NetCameraControl::DeviceMacText() { return Described() ? U(Described()->mac) : u""; }
+std::u16string NetCameraControl::DeviceServicePath() { return Described() ? U(Described()->path) : u""; }
 
 // ---- Addressing ------------------------------------------------------------
 
@@ -104,6 +105,8 @@ void NetCameraControl::TargetAddress(const std::u16string& address) {
   targetAddress_ = Q(address);
   onvif_.Target(targetAddress_);
 }
+
+void NetCameraControl::TargetServicePath(const std::u16string& path) { onvif_.ServicePath(Q(path)); }
 
 void NetCameraControl::TargetMac(const std::u16string& mac) {
   const QString next = Q(mac);
@@ -250,7 +253,12 @@ void NetCameraControl::ApplyOnvif() {
 
 void NetCameraControl::Restart() {
   if (onvifTarget_) {
-    onvif_.Reboot();
+    // A camera whose new address took a reboot is rebooting already.
+    if (onvif_.rebootedByApply()) {
+      qCInfo(lcHttp) << "Restart at" << targetAddress_ << ": already rebooting for its new address";
+      return;
+    }
+    if (!onvif_.Reboot()) Fail("Restart", QStringLiteral("the camera did not take the reboot"));
     return;
   }
   const HttpResponse response = Http("Restart", QStringLiteral("POST"), QString::fromLatin1(protocol::RestartPath));

@@ -69,6 +69,10 @@ class NetCameraControl : public CameraControl {
   int32_t ChangeAddress(std::u16string& address, std::u16string& mask, std::u16string& gateway) override;
   int32_t AddressInUse() override;
 
+  int32_t DevicePort() override { return Described() ? Described()->port : 0; }
+  std::u16string DeviceServicePath() override;
+  void TargetServicePath(const std::u16string& path) override;
+
  private:
   const FoundCamera* Described() const;
   HttpResponse Http(const char* member, const QString& method, const QString& path, const QByteArray& body = {});

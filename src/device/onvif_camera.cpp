@@ -1,6 +1,7 @@
 #include "device/onvif_camera.h"
 
 #include <QDateTime>
+#include <algorithm>
 #include <QEventLoop>
 #include <QTimer>
 
@@ -20,6 +21,7 @@ constexpr std::chrono::milliseconds RebootTimeout{8000};
 // A camera that moved without a reboot is asked at its new address this often,
 // a second apart, before it counts as lost.
 constexpr int NewAddressAttempts = 5;
+constexpr qsizetype MaxServicePath = 256;
 
 // Fault subcodes by which cameras refuse a login (as HTTP 400 or 500 rather
 // than 401).
@@ -65,10 +67,19 @@ void Camera::Target(const QString& address) {
   if (address == address_) return;
   address_ = address;
   loggedIn_ = false;
+  rebootedByApply_ = false;
   clockOffsetMs_ = 0;
   information_ = {};
   interface_ = {};
   gateway_.clear();
+}
+
+void Camera::ServicePath(const QString& path) {
+  // The path goes into the request line: only a plain absolute one is used.
+  const bool usable = path.startsWith(u'/') && path.size() <= MaxServicePath &&
+                      std::all_of(path.begin(), path.end(), [](QChar c) { return c.unicode() > 0x20 && c.unicode() < 0x7f; });
+  if (!usable && !path.isEmpty()) qCWarning(lcHttp) << "TargetServicePath: not a usable path; the usual one is used";
+  path_ = usable ? path : QString::fromLatin1(protocol::OnvifDevicePath);
 }
 
 Call Camera::Send(const char* member, const QString& address, const QString& body, const Credentials* credentials,
@@ -76,7 +87,7 @@ Call Camera::Send(const char* member, const QString& address, const QString& bod
   HttpRequest request;
   request.method = QStringLiteral("POST");
   request.address = address;
-  request.path = QString::fromLatin1(protocol::OnvifDevicePath);
+  request.path = path_;
   request.contentType = "application/soap+xml; charset=utf-8";
   request.timeout = timeout;
   QString header;
@@ -187,6 +198,7 @@ void Camera::Throw(const QString& what) const {
 }
 
 void Camera::Apply(const QJsonObject& kept) {
+  rebootedByApply_ = false;
   if (!loggedIn_) Throw(QStringLiteral("not logged in to the camera; nothing was written"));
   if (!ReadNetwork()) Throw(QStringLiteral("the camera's network settings cannot be read; nothing was written"));
   for (const QString& key : kept.keys()) {
@@ -281,6 +293,7 @@ void Camera::ApplyAddress(const QString& address, int prefixLength, bool wasDhcp
     // The address takes effect on the reboot; the search after it finds
     // the camera again.
     if (!Reboot()) Throw(QStringLiteral("the camera took the address %1 but did not take the reboot").arg(address));
+    rebootedByApply_ = true;
     return;
   }
   for (int attempt = 0; attempt < NewAddressAttempts; ++attempt) {

@@ -10,6 +10,7 @@
 
 #include "device/http_client.h"
 #include "device/onvif_soap.h"
+#include "protocol/wire.h"
 
 namespace device::onvif {
 
@@ -37,6 +38,9 @@ class Camera {
 
   // A different camera (or the same one at a new address): forget what was read.
   void Target(const QString& address);
+  // Where on the camera its device service is; ONVIF's usual path unless
+  // the camera's service address names another.
+  void ServicePath(const QString& path);
 
   // The clock offset (GetSystemDateAndTime, no login), then an authenticated
   // GetDeviceInformation and the network settings. 3: logged in, 2: the
@@ -57,6 +61,8 @@ class Camera {
   void Apply(const QJsonObject& kept);
   // SystemReboot. False when the camera did not take it.
   bool Reboot();
+  // The last Apply ended in the reboot the camera asked for.
+  bool rebootedByApply() const { return rebootedByApply_; }
   // Whatever answers an unauthenticated call at that address.
   bool Answers(const QString& address);
 
@@ -77,8 +83,10 @@ class Camera {
 
   Sender send_;
   QString address_;
+  QString path_ = QString::fromLatin1(protocol::OnvifDevicePath);
   qint64 clockOffsetMs_ = 0;
   bool loggedIn_ = false;
+  bool rebootedByApply_ = false;
   Credentials credentials_;
   DeviceInformation information_;
   NetworkInterface interface_;

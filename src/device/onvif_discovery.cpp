@@ -111,12 +111,17 @@ std::optional<FoundCamera> CameraFromMatch(const ProbeMatch& match, const QHostA
   camera.endpoint = match.endpoint;
   camera.address = source;
   camera.family = 2;
-  camera.port = protocol::HttpPortFamily2;
   camera.mode = QString::fromUtf16(protocol::OnvifModeText);
+  // The device service is where the first usable XAddr says, on the source
+  // host; without one, where ONVIF puts it by default.
+  camera.port = protocol::HttpPortFamily2;
+  camera.path = QString::fromLatin1(protocol::OnvifDevicePath);
   for (const QString& xaddr : match.xaddrs) {
-    const QUrl url(xaddr);
+    const QUrl url(xaddr, QUrl::StrictMode);
     const std::optional<uint32_t> host = protocol::ParseIPv4(url.host());
-    if (url.scheme() != u"http" || !host) continue;
+    if (!url.isValid() || url.scheme() != u"http" || !host || url.port() == 0) continue;
+    camera.port = url.port(protocol::HttpPortFamily2);
+    camera.path = url.path(QUrl::FullyEncoded).isEmpty() ? u"/"_qs : url.path(QUrl::FullyEncoded);
     if (url.host() != source) {
       const char* why = *host == 0 ? "names 0.0.0.0" : IsLinkLocal(*host) ? "is link-local" : "names another host";
       qCInfo(lcDiscovery).noquote() << "Search: ONVIF camera" << match.endpoint << "XAddr" << xaddr << why

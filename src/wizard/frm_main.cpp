@@ -184,7 +184,11 @@ bool FrmMain::LaunchWizard() {
   camTemp.ProtocolOption(onvifRow ? protocol::OnvifProtocolOption : 0);
   camTemp.TargetAddress(state.CurrentIPAddress);
   camTemp.TargetMac(state.DeviceMac);
-  camTemp.TargetPort(protocol::HttpPortForFamily(state.DeviceFamily));
+  // An ONVIF row is spoken to where its own service address (found in the
+  // search) says its device service is: that port and path. Our own cameras
+  // at their family's port.
+  camTemp.TargetPort(onvifRow ? cam.DevicePort() : protocol::HttpPortForFamily(state.DeviceFamily));
+  if (onvifRow) camTemp.TargetServicePath(cam.DeviceServicePath());
   camTemp.ProtocolFamily(state.DeviceFamily);
 
   if (sameAddress >= 2) {

@@ -194,6 +194,20 @@ TEST(Fleet, ParsesCamerasWithDefaultsAndFaults) {
   EXPECT_EQ(second.settings.value("SysIPAddress"), first.settings.value("SysIPAddress"));
 }
 
+TEST(Fleet, AnOnvifOnlyCameraMayNameItsServicePortAndRefusedOperations) {
+  const QByteArray json = R"({"cameras": [
+    {"mac": "0.12.34.255.1.2", "protocols": ["onvif"], "httpPort": 8080,
+     "settings": {"SysIPAddress": "127.5.0.10"}, "faults": {"refuseOperations": ["SetNetworkInterfaces", "SetUser"]}},
+    {"mac": "0.12.34.255.1.3", "protocols": ["onvif"], "settings": {"SysIPAddress": "127.5.0.11"}}]})";
+  QString error;
+  const auto fleet = ParseFleet(json, true, error);
+  ASSERT_TRUE(fleet.has_value()) << qPrintable(error);
+  EXPECT_EQ((*fleet)[0].httpPort, 8080);
+  EXPECT_EQ((*fleet)[0].faults.refuseOperations, QStringList({"SetNetworkInterfaces", "SetUser"}));
+  EXPECT_EQ((*fleet)[1].httpPort, 0) << "the family's port";
+  EXPECT_TRUE((*fleet)[1].faults.refuseOperations.isEmpty());
+}
+
 struct BadFleetCase {
   const char* name;
   const char* json;
@@ -223,6 +237,11 @@ INSTANTIATE_TEST_SUITE_P(
         BadFleetCase{"DropShareAboveOne", R"({"cameras": [{"mac": "1.2.3.4.5.6", "family": 2, "faults": {"dropShare": 2}, "settings": {"SysIPAddress": "127.1.1.1"}}]})", "dropShare"},
         BadFleetCase{"CaptionWithNewline", R"({"cameras": [{"mac": "1.2.3.4.5.6", "family": 2, "caption": "a\nb", "settings": {"SysIPAddress": "127.1.1.1"}}]})", "caption"},
         BadFleetCase{"BadSetting", R"({"cameras": [{"mac": "1.2.3.4.5.6", "family": 2, "settings": {"SysIPAddress": "127.1.1.1", "WlanMode": 1}}]})", "settings.WlanMode"},
+        BadFleetCase{"HttpPortOfOurOwnProtocol", R"({"cameras": [{"mac": "1.2.3.4.5.6", "family": 2, "httpPort": 8080, "settings": {"SysIPAddress": "127.1.1.1"}}]})", "httpPort"},
+        BadFleetCase{"HttpPortOutOfRange", R"({"cameras": [{"mac": "1.2.3.4.5.6", "protocols": ["onvif"], "httpPort": 65536, "settings": {"SysIPAddress": "127.1.1.1"}}]})", "httpPort"},
+        BadFleetCase{"HttpPortNotWhole", R"({"cameras": [{"mac": "1.2.3.4.5.6", "protocols": ["onvif"], "httpPort": 80.5, "settings": {"SysIPAddress": "127.1.1.1"}}]})", "httpPort"},
+        BadFleetCase{"RefusedOperationNotAName", R"({"cameras": [{"mac": "1.2.3.4.5.6", "family": 2, "faults": {"refuseOperations": ["SetUser", 3]}, "settings": {"SysIPAddress": "127.1.1.1"}}]})", "refuseOperations"},
+        BadFleetCase{"RefusedOperationsNotAList", R"({"cameras": [{"mac": "1.2.3.4.5.6", "family": 2, "faults": {"refuseOperations": "SetUser"}, "settings": {"SysIPAddress": "127.1.1.1"}}]})", "refuseOperations"},
         BadFleetCase{"SameMacTwice", R"({"cameras": [{"mac": "1.2.3.4.5.6", "family": 2, "settings": {"SysIPAddress": "127.1.1.1"}}, {"mac": "1.2.3.4.5.6", "family": 0, "settings": {"SysIPAddress": "127.1.1.2"}}]})", "two cameras have the MAC 1.2.3.4.5.6"}),
     [](const testing::TestParamInfo<BadFleetCase>& param) { return param.param.name; });
 

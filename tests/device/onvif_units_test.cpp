@@ -149,6 +149,35 @@ TEST(OnvifProbeMatches, RowFromScopesWithTheSourceAddressWinning) {
   EXPECT_FALSE(CameraFromMatch(printer.matches[0], QHostAddress(u"127.3.0.8"_qs)));
 }
 
+// The row's device service is where the first usable XAddr puts it (port
+// and path), always on the answer's source host; ONVIF's usual place when
+// no XAddr is usable.
+TEST(OnvifProbeMatches, TheServicePortAndPathComeFromTheFirstUsableXAddr) {
+  const struct {
+    QStringList xaddrs;
+    int port;
+    const char16_t* path;
+  } cases[] = {
+      {{u"http://127.3.0.7:8080/onvif/device_service"_qs}, 8080, u"/onvif/device_service"},
+      {{u"http://127.3.0.7/svc/dev"_qs}, 80, u"/svc/dev"},
+      {{u"http://127.3.0.7:8080"_qs}, 8080, u"/"},
+      {{u"http://0.0.0.0:8081/x"_qs}, 8081, u"/x"},
+      {{u"https://127.3.0.7:443/a"_qs, u"http://127.3.0.7:81/b"_qs}, 81, u"/b"},
+      {{u"http://[fe80::1]:82/c"_qs, u"http://camera.local:83/d"_qs, u"http://127.3.0.7:0/e"_qs}, 80,
+       u"/onvif/device_service"},
+      {{u"http://127.3.0.7:84/a b"_qs}, 80, u"/onvif/device_service"},
+      {{}, 80, u"/onvif/device_service"},
+  };
+  for (const auto& one : cases) {
+    const ProbeMatch match{u"urn:uuid:cam-1"_qs, {u"tds:Device"_qs}, {}, one.xaddrs};
+    const std::optional<device::FoundCamera> camera = CameraFromMatch(match, QHostAddress(u"127.3.0.7"_qs));
+    ASSERT_TRUE(camera);
+    EXPECT_EQ(camera->port, one.port) << one.xaddrs.join(u' ').toStdString();
+    EXPECT_EQ(camera->path, QString::fromUtf16(one.path)) << one.xaddrs.join(u' ').toStdString();
+    EXPECT_EQ(camera->address, u"127.3.0.7"_qs);
+  }
+}
+
 TEST(OnvifProbeMatches, RefusesAnswersThatAreNotProbeMatches) {
   const QByteArray noEndpoint = Matches(u"urn:uuid:1"_qs, Match(QString(), u"tds:Device"_qs, QString(), QString()));
   const QByteArray probe = ProbeMessage(u"urn:uuid:2"_qs, u"tds:Device"_qs);  // our own probe, heard back

@@ -35,7 +35,10 @@ Simulator::Simulator(std::vector<SimCamera> cameras, int restartMs)
   auto* random = QRandomGenerator::global();
   prefix_ = QStringLiteral("127.%1.%2.").arg(random->bounded(2, 254)).arg(random->bounded(0, 256));
   port_ = FreeUdpPort();
+  onvifPort_ = FreeUdpPort();
 }
+
+QString Simulator::stateDir() const { return dir_.filePath(u"state"_qs); }
 
 Simulator::~Simulator() { Stop(); }
 
@@ -58,6 +61,8 @@ bool Simulator::Start() {
                       {u"version"_qs, camera.version},       {u"wireless"_qs, camera.wireless},
                       {u"settings"_qs, settings}};
     if (!camera.faults.isEmpty()) entry.insert(u"faults"_qs, camera.faults);
+    if (!camera.protocols.isEmpty()) entry.insert(u"protocols"_qs, QJsonArray::fromStringList(camera.protocols));
+    if (camera.httpPort != 0) entry.insert(u"httpPort"_qs, camera.httpPort);
     fleet.append(entry);
   }
   QFile file(dir_.filePath(u"fleet.json"_qs));
@@ -69,7 +74,7 @@ bool Simulator::Start() {
   process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
   process_.start(QString::fromUtf8(SENTROVA_CAMD),
                  {u"--fleet"_qs, file.fileName(), u"--interface"_qs, u"lo"_qs, u"--discovery-port"_qs,
-                  QString::number(port_), u"--state-dir"_qs, dir_.filePath(u"state"_qs), u"--restart-ms"_qs,
+                  QString::number(port_), u"--onvif-discovery-port"_qs, QString::number(onvifPort_), u"--state-dir"_qs, dir_.filePath(u"state"_qs), u"--restart-ms"_qs,
                   QString::number(restartMs_), u"--answer-spread-ms"_qs, u"20"_qs, u"--log"_qs,
                   dir_.filePath(u"camd.log"_qs)});
   if (!process_.waitForStarted(5000)) return false;
@@ -90,6 +95,7 @@ device::NetOptions Simulator::Options() const {
   device::NetOptions options;
   options.interfaceName = u"lo"_qs;
   options.port = port_;
+  options.onvifPort = onvifPort_;
   options.answerWindow = std::chrono::milliseconds(60);  // the simulator spreads its answers over 20 ms
   options.quietPeriod = std::chrono::milliseconds(40);
   options.httpConnectTimeout = std::chrono::milliseconds(500);

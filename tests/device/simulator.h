@@ -21,6 +21,8 @@ struct SimCamera {
   bool wireless = false;
   QJsonObject settings;  // merged over the defaults (address from host, admin/secret)
   QJsonObject faults;
+  QStringList protocols;  // the fleet's "protocols"; empty: our own only
+  int httpPort = 0;       // the fleet's "httpPort" (an ONVIF-only camera's service port); 0: the default
 };
 
 class Simulator {
@@ -34,6 +36,8 @@ class Simulator {
   QString Address(int host) const { return prefix_ + QString::number(host); }
   QString Mac(int host) const;  // the MAC the fleet gives the camera at host
   quint16 port() const { return port_; }
+  quint16 onvifPort() const { return onvifPort_; }  // its WS-Discovery port
+  QString stateDir() const;  // the cameras' settings files
   const QString& prefix() const { return prefix_; }  // "127.x.y."
 
   // Options for a camera control confined to loopback and to this simulator.
@@ -51,6 +55,7 @@ class Simulator {
   QTemporaryDir dir_;
   QString prefix_;
   quint16 port_ = 0;
+  quint16 onvifPort_ = 0;
   QProcess process_;
 };
 

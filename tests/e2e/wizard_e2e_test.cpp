@@ -3,8 +3,12 @@
 // restart is short enough to be back before the main window searches again.
 #include <gtest/gtest.h>
 
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QRegularExpression>
 
+#include "base/text.h"
 #include "wizard/frm_main.h"
 #include "wizard/program.h"
 #include "device/net_camera_control.h"
@@ -70,6 +74,45 @@ class WizardRun : public testing::Test {
     reader.LoginPassword(password);
     if (reader.Connect() == 0) return u"<no connect>";
     return reader.GetSettingText(key);
+  }
+
+  // ONVIF operations that reached the camera, in order: "Operation user status"
+  // ("-" for no user).
+  std::vector<std::string> OnvifSeen(int host) const {
+    static const QRegularExpression pattern(u" onvif \\S+ op=(\\w+)(?: user=(\\S+))?.* status=(\\d+)"_qs);
+    std::vector<std::string> seen;
+    for (const QString& line : sim.LogLines({sim.Mac(host), u" onvif "_qs})) {
+      const QRegularExpressionMatch match = pattern.match(line);
+      if (!match.hasMatch()) continue;
+      const QString user = match.captured(2).isEmpty() ? u"-"_qs : match.captured(2);
+      seen.push_back((match.captured(1) + u' ' + user + u' ' + match.captured(3)).toStdString());
+    }
+    return seen;
+  }
+  // A control of our own that logs in to an ONVIF camera as it is now.
+  std::u16string ReadOnvif(const QString& address, int port, const char16_t* id, const char16_t* password,
+                           const char16_t* key) {
+    device::NetCameraControl reader(sim.Options());
+    reader.ProtocolOption(1);
+    reader.TargetAddress(U(address));
+    reader.TargetPort(port);
+    reader.LoginID(id);
+    reader.LoginPassword(password);
+    if (reader.Connect() == 0) return u"<no connect>";
+    return reader.GetSettingText(key);
+  }
+  // The settings file the simulator keeps for the camera at host.
+  QJsonObject SavedSettings(int host) const {
+    QFile file(sim.stateDir() + u'/' + sim.Mac(host) + u".json"_qs);
+    if (!file.open(QIODevice::ReadOnly)) return {};
+    return QJsonDocument::fromJson(file.readAll()).object().value(u"settings"_qs).toObject();
+  }
+  void LoginWith(const char16_t* id, const char16_t* password) {
+    desktop.modalSteps[WindowId::frmchackIDPWD].push_back([this, id, password] {
+      forms::Type(program.chackIDPWD->Text1, id);
+      forms::Type(program.chackIDPWD->TxtPassWord, password);
+      program.chackIDPWD->CmdYes_Click();
+    });
   }
 
   Simulator sim;
@@ -317,6 +360,170 @@ TEST_F(UnreachablePlainRun, AddressChangedWithoutALogin) {
   ASSERT_TRUE(sim.WaitForLog({sim.Mac(15), u"state up"_qs, sim.Address(31)}));
   EXPECT_TRUE(sim.LogLines({sim.Mac(15), u"udp login"_qs}).isEmpty());
   EXPECT_GE(RowOf(sim.Address(31)), 0);
+}
+
+// An ONVIF-only camera whose device service is on port 8080 and whose
+// address change takes effect on a reboot.
+class OnvifRun : public WizardRun {
+ protected:
+  explicit OnvifRun(QJsonObject faults = QJsonObject{{u"rebootNeeded"_qs, true}})
+      : WizardRun({{.host = 40, .family = 2, .mode = u"DC-1"_qs, .caption = u"Yard"_qs, .version = u"2.10.001"_qs,
+                    .faults = std::move(faults), .protocols = {u"onvif"_qs}, .httpPort = OnvifPort}}) {}
+  static constexpr int OnvifPort = 8080;
+
+  // From the list to the summary page: the login, a new ID and password,
+  // and a new address, mask and gateway.
+  void ToSummary() {
+    ASSERT_EQ(program.state.DeviceCount, 1);
+    EXPECT_EQ(Main().List.CellText(0, 1), U(sim.Address(40)));
+    EXPECT_EQ(Main().List.CellText(0, 3), u"ONVIF");
+    EXPECT_EQ(Main().List.CellText(0, 0), device::FormatMacText(U(sim.Mac(40))));
+    LoginWith(u"admin", u"secret");
+    Main().List.selectedRow = 0;
+    Main().CmdWizard_Click();
+    ASSERT_TRUE(Visible(WindowId::FrmSetPassword)) << (desktop.messages.empty() ? "" : "message shown");
+
+    FrmSetPassword& admin = *program.setPassword;
+    EXPECT_EQ(admin.TxtOldSysAdminID.text, u"admin");
+    EXPECT_EQ(program.state.CurrentAdminID, u"admin");
+    admin.ChkUserName.value = 1;
+    admin.ChkUserName_Click();
+    forms::Type(admin.TxtNewUserName, u"boss");
+    forms::Type(admin.TxtUserNameReconfirm, u"boss");
+    admin.ChkPassword.value = 1;
+    admin.ChkPassword_Click();
+    forms::Type(admin.TxtNewPassword, u"newpw");
+    forms::Type(admin.TxtReconfirm, u"newpw");
+    admin.CmdNext_Click();
+    ASSERT_TRUE(Visible(WindowId::FrmSetIPAddress));
+
+    FrmSetIPAddress& address = *program.setIPAddress;
+    EXPECT_EQ(address.TxtIPAddress.text, U(sim.Address(40))) << "the page starts from the camera's own values";
+    EXPECT_EQ(address.TxtSubnetMask.text, u"255.255.255.0");
+    EXPECT_EQ(address.TxtGateway.text, U(sim.Address(1)));
+    EXPECT_EQ(program.state.DeviceVersion, u"2.10.001") << "read after the login";
+    EXPECT_EQ(program.state.DeviceMac, U(sim.Mac(40)));
+    forms::Type(address.TxtIPAddress, U(sim.Address(50)));
+    forms::Type(address.TxtSubnetMask, u"255.255.0.0");
+    forms::Type(address.TxtGateway, U(sim.Address(254)));
+    address.CmdNext_Click();
+    ASSERT_TRUE(Visible(WindowId::FrmsetLanEnd)) << "no 802.11 interface: the wired summary, no wireless page";
+    EXPECT_FALSE(Visible(WindowId::FrmWireless));
+  }
+};
+
+// The whole run: listed by WS-Discovery, logged in, the pages from the
+// camera's values, the writes in their safe order on the camera's own port,
+// the reboot it asks for, and found again at its new address.
+TEST_F(OnvifRun, NewAccountAndAddressReachTheCameraInTheSafeOrder) {
+  Start();
+  ToSummary();
+  if (HasFatalFailure()) return;
+  program.setLanEnd->CmdRestart_Click();
+  EXPECT_TRUE(desktop.messages.empty()) << base::ToUtf8(desktop.messages.empty() ? u"" : desktop.messages[0].text);
+
+  EXPECT_EQ(OnvifSeen(40), (std::vector<std::string>{
+                               "GetSystemDateAndTime - 200",  // the dialog asks LoginState: no login yet
+                               "GetDeviceInformation - 400",
+                               "GetSystemDateAndTime - 200",  // Login: the clock, then the credentials
+                               "GetDeviceInformation admin 200",
+                               "GetNetworkInterfaces admin 200",
+                               "GetNetworkDefaultGateway admin 200",
+                               "GetSystemDateAndTime - 200",  // Connect, the same
+                               "GetDeviceInformation admin 200",
+                               "GetNetworkInterfaces admin 200",
+                               "GetNetworkDefaultGateway admin 200",
+                               "GetNetworkInterfaces admin 200",  // ApplySettings reads what is there now
+                               "GetNetworkDefaultGateway admin 200",
+                               "CreateUsers admin 200",  // the new ID, proven before the old one goes
+                               "GetUsers boss 200",
+                               "DeleteUsers boss 200",
+                               "GetUsers boss 200",
+                               "SetNetworkDefaultGateway boss 200",
+                               "GetNetworkDefaultGateway boss 200",
+                               "SetNetworkInterfaces boss 200",  // the address last
+                               "SystemReboot boss 200",  // the camera said RebootNeeded
+                           }));
+  EXPECT_EQ(sim.LogLines({sim.Mac(40), u"onvif /onvif/device_service"_qs}).size(),
+            sim.LogLines({sim.Mac(40), u" onvif "_qs}).size());
+  EXPECT_EQ(sim.LogLines({sim.Mac(40), u"op=SystemReboot"_qs}).size(), 1) << "one reboot, not a second one for Restart";
+
+  const QJsonObject saved = SavedSettings(40);
+  EXPECT_EQ(saved.value(u"SysAdminID"_qs).toString(), u"boss"_qs);
+  EXPECT_EQ(saved.value(u"SysAdminPassword"_qs).toString(), u"newpw"_qs);
+  EXPECT_EQ(saved.value(u"SysIPAddress"_qs).toString(), sim.Address(50));
+  EXPECT_EQ(saved.value(u"SysSubnetMask"_qs).toString(), u"255.255.0.0"_qs);
+  EXPECT_EQ(saved.value(u"SysDefaultGateway"_qs).toString(), sim.Address(254));
+
+  ASSERT_TRUE(Visible(WindowId::FrmMain)) << "the main window is shown afresh";
+  EXPECT_FALSE(Visible(WindowId::FrmsetLanEnd));
+  EXPECT_EQ(RowOf(sim.Address(40)), -1);
+  EXPECT_GE(RowOf(sim.Address(50)), 0) << "its new search lists the camera at its new address";
+  EXPECT_EQ(ReadOnvif(sim.Address(50), OnvifPort, u"boss", u"newpw", u"SysSubnetMask"), u"255.255.0.0");
+  EXPECT_EQ(ReadOnvif(sim.Address(50), OnvifPort, u"admin", u"secret", u"SysAdminID"), u"<no connect>")
+      << "the old ID no longer opens it";
+}
+
+class OnvifSkewedRun : public OnvifRun {
+ protected:
+  OnvifSkewedRun() : OnvifRun(QJsonObject{{u"clockSkewSeconds"_qs, 7200}}) {}
+};
+
+// A camera whose clock is two hours ahead: a wrong password is refused with
+// the dialog's message and asked again, the right one opens the wizard.
+TEST_F(OnvifSkewedRun, AWrongPasswordIsAskedAgainAndTheRightOneOpensTheWizard) {
+  Start();
+  ASSERT_EQ(program.state.DeviceCount, 1);
+  LoginWith(u"admin", u"nope");
+  LoginWith(u"admin", u"secret");
+  Main().List.selectedRow = 0;
+  Main().CmdWizard_Click();
+  ASSERT_EQ(desktop.messages.size(), 1u);
+  EXPECT_EQ(desktop.messages[0].text, u"Password Error . Please Re-Enter The Correct Password");
+  ASSERT_TRUE(Visible(WindowId::FrmSetPassword));
+  EXPECT_EQ(sim.LogLines({sim.Mac(40), u"op=GetDeviceInformation user=admin refused=token-wrong status=400"_qs}).size(), 1)
+      << "the wrong password, refused once";
+  EXPECT_FALSE(sim.LogLines({sim.Mac(40), u"op=GetDeviceInformation user=admin auth=token status=200"_qs}).isEmpty());
+  EXPECT_TRUE(sim.LogLines({sim.Mac(40), u"outside-clock-window"_qs}).isEmpty()) << "tokens in the camera's time";
+  EXPECT_EQ(program.state.CurrentIPAddress, U(sim.Address(40)));
+}
+
+class OnvifRefusingRun : public OnvifRun {
+ protected:
+  OnvifRefusingRun() : OnvifRun(QJsonObject{{u"refuseOperations"_qs, QJsonArray{u"SetNetworkInterfaces"_qs}}}) {}
+};
+
+// The camera takes the new account and gateway and then refuses the
+// address: the summary shows the camera's reason and stays, and the camera
+// answers at its old address to the account the user just chose.
+TEST_F(OnvifRefusingRun, ARefusalPartWayShowsTheCameraErrorAndKeepsItReachable) {
+  Start();
+  ToSummary();
+  if (HasFatalFailure()) return;
+  const qsizetype searches = sim.LogLines({u"sim onvif probe"_qs}).size();
+  desktop.messages.clear();
+  program.setLanEnd->CmdRestart_Click();
+
+  ASSERT_EQ(desktop.messages.size(), 1u);
+  EXPECT_EQ(desktop.messages[0].text,
+            u"Camera Error . the camera did not take the address: fault Receiver Action: "
+            u"this camera refuses SetNetworkInterfaces");
+  EXPECT_EQ(desktop.messages[0].icon, forms::MsgIcon::Critical);
+  EXPECT_TRUE(desktop.sleeps.empty()) << "no wait for a camera that is not restarting";
+  EXPECT_TRUE(Visible(WindowId::FrmsetLanEnd)) << "the summary stays";
+  EXPECT_EQ(sim.LogLines({u"sim onvif probe"_qs}).size(), searches) << "no new search";
+  const std::vector<std::string> seen = OnvifSeen(40);
+  ASSERT_FALSE(seen.empty());
+  EXPECT_EQ(seen.back(), "SetNetworkInterfaces boss 500");
+  EXPECT_TRUE(sim.LogLines({sim.Mac(40), u"op=SystemReboot"_qs}).isEmpty());
+
+  const QJsonObject saved = SavedSettings(40);
+  EXPECT_EQ(saved.value(u"SysIPAddress"_qs).toString(), sim.Address(40));
+  EXPECT_EQ(saved.value(u"SysAdminID"_qs).toString(), u"boss"_qs);
+  EXPECT_EQ(ReadOnvif(sim.Address(40), OnvifPort, u"boss", u"newpw", u"SysDefaultGateway"), U(sim.Address(254)))
+      << "reachable with the credentials the user chose";
+  EXPECT_EQ(ReadOnvif(sim.Address(40), OnvifPort, u"admin", u"secret", u"SysAdminID"), u"<no connect>");
+  EXPECT_EQ(camTemp.LoginID(), u"boss") << "the wizard goes on with the credentials the camera holds";
 }
 
 }  // namespace

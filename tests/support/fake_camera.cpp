@@ -48,6 +48,15 @@ void FakeCamera::ProtocolFamily(int32_t family) { Record("ProtocolFamily", " = "
 void FakeCamera::ProtocolOption(int32_t option) { Record("ProtocolOption", " = " + std::to_string(option)); }
 void FakeCamera::TargetAddress(const std::u16string& address) { Record("TargetAddress", " = " + Quoted(address)); }
 void FakeCamera::TargetPort(int32_t port) { Record("TargetPort", " = " + std::to_string(port)); }
+void FakeCamera::TargetServicePath(const std::u16string& path) { Record("TargetServicePath", " = " + Quoted(path)); }
+int32_t FakeCamera::DevicePort() {
+  Record("DevicePort");
+  return Current() != nullptr ? servicePort : 0;
+}
+std::u16string FakeCamera::DeviceServicePath() {
+  Record("DeviceServicePath");
+  return Current() != nullptr ? servicePath : u"";
+}
 void FakeCamera::TargetMac(const std::u16string& mac) { Record("TargetMac", " = " + Quoted(mac)); }
 
 int32_t FakeCamera::Connect() {

@@ -40,6 +40,10 @@ class FakeCamera : public device::CameraControl {
   // Settings the camera reports.
   std::map<std::u16string, int32_t> numbers;
   std::map<std::u16string, std::u16string> texts;
+  // Where every found camera's ONVIF device service is (DevicePort,
+  // DeviceServicePath).
+  int32_t servicePort = 80;
+  std::u16string servicePath = u"/onvif/device_service";
   // Members that throw instead of answering.
   std::set<std::string> failing;
 
@@ -77,6 +81,9 @@ class FakeCamera : public device::CameraControl {
   void Restart() override;
   int32_t ChangeAddress(std::u16string& address, std::u16string& mask, std::u16string& gateway) override;
   int32_t AddressInUse() override;
+  int32_t DevicePort() override;
+  std::u16string DeviceServicePath() override;
+  void TargetServicePath(const std::u16string& path) override;
 
  private:
   void Record(const std::string& member, const std::string& detail = "");

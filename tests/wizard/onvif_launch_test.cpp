@@ -65,6 +65,23 @@ TEST_F(OnvifLaunchTest, LogsInFirstThenStartsFromTheCamerasOwnValues) {
   EXPECT_TRUE(desktop.visible.count(forms::WindowId::FrmSetPassword));
 }
 
+// The connection instance is told the port and path of the row's own
+// service address, right where our own cameras get their family's port.
+TEST_F(OnvifLaunchTest, TheCameraIsSpokenToAtItsOwnServicePortAndPath) {
+  StartWith({OnvifRow()});
+  cam.servicePort = 8080;
+  cam.servicePath = u"/services/device";
+  camTemp.loginStates = {device::LoginNeeded};
+  LoginSteps(u"admin", u"1234");
+  Choose(0);
+  Main().CmdWizard_Click();
+  ASSERT_TRUE(Has("CamTemp.TargetPort = 8080"));
+  ASSERT_TRUE(Has("CamTemp.TargetServicePath = \"/services/device\""));
+  EXPECT_FALSE(Has("CamTemp.TargetPort = 80"));
+  EXPECT_LT(At("CamTemp.TargetMac = \"\""), At("CamTemp.TargetPort = 8080"));
+  EXPECT_LT(At("CamTemp.TargetServicePath = \"/services/device\""), At("CamTemp.Connect"));
+}
+
 TEST_F(OnvifLaunchTest, AValueTheCameraDoesNotGiveKeepsTheRows) {
   StartWith({OnvifRow(u"0.1.2.3.4.5")});
   camTemp.loginStates = {device::LoginNeeded};
@@ -114,6 +131,8 @@ TEST(OnvifLaunchRule, OwnProtocolRowsAreNotSpokenToInOnvif) {
     EXPECT_TRUE(has("CamTemp.Connect")) << base::ToUtf8(mode);
     EXPECT_FALSE(has("CamTemp.ProtocolOption = 1")) << base::ToUtf8(mode);
     EXPECT_FALSE(has("CamTemp.GetSettingText(\"SysIPAddress\")")) << base::ToUtf8(mode);
+    EXPECT_FALSE(has("cam.DevicePort") || has("CamTemp.TargetServicePath = \"/onvif/device_service\""))
+        << base::ToUtf8(mode);
   }
 }
 
