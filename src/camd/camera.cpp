@@ -511,8 +511,16 @@ void Camera::handleDatagram(const protocol::Message& request) {
   const QString op = protocol::OpName(request.kind);
   const QString cacheKey = op + u':' + request.nonce;
   const qint64 now = clock_.elapsed();
-  Prune(replies_, now, kReplyCacheMs, kMaxCachedReplies, [](const CachedReply& r) { return r.atMs; });
-  if (auto cached = replies_.find(cacheKey); cached != replies_.end()) {
+  // Commands that spend a challenge keep their answers apart from the
+  // others, so a flood of challenge requests cannot push out the answer to
+  // a login: its repeated copy would be checked again, against a spent
+  // challenge, and a right password answered as wrong.
+  const bool spendsChallenge = request.kind == protocol::Kind::LoginRequest ||
+                               request.kind == protocol::Kind::ChangeAddressRequest ||
+                               request.kind == protocol::Kind::ApplyRequest;
+  QHash<QString, CachedReply>& replies = spendsChallenge ? provenReplies_ : replies_;
+  Prune(replies, now, kReplyCacheMs, kMaxCachedReplies, [](const CachedReply& r) { return r.atMs; });
+  if (auto cached = replies.find(cacheKey); cached != replies.end()) {
     // A repeated copy: the first answer again, the command is not repeated.
     log_.line(QStringLiteral("camera %1 udp %2 nonce=%3 repeated").arg(mac(), op, request.nonce));
     sendToGroup(cached->reply, profile_.faults.answerDelayMs);
@@ -521,7 +529,7 @@ void Camera::handleDatagram(const protocol::Message& request) {
   QString detail;
   const protocol::Message reply = macCommand(request, detail);
   log_.line(QStringLiteral("camera %1 udp %2 nonce=%3%4").arg(mac(), op, request.nonce, detail));
-  replies_.insert(cacheKey, CachedReply{now, reply});
+  replies.insert(cacheKey, CachedReply{now, reply});
   sendToGroup(reply, profile_.faults.answerDelayMs);
   if (reply.kind == protocol::Kind::ApplyReply && reply.result == 1) {
     // The new address takes effect by a restart, once the answer is out.

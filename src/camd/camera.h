@@ -163,7 +163,8 @@ class Camera : public QObject {
     qint64 atMs;
     protocol::Message reply;
   };
-  QHash<QString, CachedReply> replies_;  // op + nonce -> reply, for repeated copies
+  QHash<QString, CachedReply> replies_;        // op + nonce -> reply, for repeated copies
+  QHash<QString, CachedReply> provenReplies_;  // the same, of commands that spend a challenge
   QElapsedTimer clock_;
 };
 

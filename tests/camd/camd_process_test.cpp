@@ -585,6 +585,27 @@ TEST_F(Sim, LoginByMacChecksTheProof) {
   EXPECT_FALSE(sim_.log().contains("1234"));
 }
 
+// Many challenge requests between a login and its repeated copy do not
+// make the camera check the copy again, against its spent challenge.
+TEST_F(Sim, ARepeatedLoginKeepsItsAnswerThroughAFloodOfChallenges) {
+  Start();
+  Group group(sim_.port());
+  protocol::Message login = Request(Kind::LoginRequest, kMac1);
+  login.id = "admin";
+  const auto challenge = group.ask(Request(Kind::ChallengeRequest, kMac1), Kind::ChallengeReply);
+  ASSERT_TRUE(challenge);
+  login.challenge = challenge->challenge;
+  login.proof = protocol::Proof(login, "1234");
+  ASSERT_EQ(group.ask(login, Kind::LoginReply)->state, 3);
+  constexpr int kChallenges = 600;
+  for (int i = 0; i < kChallenges; ++i) group.send(Request(Kind::ChallengeRequest, kMac1));
+  ASSERT_TRUE(sim_.waitForLog("udp challenge", kChallenges + 1));
+  const auto copy = group.ask(login, Kind::LoginReply);
+  ASSERT_TRUE(copy);
+  EXPECT_EQ(copy->state, 3) << "the first answer again";
+  EXPECT_TRUE(sim_.waitForLog("udp login nonce=" + login.nonce + " repeated"));
+}
+
 // Answers go to the group, so a guesser hears them whatever source it
 // claims: the camera checks only a few wrong proofs at once, then one a
 // second, and lets the owner in once the guessing stops.
