@@ -18,4 +18,8 @@ std::u16string Decimal(int64_t value);
 // trim does).
 std::u16string_view TrimBlanks(std::u16string_view text);
 
+// A C0 or C1 control or DEL: such a character breaks a header, a log line or
+// a terminal, so no text that travels or is shown may hold one.
+constexpr bool IsControlCharacter(char16_t unit) { return unit < 0x20 || (unit >= 0x7f && unit <= 0x9f); }
+
 }  // namespace base

@@ -28,9 +28,7 @@ bool OnlyKnownFields(const QJsonObject& object, const QStringList& known, QStrin
 
 bool IsPlainText(const QString& text) {
   if (text.size() > kMaxIdentityText) return false;
-  for (QChar c : text)
-    if (c.unicode() < 0x20 || c.unicode() == 0x7f) return false;
-  return true;
+  return !protocol::HasControlCharacter(text);
 }
 
 bool ParseProtocols(const QJsonValue& value, CameraProfile& camera, QString& error) {

@@ -5,6 +5,8 @@
 #include <array>
 #include <iterator>
 
+#include "base/text.h"
+
 namespace {
 
 QString UnicodeEscape(char16_t c) { return QStringLiteral("\\u%1").arg(c, 4, 16, QLatin1Char('0')); }
@@ -48,7 +50,7 @@ int ColumnsOf(char32_t c) {
 }  // namespace
 
 bool IsUnsafeCharacter(char16_t c) {
-  return c < 0x20 || (c >= 0x7f && c <= 0x9f) || c == 0x061c || c == 0x200e || c == 0x200f || c == 0x2028 ||
+  return base::IsControlCharacter(c) || c == 0x061c || c == 0x200e || c == 0x200f || c == 0x2028 ||
          c == 0x2029 || (c >= 0x202a && c <= 0x202e) || (c >= 0x2066 && c <= 0x2069);
 }
 

@@ -6,6 +6,7 @@
 #include <QUrl>
 #include <utility>
 
+#include "base/text.h"
 #include "device/device_log.h"
 #include "device/udp_channel.h"
 #include "protocol/setting_rules.h"
@@ -25,7 +26,7 @@ QJsonObject JsonBody(const HttpResponse& response) {
 QString ShownReason(const QString& reason) {
   QString shown = reason.left(protocol::MaxErrorUnits);
   for (QChar& c : shown) {
-    if (c.unicode() < 0x20 || (c.unicode() >= 0x7f && c.unicode() <= 0x9f)) c = u' ';
+    if (base::IsControlCharacter(c.unicode())) c = u' ';
   }
   return shown.trimmed();
 }

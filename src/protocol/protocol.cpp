@@ -6,9 +6,12 @@
 #include <QMessageAuthenticationCode>
 #include <QRandomGenerator>
 #include <QStringList>
+#include <algorithm>
 #include <cmath>
 #include <initializer_list>
 #include <vector>
+
+#include "base/text.h"
 
 namespace protocol {
 namespace {
@@ -281,10 +284,7 @@ bool SameText(const QString& a, const QString& b) {
 }
 
 bool HasControlCharacter(const QString& text) {
-  for (QChar c : text) {
-    if (c.unicode() < 0x20 || c.unicode() == 0x7f) return true;
-  }
-  return false;
+  return std::any_of(text.begin(), text.end(), [](QChar c) { return base::IsControlCharacter(c.unicode()); });
 }
 
 QMap<QString, QString> ParseAuthParams(const QByteArray& headerValue, bool* duplicated) {

@@ -107,7 +107,7 @@ bool ProofMatches(const Message& request, const QString& password);
 // Compares without an early exit, so the time taken says nothing about how
 // much of a guess was right.
 bool SameText(const QString& a, const QString& b);
-// A C0 control or DEL: such a text would break a header or a log line.
+// Whether the text holds a control character (base::IsControlCharacter).
 bool HasControlCharacter(const QString& text);
 
 // HTTP Digest (RFC 7616), MD5 or SHA-256.

@@ -1,11 +1,13 @@
 #include "protocol/setting_rules.h"
 
+#include "base/text.h"
+
 namespace protocol {
 
 QString TextRefusal(const QString& text) {
   for (qsizetype i = 0; i < text.size(); ++i) {
     const char16_t unit = text[i].unicode();
-    if (unit < 0x20 || (unit >= 0x7f && unit <= 0x9f)) return QStringLiteral("holds a control character");
+    if (base::IsControlCharacter(unit)) return QStringLiteral("holds a control character");
     if (QChar::isHighSurrogate(unit) && i + 1 < text.size() && QChar::isLowSurrogate(text[i + 1].unicode())) {
       ++i;
       continue;
