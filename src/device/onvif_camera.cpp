@@ -9,6 +9,7 @@
 #include "device/device_log.h"
 #include "device/onvif_auth.h"
 #include "protocol/protocol.h"
+#include "protocol/setting_rules.h"
 #include "protocol/wire.h"
 
 namespace device::onvif {
@@ -31,8 +32,10 @@ bool IsLoginRefusal(const Fault& fault) {
   return refusals.contains(fault.subcode) || refusals.contains(fault.code);
 }
 
-bool ValidUserText(const QString& text) {
-  return !text.isEmpty() && text.size() <= protocol::MaxTextUnits && !protocol::HasControlCharacter(text);
+// An ID or password the camera may keep: one it can hand back and the user
+// can type again (no controls, no lone surrogates).
+bool KeepableText(const QString& text) {
+  return text.size() <= protocol::MaxTextUnits && protocol::TextRefusal(text).isEmpty();
 }
 
 bool ValidHostAddress(const QString& text) {
@@ -211,14 +214,17 @@ void Camera::Apply(const QJsonObject& kept) {
   const QString gateway = kept.value(u"SysDefaultGateway").toString(gateway_);
 
   // Everything is checked before the first write.
-  if (!ValidUserText(id)) Throw(QStringLiteral("the administrator ID \"%1\" is not accepted; nothing was written").arg(id));
-  if (protocol::HasControlCharacter(password) || password.size() > protocol::MaxTextUnits) {
-    Throw(QStringLiteral("the administrator password is not accepted; nothing was written"));
+  if (id.isEmpty() || !KeepableText(id)) {
+    Throw(QStringLiteral("the administrator ID \"%1\" is not accepted; nothing was written").arg(id));
   }
+  if (!KeepableText(password)) Throw(QStringLiteral("the administrator password is not accepted; nothing was written"));
   if (!ValidHostAddress(address)) Throw(QStringLiteral("the IP address %1 is not accepted; nothing was written").arg(address));
   const std::optional<int> prefix = PrefixLength(mask);
   if (!prefix || *prefix == 0) {
     Throw(QStringLiteral("the subnet mask %1 is not a contiguous prefix; nothing was written").arg(mask));
+  }
+  if (!protocol::IsHostOfNetwork(*protocol::ParseIPv4(address), *protocol::ParseIPv4(mask))) {
+    Throw(QStringLiteral("%1 is the network or broadcast address of its subnet; nothing was written").arg(address));
   }
   if (!gateway.isEmpty() && !ValidHostAddress(gateway)) {
     Throw(QStringLiteral("the default gateway %1 is not accepted; nothing was written").arg(gateway));

@@ -367,21 +367,31 @@ TEST(OnvifApply, CredentialsTheyCutShortAreNotTakenAsAChange) {
 
 TEST(OnvifApply, BadValuesAreRefusedBeforeAnythingIsSent) {
   struct Case {
+    std::u16string id;
+    std::u16string password;
     const char16_t* address;
     const char16_t* mask;
     const char16_t* gateway;
     const char* because;
   };
-  const Case cases[] = {{u"127.0.0.2", u"255.0.255.0", u"127.0.0.1", "not a contiguous prefix"},
-                        {u"127.0.0.2", u"0.0.0.0", u"127.0.0.1", "not a contiguous prefix"},
-                        {u"127.0.0.300", u"255.0.0.0", u"127.0.0.1", "IP address"},
-                        {u"224.0.0.1", u"255.0.0.0", u"127.0.0.1", "IP address"},
-                        {u"127.0.0.2", u"255.0.0.0", u"gateway", "default gateway"}};
+  const std::u16string loneSurrogate = std::u16string(u"ad") + char16_t(0xD800);
+  const Case cases[] = {{u"other", u"n3w", u"127.0.0.2", u"255.0.255.0", u"127.0.0.1", "not a contiguous prefix"},
+                        {u"other", u"n3w", u"127.0.0.2", u"0.0.0.0", u"127.0.0.1", "not a contiguous prefix"},
+                        {u"other", u"n3w", u"127.0.0.300", u"255.0.0.0", u"127.0.0.1", "IP address"},
+                        {u"other", u"n3w", u"224.0.0.1", u"255.0.0.0", u"127.0.0.1", "IP address"},
+                        {u"other", u"n3w", u"127.0.0.2", u"255.0.0.0", u"gateway", "default gateway"},
+                        // Addresses nothing reaches after the change: the subnet's own and its broadcast.
+                        {u"other", u"n3w", u"127.255.255.255", u"255.0.0.0", u"127.0.0.1", "broadcast address"},
+                        {u"other", u"n3w", u"127.0.1.0", u"255.255.255.0", u"127.0.0.1", "broadcast address"},
+                        // Credentials no login could spell again.
+                        {loneSurrogate, u"n3w", u"127.0.0.2", u"255.0.0.0", u"127.0.0.1", "administrator ID"},
+                        {u"\u009b2J", u"n3w", u"127.0.0.2", u"255.0.0.0", u"127.0.0.1", "administrator ID"},
+                        {u"other", u"pw\u0085", u"127.0.0.2", u"255.0.0.0", u"127.0.0.1", "administrator password"}};
   for (const Case& c : cases) {
     FakeOnvifCamera camera(Auth::Token);
     auto camTemp = Target(camera, u"admin", u"1234");
     ASSERT_EQ(camTemp->Connect(), 1);
-    KeepSettings(*camTemp, u"other", u"n3w", c.address, c.mask, c.gateway);
+    KeepSettings(*camTemp, c.id.c_str(), c.password.c_str(), c.address, c.mask, c.gateway);
     try {
       camTemp->ApplySettings(1, 0);
       ADD_FAILURE() << c.because << ": not refused";
