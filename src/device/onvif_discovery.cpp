@@ -4,15 +4,16 @@
 #include <QNetworkDatagram>
 #include <QUrl>
 #include <QUuid>
+#include <algorithm>
 
 #include "device/device_log.h"
 #include "device/onvif_soap.h"
 #include "protocol/protocol.h"
+#include "protocol/wire.h"
 
 namespace device::onvif {
 namespace {
 
-constexpr int LoggedDrops = 20;  // a flood of bad datagrams must not flood the log
 // WS-Discovery answers are SOAP over UDP: one datagram, at most 64 KiB.
 constexpr int MaxMatchBytes = 65507;
 
@@ -184,11 +185,18 @@ void Prober::Send() {
 }
 
 void Prober::ReadPending(QUdpSocket& socket) {
-  while (socket.hasPendingDatagrams()) {
+  // What is left waits for the next turn: the socket signals again.
+  for (int taken = 0; taken < protocol::DatagramsPerTurn && socket.hasPendingDatagrams(); ++taken) {
     const QNetworkDatagram datagram = socket.receiveDatagram(MaxMatchBytes + 1);
     const QHostAddress from = datagram.senderAddress();
     if (choice_.loopbackOnly && !protocol::IsLoopback(QHostAddress(from.toIPv4Address()).toString())) {
       Drop(QStringLiteral("from outside the loopback network"), from);
+      continue;
+    }
+    // Before the costly XML read: an answer to our probes names one of
+    // their MessageIDs, whose UUIDs are plain hex that XML never escapes.
+    if (!RelatesToOurs(datagram.data())) {
+      Drop(QStringLiteral("names none of this search's probes"), from);
       continue;
     }
     const ProbeMatches read = ReadProbeMatches(datagram.data());
@@ -201,25 +209,30 @@ void Prober::ReadPending(QUdpSocket& socket) {
       continue;
     }
     for (const ProbeMatch& match : read.matches) {
-      if (endpoints_.contains(match.endpoint)) continue;
+      // The same camera again, or heard on a second interface. An endpoint
+      // claimed from another address gets a row of its own: a forged answer
+      // must not hide the real camera.
+      const QString key = match.endpoint + u'@' + from.toString();
+      if (heard_.contains(key)) continue;
       const std::optional<FoundCamera> camera = CameraFromMatch(match, from);
       if (!camera) {
         Drop(QStringLiteral("%1 is not a camera (types %2)").arg(match.endpoint, match.types.join(u' ')), from);
         continue;
       }
-      endpoints_ << match.endpoint;
+      if (std::any_of(heard_.begin(), heard_.end(), [&](const QString& h) { return h.startsWith(match.endpoint + u'@'); })) {
+        qCWarning(lcDiscovery).noquote() << "Search: endpoint" << match.endpoint.left(80) << "also answers from"
+                                         << from.toString();
+      }
+      heard_ << key;
       if (onCamera) onCamera(*camera);
     }
   }
 }
 
-void Prober::Drop(const QString& why, const QHostAddress& from) {
-  ++dropped_;
-  if (dropped_ <= LoggedDrops) {
-    qCInfo(lcDiscovery).noquote() << "dropped a WS-Discovery answer from" << from.toString() << ":" << why;
-  } else if (dropped_ == LoggedDrops + 1) {
-    qCInfo(lcDiscovery) << "further dropped WS-Discovery answers are only counted";
-  }
+bool Prober::RelatesToOurs(const QByteArray& datagram) const {
+  return std::any_of(messageIds_.begin(), messageIds_.end(), [&](const QString& id) {
+    return datagram.contains(QStringView(id).mid(id.lastIndexOf(u':') + 1).toLatin1());
+  });
 }
 
 }  // namespace device::onvif

@@ -13,6 +13,7 @@
 #include <optional>
 #include <vector>
 
+#include "device/device_log.h"
 #include "device/discovery.h"
 #include "device/net_options.h"
 
@@ -63,11 +64,12 @@ class Prober {
   void Send();
   // Each camera not heard before in this search.
   std::function<void(const FoundCamera&)> onCamera;
-  int droppedCount() const { return dropped_; }
+  int droppedCount() const { return drops_.count(); }
 
  private:
   void ReadPending(QUdpSocket& socket);
-  void Drop(const QString& why, const QHostAddress& from);
+  bool RelatesToOurs(const QByteArray& datagram) const;
+  void Drop(const QString& why, const QHostAddress& from) { drops_.Drop(why, from); }
 
   const NetOptions& options_;
   const InterfaceChoice& choice_;
@@ -75,8 +77,8 @@ class Prober {
   std::vector<QByteArray> probes_;
   QHostAddress group_;
   std::vector<std::unique_ptr<QUdpSocket>> sockets_;
-  QStringList endpoints_;  // heard in this search
-  int dropped_ = 0;
+  QStringList heard_;  // endpoint@source of every camera heard in this search
+  DropLog drops_{QStringLiteral("a WS-Discovery answer")};
 };
 
 }  // namespace device::onvif

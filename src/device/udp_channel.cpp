@@ -5,17 +5,9 @@
 
 #include "device/device_log.h"
 #include "protocol/multicast.h"
+#include "protocol/wire.h"
 
 namespace device {
-namespace {
-
-constexpr int LoggedDrops = 20;  // a flood of bad datagrams must not flood the log
-// Datagrams read per turn of the event loop: under a flood the search's
-// timers still get their turn, so it ends at its cap whatever arrives.
-constexpr int DatagramsPerTurn = 64;
-
-}  // namespace
-
 UdpChannel::UdpChannel(const NetOptions& options, const InterfaceChoice& choice)
     : options_(options), choice_(choice), group_(options.group) {}
 
@@ -75,7 +67,7 @@ void UdpChannel::Send(const QByteArray& datagram) {
 
 void UdpChannel::ReadPending() {
   // What is left waits for the next turn: the socket signals again.
-  for (int read = 0; read < DatagramsPerTurn && receiver_.hasPendingDatagrams(); ++read) {
+  for (int read = 0; read < protocol::DatagramsPerTurn && receiver_.hasPendingDatagrams(); ++read) {
     // One byte more than allowed tells an oversized datagram from a full one.
     const QNetworkDatagram datagram = receiver_.receiveDatagram(protocol::MaxDatagramBytes + 1);
     const QHostAddress from = datagram.senderAddress();
@@ -91,15 +83,6 @@ void UdpChannel::ReadPending() {
       continue;
     }
     if (onMessage) onMessage(*parsed.message, from);
-  }
-}
-
-void UdpChannel::Drop(const QString& why, const QHostAddress& from) {
-  ++dropped_;
-  if (dropped_ <= LoggedDrops) {
-    qCInfo(lcDiscovery).noquote() << "dropped a datagram from" << from.toString() << ":" << why;
-  } else if (dropped_ == LoggedDrops + 1) {
-    qCInfo(lcDiscovery) << "further dropped datagrams are only counted";
   }
 }
 

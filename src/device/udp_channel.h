@@ -8,6 +8,7 @@
 #include <memory>
 #include <vector>
 
+#include "device/device_log.h"
 #include "device/net_options.h"
 #include "protocol/protocol.h"
 
@@ -30,8 +31,8 @@ class UdpChannel {
   std::function<void(const protocol::Message&, const QHostAddress&)> onMessage;
   // Counts and logs a datagram that is not taken, also for the users'
   // own reasons (a foreign nonce, a spoofed source).
-  void Drop(const QString& why, const QHostAddress& from);
-  int droppedCount() const { return dropped_; }
+  void Drop(const QString& why, const QHostAddress& from) { drops_.Drop(why, from); }
+  int droppedCount() const { return drops_.count(); }
 
  private:
   struct Sender {
@@ -46,7 +47,7 @@ class UdpChannel {
   QUdpSocket receiver_;
   std::vector<Sender> senders_;
   QByteArray nonce_;
-  int dropped_ = 0;
+  DropLog drops_{QStringLiteral("a datagram")};
 };
 
 }  // namespace device

@@ -18,6 +18,12 @@ constexpr uint16_t HttpPortForFamily(int family) { return family != 0 ? HttpPort
 // Discovery sockets ask the kernel for this much receive buffer, so a burst
 // of answers from a large fleet is queued rather than dropped.
 inline constexpr int ReceiveBufferBytes = 4 * 1024 * 1024;
+// Receivers read at most this many datagrams per turn of the event loop, so
+// that under a flood their timers still run (a search still ends at its cap).
+inline constexpr int DatagramsPerTurn = 64;
+// A flood of bad datagrams must not flood a log: the first this many drops
+// are logged with their reason, the rest only counted.
+inline constexpr int LoggedDrops = 20;
 
 // ONVIF: WS-Discovery's group and port, the longest a device may wait before
 // it answers a Probe (the Probe's MaxDelay default), the services' paths and

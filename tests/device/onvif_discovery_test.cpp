@@ -8,7 +8,10 @@
 #include <QNetworkInterface>
 #include <QTimer>
 #include <QUdpSocket>
+#include <atomic>
+#include <chrono>
 #include <memory>
+#include <thread>
 
 #include "device/discovery.h"
 #include "protocol/onvif_xml.h"
@@ -109,6 +112,81 @@ TEST(OnvifSearch, OneRowPerEndpointLateAnswersIncludedForeignOnesDropped) {
   EXPECT_EQ(outcome.cameras[1].endpoint, u"urn:uuid:cam-02"_qs);
   EXPECT_EQ(streamed, (std::vector<QString>{u"urn:uuid:cam-01"_qs, u"urn:uuid:cam-02"_qs})) << "rows as they arrive";
   EXPECT_GE(outcome.dropped, 12) << "the foreign and the printer's answers, each counted";
+}
+
+// Whoever sees our multicast probe can answer it first with a real camera's
+// endpoint: that answer gets a row of its own and the camera keeps its row.
+TEST(OnvifSearch, AnEndpointClaimedFromAnotherAddressDoesNotHideTheCamera) {
+  const device::NetOptions options = Options();
+  Responder responder(options.onvifPort, {{u"127.0.7.9"_qs, u"urn:uuid:cam-01"_qs, 0},  // the forger, first
+                                          {u"127.0.7.1"_qs, u"urn:uuid:cam-01"_qs, 100}});
+  const device::SearchOutcome outcome =
+      device::SearchCameras(options, device::ChooseInterfaces(options.interfaceName), {});
+  ASSERT_EQ(outcome.cameras.size(), 2u);
+  EXPECT_EQ(outcome.cameras[0].address, u"127.0.7.1"_qs);
+  EXPECT_EQ(outcome.cameras[1].address, u"127.0.7.9"_qs);
+}
+
+// Floods the unicast port a probe came from (anyone on the link sees it)
+// with answers to another probe, from a thread, for at most `limit` and at
+// most two million datagrams, starting at the first probe it hears.
+class ProbePortFlood {
+ public:
+  ProbePortFlood(quint16 port, std::chrono::milliseconds limit) : limit_(limit) {
+    EXPECT_TRUE(listener_.bind(QHostAddress(u"239.255.255.250"_qs), port, QUdpSocket::ShareAddress | QUdpSocket::ReuseAddressHint));
+    EXPECT_TRUE(listener_.joinMulticastGroup(QHostAddress(u"239.255.255.250"_qs), QNetworkInterface::interfaceFromName(u"lo"_qs)));
+    QObject::connect(&listener_, &QUdpSocket::readyRead, &listener_, [this] {
+      const QNetworkDatagram probe = listener_.receiveDatagram();
+      if (!thread_.joinable()) Start(probe.senderAddress(), static_cast<quint16>(probe.senderPort()));
+    });
+  }
+  ~ProbePortFlood() {
+    stop_ = true;
+    if (thread_.joinable()) thread_.join();
+  }
+  bool ended() const { return ended_; }
+  long sent() const { return sent_; }
+
+ private:
+  void Start(const QHostAddress& to, quint16 port) {
+    const QByteArray answer =
+        uR"(<e:Envelope xmlns:e="http://www.w3.org/2003/05/soap-envelope" xmlns:a="http://schemas.xmlsoap.org/ws/2004/08/addressing"
+        xmlns:d="http://schemas.xmlsoap.org/ws/2005/04/discovery"><e:Header><a:RelatesTo>urn:uuid:another-probe</a:RelatesTo>
+        </e:Header><e:Body><d:ProbeMatches><d:ProbeMatch><a:EndpointReference><a:Address>urn:uuid:flood</a:Address>
+        </a:EndpointReference><d:Types>dn:NetworkVideoTransmitter</d:Types></d:ProbeMatch></d:ProbeMatches></e:Body></e:Envelope>)"_qs
+            .toUtf8();
+    thread_ = std::thread([this, answer, to, port] {
+      QUdpSocket socket;
+      const auto end = std::chrono::steady_clock::now() + limit_;
+      while (!stop_ && sent_ < 2'000'000 && std::chrono::steady_clock::now() < end) {
+        for (int i = 0; i < 256; ++i) {
+          if (socket.writeDatagram(answer, to, port) > 0) ++sent_;
+        }
+      }
+      ended_ = true;
+    });
+  }
+
+  std::chrono::milliseconds limit_;
+  QUdpSocket listener_;
+  std::thread thread_;
+  std::atomic<bool> stop_{false};
+  std::atomic<bool> ended_{false};
+  std::atomic<long> sent_{0};
+};
+
+// The flood is read a bounded batch at a time, so the search's timers still
+// run: it ends at its cap long before the flood does.
+TEST(OnvifSearch, AFloodOnTheProbesPortDoesNotHoldTheSearchPastItsCap) {
+  device::NetOptions options = Options();
+  options.searchCap = std::chrono::milliseconds(500);
+  ProbePortFlood flood(options.onvifPort, std::chrono::seconds(4));
+  const device::SearchOutcome outcome =
+      device::SearchCameras(options, device::ChooseInterfaces(options.interfaceName), {});
+  EXPECT_GT(flood.sent(), 1000) << "the flood ran";
+  EXPECT_FALSE(flood.ended()) << "the search ran as long as the flood: " << flood.sent() << " datagrams";
+  EXPECT_TRUE(outcome.cameras.empty());
+  EXPECT_GT(outcome.dropped, 0) << "the flood was read and dropped while the search ran";
 }
 
 TEST(OnvifSearch, NoOnvifSearchWhenItsPortIsZero) {
