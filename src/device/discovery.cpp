@@ -27,16 +27,21 @@ bool ListedBefore(const FoundCamera& a, const FoundCamera& b) {
   return protocol::ParseMac(a.mac) < protocol::ParseMac(b.mac);
 }
 
-// The row of a camera already listed by the other protocol: same MAC (known)
-// at the same address.
+// The row of a camera already listed by the other protocol: at the same
+// address with the same MAC, or, where the ONVIF row's MAC is unknown, the
+// only row of the other protocol at that address (of two cameras sharing an
+// address, neither is taken for it).
 FoundCamera* SameCamera(std::vector<FoundCamera>& cameras, const FoundCamera& camera) {
-  if (camera.mac.isEmpty()) return nullptr;
+  FoundCamera* same = nullptr;
+  int atAddress = 0;
   for (FoundCamera& listed : cameras) {
-    if (listed.mac == camera.mac && listed.address == camera.address && listed.endpoint.isEmpty() != camera.endpoint.isEmpty()) {
-      return &listed;
-    }
+    if (listed.address != camera.address || listed.endpoint.isEmpty() == camera.endpoint.isEmpty()) continue;
+    if (!camera.mac.isEmpty() && listed.mac == camera.mac) return &listed;
+    const bool macUnknown = camera.mac.isEmpty() || listed.mac.isEmpty();
+    if (macUnknown) same = &listed;
+    ++atAddress;
   }
-  return nullptr;
+  return atAddress == 1 ? same : nullptr;
 }
 
 }  // namespace

@@ -94,6 +94,29 @@ TEST(NetSearch, FindsEveryCameraWithEveryFieldInAddressOrder) {
   EXPECT_EQ(probes(), probesBefore + 1) << "the cap ends the search before the next copy";
 }
 
+// A camera that speaks both protocols is one row, the row of our own
+// protocol, whether or not its WS-Discovery answer names its MAC (on
+// loopback no neighbour table knows it).
+TEST(NetSearch, ACameraOfBothProtocolsIsOneRow) {
+  Simulator sim({{.host = 20, .caption = u"Scoped"_qs, .protocols = {u"sentrova"_qs, u"onvif"_qs}},
+                 {.host = 21, .caption = u"Unscoped"_qs, .protocols = {u"sentrova"_qs, u"onvif"_qs}, .macScope = false},
+                 {.host = 22, .caption = u"Onvif only"_qs, .protocols = {u"onvif"_qs}, .httpPort = 8080, .macScope = false}});
+  ASSERT_TRUE(sim.Start());
+  NetCameraControl cam(sim.Options());
+  cam.Search();
+  ASSERT_EQ(cam.FoundCount(), 3);
+  for (int row = 0; row < 2; ++row) {
+    cam.DeviceIndex(row);
+    EXPECT_EQ(cam.DeviceAddress(), U(sim.Address(20 + row)));
+    EXPECT_EQ(cam.DeviceMacText(), U(sim.Mac(20 + row))) << "our own protocol's row";
+    EXPECT_EQ(cam.DeviceMode(), u"X-350");
+  }
+  cam.DeviceIndex(2);
+  EXPECT_EQ(cam.DeviceAddress(), U(sim.Address(22)));
+  EXPECT_EQ(cam.DeviceMode(), u"ONVIF");
+  EXPECT_EQ(cam.DeviceMacText(), u"") << "unknown stays unknown";
+}
+
 TEST(NetSearch, NoCameraAndAnUnusableInterfaceGiveAnEmptyList) {
   Simulator sim(std::vector<SimCamera>{SimCamera{}});  // not started: nobody answers on its port
   NetCameraControl cam(sim.Options());
