@@ -160,7 +160,7 @@ HttpResponse NetCameraControl::Http(const char* member, HttpRequest request) {
 }
 
 int32_t NetCameraControl::Connect() {
-  if (onvifTarget_) return onvif_.LogIn({loginId_, loginPassword_}) == LoginGranted ? 1 : 0;
+  if (onvifTarget_) return OnvifLogIn({loginId_, loginPassword_}) == LoginGranted ? 1 : 0;
   return Http("Connect", QStringLiteral("GET"), QString::fromLatin1(protocol::HelloPath)).status == 200 ? 1 : 0;
 }
 
@@ -335,7 +335,7 @@ std::optional<protocol::Message> NetCameraControl::AskWithProof(const char* memb
 }
 
 int32_t NetCameraControl::LoginState() {
-  if (onvifTarget_) return onvif_.LogIn({loginId_, loginPassword_});
+  if (onvifTarget_) return OnvifLogIn({loginId_, loginPassword_});
   const std::optional<protocol::Message> challenge = Challenge("LoginState");
   return challenge ? challenge->state : 0;
 }
@@ -345,7 +345,7 @@ int32_t NetCameraControl::Login(std::u16string& id, std::u16string& password) {
   const QString loginPassword = Q(password);
   if (loginId.size() > protocol::MaxTextUnits) return LoginNeeded;  // no camera has such an ID
   if (onvifTarget_) {
-    const int32_t state = onvif_.LogIn({loginId, loginPassword});
+    const int32_t state = OnvifLogIn({loginId, loginPassword});
     if (state == LoginGranted) {
       loginId_ = loginId;
       loginPassword_ = loginPassword;
@@ -378,12 +378,6 @@ int32_t NetCameraControl::Login(std::u16string& id, std::u16string& password) {
 }
 
 int32_t NetCameraControl::ChangeAddress(std::u16string& address, std::u16string& mask, std::u16string& gateway) {
-  if (onvifTarget_) {
-    // Without MAC-addressed commands nothing proves which camera holds a
-    // doubtful address, so nothing is sent.
-    qCWarning(lcHttp) << "ChangeAddress" << targetAddress_ << ": not offered for an ONVIF camera; nothing sent";
-    return 0;
-  }
   protocol::Message request;
   request.kind = protocol::Kind::ChangeAddressRequest;
   request.address = Q(address);
@@ -398,6 +392,7 @@ int32_t NetCameraControl::ChangeAddress(std::u16string& address, std::u16string&
     qCWarning(lcMac) << "ChangeAddress" << targetMac_ << ": not sent:" << refusal;
     Fail("ChangeAddress", refusal);
   }
+  if (onvifTarget_) return KeepOnvifAddress(request.address, request.mask, request.gateway);
   const std::optional<protocol::Message> reply = AskWithProof("ChangeAddress", request);
   if (!reply) Fail("ChangeAddress", QStringLiteral("no answer from the camera"));
   if (reply->result != 1) {
@@ -406,6 +401,41 @@ int32_t NetCameraControl::ChangeAddress(std::u16string& address, std::u16string&
   }
   addressKept_ = true;
   return reply->result;
+}
+
+int32_t NetCameraControl::OnvifLogIn(const onvif::Credentials& credentials) {
+  const int32_t state = onvif_.LogIn(credentials);
+  if (state == LoginGranted) onvifLoginAddress_ = targetAddress_;
+  return state;
+}
+
+// ONVIF has no MAC-addressed commands, so the camera is asked where the
+// login reached it, and its address is kept for the next apply only when
+// the hardware address it reports is the chosen row's: a twin on the same
+// address is never written to.
+int32_t NetCameraControl::KeepOnvifAddress(const QString& address, const QString& mask, const QString& gateway) {
+  const QString at = onvifLoginAddress_;
+  const auto refuse = [&](const QString& why) {
+    qCWarning(lcHttp).noquote() << "ChangeAddress at" << at << ":" << why;
+    Fail("ChangeAddress", why);
+  };
+  if (at.isEmpty()) refuse(QStringLiteral("no login to the camera; nothing was sent"));
+  onvif_.Target(at);
+  if (onvif_.LogIn({loginId_, loginPassword_}) != LoginGranted) {
+    refuse(QStringLiteral("the camera at %1 does not take the login; nothing was sent").arg(at));
+  }
+  const QString mac = onvif_.Text(QString::fromUtf16(protocol::MacAddressKey));
+  if (targetMac_.isEmpty()) {
+    refuse(QStringLiteral("the camera at %1 cannot prove it is the one chosen: its MAC is unknown; nothing was sent").arg(at));
+  }
+  if (mac != targetMac_) {
+    refuse(QStringLiteral("the camera answering at %1 is another one (MAC %2); nothing was sent").arg(at, mac.left(40)));
+  }
+  kept_.insert(u"SysIPAddress"_qs, address);
+  kept_.insert(u"SysSubnetMask"_qs, mask);
+  kept_.insert(u"SysDefaultGateway"_qs, gateway);
+  qCInfo(lcHttp) << "ChangeAddress at" << at << ": the camera proved to be" << targetMac_ << "; the address is kept";
+  return 1;
 }
 
 void NetCameraControl::ApplyKeptAddress() {
@@ -420,15 +450,20 @@ void NetCameraControl::ApplyKeptAddress() {
 }
 
 int32_t NetCameraControl::AddressInUse() {
-  if (onvifTarget_) return onvif_.Answers(targetAddress_) ? -1 : 0;
   if (!protocol::IsIPv4(targetAddress_)) {
     qCWarning(lcMac) << "AddressInUse" << targetAddress_ << ": not an IPv4 address";
     return 0;
   }
+  // An ONVIF camera's new address may be held by a camera of either protocol.
+  if (onvifTarget_ && onvif_.Answers(targetAddress_)) return -1;
+  return OwnCameraHasAddress() ? -1 : 0;
+}
+
+bool NetCameraControl::OwnCameraHasAddress() {
   protocol::Message request;
   request.kind = protocol::Kind::WhoHasRequest;
   request.address = targetAddress_;
-  return Ask("AddressInUse", request) ? -1 : 0;
+  return Ask("AddressInUse", request).has_value();
 }
 
 }  // namespace device

@@ -89,6 +89,11 @@ class NetCameraControl : public CameraControl {
   void ApplyKeptSettings(const QJsonObject& settings);
   void ApplyKeptAddress();
   void ApplyOnvif();
+  // An ONVIF login at the target address; where it was granted is kept.
+  int32_t OnvifLogIn(const onvif::Credentials& credentials);
+  int32_t KeepOnvifAddress(const QString& address, const QString& mask, const QString& gateway);
+  // Whether a camera of our own protocol answers for the target address.
+  bool OwnCameraHasAddress();
 
   NetOptions options_;
   std::function<void(const FoundCamera&)> onFound_;
@@ -103,6 +108,7 @@ class NetCameraControl : public CameraControl {
 
   bool onvifTarget_ = false;  // the target speaks ONVIF
   onvif::Camera onvif_;
+  QString onvifLoginAddress_;  // where the last ONVIF login was granted
   QJsonObject kept_;         // settings kept for the next apply
   bool addressKept_ = false;  // the camera holds an address change for the next apply
 };

@@ -72,13 +72,16 @@ bool FrmChangeIPAddress::EntriesAccepted() {
 }
 
 // False when another camera already has the typed address; nothing is
-// changed then.
+// changed then. An ONVIF row is spoken to in ONVIF at its own service, and
+// the camera control changes its address only once it proves to be the
+// camera chosen.
 bool FrmChangeIPAddress::SendNewAddress() {
   device::CameraControl& camTemp = program.CamTemp;
   WizardState& state = program.state;
-  camTemp.ProtocolOption(0);
+  const bool onvifRow = program.frmMain && program.frmMain->LaunchedOnvifRow;
+  camTemp.ProtocolOption(onvifRow ? protocol::OnvifProtocolOption : 0);
   camTemp.ProtocolFamily(state.DeviceFamily);
-  camTemp.TargetPort(protocol::HttpPortForFamily(state.DeviceFamily));
+  AimAtRowService(program.cam, camTemp, onvifRow, state.DeviceFamily);
   camTemp.TargetAddress(Text1.text);
   constexpr int32_t AddressTaken = -1;
   if (camTemp.AddressInUse() == AddressTaken) return false;

@@ -39,8 +39,15 @@ struct SearchAnnouncement {
 }  // namespace
 
 int16_t FamilyOfMode(const std::u16string& mode) {
-  const bool login = mode == protocol::OnvifModeText || mode.find(LoginFamilyMark) != std::u16string::npos;
+  const bool login = IsOnvifMode(mode) || mode.find(LoginFamilyMark) != std::u16string::npos;
   return login ? FamilyLogin : FamilyPlain;
+}
+
+bool IsOnvifMode(const std::u16string& mode) { return mode == protocol::OnvifModeText; }
+
+void AimAtRowService(device::CameraControl& cam, device::CameraControl& camTemp, bool onvifRow, int16_t family) {
+  camTemp.TargetPort(onvifRow ? cam.DevicePort() : protocol::HttpPortForFamily(family));
+  if (onvifRow) camTemp.TargetServicePath(cam.DeviceServicePath());
 }
 
 void ShowCameraError(Program& program, const std::exception& error) {
@@ -170,7 +177,8 @@ bool FrmMain::LaunchWizard() {
   ReadSelectedDevice();
   const std::u16string mode = cam.DeviceMode();
   // An ONVIF row: login first, like family 2, and spoken to in ONVIF.
-  const bool onvifRow = mode == protocol::OnvifModeText;
+  const bool onvifRow = IsOnvifMode(mode);
+  LaunchedOnvifRow = onvifRow;
   state.DeviceFamily = FamilyOfMode(mode);
   cam.ProtocolFamily(state.DeviceFamily);
   cam.ProtocolOption(0);
@@ -187,8 +195,7 @@ bool FrmMain::LaunchWizard() {
   // An ONVIF row is spoken to where its own service address (found in the
   // search) says its device service is: that port and path. Our own cameras
   // at their family's port.
-  camTemp.TargetPort(onvifRow ? cam.DevicePort() : protocol::HttpPortForFamily(state.DeviceFamily));
-  if (onvifRow) camTemp.TargetServicePath(cam.DeviceServicePath());
+  AimAtRowService(cam, camTemp, onvifRow, state.DeviceFamily);
   camTemp.ProtocolFamily(state.DeviceFamily);
 
   if (sameAddress >= 2) {

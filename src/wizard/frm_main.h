@@ -24,6 +24,7 @@ struct FrmMain {
   forms::Button CmdExit;
 
   int16_t LoginResult = 0;  // what Connect gave during the last launch
+  bool LaunchedOnvifRow = false;  // the last launch was for an ONVIF row (the change-address dialog follows it)
 
   void Form_Load();
   void Form_Unload() {}
@@ -52,6 +53,12 @@ inline constexpr int16_t FamilyPlain = 0;
 inline constexpr int16_t FamilyLogin = 2;
 // The family of a listed camera, from its Mode text.
 int16_t FamilyOfMode(const std::u16string& mode);
+// Whether a listed camera is an ONVIF camera's row, from its Mode text.
+bool IsOnvifMode(const std::u16string& mode);
+// Tells the connection instance where the row the search instance describes
+// is spoken to: an ONVIF row at the service port and path its search answer
+// named, our own cameras at their family's port.
+void AimAtRowService(device::CameraControl& cam, device::CameraControl& camTemp, bool onvifRow, int16_t family);
 // What a camera of family 0 lacks, where the user reads about that camera.
 inline constexpr char16_t NoAccessControlText[] =
     u"This camera has no access control: anyone on the network can read its password and change its settings "

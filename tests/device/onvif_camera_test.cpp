@@ -404,6 +404,39 @@ TEST(OnvifApply, BadValuesAreRefusedBeforeAnythingIsSent) {
   }
 }
 
+// The change-address dialog's calls on an ONVIF row. ONVIF has no MAC
+// commands: the camera reached at the address the login reached takes the
+// new address (written by the apply) only when the MAC it reports is the
+// row's; a twin, or a row whose MAC is unknown, gets nothing.
+TEST(OnvifChangeAddress, OnlyTheCameraChosenTakesTheNewAddress) {
+  struct Case {
+    const char16_t* rowMac;
+    const char* refusal;  // empty: the address changes
+  };
+  for (const Case& c : {Case{u"0.12.34.255.1.2", ""}, Case{u"0.12.34.255.1.3", "is another one"},
+                        Case{u"", "its MAC is unknown"}}) {
+    FakeOnvifCamera camera(Auth::Token);
+    auto camTemp = Target(camera, u"admin", u"1234");
+    ASSERT_EQ(camTemp->LoginState(), device::LoginGranted) << "the password dialog's check";
+    EXPECT_EQ(camTemp->AddressInUse(), -1) << "the camera answers at its own address";
+    camTemp->TargetAddress(u"127.0.0.2");
+    camTemp->TargetMac(c.rowMac);
+    std::u16string address = u"127.0.0.2", mask = u"255.0.0.0", gateway = u"127.0.0.254";
+    try {
+      EXPECT_EQ(camTemp->ChangeAddress(address, mask, gateway), 1);
+      camTemp->ApplySettings(1, 0);
+      EXPECT_STREQ(c.refusal, "");
+    } catch (const device::CameraControlError& error) {
+      EXPECT_NE(std::string(error.what()).find(c.refusal), std::string::npos) << error.what();
+      EXPECT_NE(std::string(error.what()).find("nothing was sent"), std::string::npos) << error.what();
+    }
+    const bool changes = std::string(c.refusal).empty();
+    EXPECT_EQ(camera.address, changes ? u"127.0.0.2"_qs : u"127.0.0.1"_qs) << c.refusal;
+    EXPECT_EQ(Writes(camera), changes ? std::vector<QString>{u"SetNetworkInterfaces by admin"_qs} : std::vector<QString>{})
+        << c.refusal;
+  }
+}
+
 TEST(OnvifApply, AFailurePartWayLeavesCredentialsTheCameraTakes) {
   {  // The new ID does not log in: it is removed again, the old one stays.
     FakeOnvifCamera camera(Auth::Token);

@@ -115,6 +115,28 @@ TEST_F(ChangeAddressTest, SendsTheNewAddressWaitsAndSearchesAgain) {
   EXPECT_EQ(desktop.visible, std::set<forms::WindowId>{forms::WindowId::FrmMain});
 }
 
+// After a launch on an ONVIF row the dialog keeps speaking ONVIF, at the
+// row's own service; the camera control decides whether the camera reached
+// is the one chosen.
+TEST_F(ChangeAddressTest, AnOnvifRowIsSpokenToAtItsOwnService) {
+  Open(2, u"v2.0.9");
+  program.frmMain->LaunchedOnvifRow = true;
+  cam.DeviceIndex(0);
+  cam.servicePort = 8080;
+  cam.servicePath = u"/services/device";
+  log.Clear();
+  Enter(u"10.0.0.9", u"255.0.0.0", u"10.0.0.254");
+  Dialog().CmdOk_Click();
+  EXPECT_LOG(log, "pointer 11", "CamTemp.ProtocolOption = 1", "CamTemp.ProtocolFamily = 2", "cam.DevicePort",
+             "CamTemp.TargetPort = 8080", "cam.DeviceServicePath", "CamTemp.TargetServicePath = \"/services/device\"",
+             "CamTemp.TargetAddress = \"10.0.0.9\"", "CamTemp.AddressInUse", "CamTemp.TargetMac = \"0.64.140.1.2.1\"",
+             "CamTemp.ChangeAddress(\"10.0.0.9\", \"255.0.0.0\", \"10.0.0.254\")", "CamTemp.ApplySettings(1, 0)",
+             "waits 15000 for 10.0.0.9", "sleep 15000", "unload FrmMain", "pointer 11", "cam.Search", "cam.FoundCount",
+             "cam.DeviceIndex = 0", "cam.DeviceCaption", "cam.DeviceMacText", "cam.DeviceAddress", "cam.DeviceAddress",
+             "cam.DeviceMode", "cam.DeviceIndex = 1", "cam.DeviceCaption", "cam.DeviceMacText", "cam.DeviceAddress",
+             "cam.DeviceAddress", "cam.DeviceMode", "pointer 0", "show FrmMain", "unload FrmChangeIPAddress", "pointer 0");
+}
+
 TEST_F(ChangeAddressTest, AnUnchangedAddressIsAskedAboutLikeAnyOther) {
   Open(0, u"v2.0.9");
   Dialog().CmdOk_Click();
