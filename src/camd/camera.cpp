@@ -116,6 +116,8 @@ class RequestGate {
 // connections and requests that take too long are closed; after an accept
 // error (no descriptor left) it accepts again a little later.
 class SetupServer : public QTcpServer {
+  Q_OBJECT
+
  public:
   SetupServer(QString mac, int idleMs, SimLog& log, QObject* parent) : QTcpServer(parent), mac_(std::move(mac)),
                                                                       idleMs_(idleMs), log_(log) {
@@ -668,3 +670,5 @@ void Camera::sendNow(const protocol::Message& message) {
 }
 
 }  // namespace camd
+
+#include "camera.moc"
