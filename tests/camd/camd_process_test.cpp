@@ -145,6 +145,25 @@ TEST_F(Sim, AProbeFloodLeavesTheCamerasAnswering) {
   EXPECT_TRUE(answered) << "answering again within seconds of the flood, not minutes";
 }
 
+// A flood of probes and of malformed datagrams writes at most the cap of
+// lines of each kind per window and counts the rest; afterwards a probe is
+// logged again.
+TEST_F(Sim, FloodsAreLoggedUpToTheCap) {
+  fleetArgs_ = {"--fleet", sim_.writeFleet("{\"cameras\": [" + Camera(kMac1, 2, true, "2.10.001", At(10)) + "]}")};
+  Start();
+  Group group(sim_.port());
+  constexpr int kFlood = 500;
+  for (int i = 0; i < kFlood; ++i) {
+    group.send(Request(Kind::Probe, {}));
+    group.sendRaw("not json");
+  }
+  EXPECT_TRUE(LoggedWithinCap(sim_.cappedLog("sim udp probe"), kFlood));
+  EXPECT_TRUE(LoggedWithinCap(sim_.cappedLog("sim udp dropped"), kFlood));
+  const protocol::Message probe = Request(Kind::Probe, {});
+  group.send(probe);
+  EXPECT_TRUE(sim_.waitForLog("sim udp probe nonce=" + probe.nonce)) << "logged again after the flood";
+}
+
 TEST_F(Sim, DroppingCameraNeverAnswers) {
   fleetArgs_ = {"--fleet", sim_.writeFleet("{\"cameras\": [" + Camera(kMac1, 2, true, "2.10.001", At(10)) + "," +
                                             Camera(kMac2, 0, false, "2.10.001", At(11), R"(, "faults": {"dropShare": 1})") +

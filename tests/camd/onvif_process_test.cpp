@@ -364,6 +364,21 @@ TEST_F(OnvifSim, AProbeAfterAFloodIsStillAnswered) {
   EXPECT_EQ(answers, 4) << "every camera answers the probe after 1000 others";
 }
 
+// A flood of probes and of datagrams that are no probe writes at most the
+// cap of lines of each kind per window and counts the rest.
+TEST_F(OnvifSim, FloodsAreLoggedUpToTheCap) {
+  constexpr int kFlood = 300;
+  QUdpSocket flooder;
+  ASSERT_TRUE(flooder.bind(QHostAddress("127.0.0.1"), 0));
+  flooder.setMulticastInterface(QNetworkInterface::interfaceFromName("lo"));
+  for (int i = 0; i < kFlood; ++i) {
+    flooder.writeDatagram(ProbeDatagram(QStringLiteral("urn:uuid:flood-%1").arg(i)), QHostAddress(protocol::OnvifGroup), wsdPort_);
+    flooder.writeDatagram("<not-a-probe/>", QHostAddress(protocol::OnvifGroup), wsdPort_);
+  }
+  EXPECT_TRUE(LoggedWithinCap(sim_.cappedLog("sim wsd probe"), kFlood));
+  EXPECT_TRUE(LoggedWithinCap(sim_.cappedLog("sim wsd dropped"), kFlood));
+}
+
 TEST_F(OnvifSim, OnvifOnlyCamerasIgnoreOurOwnProbe) {
   Group group(sim_.port());
   protocol::Message probe;
