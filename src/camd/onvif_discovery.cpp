@@ -2,9 +2,11 @@
 
 #include <QNetworkDatagram>
 #include <QUuid>
+#include <cerrno>
 
 #include "camd/onvif_service.h"
 #include "camd/sim_log.h"
+#include "protocol/multicast.h"
 #include "protocol/protocol.h"
 
 namespace camd {
@@ -114,6 +116,11 @@ bool OnvifDiscovery::open(QString& error) {
     return false;
   }
   socket_.setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, protocol::ReceiveBufferBytes);
+  // Probes another interface heard are not for the cameras on this one.
+  if (!protocol::HearJoinedInterfacesOnly(socket_.socketDescriptor())) {
+    error = QStringLiteral("cannot confine the group to %1: %2").arg(options_.interface.name(), qt_error_string(errno));
+    return false;
+  }
   return true;
 }
 
