@@ -116,6 +116,8 @@ class RequestGate {
 // connections and requests that take too long are closed; after an accept
 // error (no descriptor left) it accepts again a little later.
 class SetupServer : public QTcpServer {
+  Q_OBJECT
+
  public:
   SetupServer(QString mac, int idleMs, SimLog& log, QObject* parent) : QTcpServer(parent), mac_(std::move(mac)),
                                                                       idleMs_(idleMs), log_(log) {
@@ -124,7 +126,7 @@ class SetupServer : public QTcpServer {
     sweep_.setInterval(std::max(50, idleMs_ / 4));
     connect(&sweep_, &QTimer::timeout, this, [this] {
       closeIdle();
-      if (!holding_ && isListening() && !DescriptorLeft()) holdAccepting(QStringLiteral("no descriptor left"));
+      if (!holding_ && isListening() && !descriptorLeft()) holdAccepting(QStringLiteral("no descriptor left"));
     });
     sweep_.start();
   }
@@ -144,7 +146,7 @@ class SetupServer : public QTcpServer {
     connect(socket, &QTcpSocket::readyRead, this, [this, socket] { gate(socket); });
     connect(socket, &QObject::destroyed, this, [this, socket] { connections_.remove(socket); });
     addPendingConnection(socket);
-    if (!DescriptorLeft()) holdAccepting(QStringLiteral("no descriptor left"));
+    if (!descriptorLeft()) holdAccepting(QStringLiteral("no descriptor left"));
   }
 
  private:
@@ -198,9 +200,10 @@ class SetupServer : public QTcpServer {
   // "try again"), so running out of descriptors later does not always reach
   // acceptError: the server would spin on a failing accept. So the server
   // also looks for a free descriptor itself, after each accept and at each
-  // sweep, and holds accepting until one is free again.
-  static bool DescriptorLeft() {
-    const int probe = ::fcntl(0, F_DUPFD_CLOEXEC, 0);
+  // sweep, and holds accepting until one is free again. It probes with its
+  // own listening socket, the one descriptor it surely holds.
+  bool descriptorLeft() const {
+    const int probe = ::fcntl(static_cast<int>(socketDescriptor()), F_DUPFD_CLOEXEC, 0);
     if (probe < 0) return errno != EMFILE && errno != ENFILE;
     ::close(probe);
     return true;
@@ -216,7 +219,7 @@ class SetupServer : public QTcpServer {
     retryPending_ = true;
     QTimer::singleShot(kAcceptRetryMs, this, [this] {
       retryPending_ = false;
-      if (!DescriptorLeft()) return holdAccepting({});
+      if (!descriptorLeft()) return holdAccepting({});
       holding_ = false;
       resumeAccepting();
     });
@@ -668,3 +671,5 @@ void Camera::sendNow(const protocol::Message& message) {
 }
 
 }  // namespace camd
+
+#include "camera.moc"

@@ -9,12 +9,6 @@
 #include "protocol/protocol.h"
 
 namespace camd {
-namespace {
-
-// Dropped datagrams logged one by one; the rest are only counted.
-constexpr int LoggedDrops = 20;
-
-}  // namespace
 
 AnswerScheduler::AnswerScheduler(SimLog& log, QObject* parent) : QObject(parent), log_(log) {
   clock_.start();
@@ -58,7 +52,10 @@ void AnswerScheduler::arm() {
 }
 
 DiscoveryReceiver::DiscoveryReceiver(const SimOptions& options, SimLog& log, QObject* parent)
-    : QObject(parent), options_(options), log_(log) {
+    : QObject(parent),
+      options_(options),
+      probes_(log, QStringLiteral("sim udp probe")),
+      drops_(log, QStringLiteral("sim udp dropped")) {
   connect(&socket_, &QUdpSocket::readyRead, this, &DiscoveryReceiver::readPending);
 }
 
@@ -98,26 +95,15 @@ void DiscoveryReceiver::dispatch(const QByteArray& datagram, const QHostAddress&
   if (datagram.contains(R"("op":"here")")) return;
   const protocol::Parsed parsed = protocol::ParseDatagram(datagram);
   if (!parsed.message) {
-    drop(from, parsed.error);
+    drops_.line(QStringLiteral("from=%1 reason=%2").arg(from.toString(), LogSafe(parsed.error, 80)));
     return;
   }
   const protocol::Message& message = *parsed.message;
   // Replies to MAC commands come back through the group too.
   if (protocol::IsReply(message.kind)) return;
   if (message.kind == protocol::Kind::Probe)
-    log_.line(QStringLiteral("sim udp probe nonce=%1 from=%2").arg(message.nonce, from.toString()));
+    probes_.line(QStringLiteral("nonce=%1 from=%2").arg(message.nonce, from.toString()));
   for (Camera* camera : cameras_) camera->handleDatagram(message);
-}
-
-void DiscoveryReceiver::drop(const QHostAddress& from, const QString& why) {
-  ++dropped_;
-  if (dropped_ <= LoggedDrops) {
-    log_.line(QStringLiteral("sim udp dropped from=%1 reason=%2").arg(from.toString(), LogSafe(why, 80)));
-  } else if (dropped_ == LoggedDrops + 1) {
-    log_.line(QStringLiteral("sim udp dropped: further dropped datagrams are only counted"));
-  } else if (dropped_ % 10000 == 0) {
-    log_.line(QStringLiteral("sim udp dropped count=%1").arg(dropped_));
-  }
 }
 
 }  // namespace camd

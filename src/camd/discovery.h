@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "camd/camera.h"
+#include "camd/sim_log.h"
 
 namespace camd {
 
@@ -66,13 +67,12 @@ class DiscoveryReceiver : public QObject {
  private:
   void readPending();
   void dispatch(const QByteArray& datagram, const QHostAddress& from);
-  void drop(const QHostAddress& from, const QString& why);
 
   const SimOptions& options_;
-  SimLog& log_;
+  CappedLines probes_;
+  CappedLines drops_;
   QUdpSocket socket_;
   std::vector<Camera*> cameras_;
-  int dropped_ = 0;
 };
 
 }  // namespace camd

@@ -2,9 +2,11 @@
 
 #include <QNetworkDatagram>
 #include <QUuid>
+#include <cerrno>
 
 #include "camd/onvif_service.h"
 #include "camd/sim_log.h"
+#include "protocol/multicast.h"
 #include "protocol/protocol.h"
 
 namespace camd {
@@ -92,7 +94,13 @@ QByteArray ProbeMatches(const Camera& camera, const QString& relatesTo) {
 
 OnvifDiscovery::OnvifDiscovery(const SimOptions& options, SimLog& log, std::mt19937& random,
                                AnswerScheduler& answers, QObject* parent)
-    : QObject(parent), options_(options), log_(log), random_(random), answers_(answers) {
+    : QObject(parent),
+      options_(options),
+      log_(log),
+      probes_(log, QStringLiteral("sim wsd probe")),
+      drops_(log, QStringLiteral("sim wsd dropped")),
+      random_(random),
+      answers_(answers) {
   clock_.start();
   connect(&socket_, &QUdpSocket::readyRead, this, &OnvifDiscovery::readPending);
 }
@@ -108,6 +116,11 @@ bool OnvifDiscovery::open(QString& error) {
     return false;
   }
   socket_.setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, protocol::ReceiveBufferBytes);
+  // Probes another interface heard are not for the cameras on this one.
+  if (!protocol::HearJoinedInterfacesOnly(socket_.socketDescriptor())) {
+    error = QStringLiteral("cannot confine the group to %1: %2").arg(options_.interface.name(), qt_error_string(errno));
+    return false;
+  }
   return true;
 }
 
@@ -126,12 +139,12 @@ void OnvifDiscovery::dispatch(const QByteArray& datagram, const QHostAddress& fr
   QString error;
   const std::optional<Probe> probe = ReadProbe(datagram, error);
   if (!probe) {
-    log_.line(QStringLiteral("sim wsd dropped from=%1 reason=%2").arg(from.toString(), LogSafe(error, 80)));
+    drops_.line(QStringLiteral("from=%1 reason=%2").arg(from.toString(), LogSafe(error, 80)));
     return;
   }
   const bool loopbackSource = from.isLoopback() || from.toIPv4Address() >> 24 == 127;
   if (port == 0 || (options_.loopbackOnly && !loopbackSource)) {
-    log_.line(QStringLiteral("sim wsd dropped from=%1 reason=source outside the cameras' network").arg(from.toString()));
+    drops_.line(QStringLiteral("from=%1 reason=source outside the cameras' network").arg(from.toString()));
     return;
   }
   const QString& id = probe->messageId;
@@ -176,10 +189,10 @@ void OnvifDiscovery::dispatch(const QByteArray& datagram, const QHostAddress& fr
     ++answers;
   }
   if (repeated) {
-    log_.line(QStringLiteral("sim wsd probe repeated id=%1 answers=%2").arg(LogSafe(id, 80)).arg(answers));
+    probes_.line(QStringLiteral("repeated id=%1 answers=%2").arg(LogSafe(id, 80)).arg(answers));
     return;
   }
-  log_.line(QStringLiteral("sim wsd probe id=%1 from=%2:%3 answers=%4")
+  probes_.line(QStringLiteral("id=%1 from=%2:%3 answers=%4")
                 .arg(LogSafe(id, 80), from.toString())
                 .arg(port)
                 .arg(answers));

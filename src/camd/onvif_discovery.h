@@ -19,10 +19,9 @@
 
 #include "camd/camera.h"
 #include "camd/discovery.h"
+#include "camd/sim_log.h"
 
 namespace camd {
-
-class SimLog;
 
 // A Probe any NetworkVideoTransmitter or Device answers: its MessageID and
 // the scopes it asks for.
@@ -53,6 +52,8 @@ class OnvifDiscovery : public QObject {
 
   const SimOptions& options_;
   SimLog& log_;
+  CappedLines probes_;
+  CappedLines drops_;
   std::mt19937& random_;
   QUdpSocket socket_;
   std::vector<Camera*> cameras_;

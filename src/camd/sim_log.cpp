@@ -1,5 +1,6 @@
 #include "camd/sim_log.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace camd {
@@ -17,6 +18,33 @@ void SimLog::line(const QString& text) {
   if (!file_.isOpen()) return;
   const QString stamped = QStringLiteral("%1 ").arg(static_cast<double>(clock_.elapsed()) / 1000.0, 0, 'f', 3) + text + u'\n';
   file_.write(stamped.toUtf8());
+}
+
+CappedLines::CappedLines(SimLog& log, QString kind) : log_(log), kind_(std::move(kind)) {
+  windowEnd_.setSingleShot(true);
+  QObject::connect(&windowEnd_, &QTimer::timeout, &windowEnd_, [this] { endWindow(); });
+}
+
+void CappedLines::line(const QString& text) {
+  if (!window_.isValid() || (counted_ == 0 && window_.elapsed() >= WindowMs)) {
+    window_.start();
+    logged_ = 0;
+  }
+  if (logged_ < LinesPerWindow) {
+    ++logged_;
+    log_.line(kind_ + u' ' + text);
+    return;
+  }
+  if (counted_++ > 0) return;
+  const qint64 left = std::max<qint64>(0, WindowMs - window_.elapsed());
+  log_.line(QStringLiteral("%1: further lines only counted for ms=%2").arg(kind_).arg(left));
+  windowEnd_.start(static_cast<int>(left));
+}
+
+void CappedLines::endWindow() {
+  log_.line(QStringLiteral("%1: counted=%2 not logged").arg(kind_).arg(counted_));
+  counted_ = 0;
+  window_.invalidate();
 }
 
 QString LogSafe(const QString& text, qsizetype limit) {

@@ -5,6 +5,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QString>
+#include <QTimer>
 
 namespace camd {
 
@@ -17,6 +18,31 @@ class SimLog {
  private:
   QFile file_;
   QElapsedTimer clock_;
+};
+
+// Lines of one kind that a flood would repeat once per datagram (a probe, a
+// dropped datagram). In each window the first LinesPerWindow are logged; the
+// next one says that the rest are only counted, and when the window ends one
+// line gives how many were. Outside floods every line is logged.
+class CappedLines {
+ public:
+  static constexpr int LinesPerWindow = 20;
+  static constexpr int WindowMs = 1000;
+
+  // `kind` starts every line of this kind, e.g. "sim udp dropped".
+  CappedLines(SimLog& log, QString kind);
+  // `text` follows the kind on its line.
+  void line(const QString& text);
+
+ private:
+  void endWindow();
+
+  SimLog& log_;
+  const QString kind_;
+  QElapsedTimer window_;
+  QTimer windowEnd_;
+  int logged_ = 0;
+  qint64 counted_ = 0;
 };
 
 // Text that came from outside, made safe for one log line: control

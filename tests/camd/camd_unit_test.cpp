@@ -1,7 +1,10 @@
 // The simulator's pieces on their own: settings checks and the
 // all-or-nothing merge, fleet files and generated fleets, the settings
 // store, and the Digest server.
+#include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QJsonDocument>
 #include <QSet>
@@ -10,9 +13,11 @@
 
 #include "camd/camera.h"
 #include "camd/digest.h"
+#include "camd/discovery.h"
 #include "camd/fleet.h"
 #include "camd/settings.h"
 #include "camd/settings_store.h"
+#include "camd/sim_log.h"
 #include "protocol/protocol.h"
 
 namespace camd {
@@ -463,6 +468,42 @@ TEST(Throttle, GrowingHoldPerSourceForgottenOnSuccess) {
   throttle.succeeded(guesser);
   EXPECT_EQ(throttle.blockedFor(guesser), 0) << "a right answer forgets the source";
   EXPECT_EQ(throttle.failed(guesser), 0);
+}
+
+// The queue of delayed answers holds at most MaxPending: what is posted
+// beyond that is dropped, never sent, and counted in the log; the rest go out
+// in order of their due time, equal times in the order they were posted.
+TEST(AnswerScheduler, BoundedAndInOrderOfDueTime) {
+  int argc = 1;
+  char name[] = "camd_unit_test";
+  char* argv[] = {name, nullptr};
+  QCoreApplication app(argc, argv);
+  QTemporaryDir dir;
+  SimLog log;
+  QString error;
+  ASSERT_TRUE(log.open(dir.filePath("camd.log"), error)) << qPrintable(error);
+  AnswerScheduler scheduler(log);
+  // Three due times far apart, posted interleaved latest first.
+  const int delays[] = {1000, 500, 0};
+  constexpr int kDropped = 5;
+  std::vector<int> sent;
+  for (int i = 0; i < int(AnswerScheduler::MaxPending) + kDropped; ++i)
+    scheduler.post([&sent, i] { sent.push_back(i); }, delays[i % 3]);
+  EXPECT_EQ(scheduler.pending(), AnswerScheduler::MaxPending);
+
+  QElapsedTimer clock;
+  clock.start();
+  while (scheduler.pending() > 0 && clock.elapsed() < 10000) app.processEvents(QEventLoop::WaitForMoreEvents, 100);
+  std::vector<int> expected;
+  for (int bucket : {2, 1, 0})
+    for (int i = bucket; i < int(AnswerScheduler::MaxPending); i += 3) expected.push_back(i);
+  EXPECT_EQ(sent, expected) << "by due time, then as posted; the dropped ones never";
+
+  QFile file(dir.filePath("camd.log"));
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  const QString logged = QString::fromUtf8(file.readAll());
+  EXPECT_EQ(logged.count(u"sim answers queue full"_qs), 1) << qPrintable(logged);
+  EXPECT_TRUE(logged.contains(QStringLiteral("sim answers dropped=%1 ").arg(kDropped))) << qPrintable(logged);
 }
 
 TEST(SettingRules, PerKey) {

@@ -11,7 +11,14 @@
 #include <QTcpSocket>
 #include <QUdpSocket>
 #include <QUuid>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sched.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
 
 #include "camd/onvif_auth.h"
 #include "camd/onvif_service.h"
@@ -364,6 +371,21 @@ TEST_F(OnvifSim, AProbeAfterAFloodIsStillAnswered) {
   EXPECT_EQ(answers, 4) << "every camera answers the probe after 1000 others";
 }
 
+// A flood of probes and of datagrams that are no probe writes at most the
+// cap of lines of each kind per window and counts the rest.
+TEST_F(OnvifSim, FloodsAreLoggedUpToTheCap) {
+  constexpr int kFlood = 300;
+  QUdpSocket flooder;
+  ASSERT_TRUE(flooder.bind(QHostAddress("127.0.0.1"), 0));
+  flooder.setMulticastInterface(QNetworkInterface::interfaceFromName("lo"));
+  for (int i = 0; i < kFlood; ++i) {
+    flooder.writeDatagram(ProbeDatagram(QStringLiteral("urn:uuid:flood-%1").arg(i)), QHostAddress(protocol::OnvifGroup), wsdPort_);
+    flooder.writeDatagram("<not-a-probe/>", QHostAddress(protocol::OnvifGroup), wsdPort_);
+  }
+  EXPECT_TRUE(LoggedWithinCap(sim_.cappedLog("sim wsd probe"), kFlood));
+  EXPECT_TRUE(LoggedWithinCap(sim_.cappedLog("sim wsd dropped"), kFlood));
+}
+
 TEST_F(OnvifSim, OnvifOnlyCamerasIgnoreOurOwnProbe) {
   Group group(sim_.port());
   protocol::Message probe;
@@ -373,6 +395,54 @@ TEST_F(OnvifSim, OnvifOnlyCamerasIgnoreOurOwnProbe) {
   const auto answers = group.collect([&](const protocol::Message& m) { return m.kind == protocol::Kind::Here && m.nonce == probe.nonce; }, 800);
   ASSERT_EQ(answers.size(), 1u);
   EXPECT_EQ(answers[0].mac, kBoth);
+}
+
+// In a network namespace of its own (lo, and a veth pair vc0/vc1), where
+// another local socket joined the WS-Discovery group on vc0: the simulator's
+// cameras on lo answer a probe sent on lo, and never hear one sent on vc0.
+TEST(OnvifConfinement, CamerasHearOnlyTheirOwnInterface) {
+  const int home = ::open("/proc/self/ns/net", O_RDONLY | O_CLOEXEC);
+  ASSERT_GE(home, 0) << std::strerror(errno);
+  if (::unshare(CLONE_NEWNET) != 0) {
+    ::close(home);
+    GTEST_SKIP() << "no network namespace here: " << std::strerror(errno);
+  }
+  struct BackHome {  // the rest of the program runs in the host's namespace again
+    int descriptor;
+    ~BackHome() {
+      ::setns(descriptor, CLONE_NEWNET);
+      ::close(descriptor);
+    }
+  } backHome{home};
+  for (const char* command : {"ip link set lo up", "ip link add vc0 type veth peer name vc1",
+                              "ip addr add 10.77.0.1/24 dev vc0", "ip link set vc0 up", "ip link set vc1 up"})
+    if (std::system(command) != 0) GTEST_SKIP() << "cannot make the namespace's links: " << command;
+
+  SimProcess sim;
+  const quint16 port = FreeUdpPort();
+  ASSERT_TRUE(sim.start({"--fleet", sim.writeFleet(R"({"cameras": [{"mac": "0.12.34.2.0.9", "protocols": ["onvif"],
+                                                       "settings": {"SysIPAddress": "127.0.0.10"}}]})"),
+                         "--onvif-discovery-port", QString::number(port)}))
+      << qPrintable(sim.errorOutput());
+  const QHostAddress group(QString::fromLatin1(protocol::OnvifGroup));
+  const QNetworkInterface veth = QNetworkInterface::interfaceFromName("vc0");
+  QUdpSocket other;
+  ASSERT_TRUE(other.bind(group, port, QUdpSocket::ShareAddress | QUdpSocket::ReuseAddressHint) &&
+              other.joinMulticastGroup(group, veth))
+      << qPrintable(other.errorString());
+  QUdpSocket onVeth;
+  ASSERT_TRUE(onVeth.bind(QHostAddress("10.77.0.1"), 0));
+  onVeth.setMulticastInterface(veth);
+  onVeth.writeDatagram(ProbeDatagram(QStringLiteral("urn:uuid:on-vc0")), group, port);
+  ASSERT_TRUE(other.waitForReadyRead(3000)) << "the probe was heard on vc0";
+
+  // Read after the probe on vc0: had the simulator heard that one, it would
+  // have logged it first.
+  const QString id = "urn:uuid:" + QUuid::createUuid().toString(QUuid::WithoutBraces);
+  const std::vector<Heard> heard = ProbeOnLoopback(port, id, 1, 3000, 0, 1);
+  EXPECT_EQ(heard.size(), 1u) << "the camera on lo answers a probe on lo";
+  EXPECT_TRUE(sim.waitForLog("sim wsd probe id=" + id));
+  EXPECT_EQ(sim.countInLog("10.77.0.1"), 0) << qPrintable(sim.log());
 }
 
 }  // namespace

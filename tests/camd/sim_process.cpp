@@ -7,9 +7,12 @@
 #include <QNetworkDatagram>
 #include <QNetworkInterface>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QTcpSocket>
 #include <QThread>
 #include <csignal>
+
+#include "camd/sim_log.h"
 
 namespace camd_test {
 namespace {
@@ -74,6 +77,35 @@ QString SimProcess::log() const {
 }
 
 qsizetype SimProcess::countInLog(const QString& text) const { return log().count(text); }
+
+CappedLog SimProcess::cappedLog(const QString& kind, int timeoutMs) {
+  const QString capReached = kind + QStringLiteral(": further lines only counted");
+  const QRegularExpression counted(QRegularExpression::escape(kind) + QStringLiteral(": counted=(\\d+) "));
+  QElapsedTimer clock;
+  clock.start();
+  CappedLog read;
+  do {
+    const QString text = log();
+    read = {text.count(kind + u' '), text.count(capReached), 0};
+    qsizetype ended = 0;
+    for (const QRegularExpressionMatch& match : counted.globalMatch(text)) {
+      read.counted += match.captured(1).toLongLong();
+      ++ended;
+    }
+    if (ended == read.windows) break;
+    QThread::msleep(50);
+  } while (clock.elapsed() < timeoutMs);
+  return read;
+}
+
+testing::AssertionResult LoggedWithinCap(const CappedLog& log, int sent) {
+  if (log.windows == 0) return testing::AssertionFailure() << "no window reached the cap; logged=" << log.logged;
+  if (log.logged > log.windows * camd::CappedLines::LinesPerWindow)
+    return testing::AssertionFailure() << "logged=" << log.logged << " in windows=" << log.windows;
+  if (log.counted == 0 || log.logged + log.counted > sent)
+    return testing::AssertionFailure() << "logged=" << log.logged << " counted=" << log.counted << " of sent=" << sent;
+  return testing::AssertionSuccess();
+}
 
 int SimProcess::stop(int signal) {
   if (process_.state() == QProcess::NotRunning) return waitForEnd(0);

@@ -11,11 +11,24 @@
 #include <QTemporaryDir>
 #include <QUdpSocket>
 #include <functional>
+#include <gtest/gtest.h>
 #include <vector>
 
 #include "protocol/protocol.h"
 
 namespace camd_test {
+
+// What the log holds of one kind of line that a flood repeats (the kinds
+// camd::CappedLines caps): lines logged whole, windows that reached the cap,
+// and how many lines those windows only counted.
+struct CappedLog {
+  qsizetype logged = 0;
+  qsizetype windows = 0;
+  qint64 counted = 0;
+};
+// Success when at most the cap of lines was logged in each window and no
+// more lines were logged and counted than `sent` datagrams could make.
+testing::AssertionResult LoggedWithinCap(const CappedLog& log, int sent);
 
 // A random 127.A.B prefix, so that parallel tests never share addresses.
 QString RandomRange();
@@ -34,6 +47,9 @@ class SimProcess {
   bool waitForLog(const QString& text, int count = 1, int timeoutMs = 10000);
   QString log() const;
   qsizetype countInLog(const QString& text) const;
+  // The lines of `kind` once every window that reached the cap has ended
+  // (waiting up to `timeoutMs` for that).
+  CappedLog cappedLog(const QString& kind, int timeoutMs = 5000);
   // Sends `signal` and waits for the end; the exit code, or -1 after a crash.
   int stop(int signal);
   // Waits for the process to end by itself; -1 after a crash, -2 still running.
