@@ -82,7 +82,7 @@ bool DiscoveryReceiver::open(QString& error) {
 
 void DiscoveryReceiver::readPending() {
   // What is left waits for the next turn: the socket signals again.
-  for (int read = 0; read < DatagramsPerTurn && socket_.hasPendingDatagrams(); ++read) {
+  for (int read = 0; read < protocol::DatagramsPerTurn && socket_.hasPendingDatagrams(); ++read) {
     const QNetworkDatagram datagram = socket_.receiveDatagram(protocol::MaxDatagramBytes + 1);
     dispatch(datagram.data(), datagram.senderAddress());
   }

@@ -12,12 +12,9 @@
 
 #include "camd/camera.h"
 #include "camd/sim_log.h"
+#include "protocol/wire.h"
 
 namespace camd {
-
-// Datagrams read per turn of the event loop: under a flood the answers
-// already scheduled still go out.
-inline constexpr int DatagramsPerTurn = 64;
 
 // Every camera's delayed datagrams (discovery answers spread over time,
 // replies of a camera that answers slowly) wait here under one timer, so a

@@ -126,7 +126,7 @@ bool OnvifDiscovery::open(QString& error) {
 
 void OnvifDiscovery::readPending() {
   // What is left waits for the next turn: the socket signals again.
-  for (int read = 0; read < DatagramsPerTurn && socket_.hasPendingDatagrams(); ++read) {
+  for (int read = 0; read < protocol::DatagramsPerTurn && socket_.hasPendingDatagrams(); ++read) {
     const QNetworkDatagram datagram = socket_.receiveDatagram(kSoapLimits.maxBytes + 1);
     dispatch(datagram.data(), datagram.senderAddress(), static_cast<quint16>(datagram.senderPort()));
   }
