@@ -22,7 +22,7 @@ namespace device {
 struct HttpRequest {
   QString method;  // "GET" or "POST"
   QString address;  // dotted IPv4
-  quint16 port = 80;
+  quint16 port = 0;  // the caller always names it
   QString path;
   QByteArray body;      // for POST
   QByteArray contentType = "application/json";

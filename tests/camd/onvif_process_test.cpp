@@ -26,6 +26,7 @@
 #include "protocol/protocol.h"
 #include "protocol/wire.h"
 #include "sim_process.h"
+#include "support/skips.h"
 
 namespace camd_test {
 namespace {
@@ -405,7 +406,7 @@ TEST(OnvifConfinement, CamerasHearOnlyTheirOwnInterface) {
   ASSERT_GE(home, 0) << std::strerror(errno);
   if (::unshare(CLONE_NEWNET) != 0) {
     ::close(home);
-    GTEST_SKIP() << "no network namespace here: " << std::strerror(errno);
+    SENTROVA_SKIP("no network namespace here: " << std::strerror(errno));
   }
   struct BackHome {  // the rest of the program runs in the host's namespace again
     int descriptor;
@@ -416,7 +417,7 @@ TEST(OnvifConfinement, CamerasHearOnlyTheirOwnInterface) {
   } backHome{home};
   for (const char* command : {"ip link set lo up", "ip link add vc0 type veth peer name vc1",
                               "ip addr add 10.77.0.1/24 dev vc0", "ip link set vc0 up", "ip link set vc1 up"})
-    if (std::system(command) != 0) GTEST_SKIP() << "cannot make the namespace's links: " << command;
+    if (std::system(command) != 0) SENTROVA_SKIP("cannot make the namespace's links: " << command);
 
   SimProcess sim;
   const quint16 port = FreeUdpPort();

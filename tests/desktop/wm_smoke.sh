@@ -24,7 +24,10 @@ cleanup() {
 trap cleanup EXIT
 
 source "$(dirname "$0")/../../scripts/lib/xvfb.sh"
-start_x_session "$work" 1280x900x24 || exit 77
+if ! start_x_session "$work" 1280x900x24; then
+  [ -z "${SENTROVA_NO_SKIPS:-}" ] || { echo "FAIL: this run allows no skipped test: no X session"; exit 1; }
+  exit 77
+fi
 
 QT_QPA_PLATFORM=xcb "$tour" change-address-conflict >"$work/tour.out" 2>"$work/tour.err" &
 pids+=($!)

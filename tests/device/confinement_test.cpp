@@ -7,6 +7,7 @@
 #include "device/net_camera_control.h"
 #include "device/net_options.h"
 #include "protocol/wire.h"
+#include "support/skips.h"
 
 namespace {
 
@@ -83,7 +84,7 @@ int WsDiscoveryFrames(const QString& output) { return Count(output, u"wsdiscover
 TEST(LoopbackConfinement, NothingLeavesLoopbackInsideANetworkNamespace) {
   QString control;
   const int controlStatus = RunProbe("v0", &control);
-  if (controlStatus == 77) GTEST_SKIP() << "no network namespace here: " << control.toStdString();
+  if (controlStatus == 77) SENTROVA_SKIP("no network namespace here: " << control.toStdString());
   ASSERT_EQ(controlStatus, 0) << control.toStdString();
   EXPECT_GT(Frames(control), 0) << "unconfined, the calls reach the wire: " << control.toStdString();
   EXPECT_GT(WsDiscoveryFrames(control), 0) << "unconfined, the ONVIF probe reaches the wire: " << control.toStdString();
@@ -100,7 +101,7 @@ TEST(LoopbackConfinement, NothingLeavesLoopbackInsideANetworkNamespace) {
 TEST(LoopbackConfinement, ASearchHearsOnlyItsOwnInterface) {
   QString output;
   const int status = RunProbe(nullptr, &output, SENTROVA_MULTICAST_LEAK_PROBE);
-  if (status == 77) GTEST_SKIP() << "no network namespace here: " << output.toStdString();
+  if (status == 77) SENTROVA_SKIP("no network namespace here: " << output.toStdString());
   ASSERT_EQ(status, 0) << output.toStdString();
   EXPECT_EQ(output, u"lo=127.0.0.1\nvc0=10.77.0.1"_qs);
 }

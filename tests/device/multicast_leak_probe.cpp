@@ -21,7 +21,7 @@
 namespace {
 
 constexpr int Skip = 77;
-constexpr quint16 Port = 21061;
+constexpr quint16 Port = protocol::DefaultPort;
 const QString VethAddress = QStringLiteral("10.77.0.1");
 const QString LoopbackAddress = QStringLiteral("127.0.0.1");
 
@@ -53,7 +53,7 @@ class Answerer {
     here.caption = address_;
     here.version = QStringLiteral("2.10.001");
     here.family = 2;
-    here.port = 80;
+    here.port = protocol::HttpPortFamily2;
     socket_.writeDatagram(protocol::BuildDatagram(here), QHostAddress(QString::fromLatin1(protocol::DefaultGroup)), Port);
   }
 
