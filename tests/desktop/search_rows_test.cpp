@@ -167,6 +167,7 @@ struct SummaryCase {
   bool wireless;
   bool marked;
 };
+void PrintTo(const SummaryCase& c, std::ostream* os) { *os << c.what; }
 
 class SummaryAccessTest : public SearchRowsTest, public testing::WithParamInterface<SummaryCase> {
  protected:

@@ -1,5 +1,5 @@
 // The ONVIF readers over the device answers recorded in npm's onvif 0.8.1
-// (fetched into the build folder by the test command): each well-formed one
+// (kept in tests/third_party/npm, unpacked into the build folder): each well-formed one
 // read to the values it holds, each malformed one refused with a reason.
 #include <gtest/gtest.h>
 
@@ -39,7 +39,7 @@ const QSet<QString> Malformed = {
 
 TEST(OnvifRecordedAnswers, EveryWellFormedOneReadsEveryMalformedOneIsRefused) {
   const QDir dir(PackDir());
-  ASSERT_TRUE(dir.exists()) << "run the test command; it fetches " << PackDir().toStdString();
+  ASSERT_TRUE(dir.exists()) << "the onvif_npm_unpack test unpacks it into " << PackDir().toStdString();
   const QStringList files = dir.entryList(QDir::Files);
   ASSERT_GE(files.size(), 70);
   int refused = 0;

@@ -223,6 +223,7 @@ struct NextCameraCase {
   const char* name;
   std::u16string secondMode;  // "350" in it: the second camera logs in first
 };
+void PrintTo(const NextCameraCase& c, std::ostream* os) { *os << c.name; }
 
 class NextCameraTest : public FlowTest, public testing::WithParamInterface<NextCameraCase> {
  protected:
