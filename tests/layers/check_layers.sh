@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
-# Every include between the folders of src/ points down the layers:
+# Every include and every link between the folders of src/ points down the
+# layers:
 #   base < bits, regex < forms < protocol < device < wizard < desktop
 # with the simulator (camd) on protocol and the terminal search (cli) on
-# device. A folder may include itself and what its line allows, nothing else.
+# device. A folder may use itself and what its line allows, nothing else.
+# LINKS lists "folder target linked-folder linked-target", one link a line.
 set -euo pipefail
-src=${1:?usage: check_layers.sh SRC_DIR}
+usage="usage: check_layers.sh SRC_DIR LINKS"
+src=${1:?$usage} links=${2:?$usage}
 declare -A allowed=(
   [base]="base"
   [bits]="base bits"
@@ -33,5 +36,12 @@ for folder in "$src"/*/; do
     esac
   done < <(grep -rnoE '^#include "[a-z_]+/[^"]+"' "$folder" | sed -E 's/#include "([^"]+)"/\1/')
 done
-[ "$status" -eq 0 ] && echo "layers: every include in $src points down"
+[ -s "$links" ] || { echo "layers: no links listed in $links" >&2; exit 1; }
+while read -r from target to library; do
+  case " ${allowed[$from]:-} " in
+    *" $to "*) ;;
+    *) echo "layers: $target (src/$from) links $library (src/$to) (src/$from may use: ${allowed[$from]:-nothing})" >&2; status=1 ;;
+  esac
+done <"$links"
+[ "$status" -eq 0 ] && echo "layers: every include and link in $src points down"
 exit "$status"
