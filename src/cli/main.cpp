@@ -88,7 +88,7 @@ int main(int argc, char** argv) {
   QCoreApplication app(argc, argv);
   QCoreApplication::setApplicationName(u"sentrova-cli"_qs);
   QCommandLineParser parser;
-  parser.setApplicationDescription(u"Finds the Sentrova cameras on the network.\n\nCommand: search"_qs);
+  parser.setApplicationDescription(u"Finds the cameras on the network: Sentrova's own and ONVIF cameras.\n\nCommand: search"_qs);
   parser.addHelpOption();
   parser.addVersionOption();
   parser.addPositionalArgument(u"command"_qs, u"search"_qs);
@@ -96,8 +96,10 @@ int main(int argc, char** argv) {
   const QCommandLineOption jsonOption(u"json"_qs, u"Print one JSON array."_qs);
   const QCommandLineOption timeoutOption(u"timeout"_qs, u"End the search after MS at the latest."_qs, u"MS"_qs);
   const QCommandLineOption portOption(u"port"_qs, u"Discovery UDP port."_qs, u"N"_qs);
+  const QCommandLineOption onvifPortOption(u"onvif-port"_qs, u"WS-Discovery UDP port of the ONVIF search (0: none)."_qs,
+                                           u"N"_qs);
   const QCommandLineOption verboseOption(u"verbose"_qs, u"Log what the search drops."_qs);
-  parser.addOptions({interfaceOption, jsonOption, timeoutOption, portOption, verboseOption});
+  parser.addOptions({interfaceOption, jsonOption, timeoutOption, portOption, onvifPortOption, verboseOption});
   if (!parser.parse(QCoreApplication::arguments())) {
     const QStringList unknown = parser.unknownOptionNames();
     return UsageFail(QString::fromStdString(base::ParserProblem(
@@ -132,6 +134,12 @@ int main(int argc, char** argv) {
     const int port = parser.value(portOption).toInt(&ok);
     if (!ok || port < 1 || port > 65535) return Fail(base::ExitUsage, u"--port wants 1 to 65535"_qs);
     options.port = static_cast<quint16>(port);
+  }
+  if (parser.isSet(onvifPortOption)) {
+    bool ok = false;
+    const int port = parser.value(onvifPortOption).toInt(&ok);
+    if (!ok || port < 0 || port > 65535) return Fail(base::ExitUsage, u"--onvif-port wants 0 to 65535"_qs);
+    options.onvifPort = static_cast<quint16>(port);
   }
 
   const device::InterfaceChoice choice = device::ChooseInterfaces(options.interfaceName);

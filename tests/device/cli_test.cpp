@@ -60,7 +60,8 @@ void ExpectNoRawUnsafeCharacter(const QString& out) {
 }
 
 CliRun Search(const Simulator& sim, const QStringList& more = {}) {
-  return RunCli(QStringList{u"search"_qs, u"--interface"_qs, u"lo"_qs, u"--port"_qs, QString::number(sim.port())} +
+  return RunCli(QStringList{u"search"_qs, u"--interface"_qs, u"lo"_qs, u"--port"_qs, QString::number(sim.port()),
+                            u"--onvif-port"_qs, QString::number(sim.onvifPort())} +
                 more);
 }
 

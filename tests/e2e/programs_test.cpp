@@ -99,6 +99,8 @@ TEST(Programs, HelpVersionAndWrongCommandLinesWithoutADisplay) {
        u"sentrova-cli: unknown interface \"no-such-if0\"\n"_qs},
       {"cli bad port", Cli, {u"search"_qs, u"--port"_qs, u"0"_qs}, 2, Out::Empty, {},
        u"sentrova-cli: --port wants 1 to 65535\n"_qs},
+      {"cli bad ONVIF port", Cli, {u"search"_qs, u"--onvif-port"_qs, u"-1"_qs}, 2, Out::Empty, {},
+       u"sentrova-cli: --onvif-port wants 0 to 65535\n"_qs},
       {"simulator bad count", Camd, {u"--count"_qs, u"many"_qs}, 2, Out::Empty, {},
        u"sentrova-camd: --count must be a number\n"_qs},
       {"simulator bad port", Camd, {u"--count"_qs, u"1"_qs, u"--discovery-port"_qs, u"0"_qs}, 2, Out::Empty, {},
