@@ -331,6 +331,23 @@ TEST_F(SummaryTest, CameraControlFailureStopsRestartWithAMessageAndKeepsTheWizar
   EXPECT_FALSE(program.setLanEnd);
 }
 
+// On firmware that restarts only when told, the apply went through and the
+// first wait ran when the camera refuses the restart: the message says so
+// and nothing goes on as if the camera came back (no later wait, no search).
+TEST_F(SummaryTest, ARefusedRestartStopsWithAMessageAfterTheFirstWait) {
+  state.DeviceVersion = u"2.10.001";
+  camTemp.failing.insert("Restart");
+  FrmsetLanEnd& page = WiredSummary();
+  page.CmdRestart_Click();
+  ASSERT_GE(log.lines.size(), 4u);
+  const std::vector<std::string> last(log.lines.end() - 4, log.lines.end());
+  EXPECT_EQ(last, (std::vector<std::string>{"sleep 1000", "CamTemp.Restart", "pointer 0",
+                                            "msgbox \"Camera Error . Restart failed\" title=\"\" icon=critical buttons=ok"}));
+  EXPECT_EQ(desktop.TotalSleep(), 1000);
+  EXPECT_TRUE(log.Starting("cam.Search").empty());
+  EXPECT_TRUE(program.setLanEnd && program.setLanEnd->form.visible);
+}
+
 TEST_F(SummaryTest, AfterRestartANewRunLoadsThePagesAfresh) {
   FrmSetPassword& first = *program.setPassword;
   forms::Type(first.TxtOldSysAdminID, u"admin");
