@@ -221,7 +221,7 @@ QPushButton& AddButton(WindowView& view, forms::Button& button, const char* name
                            const QString& picture, Handler click, const Dispatch& dispatch) {
   QPushButton* shown = picture.isEmpty() ? new QPushButton(&view) : new PictureButton(picture, &view);
   Name(*shown, name);
-  shown->setAutoDefault(false);  // no button answers the Enter key
+  shown->setAutoDefault(false);  // the window decides what Enter presses
   if (click) {
     QObject::connect(shown, &QPushButton::clicked, shown, [&view, click, dispatch] {
       if (view.Attached()) dispatch(click);

@@ -125,6 +125,7 @@ struct Layout {
   void (*close)(F& window);         // closing the window from its frame
   const char* defaultButton = nullptr;  // the button Enter presses; none when empty
   bool evenColumns = false;             // two columns of fields side by side
+  bool enterRefused = false;            // Enter presses no button, not even the focused one
 };
 
 template <class... Visitors>
@@ -232,6 +233,7 @@ WindowView* Build(const Layout<F>& layout, F& window, const Dispatch& dispatch) 
   if (layout.defaultButton != nullptr) {
     view->SetDefaultButton(view->findChild<QPushButton*>(QString::fromLatin1(layout.defaultButton)));
   }
+  if (layout.enterRefused) view->RefuseEnter();
   view->ApplyTabOrder();
   if (layout.close != nullptr) {
     view->onClose = [&window, close = layout.close, dispatch] { dispatch([&window, close] { close(window); }); };
@@ -294,6 +296,9 @@ Layout<F> LoginLayout() {
           ButtonAt<F>{&F::CmdCancel, "CmdCancel", ButtonBar, &F::CmdCancel_Click, {}, "Do not log in"},
       },
       [](F& window) { window.CmdCancel_Click(); },
+      nullptr,
+      false,
+      true,
   };
 }
 

@@ -1,5 +1,6 @@
 #include "desktop/window_view.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -126,14 +127,17 @@ void WindowView::closeEvent(QCloseEvent* event) {
   CloseFromFrame();
 }
 
-// Enter presses the default button; the buttons themselves do not answer it
-// (they are not auto-default), so it reaches the window from any field.
+// The buttons do not answer Enter themselves (they are not auto-default),
+// so it reaches the window from the button or field that has the focus.
 void WindowView::keyPressEvent(QKeyEvent* event) {
   const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
-  if (enter && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier && defaultButton_ && defaultButton_->isEnabled() &&
-      defaultButton_->isVisible()) {
-    defaultButton_->click();
-    return;
+  if (enter && !enterRefused_ && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+    auto* focused = qobject_cast<QPushButton*>(QApplication::focusWidget());
+    QPushButton* pressed = focused != nullptr && isAncestorOf(focused) ? focused : defaultButton_.data();
+    if (pressed != nullptr && pressed->isEnabled() && pressed->isVisible()) {
+      pressed->click();
+      return;
+    }
   }
   QWidget::keyPressEvent(event);
 }

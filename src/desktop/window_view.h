@@ -44,10 +44,13 @@ class WindowView : public QWidget {
   void LetGridGrow();
   QHBoxLayout& ButtonRow() { return *buttons_; }
 
-  // The button that Enter presses anywhere in the window, when it is
-  // enabled and shown; none by default.
+  // Enter presses the push button that has the focus, as in a dialog, and
+  // from anywhere else the default button, when it is enabled and shown;
+  // none by default.
   void SetDefaultButton(QPushButton* button);
   QPushButton* DefaultButton() const { return defaultButton_; }
+  // Enter presses no button at all, not even the one with the focus.
+  void RefuseEnter() { enterRefused_ = true; }
 
   // A long wait's progress, above the buttons; it goes when it is deleted.
   void ShowWait(QWidget& wait);
@@ -94,6 +97,7 @@ class WindowView : public QWidget {
   QPointer<QPushButton> defaultButton_;
   std::vector<Binding> bindings_;
   bool rendering_ = false;
+  bool enterRefused_ = false;
 };
 
 }  // namespace desktop

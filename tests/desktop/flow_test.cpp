@@ -204,6 +204,22 @@ TEST_F(FlowTest, EnterPressesNextOnAPageAndNeitherButtonOfTheLoginDialog) {
   EXPECT_TRUE(log.Starting("CamTemp.LoginID").empty());
 }
 
+TEST_F(FlowTest, EnterOnAFocusedButtonPressesThatButtonNotTheDefault) {
+  ChooseRow(0);
+  Click(WindowId::FrmMain, "CmdWizard");
+  PassTheFirstPage();
+  QTest::keyClick(Field(WindowId::FrmSetIPAddress, "TxtGateway"), Qt::Key_Return);
+  ASSERT_TRUE(Shown(WindowId::FrmsetLanEnd)) << "Enter in a field is the default button";
+  auto* back = Find<QPushButton>(WindowId::FrmsetLanEnd, "CmdBack");
+  ASSERT_NE(back, nullptr);
+  ASSERT_TRUE(Find<QPushButton>(WindowId::FrmsetLanEnd, "CmdRestart")->isDefault());
+  back->setFocus(Qt::TabFocusReason);
+  QTest::keyClick(back, Qt::Key_Return);
+  EXPECT_TRUE(Shown(WindowId::FrmSetIPAddress)) << "Enter on Back goes back";
+  EXPECT_FALSE(Shown(WindowId::FrmsetLanEnd));
+  EXPECT_TRUE(log.Starting("CamTemp.ApplySettings").empty()) << "nothing is written";
+}
+
 TEST_F(FlowTest, FieldsAreNamedByTheirCaptionsAndButtonsSayWhatTheyDo) {
   ChooseRow(0);
   Click(WindowId::FrmMain, "CmdWizard");
