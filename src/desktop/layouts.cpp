@@ -5,6 +5,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFrame>
+#include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLineEdit>
 #include <QTreeView>
@@ -39,8 +40,8 @@ struct Cell {
 // Not in the grid: the row of buttons along the bottom, in the order given.
 constexpr Cell ButtonBar{-1, -1};
 
-// A fixed caption of the window, tied to the field it names (buddy: the
-// field's widget name; the field takes the caption as its accessible name).
+// A fixed caption of the window, tied to the field or value it names
+// (buddy: that widget's name).
 struct CaptionAt {
   const char* text;
   Cell place;
@@ -90,13 +91,16 @@ struct CheckAt {
   void (F::*click)();
   QString text;  // what ticking it changes, & before the mnemonic
 };
+// The options side by side in a group titled with their caption, each
+// named by its own text.
 template <class F>
 struct OptionsAt {
   forms::OptionArray F::*options;
   const char* name;
-  Cell place;  // the buttons side by side
+  Cell place;
   size_t count;
-  void (F::*click)() = nullptr;
+  void (F::*click)();
+  const char* caption;  // & before the mnemonic
 };
 template <class F>
 struct ComboAt {
@@ -144,16 +148,28 @@ void Put(WindowView& view, QWidget& widget, const Cell& place) {
   }
 }
 
+// A caption's words, without its mnemonic mark or closing colon.
 QString Plain(const QString& text) {
   QString plain = text;
-  return plain.remove(u'&').trimmed();
+  plain = plain.remove(u'&').trimmed();
+  if (plain.endsWith(u':')) plain.chop(1);
+  return plain;
 }
 
+// The caption leads the keyboard to its field (its mnemonic) and names it to
+// a screen reader: an entry field is named by the caption, a value is read
+// as "caption: value". Both follow the caption and the value as they change.
 void TieCaption(WindowView& view, QLabel& caption, const char* buddy) {
   if (buddy == nullptr) return;
-  if (auto* field = view.findChild<QWidget*>(QString::fromLatin1(buddy))) {
-    caption.setBuddy(field);
-    field->setAccessibleName(Plain(caption.text()));
+  auto* field = view.findChild<QWidget*>(QString::fromLatin1(buddy));
+  if (field == nullptr) return;
+  caption.setBuddy(field);
+  if (auto* value = qobject_cast<QLabel*>(field)) {
+    view.Bind(*value, nullptr, [&caption, value] {
+      value->setAccessibleName(Plain(caption.text()) + QStringLiteral(": ") + value->text());
+    });
+  } else {
+    view.Bind(*field, nullptr, [&caption, field] { field->setAccessibleName(Plain(caption.text())); });
   }
 }
 
@@ -208,13 +224,17 @@ WindowView* Build(const Layout<F>& layout, F& window, const Dispatch& dispatch) 
                          at.place);
                    },
                    [&](const OptionsAt<F>& at) {
-                     auto* row = new QHBoxLayout;
+                     auto* group = new QGroupBox(QString::fromUtf8(at.caption), view);
+                     group->setObjectName(QString::fromLatin1(at.name));
+                     auto* row = new QHBoxLayout(group);
+                     forms::OptionArray& options = window.*at.options;
                      for (QAbstractButton* option :
-                          AddOptionArray(*view, window.*at.options, at.count, at.name, handler(at.click), dispatch)) {
+                          AddOptionArray(*view, options, at.count, at.name, handler(at.click), dispatch)) {
                        row->addWidget(option);
                      }
                      row->addStretch(1);
-                     view->Grid().addLayout(row, at.place.row, at.place.column, at.place.rowSpan, at.place.columnSpan);
+                     view->Bind(*group, nullptr, [&options, group] { group->setVisible(options.visible); });
+                     Put(*view, *group, at.place);
                    },
                    [&](const ComboAt<F>& at) { Put(*view, AddComboBox(*view, window.*at.combo, at.name), at.place); },
                    [&](const ListAt<F>& at) {
@@ -359,15 +379,14 @@ const Layout<FrmWireless>& WirelessLayout() {
   static const Layout<F> layout{
       QStringLiteral("Wireless Interface"),
       {
-          CaptionAt{"Connection Mode", {0, 0}, "optConnectionMode_0"},
-          OptionsAt<F>{&F::optConnectionMode, "optConnectionMode", {0, 1}, 3},
+          OptionsAt<F>{&F::optConnectionMode, "optConnectionMode", {0, 0, 1, 2}, 3, nullptr, "Connection &Mode"},
           CaptionAt{"Network Name (&SSID)", {1, 0}, "txtWlanESSID"},
           TextAt<F>{&F::txtWlanESSID, "txtWlanESSID", {1, 1}},
           CaptionAt{"Wireless &Channel", {2, 0}, "CboChannel"},
           ComboAt<F>{&F::CboChannel, "CboChannel", {2, 1}},
           CaptionAt{"Old Encryption WEP Key", {3, 0}, "txtWlanWEPKey"},
           TextAt<F>{&F::txtWlanWEPKey, "txtWlanWEPKey", {3, 1}},
-          OptionsAt<F>{&F::optWEPKeyFormat, "optWEPKeyFormat", {4, 1}, 2, &F::optWEPKeyFormat_Click},
+          OptionsAt<F>{&F::optWEPKeyFormat, "optWEPKeyFormat", {4, 1}, 2, &F::optWEPKeyFormat_Click, "WEP key &format"},
           CheckAt<F>{&F::CheckEWK, "CheckEWK", {5, 0, 1, 2}, &F::CheckEWK_Click, "Change the &encryption WEP key"},
           CaptionAt{"New Encryption WEP Key", {6, 0}, "txtNewWlanWEPKey"},
           TextAt<F>{&F::txtNewWlanWEPKey, "txtNewWlanWEPKey", {6, 1}},

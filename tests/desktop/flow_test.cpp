@@ -1,6 +1,7 @@
 // Clicking through the real windows with fake cameras: the main window's
 // list, the launch, the login dialog and the first page; where each window
 // stands and what it answers from the keyboard.
+#include <QAccessible>
 #include <QClipboard>
 #include <QLineEdit>
 #include <QMenu>
@@ -239,6 +240,35 @@ TEST_F(FlowTest, FieldsAreNamedByTheirCaptionsAndButtonsSayWhatTheyDo) {
   for (const char* name : {"CmdBack", "CmdNext", "CmdExit"}) {
     EXPECT_FALSE(Find<QPushButton>(WindowId::FrmSetIPAddress, name)->toolTip().isEmpty()) << name;
   }
+}
+
+TEST_F(FlowTest, AScreenReaderHearsEachOptionByItsTextAndEachValueWithItsCaption) {
+  camTemp.numbers = {{u"DeviceType", 1 << 29}, {u"WlanMode", 0}, {u"WlanChannel", 6}, {u"WlanWEPFlag", 1}};
+  camTemp.texts[u"WlanESSID"] = u"HomeNet";
+  ChooseRow(0);
+  Click(WindowId::FrmMain, "CmdWizard");
+  PassTheFirstPage();
+  Click(WindowId::FrmSetIPAddress, "CmdNext");
+  ASSERT_TRUE(Shown(WindowId::FrmWireless));
+  QAccessibleInterface* option =
+      QAccessible::queryAccessibleInterface(Find(WindowId::FrmWireless, "optConnectionMode_0"));
+  ASSERT_NE(option, nullptr);
+  EXPECT_EQ(option->text(QAccessible::Name), "Infrastructure");
+  EXPECT_EQ(option->parent()->role(), QAccessible::Grouping);
+  EXPECT_EQ(option->parent()->text(QAccessible::Name), "Connection Mode");
+
+  auto heard = [this](const char* value) {
+    return QAccessible::queryAccessibleInterface(Find(WindowId::FrmSetupEnd, value))->text(QAccessible::Name);
+  };
+  Click(WindowId::FrmWireless, "CmdNext");
+  ASSERT_TRUE(Shown(WindowId::FrmSetupEnd));
+  EXPECT_EQ(heard("LblID"), "Admin ID: admin");
+  EXPECT_EQ(heard("LblSSID"), "SSID: HomeNet");
+  Click(WindowId::FrmSetupEnd, "CmdBack");
+  Type(WindowId::FrmWireless, "txtWlanESSID", "Attic");
+  Click(WindowId::FrmWireless, "CmdNext");
+  ASSERT_TRUE(Shown(WindowId::FrmSetupEnd));
+  EXPECT_EQ(heard("LblSSID"), "SSID: Attic") << "the name follows the value";
 }
 
 TEST_F(FlowTest, TheConflictBoxIsOverTheChangeAddressDialogWhichStaysInFront) {
