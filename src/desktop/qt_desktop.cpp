@@ -247,9 +247,12 @@ void QtDesktop::Sleep(int32_t milliseconds) {
   EndWaits();
 }
 
+// What the last search found out about a camera is old news once another
+// search begins.
 void QtDesktop::SearchBegins() {
   searching_ = true;
   heard_.clear();
+  if (mainFrame_) mainFrame_->ShowNews({});
   ShowHeard();
   UpdateStatus();
 }

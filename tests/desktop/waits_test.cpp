@@ -130,7 +130,8 @@ TEST_F(WaitsTest, TheSearchAfterTheWaitsSaysWhetherTheCameraAnswersAtItsAddress)
       Show(*program, program->frmMain);
     });
     EXPECT_EQ(desktop.Main()->News(), c.news);
-    desktop.Main()->ShowNews({});
+    Click(WindowId::FrmMain, "Command1");
+    EXPECT_EQ(desktop.Main()->News(), "") << "the next search clears it";
     desktop.Dispatch([&] { Unload(*program, program->frmMain); });
   }
 }
