@@ -160,6 +160,14 @@ WindowView* QtDesktop::View(forms::WindowId id) const {
 forms::MsgAnswer QtDesktop::MessageBox(const std::u16string& text, const std::u16string& title, forms::MsgIcon icon,
                                        forms::MsgButtons buttons) {
   if (ending_) return RefusingAnswer(buttons);
+  // A message during an announced sequence of waits (a camera that refused
+  // to restart) ends the sequence: the rest will not come as announced, and
+  // nothing says the camera comes back. The logic shows it from inside the
+  // handler that announced the waits, so this is the moment to end them.
+  if (plan_) {
+    EndWaits();
+    comeBack_.reset();
+  }
   InputGate::Layer open(gate_, true);
   return messageBox_({text, title, icon, buttons, Owner()});
 }

@@ -8,6 +8,7 @@
 #include "desktop/desktop_fixture.h"
 #include "desktop/frames.h"
 #include "desktop/wait_progress.h"
+#include "wizard/frm_set_lan_end.h"
 
 namespace {
 
@@ -102,6 +103,33 @@ TEST_F(WaitsTest, TheProgressSitsAboveTheWindowsButtons) {
     EXPECT_FALSE(places[index].isEmpty()) << names[index];
     EXPECT_FALSE(places[index].intersects(bar)) << names[index] << " is not covered";
   }
+}
+
+TEST_F(WaitsTest, ARefusedRestartEndsTheWaitsBeforeItsErrorShows) {
+  StartWith({Device(1, u"127.77.0.10", u"CS-200")});
+  ChooseRow(0);
+  program->state.DeviceVersion = u"v1.0.001";  // firmware that restarts when told
+  camTemp.failing = {"Restart"};
+  desktop.Dispatch([&] { Show(*program, program->setLanEnd); });
+  ASSERT_TRUE(Shown(WindowId::FrmsetLanEnd));
+  bool barBesideTheBox = true;
+  desktop.SetMessageBoxFunction([&](const desktop::MessageRequest& request) {
+    messages.push_back(request);
+    barBesideTheBox = desktop.View(WindowId::FrmsetLanEnd)->findChild<QWidget*>("WaitProgress") != nullptr;
+    return forms::MsgAnswer::OK;
+  });
+  Click(WindowId::FrmsetLanEnd, "CmdRestart");
+  ASSERT_EQ(log.Starting("CamTemp.Restart").size(), 1U);
+  ASSERT_EQ(messages.size(), 1U);
+  EXPECT_EQ(U8(messages[0].text), "Camera Error . Restart failed");
+  EXPECT_FALSE(barBesideTheBox) << "the waits end before the error shows";
+  EXPECT_EQ(desktop.Progress(), nullptr);
+
+  desktop.Dispatch([&] {
+    Unload(*program, program->frmMain);
+    Show(*program, program->frmMain);
+  });
+  EXPECT_EQ(desktop.Main()->News(), "") << "nothing is said about a camera that did not restart";
 }
 
 struct ComeBackCase {
