@@ -218,7 +218,7 @@ QLabel& AddLabel(WindowView& view, forms::Label& label, const char* name, bool w
 }
 
 QPushButton& AddButton(WindowView& view, forms::Button& button, const char* name,
-                           const QString& picture, Handler click, const Dispatch& dispatch) {
+                           const QString& picture, Handler click, const Dispatch& dispatch, bool mnemonic) {
   QPushButton* shown = picture.isEmpty() ? new QPushButton(&view) : new PictureButton(picture, &view);
   Name(*shown, name);
   shown->setAutoDefault(false);  // the window decides what Enter presses
@@ -228,8 +228,9 @@ QPushButton& AddButton(WindowView& view, forms::Button& button, const char* name
     });
   }
   const bool captioned = picture.isEmpty();
-  view.Bind(*shown, &button, [&button, shown, captioned] {
-    if (captioned) shown->setText(ToQt(button.caption));
+  const QString mark = mnemonic ? QStringLiteral("&") : QString();
+  view.Bind(*shown, &button, [&button, shown, captioned, mark] {
+    if (captioned) shown->setText(mark + ToQt(button.caption));
     RenderCommon(*shown, button);
   });
   return *shown;

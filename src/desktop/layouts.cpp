@@ -82,6 +82,7 @@ struct ButtonAt {
   void (F::*click)();
   QString picture;  // the painted wording, & before the mnemonic; empty: a captioned button
   const char* tip = nullptr;
+  bool mnemonic = false;  // a captioned button's first letter is its mnemonic
 };
 template <class F>
 struct CheckAt {
@@ -214,7 +215,8 @@ WindowView* Build(const Layout<F>& layout, F& window, const Dispatch& dispatch) 
                    },
                    [&](const ButtonAt<F>& at) {
                      QPushButton& button =
-                         AddButton(*view, window.*at.button, at.name, at.picture, handler(at.click), dispatch);
+                         AddButton(*view, window.*at.button, at.name, at.picture, handler(at.click), dispatch,
+                                   at.mnemonic);
                      if (at.tip != nullptr) button.setToolTip(QString::fromUtf8(at.tip));
                      if (!at.picture.isEmpty()) button.setAccessibleName(Plain(at.picture));
                      Put(*view, button, at.place);
@@ -472,8 +474,10 @@ const Layout<FrmMessage>& MessageLayout() {
       {
           PanelAt<F>{&F::Frame1, "Frame1", {0, 0}},
           LabelAt<F>{&F::Label2, "Label2", {0, 0}, nullptr, true},
-          ButtonAt<F>{&F::CmdYes, "CmdYes", ButtonBar, &F::CmdYes_Click, {}, "Change the camera's IP address now"},
-          ButtonAt<F>{&F::CmdNo, "CmdNo", ButtonBar, &F::CmdNo_Click, {}, "Keep the address and go back to the list"},
+          ButtonAt<F>{&F::CmdYes, "CmdYes", ButtonBar, &F::CmdYes_Click, {}, "Change the camera's IP address now",
+                      true},
+          ButtonAt<F>{&F::CmdNo, "CmdNo", ButtonBar, &F::CmdNo_Click, {}, "Keep the address and go back to the list",
+                      true},
       },
       [](F& window) { window.CmdNo_Click(); },
   };
@@ -495,7 +499,7 @@ const Layout<FrmChangeIPAddress>& ChangeIPAddressLayout() {
           LabelAt<F>{&F::Label6, "Label6", {3, 0}, "Text3"},
           TextAt<F>{&F::Text3, "Text3", {3, 1}},
           ButtonAt<F>{&F::CmdOk, "CmdOk", ButtonBar, &F::CmdOk_Click, {},
-                      "Give the camera this address; it restarts on it"},
+                      "Give the camera this address; it restarts on it", true},
       },
       // The dialog has no Cancel; closing it gives the change up.
       [](F& window) { Unload(window.program, window.program.changeIPAddress); },

@@ -11,6 +11,7 @@
 #include "desktop/frames.h"
 #include "wizard/frm_chack_password.h"
 #include "wizard/frm_change_ip_address.h"
+#include "wizard/frm_message.h"
 
 #include "desktop/desktop_fixture.h"
 #include "wizard/frm_set_password.h"
@@ -137,6 +138,26 @@ TEST_F(FlowTest, TheWarningAppearsForACameraThatRefusesTheConnection) {
   EXPECT_TRUE(warning->text().endsWith("Would you like to change the IP Address now?"));
   Click(WindowId::FrmMessage, "CmdNo");
   EXPECT_EQ(desktop.View(WindowId::FrmMessage), nullptr);
+}
+
+TEST_F(FlowTest, TheWarningsAndTheChangeAddressDialogsButtonsHaveMnemonics) {
+  camTemp.connectResult = 0;
+  ChooseRow(0);
+  Click(WindowId::FrmMain, "CmdWizard");
+  desktop::WindowView* warning = desktop.View(WindowId::FrmMessage);
+  ASSERT_NE(warning, nullptr);
+  EXPECT_EQ(QKeySequence::mnemonic(Find<QPushButton>(WindowId::FrmMessage, "CmdYes")->text()),
+            QKeySequence(Qt::ALT | Qt::Key_Y));
+  EXPECT_EQ(U8(program->message->CmdNo.caption), "No") << "the model's caption stays as it is";
+  QApplication::setActiveWindow(warning);
+  ASSERT_TRUE(QTest::qWaitForWindowActive(warning));
+  QTest::keyClick(warning, Qt::Key_N, Qt::AltModifier);  // the button clicks a moment later, visibly
+  EXPECT_TRUE(QTest::qWaitFor([&] { return desktop.View(WindowId::FrmMessage) == nullptr; }, 2000)) << "Alt+N is No";
+
+  desktop.Dispatch([&] { Show(*program, program->changeIPAddress); });
+  ASSERT_TRUE(Shown(WindowId::FrmChangeIPAddress));
+  EXPECT_EQ(QKeySequence::mnemonic(Find<QPushButton>(WindowId::FrmChangeIPAddress, "CmdOk")->text()),
+            QKeySequence(Qt::ALT | Qt::Key_O));
 }
 
 TEST_F(FlowTest, ThePagesShareOneFrameThatKeepsItsPlaceAndSaysCameraAndStep) {
