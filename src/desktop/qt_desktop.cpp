@@ -195,7 +195,8 @@ void QtDesktop::WaitsAhead(const std::vector<forms::Wait>& waits, const std::u16
 
 void QtDesktop::EndWaits() {
   plan_.reset();
-  delete progress_.data();
+  if (auto* view = progress_ ? qobject_cast<WindowView*>(progress_->parentWidget()) : nullptr) view->EndWait();
+  delete progress_.data();  // the progress in a window of its own, when no window was shown
 }
 
 // The windows keep painting and the timers keep running; the user's input

@@ -1,5 +1,6 @@
 #include "desktop/window_view.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QGridLayout>
@@ -63,6 +64,20 @@ void WindowView::ShowWait(QWidget& wait) {
   wait.setParent(this);
   waitSlot_->addWidget(&wait);
   wait.show();
+  wait_ = &wait;
+  for (QAbstractButton* button : findChildren<QAbstractButton*>()) {
+    if (!button->isEnabled() || wait.isAncestorOf(button)) continue;
+    button->setEnabled(false);
+    heldButtons_.emplace_back(button);
+  }
+}
+
+void WindowView::EndWait() {
+  for (const QPointer<QAbstractButton>& button : heldButtons_) {
+    if (button) button->setEnabled(true);
+  }
+  heldButtons_.clear();
+  delete wait_.data();
 }
 
 void WindowView::ApplyTabOrder() {

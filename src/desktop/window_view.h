@@ -17,6 +17,7 @@
 
 #include "forms/controls.h"
 
+class QAbstractButton;
 class QGridLayout;
 class QHBoxLayout;
 class QLabel;
@@ -52,8 +53,11 @@ class WindowView : public QWidget {
   // Enter presses no button at all, not even the one with the focus.
   void RefuseEnter() { enterRefused_ = true; }
 
-  // A long wait's progress, above the buttons; it goes when it is deleted.
+  // A long wait's progress, above the buttons; the view takes it. The
+  // window's buttons show switched off meanwhile, as they take no clicks.
   void ShowWait(QWidget& wait);
+  // The wait is over: its progress goes and the buttons are as before.
+  void EndWait();
 
   // The tab order follows the controls' tab indexes (ties keep the order
   // they were bound in).
@@ -95,6 +99,8 @@ class WindowView : public QWidget {
   QVBoxLayout* waitSlot_;
   QHBoxLayout* buttons_;
   QPointer<QPushButton> defaultButton_;
+  QPointer<QWidget> wait_;
+  std::vector<QPointer<QAbstractButton>> heldButtons_;  // switched off for the wait
   std::vector<Binding> bindings_;
   bool rendering_ = false;
   bool enterRefused_ = false;

@@ -48,6 +48,34 @@ class WaitsTest : public DesktopTest {
     });
     return seen;
   }
+
+  // Where the progress and the named widgets of the view stand half-way
+  // through a wait (in the view's own coordinates), and which take clicks.
+  struct SeenWidget {
+    QRect place;  // empty: not shown
+    bool button;
+    bool enabled;
+  };
+  struct DuringWait {
+    QRect bar;
+    std::vector<SeenWidget> widgets;
+  };
+  DuringWait SeeDuringWait(desktop::WindowView& view, const std::vector<const char*>& names) {
+    DuringWait seen;
+    QTimer::singleShot(50, [&] {
+      QWidget* bar = desktop.Progress();
+      if (bar == nullptr) return;
+      seen.bar = QRect(bar->mapTo(&view, QPoint()), bar->size());
+      for (const char* name : names) {
+        auto* widget = view.findChild<QWidget*>(QString::fromLatin1(name));
+        const bool shown = widget != nullptr && widget->isVisible();
+        seen.widgets.push_back({shown ? QRect(widget->mapTo(&view, QPoint()), widget->size()) : QRect(),
+                                qobject_cast<QAbstractButton*>(widget) != nullptr, shown && widget->isEnabled()});
+      }
+    });
+    RunSequence({{WaitStage::ComingBack, 100}}, u"127.77.0.10");
+    return seen;
+  }
 };
 
 TEST_F(WaitsTest, OneProgressRunsOverTheWholeSequenceAndSaysWhatHappens) {
@@ -82,26 +110,20 @@ TEST_F(WaitsTest, OneProgressRunsOverTheWholeSequenceAndSaysWhatHappens) {
   }
 }
 
-TEST_F(WaitsTest, TheProgressSitsAboveTheWindowsButtons) {
+TEST_F(WaitsTest, TheProgressSitsAboveTheWindowsButtonsWhichShowSwitchedOffMeanwhile) {
   StartWith({Device(1, u"127.77.0.10", u"CS-200")});
-  desktop::WindowView* main = desktop.View(WindowId::FrmMain);
+  desktop::WindowView& main = *desktop.View(WindowId::FrmMain);
   const std::vector<const char*> names{"CmdWizard", "Command1", "CmdLink", "CmdAbout", "CmdExit", "List"};
-  QRect bar;
-  std::vector<QRect> places;  // of the named widgets, during the wait
-  QTimer::singleShot(50, [&] {
-    if (desktop.Progress() == nullptr) return;
-    bar = desktop.Progress()->geometry();
-    for (const char* name : names) {
-      auto* widget = main->findChild<QWidget*>(QString::fromLatin1(name));
-      places.push_back(widget != nullptr && widget->isVisible() ? widget->geometry() : QRect());
-    }
-  });
-  RunSequence({{WaitStage::ComingBack, 100}}, u"127.77.0.10");
-  ASSERT_FALSE(bar.isEmpty());
-  ASSERT_EQ(places.size(), names.size());
+  const DuringWait seen = SeeDuringWait(main, names);
+  ASSERT_FALSE(seen.bar.isEmpty());
+  ASSERT_EQ(seen.widgets.size(), names.size());
   for (size_t index = 0; index < names.size(); ++index) {
-    EXPECT_FALSE(places[index].isEmpty()) << names[index];
-    EXPECT_FALSE(places[index].intersects(bar)) << names[index] << " is not covered";
+    const SeenWidget& widget = seen.widgets[index];
+    EXPECT_FALSE(widget.place.isEmpty()) << names[index];
+    EXPECT_FALSE(widget.place.intersects(seen.bar)) << names[index] << " is not covered";
+    if (!widget.button) continue;
+    EXPECT_FALSE(widget.enabled) << names[index] << " shows it takes no clicks during the wait";
+    EXPECT_TRUE(main.findChild<QWidget*>(names[index])->isEnabled()) << names[index] << " is back afterwards";
   }
 }
 
@@ -113,9 +135,11 @@ TEST_F(WaitsTest, ARefusedRestartEndsTheWaitsBeforeItsErrorShows) {
   desktop.Dispatch([&] { Show(*program, program->setLanEnd); });
   ASSERT_TRUE(Shown(WindowId::FrmsetLanEnd));
   bool barBesideTheBox = true;
+  bool backOnAtTheBox = false;
   desktop.SetMessageBoxFunction([&](const desktop::MessageRequest& request) {
     messages.push_back(request);
     barBesideTheBox = desktop.View(WindowId::FrmsetLanEnd)->findChild<QWidget*>("WaitProgress") != nullptr;
+    backOnAtTheBox = Find(WindowId::FrmsetLanEnd, "CmdBack")->isEnabled();
     return forms::MsgAnswer::OK;
   });
   Click(WindowId::FrmsetLanEnd, "CmdRestart");
@@ -123,6 +147,7 @@ TEST_F(WaitsTest, ARefusedRestartEndsTheWaitsBeforeItsErrorShows) {
   ASSERT_EQ(messages.size(), 1U);
   EXPECT_EQ(U8(messages[0].text), "Camera Error . Restart failed");
   EXPECT_FALSE(barBesideTheBox) << "the waits end before the error shows";
+  EXPECT_TRUE(backOnAtTheBox) << "and the page's buttons are back";
   EXPECT_EQ(desktop.Progress(), nullptr);
 
   desktop.Dispatch([&] {
