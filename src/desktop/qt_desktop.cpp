@@ -4,6 +4,7 @@
 #include <QDeadlineTimer>
 #include <QDesktopServices>
 #include <QEventLoop>
+#include <QGridLayout>
 #include <QGuiApplication>
 #include <QIcon>
 #include <QMessageBox>
@@ -51,6 +52,22 @@ forms::MsgAnswer RefusingAnswer(forms::MsgButtons buttons) {
   return forms::MsgAnswer::OK;
 }
 
+// The window manager draws the title beside an icon and three buttons; a
+// box only as wide as its text squeezes a short title to "Se... va". Room
+// for the title in bold and this many line heights keeps it whole.
+constexpr int TitleBarControlLines = 8;
+
+void MakeRoomForTitle(QMessageBox& box) {
+  QFont bold = box.font();
+  bold.setBold(true);
+  const QFontMetrics metrics(bold);
+  const int width = metrics.horizontalAdvance(box.windowTitle()) + TitleBarControlLines * metrics.height();
+  if (auto* grid = qobject_cast<QGridLayout*>(box.layout())) {
+    grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Minimum, QSizePolicy::Fixed), grid->rowCount(), 0, 1,
+                  grid->columnCount());
+  }
+}
+
 void CentreOnScreen(QWidget& window) {
   if (const QScreen* screen = QGuiApplication::primaryScreen()) {
     QRect place(QPoint(), window.size());
@@ -80,6 +97,7 @@ forms::MsgAnswer ShowQtMessageBox(const MessageRequest& request) {
   // QMessageBox fills an empty title with the program's name; the wizard's
   // empty titles stay empty.
   box.setWindowTitle(QString::fromStdU16String(request.title));
+  MakeRoomForTitle(box);
   switch (box.exec()) {
     case QMessageBox::Ok: return forms::MsgAnswer::OK;
     case QMessageBox::Yes: return forms::MsgAnswer::Yes;
