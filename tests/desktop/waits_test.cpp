@@ -8,6 +8,7 @@
 #include "desktop/desktop_fixture.h"
 #include "desktop/frames.h"
 #include "desktop/wait_progress.h"
+#include "wizard/frm_change_ip_address.h"
 #include "wizard/frm_set_lan_end.h"
 
 namespace {
@@ -31,6 +32,7 @@ class WaitsTest : public DesktopTest {
     std::vector<desktop::WaitProgress*> bars;
     QStringList texts;
     std::vector<int> done;
+    std::vector<int> totals;
   };
   Seen RunSequence(const std::vector<Wait>& waits, const std::u16string& address) {
     Seen seen;
@@ -42,6 +44,7 @@ class WaitsTest : public DesktopTest {
           seen.bars.push_back(bar);
           seen.texts << (bar != nullptr ? bar->Text() : QString());
           seen.done.push_back(bar != nullptr ? bar->Done() : -1);
+          seen.totals.push_back(bar != nullptr ? bar->Total() : -1);
         });
         desktop.Sleep(wait.milliseconds);
       }
@@ -64,7 +67,7 @@ class WaitsTest : public DesktopTest {
     DuringWait seen;
     QTimer::singleShot(50, [&] {
       QWidget* bar = desktop.Progress();
-      if (bar == nullptr) return;
+      if (bar == nullptr || !view.isAncestorOf(bar)) return;
       seen.bar = QRect(bar->mapTo(&view, QPoint()), bar->size());
       for (const char* name : names) {
         auto* widget = view.findChild<QWidget*>(QString::fromLatin1(name));
@@ -100,6 +103,7 @@ TEST_F(WaitsTest, OneProgressRunsOverTheWholeSequenceAndSaysWhatHappens) {
     for (int index = 0; index < seen.texts.size(); ++index) {
       EXPECT_TRUE(seen.texts[index].startsWith(c.stages[index] + " — ")) << seen.texts[index].toStdString();
     }
+    for (int shown : seen.totals) EXPECT_EQ(shown, total) << "the bar spans the announced waits";
     int before = 0;  // ms of the waits already over
     for (size_t index = 0; index < seen.done.size(); ++index) {
       EXPECT_GE(seen.done[index], before) << "the bar goes on where the last wait left it";
@@ -110,20 +114,41 @@ TEST_F(WaitsTest, OneProgressRunsOverTheWholeSequenceAndSaysWhatHappens) {
   }
 }
 
+struct CoverCase {
+  const char* what;
+  WindowId window;  // the window in front, which shows the progress
+  std::vector<const char*> names;
+};
+
 TEST_F(WaitsTest, TheProgressSitsAboveTheWindowsButtonsWhichShowSwitchedOffMeanwhile) {
   StartWith({Device(1, u"127.77.0.10", u"CS-200")});
-  desktop::WindowView& main = *desktop.View(WindowId::FrmMain);
-  const std::vector<const char*> names{"CmdWizard", "Command1", "CmdLink", "CmdAbout", "CmdExit", "List"};
-  const DuringWait seen = SeeDuringWait(main, names);
-  ASSERT_FALSE(seen.bar.isEmpty());
-  ASSERT_EQ(seen.widgets.size(), names.size());
-  for (size_t index = 0; index < names.size(); ++index) {
-    const SeenWidget& widget = seen.widgets[index];
-    EXPECT_FALSE(widget.place.isEmpty()) << names[index];
-    EXPECT_FALSE(widget.place.intersects(seen.bar)) << names[index] << " is not covered";
-    if (!widget.button) continue;
-    EXPECT_FALSE(widget.enabled) << names[index] << " shows it takes no clicks during the wait";
-    EXPECT_TRUE(main.findChild<QWidget*>(names[index])->isEnabled()) << names[index] << " is back afterwards";
+  program->state.CurrentIPAddress = u"127.77.0.10";
+  program->state.CurrentSubnetMask = u"255.255.255.0";
+  program->state.CurrentGateway = u"127.77.0.1";
+  const CoverCase cases[] = {
+      {"the main window", WindowId::FrmMain, {"CmdWizard", "Command1", "CmdLink", "CmdAbout", "CmdExit", "List"}},
+      {"a page in the wizard frame", WindowId::FrmsetLanEnd, {"LblSubnet", "CmdBack", "CmdRestart"}},
+      {"the change-address dialog", WindowId::FrmChangeIPAddress, {"Text3", "CmdOk"}},
+  };
+  for (const CoverCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    desktop.Dispatch([&] {
+      if (c.window == WindowId::FrmsetLanEnd) Show(*program, program->setLanEnd);
+      if (c.window == WindowId::FrmChangeIPAddress) Show(*program, program->changeIPAddress);
+    });
+    ASSERT_TRUE(Shown(c.window));
+    desktop::WindowView& view = *desktop.View(c.window);
+    const DuringWait seen = SeeDuringWait(view, c.names);
+    ASSERT_FALSE(seen.bar.isEmpty()) << "the progress is in the window in front";
+    ASSERT_EQ(seen.widgets.size(), c.names.size());
+    for (size_t index = 0; index < c.names.size(); ++index) {
+      const SeenWidget& widget = seen.widgets[index];
+      EXPECT_FALSE(widget.place.isEmpty()) << c.names[index];
+      EXPECT_FALSE(widget.place.intersects(seen.bar)) << c.names[index] << " is not covered";
+      if (!widget.button) continue;
+      EXPECT_FALSE(widget.enabled) << c.names[index] << " shows it takes no clicks during the wait";
+      EXPECT_TRUE(view.findChild<QWidget*>(c.names[index])->isEnabled()) << c.names[index] << " is back afterwards";
+    }
   }
 }
 
