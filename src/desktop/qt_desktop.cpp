@@ -322,8 +322,15 @@ bool IsPage(forms::WindowId id) {
          id == WindowId::FrmSetupEnd || id == WindowId::FrmsetLanEnd;
 }
 
+// A dialog opens at its narrowest, and tall enough for all its wrapped
+// text at that width.
+void FitDialog(QWidget& dialog) {
+  dialog.setMinimumWidth(DialogWidth);
+  const int width = std::max(DialogWidth, dialog.minimumSizeHint().width());
+  dialog.resize(width, dialog.hasHeightForWidth() ? dialog.heightForWidth(width) : dialog.sizeHint().height());
+}
+
 void CentreOver(QWidget& window, const QWidget* over) {
-  window.adjustSize();
   QRect place(QPoint(), window.size());
   if (over != nullptr && over->isVisible()) {
     place.moveCenter(over->frameGeometry().center());
@@ -350,13 +357,13 @@ void QtDesktop::Place(forms::WindowId id, WindowView& view) {
     if (!wizardFrame_) {
       wizardFrame_ = new WizardFrame;
       wizardFrame_->ShowPage(view);
-      wizardFrame_->resize(wizardFrame_->sizeHint().expandedTo(QSize(640, 480)));
+      wizardFrame_->adjustSize();
       CentreOver(*wizardFrame_, mainFrame_);
     }
   } else if (view.parentWidget() == nullptr) {
     QWidget* owner = FrameInFront();
     view.setParent(owner, Qt::Dialog);
-    view.setMinimumWidth(DialogWidth);
+    FitDialog(view);
     CentreOver(view, owner);
   }
 }
@@ -370,6 +377,7 @@ WindowView* QtDesktop::ShowView(forms::WindowId id, bool modal) {
       views_.erase(id);
       return nullptr;
     }
+    view->Render();  // its size, when it is placed, comes from the model's texts
   }
   Place(id, *view);
   QWidget* window = view->window() == view ? view.data() : nullptr;  // a dialog

@@ -136,6 +136,7 @@ TEST_F(FlowTest, TheWarningAppearsForACameraThatRefusesTheConnection) {
   auto* warning = Find<QLabel>(WindowId::FrmMessage, "Label2");
   ASSERT_NE(warning, nullptr);
   EXPECT_TRUE(warning->text().endsWith("Would you like to change the IP Address now?"));
+  EXPECT_GE(warning->height(), warning->heightForWidth(warning->width())) << "the dialog shows the whole question";
   Click(WindowId::FrmMessage, "CmdNo");
   EXPECT_EQ(desktop.View(WindowId::FrmMessage), nullptr);
 }
