@@ -154,7 +154,7 @@ QString Plain(const QString& text) {
   QString plain = text;
   plain = plain.remove(u'&').trimmed();
   if (plain.endsWith(u':')) plain.chop(1);
-  return plain;
+  return plain.trimmed();  // a space may stand before the colon
 }
 
 // The caption leads the keyboard to its field (its mnemonic) and names it to

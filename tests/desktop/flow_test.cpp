@@ -112,14 +112,17 @@ TEST_F(FlowTest, TickingChangeSwitchesThePairOnAtOnce) {
 TEST_F(FlowTest, ALoginCameraAsksInTheModalDialogAndPrefillsTheOldFields) {
   ChooseRow(1);
   bool dialogSeen = false;
+  QString idName;
   QTimer::singleShot(0, [&] {
     dialogSeen = Shown(WindowId::frmchackIDPWD);
+    idName = Field(WindowId::frmchackIDPWD, "Text1")->accessibleName();
     Type(WindowId::frmchackIDPWD, "Text1", "root");
     Type(WindowId::frmchackIDPWD, "TxtPassWord", "pass");
     Click(WindowId::frmchackIDPWD, "CmdYes");
   });
   Click(WindowId::FrmMain, "CmdWizard");
   EXPECT_TRUE(dialogSeen);
+  EXPECT_EQ(idName, "Enter Admin ID") << "the field is named by its caption, a label of the model";
   EXPECT_EQ(desktop.View(WindowId::frmchackIDPWD), nullptr) << "the launch unloads the dialog";
   ASSERT_TRUE(Shown(WindowId::FrmSetPassword));
   EXPECT_EQ(Field(WindowId::FrmSetPassword, "TxtOldSysAdminID")->text(), "root");
