@@ -218,18 +218,19 @@ QLabel& AddLabel(WindowView& view, forms::Label& label, const char* name, bool w
 }
 
 QPushButton& AddButton(WindowView& view, forms::Button& button, const char* name,
-                           const QString& picture, Handler click, const Dispatch& dispatch) {
+                           const QString& picture, Handler click, const Dispatch& dispatch, bool mnemonic) {
   QPushButton* shown = picture.isEmpty() ? new QPushButton(&view) : new PictureButton(picture, &view);
   Name(*shown, name);
-  shown->setAutoDefault(false);  // no button answers the Enter key
+  shown->setAutoDefault(false);  // the window decides what Enter presses
   if (click) {
     QObject::connect(shown, &QPushButton::clicked, shown, [&view, click, dispatch] {
       if (view.Attached()) dispatch(click);
     });
   }
   const bool captioned = picture.isEmpty();
-  view.Bind(*shown, &button, [&button, shown, captioned] {
-    if (captioned) shown->setText(ToQt(button.caption));
+  const QString mark = mnemonic ? QStringLiteral("&") : QString();
+  view.Bind(*shown, &button, [&button, shown, captioned, mark] {
+    if (captioned) shown->setText(mark + ToQt(button.caption));
     RenderCommon(*shown, button);
   });
   return *shown;

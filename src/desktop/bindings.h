@@ -31,9 +31,10 @@ using Handler = std::function<void()>;  // empty: the control raises no event
 QLineEdit& AddTextBox(WindowView& view, forms::TextBox& box, const char* name);
 QLabel& AddLabel(WindowView& view, forms::Label& label, const char* name, bool wrap = false);
 // A picture button when picture holds its painted wording, else a plain
-// button with the model's caption.
+// button with the model's caption; mnemonic: the caption's first letter is
+// its mnemonic (the model's caption stays as it is).
 QPushButton& AddButton(WindowView& view, forms::Button& button, const char* name,
-                           const QString& picture, Handler click, const Dispatch& dispatch);
+                           const QString& picture, Handler click, const Dispatch& dispatch, bool mnemonic = false);
 QCheckBox& AddCheckBox(WindowView& view, forms::CheckBox& box, const char* name,
                        const QString& text, Handler click, const Dispatch& dispatch);
 // count radio buttons; the model's captions label them. An option

@@ -5,6 +5,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFrame>
+#include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLineEdit>
 #include <QTreeView>
@@ -39,8 +40,8 @@ struct Cell {
 // Not in the grid: the row of buttons along the bottom, in the order given.
 constexpr Cell ButtonBar{-1, -1};
 
-// A fixed caption of the window, tied to the field it names (buddy: the
-// field's widget name; the field takes the caption as its accessible name).
+// A fixed caption of the window, tied to the field or value it names
+// (buddy: that widget's name).
 struct CaptionAt {
   const char* text;
   Cell place;
@@ -81,6 +82,7 @@ struct ButtonAt {
   void (F::*click)();
   QString picture;  // the painted wording, & before the mnemonic; empty: a captioned button
   const char* tip = nullptr;
+  bool mnemonic = false;  // a captioned button's first letter is its mnemonic
 };
 template <class F>
 struct CheckAt {
@@ -90,13 +92,16 @@ struct CheckAt {
   void (F::*click)();
   QString text;  // what ticking it changes, & before the mnemonic
 };
+// The options side by side in a group titled with their caption, each
+// named by its own text.
 template <class F>
 struct OptionsAt {
   forms::OptionArray F::*options;
   const char* name;
-  Cell place;  // the buttons side by side
+  Cell place;
   size_t count;
-  void (F::*click)() = nullptr;
+  void (F::*click)();
+  const char* caption;  // & before the mnemonic
 };
 template <class F>
 struct ComboAt {
@@ -125,6 +130,7 @@ struct Layout {
   void (*close)(F& window);         // closing the window from its frame
   const char* defaultButton = nullptr;  // the button Enter presses; none when empty
   bool evenColumns = false;             // two columns of fields side by side
+  bool enterRefused = false;            // Enter presses no button, not even the focused one
 };
 
 template <class... Visitors>
@@ -143,16 +149,28 @@ void Put(WindowView& view, QWidget& widget, const Cell& place) {
   }
 }
 
+// A caption's words, without its mnemonic mark or closing colon.
 QString Plain(const QString& text) {
   QString plain = text;
-  return plain.remove(u'&').trimmed();
+  plain = plain.remove(u'&').trimmed();
+  if (plain.endsWith(u':')) plain.chop(1);
+  return plain.trimmed();  // a space may stand before the colon
 }
 
+// The caption leads the keyboard to its field (its mnemonic) and names it to
+// a screen reader: an entry field is named by the caption, a value is read
+// as "caption: value". Both follow the caption and the value as they change.
 void TieCaption(WindowView& view, QLabel& caption, const char* buddy) {
   if (buddy == nullptr) return;
-  if (auto* field = view.findChild<QWidget*>(QString::fromLatin1(buddy))) {
-    caption.setBuddy(field);
-    field->setAccessibleName(Plain(caption.text()));
+  auto* field = view.findChild<QWidget*>(QString::fromLatin1(buddy));
+  if (field == nullptr) return;
+  caption.setBuddy(field);
+  if (auto* value = qobject_cast<QLabel*>(field)) {
+    view.Bind(*value, nullptr, [&caption, value] {
+      value->setAccessibleName(Plain(caption.text()) + QStringLiteral(": ") + value->text());
+    });
+  } else {
+    view.Bind(*field, nullptr, [&caption, field] { field->setAccessibleName(Plain(caption.text())); });
   }
 }
 
@@ -197,7 +215,8 @@ WindowView* Build(const Layout<F>& layout, F& window, const Dispatch& dispatch) 
                    },
                    [&](const ButtonAt<F>& at) {
                      QPushButton& button =
-                         AddButton(*view, window.*at.button, at.name, at.picture, handler(at.click), dispatch);
+                         AddButton(*view, window.*at.button, at.name, at.picture, handler(at.click), dispatch,
+                                   at.mnemonic);
                      if (at.tip != nullptr) button.setToolTip(QString::fromUtf8(at.tip));
                      if (!at.picture.isEmpty()) button.setAccessibleName(Plain(at.picture));
                      Put(*view, button, at.place);
@@ -207,13 +226,17 @@ WindowView* Build(const Layout<F>& layout, F& window, const Dispatch& dispatch) 
                          at.place);
                    },
                    [&](const OptionsAt<F>& at) {
-                     auto* row = new QHBoxLayout;
+                     auto* group = new QGroupBox(QString::fromUtf8(at.caption), view);
+                     group->setObjectName(QString::fromLatin1(at.name));
+                     auto* row = new QHBoxLayout(group);
+                     forms::OptionArray& options = window.*at.options;
                      for (QAbstractButton* option :
-                          AddOptionArray(*view, window.*at.options, at.count, at.name, handler(at.click), dispatch)) {
+                          AddOptionArray(*view, options, at.count, at.name, handler(at.click), dispatch)) {
                        row->addWidget(option);
                      }
                      row->addStretch(1);
-                     view->Grid().addLayout(row, at.place.row, at.place.column, at.place.rowSpan, at.place.columnSpan);
+                     view->Bind(*group, nullptr, [&options, group] { group->setVisible(options.visible); });
+                     Put(*view, *group, at.place);
                    },
                    [&](const ComboAt<F>& at) { Put(*view, AddComboBox(*view, window.*at.combo, at.name), at.place); },
                    [&](const ListAt<F>& at) {
@@ -232,6 +255,7 @@ WindowView* Build(const Layout<F>& layout, F& window, const Dispatch& dispatch) 
   if (layout.defaultButton != nullptr) {
     view->SetDefaultButton(view->findChild<QPushButton*>(QString::fromLatin1(layout.defaultButton)));
   }
+  if (layout.enterRefused) view->RefuseEnter();
   view->ApplyTabOrder();
   if (layout.close != nullptr) {
     view->onClose = [&window, close = layout.close, dispatch] { dispatch([&window, close] { close(window); }); };
@@ -294,6 +318,9 @@ Layout<F> LoginLayout() {
           ButtonAt<F>{&F::CmdCancel, "CmdCancel", ButtonBar, &F::CmdCancel_Click, {}, "Do not log in"},
       },
       [](F& window) { window.CmdCancel_Click(); },
+      nullptr,
+      false,
+      true,
   };
 }
 
@@ -354,15 +381,14 @@ const Layout<FrmWireless>& WirelessLayout() {
   static const Layout<F> layout{
       QStringLiteral("Wireless Interface"),
       {
-          CaptionAt{"Connection Mode", {0, 0}, "optConnectionMode_0"},
-          OptionsAt<F>{&F::optConnectionMode, "optConnectionMode", {0, 1}, 3},
+          OptionsAt<F>{&F::optConnectionMode, "optConnectionMode", {0, 0, 1, 2}, 3, nullptr, "Connection &Mode"},
           CaptionAt{"Network Name (&SSID)", {1, 0}, "txtWlanESSID"},
           TextAt<F>{&F::txtWlanESSID, "txtWlanESSID", {1, 1}},
           CaptionAt{"Wireless &Channel", {2, 0}, "CboChannel"},
           ComboAt<F>{&F::CboChannel, "CboChannel", {2, 1}},
           CaptionAt{"Old Encryption WEP Key", {3, 0}, "txtWlanWEPKey"},
           TextAt<F>{&F::txtWlanWEPKey, "txtWlanWEPKey", {3, 1}},
-          OptionsAt<F>{&F::optWEPKeyFormat, "optWEPKeyFormat", {4, 1}, 2, &F::optWEPKeyFormat_Click},
+          OptionsAt<F>{&F::optWEPKeyFormat, "optWEPKeyFormat", {4, 1}, 2, &F::optWEPKeyFormat_Click, "WEP key &format"},
           CheckAt<F>{&F::CheckEWK, "CheckEWK", {5, 0, 1, 2}, &F::CheckEWK_Click, "Change the &encryption WEP key"},
           CaptionAt{"New Encryption WEP Key", {6, 0}, "txtNewWlanWEPKey"},
           TextAt<F>{&F::txtNewWlanWEPKey, "txtNewWlanWEPKey", {6, 1}},
@@ -448,8 +474,10 @@ const Layout<FrmMessage>& MessageLayout() {
       {
           PanelAt<F>{&F::Frame1, "Frame1", {0, 0}},
           LabelAt<F>{&F::Label2, "Label2", {0, 0}, nullptr, true},
-          ButtonAt<F>{&F::CmdYes, "CmdYes", ButtonBar, &F::CmdYes_Click, {}, "Change the camera's IP address now"},
-          ButtonAt<F>{&F::CmdNo, "CmdNo", ButtonBar, &F::CmdNo_Click, {}, "Keep the address and go back to the list"},
+          ButtonAt<F>{&F::CmdYes, "CmdYes", ButtonBar, &F::CmdYes_Click, {}, "Change the camera's IP address now",
+                      true},
+          ButtonAt<F>{&F::CmdNo, "CmdNo", ButtonBar, &F::CmdNo_Click, {}, "Keep the address and go back to the list",
+                      true},
       },
       [](F& window) { window.CmdNo_Click(); },
   };
@@ -471,7 +499,7 @@ const Layout<FrmChangeIPAddress>& ChangeIPAddressLayout() {
           LabelAt<F>{&F::Label6, "Label6", {3, 0}, "Text3"},
           TextAt<F>{&F::Text3, "Text3", {3, 1}},
           ButtonAt<F>{&F::CmdOk, "CmdOk", ButtonBar, &F::CmdOk_Click, {},
-                      "Give the camera this address; it restarts on it"},
+                      "Give the camera this address; it restarts on it", true},
       },
       // The dialog has no Cancel; closing it gives the change up.
       [](F& window) { Unload(window.program, window.program.changeIPAddress); },

@@ -4,6 +4,7 @@
 #include <QDeadlineTimer>
 #include <QDesktopServices>
 #include <QEventLoop>
+#include <QGridLayout>
 #include <QGuiApplication>
 #include <QIcon>
 #include <QMessageBox>
@@ -51,6 +52,22 @@ forms::MsgAnswer RefusingAnswer(forms::MsgButtons buttons) {
   return forms::MsgAnswer::OK;
 }
 
+// The window manager draws the title beside an icon and three buttons; a
+// box only as wide as its text squeezes a short title to "Se... va". Room
+// for the title in bold and this many line heights keeps it whole.
+constexpr int TitleBarControlLines = 8;
+
+void MakeRoomForTitle(QMessageBox& box) {
+  QFont bold = box.font();
+  bold.setBold(true);
+  const QFontMetrics metrics(bold);
+  const int width = metrics.horizontalAdvance(box.windowTitle()) + TitleBarControlLines * metrics.height();
+  if (auto* grid = qobject_cast<QGridLayout*>(box.layout())) {
+    grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Minimum, QSizePolicy::Fixed), grid->rowCount(), 0, 1,
+                  grid->columnCount());
+  }
+}
+
 void CentreOnScreen(QWidget& window) {
   if (const QScreen* screen = QGuiApplication::primaryScreen()) {
     QRect place(QPoint(), window.size());
@@ -80,6 +97,7 @@ forms::MsgAnswer ShowQtMessageBox(const MessageRequest& request) {
   // QMessageBox fills an empty title with the program's name; the wizard's
   // empty titles stay empty.
   box.setWindowTitle(QString::fromStdU16String(request.title));
+  MakeRoomForTitle(box);
   switch (box.exec()) {
     case QMessageBox::Ok: return forms::MsgAnswer::OK;
     case QMessageBox::Yes: return forms::MsgAnswer::Yes;
@@ -160,6 +178,14 @@ WindowView* QtDesktop::View(forms::WindowId id) const {
 forms::MsgAnswer QtDesktop::MessageBox(const std::u16string& text, const std::u16string& title, forms::MsgIcon icon,
                                        forms::MsgButtons buttons) {
   if (ending_) return RefusingAnswer(buttons);
+  // A message during an announced sequence of waits (a camera that refused
+  // to restart) ends the sequence: the rest will not come as announced, and
+  // nothing says the camera comes back. The logic shows it from inside the
+  // handler that announced the waits, so this is the moment to end them.
+  if (plan_) {
+    EndWaits();
+    comeBack_.reset();
+  }
   InputGate::Layer open(gate_, true);
   return messageBox_({text, title, icon, buttons, Owner()});
 }
@@ -187,7 +213,8 @@ void QtDesktop::WaitsAhead(const std::vector<forms::Wait>& waits, const std::u16
 
 void QtDesktop::EndWaits() {
   plan_.reset();
-  delete progress_.data();
+  if (auto* view = progress_ ? qobject_cast<WindowView*>(progress_->parentWidget()) : nullptr) view->EndWait();
+  delete progress_.data();  // the progress in a window of its own, when no window was shown
 }
 
 // The windows keep painting and the timers keep running; the user's input
@@ -247,9 +274,12 @@ void QtDesktop::Sleep(int32_t milliseconds) {
   EndWaits();
 }
 
+// What the last search found out about a camera is old news once another
+// search begins.
 void QtDesktop::SearchBegins() {
   searching_ = true;
   heard_.clear();
+  if (mainFrame_) mainFrame_->ShowNews({});
   ShowHeard();
   UpdateStatus();
 }
@@ -292,8 +322,15 @@ bool IsPage(forms::WindowId id) {
          id == WindowId::FrmSetupEnd || id == WindowId::FrmsetLanEnd;
 }
 
+// A dialog opens at its narrowest, and tall enough for all its wrapped
+// text at that width.
+void FitDialog(QWidget& dialog) {
+  dialog.setMinimumWidth(DialogWidth);
+  const int width = std::max(DialogWidth, dialog.minimumSizeHint().width());
+  dialog.resize(width, dialog.hasHeightForWidth() ? dialog.heightForWidth(width) : dialog.sizeHint().height());
+}
+
 void CentreOver(QWidget& window, const QWidget* over) {
-  window.adjustSize();
   QRect place(QPoint(), window.size());
   if (over != nullptr && over->isVisible()) {
     place.moveCenter(over->frameGeometry().center());
@@ -320,13 +357,13 @@ void QtDesktop::Place(forms::WindowId id, WindowView& view) {
     if (!wizardFrame_) {
       wizardFrame_ = new WizardFrame;
       wizardFrame_->ShowPage(view);
-      wizardFrame_->resize(wizardFrame_->sizeHint().expandedTo(QSize(640, 480)));
+      wizardFrame_->adjustSize();
       CentreOver(*wizardFrame_, mainFrame_);
     }
   } else if (view.parentWidget() == nullptr) {
     QWidget* owner = FrameInFront();
     view.setParent(owner, Qt::Dialog);
-    view.setMinimumWidth(DialogWidth);
+    FitDialog(view);
     CentreOver(view, owner);
   }
 }
@@ -340,6 +377,7 @@ WindowView* QtDesktop::ShowView(forms::WindowId id, bool modal) {
       views_.erase(id);
       return nullptr;
     }
+    view->Render();  // its size, when it is placed, comes from the model's texts
   }
   Place(id, *view);
   QWidget* window = view->window() == view ? view.data() : nullptr;  // a dialog

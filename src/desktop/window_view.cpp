@@ -1,5 +1,7 @@
 #include "desktop/window_view.h"
 
+#include <QAbstractButton>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -62,6 +64,20 @@ void WindowView::ShowWait(QWidget& wait) {
   wait.setParent(this);
   waitSlot_->addWidget(&wait);
   wait.show();
+  wait_ = &wait;
+  for (QAbstractButton* button : findChildren<QAbstractButton*>()) {
+    if (!button->isEnabled() || wait.isAncestorOf(button)) continue;
+    button->setEnabled(false);
+    heldButtons_.emplace_back(button);
+  }
+}
+
+void WindowView::EndWait() {
+  for (const QPointer<QAbstractButton>& button : heldButtons_) {
+    if (button) button->setEnabled(true);
+  }
+  heldButtons_.clear();
+  delete wait_.data();
 }
 
 void WindowView::ApplyTabOrder() {
@@ -126,14 +142,17 @@ void WindowView::closeEvent(QCloseEvent* event) {
   CloseFromFrame();
 }
 
-// Enter presses the default button; the buttons themselves do not answer it
-// (they are not auto-default), so it reaches the window from any field.
+// The buttons do not answer Enter themselves (they are not auto-default),
+// so it reaches the window from the button or field that has the focus.
 void WindowView::keyPressEvent(QKeyEvent* event) {
   const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
-  if (enter && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier && defaultButton_ && defaultButton_->isEnabled() &&
-      defaultButton_->isVisible()) {
-    defaultButton_->click();
-    return;
+  if (enter && !enterRefused_ && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+    auto* focused = qobject_cast<QPushButton*>(QApplication::focusWidget());
+    QPushButton* pressed = focused != nullptr && isAncestorOf(focused) ? focused : defaultButton_.data();
+    if (pressed != nullptr && pressed->isEnabled() && pressed->isVisible()) {
+      pressed->click();
+      return;
+    }
   }
   QWidget::keyPressEvent(event);
 }

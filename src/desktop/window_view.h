@@ -17,6 +17,7 @@
 
 #include "forms/controls.h"
 
+class QAbstractButton;
 class QGridLayout;
 class QHBoxLayout;
 class QLabel;
@@ -44,13 +45,19 @@ class WindowView : public QWidget {
   void LetGridGrow();
   QHBoxLayout& ButtonRow() { return *buttons_; }
 
-  // The button that Enter presses anywhere in the window, when it is
-  // enabled and shown; none by default.
+  // Enter presses the push button that has the focus, as in a dialog, and
+  // from anywhere else the default button, when it is enabled and shown;
+  // none by default.
   void SetDefaultButton(QPushButton* button);
   QPushButton* DefaultButton() const { return defaultButton_; }
+  // Enter presses no button at all, not even the one with the focus.
+  void RefuseEnter() { enterRefused_ = true; }
 
-  // A long wait's progress, above the buttons; it goes when it is deleted.
+  // A long wait's progress, above the buttons; the view takes it. The
+  // window's buttons show switched off meanwhile, as they take no clicks.
   void ShowWait(QWidget& wait);
+  // The wait is over: its progress goes and the buttons are as before.
+  void EndWait();
 
   // The tab order follows the controls' tab indexes (ties keep the order
   // they were bound in).
@@ -92,8 +99,11 @@ class WindowView : public QWidget {
   QVBoxLayout* waitSlot_;
   QHBoxLayout* buttons_;
   QPointer<QPushButton> defaultButton_;
+  QPointer<QWidget> wait_;
+  std::vector<QPointer<QAbstractButton>> heldButtons_;  // switched off for the wait
   std::vector<Binding> bindings_;
   bool rendering_ = false;
+  bool enterRefused_ = false;
 };
 
 }  // namespace desktop

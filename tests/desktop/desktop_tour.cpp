@@ -4,10 +4,11 @@
 //   desktop_tour STATE [--dark] [--large-font] [--shot FILE.png]
 //
 // Once STATE is on screen it prints one line,
-//   ready X Y W H FRONT BX BY
+//   ready X Y W H FRONT BX BY MAIN
 // the screen area of every window shown, the X window id of the window in
-// front and the centre of its default button (0 0 when it has none), and
-// runs until it is killed. With --shot it first saves that area of the
+// front, the centre of its default button (0 0 when it has none) and the X
+// window id of the main window (0 when there is none), and runs until it is
+// killed. With --shot it first saves that area of the
 // screen, window manager's frames included, as a PNG in the screen's own
 // pixels. An unknown STATE lists the states.
 #include <QApplication>
@@ -286,9 +287,11 @@ bool ReportReady(desktop::QtDesktop& desktop, const QString& shot) {
   const qreal ratio = screen->devicePixelRatio();
   const QRect pixels(QPoint(qRound(area.x() * ratio), qRound(area.y() * ratio)),
                      QSize(qRound(area.width() * ratio), qRound(area.height() * ratio)));
-  std::printf("ready %d %d %d %d %llu %d %d\n", pixels.x(), pixels.y(), pixels.width(), pixels.height(),
-              front != nullptr ? static_cast<unsigned long long>(front->winId()) : 0ULL, qRound(button.x() * ratio),
-              qRound(button.y() * ratio));
+  auto windowId = [](QWidget* window) {
+    return window != nullptr ? static_cast<unsigned long long>(window->winId()) : 0ULL;
+  };
+  std::printf("ready %d %d %d %d %llu %d %d %llu\n", pixels.x(), pixels.y(), pixels.width(), pixels.height(),
+              windowId(front), qRound(button.x() * ratio), qRound(button.y() * ratio), windowId(desktop.Main()));
   std::fflush(stdout);
   return true;
 }

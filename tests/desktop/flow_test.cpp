@@ -1,6 +1,7 @@
 // Clicking through the real windows with fake cameras: the main window's
 // list, the launch, the login dialog and the first page; where each window
 // stands and what it answers from the keyboard.
+#include <QAccessible>
 #include <QClipboard>
 #include <QLineEdit>
 #include <QMenu>
@@ -10,6 +11,7 @@
 #include "desktop/frames.h"
 #include "wizard/frm_chack_password.h"
 #include "wizard/frm_change_ip_address.h"
+#include "wizard/frm_message.h"
 
 #include "desktop/desktop_fixture.h"
 #include "wizard/frm_set_password.h"
@@ -110,14 +112,17 @@ TEST_F(FlowTest, TickingChangeSwitchesThePairOnAtOnce) {
 TEST_F(FlowTest, ALoginCameraAsksInTheModalDialogAndPrefillsTheOldFields) {
   ChooseRow(1);
   bool dialogSeen = false;
+  QString idName;
   QTimer::singleShot(0, [&] {
     dialogSeen = Shown(WindowId::frmchackIDPWD);
+    idName = Field(WindowId::frmchackIDPWD, "Text1")->accessibleName();
     Type(WindowId::frmchackIDPWD, "Text1", "root");
     Type(WindowId::frmchackIDPWD, "TxtPassWord", "pass");
     Click(WindowId::frmchackIDPWD, "CmdYes");
   });
   Click(WindowId::FrmMain, "CmdWizard");
   EXPECT_TRUE(dialogSeen);
+  EXPECT_EQ(idName, "Enter Admin ID") << "the field is named by its caption, a label of the model";
   EXPECT_EQ(desktop.View(WindowId::frmchackIDPWD), nullptr) << "the launch unloads the dialog";
   ASSERT_TRUE(Shown(WindowId::FrmSetPassword));
   EXPECT_EQ(Field(WindowId::FrmSetPassword, "TxtOldSysAdminID")->text(), "root");
@@ -134,8 +139,29 @@ TEST_F(FlowTest, TheWarningAppearsForACameraThatRefusesTheConnection) {
   auto* warning = Find<QLabel>(WindowId::FrmMessage, "Label2");
   ASSERT_NE(warning, nullptr);
   EXPECT_TRUE(warning->text().endsWith("Would you like to change the IP Address now?"));
+  EXPECT_GE(warning->height(), warning->heightForWidth(warning->width())) << "the dialog shows the whole question";
   Click(WindowId::FrmMessage, "CmdNo");
   EXPECT_EQ(desktop.View(WindowId::FrmMessage), nullptr);
+}
+
+TEST_F(FlowTest, TheWarningsAndTheChangeAddressDialogsButtonsHaveMnemonics) {
+  camTemp.connectResult = 0;
+  ChooseRow(0);
+  Click(WindowId::FrmMain, "CmdWizard");
+  desktop::WindowView* warning = desktop.View(WindowId::FrmMessage);
+  ASSERT_NE(warning, nullptr);
+  EXPECT_EQ(QKeySequence::mnemonic(Find<QPushButton>(WindowId::FrmMessage, "CmdYes")->text()),
+            QKeySequence(Qt::ALT | Qt::Key_Y));
+  EXPECT_EQ(U8(program->message->CmdNo.caption), "No") << "the model's caption stays as it is";
+  QApplication::setActiveWindow(warning);
+  ASSERT_TRUE(QTest::qWaitForWindowActive(warning));
+  QTest::keyClick(warning, Qt::Key_N, Qt::AltModifier);  // the button clicks a moment later, visibly
+  EXPECT_TRUE(QTest::qWaitFor([&] { return desktop.View(WindowId::FrmMessage) == nullptr; }, 2000)) << "Alt+N is No";
+
+  desktop.Dispatch([&] { Show(*program, program->changeIPAddress); });
+  ASSERT_TRUE(Shown(WindowId::FrmChangeIPAddress));
+  EXPECT_EQ(QKeySequence::mnemonic(Find<QPushButton>(WindowId::FrmChangeIPAddress, "CmdOk")->text()),
+            QKeySequence(Qt::ALT | Qt::Key_O));
 }
 
 TEST_F(FlowTest, ThePagesShareOneFrameThatKeepsItsPlaceAndSaysCameraAndStep) {
@@ -204,6 +230,22 @@ TEST_F(FlowTest, EnterPressesNextOnAPageAndNeitherButtonOfTheLoginDialog) {
   EXPECT_TRUE(log.Starting("CamTemp.LoginID").empty());
 }
 
+TEST_F(FlowTest, EnterOnAFocusedButtonPressesThatButtonNotTheDefault) {
+  ChooseRow(0);
+  Click(WindowId::FrmMain, "CmdWizard");
+  PassTheFirstPage();
+  QTest::keyClick(Field(WindowId::FrmSetIPAddress, "TxtGateway"), Qt::Key_Return);
+  ASSERT_TRUE(Shown(WindowId::FrmsetLanEnd)) << "Enter in a field is the default button";
+  auto* back = Find<QPushButton>(WindowId::FrmsetLanEnd, "CmdBack");
+  ASSERT_NE(back, nullptr);
+  ASSERT_TRUE(Find<QPushButton>(WindowId::FrmsetLanEnd, "CmdRestart")->isDefault());
+  back->setFocus(Qt::TabFocusReason);
+  QTest::keyClick(back, Qt::Key_Return);
+  EXPECT_TRUE(Shown(WindowId::FrmSetIPAddress)) << "Enter on Back goes back";
+  EXPECT_FALSE(Shown(WindowId::FrmsetLanEnd));
+  EXPECT_TRUE(log.Starting("CamTemp.ApplySettings").empty()) << "nothing is written";
+}
+
 TEST_F(FlowTest, FieldsAreNamedByTheirCaptionsAndButtonsSayWhatTheyDo) {
   ChooseRow(0);
   Click(WindowId::FrmMain, "CmdWizard");
@@ -223,6 +265,35 @@ TEST_F(FlowTest, FieldsAreNamedByTheirCaptionsAndButtonsSayWhatTheyDo) {
   for (const char* name : {"CmdBack", "CmdNext", "CmdExit"}) {
     EXPECT_FALSE(Find<QPushButton>(WindowId::FrmSetIPAddress, name)->toolTip().isEmpty()) << name;
   }
+}
+
+TEST_F(FlowTest, AScreenReaderHearsEachOptionByItsTextAndEachValueWithItsCaption) {
+  camTemp.numbers = {{u"DeviceType", 1 << 29}, {u"WlanMode", 0}, {u"WlanChannel", 6}, {u"WlanWEPFlag", 1}};
+  camTemp.texts[u"WlanESSID"] = u"HomeNet";
+  ChooseRow(0);
+  Click(WindowId::FrmMain, "CmdWizard");
+  PassTheFirstPage();
+  Click(WindowId::FrmSetIPAddress, "CmdNext");
+  ASSERT_TRUE(Shown(WindowId::FrmWireless));
+  QAccessibleInterface* option =
+      QAccessible::queryAccessibleInterface(Find(WindowId::FrmWireless, "optConnectionMode_0"));
+  ASSERT_NE(option, nullptr);
+  EXPECT_EQ(option->text(QAccessible::Name), "Infrastructure");
+  EXPECT_EQ(option->parent()->role(), QAccessible::Grouping);
+  EXPECT_EQ(option->parent()->text(QAccessible::Name), "Connection Mode");
+
+  auto heard = [this](const char* value) {
+    return QAccessible::queryAccessibleInterface(Find(WindowId::FrmSetupEnd, value))->text(QAccessible::Name);
+  };
+  Click(WindowId::FrmWireless, "CmdNext");
+  ASSERT_TRUE(Shown(WindowId::FrmSetupEnd));
+  EXPECT_EQ(heard("LblID"), "Admin ID: admin");
+  EXPECT_EQ(heard("LblSSID"), "SSID: HomeNet");
+  Click(WindowId::FrmSetupEnd, "CmdBack");
+  Type(WindowId::FrmWireless, "txtWlanESSID", "Attic");
+  Click(WindowId::FrmWireless, "CmdNext");
+  ASSERT_TRUE(Shown(WindowId::FrmSetupEnd));
+  EXPECT_EQ(heard("LblSSID"), "SSID: Attic") << "the name follows the value";
 }
 
 TEST_F(FlowTest, TheConflictBoxIsOverTheChangeAddressDialogWhichStaysInFront) {

@@ -368,6 +368,31 @@ TEST(QtMessageBox, ShowsIconTitleTextAndButtonsAndReturnsTheAnswer) {
   }
 }
 
+TEST(QtMessageBox, IsWideEnoughForItsWholeTitle) {
+  const desktop::MessageRequest request{u"192.168.0.21\r\n IP conflict !!", u"Sentrova", forms::MsgIcon::Critical,
+                                        forms::MsgButtons::OK};
+  int width = 0;
+  int wanted = 0;
+  QTimer poll;
+  QObject::connect(&poll, &QTimer::timeout, [&] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (box == nullptr || !box->isVisible()) return;
+    poll.stop();
+    width = box->width();
+    QFont bold = box->font();
+    bold.setBold(true);
+    const QFontMetrics metrics(bold);
+    // The title, and an icon and three buttons of a title bar, each two
+    // lines wide with its margins.
+    wanted = metrics.horizontalAdvance(box->windowTitle()) + 4 * 2 * metrics.height();
+    box->button(QMessageBox::Ok)->click();
+  });
+  poll.start(5);
+  desktop::ShowQtMessageBox(request);
+  EXPECT_GT(wanted, 0);
+  EXPECT_GE(width, wanted);
+}
+
 }  // namespace
 
 #include "qt_desktop_test.moc"

@@ -8,6 +8,8 @@
 #include "desktop/desktop_fixture.h"
 #include "desktop/frames.h"
 #include "desktop/wait_progress.h"
+#include "wizard/frm_change_ip_address.h"
+#include "wizard/frm_set_lan_end.h"
 
 namespace {
 
@@ -30,6 +32,7 @@ class WaitsTest : public DesktopTest {
     std::vector<desktop::WaitProgress*> bars;
     QStringList texts;
     std::vector<int> done;
+    std::vector<int> totals;
   };
   Seen RunSequence(const std::vector<Wait>& waits, const std::u16string& address) {
     Seen seen;
@@ -41,10 +44,39 @@ class WaitsTest : public DesktopTest {
           seen.bars.push_back(bar);
           seen.texts << (bar != nullptr ? bar->Text() : QString());
           seen.done.push_back(bar != nullptr ? bar->Done() : -1);
+          seen.totals.push_back(bar != nullptr ? bar->Total() : -1);
         });
         desktop.Sleep(wait.milliseconds);
       }
     });
+    return seen;
+  }
+
+  // Where the progress and the named widgets of the view stand half-way
+  // through a wait (in the view's own coordinates), and which take clicks.
+  struct SeenWidget {
+    QRect place;  // empty: not shown
+    bool button;
+    bool enabled;
+  };
+  struct DuringWait {
+    QRect bar;
+    std::vector<SeenWidget> widgets;
+  };
+  DuringWait SeeDuringWait(desktop::WindowView& view, const std::vector<const char*>& names) {
+    DuringWait seen;
+    QTimer::singleShot(50, [&] {
+      QWidget* bar = desktop.Progress();
+      if (bar == nullptr || !view.isAncestorOf(bar)) return;
+      seen.bar = QRect(bar->mapTo(&view, QPoint()), bar->size());
+      for (const char* name : names) {
+        auto* widget = view.findChild<QWidget*>(QString::fromLatin1(name));
+        const bool shown = widget != nullptr && widget->isVisible();
+        seen.widgets.push_back({shown ? QRect(widget->mapTo(&view, QPoint()), widget->size()) : QRect(),
+                                qobject_cast<QAbstractButton*>(widget) != nullptr, shown && widget->isEnabled()});
+      }
+    });
+    RunSequence({{WaitStage::ComingBack, 100}}, u"127.77.0.10");
     return seen;
   }
 };
@@ -71,6 +103,7 @@ TEST_F(WaitsTest, OneProgressRunsOverTheWholeSequenceAndSaysWhatHappens) {
     for (int index = 0; index < seen.texts.size(); ++index) {
       EXPECT_TRUE(seen.texts[index].startsWith(c.stages[index] + " — ")) << seen.texts[index].toStdString();
     }
+    for (int shown : seen.totals) EXPECT_EQ(shown, total) << "the bar spans the announced waits";
     int before = 0;  // ms of the waits already over
     for (size_t index = 0; index < seen.done.size(); ++index) {
       EXPECT_GE(seen.done[index], before) << "the bar goes on where the last wait left it";
@@ -81,27 +114,72 @@ TEST_F(WaitsTest, OneProgressRunsOverTheWholeSequenceAndSaysWhatHappens) {
   }
 }
 
-TEST_F(WaitsTest, TheProgressSitsAboveTheWindowsButtons) {
+struct CoverCase {
+  const char* what;
+  WindowId window;  // the window in front, which shows the progress
+  std::vector<const char*> names;
+};
+
+TEST_F(WaitsTest, TheProgressSitsAboveTheWindowsButtonsWhichShowSwitchedOffMeanwhile) {
   StartWith({Device(1, u"127.77.0.10", u"CS-200")});
-  desktop::WindowView* main = desktop.View(WindowId::FrmMain);
-  const std::vector<const char*> names{"CmdWizard", "Command1", "CmdLink", "CmdAbout", "CmdExit", "List"};
-  QRect bar;
-  std::vector<QRect> places;  // of the named widgets, during the wait
-  QTimer::singleShot(50, [&] {
-    if (desktop.Progress() == nullptr) return;
-    bar = desktop.Progress()->geometry();
-    for (const char* name : names) {
-      auto* widget = main->findChild<QWidget*>(QString::fromLatin1(name));
-      places.push_back(widget != nullptr && widget->isVisible() ? widget->geometry() : QRect());
+  program->state.CurrentIPAddress = u"127.77.0.10";
+  program->state.CurrentSubnetMask = u"255.255.255.0";
+  program->state.CurrentGateway = u"127.77.0.1";
+  const CoverCase cases[] = {
+      {"the main window", WindowId::FrmMain, {"CmdWizard", "Command1", "CmdLink", "CmdAbout", "CmdExit", "List"}},
+      {"a page in the wizard frame", WindowId::FrmsetLanEnd, {"LblSubnet", "CmdBack", "CmdRestart"}},
+      {"the change-address dialog", WindowId::FrmChangeIPAddress, {"Text3", "CmdOk"}},
+  };
+  for (const CoverCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    desktop.Dispatch([&] {
+      if (c.window == WindowId::FrmsetLanEnd) Show(*program, program->setLanEnd);
+      if (c.window == WindowId::FrmChangeIPAddress) Show(*program, program->changeIPAddress);
+    });
+    ASSERT_TRUE(Shown(c.window));
+    desktop::WindowView& view = *desktop.View(c.window);
+    const DuringWait seen = SeeDuringWait(view, c.names);
+    ASSERT_FALSE(seen.bar.isEmpty()) << "the progress is in the window in front";
+    ASSERT_EQ(seen.widgets.size(), c.names.size());
+    for (size_t index = 0; index < c.names.size(); ++index) {
+      const SeenWidget& widget = seen.widgets[index];
+      EXPECT_FALSE(widget.place.isEmpty()) << c.names[index];
+      EXPECT_FALSE(widget.place.intersects(seen.bar)) << c.names[index] << " is not covered";
+      if (!widget.button) continue;
+      EXPECT_FALSE(widget.enabled) << c.names[index] << " shows it takes no clicks during the wait";
+      EXPECT_TRUE(view.findChild<QWidget*>(c.names[index])->isEnabled()) << c.names[index] << " is back afterwards";
     }
-  });
-  RunSequence({{WaitStage::ComingBack, 100}}, u"127.77.0.10");
-  ASSERT_FALSE(bar.isEmpty());
-  ASSERT_EQ(places.size(), names.size());
-  for (size_t index = 0; index < names.size(); ++index) {
-    EXPECT_FALSE(places[index].isEmpty()) << names[index];
-    EXPECT_FALSE(places[index].intersects(bar)) << names[index] << " is not covered";
   }
+}
+
+TEST_F(WaitsTest, ARefusedRestartEndsTheWaitsBeforeItsErrorShows) {
+  StartWith({Device(1, u"127.77.0.10", u"CS-200")});
+  ChooseRow(0);
+  program->state.DeviceVersion = u"v1.0.001";  // firmware that restarts when told
+  camTemp.failing = {"Restart"};
+  desktop.Dispatch([&] { Show(*program, program->setLanEnd); });
+  ASSERT_TRUE(Shown(WindowId::FrmsetLanEnd));
+  bool barBesideTheBox = true;
+  bool backOnAtTheBox = false;
+  desktop.SetMessageBoxFunction([&](const desktop::MessageRequest& request) {
+    messages.push_back(request);
+    barBesideTheBox = desktop.View(WindowId::FrmsetLanEnd)->findChild<QWidget*>("WaitProgress") != nullptr;
+    backOnAtTheBox = Find(WindowId::FrmsetLanEnd, "CmdBack")->isEnabled();
+    return forms::MsgAnswer::OK;
+  });
+  Click(WindowId::FrmsetLanEnd, "CmdRestart");
+  ASSERT_EQ(log.Starting("CamTemp.Restart").size(), 1U);
+  ASSERT_EQ(messages.size(), 1U);
+  EXPECT_EQ(U8(messages[0].text), "Camera Error . Restart failed");
+  EXPECT_FALSE(barBesideTheBox) << "the waits end before the error shows";
+  EXPECT_TRUE(backOnAtTheBox) << "and the page's buttons are back";
+  EXPECT_EQ(desktop.Progress(), nullptr);
+
+  desktop.Dispatch([&] {
+    Unload(*program, program->frmMain);
+    Show(*program, program->frmMain);
+  });
+  EXPECT_EQ(desktop.Main()->News(), "") << "nothing is said about a camera that did not restart";
 }
 
 struct ComeBackCase {
@@ -130,7 +208,8 @@ TEST_F(WaitsTest, TheSearchAfterTheWaitsSaysWhetherTheCameraAnswersAtItsAddress)
       Show(*program, program->frmMain);
     });
     EXPECT_EQ(desktop.Main()->News(), c.news);
-    desktop.Main()->ShowNews({});
+    Click(WindowId::FrmMain, "Command1");
+    EXPECT_EQ(desktop.Main()->News(), "") << "the next search clears it";
     desktop.Dispatch([&] { Unload(*program, program->frmMain); });
   }
 }
