@@ -10,7 +10,7 @@ packages=(
   cmake g++ clang libclang-rt-14-dev make pkg-config
   libgtest-dev libgmock-dev googletest libbenchmark-dev libpcre2-dev
   qt6-base-dev qt6-httpserver-dev qt6-websockets-dev qt6-qpa-plugins libgl-dev libxkbcommon-dev
-  iproute2 procps xvfb xauth openbox xdotool python3 time onvif-tools nodejs node-xml2js
+  iproute2 procps xvfb xauth openbox xdotool x11-utils python3 time onvif-tools nodejs node-xml2js
 )
 missing=()
 for package in "${packages[@]}"; do
