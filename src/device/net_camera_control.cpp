@@ -420,14 +420,14 @@ int32_t NetCameraControl::KeepOnvifAddress(const QString& address, const QString
     Fail("ChangeAddress", why);
   };
   if (at.isEmpty()) refuse(QStringLiteral("no login to the camera; nothing was sent"));
+  if (targetMac_.isEmpty()) {
+    refuse(QStringLiteral("the camera at %1 cannot prove it is the one chosen: its MAC is unknown; nothing was sent").arg(at));
+  }
   onvif_.Target(at);
   if (onvif_.LogIn({loginId_, loginPassword_}) != LoginGranted) {
     refuse(QStringLiteral("the camera at %1 does not take the login; nothing was sent").arg(at));
   }
   const QString mac = onvif_.Text(QString::fromUtf16(protocol::MacAddressKey));
-  if (targetMac_.isEmpty()) {
-    refuse(QStringLiteral("the camera at %1 cannot prove it is the one chosen: its MAC is unknown; nothing was sent").arg(at));
-  }
   if (mac != targetMac_) {
     refuse(QStringLiteral("the camera answering at %1 is another one (MAC %2); nothing was sent").arg(at, mac.left(40)));
   }
