@@ -27,6 +27,9 @@ int16_t ClampToInt16(int32_t value) {
       std::clamp<int32_t>(value, std::numeric_limits<int16_t>::min(), std::numeric_limits<int16_t>::max()));
 }
 
+// Whether a listed camera is an ONVIF camera's row, from its Mode text.
+bool IsOnvifMode(const std::u16string& mode) { return mode == protocol::OnvifModeText; }
+
 // The desktop hears that the search runs, however it ends.
 struct SearchAnnouncement {
   explicit SearchAnnouncement(forms::Desktop& desktop) : desktop(desktop) { desktop.SearchBegins(); }
@@ -42,8 +45,6 @@ int16_t FamilyOfMode(const std::u16string& mode) {
   const bool login = IsOnvifMode(mode) || mode.find(LoginFamilyMark) != std::u16string::npos;
   return login ? FamilyLogin : FamilyPlain;
 }
-
-bool IsOnvifMode(const std::u16string& mode) { return mode == protocol::OnvifModeText; }
 
 void AimAtRowService(device::CameraControl& cam, device::CameraControl& camTemp, bool onvifRow, int16_t family) {
   camTemp.TargetPort(onvifRow ? cam.DevicePort() : protocol::HttpPortForFamily(family));

@@ -53,8 +53,6 @@ inline constexpr int16_t FamilyPlain = 0;
 inline constexpr int16_t FamilyLogin = 2;
 // The family of a listed camera, from its Mode text.
 int16_t FamilyOfMode(const std::u16string& mode);
-// Whether a listed camera is an ONVIF camera's row, from its Mode text.
-bool IsOnvifMode(const std::u16string& mode);
 // Tells the connection instance where the row the search instance describes
 // is spoken to: an ONVIF row at the service port and path its search answer
 // named, our own cameras at their family's port.

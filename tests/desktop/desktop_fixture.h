@@ -8,9 +8,12 @@
 #include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
+#include <QTimer>
 #include <QTreeView>
 #include <QTest>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -23,6 +26,19 @@
 #include "support/fake_camera.h"
 
 inline std::string U8(const std::u16string& text) { return base::ToUtf8(text); }
+
+// Calls seen with the message box once it is shown: a box runs its own
+// event loop, so the test meets it from a timer. poll lives until the box
+// has gone.
+inline void WhenMessageBoxShows(QTimer& poll, std::function<void(QMessageBox&)> seen) {
+  QObject::connect(&poll, &QTimer::timeout, [&poll, seen = std::move(seen)] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (box == nullptr || !box->isVisible()) return;
+    poll.stop();
+    seen(*box);
+  });
+  poll.start(5);
+}
 
 // A camera as the search lists it.
 inline FakeCameraDevice Device(int number, std::u16string address, std::u16string mode) {

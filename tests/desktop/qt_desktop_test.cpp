@@ -348,17 +348,13 @@ TEST(QtMessageBox, ShowsIconTitleTextAndButtonsAndReturnsTheAnswer) {
     QMessageBox::Icon icon = QMessageBox::NoIcon;
     QMessageBox::StandardButtons buttons;
     QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, [&] {
-      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-      if (box == nullptr || !box->isVisible()) return;
-      poll.stop();
-      title = box->windowTitle();
-      text = box->text();
-      icon = box->icon();
-      buttons = box->standardButtons();
-      c.user(*box);
+    WhenMessageBoxShows(poll, [&](QMessageBox& box) {
+      title = box.windowTitle();
+      text = box.text();
+      icon = box.icon();
+      buttons = box.standardButtons();
+      c.user(box);
     });
-    poll.start(5);
     const forms::MsgAnswer answer = desktop::ShowQtMessageBox(c.request);
     EXPECT_EQ(title, QString::fromStdU16String(c.request.title));
     EXPECT_EQ(text, QString::fromStdU16String(c.request.text));
@@ -374,20 +370,16 @@ TEST(QtMessageBox, IsWideEnoughForItsWholeTitle) {
   int width = 0;
   int wanted = 0;
   QTimer poll;
-  QObject::connect(&poll, &QTimer::timeout, [&] {
-    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-    if (box == nullptr || !box->isVisible()) return;
-    poll.stop();
-    width = box->width();
-    QFont bold = box->font();
+  WhenMessageBoxShows(poll, [&](QMessageBox& box) {
+    width = box.width();
+    QFont bold = box.font();
     bold.setBold(true);
     const QFontMetrics metrics(bold);
     // The title, and an icon and three buttons of a title bar, each two
     // lines wide with its margins.
-    wanted = metrics.horizontalAdvance(box->windowTitle()) + 4 * 2 * metrics.height();
-    box->button(QMessageBox::Ok)->click();
+    wanted = metrics.horizontalAdvance(box.windowTitle()) + 4 * 2 * metrics.height();
+    box.button(QMessageBox::Ok)->click();
   });
-  poll.start(5);
   desktop::ShowQtMessageBox(request);
   EXPECT_GT(wanted, 0);
   EXPECT_GE(width, wanted);

@@ -6,6 +6,7 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include "desktop/desktop_fixture.h"
 #include "desktop/startup.h"
 
 namespace {
@@ -21,15 +22,10 @@ TEST(StartupError, ShowsTheTextInACriticalBoxWithNoParentUntilOk) {
     bool modal = false;
   } seen;
   QTimer poll;
-  QObject::connect(&poll, &QTimer::timeout, [&] {
-    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-    if (box == nullptr || !box->isVisible()) return;
-    poll.stop();
-    seen = {true, box->windowTitle(), box->text(), box->icon(), box->standardButtons(), box->parentWidget(),
-            box->isModal()};
-    box->button(QMessageBox::Ok)->click();
+  WhenMessageBoxShows(poll, [&](QMessageBox& box) {
+    seen = {true, box.windowTitle(), box.text(), box.icon(), box.standardButtons(), box.parentWidget(), box.isModal()};
+    box.button(QMessageBox::Ok)->click();
   });
-  poll.start(5);
   desktop::ShowStartupError(message);
   ASSERT_TRUE(seen.shown);
   EXPECT_EQ(seen.text, message) << "the text stderr gets after \"sentrova: \"";
