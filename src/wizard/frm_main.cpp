@@ -46,9 +46,16 @@ int16_t FamilyOfMode(const std::u16string& mode) {
   return login ? FamilyLogin : FamilyPlain;
 }
 
-void AimAtRowService(device::CameraControl& cam, device::CameraControl& camTemp, bool onvifRow, int16_t family) {
-  camTemp.TargetPort(onvifRow ? cam.DevicePort() : protocol::HttpPortForFamily(family));
-  if (onvifRow) camTemp.TargetServicePath(cam.DeviceServicePath());
+RowService AimAtRowService(device::CameraControl& cam, device::CameraControl& camTemp, bool onvifRow, int16_t family) {
+  if (!onvifRow) {
+    camTemp.TargetPort(protocol::HttpPortForFamily(family));
+    return {};
+  }
+  RowService service{cam.DevicePort(), {}};
+  camTemp.TargetPort(service.port);
+  service.path = cam.DeviceServicePath();
+  camTemp.TargetServicePath(service.path);
+  return service;
 }
 
 void ShowCameraError(Program& program, const std::exception& error) {
@@ -196,7 +203,7 @@ bool FrmMain::LaunchWizard() {
   // An ONVIF row is spoken to where its own service address (found in the
   // search) says its device service is: that port and path. Our own cameras
   // at their family's port.
-  AimAtRowService(cam, camTemp, onvifRow, state.DeviceFamily);
+  LaunchedService = AimAtRowService(cam, camTemp, onvifRow, state.DeviceFamily);
   camTemp.ProtocolFamily(state.DeviceFamily);
 
   if (sameAddress >= 2) {

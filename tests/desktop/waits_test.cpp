@@ -37,7 +37,9 @@ class WaitsTest : public DesktopTest {
   Seen RunSequence(const std::vector<Wait>& waits, const std::u16string& address) {
     Seen seen;
     desktop.Dispatch([&] {
-      desktop.WaitsAhead(waits, address);
+      forms::CameraSought camera;
+      camera.address = address;
+      desktop.WaitsAhead(waits, camera);
       for (const Wait& wait : waits) {
         QTimer::singleShot(wait.milliseconds / 2, [&] {
           desktop::WaitProgress* bar = desktop.Progress();

@@ -56,10 +56,9 @@ std::vector<std::string> AccountAddressApply(const std::string& id, const std::s
                                  "CamTemp.GetSettingText(\"SysDefaultGateway\")",
                                  "CamTemp.ApplySettings(1, 0)",
                                  "waits " + std::string(explicitRestart ? "31000" : "16000") + " for " + ip,
-                                 "sleep 1000"};
-  if (explicitRestart) lines = lines + std::vector<std::string>{"CamTemp.Restart", "sleep 5000"};
-  lines.push_back("sleep 15000");
-  if (explicitRestart) lines.push_back("sleep 10000");
+                                 explicitRestart ? "sleep 1000" : "watch 1000"};
+  if (explicitRestart) lines = lines + std::vector<std::string>{"CamTemp.Restart", "watch 5000", "watch 15000"};
+  lines.push_back(explicitRestart ? "watch 10000 back after 10000" : "watch 15000 back after 15000");
   return lines;
 }
 
