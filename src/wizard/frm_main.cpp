@@ -161,8 +161,10 @@ void FrmMain::CmdWizard_Click() {
   try {
     opensWizard = LaunchWizard();
   } catch (const std::exception& error) {
-    // The login dialog goes with the failed launch; the main window stays.
+    // The login dialog and the administrator page (prefilled with this
+    // camera's login) go with the failed launch; the main window stays.
     Unload(p, p.chackIDPWD);
+    Unload(p, p.setPassword);
     ShowCameraError(p, error);
     return;
   }
@@ -200,6 +202,10 @@ bool FrmMain::LaunchWizard() {
   camTemp.ProtocolOption(onvifRow ? protocol::OnvifProtocolOption : 0);
   camTemp.TargetAddress(state.CurrentIPAddress);
   camTemp.TargetMac(state.DeviceMac);
+  // Nothing of the last camera's login goes to this one: the login dialog,
+  // and for a camera without one the summary, puts what this camera takes.
+  camTemp.LoginID(u"");
+  camTemp.LoginPassword(u"");
   // An ONVIF row is spoken to where its own service address (found in the
   // search) says its device service is: that port and path. Our own cameras
   // at their family's port.
