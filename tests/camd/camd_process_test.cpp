@@ -1,7 +1,6 @@
 // The real sentrova-camd process on loopback, seen from outside as the PC
 // sees it: discovery, the setup HTTP API with Digest, apply and restart,
 // the MAC-addressed commands, faults, persistence and signals.
-#include <QCoreApplication>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -770,9 +769,3 @@ TEST(SimStart, RefusesWhatItCannotPlay) {
 
 }  // namespace
 }  // namespace camd_test
-
-int main(int argc, char** argv) {
-  QCoreApplication app(argc, argv);
-  testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
-}

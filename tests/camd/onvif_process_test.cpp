@@ -2,7 +2,6 @@
 // WS-Discovery answers, logins by UsernameToken and Digest against skewed
 // clocks and the auth faults, the SOAP faults for refused values and bad
 // bodies, and users shared with our own protocol's account.
-#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QJsonDocument>
@@ -448,9 +447,3 @@ TEST(OnvifConfinement, CamerasHearOnlyTheirOwnInterface) {
 
 }  // namespace
 }  // namespace camd_test
-
-int main(int argc, char** argv) {
-  QCoreApplication app(argc, argv);
-  testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
-}

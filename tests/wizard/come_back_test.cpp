@@ -8,7 +8,7 @@
 #include <array>
 #include <functional>
 
-#include "page_fixture.h"
+#include "wizard/program_fixture.h"
 #include "wizard/come_back.h"
 #include "wizard/frm_change_ip_address.h"
 #include "wizard/frm_set_ip_address.h"

@@ -5,7 +5,7 @@
 #include <algorithm>
 
 #include "base/text.h"
-#include "page_fixture.h"
+#include "wizard/program_fixture.h"
 #include "wizard/frm_set_ip_address.h"
 #include "wizard/frm_set_lan_end.h"
 #include "wizard/frm_set_password.h"

@@ -7,7 +7,7 @@
 #include <functional>
 
 #include "base/text.h"
-#include "page_fixture.h"
+#include "wizard/program_fixture.h"
 #include "wizard/frm_chack_password.h"
 #include "wizard/frm_set_ip_address.h"
 #include "wizard/frm_set_password.h"

@@ -6,7 +6,7 @@
 #include <algorithm>
 
 #include "base/text.h"
-#include "page_fixture.h"
+#include "wizard/program_fixture.h"
 #include "wizard/frm_chack_password.h"
 #include "wizard/frm_set_ip_address.h"
 #include "wizard/frm_set_lan_end.h"
@@ -104,8 +104,8 @@ TEST_F(SummaryTest, WirelessRestartWritesEverythingInOrderAndReopensTheMainWindo
   Load(program, program.chackPassWord);
   FrmSetupEnd& page = WirelessSummary();
   page.CmdRestart_Click();
-  EXPECT_EQ(Joined(UpToMainUnload()),
-            Joined(Concat({{"pointer 11", "CamTemp.SetSetting(\"WlanMode\", 1)", "CamTemp.SetSetting(\"WlanESSID\", \"home\")",
+  EXPECT_EQ(Lines(UpToMainUnload()),
+            Lines(Concat({{"pointer 11", "CamTemp.SetSetting(\"WlanMode\", 1)", "CamTemp.SetSetting(\"WlanESSID\", \"home\")",
                             "CamTemp.SetSetting(\"WlanChannel\", 11)", "CamTemp.SetSetting(\"WlanWEPFlag\", 257)",
                             "CamTemp.SetSetting(\"WlanWEPKeyHEX\", \"0123456789\")"},
                            AccountAndAddress("newadmin", "secret"),
@@ -127,8 +127,8 @@ TEST_F(SummaryTest, WiredRestartPutsTheCredentialsFirstAndLeavesTheWirelessPageA
   Load(program, program.wireless);
   FrmsetLanEnd& page = WiredSummary();
   page.CmdRestart_Click();
-  EXPECT_EQ(Joined(UpToMainUnload()),
-            Joined(Concat({{"pointer 11"},
+  EXPECT_EQ(Lines(UpToMainUnload()),
+            Lines(Concat({{"pointer 11"},
                            AccountAndAddress("admin", "newpw"),
                            ShortWaits,
                            {"unload FrmSetIPAddress", "unload FrmSetPassword", "unload FrmMain"}})));

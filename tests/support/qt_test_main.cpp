@@ -1,5 +1,5 @@
-// The device tests need a QCoreApplication: the camera control waits for its
-// answers in local event loops.
+// The main of the test programs that need a QCoreApplication: the camera
+// control and the simulator wait for their answers in local event loops.
 #include <QCoreApplication>
 #include <gtest/gtest.h>
 
