@@ -4,6 +4,7 @@
 // anything is sent.
 #include <gtest/gtest.h>
 
+#include "support/param_name.h"
 #include "wizard/program_fixture.h"
 #include "wizard/frm_chack_password.h"
 #include "wizard/frm_change_ip_address.h"
@@ -170,7 +171,8 @@ INSTANTIATE_TEST_SUITE_P(Versions, WaitTest,
                          testing::Values(WaitCase{u"1.00.001", {15000, 10000}}, WaitCase{u"V2.0.001x", {15000, 10000}},
                                          WaitCase{u"1.00.002", {15000}}, WaitCase{u"1.01.001", {15000}},
                                          WaitCase{u"1.00.00", {15000}}, WaitCase{u"1.00", {15000}},
-                                         WaitCase{u"", {15000}}, WaitCase{u"v2.0.9", {15000}}));
+                                         WaitCase{u"", {15000}}, WaitCase{u"v2.0.9", {15000}}),
+                         [](const auto& testInfo) { return ParamName(testInfo.param.version); });
 
 TEST_F(ChangeAddressTest, AnAddressInUseIsRefusedAndNothingIsChanged) {
   Open(2, u"1.00.001");
@@ -244,7 +246,8 @@ INSTANTIATE_TEST_SUITE_P(
                     RefusedEntryCase{u"10.0.0.9", u"255.255.255.0", u"10.0.0.x", "Gateway Is Error", 3},
                     RefusedEntryCase{u"10.0.0.9", u"255.255.255.0", u"10.0.0.256", "Gateway Is Error", 3},
                     // the first failing entry wins
-                    RefusedEntryCase{u"a", u"b", u"c", "IPAddress Is Error", 1}));
+                    RefusedEntryCase{u"a", u"b", u"c", "IPAddress Is Error", 1}),
+    [](const auto& testInfo) { return ParamName(testInfo.param.ip, testInfo.param.mask, testInfo.param.gateway); });
 
 TEST_F(ChangeAddressTest, AFailingCameraControlKeepsTheDialogAndTheAddress) {
   Open(0, u"v2.0.9");

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 
+#include "support/param_name.h"
 #include "wizard/program_fixture.h"
 #include "wizard/frm_chack_id_pwd.h"
 #include "wizard/frm_chack_password.h"
@@ -147,7 +148,8 @@ TEST_P(WiredFlowTest, WiredCameraFromTheListToRestart) {
 
 INSTANTIATE_TEST_SUITE_P(Versions, WiredFlowTest,
                          testing::Values(WiredCase{u"1.00.001", true}, WiredCase{u"1.01.001", false},
-                                         WiredCase{u"1.00.002", false}, WiredCase{u"1.0", false}));
+                                         WiredCase{u"1.00.002", false}, WiredCase{u"1.0", false}),
+                         [](const auto& testInfo) { return ParamName(testInfo.param.version); });
 
 TEST_F(FlowTest, WirelessLoginCameraThroughAllFourPagesToRestart) {
   FakeCameraDevice wireless = Camera(1, u"10.0.0.5", u"CS-350W");

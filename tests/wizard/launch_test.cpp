@@ -5,6 +5,7 @@
 
 #include <algorithm>
 
+#include "support/param_name.h"
 #include "wizard/program_fixture.h"
 #include "wizard/frm_chack_id_pwd.h"
 #include "wizard/frm_message.h"
@@ -245,7 +246,8 @@ TEST_P(FamilyTest, TheModeTextDecidesFamilyPortAndLogin) {
 INSTANTIATE_TEST_SUITE_P(Modes, FamilyTest,
                          testing::Values(FamilyCase{u"X-350", 2}, FamilyCase{u"1350", 2}, FamilyCase{u"350", 2},
                                          FamilyCase{u"CS-3500W", 2}, FamilyCase{u"35 0", 0}, FamilyCase{u"35", 0},
-                                         FamilyCase{u"", 0}, FamilyCase{u"CS-200", 0}, FamilyCase{u"３５０", 0}));
+                                         FamilyCase{u"", 0}, FamilyCase{u"CS-200", 0}, FamilyCase{u"３５０", 0}),
+                         [](const auto& testInfo) { return ParamName(testInfo.param.mode); });
 
 struct CutCase {
   std::u16string id;
@@ -271,7 +273,8 @@ INSTANTIATE_TEST_SUITE_P(
                     CutCase{u"abcdefghijklm", u"123456789", u"abcdefghijkl", u"12345678"},
                     CutCase{u"abcdefghijklmno", u"1234567890", u"abcdefghijkl", u"12345678"},
                     CutCase{u"", u"", u"", u""},
-                    CutCase{u"äöüäöüäöüäöüäöü", u"ÄÖÜÄÖÜÄÖÜ", u"äöüäöüäöüäöü", u"ÄÖÜÄÖÜÄÖ"}));
+                    CutCase{u"äöüäöüäöüäöüäöü", u"ÄÖÜÄÖÜÄÖÜ", u"äöüäöüäöüäöü", u"ÄÖÜÄÖÜÄÖ"}),
+    [](const auto& testInfo) { return ParamName(testInfo.param.id, testInfo.param.password); });
 
 TEST_F(LaunchTest, ASharedAddressShowsTheWarningInsteadOfTheLogin) {
   StartWith({Camera(1, u"192.168.0.20", u"X-350"), Camera(2, u"10.0.0.6"), Camera(3, u"192.168.0.20")});
@@ -470,7 +473,8 @@ INSTANTIATE_TEST_SUITE_P(Members, LaunchFailureTest,
                                          LaunchFailureCase{"CamTemp", "LoginID", u"X-350"},
                                          LaunchFailureCase{"CamTemp", "Connect", u"X-350"},
                                          LaunchFailureCase{"CamTemp", "GetSettingText", u"CS-200"},
-                                         LaunchFailureCase{"CamTemp", "GetSettingNumber", u"CS-200"}));
+                                         LaunchFailureCase{"CamTemp", "GetSettingNumber", u"CS-200"}),
+                         [](const auto& testInfo) { return ParamName(testInfo.param.instance, testInfo.param.member); });
 
 // A login that the camera control cannot answer is reported inside the
 // dialog, which stays open for another try or Cancel.

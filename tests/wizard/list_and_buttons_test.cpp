@@ -4,6 +4,7 @@
 
 #include <functional>
 
+#include "support/param_name.h"
 #include "wizard/program_fixture.h"
 #include "base/text.h"
 #include "wizard/frm_sys_about.h"
@@ -98,7 +99,8 @@ INSTANTIATE_TEST_SUITE_P(Lists, IdleListTest,
                          testing::Values(IdleCase{"empty list", {}, forms::NoSelectedRow},
                                          IdleCase{"empty list, stale selection", {}, 0},
                                          IdleCase{"no row chosen", {Camera(1, u"10.0.0.5")}, forms::NoSelectedRow},
-                                         IdleCase{"selection beyond the rows", {Camera(1, u"10.0.0.5")}, 4}));
+                                         IdleCase{"selection beyond the rows", {Camera(1, u"10.0.0.5")}, 4}),
+                         [](const auto& testInfo) { return ParamName(testInfo.param.what); });
 
 class MainButtonsTest : public ProgramTest {};
 

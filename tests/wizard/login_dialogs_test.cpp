@@ -3,6 +3,7 @@
 // each goes on success and on Cancel.
 #include <gtest/gtest.h>
 
+#include "support/param_name.h"
 #include "wizard/program_fixture.h"
 #include "wizard/frm_chack_id_pwd.h"
 #include "wizard/frm_chack_password.h"
@@ -118,7 +119,8 @@ TEST_P(AcceptRuleTest, AddressLoginOpensTheChangeDialogWhenGranted) {
   EXPECT_EQ(login.Text1.text, u"root");  // the object lives until the program disposes of it
 }
 
-INSTANTIATE_TEST_SUITE_P(Answers, AcceptRuleTest, testing::ValuesIn(AcceptCases));
+INSTANTIATE_TEST_SUITE_P(Answers, AcceptRuleTest, testing::ValuesIn(AcceptCases),
+                         [](const auto& testInfo) { return ParamName(testInfo.param.what); });
 
 TEST_F(LoginDialogTest, EmptyEntriesGoToTheCameraAsEmptyTexts) {
   camTemp.loginStates = {2};

@@ -2,6 +2,7 @@
 // which order, and what the list shows afterwards.
 #include <gtest/gtest.h>
 
+#include "support/param_name.h"
 #include "wizard/program_fixture.h"
 
 namespace {
@@ -84,7 +85,8 @@ INSTANTIATE_TEST_SUITE_P(Addresses, AssignedMarkTest,
                                          AssignedCase{u"192.168.0.200", u"ok"}, AssignedCase{u"192.168.0.3", u"ok"},
                                          AssignedCase{u"192.168.0.2", u"ok"}, AssignedCase{u" 192.168.0.20", u"ok"},
                                          AssignedCase{u"192.168.0.30 ", u"ok"}, AssignedCase{u"192.168.000.20", u"ok"},
-                                         AssignedCase{u"", u"ok"}));
+                                         AssignedCase{u"", u"ok"}),
+                         [](const auto& testInfo) { return ParamName(testInfo.param.address); });
 
 // A camera control that fails while it describes one chosen camera.
 class CameraFailingAt : public FakeCamera {
@@ -126,7 +128,8 @@ INSTANTIATE_TEST_SUITE_P(Members, SearchFailureTest,
                          testing::Values(SearchFailureCase{"Search", 0}, SearchFailureCase{"FoundCount", 0},
                                          SearchFailureCase{"DeviceIndex", 0}, SearchFailureCase{"DeviceCaption", 0},
                                          SearchFailureCase{"DeviceMacText", 1}, SearchFailureCase{"DeviceAddress", 1},
-                                         SearchFailureCase{"DeviceMode", 1}));
+                                         SearchFailureCase{"DeviceMode", 1}),
+                         [](const auto& testInfo) { return ParamName(testInfo.param.member); });
 
 TEST(SearchFailureLater, KeepsTheCamerasDescribedBeforeTheFailure) {
   EventLog log;
@@ -196,7 +199,8 @@ INSTANTIATE_TEST_SUITE_P(
                     MacCase{u"4294967296.1.2.3.4.5", u"?? 01 02 03 04 05"},
                     MacCase{u"99999999999999999999.1.2.3.4.5", u"?? 01 02 03 04 05"},
                     MacCase{u"\u0661.2.3.4.5.6", u"?? 02 03 04 05 06"},  // an Arabic-Indic one is no decimal here
-                    MacCase{u"00-40-8C-01-02-03", u"?? ?? ?? ?? ?? ??"}));
+                    MacCase{u"00-40-8C-01-02-03", u"?? ?? ?? ?? ?? ??"}),
+    [](const auto& testInfo) { return ParamName(testInfo.param.macText); });
 
 struct PageCase {
   std::u16string address;
@@ -223,6 +227,7 @@ INSTANTIATE_TEST_SUITE_P(
                     PageCase{u"010.0.0.5", ""}, PageCase{u"10.0.0.05", ""}, PageCase{u"10.00.0.5", ""},
                     PageCase{u"a.b.c.d", ""}, PageCase{u"10.0.0.5/admin", ""}, PageCase{u"10.0.0.5:80", ""},
                     PageCase{u"10.0.0.5\" & calc", ""}, PageCase{u"10.0.0.5\r\n", ""}, PageCase{u"camera.local", ""},
-                    PageCase{u"\u0661.0.0.5", ""}, PageCase{u"::1", ""}));
+                    PageCase{u"\u0661.0.0.5", ""}, PageCase{u"::1", ""}),
+    [](const auto& testInfo) { return ParamName(testInfo.param.address); });
 
 }  // namespace
