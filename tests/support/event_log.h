@@ -16,4 +16,10 @@ struct EventLog {
     }
     return found;
   }
+  // The last line that starts with the prefix, or "" when none does: what a
+  // put property was left at.
+  std::string Last(const std::string& prefix) const {
+    const auto found = Starting(prefix);
+    return found.empty() ? std::string() : found.back();
+  }
 };
