@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "base/text.h"
+#include "support/param_name.h"
 #include "wizard/program_fixture.h"
 #include "wizard/frm_set_ip_address.h"
 #include "wizard/frm_set_lan_end.h"
@@ -84,7 +85,8 @@ INSTANTIATE_TEST_SUITE_P(
                     PageRefusal{u"300.1.1.1", u"255.0.0.0", u"", "IPAddress Is Error", "TxtIPAddress"},
                     PageRefusal{u"192.168.1.256", u"255.255.255.0", u"", "IPAddress Is Error", "TxtIPAddress"},
                     PageRefusal{u"10.0.0.6", u"255.255.0", u"", "SubnetMask Is Error", "TxtSubnetMask"},
-                    PageRefusal{u"10.0.0.6", u"255.0.0.0", u"10.0.0.1 ", "Gateway Is Error", "TxtGateway"}));
+                    PageRefusal{u"10.0.0.6", u"255.0.0.0", u"10.0.0.1 ", "Gateway Is Error", "TxtGateway"}),
+    [](const auto& testInfo) { return ParamName(testInfo.param.ip, testInfo.param.mask, testInfo.param.gateway); });
 
 TEST_F(SetIPAddressTest, AddressOfAnotherListedCameraIsAConflict) {
   FrmSetIPAddress& page = Page();

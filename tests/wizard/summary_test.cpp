@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "base/text.h"
+#include "support/param_name.h"
 #include "wizard/program_fixture.h"
 #include "wizard/frm_chack_password.h"
 #include "wizard/frm_set_ip_address.h"
@@ -183,7 +184,10 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(VersionCase{ExplicitRestartVersion, true, true}, VersionCase{ExplicitRestartVersion, true, false},
                     VersionCase{u"x.y0z001 and more", true, true}, VersionCase{u"1.01.001", false, true},
                     VersionCase{u"1.01.001", false, false}, VersionCase{u"1.00.002", false, false},
-                    VersionCase{u"1.00.00", false, true}, VersionCase{u"1.0", false, false}));
+                    VersionCase{u"1.00.00", false, true}, VersionCase{u"1.0", false, false}),
+    [](const auto& testInfo) {
+      return ParamName(testInfo.param.version, testInfo.param.wireless ? "wireless" : "wired");
+    });
 
 class SummaryNetworkNameTest : public SummaryTest,
                                public testing::WithParamInterface<std::pair<std::u16string, std::string>> {};
@@ -200,7 +204,8 @@ INSTANTIATE_TEST_SUITE_P(Names, SummaryNetworkNameTest,
                          testing::Values(std::pair<std::u16string, std::string>{u"Any", ""},
                                          std::pair<std::u16string, std::string>{u"any", "any"},
                                          std::pair<std::u16string, std::string>{u"ANY", "ANY"},
-                                         std::pair<std::u16string, std::string>{u"Any ", "Any "}));
+                                         std::pair<std::u16string, std::string>{u"Any ", "Any "}),
+                         [](const auto& testInfo) { return ParamName(testInfo.param.first); });
 
 struct FlagCase {
   int16_t current;
@@ -223,7 +228,10 @@ TEST_P(SummaryFlagTest, KeyFormatBitIsSetOrClearedAndOtherBitsKept) {
 
 INSTANTIATE_TEST_SUITE_P(Flags, SummaryFlagTest,
                          testing::Values(FlagCase{257, False, 1}, FlagCase{1, True, 257}, FlagCase{0, False, 0},
-                                         FlagCase{-1, False, -257}, FlagCase{256, True, 256}));
+                                         FlagCase{-1, False, -257}, FlagCase{256, True, 256}),
+                         [](const auto& testInfo) {
+                           return ParamName(testInfo.param.current, testInfo.param.hex == True ? "hex" : "ascii");
+                         });
 
 TEST_F(SummaryTest, NoKeyIsWrittenWhenTheChangeBoxIsUnticked) {
   FrmSetupEnd& page = WirelessSummary();
