@@ -74,9 +74,6 @@ INSTANTIATE_TEST_SUITE_P(
         AddressCase{"mask pattern before the gateway pattern", u"10.0.0.5", u"255.x.0.0", u"1.2", Mask},
         AddressCase{"gateway pattern", u"10.0.0.5", u"255.0.0.0", u"10.0.0", Gateway},
         AddressCase{"gateway with a blank", u"10.0.0.5", u"255.0.0.0", u" ", Gateway},
-        // Texts too long for the pattern engine are refused like any other bad entry.
-        AddressCase{"address of 40000 digits", std::u16string(40000, u'1'), u"255.0.0.0", u"", IP},
-        AddressCase{"gateway of 40000 characters", u"10.0.0.5", u"255.0.0.0", std::u16string(40000, u'.'), Gateway},
         // Steps 6 to 8: parts from 256 to 299 pass the pattern but not the range.
         AddressCase{"address part 256", u"192.168.1.256", u"255.255.255.0", u"", IP},
         AddressCase{"address first part 299", u"299.1.1.1", u"255.255.255.0", u"", IP},
