@@ -13,4 +13,5 @@ if [ "$#" -eq 0 ]; then
 else
   files=("$@")
 fi
-run-clang-tidy -quiet -p "$build" -j"$(nproc)" "${files[@]}"
+# The build's GCC-only warning options are no concern of clang-tidy's.
+run-clang-tidy -quiet -p "$build" -j"$(nproc)" -extra-arg=-Wno-unknown-warning-option "${files[@]}"
