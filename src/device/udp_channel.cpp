@@ -66,6 +66,7 @@ void UdpChannel::Send(const QByteArray& datagram) {
 }
 
 void UdpChannel::ReadPending() {
+  if (onHeard) onHeard();
   // What is left waits for the next turn: the socket signals again.
   for (int read = 0; read < protocol::DatagramsPerTurn && receiver_.hasPendingDatagrams(); ++read) {
     // One byte more than allowed tells an oversized datagram from a full one.
@@ -77,6 +78,7 @@ void UdpChannel::ReadPending() {
       Drop(QStringLiteral("not for this exchange"), from);
       continue;
     }
+    if (skipParse && skipParse(datagram.data(), from)) continue;
     const protocol::Parsed parsed = protocol::ParseDatagram(datagram.data());
     if (!parsed.message) {
       Drop(parsed.error, from);
