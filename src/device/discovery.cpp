@@ -103,7 +103,7 @@ SearchOutcome SearchCameras(const NetOptions& options, const InterfaceChoice& ch
       for (size_t i = cameras.size() - static_cast<size_t>(rows); i < cameras.size(); ++i) onFound(cameras[i]);
     }
     if (list.full() && !capLogged) {
-      qCWarning(lcDiscovery) << "Search: the list holds" << options.maxCameras << "cameras; later ones are only counted";
+      qCInfo(lcDiscovery) << "Search: the list holds" << options.maxCameras << "cameras; later ones are only counted";
       capLogged = true;
     }
   };
