@@ -56,6 +56,7 @@ SearchOutcome SearchCameras(const NetOptions& options, const InterfaceChoice& ch
   QEventLoop loop;
   QElapsedTimer clock;
   QTimer probeTimer;
+  probeTimer.setSingleShot(true);
   QTimer endTimer;
   endTimer.setSingleShot(true);
   endTimer.setTimerType(Qt::PreciseTimer);
@@ -109,9 +110,12 @@ SearchOutcome SearchCameras(const NetOptions& options, const InterfaceChoice& ch
   };
   // Every copy is answered by every camera, so a large fleet gets fewer
   // copies: its answers would otherwise flood the link and the receive buffer.
+  // A fleet still answering the search before is as large as the datagrams
+  // heard say.
   const auto copiesWanted = [&] {
     const int copies = std::max(1, options.probeCopies);
-    return static_cast<int>(list.cameras().size()) >= options.largeFleet ? std::min(copies, LargeFleetCopies) : copies;
+    const int heard = std::max(static_cast<int>(list.cameras().size()), channel.heardCount());
+    return heard >= options.largeFleet ? std::min(copies, LargeFleetCopies) : copies;
   };
   const auto sendProbe = [&] {
     if (probesSent < copiesWanted()) {
@@ -120,9 +124,13 @@ SearchOutcome SearchCameras(const NetOptions& options, const InterfaceChoice& ch
       lastProbeAt = clock.elapsed();
     }
     if (probesSent >= copiesWanted()) {
-      probeTimer.stop();
       probing = false;
       if (onvifSearch) releaseTimer.start(options.answerWindow);
+    } else {
+      // From the third copy on, each waits as long as all before it: the
+      // answers to the first copies tell how large the fleet is before the
+      // later copies, each answered by every camera, go out.
+      probeTimer.start(static_cast<int>(std::max<qint64>(options.probeInterval.count(), lastProbeAt)));
     }
     scheduleEnd();
   };
@@ -186,7 +194,6 @@ SearchOutcome SearchCameras(const NetOptions& options, const InterfaceChoice& ch
   QObject::connect(&capTimer, &QTimer::timeout, &loop, &QEventLoop::quit);
   clock.start();
   capTimer.start(options.searchCap);
-  probeTimer.start(options.probeInterval);
   if (onvifProbing) onvifTimer.start(options.onvifInterval);
   sendProbe();
   sendOnvifProbe();

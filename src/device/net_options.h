@@ -22,8 +22,12 @@ struct NetOptions {
   // Five copies: with 5 % of datagrams lost each way, a camera is then missed
   // in fewer than 1 of 10000 searches.
   int probeCopies = 5;
-  std::chrono::milliseconds probeInterval{10};
-  // Once this many cameras have answered, no copy beyond the third is sent.
+  // The second copy probeInterval after the first; each later one waits as
+  // long as all before it (0, 25, 50, 100, 200 ms), so that a large fleet's
+  // first answers are heard before most copies go out.
+  std::chrono::milliseconds probeInterval{25};
+  // Once this many cameras (or datagrams) have been heard, no copy beyond
+  // the third is sent.
   int largeFleet = 256;
   // Our own protocol listens until the later of answerWindow after the last
   // probe copy (the cameras spread their answers over 0-100 ms) and

@@ -72,6 +72,7 @@ void UdpChannel::ReadPending() {
     // One byte more than allowed tells an oversized datagram from a full one.
     const QNetworkDatagram datagram = receiver_.receiveDatagram(protocol::MaxDatagramBytes + 1);
     const QHostAddress from = datagram.senderAddress();
+    ++heard_;
     // Before the costly parse: a datagram without the exchange's nonce is
     // not ours (a nonce is hex, which JSON never escapes).
     if (!nonce_.isEmpty() && !datagram.data().contains(nonce_)) {

@@ -38,6 +38,8 @@ class UdpChannel {
   // own reasons (a foreign nonce, a spoofed source).
   void Drop(const QString& why, const QHostAddress& from) { drops_.Drop(why, from); }
   int droppedCount() const { return drops_.count(); }
+  // Datagrams read, whatever they held.
+  int heardCount() const { return heard_; }
 
  private:
   struct Sender {
@@ -52,6 +54,7 @@ class UdpChannel {
   QUdpSocket receiver_;
   std::vector<Sender> senders_;
   QByteArray nonce_;
+  int heard_ = 0;
   DropLog drops_{QStringLiteral("a datagram")};
 };
 

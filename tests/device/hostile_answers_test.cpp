@@ -149,18 +149,23 @@ TEST(NetHostileAnswers, AFloodOfForgedProbeMatchesIsReadBoundedAndEndsInTime) {
   ASSERT_TRUE(sim.Start());
   constexpr int Datagrams = 128;
   constexpr int MatchesEach = 360;
+  // Made beforehand, so that the flood goes out while the search runs.
+  std::vector<QByteArray> flood;
+  for (int d = 0; d < Datagrams; ++d) {
+    QStringList endpoints;
+    for (int m = 0; m < MatchesEach; ++m) endpoints << u"urn:uuid:f-%1-%2"_qs.arg(d).arg(m);
+    flood.push_back(OnvifInjector::Matches(u"RELATES-TO"_qs, endpoints));
+  }
   int sent = 0;
   QTimer pace;
-  QString relatesTo;
+  QByteArray relatesTo;
   OnvifInjector injector(sim, [&](OnvifInjector&, const QString& messageId) {
-    if (relatesTo.isEmpty()) relatesTo = messageId;
+    if (relatesTo.isEmpty()) relatesTo = messageId.toUtf8();
     if (!pace.isActive() && sent == 0) pace.start(1);
   });
   QObject::connect(&pace, &QTimer::timeout, [&] {
-    for (int i = 0; i < 4 && sent < Datagrams; ++i, ++sent) {
-      QStringList endpoints;
-      for (int m = 0; m < MatchesEach; ++m) endpoints << u"urn:uuid:f-%1-%2"_qs.arg(sent).arg(m);
-      injector.SendFrom(60, OnvifInjector::Matches(relatesTo, endpoints));
+    for (int i = 0; i < 8 && sent < Datagrams; ++i, ++sent) {
+      injector.SendFrom(60, QByteArray(flood[static_cast<size_t>(sent)]).replace("RELATES-TO", relatesTo));
     }
     if (sent == Datagrams) pace.stop();
   });

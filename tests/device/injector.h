@@ -8,6 +8,11 @@
 #include <QNetworkInterface>
 #include <QRegularExpression>
 #include <QUdpSocket>
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <functional>
 #include <map>
 #include <memory>
@@ -81,10 +86,20 @@ class Injector {
 // socket of its own that is closed at once (thousands of sources, no more
 // than one descriptor at a time).
 inline void SendOnceFrom(const QString& source, quint16 port, const QByteArray& datagram) {
-  QUdpSocket socket;
-  socket.bind(QHostAddress(source), 0);
-  socket.setMulticastInterface(QNetworkInterface::interfaceFromName(u"lo"_qs));
-  socket.writeDatagram(datagram, QHostAddress(QString::fromLatin1(protocol::DefaultGroup)), port);
+  const int fd = socket(AF_INET, SOCK_DGRAM, 0);
+  sockaddr_in from{};
+  from.sin_family = AF_INET;
+  inet_pton(AF_INET, source.toLatin1().constData(), &from.sin_addr);
+  sockaddr_in group{};
+  group.sin_family = AF_INET;
+  group.sin_port = htons(port);
+  inet_pton(AF_INET, protocol::DefaultGroup, &group.sin_addr);
+  if (bind(fd, reinterpret_cast<sockaddr*>(&from), sizeof from) == 0 &&
+      setsockopt(fd, IPPROTO_IP, IP_MULTICAST_IF, &from.sin_addr, sizeof from.sin_addr) == 0) {
+    sendto(fd, datagram.constData(), static_cast<size_t>(datagram.size()), 0, reinterpret_cast<sockaddr*>(&group),
+           sizeof group);
+  }
+  close(fd);
 }
 
 // The same for WS-Discovery: hears the ONVIF probes on the simulator's
