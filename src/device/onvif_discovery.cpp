@@ -51,6 +51,12 @@ QByteArray ProbeMessage(const QString& messageId, const QString& type) {
 
 ProbeMatches ReadProbeMatches(const QByteArray& datagram) {
   ProbeMatches read;
+  // Before the costly XML read: each match names "ProbeMatch" in its start
+  // and end tags, the ProbeMatches around them twice more.
+  if (datagram.count("ProbeMatch") > 2 * MaxMatchesPerAnswer + 2) {
+    read.error = QStringLiteral("more than %1 matches in one answer").arg(MaxMatchesPerAnswer);
+    return read;
+  }
   protocol::XmlLimits limits;
   limits.maxBytes = MaxMatchBytes;
   const protocol::SoapRead soap = protocol::ReadSoap(datagram, limits);
@@ -70,7 +76,6 @@ ProbeMatches ReadProbeMatches(const QByteArray& datagram) {
       one.endpoint = reference->ChildText(u"Address", Ns::Addressing);
     }
     if (one.endpoint.isEmpty() || one.endpoint.size() > protocol::MaxErrorUnits) continue;
-    if (static_cast<int>(read.matches.size()) == MaxMatchesPerAnswer) break;
     one.types = Words(match->ChildText(u"Types", Ns::Discovery));
     one.scopes = Words(match->ChildText(u"Scopes", Ns::Discovery));
     one.xaddrs = Words(match->ChildText(u"XAddrs", Ns::Discovery));

@@ -37,13 +37,13 @@ struct ProbeMatches {
 };
 
 // A device answers with its own match; a discovery proxy may name a few
-// devices in one answer. Matches beyond this many in one datagram are not
-// read, so one forged datagram cannot fill the list.
+// devices in one answer. An answer with more is refused before it is
+// parsed, so one forged datagram can neither fill the list nor cost time.
 inline constexpr int MaxMatchesPerAnswer = 8;
 
 // Reads one ProbeMatches datagram. Refuses (with the reason) what is not a
-// SOAP envelope holding ProbeMatches, and matches without an endpoint; reads
-// at most MaxMatchesPerAnswer matches.
+// SOAP envelope holding ProbeMatches, an answer of more than
+// MaxMatchesPerAnswer matches, and matches without an endpoint.
 ProbeMatches ReadProbeMatches(const QByteArray& datagram);
 
 // The value of an onvif://www.onvif.org/<kind>/<value> scope, percent-decoded;
