@@ -78,9 +78,9 @@ SearchOutcome SearchCameras(const NetOptions& options, const InterfaceChoice& ch
   QTimer onvifTimer;
   int onvifSent = 0;
   qint64 lastNewOnvifAt = 0;
-  // ONVIF rows wait until our own protocol's first answers are in, so that
-  // a camera answering both is listed as ours; from then on no row changes
-  // its protocol.
+  // ONVIF rows wait until the answers to our own protocol's first probe are
+  // in, so that a camera answering both is listed as ours; from then on no
+  // row changes its protocol.
   QTimer releaseTimer;
   releaseTimer.setSingleShot(true);
   if (onvifSearch) list.HoldOnvif();
@@ -108,6 +108,11 @@ SearchOutcome SearchCameras(const NetOptions& options, const InterfaceChoice& ch
       capLogged = true;
     }
   };
+  const auto release = [&] {
+    const int rows = list.ReleaseOnvif();
+    if (rows > 0) lastNewAt = clock.elapsed();
+    listed(rows);
+  };
   // Every copy is answered by every camera, so a large fleet gets fewer
   // copies: its answers would otherwise flood the link and the receive buffer.
   // A fleet still answering the search before is as large as the datagrams
@@ -125,7 +130,6 @@ SearchOutcome SearchCameras(const NetOptions& options, const InterfaceChoice& ch
     }
     if (probesSent >= copiesWanted()) {
       probing = false;
-      if (onvifSearch) releaseTimer.start(options.answerWindow);
     } else {
       // From the third copy on, each waits as long as all before it: the
       // answers to the first copies tell how large the fleet is before the
@@ -170,11 +174,7 @@ SearchOutcome SearchCameras(const NetOptions& options, const InterfaceChoice& ch
     }
     scheduleEnd();
   };
-  QObject::connect(&releaseTimer, &QTimer::timeout, &loop, [&] {
-    const int rows = list.ReleaseOnvif();
-    if (rows > 0) lastNewAt = clock.elapsed();
-    listed(rows);
-  });
+  QObject::connect(&releaseTimer, &QTimer::timeout, &loop, release);
   const auto sendOnvifProbe = [&] {
     if (!onvifProbing) return;
     prober.Send();
@@ -194,11 +194,14 @@ SearchOutcome SearchCameras(const NetOptions& options, const InterfaceChoice& ch
   QObject::connect(&capTimer, &QTimer::timeout, &loop, &QEventLoop::quit);
   clock.start();
   capTimer.start(options.searchCap);
-  if (onvifProbing) onvifTimer.start(options.onvifInterval);
+  if (onvifProbing) {
+    onvifTimer.start(options.onvifInterval);
+    releaseTimer.start(options.answerWindow);
+  }
   sendProbe();
   sendOnvifProbe();
   loop.exec(QEventLoop::ExcludeUserInputEvents);
-  if (list.ReleaseOnvif() > 0) lastNewAt = clock.elapsed();  // a search cut short by its cap
+  release();  // a search cut short by its cap
 
   outcome.cameras = list.cameras();
   GuessUnknownMacs(list, outcome.cameras);
