@@ -77,6 +77,7 @@ SearchOutcome SearchCameras(const NetOptions& options, const InterfaceChoice& ch
   const bool onvifSearch = onvifProbing;
   QTimer onvifTimer;
   int onvifSent = 0;
+  qint64 lastOnvifAt = 0;
   qint64 lastNewOnvifAt = 0;
   // ONVIF rows wait until the answers to our own protocol's first probe are
   // in, so that a camera answering both is listed as ours; from then on no
@@ -87,13 +88,14 @@ SearchOutcome SearchCameras(const NetOptions& options, const InterfaceChoice& ch
 
   // Our own protocol listens answerWindow after its last probe copy, and on
   // while anything keeps arriving on the group (a busy fleet is still
-  // answering); ONVIF listens onvifWindow after its first probe, and on while
-  // new cameras keep arriving. Never past searchCap.
+  // answering); ONVIF listens onvifWindow after its last round of probes
+  // (sent at once: about 545 ms after the first), and on while new cameras
+  // keep arriving. Never past searchCap.
   const auto scheduleEnd = [&] {
     if (probing || onvifProbing) return;
     qint64 endAt = std::max(lastProbeAt + options.answerWindow.count(), lastHeardAt + options.quietPeriod.count());
     if (onvifSearch) {
-      endAt = std::max<qint64>({endAt, options.onvifWindow.count(), lastNewOnvifAt + options.quietPeriod.count()});
+      endAt = std::max({endAt, lastOnvifAt + options.onvifWindow.count(), lastNewOnvifAt + options.quietPeriod.count()});
     }
     endAt = std::min<qint64>(endAt, options.searchCap.count());
     endTimer.start(static_cast<int>(std::max<qint64>(0, endAt - clock.elapsed())));
@@ -178,6 +180,7 @@ SearchOutcome SearchCameras(const NetOptions& options, const InterfaceChoice& ch
   const auto sendOnvifProbe = [&] {
     if (!onvifProbing) return;
     prober.Send();
+    lastOnvifAt = clock.elapsed();
     if (++onvifSent >= std::max(1, options.onvifCopies)) {
       onvifTimer.stop();
       onvifProbing = false;

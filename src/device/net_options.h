@@ -40,15 +40,15 @@ struct NetOptions {
 
   // WS-Discovery for ONVIF cameras: onvifCopies rounds of probes, each with
   // MessageIDs of its own, onvifInterval apart; answers awaited until
-  // onvifWindow after the first (cameras delay their answer by up to 500 ms),
-  // and quietPeriod after each new camera. With 5 % of datagrams lost each
+  // onvifWindow after the last round (cameras delay their answer by up to
+  // 500 ms; 545 ms after the first), and quietPeriod after each new camera. With 5 % of datagrams lost each
   // way, a camera is then missed in fewer than 1 of 10^6 searches.
   // onvifPort 0: no ONVIF search.
   QString onvifGroup = QString::fromLatin1(protocol::OnvifGroup);
   quint16 onvifPort = protocol::OnvifPort;
   int onvifCopies = 3;
   std::chrono::milliseconds onvifInterval{10};
-  std::chrono::milliseconds onvifWindow{545};
+  std::chrono::milliseconds onvifWindow{525};
 
   int macCopies = 3;
   std::chrono::milliseconds macInterval{100};
