@@ -66,6 +66,9 @@ class OnvifSim : public testing::Test {
       {"mac": "%4", "protocols": ["onvif"], "settings": {"SysIPAddress": "%5.13"},
        "faults": {"clockSkewSeconds": -3600, "digestOnly": true}}]})")
                               .arg(kOnvifOnly, kBoth, kAhead, kBehind, range_);
+    startWith(fleet);
+  }
+  void startWith(const QString& fleet) {
     // A WS-Discovery port of its own keeps parallel tests' probes apart.
     wsdPort_ = FreeUdpPort();
     ASSERT_TRUE(sim_.start({"--fleet", sim_.writeFleet(fleet.toUtf8()), "--state-dir", sim_.dir() + "/state",
@@ -76,7 +79,7 @@ class OnvifSim : public testing::Test {
   HttpAnswer post(int host, const QString& soap, const QByteArray& authorization = {}) {
     return Http(at(host), 80, "POST", kDevice, soap.toUtf8(), authorization);
   }
-  QJsonObject savedSettings(const char* mac) {
+  QJsonObject savedSettings(const QString& mac) {
     QFile file(sim_.dir() + "/state/" + mac + ".json");
     if (!file.open(QIODevice::ReadOnly)) return {};
     return QJsonDocument::fromJson(file.readAll()).object().value("settings").toObject();
@@ -292,6 +295,153 @@ TEST_F(OnvifSim, UsersAreTheCamerasOwnAccount) {
   EXPECT_EQ(savedSettings(kBoth).value("SysAdminID"), "chief");
   // An ONVIF-only camera has no setup API of our own.
   EXPECT_NE(HttpLogin(at(10), 80, "GET", protocol::HelloPath, "admin", "1234").status, 200);
+}
+
+// The ways of a real device the ONVIF client must cope with, one camera each.
+class OnvifFaults : public OnvifSim {
+ protected:
+  static QString Mac(int host) { return QStringLiteral("0.12.34.3.0.%1").arg(host); }
+  void SetUp() override {
+    range_ = RandomRange();
+    const QStringList faults = {
+        R"("writesIgnored": true)", R"("openReads": true)", R"("refusalAs400": true)", R"("emptyGateway": true)",
+        R"("settleMs": 1000)", R"("rebootAnswerMs": 1500)", R"("answerDelayMs": 600)"};
+    QStringList cameras;
+    for (int i = 0; i < faults.size(); ++i)
+      cameras << QStringLiteral(R"({"mac": "%1", "protocols": ["onvif"], "settings": {"SysIPAddress": "%2", "SysDefaultGateway": "%4"},
+                                    "faults": {%3}})")
+                     .arg(Mac(20 + i), at(20 + i), faults[i], at(1));
+    startWith(QStringLiteral(R"({"cameras": [%1]})").arg(cameras.join(u',')));
+  }
+  static QString Now() { return Token("admin", "1234", QDateTime::currentDateTimeUtc()); }
+  static QString As(const QString& password) { return Token("admin", password, QDateTime::currentDateTimeUtc()); }
+  static QString SetPassword(const QString& password) {
+    return QStringLiteral("<tds:SetUser><tds:User><tt:Username>admin</tt:Username><tt:Password>%1</tt:Password>"
+                          "<tt:UserLevel>Administrator</tt:UserLevel></tds:User></tds:SetUser>").arg(password);
+  }
+  static QString SetGateway(const QString& gateway) {
+    return QStringLiteral("<tds:SetNetworkDefaultGateway><tds:IPv4Address>%1</tds:IPv4Address>"
+                          "</tds:SetNetworkDefaultGateway>").arg(gateway);
+  }
+  static QString SetAddress(const QString& address) {
+    return QStringLiteral("<tds:SetNetworkInterfaces><tds:InterfaceToken>eth0</tds:InterfaceToken><tds:NetworkInterface>"
+                          "<tt:Enabled>true</tt:Enabled><tt:IPv4><tt:Enabled>true</tt:Enabled><tt:Manual>"
+                          "<tt:Address>%1</tt:Address><tt:PrefixLength>24</tt:PrefixLength></tt:Manual>"
+                          "<tt:DHCP>false</tt:DHCP></tt:IPv4></tds:NetworkInterface></tds:SetNetworkInterfaces>").arg(address);
+  }
+  // The gateway a camera reports, read with the given credentials.
+  QString gatewayOf(int host, const QString& token) {
+    const HttpAnswer read = post(host, Soap("<tds:GetNetworkDefaultGateway/>", token));
+    const protocol::SoapRead soap = protocol::ReadSoap(read.body);
+    return read.status == 200 && soap.message ? TextAt(soap.message->body, {u"GetNetworkDefaultGatewayResponse", u"NetworkGateway", u"IPv4Address"})
+                                               : QStringLiteral("status %1").arg(read.status);
+  }
+};
+
+TEST_F(OnvifFaults, WritesAnsweredWithSuccessChangeNothing) {
+  struct Case {
+    QString request;
+    const char* response;
+  } cases[] = {
+      {SetPassword("9999"), "<tds:SetUserResponse/>"},
+      {SetGateway(range_ + ".99"), "<tds:SetNetworkDefaultGatewayResponse/>"},
+      {SetAddress(at(99)), "<tds:SetNetworkInterfacesResponse/>"},
+      {"<tds:CreateUsers><tds:User><tt:Username>chief</tt:Username><tt:Password>pw</tt:Password>"
+       "<tt:UserLevel>Administrator</tt:UserLevel></tds:User></tds:CreateUsers>", "<tds:CreateUsersResponse/>"},
+      {"<tds:DeleteUsers><tds:Username>admin</tds:Username></tds:DeleteUsers>", "<tds:DeleteUsersResponse/>"},
+      {"<tds:SystemReboot/>", "<tds:Message>Rebooting</tds:Message>"},
+  };
+  for (const Case& c : cases) {
+    const HttpAnswer answer = post(20, Soap(c.request, Now()));
+    EXPECT_EQ(answer.status, 200) << c.response;
+    EXPECT_TRUE(answer.body.contains(c.response)) << answer.body.constData();
+  }
+  // Still the old password, address, gateway and user list, and no reboot.
+  const HttpAnswer users = post(20, Soap("<tds:GetUsers/>", Now()));
+  EXPECT_EQ(users.status, 200);
+  EXPECT_FALSE(users.body.contains("chief"));
+  EXPECT_EQ(post(20, Soap("<tds:GetUsers/>", As("9999"))).status, 400);
+  EXPECT_EQ(gatewayOf(20, Now()), range_ + ".1");
+  EXPECT_TRUE(savedSettings(Mac(20)).isEmpty()) << "nothing was saved";
+  EXPECT_EQ(sim_.countInLog(QStringLiteral("camera %1 state silent").arg(Mac(20))), 0);
+  // A write still needs a login.
+  EXPECT_EQ(post(20, Soap(SetPassword("9999"))).status, 401);
+}
+
+TEST_F(OnvifFaults, OpenReadsAnswerGetUsersWithoutALogin) {
+  const HttpAnswer open = post(21, Soap("<tds:GetUsers/>"));
+  EXPECT_EQ(open.status, 200);
+  EXPECT_TRUE(open.body.contains("<tt:Username>admin</tt:Username>"));
+  // The same read on a camera without the fault, and other reads on this one, need the login.
+  EXPECT_EQ(post(20, Soap("<tds:GetUsers/>")).status, 401);
+  EXPECT_EQ(post(21, Soap("<tds:GetDeviceInformation/>")).status, 401);
+  EXPECT_EQ(post(21, Soap("<tds:GetDeviceInformation/>", As("wrong"))).status, 400);
+  EXPECT_EQ(post(21, Soap("<tds:GetDeviceInformation/>", Now())).status, 200);
+}
+
+TEST_F(OnvifFaults, RefusedLoginsAre400NotAuthorized) {
+  const HttpAnswer none = post(22, Soap("<tds:GetDeviceInformation/>"));
+  EXPECT_EQ(none.status, 400);
+  EXPECT_TRUE(none.body.contains("<env:Value>ter:NotAuthorized</env:Value>"));
+  ASSERT_EQ(none.authenticate.size(), 2) << "Digest is still offered";
+  const QByteArray body = Soap("<tds:GetDeviceInformation/>").toUtf8();
+  const auto digest = [&](const QString& password) {
+    const auto challenge = protocol::ParseDigestChallenge(none.authenticate[1]);
+    return Http(at(22), 80, "POST", kDevice, body,
+                protocol::DigestAuthorization(*challenge, "admin", password, "POST", kDevice));
+  };
+  const HttpAnswer wrong = digest("4321");
+  EXPECT_EQ(wrong.status, 400);
+  EXPECT_TRUE(wrong.body.contains("ter:NotAuthorized"));
+  EXPECT_EQ(digest("1234").status, 200);
+  EXPECT_EQ(post(22, Soap("<tds:GetDeviceInformation/>", As("4321"))).status, 400);
+  EXPECT_EQ(post(22, Soap("<tds:GetDeviceInformation/>", Now())).status, 200);
+}
+
+TEST_F(OnvifFaults, EmptyGatewayIsReportedWhateverIsSet) {
+  EXPECT_EQ(gatewayOf(23, Now()), QString());
+  EXPECT_EQ(post(23, Soap(SetGateway(range_ + ".254"), Now())).status, 200);
+  EXPECT_EQ(savedSettings(Mac(23)).value("SysDefaultGateway"), range_ + ".254") << "the gateway is set";
+  EXPECT_EQ(gatewayOf(23, Now()), QString()) << "but never reported";
+}
+
+TEST_F(OnvifFaults, ChangesTakeEffectAfterTheSettleTime) {
+  const QString settled = QStringLiteral("camera %1 onvif settled").arg(Mac(24));
+  // Password: the old one still logs in right after the answer, the new one once settled.
+  EXPECT_EQ(post(24, Soap(SetPassword("5678"), Now())).status, 200);
+  EXPECT_EQ(post(24, Soap("<tds:GetUsers/>", As("5678"))).status, 400);
+  EXPECT_EQ(post(24, Soap("<tds:GetUsers/>", Now())).status, 200);
+  ASSERT_TRUE(sim_.waitForLog(settled, 1, 5000));
+  EXPECT_EQ(post(24, Soap("<tds:GetUsers/>", As("5678"))).status, 200);
+  EXPECT_EQ(post(24, Soap("<tds:GetUsers/>", Now())).status, 400);
+  // Gateway.
+  EXPECT_EQ(post(24, Soap(SetGateway(range_ + ".254"), As("5678"))).status, 200);
+  EXPECT_EQ(gatewayOf(24, As("5678")), range_ + ".1");
+  ASSERT_TRUE(sim_.waitForLog(settled, 2, 5000));
+  EXPECT_EQ(gatewayOf(24, As("5678")), range_ + ".254");
+  // Address: still at the old one right after the answer, then moved.
+  EXPECT_EQ(post(24, Soap(SetAddress(at(124)), As("5678"))).status, 200);
+  EXPECT_EQ(post(24, Soap("<tds:GetSystemDateAndTime/>")).status, 200);
+  ASSERT_TRUE(sim_.waitForLog(QStringLiteral("camera %1 state up address=%2").arg(Mac(24), at(124)), 1, 5000));
+  EXPECT_EQ(post(124, Soap("<tds:GetUsers/>", As("5678"))).status, 200);
+  // A value the camera cannot keep is refused at once, as without the fault.
+  EXPECT_EQ(post(124, Soap(SetPassword("123456789"), As("5678"))).status, 400);
+}
+
+TEST_F(OnvifFaults, SlowAnswersAndASlowRebootAnswer) {
+  QElapsedTimer clock;
+  clock.start();
+  EXPECT_EQ(post(26, Soap("<tds:GetSystemDateAndTime/>")).status, 200);
+  EXPECT_GE(clock.elapsed(), 600) << "every ONVIF answer is slow";
+  clock.restart();
+  EXPECT_EQ(post(25, Soap("<tds:GetSystemDateAndTime/>")).status, 200);
+  EXPECT_LT(clock.elapsed(), 1500) << "only the reboot's answer is slow";
+  clock.restart();
+  const HttpAnswer reboot = post(25, Soap("<tds:SystemReboot/>", Now()));
+  EXPECT_EQ(reboot.status, 200);
+  EXPECT_GE(clock.elapsed(), 1500);
+  EXPECT_TRUE(sim_.waitForLog(QStringLiteral("camera %1 state silent ms=300").arg(Mac(25))));
+  EXPECT_TRUE(sim_.waitForLog(QStringLiteral("camera %1 state up").arg(Mac(25)), 2));
 }
 
 // A Probe as a client sends it, and the answers heard on the probing socket.

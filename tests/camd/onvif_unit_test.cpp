@@ -238,6 +238,9 @@ TEST(OnvifFleet, ProtocolsAndFaultsPerCamera) {
       {R"(, "protocols": ["onvif"], "faults": {"digestOnly": true, "usernameTokenOnly": true})", false, false, false},
       {R"(, "protocols": ["onvif"], "faults": {"clockSkewSeconds": 1.5})", false, false, false},
       {R"(, "protocols": ["onvif"], "faults": {"clockSkew": 5})", false, false, false},
+      {R"(, "protocols": ["onvif"], "faults": {"settleMs": -1})", false, false, false},
+      {R"(, "protocols": ["onvif"], "faults": {"settleMs": 60001})", false, false, false},
+      {R"(, "protocols": ["onvif"], "faults": {"rebootAnswerMs": 0.5})", false, false, false},
   };
   for (const Case& c : cases) {
     QString error;
@@ -258,6 +261,14 @@ TEST(OnvifFleet, ProtocolsAndFaultsPerCamera) {
   EXPECT_FALSE(camera.faults.digestOnly);
   EXPECT_FALSE(camera.macScope);
   EXPECT_EQ(camera.family, 2) << "an ONVIF-only camera logs in first";
+
+  const auto device = parse(R"(, "protocols": ["onvif"], "faults": {"writesIgnored": true, "openReads": true,
+      "refusalAs400": true, "emptyGateway": true, "settleMs": 1000, "rebootAnswerMs": 4000})", error);
+  ASSERT_TRUE(device) << qPrintable(error);
+  const Faults& faults = device->front().faults;
+  EXPECT_TRUE(faults.writesIgnored && faults.openReads && faults.refusalAs400 && faults.emptyGateway);
+  EXPECT_EQ(faults.settleMs, 1000);
+  EXPECT_EQ(faults.rebootAnswerMs, 4000);
 }
 
 }  // namespace
