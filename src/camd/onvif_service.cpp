@@ -243,7 +243,7 @@ void OnvifService::handle(const QHttpServerRequest& request, QHttpServerResponde
     detail = QStringLiteral(" refused=not-post");
   } else {
     const QString uri = QString::fromLatin1(request.url().toEncoded(QUrl::RemoveScheme | QUrl::RemoveAuthority));
-    reply = answer(request.body(), request.value("Authorization"), uri, detail);
+    reply = answer(request.body(), request.value("Authorization"), uri, request.remoteAddress(), detail);
   }
   log_.line(QStringLiteral("camera %1 onvif %2%3 status=%4")
                 .arg(camera_.mac(), LogSafe(request.url().path(), 80), detail)
@@ -274,7 +274,7 @@ void OnvifService::handle(const QHttpServerRequest& request, QHttpServerResponde
 }
 
 OnvifService::Answer OnvifService::answer(const QByteArray& body, const QByteArray& authorization, const QString& uri,
-                                          QString& logDetail) {
+                                          const QHostAddress& from, QString& logDetail) {
   QString error;
   const std::optional<SoapRequest> message = ReadRequest(body, error);
   if (!message) {
@@ -286,9 +286,9 @@ OnvifService::Answer OnvifService::answer(const QByteArray& body, const QByteArr
   logDetail = QStringLiteral(" op=") + LogSafe(request.name, 48);
   if (!PreAuth(request.name) && !(faults.openReads && request.name == u"GetUsers")) {
     Answer refusal;
-    const std::optional<User> user = authenticate(*message, authorization, uri, refusal, logDetail);
+    const std::optional<User> user = authenticate(*message, authorization, uri, from, refusal, logDetail);
     if (!user) {
-      if (faults.refusalAs400) refusal.status = 400;
+      if (faults.refusalAs400 && refusal.status == 401) refusal.status = 400;
       return refusal;
     }
     if (Writes(request.name) && user->level != QLatin1String(kAdministrator)) {
@@ -316,7 +316,8 @@ OnvifService::Answer OnvifService::answer(const QByteArray& body, const QByteArr
 
 std::optional<OnvifService::User> OnvifService::authenticate(const SoapRequest& message,
                                                              const QByteArray& authorization, const QString& uri,
-                                                             Answer& refusal, QString& logDetail) {
+                                                             const QHostAddress& from, Answer& refusal,
+                                                             QString& logDetail) {
   const Faults& faults = camera_.profile().faults;
   const std::vector<User> all = users();
   const auto named = [&](const QString& name) -> std::optional<User> {
@@ -326,21 +327,27 @@ std::optional<OnvifService::User> OnvifService::authenticate(const SoapRequest& 
   };
   const std::optional<UsernameToken> token = faults.digestOnly ? std::nullopt : ReadUsernameToken(message.header);
   if (token) {
+    logDetail += QStringLiteral(" user=") + LogSafe(token->user);
+    const QDateTime at = now();
+    const TokenResult admitted = tokens_.admit(*token, at, from);
+    if (admitted == TokenResult::Admitted && !camera_.mayCheckLogin()) return unchecked(refusal, logDetail);
     const std::optional<User> user = named(token->user);
-    const TokenResult result =
-        user ? VerifyToken(*token, user->name, user->password, now()) : TokenResult::Refused;
-    if (result == TokenResult::Accepted) {
-      logDetail += QStringLiteral(" user=") + LogSafe(user->name) + QStringLiteral(" auth=token");
+    if (admitted == TokenResult::Admitted && user && TokenMatches(*token, user->name, user->password)) {
+      tokens_.spend(*token, at, from);
+      logDetail += QStringLiteral(" auth=token");
       return user;
     }
+    if (admitted == TokenResult::Admitted) camera_.loginWrong();
     // A refused WS-Security token is answered 400 with ter:NotAuthorized.
-    logDetail += QStringLiteral(" user=") + LogSafe(token->user) + QStringLiteral(" refused=token-") +
-                 (result == TokenResult::Expired ? QStringLiteral("outside-clock-window") : QStringLiteral("wrong"));
+    logDetail += admitted == TokenResult::OutsideWindow ? QStringLiteral(" refused=token-outside-clock-window")
+                 : admitted == TokenResult::Replayed    ? QStringLiteral(" refused=token-replayed")
+                                                        : QStringLiteral(" refused=token-wrong");
     refusal = NotAuthorized();
     return std::nullopt;
   }
-  if (!faults.usernameTokenOnly && authorization.startsWith("Digest ")) {
-    const QString name = protocol::ParseAuthParams(authorization.mid(7)).value("username");
+  if (!faults.usernameTokenOnly && protocol::AfterDigestScheme(authorization)) {
+    if (!camera_.mayCheckLogin()) return unchecked(refusal, logDetail);
+    const QString name = protocol::ParseAuthParams(*protocol::AfterDigestScheme(authorization)).value("username");
     const std::optional<User> user = named(name);
     const DigestResult result = digest_.verify(authorization, QStringLiteral("POST"), uri, user ? user->name : QString(),
                                                user ? user->password : QString());
@@ -348,6 +355,7 @@ std::optional<OnvifService::User> OnvifService::authenticate(const SoapRequest& 
       logDetail += QStringLiteral(" user=") + LogSafe(user->name) + QStringLiteral(" auth=digest");
       return user;
     }
+    if (result == DigestResult::Refused) camera_.loginWrong();
     logDetail += QStringLiteral(" user=") + LogSafe(name) +
                  (result == DigestResult::Stale ? QStringLiteral(" refused=digest-stale") : QStringLiteral(" refused=digest-wrong"));
     refusal = NotAuthorized();
@@ -361,6 +369,14 @@ std::optional<OnvifService::User> OnvifService::authenticate(const SoapRequest& 
     refusal.status = 401;
     refusal.authenticate = digest_.challenge(false);
   }
+  return std::nullopt;
+}
+
+std::optional<OnvifService::User> OnvifService::unchecked(Answer& refusal, QString& logDetail) {
+  logDetail += QStringLiteral(" refused=unchecked");
+  refusal = Fault(QStringLiteral("env:Sender"), {QStringLiteral("ter:NotAuthorized")},
+                  QStringLiteral("too many wrong logins, try again in a second"));
+  refusal.status = 429;
   return std::nullopt;
 }
 

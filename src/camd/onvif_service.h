@@ -7,6 +7,7 @@
 // users; every change is saved whole in the camera's settings file.
 #include <QByteArrayList>
 #include <QDateTime>
+#include <QHostAddress>
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QString>
@@ -82,8 +83,9 @@ class OnvifService {
 
  private:
   // The answer to a POST of `body` with the given Authorization header on
-  // `uri`; `logDetail` says what happened.
-  Answer answer(const QByteArray& body, const QByteArray& authorization, const QString& uri, QString& logDetail);
+  // `uri` from `from`; `logDetail` says what happened.
+  Answer answer(const QByteArray& body, const QByteArray& authorization, const QString& uri, const QHostAddress& from,
+                QString& logDetail);
   // The camera's clock, skew included.
   QDateTime now() const;
 
@@ -96,7 +98,9 @@ class OnvifService {
   std::vector<User> users() const;
   std::vector<User> storedUsers() const;
   std::optional<User> authenticate(const SoapRequest& message, const QByteArray& authorization, const QString& uri,
-                                   Answer& refusal, QString& logDetail);
+                                   const QHostAddress& from, Answer& refusal, QString& logDetail);
+  // A login refused without a look at it: the account's brake is on.
+  std::optional<User> unchecked(Answer& refusal, QString& logDetail);
   Answer operation(const XmlElement& request, QString& logDetail);
   Answer setUsers(const XmlElement& request, QString& logDetail);
   Answer createUsers(const XmlElement& request, QString& logDetail);
@@ -132,6 +136,7 @@ class OnvifService {
   Camera& camera_;
   SimLog& log_;
   DigestServer digest_;
+  TokenBook tokens_;
 };
 
 }  // namespace camd

@@ -435,8 +435,8 @@ TEST(Challenges, SpentOnceAndNeverPushedOutByAFlood) {
   EXPECT_FALSE(book.spend(lost)) << "beyond the window it counts as lost";
 }
 
-// Wrong MAC-command proofs: a few at once, then one a second; right ones
-// cost nothing; a quiet spell gives the whole burst back.
+// Wrong logins: a few at once, then one a second; right ones cost nothing;
+// a quiet spell gives the whole burst back.
 TEST(GuessBudget, FewWrongProofsAtOnceThenOnePerSecond) {
   GuessBudget budget;
   for (int i = 0; i < 20; ++i) EXPECT_TRUE(budget.mayCheck(i)) << "right proofs spend nothing";
@@ -452,22 +452,6 @@ TEST(GuessBudget, FewWrongProofsAtOnceThenOnePerSecond) {
   int checked = 0;
   for (qint64 now = 60000; budget.mayCheck(now); ++checked) budget.failed(now);
   EXPECT_EQ(checked, GuessBudget::Burst) << "after a quiet minute the burst again, no more";
-}
-
-TEST(Throttle, GrowingHoldPerSourceForgottenOnSuccess) {
-  LoginThrottle throttle;
-  const QHostAddress guesser(u"127.0.0.9"_qs);
-  const QHostAddress owner(u"127.0.0.10"_qs);
-  std::vector<qint64> holds;
-  for (int i = 0; i < 9; ++i) holds.push_back(throttle.failed(guesser));
-  EXPECT_EQ(holds, (std::vector<qint64>{0, 0, 0, 250, 500, 1000, 2000, 4000, 4000}));
-  EXPECT_EQ(throttle.failed(guesser), LoginThrottle::MaxHoldMs) << "capped";
-  EXPECT_GT(throttle.blockedFor(guesser), 0);
-  EXPECT_EQ(throttle.blockedFor(owner), 0) << "another source is not slowed down";
-  EXPECT_EQ(throttle.failed(owner), 0);
-  throttle.succeeded(guesser);
-  EXPECT_EQ(throttle.blockedFor(guesser), 0) << "a right answer forgets the source";
-  EXPECT_EQ(throttle.failed(guesser), 0);
 }
 
 // The queue of delayed answers holds at most MaxPending: what is posted

@@ -9,6 +9,7 @@
 #include <QNetworkDatagram>
 #include <QNetworkInterface>
 #include <QTcpSocket>
+#include <QThread>
 #include <QUdpSocket>
 #include <QUuid>
 #include <fcntl.h>
@@ -20,6 +21,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "camd/digest.h"
 #include "camd/onvif_auth.h"
 #include "camd/onvif_service.h"
 #include "protocol/onvif_xml.h"
@@ -295,6 +297,84 @@ TEST_F(OnvifSim, UsersAreTheCamerasOwnAccount) {
   EXPECT_EQ(savedSettings(kBoth).value("SysAdminID"), "chief");
   // An ONVIF-only camera has no setup API of our own.
   EXPECT_NE(HttpLogin(at(10), 80, "GET", protocol::HelloPath, "admin", "1234").status, 200);
+}
+
+// One brake on guessing the account, over every way in and from any
+// source: the burst of wrong logins spent over HTTP Digest, the ONVIF
+// logins and the MAC login are refused unchecked, the owner's right one too,
+// until a second has passed.
+TEST_F(OnvifSim, OneBrakePerAccountOverEveryWayIn) {
+  using protocol::Kind;
+  const auto wrongToken = [&](const QString& source) {
+    return Http(at(11), 80, "POST", kDevice, Soap("<tds:GetUsers/>", Token("admin", "guess", QDateTime::currentDateTimeUtc())).toUtf8(),
+                {}, source).status;
+  };
+  const auto wrongOnvifDigest = [&] {
+    return HttpLogin(at(11), 80, "POST", kDevice, "admin", "guess", Soap("<tds:GetUsers/>").toUtf8()).status;
+  };
+  Group group(sim_.port());
+  protocol::Message login = Request(Kind::LoginRequest, kBoth);
+  login.id = "admin";
+  QElapsedTimer clock;
+  clock.start();
+  for (int i = 0; i < camd::GuessBudget::Burst; ++i)
+    EXPECT_EQ(HttpLogin(at(11), 80, "GET", protocol::HelloPath, "admin", "guess").status, 401) << i;
+  const int httpDigest = HttpLogin(at(11), 80, "GET", protocol::HelloPath, "admin", "guess").status;
+  const int tokenHere = wrongToken({});
+  const int tokenElsewhere = wrongToken(range_ + ".200");
+  const int onvifDigest = wrongOnvifDigest();
+  const std::optional<protocol::Message> mac = ProvenCommand(group, login, "guess");
+  const int owner = post(11, Soap("<tds:GetUsers/>", Token("admin", "1234", QDateTime::currentDateTimeUtc()))).status;
+  if (clock.elapsed() < camd::GuessBudget::RefillMs) {  // else this machine was too slow to tell
+    EXPECT_EQ(httpDigest, 429);
+    EXPECT_EQ(tokenHere, 429);
+    EXPECT_EQ(tokenElsewhere, 429) << "another source address is braked too";
+    EXPECT_EQ(onvifDigest, 429);
+    ASSERT_TRUE(mac);
+    EXPECT_EQ(mac->state, 2);
+    EXPECT_TRUE(sim_.waitForLog("id=admin state=2 unchecked"));
+    EXPECT_EQ(owner, 429) << "refused unchecked while the brake is on";
+  }
+  QThread::msleep(camd::GuessBudget::RefillMs + 100);
+  EXPECT_EQ(post(11, Soap("<tds:GetUsers/>", Token("admin", "1234", QDateTime::currentDateTimeUtc()))).status, 200)
+      << "the owner gets in a second after the guessing";
+}
+
+// A UsernameToken is taken once: a copy from another address, or from its
+// own a little later, is refused, for reads and writes alike; the window
+// for its creation time holds in both directions; a Digest answer is taken
+// once too.
+TEST_F(OnvifSim, ACapturedLoginIsNeverTakenAgain) {
+  const QDateTime now = QDateTime::currentDateTimeUtc();
+  const QString captured = Token("admin", "1234", now);
+  EXPECT_EQ(post(10, Soap("<tds:GetUsers/>", captured)).status, 200);
+  const QString gateway = Soap("<tds:SetNetworkDefaultGateway><tds:IPv4Address>" + at(254) +
+                               "</tds:IPv4Address></tds:SetNetworkDefaultGateway>", captured);
+  EXPECT_EQ(Http(at(10), 80, "POST", kDevice, gateway.toUtf8(), {}, range_ + ".200").status, 400);
+  EXPECT_EQ(Http(at(10), 80, "POST", kDevice, Soap("<tds:GetUsers/>", captured).toUtf8(), {}, range_ + ".200").status, 400);
+  QThread::msleep(camd::TokenBook::RepeatMs + 100);
+  EXPECT_EQ(post(10, gateway).status, 400) << "its own sender, later";
+  EXPECT_TRUE(sim_.waitForLog("refused=token-replayed", 3));
+  EXPECT_TRUE(savedSettings(kOnvifOnly).isEmpty()) << "the gateway was not written";
+
+  struct Case {
+    qint64 offsetMs;  // the token's creation time minus the camera's clock
+    int status;
+  } window[] = {{-camd::TokenBook::PastMs + 3000, 200}, {-camd::TokenBook::PastMs - 3000, 400},
+                {camd::TokenBook::FutureMs - 2000, 200}, {camd::TokenBook::FutureMs + 3000, 400}, {299000, 400}};
+  for (const Case& c : window) {
+    const HttpAnswer answer =
+        post(10, Soap("<tds:GetUsers/>", Token("admin", "1234", QDateTime::currentDateTimeUtc().addMSecs(c.offsetMs))));
+    EXPECT_EQ(answer.status, c.status) << c.offsetMs;
+  }
+
+  const QByteArray body = Soap("<tds:GetUsers/>").toUtf8();
+  const HttpAnswer first = Http(at(10), 80, "POST", kDevice, body);
+  ASSERT_EQ(first.status, 401);
+  const QByteArray authorization = protocol::DigestAuthorization(*protocol::ParseDigestChallenge(first.authenticate[0]),
+                                                                 "admin", "1234", "POST", kDevice);
+  EXPECT_EQ(Http(at(10), 80, "POST", kDevice, body, authorization).status, 200);
+  EXPECT_EQ(Http(at(10), 80, "POST", kDevice, body, authorization, range_ + ".200").status, 401) << "the same nc and cnonce";
 }
 
 // The ways of a real device the ONVIF client must cope with, one camera each.
