@@ -377,6 +377,27 @@ TEST_F(OnvifSim, ACapturedLoginIsNeverTakenAgain) {
   EXPECT_EQ(Http(at(10), 80, "POST", kDevice, body, authorization, range_ + ".200").status, 401) << "the same nc and cnonce";
 }
 
+// One camera, two protocols, one settings file: an ONVIF write made with
+// the credentials still in force builds on what an HTTP apply stored for
+// the restart, and never puts the old password back.
+TEST_F(OnvifSim, AWriteOverOneProtocolKeepsTheOthersChange) {
+  const QByteArray apply = R"({"settings":{"SysAdminPassword":"5678"}})";
+  EXPECT_EQ(HttpLogin(at(11), 80, "POST", "/setup/v1/apply", "admin", "1234", apply).status, 200);
+  const QString gateway = Soap("<tds:SetNetworkDefaultGateway><tds:IPv4Address>" + at(254) +
+                               "</tds:IPv4Address></tds:SetNetworkDefaultGateway>",
+                               Token("admin", "1234", QDateTime::currentDateTimeUtc()));
+  EXPECT_EQ(post(11, gateway).status, 200) << "the old password is in force until the restart";
+  EXPECT_EQ(savedSettings(kBoth).value("SysAdminPassword"), "5678");
+  EXPECT_EQ(savedSettings(kBoth).value("SysDefaultGateway"), at(254));
+  EXPECT_EQ(HttpLogin(at(11), 80, "POST", "/setup/v1/restart", "admin", "1234").status, 200);
+  ASSERT_TRUE(sim_.waitForLog(QStringLiteral("camera %1 state up").arg(kBoth), 2));
+  EXPECT_EQ(HttpLogin(at(11), 80, "GET", protocol::HelloPath, "admin", "5678").status, 200);
+  EXPECT_EQ(HttpLogin(at(11), 80, "GET", protocol::HelloPath, "admin", "1234").status, 401);
+  EXPECT_EQ(post(11, Soap("<tds:GetNetworkDefaultGateway/>", Token("admin", "5678", QDateTime::currentDateTimeUtc())))
+                .body.contains(at(254).toUtf8()),
+            true);
+}
+
 // The ways of a real device the ONVIF client must cope with, one camera each.
 class OnvifFaults : public OnvifSim {
  protected:
