@@ -14,6 +14,8 @@
 #include <QTcpSocket>
 #include <QThread>
 #include <QTimer>
+#include <QUdpSocket>
+#include <QNetworkInterface>
 #include <QDir>
 #include <QElapsedTimer>
 #include <cerrno>
@@ -146,6 +148,34 @@ TEST_F(Sim, AProbeFloodLeavesTheCamerasAnswering) {
   EXPECT_TRUE(answered) << "answering again within seconds of the flood, not minutes";
 }
 
+// After a flood of probes a new search is answered whole, within seconds:
+// the probes that waited in the receive buffer are dropped unanswered,
+// the freshest is handled first, and the answer queue holds only answers
+// to fresh ones.
+TEST_F(Sim, AfterAProbeFloodANewSearchIsAnsweredWhole) {
+  constexpr int kCameras = 100;
+  fleetArgs_ = {"--count", QString::number(kCameras), "--first-address", At(10)};
+  Start();
+  Group group(sim_.port());
+  QUdpSocket flooder;
+  ASSERT_TRUE(flooder.bind(QHostAddress("127.0.0.1"), 0));
+  flooder.setMulticastInterface(QNetworkInterface::interfaceFromName("lo"));
+  const QByteArray flood = protocol::BuildDatagram(Request(Kind::Probe, {}));
+  for (int i = 0; i < 30000; ++i) flooder.writeDatagram(flood, QHostAddress(protocol::DefaultGroup), sim_.port());
+  QElapsedTimer clock;
+  clock.start();
+  QSet<QString> macs;
+  while (macs.size() < kCameras && clock.elapsed() < 5000) {
+    const protocol::Message probe = Request(Kind::Probe, {});
+    for (int copy = 0; copy < 5; ++copy) group.send(probe);
+    for (const auto& here : group.collect([&](const protocol::Message& m) { return m.kind == Kind::Here && m.nonce == probe.nonce; },
+                                          300, [&](const auto& got) { return qsizetype(got.size()) >= kCameras; }))
+      macs.insert(here.mac);
+  }
+  EXPECT_EQ(macs.size(), kCameras) << "the whole fleet answered within 5 s of the flood (took minutes before)";
+  EXPECT_TRUE(sim_.waitForLog("sim udp stale dropped=")) << "flooded probes were dropped unanswered";
+}
+
 // A flood of probes and of malformed datagrams writes at most the cap of
 // lines of each kind per window and counts the rest; afterwards a probe is
 // logged again.
@@ -158,6 +188,9 @@ TEST_F(Sim, FloodsAreLoggedUpToTheCap) {
     group.send(Request(Kind::Probe, {}));
     group.sendRaw("not json");
   }
+  // The log is read once the simulator has had the flood.
+  ASSERT_TRUE(sim_.waitForLog("sim udp probe: further lines only counted"));
+  ASSERT_TRUE(sim_.waitForLog("sim udp dropped: further lines only counted"));
   EXPECT_TRUE(LoggedWithinCap(sim_.cappedLog("sim udp probe"), kFlood));
   EXPECT_TRUE(LoggedWithinCap(sim_.cappedLog("sim udp dropped"), kFlood));
   const protocol::Message probe = Request(Kind::Probe, {});

@@ -379,13 +379,14 @@ TEST(Digest, RefusesWrongCredentialsAndMisfits) {
             DigestResult::Refused);
   EXPECT_EQ(server.verify(Answer(server, "root", "1234", "/setup/v1/hello"), "GET", "/setup/v1/hello", "admin", "1234"),
             DigestResult::Refused);
-  EXPECT_EQ(server.verify(right, "GET", "/setup/v1/restart", "admin", "1234"), DigestResult::Refused) << "other uri";
+  EXPECT_EQ(server.verify(right, "GET", "/setup/v1/restart", "admin", "1234"), DigestResult::Unusable) << "other uri";
   EXPECT_EQ(server.verify(right, "POST", "/setup/v1/hello", "admin", "1234"), DigestResult::Refused) << "other method";
   EXPECT_EQ(server.verify("", "GET", "/setup/v1/hello", "admin", "1234"), DigestResult::Missing);
   EXPECT_EQ(server.verify("Basic YWRtaW46MTIzNA==", "GET", "/setup/v1/hello", "admin", "1234"), DigestResult::Missing);
+  // Refused before any password is looked at: no guess was checked.
   EXPECT_EQ(server.verify("Digest " + QByteArray(5000, 'a'), "GET", "/setup/v1/hello", "admin", "1234"),
-            DigestResult::Refused);
-  EXPECT_EQ(server.verify("Digest garbage,,,=\"", "GET", "/setup/v1/hello", "admin", "1234"), DigestResult::Refused);
+            DigestResult::Unusable);
+  EXPECT_EQ(server.verify("Digest garbage,,,=\"", "GET", "/setup/v1/hello", "admin", "1234"), DigestResult::Unusable);
 }
 
 TEST(Digest, UnknownNonceWithRightAnswerIsStale) {

@@ -623,6 +623,28 @@ TEST_F(OnvifSim, AProbeAfterAFloodIsStillAnswered) {
   EXPECT_EQ(answers, 4) << "every camera answers the probe after 1000 others";
 }
 
+// A hundred cameras after a flood of 20 000 probes: a new search is
+// answered by all of them within seconds; what waited is dropped unanswered.
+TEST(OnvifFlood, ANewProbeAfterAFloodIsAnsweredWhole) {
+  SimProcess sim;
+  const quint16 port = FreeUdpPort();
+  ASSERT_TRUE(sim.start({"--count", "100", "--first-address", RandomRange() + ".10", "--protocols", "onvif",
+                         "--onvif-discovery-port", QString::number(port)}))
+      << qPrintable(sim.errorOutput());
+  ProbeOnLoopback(port, QStringLiteral("urn:uuid:flood-end"), 1, 0, 20000);
+  // A search after the flood, again with a new probe until answered whole, as a user would search again.
+  QElapsedTimer clock;
+  clock.start();
+  int answers = 0;
+  while (answers < 100 && clock.elapsed() < 5000) {
+    const QString id = "urn:uuid:" + QUuid::createUuid().toString(QUuid::WithoutBraces);
+    answers = 0;
+    for (const Heard& answer : ProbeOnLoopback(port, id, 1, 700, 0, 100)) answers += answer.datagram.contains(id.toUtf8()) ? 1 : 0;
+  }
+  EXPECT_EQ(answers, 100) << "every camera answered within 5 s of the flood";
+  EXPECT_TRUE(sim.waitForLog("sim wsd stale dropped=")) << "flooded probes were dropped unanswered";
+}
+
 // A flood of probes and of datagrams that are no probe writes at most the
 // cap of lines of each kind per window and counts the rest.
 TEST_F(OnvifSim, FloodsAreLoggedUpToTheCap) {
@@ -634,6 +656,9 @@ TEST_F(OnvifSim, FloodsAreLoggedUpToTheCap) {
     flooder.writeDatagram(ProbeDatagram(QStringLiteral("urn:uuid:flood-%1").arg(i)), QHostAddress(protocol::OnvifGroup), wsdPort_);
     flooder.writeDatagram("<not-a-probe/>", QHostAddress(protocol::OnvifGroup), wsdPort_);
   }
+  // The log is read once the simulator has had the flood.
+  ASSERT_TRUE(sim_.waitForLog("sim wsd probe: further lines only counted"));
+  ASSERT_TRUE(sim_.waitForLog("sim wsd dropped: further lines only counted"));
   EXPECT_TRUE(LoggedWithinCap(sim_.cappedLog("sim wsd probe"), kFlood));
   EXPECT_TRUE(LoggedWithinCap(sim_.cappedLog("sim wsd dropped"), kFlood));
 }
