@@ -38,7 +38,7 @@ void AnswerScheduler::post(std::function<void()> send, int delayMs) {
 
 void AnswerScheduler::sendDue() {
   const qint64 now = clock_.elapsed();
-  while (!queue_.empty() && queue_.top().dueMs <= now) {
+  for (int sentNow = 0; sentNow < SentPerTurn && !queue_.empty() && queue_.top().dueMs <= now; ++sentNow) {
     const std::function<void()> send = queue_.top().send;
     queue_.pop();
     send();

@@ -37,9 +37,12 @@ class AnswerScheduler : public QObject {
   void post(std::function<void()> send, int delayMs);
   size_t pending() const { return queue_.size(); }
   // Receivers take a new request only while fewer than this many answers
-  // wait: about a quarter of a second of sending, so an answer is never
-  // held up behind the answers to a flood.
-  static constexpr size_t BusyAt = 8 * 1024;
+  // wait: well under a tenth of a second of sending, so the answers to a
+  // new search are never held up behind the answers to a flood.
+  static constexpr size_t BusyAt = 2 * 1024;
+  // Answers sent per turn of the event loop at most, so that the receivers
+  // read in between.
+  static constexpr int SentPerTurn = 1024;
   // Whether the answers to a request of `count` answers fit now (an empty
   // queue takes any number).
   bool hasRoomFor(size_t count) const { return queue_.empty() || queue_.size() + count <= BusyAt; }
@@ -89,9 +92,9 @@ class GroupSocket : public QObject {
 
  public:
   // Datagrams a receiver reads per turn of the event loop: enough to empty
-  // a flooded receive buffer of what waited too long within a few turns,
-  // few enough that timers still run.
-  static constexpr int ReadPerTurn = 1024;
+  // a flooded receive buffer in one turn, so that a new request finds room
+  // in it, few enough (a few ms of reading) that timers still run.
+  static constexpr int ReadPerTurn = 8 * 1024;
 
   explicit GroupSocket(QObject* parent = nullptr) : QObject(parent) {}
   ~GroupSocket() override;
