@@ -393,7 +393,7 @@ void Camera::handleHttp(const QHttpServerRequest& request, QHttpServerResponder&
     if (reply.restartAfter) restart();
   };
   const qint64 delay = profile_.faults.answerDelayMs;
-  if (delay > 0)  // never early: the source may try again once the answer is out
+  if (delay > 0)
     QTimer::singleShot(std::chrono::milliseconds(delay), Qt::PreciseTimer, this, send);
   else
     send();
