@@ -442,7 +442,9 @@ bool Camera::authorised(const QHttpServerRequest& request, Reply& refusal, QStri
   }
   refusal = {401, Error(QStringLiteral("authentication required")), digest_.challenge(result == DigestResult::Stale)};
   if (result == DigestResult::Refused) {
-    loginWrong();
+    // A guess at the account's password, not a wrong ID (which no password opens).
+    const QString user = protocol::ParseAuthParams(protocol::AfterDigestScheme(authorization).value_or(QByteArray())).value("username");
+    if (user == running_.value("SysAdminID").toString()) loginWrong();
     logDetail = QStringLiteral(" login refused");
   }
   return false;
@@ -600,9 +602,8 @@ Camera::Proof Camera::checkProof(const protocol::Message& request) {
   // serves its settings to anyone.
   if (profile_.family != 2) return Proof::Holds;
   if (!mayCheckLogin()) return Proof::Unchecked;
-  if (fresh && request.id == running_.value("SysAdminID").toString() &&
-      protocol::ProofMatches(request, running_.value("SysAdminPassword").toString()))
-    return Proof::Holds;
+  if (request.id != running_.value("SysAdminID").toString()) return Proof::Wrong;  // no password opens it
+  if (fresh && protocol::ProofMatches(request, running_.value("SysAdminPassword").toString())) return Proof::Holds;
   loginWrong();
   return Proof::Wrong;
 }

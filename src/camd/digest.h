@@ -53,8 +53,11 @@ class DigestServer {
 // the group, and loopback or a LAN offers many addresses): the camera checks
 // only so many wrong logins, a few at once (typing errors), then one per
 // second. A login that comes while none is left is refused unchecked, right
-// or wrong. The owner competes with a guesser only while one is at work and
-// gets in within a second once it stops.
+// or wrong. Only a wrong password for an existing account counts: a wrong
+// ID opens nothing whatever the password, and is refused unchecked like
+// any other while the brake is on, so it does not tell which IDs exist.
+// The owner competes with a guesser only while one is at work and gets in
+// within a second once it stops.
 class GuessBudget {
  public:
   static constexpr int Burst = 3;

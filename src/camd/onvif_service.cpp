@@ -337,7 +337,7 @@ std::optional<OnvifService::User> OnvifService::authenticate(const SoapRequest& 
       logDetail += QStringLiteral(" auth=token");
       return user;
     }
-    if (admitted == TokenResult::Admitted) camera_.loginWrong();
+    if (admitted == TokenResult::Admitted && user) camera_.loginWrong();  // a wrong ID is no guess at a password
     // A refused WS-Security token is answered 400 with ter:NotAuthorized.
     logDetail += admitted == TokenResult::OutsideWindow ? QStringLiteral(" refused=token-outside-clock-window")
                  : admitted == TokenResult::Replayed    ? QStringLiteral(" refused=token-replayed")
@@ -355,7 +355,7 @@ std::optional<OnvifService::User> OnvifService::authenticate(const SoapRequest& 
       logDetail += QStringLiteral(" user=") + LogSafe(user->name) + QStringLiteral(" auth=digest");
       return user;
     }
-    if (result == DigestResult::Refused) camera_.loginWrong();
+    if (result == DigestResult::Refused && user) camera_.loginWrong();
     logDetail += QStringLiteral(" user=") + LogSafe(name) +
                  (result == DigestResult::Stale ? QStringLiteral(" refused=digest-stale") : QStringLiteral(" refused=digest-wrong"));
     refusal = NotAuthorized();

@@ -394,17 +394,19 @@ TEST_F(Sim, SetupPortAcceptsAgainAfterRunningOutOfDescriptors) {
 
 // Wrong answers are braked per account, whatever source they come from:
 // after the burst, further logins from any address are refused unchecked
-// (the owner's too) until a second has passed.
+// (the owner's too) until a second has passed. Wrong IDs cost nothing.
 TEST_F(Sim, GuessingIsBrakedPerAccountWhateverTheSource) {
   Start();
-  const auto login = [&](const QString& password, const QString& source) {
+  const auto login = [&](const QString& password, const QString& source, const QString& user = QStringLiteral("admin")) {
     const HttpAnswer first = Http(At(10), 80, "GET", "/setup/v1/hello", {}, {}, source);
     const auto challenge = protocol::ParseDigestChallenge(first.authenticate.value(0));
     if (!challenge) return first.status;
     return Http(At(10), 80, "GET", "/setup/v1/hello", {},
-                protocol::DigestAuthorization(*challenge, "admin", password, "GET", "/setup/v1/hello"), source)
+                protocol::DigestAuthorization(*challenge, user, password, "GET", "/setup/v1/hello"), source)
         .status;
   };
+  // A wrong ID opens nothing whatever the password: it is no guess at the account's.
+  for (int i = 0; i < 5; ++i) EXPECT_EQ(login("1234", At(100), "nobody"), 401);
   QElapsedTimer clock;
   clock.start();
   for (int i = 0; i < camd::GuessBudget::Burst; ++i) EXPECT_EQ(login("guess", At(100 + i)), 401);
