@@ -33,13 +33,26 @@ void AnswerScheduler::post(std::function<void()> send, int delayMs) {
   const qint64 due = clock_.elapsed() + std::max(0, delayMs);
   const bool sooner = queue_.empty() || due < queue_.top().dueMs;
   queue_.push(Pending{due, posted_++, std::move(send)});
+  ++perSlot_[due / SlotMs];
   if (sooner) arm();
+}
+
+bool AnswerScheduler::hasRoomFor(size_t count) const {
+  if (queue_.empty()) return true;
+  if (queue_.size() + count > MaxPending) return false;
+  size_t dueSoon = count;
+  const qint64 limit = (clock_.elapsed() + NearMs) / SlotMs;
+  for (auto slot = perSlot_.begin(); slot != perSlot_.end() && slot->first <= limit && dueSoon <= BusyAt; ++slot)
+    dueSoon += slot->second;
+  return dueSoon <= BusyAt;
 }
 
 void AnswerScheduler::sendDue() {
   const qint64 now = clock_.elapsed();
   for (int sentNow = 0; sentNow < SentPerTurn && !queue_.empty() && queue_.top().dueMs <= now; ++sentNow) {
     const std::function<void()> send = queue_.top().send;
+    if (auto slot = perSlot_.find(queue_.top().dueMs / SlotMs); slot != perSlot_.end() && --slot->second == 0)
+      perSlot_.erase(slot);
     queue_.pop();
     send();
   }

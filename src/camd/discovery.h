@@ -10,6 +10,7 @@
 #include <QTimer>
 #include <deque>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <queue>
@@ -37,15 +38,18 @@ class AnswerScheduler : public QObject {
   void post(std::function<void()> send, int delayMs);
   size_t pending() const { return queue_.size(); }
   // Receivers take a new request only while fewer than this many answers
-  // wait: well under a tenth of a second of sending, so the answers to a
-  // new search are never held up behind the answers to a flood.
+  // are due now or within NearMs (well under a tenth of a second of
+  // sending), so the answers to a new search are never held up behind the
+  // answers to a flood. Answers due later (a WS-Discovery answer waits up
+  // to 500 ms) do not hold a new request up.
   static constexpr size_t BusyAt = 2 * 1024;
+  static constexpr qint64 NearMs = 50;
   // Answers sent per turn of the event loop at most, so that the receivers
   // read in between.
   static constexpr int SentPerTurn = 1024;
   // Whether the answers to a request of `count` answers fit now (an empty
   // queue takes any number).
-  bool hasRoomFor(size_t count) const { return queue_.empty() || queue_.size() + count <= BusyAt; }
+  bool hasRoomFor(size_t count) const;
 
  signals:
   // Some answers went out: there may be room again.
@@ -67,6 +71,8 @@ class AnswerScheduler : public QObject {
   QElapsedTimer clock_;
   QTimer timer_;
   std::priority_queue<Pending, std::vector<Pending>, std::greater<>> queue_;
+  std::map<qint64, size_t> perSlot_;  // how many are due in each SlotMs from the clock's start
+  static constexpr qint64 SlotMs = 10;
   quint64 posted_ = 0;
   quint64 dropped_ = 0;  // since the queue last had room
 };

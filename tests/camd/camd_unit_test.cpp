@@ -458,6 +458,27 @@ TEST(GuessBudget, FewWrongProofsAtOnceThenOnePerSecond) {
 // The queue of delayed answers holds at most MaxPending: what is posted
 // beyond that is dropped, never sent, and counted in the log; the rest go out
 // in order of their due time, equal times in the order they were posted.
+// A new request is taken while few answers are due soon; answers due later
+// (WS-Discovery waits up to 500 ms) do not hold it up.
+TEST(AnswerScheduler, RoomForARequestCountsOnlyWhatIsDueSoon) {
+  int argc = 1;
+  char name[] = "camd_unit_test";
+  char* argv[] = {name, nullptr};
+  QCoreApplication app(argc, argv);  // the queue's timer
+  QTemporaryDir dir;
+  SimLog log;
+  QString error;
+  ASSERT_TRUE(log.open(dir.filePath("camd.log"), error)) << qPrintable(error);
+  AnswerScheduler scheduler(log);
+  EXPECT_TRUE(scheduler.hasRoomFor(AnswerScheduler::MaxPending)) << "an empty queue takes any number";
+  for (size_t i = 0; i < 4 * AnswerScheduler::BusyAt; ++i) scheduler.post([] {}, 5000);
+  EXPECT_TRUE(scheduler.hasRoomFor(1000)) << "all due later";
+  EXPECT_FALSE(scheduler.hasRoomFor(AnswerScheduler::MaxPending)) << "but never beyond the queue's bound";
+  for (size_t i = 0; i < AnswerScheduler::BusyAt - 1000; ++i) scheduler.post([] {}, 0);
+  EXPECT_TRUE(scheduler.hasRoomFor(1000));
+  EXPECT_FALSE(scheduler.hasRoomFor(1001)) << "the sender would fall behind";
+}
+
 TEST(AnswerScheduler, BoundedAndInOrderOfDueTime) {
   int argc = 1;
   char name[] = "camd_unit_test";
