@@ -39,7 +39,7 @@ void AnswerScheduler::post(std::function<void()> send, int delayMs) {
 
 bool AnswerScheduler::hasRoomFor(size_t count) const {
   if (queue_.empty()) return true;
-  if (queue_.size() + count > MaxPending) return false;
+  if (queue_.size() + count > FullAt) return false;
   size_t dueSoon = count;
   const qint64 limit = (clock_.elapsed() + NearMs) / SlotMs;
   for (auto slot = perSlot_.begin(); slot != perSlot_.end() && slot->first <= limit && dueSoon <= BusyAt; ++slot)

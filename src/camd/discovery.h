@@ -42,8 +42,11 @@ class AnswerScheduler : public QObject {
   // sending), so the answers to a new search are never held up behind the
   // answers to a flood. Answers due later (a WS-Discovery answer waits up
   // to 500 ms) do not hold a new request up.
+  // And only while fewer than FullAt answers wait in all: what one turn of
+  // WS-Discovery's 500 ms can send, so the sender never falls behind.
   static constexpr size_t BusyAt = 2 * 1024;
   static constexpr qint64 NearMs = 50;
+  static constexpr size_t FullAt = 8 * 1024;
   // Answers sent per turn of the event loop at most, so that the receivers
   // read in between.
   static constexpr int SentPerTurn = 1024;

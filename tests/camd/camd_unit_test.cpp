@@ -471,9 +471,9 @@ TEST(AnswerScheduler, RoomForARequestCountsOnlyWhatIsDueSoon) {
   ASSERT_TRUE(log.open(dir.filePath("camd.log"), error)) << qPrintable(error);
   AnswerScheduler scheduler(log);
   EXPECT_TRUE(scheduler.hasRoomFor(AnswerScheduler::MaxPending)) << "an empty queue takes any number";
-  for (size_t i = 0; i < 4 * AnswerScheduler::BusyAt; ++i) scheduler.post([] {}, 5000);
+  for (size_t i = 0; i < AnswerScheduler::FullAt - 3000; ++i) scheduler.post([] {}, 5000);
   EXPECT_TRUE(scheduler.hasRoomFor(1000)) << "all due later";
-  EXPECT_FALSE(scheduler.hasRoomFor(AnswerScheduler::MaxPending)) << "but never beyond the queue's bound";
+  EXPECT_FALSE(scheduler.hasRoomFor(3001)) << "but never more than FullAt in all";
   for (size_t i = 0; i < AnswerScheduler::BusyAt - 1000; ++i) scheduler.post([] {}, 0);
   EXPECT_TRUE(scheduler.hasRoomFor(1000));
   EXPECT_FALSE(scheduler.hasRoomFor(1001)) << "the sender would fall behind";
