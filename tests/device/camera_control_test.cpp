@@ -273,8 +273,11 @@ TEST(NetSettings, ARefusedApplyChangesNothingAndIsNotRepeated) {
   EXPECT_EQ(camTemp.GetSettingText(u"SysAdminID"), u"admin") << "the refused set is not applied later";
 
   camTemp.SetSetting(u"WlanChannel", int16_t{4});
-  camTemp.TargetMac(U(sim.Mac(11)));  // another camera: kept settings are dropped
+  camTemp.TargetMac(U(sim.Mac(11)));  // another camera: kept settings and the login are dropped
+  EXPECT_EQ(camTemp.LoginID(), u"") << "no camera gets another camera's login";
+  EXPECT_EQ(camTemp.LoginPassword(), u"");
   camTemp.TargetMac(U(sim.Mac(10)));
+  LogIn(camTemp, u"admin", u"secret");
   camTemp.ApplySettings(1, 0);
   EXPECT_EQ(camTemp.GetSettingNumber(u"WlanChannel"), 3);
 
