@@ -256,10 +256,10 @@ QString OnvifBackend::Text(const QString& key) {
 }
 
 // No 802.11 interface is configured through ONVIF here, so DeviceType never
-// has the wireless bit and the wired path runs. LoginNeededKey tells whether
+// has the wireless bit and the wired path runs. NoLoginKey tells whether
 // the camera takes commands without a login.
 int32_t OnvifBackend::Number(const QString& key) {
-  if (key == protocol::LoginNeededKey) return needsLogin_ ? -1 : 0;
+  if (key == protocol::NoLoginKey) return needsLogin_ ? 0 : -1;
   return 0;
 }
 

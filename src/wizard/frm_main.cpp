@@ -279,7 +279,7 @@ void FrmMain::ReadOnvifCamera() {
   read(protocol::MacAddressKey, state.DeviceMac);
   // A camera that takes commands without any login is marked and warned
   // about like our own family without one.
-  LaunchedOpenCamera = camTemp.GetSettingNumber(protocol::LoginNeededKey) == 0;
+  LaunchedOpenCamera = camTemp.GetSettingNumber(protocol::NoLoginKey) == -1;
   if (LaunchedOpenCamera) List.CellText(List.SelectedRow(), 3, OpenOnvifModeText);
 }
 
