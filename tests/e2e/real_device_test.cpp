@@ -11,42 +11,19 @@
 // a NotAuthorized fault; the gateway reads back empty.
 #include <gtest/gtest.h>
 
-#include <QElapsedTimer>
 #include <QRegularExpression>
-#include <QThread>
 #include <unistd.h>
 
 #include "base/text.h"
-#include "device/net_camera_control.h"
-#include "support/event_log.h"
-#include "support/fake_desktop.h"
+#include "support/real_device_wizard.h"
 #include "support/real_onvif_device.h"
 #include "support/skips.h"
-#include "wizard/frm_chack_id_pwd.h"
-#include "wizard/frm_main.h"
 #include "wizard/frm_set_ip_address.h"
-#include "wizard/frm_set_lan_end.h"
 #include "wizard/frm_set_password.h"
-#include "wizard/program.h"
 
 namespace {
 
 using forms::WindowId;
-
-std::u16string U(const QString& text) { return text.toStdU16String(); }
-QString Q(const std::u16string& text) { return QString::fromStdU16String(text); }
-
-// The wizard's waits after Restart (16 s, 31 s for firmware that is told to
-// restart) pass for real, a quarter as long: the device's reboot keeps its
-// link down for 2 s, so it is back before the main window searches again.
-class RealTimeDesktop : public FakeDesktop {
- public:
-  using FakeDesktop::FakeDesktop;
-  void Sleep(int32_t milliseconds) override {
-    FakeDesktop::Sleep(milliseconds);
-    QThread::msleep(static_cast<unsigned long>(milliseconds / 4));
-  }
-};
 
 // A firmware version that passes the wizard's version test: the summary's
 // Restart then also reboots the device.
@@ -55,6 +32,7 @@ const QString OldAddress = QStringLiteral("192.0.2.10");
 const QString NewAddress = QStringLiteral("192.0.2.20");
 const QString NewGateway = QStringLiteral("192.0.2.254");
 const QString NewPassword = QStringLiteral("pw_2nd");
+const QString Admin = QStringLiteral("admin");
 
 class RealDeviceRun : public testing::Test {
  protected:
@@ -65,126 +43,41 @@ class RealDeviceRun : public testing::Test {
     options.firmware = RebootingFirmware;
     device_ = std::make_unique<RealOnvifDevice>(options);
     ASSERT_TRUE(device_->Start()) << device_->Error().toStdString();
-    inClient_ = std::make_unique<InNetns>(device_->ClientNetns());
-    ASSERT_TRUE(inClient_->Ok()) << "cannot enter " << device_->ClientNetns().toStdString();
-    cam_ = std::make_unique<device::NetCameraControl>();
-    camTemp_ = std::make_unique<device::NetCameraControl>();
-    program_ = std::make_unique<Program>(desktop_, *cam_, *camTemp_);
-    program_->Start();
-    ASSERT_GE(RowOf(OldAddress), 0) << "the search lists the device at " << OldAddress.toStdString();
+    wizard_ = std::make_unique<RealDeviceWizard>(*device_);
+    ASSERT_TRUE(wizard_->InClient()) << "cannot enter " << device_->ClientNetns().toStdString();
+    ASSERT_GE(wizard_->RowOf(OldAddress), 0) << "the search lists the device at " << OldAddress.toStdString();
   }
 
   void TearDown() override {
-    program_.reset();
-    camTemp_.reset();
-    cam_.reset();
-    inClient_.reset();
     if (device_ && HasFailure()) {
       std::cerr << "--- requests.log\n" << device_->Requests().join(u'\n').toStdString() << "\n--- changes.log\n"
-                << device_->Changes().join(u'\n').toStdString() << "\n--- messages\n" << Messages() << '\n';
+                << device_->Changes().join(u'\n').toStdString() << "\n--- messages\n"
+                << (wizard_ ? wizard_->Messages() : std::string()) << '\n';
     }
+    wizard_.reset();
     device_.reset();
   }
 
-  FrmMain& Main() { return *program_->frmMain; }
-  bool Visible(WindowId id) const { return desktop_.visible.count(id) != 0; }
-  int32_t RowOf(const QString& address) {
-    if (!program_->frmMain) return -1;
-    for (int32_t row = 0; row < program_->state.DeviceCount; ++row) {
-      if (Main().List.CellText(row, 1) == U(address)) return row;
-    }
-    return -1;
-  }
-  std::string Messages() const {
-    std::string all;
-    for (const ShownMessage& message : desktop_.messages) all += "[" + base::ToUtf8(message.text) + "] ";
-    return all;
-  }
+  QString Password() const { return device_->Options().password; }
+  bool Visible(WindowId id) const { return wizard_->Visible(id); }
+  const std::vector<ShownMessage>& Shown() { return wizard_->desktop().messages; }
 
-  // One press of OK in the login dialog with these entries; a dialog still
-  // open after the last one is cancelled (so a silent OK ends the launch).
-  void LoginWith(const QString& id, const QString& password) {
-    desktop_.modalSteps[WindowId::frmchackIDPWD].push_back([this, id, password] {
-      forms::Type(program_->chackIDPWD->Text1, U(id));
-      forms::Type(program_->chackIDPWD->TxtPassWord, U(password));
-      program_->chackIDPWD->CmdYes_Click();
-    });
-  }
-  void ThenGiveUp() {
-    desktop_.modalSteps[WindowId::frmchackIDPWD].push_back([this] {
-      loginLeftOpen_ = true;
-      program_->chackIDPWD->CmdCancel_Click();
-    });
-  }
-
-  // The launch on the device's row, the login wrong then right.
+  // The launch with a wrong password, then the right one.
   void LaunchWithWrongThenRightLogin() {
-    const size_t before = desktop_.messages.size();
-    LoginWith(QStringLiteral("admin"), QStringLiteral("nope"));
-    LoginWith(QStringLiteral("admin"), device_->Options().password);
-    ThenGiveUp();
-    Main().List.selectedRow = RowOf(OldAddress);
-    Main().CmdWizard_Click();
-    ASSERT_EQ(desktop_.messages.size(), before + 1) << Messages();
-    EXPECT_EQ(desktop_.messages[before].text, u"Password Error . Please Re-Enter The Correct Password");
-    EXPECT_FALSE(loginLeftOpen_) << "the right password was not taken";
-    ASSERT_TRUE(Visible(WindowId::FrmSetPassword)) << Messages();
-    EXPECT_EQ(program_->setPassword->TxtOldSysAdminID.text, u"admin");
+    const bool opened = wizard_->Launch(OldAddress, {{Admin, u"nope"_qs}, {Admin, Password()}});
+    ASSERT_EQ(Shown().size(), 1u) << wizard_->Messages();
+    EXPECT_EQ(Shown()[0].text, u"Password Error . Please Re-Enter The Correct Password");
+    EXPECT_FALSE(wizard_->LoginLeftOpen()) << "the right password was not taken";
+    ASSERT_TRUE(opened) << wizard_->Messages();
+    EXPECT_EQ(wizard_->program().setPassword->TxtOldSysAdminID.text, u"admin");
   }
 
-  // The administrator page (a new ID and/or password) and the address page,
-  // to the summary.
-  void ToSummary(const QString& newId, const QString& newPassword, const QString& address, const QString& gateway) {
-    FrmSetPassword& admin = *program_->setPassword;
-    if (!newId.isEmpty()) {
-      admin.ChkUserName.value = 1;
-      admin.ChkUserName_Click();
-      forms::Type(admin.TxtNewUserName, U(newId));
-      forms::Type(admin.TxtUserNameReconfirm, U(newId));
-    }
-    if (!newPassword.isEmpty()) {
-      admin.ChkPassword.value = 1;
-      admin.ChkPassword_Click();
-      forms::Type(admin.TxtNewPassword, U(newPassword));
-      forms::Type(admin.TxtReconfirm, U(newPassword));
-    }
-    admin.CmdNext_Click();
-    ASSERT_TRUE(Visible(WindowId::FrmSetIPAddress)) << Messages();
-    FrmSetIPAddress& page = *program_->setIPAddress;
-    EXPECT_EQ(page.TxtIPAddress.text, U(OldAddress)) << "the page starts from the device's own address";
-    EXPECT_EQ(page.TxtSubnetMask.text, u"255.255.255.0");
-    forms::Type(page.TxtIPAddress, U(address));
-    forms::Type(page.TxtGateway, U(gateway));
-    page.CmdNext_Click();
-    ASSERT_TRUE(Visible(WindowId::FrmsetLanEnd)) << Messages();
-  }
-
-  void Restart() {
-    desktop_.messages.clear();
-    program_->setLanEnd->CmdRestart_Click();
-    EXPECT_TRUE(device_->WaitUntilSettled(20000)) << "a change still pending on the device";
-  }
-
-  // A search and a login of a control of our own, now: where the device is
-  // found, and whether id and password open it there.
-  QStringList FoundAt() {
-    device::NetCameraControl finder;
-    finder.Search();
-    QStringList addresses;
-    for (int32_t i = 0; i < finder.FoundCount(); ++i) {
-      finder.DeviceIndex(i);
-      addresses << Q(finder.DeviceAddress());
-    }
-    return addresses;
-  }
-  int32_t LoginAt(const QString& address, const QString& id, const QString& password) {
-    device::NetCameraControl reader;
-    reader.ProtocolOption(1);
-    reader.TargetAddress(U(address));
-    reader.TargetPort(80);
-    std::u16string loginId = U(id);
-    std::u16string loginPassword = U(password);
-    return reader.Login(loginId, loginPassword);
+  void ToSummaryAndRestart(const WizardChanges& changes) {
+    ASSERT_TRUE(wizard_->ToSummary(changes)) << wizard_->Messages();
+    EXPECT_EQ(wizard_->program().setIPAddress->TxtSubnetMask.text, u"255.255.255.0")
+        << "the page starts from the device's own mask";
+    wizard_->desktop().messages.clear();
+    wizard_->Restart();
   }
 
   // The whole run on a device that takes its changes: password, address and
@@ -192,10 +85,9 @@ class RealDeviceRun : public testing::Test {
   void NewPasswordAddressAndGatewayTakeEffect() {
     LaunchWithWrongThenRightLogin();
     if (HasFatalFailure()) return;
-    ToSummary({}, NewPassword, NewAddress, NewGateway);
+    ToSummaryAndRestart({.newPassword = NewPassword, .address = NewAddress, .gateway = NewGateway});
     if (HasFatalFailure()) return;
-    Restart();
-    EXPECT_TRUE(desktop_.messages.empty()) << "no error for a change that took: " << Messages();
+    EXPECT_TRUE(Shown().empty()) << "no error for a change that took: " << wizard_->Messages();
 
     // What the device holds.
     EXPECT_EQ(device_->Password(), NewPassword);
@@ -208,47 +100,41 @@ class RealDeviceRun : public testing::Test {
     EXPECT_EQ(changed.count(u"SetNetworkInterfaces"_qs), 1) << changed.join(u' ').toStdString();
     EXPECT_EQ(changed.count(u"SystemReboot"_qs), 1) << "one reboot, at the device's new address";
     EXPECT_FALSE(changed.contains(u"CreateUsers"_qs)) << "the ID was not to change";
-    EXPECT_TRUE(DeviceAcceptsLogin(*device_, NewAddress, QStringLiteral("admin"), NewPassword));
-    EXPECT_FALSE(DeviceAcceptsLogin(*device_, NewAddress, QStringLiteral("admin"), device_->Options().password));
+    EXPECT_TRUE(DeviceAcceptsLogin(*device_, NewAddress, Admin, NewPassword));
+    EXPECT_FALSE(DeviceAcceptsLogin(*device_, NewAddress, Admin, Password()));
 
     // What the user sees, and a client of ours finds.
     ASSERT_TRUE(Visible(WindowId::FrmMain)) << "the wizard ends with the main window afresh";
     EXPECT_FALSE(Visible(WindowId::FrmsetLanEnd));
-    EXPECT_GE(RowOf(NewAddress), 0) << "its new search lists the device at its new address";
-    EXPECT_EQ(FoundAt(), QStringList{NewAddress});
-    EXPECT_EQ(LoginAt(NewAddress, QStringLiteral("admin"), NewPassword), 3);
-    EXPECT_EQ(LoginAt(NewAddress, QStringLiteral("admin"), device_->Options().password), 2);
+    EXPECT_GE(wizard_->RowOf(NewAddress), 0) << "its new search lists the device at its new address";
+    EXPECT_EQ(wizard_->FoundAt(), QStringList{NewAddress});
+    EXPECT_EQ(wizard_->LoginAt(NewAddress, Admin, NewPassword), 3);
+    EXPECT_EQ(wizard_->LoginAt(NewAddress, Admin, Password()), 2);
   }
 
-  // A message naming each of the settings (case-insensitive words).
+  // A message naming every one of the settings (whole words, any case).
   void ExpectAMessageNaming(const QStringList& settings) {
     bool named = false;
-    for (const ShownMessage& message : desktop_.messages) {
+    for (const ShownMessage& message : Shown()) {
       bool all = true;
       for (const QString& setting : settings) {
         const QRegularExpression word(u"\\b"_qs + setting + u"\\b"_qs, QRegularExpression::CaseInsensitiveOption);
-        all = all && word.match(Q(message.text)).hasMatch();
+        all = all && word.match(QString::fromStdU16String(message.text)).hasMatch();
       }
       named = named || all;
     }
-    EXPECT_TRUE(named) << "no message names " << settings.join(u", ").toStdString() << ": " << Messages();
+    EXPECT_TRUE(named) << "no message names " << settings.join(u", ").toStdString() << ": " << wizard_->Messages();
   }
 
-  RealOnvifDeviceOptions ApplyingDevice(const QString& auth) {
+  static RealOnvifDeviceOptions ApplyingDevice(const QString& auth) {
     RealOnvifDeviceOptions options;
     options.auth = auth;
     options.apply = true;
     return options;
   }
 
-  EventLog log_;
-  RealTimeDesktop desktop_{log_};
   std::unique_ptr<RealOnvifDevice> device_;
-  std::unique_ptr<InNetns> inClient_;
-  std::unique_ptr<device::NetCameraControl> cam_;
-  std::unique_ptr<device::NetCameraControl> camTemp_;
-  std::unique_ptr<Program> program_;
-  bool loginLeftOpen_ = false;
+  std::unique_ptr<RealDeviceWizard> wizard_;
 };
 
 // WS-UsernameToken; every change takes effect 1 s after the device's answer.
@@ -282,58 +168,55 @@ TEST_F(RealDeviceRun, ADeviceThatChangesNothingIsReportedNeverDone) {
   if (HasFatalFailure()) return;
   LaunchWithWrongThenRightLogin();
   if (HasFatalFailure()) return;
-  ToSummary({}, NewPassword, NewAddress, NewGateway);
+  ToSummaryAndRestart({.newPassword = NewPassword, .address = NewAddress, .gateway = NewGateway});
   if (HasFatalFailure()) return;
-  Restart();
 
-  ASSERT_FALSE(desktop_.messages.empty()) << "a change that did not take was called done";
+  ASSERT_FALSE(Shown().empty()) << "a change that did not take was called done";
   ExpectAMessageNaming({u"password"_qs});
   ExpectAMessageNaming({u"address"_qs});
   EXPECT_TRUE(Visible(WindowId::FrmsetLanEnd)) << "the summary stays: the wizard is not done";
-  EXPECT_EQ(RowOf(NewAddress), -1);
+  EXPECT_EQ(wizard_->RowOf(NewAddress), -1);
   // The device as it was: the truth the message must agree with.
   EXPECT_EQ(device_->Address(), OldAddress);
-  EXPECT_EQ(device_->Password(), device_->Options().password);
+  EXPECT_EQ(device_->Password(), Password());
   EXPECT_TRUE(device_->ChangedMethods().contains(u"SetUser"_qs)) << "the password was asked for";
-  EXPECT_TRUE(DeviceAcceptsLogin(*device_, OldAddress, QStringLiteral("admin"), device_->Options().password));
+  EXPECT_TRUE(DeviceAcceptsLogin(*device_, OldAddress, Admin, Password()));
 }
 
 // A new administrator ID on a device with exactly one user that it cannot
 // rename: CreateUsers is answered with success and nobody new can log in.
-// The new ID must be reported as not taken, and the old account must still
-// open the device.
+// The new ID is reported as not taken, and the old account still opens the
+// device.
 TEST_F(RealDeviceRun, ANewIdTheDeviceDoesNotTakeIsReported) {
   Start(ApplyingDevice(u"wsse"_qs));
   if (HasFatalFailure()) return;
   LaunchWithWrongThenRightLogin();
   if (HasFatalFailure()) return;
-  ToSummary(u"boss"_qs, {}, OldAddress, {});
+  ToSummaryAndRestart({.newId = u"boss"_qs});
   if (HasFatalFailure()) return;
-  Restart();
 
-  ASSERT_FALSE(desktop_.messages.empty()) << "an ID that cannot log in was called done";
+  ASSERT_FALSE(Shown().empty()) << "an ID that cannot log in was called done";
   ExpectAMessageNaming({u"ID"_qs});
-  EXPECT_FALSE(device_->ChangedMethods().contains(u"DeleteUsers"_qs))
-      << "the old account was deleted before the new one was proven";
-  EXPECT_TRUE(DeviceAcceptsLogin(*device_, OldAddress, QStringLiteral("admin"), device_->Options().password));
-  EXPECT_EQ(LoginAt(OldAddress, QStringLiteral("admin"), device_->Options().password), 3);
+  EXPECT_TRUE(Visible(WindowId::FrmsetLanEnd)) << "the summary stays: the wizard is not done";
+  for (const QString& change : device_->Changes()) {
+    EXPECT_FALSE(change.contains(u"\tDeleteUsers\t"_qs) && change.contains(u"Username=admin"_qs))
+        << "the old account was deleted: " << change.toStdString();
+  }
+  EXPECT_TRUE(DeviceAcceptsLogin(*device_, OldAddress, Admin, Password()));
+  EXPECT_EQ(wizard_->LoginAt(OldAddress, Admin, Password()), 3);
 }
 
 // A login at 2 s per answer: the right password opens the wizard, or the
-// user sees a message; OK never does nothing.
+// user sees a message; OK never does nothing, and no login goes out with an
+// empty ID.
 TEST_F(RealDeviceRun, ASlowLoginSucceedsOrSaysSo) {
   RealOnvifDeviceOptions options;
   options.delaySeconds = 2;
   Start(options);
   if (HasFatalFailure()) return;
-  device_->ClearRecords();
-  LoginWith(QStringLiteral("admin"), options.password);
-  ThenGiveUp();
-  Main().List.selectedRow = RowOf(OldAddress);
-  Main().CmdWizard_Click();
-  EXPECT_TRUE(Visible(WindowId::FrmSetPassword) || !desktop_.messages.empty()) << "OK did nothing";
-  EXPECT_FALSE(loginLeftOpen_ && desktop_.messages.empty()) << "the dialog stayed open without a word";
-  EXPECT_TRUE(Visible(WindowId::FrmSetPassword)) << Messages();
+  const bool opened = wizard_->Launch(OldAddress, {{Admin, Password()}});
+  EXPECT_FALSE(wizard_->LoginLeftOpen() && Shown().empty()) << "OK did nothing, without a word";
+  EXPECT_TRUE(opened) << wizard_->Messages();
   for (const QString& line : device_->Requests()) {
     if (line.section(u'\t', 7, 7) != u"none") {
       EXPECT_NE(line.section(u'\t', 6, 6), u"-") << "a login with an empty ID: " << line.toStdString();
