@@ -61,7 +61,7 @@ def many(jobs, count, driver, *arguments):
 
 
 def took(run):
-    return (run.get("messages", "") == "" and run.get("device_address") == NEW_ADDRESS
+    return (run.get("errors", "") == "" and run.get("device_address") == NEW_ADDRESS
             and run.get("device_gateway") == NEW_GATEWAY and run.get("device_new_password") == "1"
             and run.get("new_login_at_new_address") == "1")
 
@@ -105,7 +105,7 @@ def main():
     runs = many(args.jobs, args.runs, driver, "full", "--auth", "wsse")
     named = sum(names(run, "password") for run in runs)
     all_three = sum(names(run, "password", "address", "gateway") for run in runs)
-    done = sum(run.get("messages", "") == "" for run in runs)
+    done = sum(run.get("errors", "") == "" for run in runs)
     ok = ok and named == args.runs and done == 0
     print("device that changes nothing: %d of %d end with a message naming the password "
           "(%d name password, address and gateway), %d called done; budget %d of %d, 0 done: %s"

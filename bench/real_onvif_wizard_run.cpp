@@ -84,5 +84,6 @@ int main(int argc, char** argv) {
     Print("new_login_at_new_address", DeviceAcceptsLogin(device, NewAddress, Admin, NewPassword) ? 1 : 0);
   }
   Print("messages", wizard.Messages());
+  Print("errors", wizard.Errors());
   return 0;
 }

@@ -53,6 +53,14 @@ std::string RealDeviceWizard::Messages() const {
   return all;
 }
 
+std::string RealDeviceWizard::Errors() const {
+  std::string errors;
+  for (const ShownMessage& message : desktop_.messages) {
+    if (message.icon == forms::MsgIcon::Critical) errors += "[" + base::ToUtf8(message.text) + "] ";
+  }
+  return errors;
+}
+
 bool RealDeviceWizard::Launch(const QString& address, const std::vector<std::pair<QString, QString>>& logins) {
   auto& steps = desktop_.modalSteps[WindowId::frmchackIDPWD];
   steps.clear();

@@ -47,8 +47,11 @@ class RealDeviceWizard {
   RealTimeDesktop& desktop() { return desktop_; }
   bool Visible(forms::WindowId id) const { return desktop_.visible.count(id) != 0; }
   int32_t RowOf(const QString& address);
-  // Every message shown so far, "[text] [text]".
+  // Every message shown so far, "[text] [text]"; Errors() those with the
+  // critical icon only (a note such as a value written but not confirmed is
+  // not an error).
   std::string Messages() const;
+  std::string Errors() const;
 
   // CmdWizard on the row of address with these logins typed in turn into the
   // login dialog (ID, password). True when the administrator page opened. A
