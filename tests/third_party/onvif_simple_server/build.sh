@@ -35,7 +35,8 @@ mkdir -p "$src"
 tar -xzf "$here/onvif_simple_server-c0d58e8.tar.gz" -C "$src" --strip-components=1
 patch -s -d "$src" -p1 < "$here/onvif_simple_server-fixture.patch"
 grep -q 'reboot(RB_AUTOBOOT)' "$src/utils.c" && { echo "onvif test device: reboot(2) still in the source" >&2; exit 1; }
-make -s -C "$src" onvif_simple_server wsd_simple_server >/dev/null
+# its own make, apart from the jobserver of a build that runs this script
+env -u MAKEFLAGS -u MFLAGS -u MAKELEVEL make -s -C "$src" onvif_simple_server wsd_simple_server >/dev/null
 
 rm -rf "$out/bin" "$out/www" "$out/hooks" "$out/etc"
 mkdir -p "$out/bin" "$out/www/onvif" "$out/hooks" "$out/etc"
