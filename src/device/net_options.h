@@ -46,8 +46,15 @@ struct NetOptions {
   std::chrono::milliseconds macInterval{100};
   std::chrono::milliseconds macWait{400};
 
+  // Limits that real cameras meet: an answer within httpTimeout (connect
+  // included), a reboot answer within rebootTimeout. A change of credentials,
+  // address or gateway may take effect a while after the camera's answer:
+  // it is looked for every settleInterval until settleWindow has passed.
   std::chrono::milliseconds httpConnectTimeout{1000};
-  std::chrono::milliseconds httpTimeout{1500};
+  std::chrono::milliseconds httpTimeout{8000};
+  std::chrono::milliseconds rebootTimeout{20000};
+  std::chrono::milliseconds settleWindow{10000};
+  std::chrono::milliseconds settleInterval{1000};
 };
 
 struct ChosenInterface {

@@ -64,5 +64,8 @@ inline constexpr int32_t OnvifProtocolOption = 1;
 // the address page's own keys).
 inline constexpr char16_t FirmwareVersionKey[] = u"SysFirmwareVersion";
 inline constexpr char16_t MacAddressKey[] = u"SysMacAddress";
+// Read with GetSettingNumber after the login: -1 when the camera asks for a
+// login, 0 when it takes commands from anyone.
+inline constexpr char16_t LoginNeededKey[] = u"SysLoginNeeded";
 
 }  // namespace protocol
