@@ -133,6 +133,7 @@ def main():
                                      sum(run["login_opened"] == "1" for run in runs),
                                      statistics.median(float(run["login_seconds"]) for run in runs),
                                      LOGIN_REQUESTS_BUDGET, verdict(good)))
+    print("    e.g. %s" % runs[0]["login_methods"])
     return 0 if ok else 1
 
 

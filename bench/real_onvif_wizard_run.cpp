@@ -71,6 +71,7 @@ int main(int argc, char** argv) {
   Print("login_opened", opened ? 1 : 0);
   Print("login_left_open", wizard.LoginLeftOpen() ? 1 : 0);
   Print("login_requests", static_cast<double>(device.Requests().size()));
+  Print("login_methods", device.RequestedMethods().join(u' '));
   if (mode == u"full" && opened) {
     wizard.desktop().messages.clear();
     const bool summary =
