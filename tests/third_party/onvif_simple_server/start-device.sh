@@ -144,16 +144,16 @@ ip netns add "$CAM_NS"; CREATED_NS=$CAM_NS; write_env
 ip netns add "$PC_NS"; CREATED_NS="$CAM_NS $PC_NS"; write_env
 for ns in $CAM_NS $PC_NS; do
     inns "$ns" sysctl -qw net.ipv6.conf.all.disable_ipv6=1 net.ipv6.conf.default.disable_ipv6=1
-    ip -n "$ns" link set lo up
+    inns "$ns" ip link set lo up
 done
 ip link add "$IFACE" netns "$CAM_NS" address "$MAC" type veth peer name eth0 netns "$PC_NS"
-ip -n "$PC_NS" addr add "$PC_IP" dev eth0
-ip -n "$PC_NS" link set eth0 multicast on up
-ip -n "$PC_NS" route add 224.0.0.0/4 dev eth0
-ip -n "$CAM_NS" addr add "$CAM_IP" dev "$IFACE"
-ip -n "$CAM_NS" link set "$IFACE" multicast on up
-ip -n "$CAM_NS" route add 224.0.0.0/4 dev "$IFACE"
-[ -n "$GW" ] && ip -n "$CAM_NS" route add default via "$GW" dev "$IFACE"
+inns "$PC_NS" ip addr add "$PC_IP" dev eth0
+inns "$PC_NS" ip link set eth0 multicast on up
+inns "$PC_NS" ip route add 224.0.0.0/4 dev eth0
+inns "$CAM_NS" ip addr add "$CAM_IP" dev "$IFACE"
+inns "$CAM_NS" ip link set "$IFACE" multicast on up
+inns "$CAM_NS" ip route add 224.0.0.0/4 dev "$IFACE"
+[ -n "$GW" ] && inns "$CAM_NS" ip route add default via "$GW" dev "$IFACE"
 IP=${CAM_IP%/*}
 
 # ------------------------------------------------------------------ config
