@@ -7,7 +7,6 @@
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QThread>
-#include <QTimer>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sched.h>
@@ -98,15 +97,6 @@ QString RealOnvifDevice::Address() const { return EnvValue(QStringLiteral("CAM_I
 QString RealOnvifDevice::Prefix() const { return EnvValue(QStringLiteral("CAM_IP")).section(u'/', 1, 1); }
 QString RealOnvifDevice::Gateway() const { return EnvValue(QStringLiteral("GW")); }
 QString RealOnvifDevice::Password() const { return EnvValue(QStringLiteral("PASSWORD")); }
-
-void RealOnvifDevice::SetDelay(double seconds) {
-  QFile file(RunDir() + QStringLiteral("/delay"));
-  if (seconds <= 0) {
-    file.remove();
-    return;
-  }
-  if (file.open(QIODevice::WriteOnly | QIODevice::Truncate)) file.write(Seconds(seconds).toUtf8() + '\n');
-}
 
 bool RealOnvifDevice::WaitUntilSettled(int timeoutMs) const {
   const QDir jobs(RunDir() + QStringLiteral("/jobs"));

@@ -38,13 +38,9 @@ class RealOnvifDevice {
   const QString& Error() const { return error_; }
   void Stop();
 
-  const QString& Name() const { return name_; }
   QString ClientNetns() const { return name_ + QStringLiteral("-pc"); }
-  QString DeviceNetns() const { return name_ + QStringLiteral("-cam"); }
   QString RunDir() const;
   const RealOnvifDeviceOptions& Options() const { return options_; }
-  static QString Mac() { return QStringLiteral("02:00:5e:00:02:0a"); }
-  static QString ClientAddress() { return QStringLiteral("192.0.2.1"); }
 
   // What the device holds now, as its changes took effect (with --apply).
   QString Address() const;   // "192.0.2.10"
@@ -52,8 +48,6 @@ class RealOnvifDevice {
   QString Gateway() const;
   QString Password() const;
 
-  // Every answer this much later from now on.
-  void SetDelay(double seconds);
   // Waits until no change is still to take effect (an address, password or
   // reboot pending after its answer); false after timeoutMs.
   bool WaitUntilSettled(int timeoutMs) const;
