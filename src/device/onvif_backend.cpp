@@ -56,6 +56,13 @@ QString Uncut(const QString& kept, const QString& current) {
   return kept;
 }
 
+// An HTTP Date header ("Wed, 09 Dec 2026 16:43:38 GMT"); invalid when it
+// is none. Qt reads RFC 2822 dates with a numeric zone only.
+QDateTime HttpDate(QString text) {
+  if (text.endsWith(u" GMT")) text = text.chopped(3) + u"+0000"_qs;
+  return QDateTime::fromString(text, Qt::RFC2822Date);
+}
+
 QString Seconds(std::chrono::milliseconds limit) { return QString::number(static_cast<double>(limit.count()) / 1000.0); }
 
 }  // namespace
@@ -150,7 +157,7 @@ bool OnvifBackend::Probe(const char* member) {
   // The clock for the UsernameToken: the answer's Date header, else the
   // camera's own GetSystemDateAndTime (needs no login).
   std::optional<QDateTime> cameraTime;
-  const QDateTime headerTime = QDateTime::fromString(information.date, Qt::RFC2822Date);
+  const QDateTime headerTime = HttpDate(information.date);
   if (headerTime.isValid()) {
     cameraTime = headerTime.toUTC();
     clockOffsetMs_ = onvif::ClockOffsetMs(*cameraTime, sentAt, receivedAt);
