@@ -207,21 +207,39 @@ TEST_F(RealDeviceRun, ANewIdTheDeviceDoesNotTakeIsReported) {
 }
 
 // A login at 2 s per answer: the right password opens the wizard, or the
-// user sees a message; OK never does nothing, and no login goes out with an
-// empty ID.
+// user sees a message; OK never does nothing. The launch costs at most four
+// requests, none with an empty ID.
 TEST_F(RealDeviceRun, ASlowLoginSucceedsOrSaysSo) {
   RealOnvifDeviceOptions options;
   options.delaySeconds = 2;
   Start(options);
   if (HasFatalFailure()) return;
+  device_->ClearRecords();
   const bool opened = wizard_->Launch(OldAddress, {{Admin, Password()}});
   EXPECT_FALSE(wizard_->LoginLeftOpen() && Shown().empty()) << "OK did nothing, without a word";
   EXPECT_TRUE(opened) << wizard_->Messages();
-  for (const QString& line : device_->Requests()) {
+  const QStringList requests = device_->Requests();
+  EXPECT_LE(requests.size(), 4) << device_->RequestedMethods().join(u' ').toStdString();
+  for (const QString& line : requests) {
     if (line.section(u'\t', 7, 7) != u"none") {
       EXPECT_NE(line.section(u'\t', 6, 6), u"-") << "a login with an empty ID: " << line.toStdString();
     }
   }
+}
+
+// A device that takes 9 s for every answer: OK in the login dialog ends with
+// a message that names the device, and the dialog stays for another try.
+TEST_F(RealDeviceRun, ADeviceThatDoesNotAnswerInTimeIsNamed) {
+  RealOnvifDeviceOptions options;
+  options.delaySeconds = 9;
+  Start(options);
+  if (HasFatalFailure()) return;
+  const bool opened = wizard_->Launch(OldAddress, {{Admin, Password()}});
+  EXPECT_FALSE(opened);
+  EXPECT_TRUE(wizard_->LoginLeftOpen()) << "the dialog stays for another try";
+  ASSERT_EQ(Shown().size(), 1u) << wizard_->Messages();
+  EXPECT_TRUE(QString::fromStdU16String(Shown()[0].text).contains(OldAddress)) << wizard_->Messages();
+  EXPECT_EQ(Shown()[0].icon, forms::MsgIcon::Critical);
 }
 
 }  // namespace
