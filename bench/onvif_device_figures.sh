@@ -55,6 +55,8 @@ wizard_figures() {  # AUTH
   local ok=0 from=192.0.2.10 to=192.0.2.40 pw=1234 next=n3w
   for i in $(seq "$runs"); do
     local out; out=$(in_pc "$n" "$run" "$from" 80 admin "$pw" "$next" "$to" 255.255.255.0 192.0.2.1 restart)
+    # As the wizard does, wait out the reboot before looking for the camera.
+    sleep 4
     if ! grep -q '^error' <<<"$out" && reachable "$n" "$to" "$next"; then
       ok=$((ok + 1))
       local t=$from; from=$to; to=$t; t=$pw; pw=$next; next=$t

@@ -54,10 +54,10 @@ int main(int argc, char** argv) {
     camTemp.LoginPassword(password);
     clock.restart();
     const int32_t connected = camTemp.Connect();
-    std::printf("connect: %d in %lld ms; address %s mask %s gateway \"%s\" mac %s login needed %d\n", connected,
+    std::printf("connect: %d in %lld ms; address %s mask %s gateway \"%s\" mac %s no login %d\n", connected,
                 static_cast<long long>(clock.elapsed()), S(camTemp.GetSettingText(u"SysIPAddress")).c_str(),
                 S(camTemp.GetSettingText(u"SysSubnetMask")).c_str(), S(camTemp.GetSettingText(u"SysDefaultGateway")).c_str(),
-                S(camTemp.GetSettingText(protocol::MacAddressKey)).c_str(), camTemp.GetSettingNumber(protocol::LoginNeededKey));
+                S(camTemp.GetSettingText(protocol::MacAddressKey)).c_str(), camTemp.GetSettingNumber(protocol::NoLoginKey));
     if (argc == 5) return connected == 1 ? 0 : 1;
 
     const std::u16string newPassword = U(argv[5]);

@@ -179,6 +179,8 @@ bool OnvifBackend::Probe(const char* member) {
 }
 
 int32_t OnvifBackend::LoginState() {
+  // A dialog's login starts afresh: Connect logs in again unless Login did.
+  loggedIn_ = false;
   at_ = target_.address;
   if (!Probe("LoginState")) Throw("LoginState", QStringLiteral("the camera at %1 does not answer").arg(at_));
   return needsLogin_ ? LoginNeeded : LoginGranted;
@@ -256,10 +258,10 @@ QString OnvifBackend::Text(const QString& key) {
 }
 
 // No 802.11 interface is configured through ONVIF here, so DeviceType never
-// has the wireless bit and the wired path runs. LoginNeededKey tells whether
+// has the wireless bit and the wired path runs. NoLoginKey tells whether
 // the camera takes commands without a login.
 int32_t OnvifBackend::Number(const QString& key) {
-  if (key == protocol::LoginNeededKey) return needsLogin_ ? -1 : 0;
+  if (key == protocol::NoLoginKey) return needsLogin_ ? 0 : -1;
   return 0;
 }
 
@@ -334,6 +336,8 @@ void OnvifBackend::Apply(const QJsonObject& kept) {
   if (gatewayChanges) notWritten << u"the gateway"_qs;
   if (addressChanges) notWritten << u"the address"_qs;
   const auto stop = [&](const QString& failure) {
+    target_.loginId = reaching_.user;
+    target_.loginPassword = reaching_.password;
     notTaken_ << failure;
     Throw("ApplySettings", Outcome(inEffect_, notTaken_, notWritten));
   };
@@ -350,6 +354,10 @@ void OnvifBackend::Apply(const QJsonObject& kept) {
   } catch (const std::runtime_error& failure) {
     stop(QString::fromUtf8(failure.what()));
   }
+  // The credentials in use are the ones the camera takes now, whatever the
+  // pages put before the writes.
+  target_.loginId = reaching_.user;
+  target_.loginPassword = reaching_.password;
   if (!notTaken_.isEmpty()) Throw("ApplySettings", Outcome(inEffect_, notTaken_, {}));
   qCInfo(lcHttp) << "ApplySettings at" << at_ << ":" << inEffect_.join(u"; ");
 }

@@ -458,7 +458,7 @@ TEST(NetOnvif, LogsInAndMovesTheCameraWithANewPassword) {
   EXPECT_EQ(camTemp.Login(id, wrong), device::LoginNeeded);
   ASSERT_EQ(camTemp.Login(id, right), device::LoginGranted);
   EXPECT_EQ(camTemp.GetSettingText(protocol::MacAddressKey), U(sim.Mac(40))) << "the camera's own MAC";
-  EXPECT_EQ(camTemp.GetSettingNumber(protocol::LoginNeededKey), -1);
+  EXPECT_EQ(camTemp.GetSettingNumber(protocol::NoLoginKey), 0);
 
   camTemp.SetSetting(u"SysAdminPassword", std::u16string(u"n3w"));
   camTemp.SetSetting(u"SysIPAddress", U(sim.Address(41)));

@@ -548,7 +548,7 @@ TEST(OnvifLogin, TakesAtMostFourRequestsAndNeverSendsAnEmptyID) {
       EXPECT_FALSE(request.contains("<wsse:Username></wsse:Username>")) << request.toStdString();
       EXPECT_FALSE(request.contains("username=\"\"")) << request.toStdString();
     }
-    EXPECT_EQ(camTemp->GetSettingNumber(protocol::LoginNeededKey), -1);
+    EXPECT_EQ(camTemp->GetSettingNumber(protocol::NoLoginKey), 0);
   }
 }
 
@@ -560,7 +560,7 @@ TEST(OnvifLogin, ACameraThatTakesEveryLoginIsKnownAsOpen) {
   camTemp->LoginID(u"anyone");
   camTemp->LoginPassword(u"x");
   ASSERT_EQ(camTemp->Connect(), 1);
-  EXPECT_EQ(camTemp->GetSettingNumber(protocol::LoginNeededKey), 0);
+  EXPECT_EQ(camTemp->GetSettingNumber(protocol::NoLoginKey), -1);
   // Without a read it refuses, a new password cannot be confirmed: said so, not a failure.
   KeepSettings(*camTemp, u"anyone", u"n3w", u"127.0.0.1", u"255.0.0.0", u"127.0.0.254");
   camTemp->LoginID(u"anyone");
