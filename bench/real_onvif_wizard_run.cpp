@@ -21,9 +21,9 @@
 namespace {
 
 const QString OldAddress = QStringLiteral("192.0.2.10");
-const QString NewAddress = QStringLiteral("192.0.2.20");
-const QString NewGateway = QStringLiteral("192.0.2.254");
-const QString NewPassword = QStringLiteral("pw_2nd");
+const QString ChosenAddress = QStringLiteral("192.0.2.20");
+const QString ChosenGateway = QStringLiteral("192.0.2.254");
+const QString ChosenPassword = QStringLiteral("pw_2nd");
 const QString Admin = QStringLiteral("admin");
 
 void Print(const char* name, const QString& value) { std::printf("%s=%s\n", name, qPrintable(value)); }
@@ -75,14 +75,14 @@ int main(int argc, char** argv) {
   if (mode == u"full" && opened) {
     wizard.desktop().messages.clear();
     const bool summary =
-        wizard.ToSummary({.newId = {}, .newPassword = NewPassword, .address = NewAddress, .gateway = NewGateway});
+        wizard.ToSummary({.newId = {}, .newPassword = ChosenPassword, .address = ChosenAddress, .gateway = ChosenGateway});
     Print("summary", summary ? 1 : 0);
     if (summary) wizard.Restart();
     Print("ended", wizard.Visible(forms::WindowId::FrmMain) && !wizard.Visible(forms::WindowId::FrmsetLanEnd) ? 1 : 0);
     Print("device_address", device.Address());
     Print("device_gateway", device.Gateway());
-    Print("device_new_password", device.Password() == NewPassword ? 1 : 0);
-    Print("new_login_at_new_address", DeviceAcceptsLogin(device, NewAddress, Admin, NewPassword) ? 1 : 0);
+    Print("device_new_password", device.Password() == ChosenPassword ? 1 : 0);
+    Print("new_login_at_new_address", DeviceAcceptsLogin(device, ChosenAddress, Admin, ChosenPassword) ? 1 : 0);
   }
   Print("messages", wizard.Messages());
   Print("errors", wizard.Errors());

@@ -29,9 +29,9 @@ using forms::WindowId;
 // Restart then also reboots the device.
 const QString RebootingFirmware = QStringLiteral("2.10.001");
 const QString OldAddress = QStringLiteral("192.0.2.10");
-const QString NewAddress = QStringLiteral("192.0.2.20");
-const QString NewGateway = QStringLiteral("192.0.2.254");
-const QString NewPassword = QStringLiteral("pw_2nd");
+const QString ChosenAddress = QStringLiteral("192.0.2.20");
+const QString ChosenGateway = QStringLiteral("192.0.2.254");
+const QString ChosenPassword = QStringLiteral("pw_2nd");
 const QString Admin = QStringLiteral("admin");
 
 class RealDeviceRun : public testing::Test {
@@ -85,31 +85,31 @@ class RealDeviceRun : public testing::Test {
   void NewPasswordAddressAndGatewayTakeEffect() {
     LaunchWithWrongThenRightLogin();
     if (HasFatalFailure()) return;
-    ToSummaryAndRestart({.newPassword = NewPassword, .address = NewAddress, .gateway = NewGateway});
+    ToSummaryAndRestart({.newPassword = ChosenPassword, .address = ChosenAddress, .gateway = ChosenGateway});
     if (HasFatalFailure()) return;
     EXPECT_EQ(wizard_->Errors(), "") << "no error for changes that took";
 
     // What the device holds.
-    EXPECT_EQ(device_->Password(), NewPassword);
-    EXPECT_EQ(device_->Address(), NewAddress);
+    EXPECT_EQ(device_->Password(), ChosenPassword);
+    EXPECT_EQ(device_->Address(), ChosenAddress);
     EXPECT_EQ(device_->Prefix(), u"24");
-    EXPECT_EQ(device_->Gateway(), NewGateway);
+    EXPECT_EQ(device_->Gateway(), ChosenGateway);
     const QStringList changed = device_->ChangedMethods();
     EXPECT_EQ(changed.count(u"SetUser"_qs), 1) << changed.join(u' ').toStdString();
     EXPECT_EQ(changed.count(u"SetNetworkDefaultGateway"_qs), 1) << changed.join(u' ').toStdString();
     EXPECT_EQ(changed.count(u"SetNetworkInterfaces"_qs), 1) << changed.join(u' ').toStdString();
     EXPECT_EQ(changed.count(u"SystemReboot"_qs), 1) << "one reboot";
     EXPECT_FALSE(changed.contains(u"CreateUsers"_qs)) << "the ID was not to change";
-    EXPECT_TRUE(DeviceAcceptsLogin(*device_, NewAddress, Admin, NewPassword));
-    EXPECT_FALSE(DeviceAcceptsLogin(*device_, NewAddress, Admin, Password()));
+    EXPECT_TRUE(DeviceAcceptsLogin(*device_, ChosenAddress, Admin, ChosenPassword));
+    EXPECT_FALSE(DeviceAcceptsLogin(*device_, ChosenAddress, Admin, Password()));
 
     // What the user sees, and a client of ours finds.
     ASSERT_TRUE(Visible(WindowId::FrmMain)) << "the wizard ends with the main window afresh";
     EXPECT_FALSE(Visible(WindowId::FrmsetLanEnd));
-    EXPECT_GE(wizard_->RowOf(NewAddress), 0) << "its new search lists the device at its new address";
-    EXPECT_EQ(wizard_->FoundAt(), QStringList{NewAddress});
-    EXPECT_EQ(wizard_->LoginAt(NewAddress, Admin, NewPassword), 3);
-    EXPECT_EQ(wizard_->LoginAt(NewAddress, Admin, Password()), 2);
+    EXPECT_GE(wizard_->RowOf(ChosenAddress), 0) << "its new search lists the device at its new address";
+    EXPECT_EQ(wizard_->FoundAt(), QStringList{ChosenAddress});
+    EXPECT_EQ(wizard_->LoginAt(ChosenAddress, Admin, ChosenPassword), 3);
+    EXPECT_EQ(wizard_->LoginAt(ChosenAddress, Admin, Password()), 2);
   }
 
   // A message naming every one of the settings (whole words, any case).
@@ -168,14 +168,14 @@ TEST_F(RealDeviceRun, ADeviceThatChangesNothingIsReportedNeverDone) {
   if (HasFatalFailure()) return;
   LaunchWithWrongThenRightLogin();
   if (HasFatalFailure()) return;
-  ToSummaryAndRestart({.newPassword = NewPassword, .address = NewAddress, .gateway = NewGateway});
+  ToSummaryAndRestart({.newPassword = ChosenPassword, .address = ChosenAddress, .gateway = ChosenGateway});
   if (HasFatalFailure()) return;
 
   ASSERT_FALSE(Shown().empty()) << "a change that did not take was called done";
   ExpectAMessageNaming({u"password"_qs});
   ExpectAMessageNaming({u"address"_qs});
   EXPECT_TRUE(Visible(WindowId::FrmsetLanEnd)) << "the summary stays: the wizard is not done";
-  EXPECT_EQ(wizard_->RowOf(NewAddress), -1);
+  EXPECT_EQ(wizard_->RowOf(ChosenAddress), -1);
   // The device as it was: the truth the message must agree with.
   EXPECT_EQ(device_->Address(), OldAddress);
   EXPECT_EQ(device_->Password(), Password());

@@ -1,5 +1,6 @@
 #include "support/real_device_wizard.h"
 
+#include <QElapsedTimer>
 #include <QThread>
 
 #include "base/text.h"
@@ -20,11 +21,30 @@ std::u16string U(const QString& text) { return text.toStdU16String(); }
 // a slow device.
 constexpr int SettleMs = 20000;
 
+// A quarter of the program's waits: the device is back within a few seconds.
+constexpr int32_t TimeScale = 4;
+
 }  // namespace
 
 void RealTimeDesktop::Sleep(int32_t milliseconds) {
   FakeDesktop::Sleep(milliseconds);
-  QThread::msleep(static_cast<unsigned long>(milliseconds / 4));
+  QThread::msleep(static_cast<unsigned long>(milliseconds / TimeScale));
+}
+
+void RealTimeDesktop::WaitsAhead(const std::vector<forms::Wait>& waits, const forms::CameraSought& camera) {
+  FakeDesktop::WaitsAhead(waits, camera);
+  watch_.emplace(desktop::NetworkCameraLook(device::NetOptions{}), camera);
+}
+
+forms::CameraSeen RealTimeDesktop::WaitForCamera(int32_t milliseconds, bool /*lookingOn*/) {
+  sleeps.push_back(milliseconds);
+  QElapsedTimer clock;
+  clock.start();
+  while (clock.elapsed() < milliseconds / TimeScale) {
+    if (watch_ && watch_->Look()) return forms::CameraSeen::Back;
+    QThread::msleep(200);
+  }
+  return forms::CameraSeen::NotSeen;
 }
 
 // The program starts once the thread is in the client namespace: every

@@ -5,16 +5,19 @@
 // pages, the wired summary's Restart. Shared by the real-device tests and the
 // figures of bench/real_onvif_figures.py.
 //
-// The wizard's waits after Restart (16 s, 31 s for firmware that is told to
-// restart) pass for real, a quarter as long: the device's reboot keeps its
-// link down for 2 s, so it is back before the main window searches again.
+// The wizard's waits after Restart pass for real, a quarter as long, and a
+// wait that watches for the device looks for it as the program's desktop
+// does (one search after another) and ends once it is back: the device's
+// reboot keeps its link down for 2 s.
 #include <QString>
 #include <QStringList>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "desktop/wait_progress.h"
 #include "device/net_camera_control.h"
 #include "support/event_log.h"
 #include "support/fake_desktop.h"
@@ -25,6 +28,11 @@ class RealTimeDesktop : public FakeDesktop {
  public:
   using FakeDesktop::FakeDesktop;
   void Sleep(int32_t milliseconds) override;
+  void WaitsAhead(const std::vector<forms::Wait>& waits, const forms::CameraSought& camera) override;
+  forms::CameraSeen WaitForCamera(int32_t milliseconds, bool lookingOn) override;
+
+ private:
+  std::optional<desktop::CameraWatch> watch_;
 };
 
 // What the user asks for on the two pages; an empty text leaves it as it is.
