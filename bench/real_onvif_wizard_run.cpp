@@ -12,6 +12,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QStringList>
+#include <csignal>
 #include <cstdio>
 
 #include "base/text.h"
@@ -33,6 +34,9 @@ void Print(const char* name, double value) { std::printf("%s=%g\n", name, value)
 }  // namespace
 
 int main(int argc, char** argv) {
+  // A figures script that is interrupted closes our output: the device is
+  // still stopped and its namespaces deleted.
+  std::signal(SIGPIPE, SIG_IGN);
   QCoreApplication app(argc, argv);
   QStringList args = app.arguments().mid(1);
   if (args.isEmpty()) return 2;

@@ -6,7 +6,10 @@
 #include <QFile>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QThread>
+#include <cerrno>
+#include <csignal>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sched.h>
@@ -45,6 +48,22 @@ QStringList Column(const QStringList& lines, int column) {
 
 QString Seconds(double seconds) { return QString::number(seconds, 'f', 3); }
 
+// Devices of test processes that ended without stopping theirs (killed at a
+// timeout) are stopped before a new one starts; their records stay.
+void StopOrphans() {
+  static const QRegularExpression owned(u"^rd(\\d+)"_qs);
+  const QDir run(DeviceDir + QStringLiteral("/run"));
+  for (const QString& name : run.entryList({QStringLiteral("rd*")}, QDir::Dirs)) {
+    const QRegularExpressionMatch match = owned.match(name);
+    const pid_t owner = match.captured(1).toInt();
+    if (!match.hasMatch() || owner <= 0 || kill(owner, 0) == 0 || errno != ESRCH) continue;
+    if (!Lines(run.filePath(name) + QStringLiteral("/device.env")).contains(u"CREATED_NS=''"_qs)) {
+      RunProgram(QStringLiteral("bash"), {DeviceDir + QStringLiteral("/stop-device.sh"), QStringLiteral("--name"), name},
+                 nullptr, 30000);
+    }
+  }
+}
+
 }  // namespace
 
 RealOnvifDevice::RealOnvifDevice(RealOnvifDeviceOptions options, const QString& tag)
@@ -59,6 +78,7 @@ bool RealOnvifDevice::Start() {
     error_ = QStringLiteral("the ONVIF test device is not built in %1 (target onvif_test_device)").arg(DeviceDir);
     return false;
   }
+  StopOrphans();
   QStringList arguments{DeviceDir + QStringLiteral("/start-device.sh"), QStringLiteral("--name"), name_,
                         QStringLiteral("--cam-ip"), options_.address, QStringLiteral("--auth"), options_.auth,
                         QStringLiteral("--user"), options_.user, QStringLiteral("--password"), options_.password,
