@@ -84,8 +84,8 @@ std::string RealDeviceWizard::Errors() const {
 bool RealDeviceWizard::Launch(const QString& address, const std::vector<std::pair<QString, QString>>& logins) {
   auto& steps = desktop_.modalSteps[WindowId::frmchackIDPWD];
   steps.clear();
-  for (const auto& [id, password] : logins) {
-    steps.push_back([this, id, password] {
+  for (const auto& login : logins) {
+    steps.push_back([this, id = login.first, password = login.second] {
       forms::Type(program_->chackIDPWD->Text1, U(id));
       forms::Type(program_->chackIDPWD->TxtPassWord, U(password));
       program_->chackIDPWD->CmdYes_Click();
