@@ -392,8 +392,8 @@ void Camera::handleHttp(const QHttpServerRequest& request, QHttpServerResponder&
     }
     if (reply.restartAfter) restart();
   };
-  const qint64 delay = profile_.faults.answerDelayMs + reply.holdMs;
-  if (delay > 0)  // never early: the source may try again once the answer is out
+  const qint64 delay = profile_.faults.answerDelayMs;
+  if (delay > 0)
     QTimer::singleShot(std::chrono::milliseconds(delay), Qt::PreciseTimer, this, send);
   else
     send();
@@ -428,30 +428,24 @@ bool Camera::authorised(const QHttpServerRequest& request, Reply& refusal, QStri
   const QString method = request.method() == QHttpServerRequest::Method::Post ? QStringLiteral("POST") : QStringLiteral("GET");
   const QString uri = QString::fromLatin1(request.url().toEncoded(QUrl::RemoveScheme | QUrl::RemoveAuthority));
   const QByteArray authorization = request.value("Authorization");
-  const QHostAddress source = request.remoteAddress();
-  if (!authorization.isEmpty()) {
-    // While a wrong answer from this source is held back, its other
-    // attempts are not even checked.
-    if (const qint64 blocked = throttle_.blockedFor(source); blocked > 0) {
-      logDetail = QStringLiteral(" throttled ms=%1").arg(blocked);
-      refusal = {429, Error(QStringLiteral("too many failed logins, retry later")), {}};
-      return false;
-    }
+  if (protocol::AfterDigestScheme(authorization) && !mayCheckLogin()) {
+    logDetail = QStringLiteral(" login unchecked");
+    refusal = {429, Error(QStringLiteral("too many wrong logins, try again in a second")), {}};
+    return false;
   }
   const DigestResult result = digest_.verify(authorization, method, uri, running_.value("SysAdminID").toString(),
                                              running_.value("SysAdminPassword").toString());
-  if (result == DigestResult::Accepted) {
-    throttle_.succeeded(source);
-    return true;
-  }
+  if (result == DigestResult::Accepted) return true;
   if (result == DigestResult::Malformed) {
     refusal = {400, Error(QStringLiteral("malformed Authorization header")), {}};
     return false;
   }
   refusal = {401, Error(QStringLiteral("authentication required")), digest_.challenge(result == DigestResult::Stale)};
   if (result == DigestResult::Refused) {
-    refusal.holdMs = throttle_.failed(source);
-    logDetail = QStringLiteral(" login refused held ms=%1").arg(refusal.holdMs);
+    // A guess at the account's password, not a wrong ID (which no password opens).
+    const QString user = protocol::ParseAuthParams(protocol::AfterDigestScheme(authorization).value_or(QByteArray())).value("username");
+    if (user == running_.value("SysAdminID").toString()) loginWrong();
+    logDetail = QStringLiteral(" login refused");
   }
   return false;
 }
@@ -607,12 +601,10 @@ Camera::Proof Camera::checkProof(const protocol::Message& request) {
   // A camera that needs no login takes its commands from anyone, as it
   // serves its settings to anyone.
   if (profile_.family != 2) return Proof::Holds;
-  const qint64 now = clock_.elapsed();
-  if (!guesses_.mayCheck(now)) return Proof::Unchecked;
-  if (fresh && request.id == running_.value("SysAdminID").toString() &&
-      protocol::ProofMatches(request, running_.value("SysAdminPassword").toString()))
-    return Proof::Holds;
-  guesses_.failed(now);
+  if (!mayCheckLogin()) return Proof::Unchecked;
+  if (request.id != running_.value("SysAdminID").toString()) return Proof::Wrong;  // no password opens it
+  if (fresh && protocol::ProofMatches(request, running_.value("SysAdminPassword").toString())) return Proof::Holds;
+  loginWrong();
   return Proof::Wrong;
 }
 

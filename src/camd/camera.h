@@ -104,6 +104,10 @@ class Camera : public QObject {
   void restartFor(int silentMs);
   int restartMs() const { return options_.restartMs; }
   SettingsContext settingsContext() const { return {profile_.wireless, options_.loopbackOnly}; }
+  // The account's one brake on guessing, for every way in: whether a login
+  // arriving now is checked at all, and a checked login that was wrong.
+  bool mayCheckLogin() { return guesses_.mayCheck(clock_.elapsed()); }
+  void loginWrong() { guesses_.failed(clock_.elapsed()); }
 
  private:
   struct Reply {
@@ -111,7 +115,6 @@ class Camera : public QObject {
     QJsonObject body;
     QByteArrayList authenticate;  // WWW-Authenticate values of a 401
     bool restartAfter = false;    // restart once this answer is out
-    qint64 holdMs = 0;            // held back this long (a wrong login answer)
   };
 
   void handleHttp(const QHttpServerRequest& request, QHttpServerResponder&& responder);
@@ -152,7 +155,6 @@ class Camera : public QObject {
   std::mt19937& random_;
   AnswerScheduler& answers_;
   DigestServer digest_;
-  LoginThrottle throttle_;
   GuessBudget guesses_;
   std::unique_ptr<QHttpServer> http_;
   std::unique_ptr<OnvifService> onvif_;

@@ -45,7 +45,7 @@ DigestResult DigestServer::verify(const QByteArray& authorization, const QString
                                   const QString& id, const QString& password) {
   const std::optional<QByteArray> rest = protocol::AfterDigestScheme(authorization);
   if (!rest) return DigestResult::Missing;
-  if (authorization.size() > kMaxHeader) return DigestResult::Refused;
+  if (authorization.size() > kMaxHeader) return DigestResult::Unusable;
   bool duplicated = false;
   const QMap<QString, QString> params = protocol::ParseAuthParams(*rest, &duplicated);
   if (duplicated) return DigestResult::Malformed;
@@ -55,7 +55,7 @@ DigestResult DigestServer::verify(const QByteArray& authorization, const QString
   const QString cnonce = params.value("cnonce");
   if ((algorithm != u"MD5" && algorithm != u"SHA-256") || params.value("realm") != QLatin1String(protocol::DigestRealm) ||
       params.value("qop") != u"auth" || params.value("uri") != uri || count.isEmpty() || cnonce.isEmpty())
-    return DigestResult::Refused;
+    return DigestResult::Unusable;
   const QString expected = protocol::DigestResponse(algorithm, params.value("username"), password,
                                                     QLatin1String(protocol::DigestRealm), nonce, method, uri, count,
                                                     cnonce, QStringLiteral("auth"));
@@ -92,34 +92,6 @@ DigestResult DigestServer::verify(const QByteArray& authorization, const QString
     usedIssued_.erase(oldest);
   }
   return DigestResult::Accepted;
-}
-
-LoginThrottle::LoginThrottle() { clock_.start(); }
-
-qint64 LoginThrottle::blockedFor(const QHostAddress& source) const {
-  const auto it = sources_.constFind(source);
-  return it == sources_.cend() ? 0 : std::max<qint64>(0, it->blockedUntilMs - clock_.elapsed());
-}
-
-qint64 LoginThrottle::failed(const QHostAddress& source) {
-  const qint64 now = clock_.elapsed();
-  for (auto it = sources_.begin(); it != sources_.end();)
-    it = now - it->lastMs > ForgetMs ? sources_.erase(it) : std::next(it);
-  if (sources_.size() >= MaxSources && !sources_.contains(source)) {
-    auto oldest = sources_.begin();
-    for (auto it = sources_.begin(); it != sources_.end(); ++it)
-      if (it->lastMs < oldest->lastMs) oldest = it;
-    sources_.erase(oldest);
-  }
-  Record& record = sources_[source];
-  ++record.failures;
-  record.lastMs = now;
-  const int beyond = record.failures - FreeFailures;
-  const qint64 hold = beyond <= 0 ? 0 : std::min(MaxHoldMs, FirstHoldMs << std::min(beyond - 1, 16));
-  // Until a little before the held refusal goes out (timers may fire a few
-  // per cent early): a client that waits for it is never turned away.
-  record.blockedUntilMs = now + hold * 9 / 10;
-  return hold;
 }
 
 void GuessBudget::refill(qint64 nowMs) {

@@ -9,7 +9,6 @@
 #include <QByteArrayList>
 #include <QElapsedTimer>
 #include <QHash>
-#include <QHostAddress>
 #include <QSet>
 #include <QString>
 #include <optional>
@@ -17,7 +16,10 @@
 namespace camd {
 
 // Malformed: not a Digest header a client could mean (a parameter twice).
-enum class DigestResult { Accepted, Missing, Refused, Stale, Malformed };
+// Unusable: refused before any password was looked at (no answer to a
+// challenge of this camera's realm and kind); Refused: the answer was
+// checked and is wrong.
+enum class DigestResult { Accepted, Missing, Refused, Unusable, Stale, Malformed };
 
 class DigestServer {
  public:
@@ -45,46 +47,20 @@ class DigestServer {
   qint64 staleBeforeMs_ = -1;           // nonces issued up to here are stale (their uses were forgotten)
 };
 
-// Slows down guessing, per source address: the first few wrong answers
-// cost nothing (typing errors), each further one holds its answer back
-// twice as long as the one before, up to a cap, and while an answer is held
-// the source's other attempts are not checked at all. A right answer or a
-// quiet minute forgets the source: the owner is never locked out for good.
-class LoginThrottle {
- public:
-  static constexpr int FreeFailures = 3;
-  static constexpr qint64 FirstHoldMs = 250;
-  static constexpr qint64 MaxHoldMs = 4000;  // below the setup port's idle time, so the refusal is delivered
-  static constexpr qint64 ForgetMs = 60 * 1000;
-
-  LoginThrottle();
-  // Milliseconds until `source` may be checked again (0: now).
-  qint64 blockedFor(const QHostAddress& source) const;
-  // A wrong answer from `source`: how long to hold back the refusal.
-  qint64 failed(const QHostAddress& source);
-  void succeeded(const QHostAddress& source) { sources_.remove(source); }
-
- private:
-  struct Record {
-    int failures = 0;
-    qint64 lastMs = 0;
-    qint64 blockedUntilMs = 0;
-  };
-  static constexpr qsizetype MaxSources = 1024;
-  QElapsedTimer clock_;
-  QHash<QHostAddress, Record> sources_;
-};
-
-// Slows down guessing over the MAC-addressed commands, per camera. Their
-// answers go to the group, so whoever sends a command hears its answer
-// whatever source address it claims: a brake per source would be escaped by
-// claiming another. So a camera checks only so many wrong proofs: a few at
-// once, then one per second. A proof that comes while none is left is
-// refused unchecked. The owner competes with a guesser only while one is
-// at work, and gets in within a second once it stops.
+// The one brake on guessing a camera's account, whatever the way in (HTTP
+// Digest, the MAC-addressed commands, ONVIF UsernameToken or Digest) and
+// whatever source address a guesser claims (the MAC commands' answers go to
+// the group, and loopback or a LAN offers many addresses): the camera checks
+// only so many wrong logins, a few at once (typing errors), then one per
+// second. A login that comes while none is left is refused unchecked, right
+// or wrong. Only a wrong password for an existing account counts: a wrong
+// ID opens nothing whatever the password, and is refused unchecked like
+// any other while the brake is on, so it does not tell which IDs exist.
+// The owner competes with a guesser only while one is at work and gets in
+// within a second once it stops.
 class GuessBudget {
  public:
-  static constexpr int Burst = 5;
+  static constexpr int Burst = 3;
   static constexpr qint64 RefillMs = 1000;
 
   // Whether a proof arriving at `nowMs` is checked at all.

@@ -3,10 +3,16 @@
 // datagram, drops what is not a well-formed request, and hands the rest to
 // the cameras it concerns. Shared with other listeners on the same port.
 #include <QElapsedTimer>
+#include <QHostAddress>
+#include <QNetworkInterface>
 #include <QObject>
-#include <functional>
+#include <QSocketNotifier>
 #include <QTimer>
-#include <QUdpSocket>
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
 #include <queue>
 #include <vector>
 
@@ -31,6 +37,26 @@ class AnswerScheduler : public QObject {
   // Runs `send` after `delayMs`; dropped (and counted) when the queue is full.
   void post(std::function<void()> send, int delayMs);
   size_t pending() const { return queue_.size(); }
+  // Receivers take a new request only while fewer than this many answers
+  // are due now or within NearMs (well under a tenth of a second of
+  // sending), so the answers to a new search are never held up behind the
+  // answers to a flood. Answers due later (a WS-Discovery answer waits up
+  // to 500 ms) do not hold a new request up.
+  // And only while fewer than FullAt answers wait in all: what one turn of
+  // WS-Discovery's 500 ms can send, so the sender never falls behind.
+  static constexpr size_t BusyAt = 2 * 1024;
+  static constexpr qint64 NearMs = 50;
+  static constexpr size_t FullAt = 8 * 1024;
+  // Answers sent per turn of the event loop at most, so that the receivers
+  // read in between.
+  static constexpr int SentPerTurn = 1024;
+  // Whether the answers to a request of `count` answers fit now (an empty
+  // queue takes any number).
+  bool hasRoomFor(size_t count) const;
+
+ signals:
+  // Some answers went out: there may be room again.
+  void sent();
 
  private:
   struct Pending {
@@ -48,27 +74,96 @@ class AnswerScheduler : public QObject {
   QElapsedTimer clock_;
   QTimer timer_;
   std::priority_queue<Pending, std::vector<Pending>, std::greater<>> queue_;
+  std::map<qint64, size_t> perSlot_;  // how many are due in each SlotMs from the clock's start
+  static constexpr qint64 SlotMs = 10;
   quint64 posted_ = 0;
   quint64 dropped_ = 0;  // since the queue last had room
+};
+
+// A datagram heard on a discovery group, and when the kernel received it.
+struct Heard {
+  QByteArray data;
+  QHostAddress from;
+  quint16 port = 0;
+  qint64 receivedMs = 0;  // CLOCK_REALTIME, ms since the epoch
+};
+
+// The wall clock the kernel stamps datagrams with, in ms.
+qint64 RealtimeMs();
+
+// The simulator's socket on a discovery group: joined on the cameras'
+// interface only and hearing nothing another interface heard, shared with
+// other listeners on the port, and telling when the kernel received each
+// datagram, so a request that waited too long in the receive buffer is
+// known as such before it is read any further.
+class GroupSocket : public QObject {
+  Q_OBJECT
+
+ public:
+  // Datagrams a receiver reads per turn of the event loop: enough to empty
+  // a flooded receive buffer in one turn, so that a new request finds room
+  // in it, few enough (a few ms of reading) that timers still run.
+  static constexpr int ReadPerTurn = 8 * 1024;
+
+  explicit GroupSocket(QObject* parent = nullptr) : QObject(parent) {}
+  ~GroupSocket() override;
+  bool open(const QHostAddress& group, quint16 port, const QNetworkInterface& interface, QString& error);
+  // Up to `max` of the datagrams waiting now, oldest first.
+  std::vector<Heard> read(int max);
+
+ signals:
+  void readable();
+
+ private:
+  int descriptor_ = -1;
+  std::unique_ptr<QSocketNotifier> notifier_;
+};
+
+// Requests heard and not yet handled. A flood leaves the newest: the
+// freshest is handled first, the oldest is dropped when more arrive than fit,
+// and one that waited longer than its answer could matter is dropped
+// unanswered (a search has ended by then, a MAC command was sent again).
+class FreshRequests {
+ public:
+  static constexpr qint64 MaxWaitMs = 500;
+  static constexpr size_t Capacity = 256;
+
+  // Takes `heard` unless it waited too long already.
+  void push(Heard heard, qint64 nowMs);
+  // The freshest request that has not waited too long.
+  std::optional<Heard> takeFreshest(qint64 nowMs);
+  bool empty() const { return waiting_.empty(); }
+  // How many were dropped since the last call.
+  quint64 takeDropped() { return std::exchange(dropped_, 0); }
+
+ private:
+  std::deque<Heard> waiting_;  // oldest first
+  quint64 dropped_ = 0;
 };
 
 class DiscoveryReceiver : public QObject {
   Q_OBJECT
 
  public:
-  DiscoveryReceiver(const SimOptions& options, SimLog& log, QObject* parent = nullptr);
+  DiscoveryReceiver(const SimOptions& options, SimLog& log, AnswerScheduler& answers, QObject* parent = nullptr);
 
   bool open(QString& error);
   void addCamera(Camera* camera) { cameras_.push_back(camera); }
 
  private:
   void readPending();
+  // Hands the freshest requests to the cameras while the answer queue has
+  // room for every camera's answer.
+  void handleWaiting();
   void dispatch(const QByteArray& datagram, const QHostAddress& from);
 
   const SimOptions& options_;
+  AnswerScheduler& answers_;
   CappedLines probes_;
   CappedLines drops_;
-  QUdpSocket socket_;
+  CappedLines stale_;
+  GroupSocket socket_;
+  FreshRequests waiting_;
   std::vector<Camera*> cameras_;
 };
 

@@ -12,6 +12,7 @@ namespace camd {
 namespace {
 
 constexpr int kMaxCameras = 10000;
+constexpr int kMaxFaultMs = 60000;  // the longest delay a fault may add
 constexpr qsizetype kMaxIdentityText = protocol::MaxTextUnits;
 
 QString ModeFor(int family) { return family == 2 ? QStringLiteral("X-350") : QStringLiteral("C-100"); }
@@ -50,14 +51,15 @@ bool ParseFaults(const QJsonValue& value, Faults& faults, QString& error) {
   if (!value.isObject() ||
       !OnlyKnownFields(object,
                        {"refuseConnections", "answerDelayMs", "dropShare", "dieDuringApply", "clockSkewSeconds",
-                        "rebootNeeded", "digestOnly", "usernameTokenOnly", "refuseOperations"},
+                        "rebootNeeded", "digestOnly", "usernameTokenOnly", "refuseOperations", "writesIgnored",
+                        "openReads", "refusalAs400", "emptyGateway", "settleMs", "rebootAnswerMs"},
                        unknown)) {
     error = unknown.isEmpty() ? QStringLiteral("faults must be an object") : QStringLiteral("unknown fault ") + unknown;
     return false;
   }
   const double delay = object.value("answerDelayMs").toDouble(0);
   const double drop = object.value("dropShare").toDouble(0);
-  if (delay < 0 || delay > 60000 || drop < 0 || drop > 1) {
+  if (delay < 0 || delay > kMaxFaultMs || drop < 0 || drop > 1) {
     error = QStringLiteral("answerDelayMs must be 0-60000 and dropShare 0-1");
     return false;
   }
@@ -67,6 +69,18 @@ bool ParseFaults(const QJsonValue& value, Faults& faults, QString& error) {
     return false;
   }
   faults.clockSkewSeconds = skew.value_or(0);
+  for (const auto& [name, field] : {std::pair{"settleMs", &Faults::settleMs}, std::pair{"rebootAnswerMs", &Faults::rebootAnswerMs}}) {
+    const std::optional<int> ms = protocol::IntegralNumber(object.value(QLatin1String(name)));
+    if (object.contains(QLatin1String(name)) && (!ms || *ms < 0 || *ms > kMaxFaultMs)) {
+      error = QLatin1String(name) + QStringLiteral(" must be a whole number of milliseconds 0-60000");
+      return false;
+    }
+    faults.*field = ms.value_or(0);
+  }
+  faults.writesIgnored = object.value("writesIgnored").toBool(false);
+  faults.openReads = object.value("openReads").toBool(false);
+  faults.refusalAs400 = object.value("refusalAs400").toBool(false);
+  faults.emptyGateway = object.value("emptyGateway").toBool(false);
   faults.rebootNeeded = object.value("rebootNeeded").toBool(false);
   faults.digestOnly = object.value("digestOnly").toBool(false);
   faults.usernameTokenOnly = object.value("usernameTokenOnly").toBool(false);

@@ -12,7 +12,9 @@
 //                 "dropShare": 0.0, "dieDuringApply": false,
 //                 "clockSkewSeconds": 0, "rebootNeeded": false,
 //                 "digestOnly": false, "usernameTokenOnly": false,
-//                 "refuseOperations": ["SetNetworkInterfaces"]}}]}
+//                 "refuseOperations": ["SetNetworkInterfaces"],
+//                 "writesIgnored": false, "openReads": false, "refusalAs400": false,
+//                 "emptyGateway": false, "settleMs": 0, "rebootAnswerMs": 0}}]}
 // "mac", settings.SysIPAddress and (for a camera speaking our own protocol)
 // "family" are required; everything else has a default. "protocols" is
 // ["sentrova"] unless given; an ONVIF-only camera serves its ONVIF services
@@ -29,7 +31,7 @@ namespace camd {
 
 struct Faults {
   bool refuseConnections = false;  // HTTP port closed; discovery still answers
-  int answerDelayMs = 0;           // every answer (UDP and HTTP) this much later
+  int answerDelayMs = 0;           // every answer (UDP, HTTP, ONVIF and WS-Discovery) this much later
   double dropShare = 0.0;          // share of datagrams lost, in and out
   bool dieDuringApply = false;     // the process aborts halfway through saving
   // ONVIF only:
@@ -38,6 +40,12 @@ struct Faults {
   bool digestOnly = false;         // UsernameToken is not accepted
   bool usernameTokenOnly = false;  // HTTP Digest is not offered
   QStringList refuseOperations;    // answered with a ter:Action fault after the login, nothing changed
+  bool writesIgnored = false;      // Set*, CreateUsers, DeleteUsers, SystemReboot: success, nothing changed
+  bool openReads = false;          // GetUsers answered without a login
+  bool refusalAs400 = false;       // a refused login is HTTP 400 with ter:NotAuthorized, never 401
+  bool emptyGateway = false;       // GetNetworkDefaultGateway names no address
+  int settleMs = 0;                // a new account, address or gateway takes effect this long after the answer
+  int rebootAnswerMs = 0;          // SystemReboot is answered this long after the request
 };
 
 struct CameraProfile {

@@ -167,7 +167,7 @@ int main(int argc, char** argv) {
   const camd::SettingsStore store(parser.value(stateOption));
   std::mt19937 random(std::random_device{}());
   camd::AnswerScheduler answers(log);
-  camd::DiscoveryReceiver receiver(options, log);
+  camd::DiscoveryReceiver receiver(options, log, answers);
   if (!receiver.open(error)) return Fail(error, ExitCannotRun);
 
   // WS-Discovery listens only when the fleet has an ONVIF camera.

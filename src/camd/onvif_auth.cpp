@@ -7,6 +7,15 @@ namespace {
 
 constexpr qsizetype kMaxNonceBytes = 256;
 
+std::optional<qint64> CreatedMs(const UsernameToken& token) {
+  const QDateTime created = QDateTime::fromString(token.created, Qt::ISODateWithMs);
+  if (!created.isValid()) return std::nullopt;
+  return created.toMSecsSinceEpoch();
+}
+
+// A token as the book keeps it: its nonce with its creation time as sent.
+QByteArray Key(const UsernameToken& token) { return token.nonce + '\n' + token.created.toUtf8(); }
+
 }  // namespace
 
 std::optional<UsernameToken> ReadUsernameToken(const XmlElement& header) {
@@ -25,18 +34,37 @@ std::optional<UsernameToken> ReadUsernameToken(const XmlElement& header) {
   return result;
 }
 
-TokenResult VerifyToken(const UsernameToken& token, const QString& user, const QString& password,
-                                 const QDateTime& now) {
+bool TokenMatches(const UsernameToken& token, const QString& user, const QString& password) {
+  return token.user == user &&
+         protocol::SameText(protocol::PasswordDigest(token.nonce, token.created, password), token.password);
+}
+
+TokenResult TokenBook::admit(const UsernameToken& token, const QDateTime& now, const QHostAddress& from) const {
   // Plain-text passwords are never accepted: only the digest form.
+  const std::optional<qint64> created = CreatedMs(token);
   if (token.passwordType != QLatin1String(protocol::PasswordDigestType) || token.nonce.isEmpty() ||
-      token.nonce.size() > kMaxNonceBytes)
-    return TokenResult::Refused;
-  const QDateTime created = QDateTime::fromString(token.created, Qt::ISODateWithMs);
-  if (!created.isValid()) return TokenResult::Refused;
-  const bool right = token.user == user &&
-                     protocol::SameText(protocol::PasswordDigest(token.nonce, token.created, password), token.password);
-  if (!right) return TokenResult::Refused;
-  return qAbs(created.secsTo(now)) > kTokenWindowSeconds ? TokenResult::Expired : TokenResult::Accepted;
+      token.nonce.size() > kMaxNonceBytes || !created)
+    return TokenResult::Malformed;
+  const qint64 at = now.toMSecsSinceEpoch();
+  if (*created < at - PastMs || *created > at + FutureMs || *created <= forgottenUpToMs_) return TokenResult::OutsideWindow;
+  const auto spent = kept_.constFind(Key(token));
+  if (spent == kept_.cend()) return TokenResult::Admitted;
+  return spent->from == from && at - spent->firstMs <= RepeatMs ? TokenResult::Admitted : TokenResult::Replayed;
+}
+
+void TokenBook::spend(const UsernameToken& token, const QDateTime& now, const QHostAddress& from) {
+  const qint64 at = now.toMSecsSinceEpoch();
+  if (kept_.contains(Key(token))) return;  // its sender repeating it: the first use counts
+  // A token is forgotten once it would be refused as too old anyway.
+  for (auto it = kept_.begin(); it != kept_.end();) it = it->createdMs < at - PastMs ? kept_.erase(it) : std::next(it);
+  while (kept_.size() >= MaxKept) {
+    auto oldest = kept_.begin();
+    for (auto it = kept_.begin(); it != kept_.end(); ++it)
+      if (it->createdMs < oldest->createdMs) oldest = it;
+    forgottenUpToMs_ = std::max(forgottenUpToMs_, oldest->createdMs);
+    kept_.erase(oldest);
+  }
+  kept_.insert(Key(token), Spent{CreatedMs(token).value_or(at), at, from});
 }
 
 }  // namespace camd

@@ -2,10 +2,14 @@
 // WS-Security UsernameToken with PasswordDigest, as ONVIF devices check it:
 // Base64(SHA-1(nonce + created + password)), with `created` inside a window
 // around the camera's own clock (which may be off, so clients learn it from
-// GetSystemDateAndTime first). A nonce may come again: clients in use send
-// one token for a whole session, and cameras accept it within the window.
+// GetSystemDateAndTime first), and each token (nonce and creation time)
+// accepted once: one captured on the link cannot be sent again. One
+// exception: the address that sent it may send it again within two seconds
+// (Debian's onvif-util makes one token for all its requests in one second).
 #include <QByteArray>
 #include <QDateTime>
+#include <QHash>
+#include <QHostAddress>
 #include <QString>
 #include <optional>
 
@@ -16,9 +20,6 @@ namespace camd {
 // Requests are read into the XML tree both ends share.
 using protocol::Ns;
 using protocol::XmlElement;
-
-// How far a token's creation time may be from the camera's clock.
-inline constexpr qint64 kTokenWindowSeconds = 5 * 60;
 
 struct UsernameToken {
   QString user;
@@ -31,9 +32,39 @@ struct UsernameToken {
 // The token in a SOAP header's wsse:Security, or nothing.
 std::optional<UsernameToken> ReadUsernameToken(const XmlElement& header);
 
-enum class TokenResult { Accepted, Refused, Expired };
+// Whether the digest in `token` is the one of `user` and `password`.
+bool TokenMatches(const UsernameToken& token, const QString& user, const QString& password);
 
-// Checks `token` for `user`/`password` against the camera's time `now`.
-TokenResult VerifyToken(const UsernameToken& token, const QString& user, const QString& password, const QDateTime& now);
+enum class TokenResult { Admitted, Malformed, OutsideWindow, Replayed };
+
+// The tokens a camera accepted lately. A token is admitted to the password
+// check only when it is a digest token created within the window around the
+// camera's clock and was not accepted before; accepted tokens are kept until
+// they leave the window. Only right
+// tokens are kept, so only the owner fills the book; when it is full the
+// oldest is forgotten and every token created up to it is refused as
+// outside the window, never taken a second time.
+class TokenBook {
+ public:
+  static constexpr qint64 PastMs = 60 * 1000;   // how old a token may be
+  static constexpr qint64 FutureMs = 5 * 1000;  // how far ahead of the camera's clock
+  static constexpr qint64 RepeatMs = 2 * 1000;  // its sender may repeat it this long after its first use
+  static constexpr qsizetype MaxKept = 4096;
+
+  // Before the password is looked at: `now` is the camera's clock, `from`
+  // the request's source address.
+  TokenResult admit(const UsernameToken& token, const QDateTime& now, const QHostAddress& from) const;
+  // A token that was admitted and matched: it is spent.
+  void spend(const UsernameToken& token, const QDateTime& now, const QHostAddress& from);
+
+ private:
+  struct Spent {
+    qint64 createdMs;  // ms since the epoch
+    qint64 firstMs;    // the camera's clock when it was first accepted
+    QHostAddress from;
+  };
+  QHash<QByteArray, Spent> kept_;  // by nonce and creation time
+  qint64 forgottenUpToMs_ = -1;    // tokens created up to here are refused
+};
 
 }  // namespace camd

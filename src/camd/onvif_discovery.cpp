@@ -1,6 +1,5 @@
 #include "camd/onvif_discovery.h"
 
-#include <QNetworkDatagram>
 #include <QUuid>
 #include <cerrno>
 
@@ -99,43 +98,43 @@ OnvifDiscovery::OnvifDiscovery(const SimOptions& options, SimLog& log, std::mt19
       log_(log),
       probes_(log, QStringLiteral("sim wsd probe")),
       drops_(log, QStringLiteral("sim wsd dropped")),
+      stale_(log, QStringLiteral("sim wsd stale")),
       random_(random),
       answers_(answers) {
   clock_.start();
-  connect(&socket_, &QUdpSocket::readyRead, this, &OnvifDiscovery::readPending);
+  connect(&socket_, &GroupSocket::readable, this, &OnvifDiscovery::readPending);
+  connect(&answers_, &AnswerScheduler::sent, this, &OnvifDiscovery::handleWaiting);
 }
 
 bool OnvifDiscovery::open(QString& error) {
-  const QHostAddress group{QLatin1String(protocol::OnvifGroup)};
-  if (!socket_.bind(group, options_.onvifDiscoveryPort, QUdpSocket::ShareAddress | QUdpSocket::ReuseAddressHint) ||
-      !socket_.joinMulticastGroup(group, options_.interface)) {
-    error = QStringLiteral("cannot listen on %1:%2 via %3: %4")
-                .arg(group.toString())
-                .arg(options_.onvifDiscoveryPort)
-                .arg(options_.interface.name(), socket_.errorString());
-    return false;
-  }
-  socket_.setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, protocol::ReceiveBufferBytes);
-  // Probes another interface heard are not for the cameras on this one.
-  if (!protocol::HearJoinedInterfacesOnly(socket_.socketDescriptor())) {
-    error = QStringLiteral("cannot confine the group to %1: %2").arg(options_.interface.name(), qt_error_string(errno));
-    return false;
-  }
-  return true;
+  return socket_.open(QHostAddress(QLatin1String(protocol::OnvifGroup)), options_.onvifDiscoveryPort, options_.interface,
+                      error);
 }
 
 void OnvifDiscovery::readPending() {
-  // What is left waits for the next turn: the socket signals again.
-  for (int read = 0; read < protocol::DatagramsPerTurn && socket_.hasPendingDatagrams(); ++read) {
-    const QNetworkDatagram datagram = socket_.receiveDatagram(kSoapLimits.maxBytes + 1);
-    dispatch(datagram.data(), datagram.senderAddress(), static_cast<quint16>(datagram.senderPort()));
+  const qint64 now = RealtimeMs();
+  for (Heard& heard : socket_.read(GroupSocket::ReadPerTurn)) {
+    // Answers of cameras and other devices come through the group too.
+    if (heard.data.contains("ProbeMatches") || heard.data.contains("/discovery/Hello") ||
+        heard.data.contains("/discovery/Bye"))
+      continue;
+    waiting_.push(std::move(heard), now);
   }
+  handleWaiting();
+}
+
+void OnvifDiscovery::handleWaiting() {
+  const qint64 now = RealtimeMs();
+  while (answers_.hasRoomFor(cameras_.size())) {
+    std::optional<Heard> next = waiting_.takeFreshest(now);
+    if (!next) break;
+    dispatch(next->data, next->from, next->port);
+  }
+  if (const quint64 dropped = waiting_.takeDropped(); dropped > 0)
+    stale_.line(QStringLiteral("dropped=%1 waited over ms=%2 or pushed out by newer").arg(dropped).arg(FreshRequests::MaxWaitMs));
 }
 
 void OnvifDiscovery::dispatch(const QByteArray& datagram, const QHostAddress& from, quint16 port) {
-  // Answers of cameras and other devices come through the group too.
-  if (datagram.contains("ProbeMatches") || datagram.contains("/discovery/Hello") || datagram.contains("/discovery/Bye"))
-    return;
   QString error;
   const std::optional<Probe> probe = ReadProbe(datagram, error);
   if (!probe) {

@@ -3,8 +3,10 @@
 // 239.255.255.250:3702 of the cameras' interface reads every Probe; each
 // ONVIF camera that matches answers with a ProbeMatches sent unicast to the
 // probe's source from its own address, after a random delay of 0-500 ms.
-// The answers wait in the simulator's one answer queue (AnswerScheduler), so
-// a flood of probes cannot make the simulator deaf.
+// The answers wait in the simulator's one answer queue (AnswerScheduler);
+// probes are taken freshest first and only while that queue has room for
+// every camera's answer, and one that waited over 500 ms is dropped, so a
+// flood of probes cannot make the simulator deaf.
 #include <QElapsedTimer>
 #include <QHash>
 #include <QHostAddress>
@@ -46,6 +48,7 @@ class OnvifDiscovery : public QObject {
 
  private:
   void readPending();
+  void handleWaiting();
   void dispatch(const QByteArray& datagram, const QHostAddress& from, quint16 port);
   void answer(Camera& camera, const QHostAddress& to, quint16 port, const QString& relatesTo);
   QUdpSocket* senderFor(const QString& address);
@@ -54,8 +57,10 @@ class OnvifDiscovery : public QObject {
   SimLog& log_;
   CappedLines probes_;
   CappedLines drops_;
+  CappedLines stale_;
   std::mt19937& random_;
-  QUdpSocket socket_;
+  GroupSocket socket_;
+  FreshRequests waiting_;
   std::vector<Camera*> cameras_;
   AnswerScheduler& answers_;
   QElapsedTimer clock_;

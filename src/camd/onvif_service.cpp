@@ -3,6 +3,7 @@
 #include <QHttpServerRequest>
 #include <QHttpServerResponder>
 #include <QPointer>
+#include <QTimer>
 #include <QTcpSocket>
 #include <QUrl>
 #include <QUuid>
@@ -83,6 +84,10 @@ OnvifService::Answer NotAuthorized() {
 
 OnvifService::Answer Ok(const QString& body, OnvifService::After after = OnvifService::After::Nothing) {
   return {200, Envelope(body), {}, after};
+}
+
+OnvifService::Answer RebootAnswer(OnvifService::After after) {
+  return Ok(W(QStringLiteral("tds:SystemRebootResponse"), E(QStringLiteral("tds:Message"), QStringLiteral("Rebooting"))), after);
 }
 
 QString DateTime(const QDateTime& at) {
@@ -206,15 +211,27 @@ QDateTime OnvifService::now() const {
 
 QString OnvifService::address() const { return camera_.address(); }
 
-std::vector<OnvifService::User> OnvifService::users() const {
-  const QJsonObject& running = camera_.runningSettings();
-  std::vector<User> list{{running.value("SysAdminID").toString(), running.value("SysAdminPassword").toString(),
+namespace {
+
+template <typename User>
+std::vector<User> UsersOf(const QJsonObject& settings, const QJsonArray& further) {
+  std::vector<User> list{{settings.value("SysAdminID").toString(), settings.value("SysAdminPassword").toString(),
                           QLatin1String(kAdministrator)}};
-  for (const QJsonValue& value : camera_.onvifUsers()) {
+  for (const QJsonValue& value : further) {
     const QJsonObject user = value.toObject();
     list.push_back({user.value("name").toString(), user.value("password").toString(), user.value("level").toString()});
   }
   return list;
+}
+
+}  // namespace
+
+std::vector<OnvifService::User> OnvifService::users() const {
+  return UsersOf<User>(camera_.runningSettings(), camera_.onvifUsers());
+}
+
+std::vector<OnvifService::User> OnvifService::storedUsers() const {
+  return UsersOf<User>(camera_.savedSettings(), camera_.onvifUsers());
 }
 
 void OnvifService::handle(const QHttpServerRequest& request, QHttpServerResponder&& responder) {
@@ -226,30 +243,38 @@ void OnvifService::handle(const QHttpServerRequest& request, QHttpServerResponde
     detail = QStringLiteral(" refused=not-post");
   } else {
     const QString uri = QString::fromLatin1(request.url().toEncoded(QUrl::RemoveScheme | QUrl::RemoveAuthority));
-    reply = answer(request.body(), request.value("Authorization"), uri, detail);
+    reply = answer(request.body(), request.value("Authorization"), uri, request.remoteAddress(), detail);
   }
   log_.line(QStringLiteral("camera %1 onvif %2%3 status=%4")
                 .arg(camera_.mac(), LogSafe(request.url().path(), 80), detail)
                 .arg(reply.status));
-  QPointer<QTcpSocket> socket = responder.socket();
-  responder.writeStatusLine(static_cast<QHttpServerResponder::StatusCode>(reply.status));
-  responder.writeHeader("Content-Type", "application/soap+xml; charset=utf-8");
-  for (const QByteArray& challenge : reply.authenticate) responder.writeHeader("WWW-Authenticate", challenge);
-  responder.writeHeader("Content-Length", QByteArray::number(reply.body.size()));
-  // One request per connection, so each one's head is checked before its body is read.
-  responder.writeHeader("Connection", "close");
-  responder.writeBody(reply.body);
-  if (socket) {
-    socket->flush();
-    socket->disconnectFromHost();
-  }
-  // The answer is out before the camera leaves its address.
-  if (reply.after == After::Move) camera_.restartFor(0);
-  if (reply.after == After::Reboot) camera_.restartFor(camera_.restartMs());
+  auto shared = std::make_shared<QHttpServerResponder>(std::move(responder));
+  QPointer<QTcpSocket> socket = shared->socket();
+  auto send = [this, shared, socket, reply] {
+    if (socket) {
+      shared->writeStatusLine(static_cast<QHttpServerResponder::StatusCode>(reply.status));
+      shared->writeHeader("Content-Type", "application/soap+xml; charset=utf-8");
+      for (const QByteArray& challenge : reply.authenticate) shared->writeHeader("WWW-Authenticate", challenge);
+      shared->writeHeader("Content-Length", QByteArray::number(reply.body.size()));
+      // One request per connection, so each one's head is checked before its body is read.
+      shared->writeHeader("Connection", "close");
+      shared->writeBody(reply.body);
+      socket->flush();
+      socket->disconnectFromHost();
+    }
+    // The answer is out before the camera leaves its address.
+    if (reply.after == After::Move) camera_.restartFor(0);
+    if (reply.after == After::Reboot) camera_.restartFor(camera_.restartMs());
+  };
+  const int delayMs = camera_.profile().faults.answerDelayMs + reply.holdMs;
+  if (delayMs > 0)
+    QTimer::singleShot(std::chrono::milliseconds(delayMs), Qt::PreciseTimer, &camera_, send);
+  else
+    send();
 }
 
 OnvifService::Answer OnvifService::answer(const QByteArray& body, const QByteArray& authorization, const QString& uri,
-                                          QString& logDetail) {
+                                          const QHostAddress& from, QString& logDetail) {
   QString error;
   const std::optional<SoapRequest> message = ReadRequest(body, error);
   if (!message) {
@@ -257,27 +282,42 @@ OnvifService::Answer OnvifService::answer(const QByteArray& body, const QByteArr
     return Fault(QStringLiteral("env:Sender"), {QStringLiteral("ter:WellFormed")}, error);
   }
   const XmlElement& request = message->body;
+  const Faults& faults = camera_.profile().faults;
   logDetail = QStringLiteral(" op=") + LogSafe(request.name, 48);
-  if (!PreAuth(request.name)) {
+  if (!PreAuth(request.name) && !(faults.openReads && request.name == u"GetUsers")) {
     Answer refusal;
-    const std::optional<User> user = authenticate(*message, authorization, uri, refusal, logDetail);
-    if (!user) return refusal;
+    const std::optional<User> user = authenticate(*message, authorization, uri, from, refusal, logDetail);
+    if (!user) {
+      if (faults.refusalAs400 && refusal.status == 401) refusal.status = 400;
+      return refusal;
+    }
     if (Writes(request.name) && user->level != QLatin1String(kAdministrator)) {
       logDetail += QStringLiteral(" refused=not-administrator");
       return NotAuthorized();
     }
   }
-  if (camera_.profile().faults.refuseOperations.contains(request.name)) {
+  if (faults.refuseOperations.contains(request.name)) {
     logDetail += QStringLiteral(" refused=fault");
     return Fault(QStringLiteral("env:Receiver"), {QStringLiteral("ter:Action")},
                  QStringLiteral("this camera refuses ") + request.name);
   }
-  return operation(request, logDetail);
+  const bool reboot = request.ns == QLatin1String(protocol::NsDevice) && request.name == u"SystemReboot";
+  Answer reply;
+  if (faults.writesIgnored && Writes(request.name)) {
+    // Success, as some firmware answers what it does not do.
+    logDetail += QStringLiteral(" ignored=fault");
+    reply = reboot ? RebootAnswer(After::Nothing) : Ok(QStringLiteral("<tds:%1Response/>").arg(request.name));
+  } else {
+    reply = operation(request, logDetail);
+  }
+  if (reboot && reply.status == 200) reply.holdMs = faults.rebootAnswerMs;
+  return reply;
 }
 
 std::optional<OnvifService::User> OnvifService::authenticate(const SoapRequest& message,
                                                              const QByteArray& authorization, const QString& uri,
-                                                             Answer& refusal, QString& logDetail) {
+                                                             const QHostAddress& from, Answer& refusal,
+                                                             QString& logDetail) {
   const Faults& faults = camera_.profile().faults;
   const std::vector<User> all = users();
   const auto named = [&](const QString& name) -> std::optional<User> {
@@ -287,21 +327,27 @@ std::optional<OnvifService::User> OnvifService::authenticate(const SoapRequest& 
   };
   const std::optional<UsernameToken> token = faults.digestOnly ? std::nullopt : ReadUsernameToken(message.header);
   if (token) {
+    logDetail += QStringLiteral(" user=") + LogSafe(token->user);
+    const QDateTime at = now();
+    const TokenResult admitted = tokens_.admit(*token, at, from);
+    if (admitted == TokenResult::Admitted && !camera_.mayCheckLogin()) return unchecked(refusal, logDetail);
     const std::optional<User> user = named(token->user);
-    const TokenResult result =
-        user ? VerifyToken(*token, user->name, user->password, now()) : TokenResult::Refused;
-    if (result == TokenResult::Accepted) {
-      logDetail += QStringLiteral(" user=") + LogSafe(user->name) + QStringLiteral(" auth=token");
+    if (admitted == TokenResult::Admitted && user && TokenMatches(*token, user->name, user->password)) {
+      tokens_.spend(*token, at, from);
+      logDetail += QStringLiteral(" auth=token");
       return user;
     }
+    if (admitted == TokenResult::Admitted && user) camera_.loginWrong();  // a wrong ID is no guess at a password
     // A refused WS-Security token is answered 400 with ter:NotAuthorized.
-    logDetail += QStringLiteral(" user=") + LogSafe(token->user) + QStringLiteral(" refused=token-") +
-                 (result == TokenResult::Expired ? QStringLiteral("outside-clock-window") : QStringLiteral("wrong"));
+    logDetail += admitted == TokenResult::OutsideWindow ? QStringLiteral(" refused=token-outside-clock-window")
+                 : admitted == TokenResult::Replayed    ? QStringLiteral(" refused=token-replayed")
+                                                        : QStringLiteral(" refused=token-wrong");
     refusal = NotAuthorized();
     return std::nullopt;
   }
-  if (!faults.usernameTokenOnly && authorization.startsWith("Digest ")) {
-    const QString name = protocol::ParseAuthParams(authorization.mid(7)).value("username");
+  if (!faults.usernameTokenOnly && protocol::AfterDigestScheme(authorization)) {
+    if (!camera_.mayCheckLogin()) return unchecked(refusal, logDetail);
+    const QString name = protocol::ParseAuthParams(*protocol::AfterDigestScheme(authorization)).value("username");
     const std::optional<User> user = named(name);
     const DigestResult result = digest_.verify(authorization, QStringLiteral("POST"), uri, user ? user->name : QString(),
                                                user ? user->password : QString());
@@ -309,6 +355,7 @@ std::optional<OnvifService::User> OnvifService::authenticate(const SoapRequest& 
       logDetail += QStringLiteral(" user=") + LogSafe(user->name) + QStringLiteral(" auth=digest");
       return user;
     }
+    if (result == DigestResult::Refused && user) camera_.loginWrong();
     logDetail += QStringLiteral(" user=") + LogSafe(name) +
                  (result == DigestResult::Stale ? QStringLiteral(" refused=digest-stale") : QStringLiteral(" refused=digest-wrong"));
     refusal = NotAuthorized();
@@ -322,6 +369,14 @@ std::optional<OnvifService::User> OnvifService::authenticate(const SoapRequest& 
     refusal.status = 401;
     refusal.authenticate = digest_.challenge(false);
   }
+  return std::nullopt;
+}
+
+std::optional<OnvifService::User> OnvifService::unchecked(Answer& refusal, QString& logDetail) {
+  logDetail += QStringLiteral(" refused=unchecked");
+  refusal = Fault(QStringLiteral("env:Sender"), {QStringLiteral("ter:NotAuthorized")},
+                  QStringLiteral("too many wrong logins, try again in a second"));
+  refusal.status = 429;
   return std::nullopt;
 }
 
@@ -358,7 +413,7 @@ OnvifService::Answer OnvifService::operation(const XmlElement& request, QString&
   }
   if (device && op == u"GetNetworkInterfaces") return Ok(networkInterfaces());
   if (device && op == u"GetNetworkDefaultGateway") {
-    const QString gateway = saved.value("SysDefaultGateway").toString();
+    const QString gateway = camera_.profile().faults.emptyGateway ? QString() : saved.value("SysDefaultGateway").toString();
     return Ok(W(QStringLiteral("tds:GetNetworkDefaultGatewayResponse"),
                 W(QStringLiteral("tds:NetworkGateway"),
                   gateway.isEmpty() ? QString() : E(QStringLiteral("tt:IPv4Address"), gateway))));
@@ -383,10 +438,7 @@ OnvifService::Answer OnvifService::operation(const XmlElement& request, QString&
   if (device && op == u"DeleteUsers") return deleteUsers(request, logDetail);
   if (device && op == u"SetNetworkInterfaces") return setNetworkInterfaces(request, logDetail);
   if (device && op == u"SetNetworkDefaultGateway") return setGateway(request, logDetail);
-  if (device && op == u"SystemReboot") {
-    return Ok(W(QStringLiteral("tds:SystemRebootResponse"), E(QStringLiteral("tds:Message"), QStringLiteral("Rebooting"))),
-              After::Reboot);
-  }
+  if (device && op == u"SystemReboot") return RebootAnswer(After::Reboot);
   if (media && (op == u"GetProfiles" || op == u"GetProfile")) {
     const QString token = request.ChildText(u"ProfileToken", Ns::Any);
     if (op == u"GetProfile" && token != QLatin1String(kProfileToken))
@@ -488,30 +540,38 @@ QString OnvifService::networkInterfaces() const {
           QStringLiteral("</tds:NetworkInterfaces>")));
 }
 
-std::optional<OnvifService::Answer> OnvifService::saveAll(const std::vector<User>& all, const QJsonObject& changes,
-                                                          const QStringList& inForce, QString& logDetail) {
-  // The first administrator is the camera's account; the rest are kept beside it.
-  QJsonObject account = changes;
-  QJsonArray extra;
-  bool accountTaken = false;
-  for (const User& user : all) {
-    if (!accountTaken && user.level == QLatin1String(kAdministrator)) {
-      account.insert("SysAdminID", user.name);
-      account.insert("SysAdminPassword", user.password);
-      accountTaken = true;
-    } else {
-      extra.append(QJsonObject{{"name", user.name}, {"password", user.password}, {"level", user.level}});
+std::optional<QJsonObject> OnvifService::merged(const std::vector<User>& all, const QJsonObject& changes,
+                                                bool account, QJsonArray& extra, QString& error) const {
+  QJsonObject updates = changes;
+  extra = camera_.onvifUsers();
+  if (account) {
+    // The first administrator is the camera's account; the rest are kept beside it.
+    extra = {};
+    bool accountTaken = false;
+    for (const User& user : all) {
+      if (!accountTaken && user.level == QLatin1String(kAdministrator)) {
+        updates.insert("SysAdminID", user.name);
+        updates.insert("SysAdminPassword", user.password);
+        accountTaken = true;
+      } else {
+        extra.append(QJsonObject{{"name", user.name}, {"password", user.password}, {"level", user.level}});
+      }
     }
   }
+  return MergeSettings(camera_.savedSettings(), updates, camera_.settingsContext(), error);
+}
+
+std::optional<OnvifService::Answer> OnvifService::save(const std::vector<User>& all, const QJsonObject& changes,
+                                                       bool account, QStringList inForce, QString& logDetail) {
+  QJsonArray extra;
   QString error;
-  const std::optional<QJsonObject> merged = MergeSettings(camera_.savedSettings(), account, camera_.settingsContext(), error);
-  if (!merged) {
+  const std::optional<QJsonObject> settings = merged(all, changes, account, extra, error);
+  if (!settings) {
     logDetail += QStringLiteral(" result=0 error=") + LogSafe(error, 80);
     return InvalidArg(QStringLiteral("ter:InvalidValue"), error);
   }
-  QStringList keys = inForce;
-  keys << QStringLiteral("SysAdminID") << QStringLiteral("SysAdminPassword");
-  if (!camera_.saveOnvif(*merged, extra, keys, error)) {
+  if (account) inForce << QStringLiteral("SysAdminID") << QStringLiteral("SysAdminPassword");
+  if (!camera_.saveOnvif(*settings, extra, inForce, error)) {
     logDetail += QStringLiteral(" result=0 error=") + LogSafe(error, 120);
     return Fault(QStringLiteral("env:Receiver"), {QStringLiteral("ter:Action")}, QStringLiteral("the settings could not be saved"));
   }
@@ -519,11 +579,45 @@ std::optional<OnvifService::Answer> OnvifService::saveAll(const std::vector<User
   return std::nullopt;
 }
 
+bool OnvifService::moved() const {
+  return camera_.savedSettings().value("SysIPAddress") != camera_.runningSettings().value("SysIPAddress");
+}
+
+OnvifService::Answer OnvifService::commit(const Edit& edit, bool account, const QStringList& inForce, After onMove,
+                                          Answer ok, QString& logDetail) {
+  std::vector<User> all = storedUsers();
+  QJsonObject changes;
+  if (std::optional<Answer> refused = edit(all, changes)) return *refused;
+  const int settleMs = camera_.profile().faults.settleMs;
+  if (settleMs == 0) {
+    if (auto failed = save(all, changes, account, inForce, logDetail)) return *failed;
+    if (onMove == After::Move && moved()) ok.after = After::Move;
+    return ok;
+  }
+  // A value the camera cannot keep is refused now; the change itself is
+  // made later, on what is stored by then.
+  QJsonArray extra;
+  QString error;
+  if (!merged(all, changes, account, extra, error)) {
+    logDetail += QStringLiteral(" result=0 error=") + LogSafe(error, 80);
+    return InvalidArg(QStringLiteral("ter:InvalidValue"), error);
+  }
+  logDetail += QStringLiteral(" result=1 settles ms=%1").arg(settleMs);
+  QTimer::singleShot(settleMs, &camera_, [this, edit, account, inForce, onMove] {
+    std::vector<User> now = storedUsers();
+    QJsonObject latest;
+    QString detail;
+    const bool refused = edit(now, latest).has_value() || save(now, latest, account, inForce, detail).has_value();
+    log_.line(QStringLiteral("camera %1 onvif settled%2").arg(camera_.mac(), refused ? QStringLiteral(" refused") + detail : detail));
+    if (!refused && onMove == After::Move && moved()) camera_.restartFor(0);
+  });
+  return ok;
+}
+
 namespace {
 
-// A user as a request names it: the reason it cannot be kept, or empty.
-OnvifService::Answer UserRefusal(const QString& name, const QString& password, const QString& level, bool& refused) {
-  refused = true;
+// A user as a request names it: the reason it cannot be kept, or nothing.
+std::optional<OnvifService::Answer> UserRefusal(const QString& name, const QString& password, const QString& level) {
   if (name.isEmpty() || protocol::HasControlCharacter(name))
     return InvalidArg(QStringLiteral("ter:InvalidValue"), QStringLiteral("not a user name"));
   if (name.size() > kMaxIdUnits) return Prohibited(QStringLiteral("ter:UsernameTooLong"), QStringLiteral("user name too long"));
@@ -533,69 +627,69 @@ OnvifService::Answer UserRefusal(const QString& name, const QString& password, c
     return Prohibited(QStringLiteral("ter:PasswordTooWeak"), QStringLiteral("password holds a control character"));
   if (level != u"Administrator" && level != u"Operator" && level != u"User")
     return Prohibited(QStringLiteral("ter:AnonymousNotAllowed"), QStringLiteral("no such user level"));
-  refused = false;
-  return {};
+  return std::nullopt;
 }
 
-bool HasAdministrator(const auto& users) {
-  for (const auto& user : users)
-    if (user.level == QLatin1String(kAdministrator)) return true;
-  return false;
+template <typename User>
+std::optional<OnvifService::Answer> KeepsAnAdministrator(const std::vector<User>& users) {
+  for (const User& user : users)
+    if (user.level == QLatin1String(kAdministrator)) return std::nullopt;
+  return Prohibited(QStringLiteral("ter:FixedUser"), QStringLiteral("the last administrator stays"));
 }
 
 }  // namespace
 
 OnvifService::Answer OnvifService::setUsers(const XmlElement& request, QString& logDetail) {
-  std::vector<User> all = users();
-  for (const XmlElement* item : request.Children(u"User", Ns::Any)) {
-    const QString name = item->ChildText(u"Username", Ns::Any);
-    auto it = std::find_if(all.begin(), all.end(), [&](const User& user) { return user.name == name; });
-    logDetail += QStringLiteral(" user=") + LogSafe(name);
-    if (it == all.end()) return InvalidArg(QStringLiteral("ter:UsernameMissing"), QStringLiteral("no such user"));
-    const XmlElement* password = item->Child(u"Password", Ns::Any);
-    const QString level = item->Child(u"UserLevel", Ns::Any) ? item->ChildText(u"UserLevel", Ns::Any) : it->level;
-    bool refused = false;
-    Answer refusal = UserRefusal(name, password ? password->text : it->password, level, refused);
-    if (refused) return refusal;
-    if (password) it->password = password->text;
-    it->level = level;
-  }
-  if (!HasAdministrator(all)) return Prohibited(QStringLiteral("ter:FixedUser"), QStringLiteral("the last administrator stays"));
-  if (auto failed = saveAll(all, {}, {}, logDetail)) return *failed;
-  return Ok(QStringLiteral("<tds:SetUserResponse/>"));
+  for (const XmlElement* item : request.Children(u"User", Ns::Any))
+    logDetail += QStringLiteral(" user=") + LogSafe(item->ChildText(u"Username", Ns::Any));
+  const Edit edit = [request](std::vector<User>& all, QJsonObject&) -> std::optional<Answer> {
+    for (const XmlElement* item : request.Children(u"User", Ns::Any)) {
+      const QString name = item->ChildText(u"Username", Ns::Any);
+      auto it = std::find_if(all.begin(), all.end(), [&](const User& user) { return user.name == name; });
+      if (it == all.end()) return InvalidArg(QStringLiteral("ter:UsernameMissing"), QStringLiteral("no such user"));
+      const XmlElement* password = item->Child(u"Password", Ns::Any);
+      const QString level = item->Child(u"UserLevel", Ns::Any) ? item->ChildText(u"UserLevel", Ns::Any) : it->level;
+      if (auto refused = UserRefusal(name, password ? password->text : it->password, level)) return refused;
+      if (password) it->password = password->text;
+      it->level = level;
+    }
+    return KeepsAnAdministrator(all);
+  };
+  return commit(edit, true, {}, After::Nothing, Ok(QStringLiteral("<tds:SetUserResponse/>")), logDetail);
 }
 
 OnvifService::Answer OnvifService::createUsers(const XmlElement& request, QString& logDetail) {
-  std::vector<User> all = users();
-  for (const XmlElement* item : request.Children(u"User", Ns::Any)) {
-    const User user{item->ChildText(u"Username", Ns::Any), item->ChildText(u"Password", Ns::Any), item->ChildText(u"UserLevel", Ns::Any)};
-    logDetail += QStringLiteral(" user=") + LogSafe(user.name);
-    bool refused = false;
-    Answer refusal = UserRefusal(user.name, user.password, user.level, refused);
-    if (refused) return refusal;
-    if (std::any_of(all.begin(), all.end(), [&](const User& each) { return each.name == user.name; }))
-      return Prohibited(QStringLiteral("ter:UsernameClash"), QStringLiteral("the user exists"));
-    if (static_cast<qsizetype>(all.size()) >= kMaxUsers)
-      return Fault(QStringLiteral("env:Receiver"), {QStringLiteral("ter:Action"), QStringLiteral("ter:TooManyUsers")},
-                   QStringLiteral("too many users"));
-    all.push_back(user);
-  }
-  if (auto failed = saveAll(all, {}, {}, logDetail)) return *failed;
-  return Ok(QStringLiteral("<tds:CreateUsersResponse/>"));
+  for (const XmlElement* item : request.Children(u"User", Ns::Any))
+    logDetail += QStringLiteral(" user=") + LogSafe(item->ChildText(u"Username", Ns::Any));
+  const Edit edit = [request](std::vector<User>& all, QJsonObject&) -> std::optional<Answer> {
+    for (const XmlElement* item : request.Children(u"User", Ns::Any)) {
+      const User user{item->ChildText(u"Username", Ns::Any), item->ChildText(u"Password", Ns::Any),
+                      item->ChildText(u"UserLevel", Ns::Any)};
+      if (auto refused = UserRefusal(user.name, user.password, user.level)) return refused;
+      if (std::any_of(all.begin(), all.end(), [&](const User& each) { return each.name == user.name; }))
+        return Prohibited(QStringLiteral("ter:UsernameClash"), QStringLiteral("the user exists"));
+      if (static_cast<qsizetype>(all.size()) >= kMaxUsers)
+        return Fault(QStringLiteral("env:Receiver"), {QStringLiteral("ter:Action"), QStringLiteral("ter:TooManyUsers")},
+                     QStringLiteral("too many users"));
+      all.push_back(user);
+    }
+    return std::nullopt;
+  };
+  return commit(edit, true, {}, After::Nothing, Ok(QStringLiteral("<tds:CreateUsersResponse/>")), logDetail);
 }
 
 OnvifService::Answer OnvifService::deleteUsers(const XmlElement& request, QString& logDetail) {
-  std::vector<User> all = users();
-  for (const XmlElement* item : request.Children(u"Username", Ns::Any)) {
-    logDetail += QStringLiteral(" user=") + LogSafe(item->text);
-    auto it = std::find_if(all.begin(), all.end(), [&](const User& user) { return user.name == item->text; });
-    if (it == all.end()) return InvalidArg(QStringLiteral("ter:UsernameMissing"), QStringLiteral("no such user"));
-    all.erase(it);
-  }
-  // Deleting every administrator would lock everyone out for good.
-  if (!HasAdministrator(all)) return Prohibited(QStringLiteral("ter:FixedUser"), QStringLiteral("the last administrator stays"));
-  if (auto failed = saveAll(all, {}, {}, logDetail)) return *failed;
-  return Ok(QStringLiteral("<tds:DeleteUsersResponse/>"));
+  for (const XmlElement* item : request.Children(u"Username", Ns::Any)) logDetail += QStringLiteral(" user=") + LogSafe(item->text);
+  const Edit edit = [request](std::vector<User>& all, QJsonObject&) -> std::optional<Answer> {
+    for (const XmlElement* item : request.Children(u"Username", Ns::Any)) {
+      auto it = std::find_if(all.begin(), all.end(), [&](const User& user) { return user.name == item->text; });
+      if (it == all.end()) return InvalidArg(QStringLiteral("ter:UsernameMissing"), QStringLiteral("no such user"));
+      all.erase(it);
+    }
+    // Deleting every administrator would lock everyone out for good.
+    return KeepsAnAdministrator(all);
+  };
+  return commit(edit, true, {}, After::Nothing, Ok(QStringLiteral("<tds:DeleteUsersResponse/>")), logDetail);
 }
 
 OnvifService::Answer OnvifService::setNetworkInterfaces(const XmlElement& request, QString& logDetail) {
@@ -604,31 +698,34 @@ OnvifService::Answer OnvifService::setNetworkInterfaces(const XmlElement& reques
     return InvalidArg(QStringLiteral("ter:InvalidNetworkInterface"), QStringLiteral("no such network interface"));
   }
   const XmlElement* ipv4 = request.Find({u"NetworkInterface", u"IPv4"}, Ns::Any);
-  QJsonObject changes;
+  QJsonObject address;
   if (ipv4) {
     if (ipv4->ChildText(u"DHCP", Ns::Any) == u"true" || ipv4->ChildText(u"Enabled", Ns::Any) == u"false") {
       logDetail += QStringLiteral(" result=0 error=dhcp-or-disabled");
       return InvalidArg(QStringLiteral("ter:InvalidIPv4Address"), QStringLiteral("only a static IPv4 address is offered"));
     }
     if (const XmlElement* manual = ipv4->Child(u"Manual", Ns::Any)) {
-      const QString address = manual->ChildText(u"Address", Ns::Any);
+      const QString text = manual->ChildText(u"Address", Ns::Any);
       bool ok = false;
       const int prefix = manual->ChildText(u"PrefixLength", Ns::Any).toInt(&ok);
-      const QString why = ok ? StaticAddressError(address, prefix) : QStringLiteral("prefix length is not a number");
-      logDetail += QStringLiteral(" address=%1 prefix=%2").arg(LogSafe(address, 20), LogSafe(manual->ChildText(u"PrefixLength", Ns::Any), 8));
+      const QString why = ok ? StaticAddressError(text, prefix) : QStringLiteral("prefix length is not a number");
+      logDetail += QStringLiteral(" address=%1 prefix=%2").arg(LogSafe(text, 20), LogSafe(manual->ChildText(u"PrefixLength", Ns::Any), 8));
       if (!why.isEmpty()) {
         logDetail += QStringLiteral(" result=0 error=") + LogSafe(why, 60);
         return InvalidArg(QStringLiteral("ter:InvalidIPv4Address"), why);
       }
-      changes.insert("SysIPAddress", address);
-      changes.insert("SysSubnetMask", MaskFromPrefix(prefix));
+      address.insert("SysIPAddress", text);
+      address.insert("SysSubnetMask", MaskFromPrefix(prefix));
     }
   }
-  if (auto failed = saveAll(users(), changes, {}, logDetail)) return *failed;
   const bool rebootNeeded = camera_.profile().faults.rebootNeeded;
-  const bool moves = !changes.isEmpty() && camera_.savedSettings().value("SysIPAddress") != camera_.runningSettings().value("SysIPAddress");
-  return Ok(W(QStringLiteral("tds:SetNetworkInterfacesResponse"), E(QStringLiteral("tds:RebootNeeded"), Bool(rebootNeeded))),
-            moves && !rebootNeeded ? After::Move : After::Nothing);
+  const Edit edit = [address](std::vector<User>&, QJsonObject& changes) -> std::optional<Answer> {
+    changes = address;
+    return std::nullopt;
+  };
+  return commit(edit, false, {}, rebootNeeded ? After::Nothing : After::Move,
+                Ok(W(QStringLiteral("tds:SetNetworkInterfacesResponse"), E(QStringLiteral("tds:RebootNeeded"), Bool(rebootNeeded)))),
+                logDetail);
 }
 
 OnvifService::Answer OnvifService::setGateway(const XmlElement& request, QString& logDetail) {
@@ -641,10 +738,12 @@ OnvifService::Answer OnvifService::setGateway(const XmlElement& request, QString
     logDetail += QStringLiteral(" result=0 error=not-a-gateway");
     return InvalidArg(QStringLiteral("ter:InvalidGatewayAddress"), QStringLiteral("not a gateway address"));
   }
-  if (auto failed = saveAll(users(), QJsonObject{{"SysDefaultGateway", gateway}}, {QStringLiteral("SysDefaultGateway")},
-                            logDetail))
-    return *failed;
-  return Ok(QStringLiteral("<tds:SetNetworkDefaultGatewayResponse/>"));
+  const Edit edit = [gateway](std::vector<User>&, QJsonObject& changes) -> std::optional<Answer> {
+    changes.insert("SysDefaultGateway", gateway);
+    return std::nullopt;
+  };
+  return commit(edit, false, {QStringLiteral("SysDefaultGateway")}, After::Nothing,
+                Ok(QStringLiteral("<tds:SetNetworkDefaultGatewayResponse/>")), logDetail);
 }
 
 }  // namespace camd

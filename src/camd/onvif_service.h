@@ -7,10 +7,12 @@
 // users; every change is saved whole in the camera's settings file.
 #include <QByteArrayList>
 #include <QDateTime>
+#include <QHostAddress>
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <optional>
 
 #include "camd/digest.h"
@@ -76,31 +78,54 @@ class OnvifService {
     QByteArray body;
     QByteArrayList authenticate;  // WWW-Authenticate values
     After after = After::Nothing;
+    int holdMs = 0;  // sent this much later than the camera's usual delay
   };
 
  private:
   // The answer to a POST of `body` with the given Authorization header on
-  // `uri`; `logDetail` says what happened.
-  Answer answer(const QByteArray& body, const QByteArray& authorization, const QString& uri, QString& logDetail);
+  // `uri` from `from`; `logDetail` says what happened.
+  Answer answer(const QByteArray& body, const QByteArray& authorization, const QString& uri, const QHostAddress& from,
+                QString& logDetail);
   // The camera's clock, skew included.
   QDateTime now() const;
 
   struct User {
     QString name, password, level;
   };
+  // The account and further users in force (they log in), and as stored
+  // (what the next change builds on): a change of our own protocol may wait
+  // for a restart to take effect.
   std::vector<User> users() const;
+  std::vector<User> storedUsers() const;
   std::optional<User> authenticate(const SoapRequest& message, const QByteArray& authorization, const QString& uri,
-                                   Answer& refusal, QString& logDetail);
+                                   const QHostAddress& from, Answer& refusal, QString& logDetail);
+  // A login refused without a look at it: the account's brake is on.
+  std::optional<User> unchecked(Answer& refusal, QString& logDetail);
   Answer operation(const XmlElement& request, QString& logDetail);
   Answer setUsers(const XmlElement& request, QString& logDetail);
   Answer createUsers(const XmlElement& request, QString& logDetail);
   Answer deleteUsers(const XmlElement& request, QString& logDetail);
   Answer setNetworkInterfaces(const XmlElement& request, QString& logDetail);
   Answer setGateway(const XmlElement& request, QString& logDetail);
-  // Saves the users (the first administrator becomes the camera's account)
-  // and `changes` whole, or nothing.
-  std::optional<Answer> saveAll(const std::vector<User>& users, const QJsonObject& changes, const QStringList& inForce,
-                                QString& logDetail);
+
+  // One change of the users or the settings, made on what is stored when it
+  // takes effect: it edits the stored `users` and names the settings it sets
+  // in `changes`, or refuses.
+  using Edit = std::function<std::optional<Answer>(std::vector<User>& users, QJsonObject& changes)>;
+  // Answers `ok` once `edit` holds on what is stored now; saves it at once,
+  // or after the camera's settle time on what is stored then. `account`:
+  // the edit changes the users; `inForce`: settings in force once saved;
+  // `onMove`: After::Move when a new address is taken without a reboot.
+  Answer commit(const Edit& edit, bool account, const QStringList& inForce, After onMove, Answer ok, QString& logDetail);
+  // The stored settings with `changes` (and, for `account`, the users) on
+  // them; `extra` gets the users kept beside the account.
+  std::optional<QJsonObject> merged(const std::vector<User>& users, const QJsonObject& changes, bool account,
+                                    QJsonArray& extra, QString& error) const;
+  // Saves whole or not at all; the refusal to answer when not.
+  std::optional<Answer> save(const std::vector<User>& users, const QJsonObject& changes, bool account,
+                             QStringList inForce, QString& logDetail);
+  // The stored address is not the one in force.
+  bool moved() const;
 
   QString deviceInformation() const;
   QString capabilities() const;
@@ -111,6 +136,7 @@ class OnvifService {
   Camera& camera_;
   SimLog& log_;
   DigestServer digest_;
+  TokenBook tokens_;
 };
 
 }  // namespace camd

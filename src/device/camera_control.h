@@ -8,7 +8,10 @@
 // An implementation answers every call: a camera that does not answer gives
 // the results the callers act on (Connect 0, LoginState neither 2 nor 3). It
 // may still throw CameraControlError for a failure of its own; the callers
-// that can meet one say what they do with it. A write that does not take
+// that can meet one say what they do with it. The network component throws
+// it when an ONVIF camera does not answer the login dialog's LoginState or
+// Login, or answers too late ("the camera at 192.0.2.10 did not answer
+// within 8 s"): the dialogs show it instead of an OK without any effect. A write that does not take
 // (ApplySettings, Restart, ChangeAddress refused or not answered) is such a
 // failure: the caller must not wait for a camera that is not coming back.
 #include <cstdint>

@@ -194,6 +194,11 @@ ResponseReader::Step ResponseReader::Finish(const QByteArray& body) {
 
 namespace {
 
+// Why an exchange ended without an answer: no connection in its time, or no
+// whole answer in the request's time.
+constexpr char ConnectTimedOut[] = "connect timed out";
+constexpr char TimedOut[] = "timed out";
+
 QByteArray RequestBytes(const HttpRequest& request, const QByteArray& authorization) {
   QByteArray bytes = request.method.toLatin1() + ' ' + request.path.toUtf8() + " HTTP/1.1\r\n";
   bytes += "Host: " + request.address.toLatin1() + ':' + QByteArray::number(request.port) + "\r\n";
@@ -242,11 +247,11 @@ RawResponse Exchange(const HttpRequest& request, const QByteArray& authorization
   QTimer connectTimer;
   connectTimer.setSingleShot(true);
   QObject::connect(&connectTimer, &QTimer::timeout, &loop, [&] {
-    if (socket.state() != QAbstractSocket::ConnectedState) finish(QStringLiteral("connect timed out"));
+    if (socket.state() != QAbstractSocket::ConnectedState) finish(QString::fromLatin1(ConnectTimedOut));
   });
   QTimer deadline;
   deadline.setSingleShot(true);
-  QObject::connect(&deadline, &QTimer::timeout, &loop, [&] { finish(QStringLiteral("timed out")); });
+  QObject::connect(&deadline, &QTimer::timeout, &loop, [&] { finish(QString::fromLatin1(TimedOut)); });
 
   if (!request.bindAddress.isNull() && !socket.bind(request.bindAddress)) {
     finish(QStringLiteral("cannot bind to ") + request.bindAddress.toString());
@@ -270,8 +275,11 @@ HttpResponse Conclude(const RawResponse& raw, const HttpRequest& request) {
   HttpResponse response;
   const QList<QByteArray> macs = raw.Header("x-sentrova-mac");
   response.mac = macs.isEmpty() ? QString() : QString::fromUtf8(macs.front());
+  const QList<QByteArray> dates = raw.Header("date");
+  response.date = dates.isEmpty() ? QString() : QString::fromLatin1(dates.front());
   if (raw.status == 0) {
     response.error = raw.error;
+    response.timedOut = raw.error == QLatin1String(TimedOut);
     return response;
   }
   if (!request.expectedMac.isEmpty() && response.mac != request.expectedMac) {
@@ -293,7 +301,7 @@ HttpResponse SendHttp(const HttpRequest& request) {
   }
   const RawResponse first = Exchange(request, QByteArray());
   const HttpResponse plain = Conclude(first, request);
-  if (plain.status != 401) return plain;
+  if (plain.status != 401 || !request.answerChallenge) return plain;
 
   // The camera wants a login: answer its Digest challenge once, preferring
   // SHA-256, and only after the MAC check above passed.

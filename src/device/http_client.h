@@ -28,6 +28,7 @@ struct HttpRequest {
   QByteArray contentType = "application/json";
   QString user;         // Digest credentials; used only when the camera asks
   QString password;
+  bool answerChallenge = true;  // false: a 401 is the answer, no credentials go out
   QString expectedMac;  // when set, the camera must carry this X-Sentrova-MAC
   QHostAddress bindAddress;  // when set, the local address to connect from
   std::chrono::milliseconds connectTimeout{1000};
@@ -39,6 +40,8 @@ struct HttpResponse {
   QByteArray body;
   QString mac;         // X-Sentrova-MAC of the answer
   QString error;       // why there is no usable answer; empty on success
+  bool timedOut = false;  // no answer because the time was up
+  QString date;        // the Date header, when the camera sent one
   bool answered() const { return status != 0; }
 };
 

@@ -64,5 +64,9 @@ inline constexpr int32_t OnvifProtocolOption = 1;
 // the address page's own keys).
 inline constexpr char16_t FirmwareVersionKey[] = u"SysFirmwareVersion";
 inline constexpr char16_t MacAddressKey[] = u"SysMacAddress";
+// Read with GetSettingNumber after the login: -1 when the camera takes
+// commands from anyone without a login, 0 otherwise (and from a camera that
+// does not know the key).
+inline constexpr char16_t NoLoginKey[] = u"SysNoLogin";
 
 }  // namespace protocol

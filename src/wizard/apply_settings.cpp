@@ -28,8 +28,8 @@ const std::u16string& AdminPasswordToWrite(const WizardState& state) {
   return state.ChangeAdminPassword == True ? state.NewAdminPassword : state.CurrentAdminPassword;
 }
 
-void ShowAccessControl(const WizardState& state, forms::Label& line) {
-  const bool open = state.DeviceFamily == FamilyPlain;
+void ShowAccessControl(const Program& program, forms::Label& line) {
+  const bool open = program.state.DeviceFamily == FamilyPlain || (program.frmMain && program.frmMain->LaunchedOpenCamera);
   line.caption = open ? NoAccessControlText : u"";
   line.visible = open;
 }

@@ -10,8 +10,9 @@
 const std::u16string& AdminIDToWrite(const WizardState& state);
 const std::u16string& AdminPasswordToWrite(const WizardState& state);
 // The summary's line about the camera's access control: shown only for a
-// camera that has none (family 0).
-void ShowAccessControl(const WizardState& state, forms::Label& line);
+// camera that has none (family 0, or an ONVIF camera that took commands
+// without a login).
+void ShowAccessControl(const Program& program, forms::Label& line);
 
 // Authenticates CamTemp with the current credentials, keeps the account and
 // address settings, has the camera apply everything kept, restarts firmware

@@ -27,8 +27,6 @@ int16_t ClampToInt16(int32_t value) {
       std::clamp<int32_t>(value, std::numeric_limits<int16_t>::min(), std::numeric_limits<int16_t>::max()));
 }
 
-// Whether a listed camera is an ONVIF camera's row, from its Mode text.
-bool IsOnvifMode(const std::u16string& mode) { return mode == protocol::OnvifModeText; }
 
 // The desktop hears that the search runs, however it ends.
 struct SearchAnnouncement {
@@ -40,6 +38,10 @@ struct SearchAnnouncement {
 };
 
 }  // namespace
+
+bool IsOnvifMode(const std::u16string& mode) {
+  return mode == protocol::OnvifModeText || mode == OpenOnvifModeText;
+}
 
 int16_t FamilyOfMode(const std::u16string& mode) {
   const bool login = IsOnvifMode(mode) || mode.find(LoginFamilyMark) != std::u16string::npos;
@@ -189,6 +191,7 @@ bool FrmMain::LaunchWizard() {
   // An ONVIF row: login first, like family 2, and spoken to in ONVIF.
   const bool onvifRow = IsOnvifMode(mode);
   LaunchedOnvifRow = onvifRow;
+  LaunchedOpenCamera = false;
   state.DeviceFamily = FamilyOfMode(mode);
   cam.ProtocolFamily(state.DeviceFamily);
   cam.ProtocolOption(0);
@@ -287,6 +290,10 @@ void FrmMain::ReadOnvifCamera() {
   read(u"SysDefaultGateway", state.CurrentGateway);
   read(protocol::FirmwareVersionKey, state.DeviceVersion);
   read(protocol::MacAddressKey, state.DeviceMac);
+  // A camera that takes commands without any login is marked and warned
+  // about like our own family without one.
+  LaunchedOpenCamera = camTemp.GetSettingNumber(protocol::NoLoginKey) == -1;
+  if (LaunchedOpenCamera) List.CellText(List.SelectedRow(), 3, OpenOnvifModeText);
 }
 
 void FrmMain::CmdAbout_Click() {

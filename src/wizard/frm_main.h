@@ -33,6 +33,7 @@ struct FrmMain {
   int16_t LoginResult = 0;  // what Connect gave during the last launch
   bool LaunchedOnvifRow = false;  // the last launch was for an ONVIF row (the change-address dialog follows it)
   RowService LaunchedService;     // and where its device service was
+  bool LaunchedOpenCamera = false;  // the last launch found an ONVIF camera that takes commands without a login
 
   void Form_Load();
   void Form_Unload() {}
@@ -69,6 +70,11 @@ RowService AimAtRowService(device::CameraControl& cam, device::CameraControl& ca
 inline constexpr char16_t NoAccessControlText[] =
     u"This camera has no access control: anyone on the network can read its password and change its settings "
     u"without logging in. Cameras of family 2 (Mode \"350\") and ONVIF cameras ask for a login.";
+
+// The Mode text of an ONVIF row once its camera proved to need no login.
+inline constexpr char16_t OpenOnvifModeText[] = u"ONVIF no login (open)";
+// Whether a listed camera is an ONVIF camera's row, from its Mode text.
+bool IsOnvifMode(const std::u16string& mode);
 
 // A failure of the camera control (or of the list) that a handler stopped
 // at: the pointer goes back to the default and a critical message says so.

@@ -22,7 +22,7 @@ void FrmsetLanEnd::Form_Activate() {
   LblPassword.caption = AdminPasswordToWrite(state);
   LblIP.caption = state.NewIPAddress;
   LblSubnet.caption = state.NewSubnetMask;
-  ShowAccessControl(state, LblAccess);
+  ShowAccessControl(program, LblAccess);
 }
 
 void FrmsetLanEnd::CmdBack_Click() {

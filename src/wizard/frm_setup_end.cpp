@@ -50,7 +50,7 @@ void FrmSetupEnd::Form_Activate() {
   LblSSID.caption = state.NewWlanESSID;
   LblChannel.caption = base::FromUtf8(std::to_string(state.NewWlanChannel));
   LblWebKey.caption = state.ChangeWEPKey == True ? state.NewWlanWEPKey : MaskedKey(state.CurrentWlanWEPKey);
-  ShowAccessControl(state, LblAccess);
+  ShowAccessControl(program, LblAccess);
 }
 
 void FrmSetupEnd::CmdBack_Click() {

@@ -379,13 +379,14 @@ TEST(Digest, RefusesWrongCredentialsAndMisfits) {
             DigestResult::Refused);
   EXPECT_EQ(server.verify(Answer(server, "root", "1234", "/setup/v1/hello"), "GET", "/setup/v1/hello", "admin", "1234"),
             DigestResult::Refused);
-  EXPECT_EQ(server.verify(right, "GET", "/setup/v1/restart", "admin", "1234"), DigestResult::Refused) << "other uri";
+  EXPECT_EQ(server.verify(right, "GET", "/setup/v1/restart", "admin", "1234"), DigestResult::Unusable) << "other uri";
   EXPECT_EQ(server.verify(right, "POST", "/setup/v1/hello", "admin", "1234"), DigestResult::Refused) << "other method";
   EXPECT_EQ(server.verify("", "GET", "/setup/v1/hello", "admin", "1234"), DigestResult::Missing);
   EXPECT_EQ(server.verify("Basic YWRtaW46MTIzNA==", "GET", "/setup/v1/hello", "admin", "1234"), DigestResult::Missing);
+  // Refused before any password is looked at: no guess was checked.
   EXPECT_EQ(server.verify("Digest " + QByteArray(5000, 'a'), "GET", "/setup/v1/hello", "admin", "1234"),
-            DigestResult::Refused);
-  EXPECT_EQ(server.verify("Digest garbage,,,=\"", "GET", "/setup/v1/hello", "admin", "1234"), DigestResult::Refused);
+            DigestResult::Unusable);
+  EXPECT_EQ(server.verify("Digest garbage,,,=\"", "GET", "/setup/v1/hello", "admin", "1234"), DigestResult::Unusable);
 }
 
 TEST(Digest, UnknownNonceWithRightAnswerIsStale) {
@@ -435,8 +436,8 @@ TEST(Challenges, SpentOnceAndNeverPushedOutByAFlood) {
   EXPECT_FALSE(book.spend(lost)) << "beyond the window it counts as lost";
 }
 
-// Wrong MAC-command proofs: a few at once, then one a second; right ones
-// cost nothing; a quiet spell gives the whole burst back.
+// Wrong logins: a few at once, then one a second; right ones cost nothing;
+// a quiet spell gives the whole burst back.
 TEST(GuessBudget, FewWrongProofsAtOnceThenOnePerSecond) {
   GuessBudget budget;
   for (int i = 0; i < 20; ++i) EXPECT_TRUE(budget.mayCheck(i)) << "right proofs spend nothing";
@@ -454,25 +455,30 @@ TEST(GuessBudget, FewWrongProofsAtOnceThenOnePerSecond) {
   EXPECT_EQ(checked, GuessBudget::Burst) << "after a quiet minute the burst again, no more";
 }
 
-TEST(Throttle, GrowingHoldPerSourceForgottenOnSuccess) {
-  LoginThrottle throttle;
-  const QHostAddress guesser(u"127.0.0.9"_qs);
-  const QHostAddress owner(u"127.0.0.10"_qs);
-  std::vector<qint64> holds;
-  for (int i = 0; i < 9; ++i) holds.push_back(throttle.failed(guesser));
-  EXPECT_EQ(holds, (std::vector<qint64>{0, 0, 0, 250, 500, 1000, 2000, 4000, 4000}));
-  EXPECT_EQ(throttle.failed(guesser), LoginThrottle::MaxHoldMs) << "capped";
-  EXPECT_GT(throttle.blockedFor(guesser), 0);
-  EXPECT_EQ(throttle.blockedFor(owner), 0) << "another source is not slowed down";
-  EXPECT_EQ(throttle.failed(owner), 0);
-  throttle.succeeded(guesser);
-  EXPECT_EQ(throttle.blockedFor(guesser), 0) << "a right answer forgets the source";
-  EXPECT_EQ(throttle.failed(guesser), 0);
-}
-
 // The queue of delayed answers holds at most MaxPending: what is posted
 // beyond that is dropped, never sent, and counted in the log; the rest go out
 // in order of their due time, equal times in the order they were posted.
+// A new request is taken while few answers are due soon; answers due later
+// (WS-Discovery waits up to 500 ms) do not hold it up.
+TEST(AnswerScheduler, RoomForARequestCountsOnlyWhatIsDueSoon) {
+  int argc = 1;
+  char name[] = "camd_unit_test";
+  char* argv[] = {name, nullptr};
+  QCoreApplication app(argc, argv);  // the queue's timer
+  QTemporaryDir dir;
+  SimLog log;
+  QString error;
+  ASSERT_TRUE(log.open(dir.filePath("camd.log"), error)) << qPrintable(error);
+  AnswerScheduler scheduler(log);
+  EXPECT_TRUE(scheduler.hasRoomFor(AnswerScheduler::MaxPending)) << "an empty queue takes any number";
+  for (size_t i = 0; i < AnswerScheduler::FullAt - 3000; ++i) scheduler.post([] {}, 5000);
+  EXPECT_TRUE(scheduler.hasRoomFor(1000)) << "all due later";
+  EXPECT_FALSE(scheduler.hasRoomFor(3001)) << "but never more than FullAt in all";
+  for (size_t i = 0; i < AnswerScheduler::BusyAt - 1000; ++i) scheduler.post([] {}, 0);
+  EXPECT_TRUE(scheduler.hasRoomFor(1000));
+  EXPECT_FALSE(scheduler.hasRoomFor(1001)) << "the sender would fall behind";
+}
+
 TEST(AnswerScheduler, BoundedAndInOrderOfDueTime) {
   int argc = 1;
   char name[] = "camd_unit_test";

@@ -37,8 +37,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const auto request = camd::ReadRequest(input, error);
   if (!request && error.isEmpty()) std::abort();
   if (request) {
-    if (const auto token = camd::ReadUsernameToken(request->header))
-      camd::VerifyToken(*token, token->user, QStringLiteral("1234"), QDateTime::currentDateTimeUtc());
+    if (const auto token = camd::ReadUsernameToken(request->header)) {
+      camd::TokenBook book;
+      const QHostAddress from(QStringLiteral("127.0.0.2"));
+      if (book.admit(*token, QDateTime::currentDateTimeUtc(), from) == camd::TokenResult::Admitted &&
+          camd::TokenMatches(*token, token->user, QStringLiteral("1234")))
+        book.spend(*token, QDateTime::currentDateTimeUtc(), from);
+    }
   }
   error.clear();
   if (!camd::ReadProbe(input, error) && error.isEmpty()) std::abort();

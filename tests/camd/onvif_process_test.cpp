@@ -8,6 +8,7 @@
 #include <QNetworkDatagram>
 #include <QNetworkInterface>
 #include <QTcpSocket>
+#include <QThread>
 #include <QUdpSocket>
 #include <QUuid>
 #include <fcntl.h>
@@ -19,6 +20,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "camd/digest.h"
 #include "camd/onvif_auth.h"
 #include "camd/onvif_service.h"
 #include "protocol/onvif_xml.h"
@@ -65,6 +67,9 @@ class OnvifSim : public testing::Test {
       {"mac": "%4", "protocols": ["onvif"], "settings": {"SysIPAddress": "%5.13"},
        "faults": {"clockSkewSeconds": -3600, "digestOnly": true}}]})")
                               .arg(kOnvifOnly, kBoth, kAhead, kBehind, range_);
+    startWith(fleet);
+  }
+  void startWith(const QString& fleet) {
     // A WS-Discovery port of its own keeps parallel tests' probes apart.
     wsdPort_ = FreeUdpPort();
     ASSERT_TRUE(sim_.start({"--fleet", sim_.writeFleet(fleet.toUtf8()), "--state-dir", sim_.dir() + "/state",
@@ -75,7 +80,7 @@ class OnvifSim : public testing::Test {
   HttpAnswer post(int host, const QString& soap, const QByteArray& authorization = {}) {
     return Http(at(host), 80, "POST", kDevice, soap.toUtf8(), authorization);
   }
-  QJsonObject savedSettings(const char* mac) {
+  QJsonObject savedSettings(const QString& mac) {
     QFile file(sim_.dir() + "/state/" + mac + ".json");
     if (!file.open(QIODevice::ReadOnly)) return {};
     return QJsonDocument::fromJson(file.readAll()).object().value("settings").toObject();
@@ -293,6 +298,252 @@ TEST_F(OnvifSim, UsersAreTheCamerasOwnAccount) {
   EXPECT_NE(HttpLogin(at(10), 80, "GET", protocol::HelloPath, "admin", "1234").status, 200);
 }
 
+// One brake on guessing the account, over every way in and from any
+// source: the burst of wrong logins spent over HTTP Digest, the ONVIF
+// logins and the MAC login are refused unchecked, the owner's right one too,
+// until a second has passed.
+TEST_F(OnvifSim, OneBrakePerAccountOverEveryWayIn) {
+  using protocol::Kind;
+  const auto wrongToken = [&](const QString& source) {
+    return Http(at(11), 80, "POST", kDevice, Soap("<tds:GetUsers/>", Token("admin", "guess", QDateTime::currentDateTimeUtc())).toUtf8(),
+                {}, source).status;
+  };
+  const auto wrongOnvifDigest = [&] {
+    return HttpLogin(at(11), 80, "POST", kDevice, "admin", "guess", Soap("<tds:GetUsers/>").toUtf8()).status;
+  };
+  Group group(sim_.port());
+  protocol::Message login = Request(Kind::LoginRequest, kBoth);
+  login.id = "admin";
+  QElapsedTimer clock;
+  clock.start();
+  for (int i = 0; i < camd::GuessBudget::Burst; ++i)
+    EXPECT_EQ(HttpLogin(at(11), 80, "GET", protocol::HelloPath, "admin", "guess").status, 401) << i;
+  const int httpDigest = HttpLogin(at(11), 80, "GET", protocol::HelloPath, "admin", "guess").status;
+  const int tokenHere = wrongToken({});
+  const int tokenElsewhere = wrongToken(range_ + ".200");
+  const int onvifDigest = wrongOnvifDigest();
+  const std::optional<protocol::Message> mac = ProvenCommand(group, login, "guess");
+  const int owner = post(11, Soap("<tds:GetUsers/>", Token("admin", "1234", QDateTime::currentDateTimeUtc()))).status;
+  if (clock.elapsed() < camd::GuessBudget::RefillMs) {  // else this machine was too slow to tell
+    EXPECT_EQ(httpDigest, 429);
+    EXPECT_EQ(tokenHere, 429);
+    EXPECT_EQ(tokenElsewhere, 429) << "another source address is braked too";
+    EXPECT_EQ(onvifDigest, 429);
+    ASSERT_TRUE(mac);
+    EXPECT_EQ(mac->state, 2);
+    EXPECT_TRUE(sim_.waitForLog("id=admin state=2 unchecked"));
+    EXPECT_EQ(owner, 429) << "refused unchecked while the brake is on";
+  }
+  QThread::msleep(camd::GuessBudget::RefillMs + 100);
+  EXPECT_EQ(post(11, Soap("<tds:GetUsers/>", Token("admin", "1234", QDateTime::currentDateTimeUtc()))).status, 200)
+      << "the owner gets in a second after the guessing";
+}
+
+// A UsernameToken is taken once: a copy from another address, or from its
+// own a little later, is refused, for reads and writes alike; the window
+// for its creation time holds in both directions; a Digest answer is taken
+// once too.
+TEST_F(OnvifSim, ACapturedLoginIsNeverTakenAgain) {
+  const QDateTime now = QDateTime::currentDateTimeUtc();
+  const QString captured = Token("admin", "1234", now);
+  EXPECT_EQ(post(10, Soap("<tds:GetUsers/>", captured)).status, 200);
+  const QString gateway = Soap("<tds:SetNetworkDefaultGateway><tds:IPv4Address>" + at(254) +
+                               "</tds:IPv4Address></tds:SetNetworkDefaultGateway>", captured);
+  EXPECT_EQ(Http(at(10), 80, "POST", kDevice, gateway.toUtf8(), {}, range_ + ".200").status, 400);
+  EXPECT_EQ(Http(at(10), 80, "POST", kDevice, Soap("<tds:GetUsers/>", captured).toUtf8(), {}, range_ + ".200").status, 400);
+  QThread::msleep(camd::TokenBook::RepeatMs + 100);
+  EXPECT_EQ(post(10, gateway).status, 400) << "its own sender, later";
+  EXPECT_TRUE(sim_.waitForLog("refused=token-replayed", 3));
+  EXPECT_TRUE(savedSettings(kOnvifOnly).isEmpty()) << "the gateway was not written";
+
+  struct Case {
+    qint64 offsetMs;  // the token's creation time minus the camera's clock
+    int status;
+  } window[] = {{-camd::TokenBook::PastMs + 3000, 200}, {-camd::TokenBook::PastMs - 3000, 400},
+                {camd::TokenBook::FutureMs - 2000, 200}, {camd::TokenBook::FutureMs + 3000, 400}, {299000, 400}};
+  for (const Case& c : window) {
+    const HttpAnswer answer =
+        post(10, Soap("<tds:GetUsers/>", Token("admin", "1234", QDateTime::currentDateTimeUtc().addMSecs(c.offsetMs))));
+    EXPECT_EQ(answer.status, c.status) << c.offsetMs;
+  }
+
+  const QByteArray body = Soap("<tds:GetUsers/>").toUtf8();
+  const HttpAnswer first = Http(at(10), 80, "POST", kDevice, body);
+  ASSERT_EQ(first.status, 401);
+  const QByteArray authorization = protocol::DigestAuthorization(*protocol::ParseDigestChallenge(first.authenticate[0]),
+                                                                 "admin", "1234", "POST", kDevice);
+  EXPECT_EQ(Http(at(10), 80, "POST", kDevice, body, authorization).status, 200);
+  EXPECT_EQ(Http(at(10), 80, "POST", kDevice, body, authorization, range_ + ".200").status, 401) << "the same nc and cnonce";
+}
+
+// One camera, two protocols, one settings file: an ONVIF write made with
+// the credentials still in force builds on what an HTTP apply stored for
+// the restart, and never puts the old password back.
+TEST_F(OnvifSim, AWriteOverOneProtocolKeepsTheOthersChange) {
+  const QByteArray apply = R"({"settings":{"SysAdminPassword":"5678"}})";
+  EXPECT_EQ(HttpLogin(at(11), 80, "POST", "/setup/v1/apply", "admin", "1234", apply).status, 200);
+  const QString gateway = Soap("<tds:SetNetworkDefaultGateway><tds:IPv4Address>" + at(254) +
+                               "</tds:IPv4Address></tds:SetNetworkDefaultGateway>",
+                               Token("admin", "1234", QDateTime::currentDateTimeUtc()));
+  EXPECT_EQ(post(11, gateway).status, 200) << "the old password is in force until the restart";
+  EXPECT_EQ(savedSettings(kBoth).value("SysAdminPassword"), "5678");
+  EXPECT_EQ(savedSettings(kBoth).value("SysDefaultGateway"), at(254));
+  EXPECT_EQ(HttpLogin(at(11), 80, "POST", "/setup/v1/restart", "admin", "1234").status, 200);
+  ASSERT_TRUE(sim_.waitForLog(QStringLiteral("camera %1 state up").arg(kBoth), 2));
+  EXPECT_EQ(HttpLogin(at(11), 80, "GET", protocol::HelloPath, "admin", "5678").status, 200);
+  EXPECT_EQ(HttpLogin(at(11), 80, "GET", protocol::HelloPath, "admin", "1234").status, 401);
+  EXPECT_EQ(post(11, Soap("<tds:GetNetworkDefaultGateway/>", Token("admin", "5678", QDateTime::currentDateTimeUtc())))
+                .body.contains(at(254).toUtf8()),
+            true);
+}
+
+// The ways of a real device the ONVIF client must cope with, one camera each.
+class OnvifFaults : public OnvifSim {
+ protected:
+  static QString Mac(int host) { return QStringLiteral("0.12.34.3.0.%1").arg(host); }
+  void SetUp() override {
+    range_ = RandomRange();
+    const QStringList faults = {
+        R"("writesIgnored": true)", R"("openReads": true)", R"("refusalAs400": true)", R"("emptyGateway": true)",
+        R"("settleMs": 1000)", R"("rebootAnswerMs": 1500)", R"("answerDelayMs": 600)"};
+    QStringList cameras;
+    for (int i = 0; i < faults.size(); ++i)
+      cameras << QStringLiteral(R"({"mac": "%1", "protocols": ["onvif"], "settings": {"SysIPAddress": "%2", "SysDefaultGateway": "%4"},
+                                    "faults": {%3}})")
+                     .arg(Mac(20 + i), at(20 + i), faults[i], at(1));
+    startWith(QStringLiteral(R"({"cameras": [%1]})").arg(cameras.join(u',')));
+  }
+  static QString Now() { return Token("admin", "1234", QDateTime::currentDateTimeUtc()); }
+  static QString As(const QString& password) { return Token("admin", password, QDateTime::currentDateTimeUtc()); }
+  static QString SetPassword(const QString& password) {
+    return QStringLiteral("<tds:SetUser><tds:User><tt:Username>admin</tt:Username><tt:Password>%1</tt:Password>"
+                          "<tt:UserLevel>Administrator</tt:UserLevel></tds:User></tds:SetUser>").arg(password);
+  }
+  static QString SetGateway(const QString& gateway) {
+    return QStringLiteral("<tds:SetNetworkDefaultGateway><tds:IPv4Address>%1</tds:IPv4Address>"
+                          "</tds:SetNetworkDefaultGateway>").arg(gateway);
+  }
+  static QString SetAddress(const QString& address) {
+    return QStringLiteral("<tds:SetNetworkInterfaces><tds:InterfaceToken>eth0</tds:InterfaceToken><tds:NetworkInterface>"
+                          "<tt:Enabled>true</tt:Enabled><tt:IPv4><tt:Enabled>true</tt:Enabled><tt:Manual>"
+                          "<tt:Address>%1</tt:Address><tt:PrefixLength>24</tt:PrefixLength></tt:Manual>"
+                          "<tt:DHCP>false</tt:DHCP></tt:IPv4></tds:NetworkInterface></tds:SetNetworkInterfaces>").arg(address);
+  }
+  // The gateway a camera reports, read with the given credentials.
+  QString gatewayOf(int host, const QString& token) {
+    const HttpAnswer read = post(host, Soap("<tds:GetNetworkDefaultGateway/>", token));
+    const protocol::SoapRead soap = protocol::ReadSoap(read.body);
+    return read.status == 200 && soap.message ? TextAt(soap.message->body, {u"GetNetworkDefaultGatewayResponse", u"NetworkGateway", u"IPv4Address"})
+                                               : QStringLiteral("status %1").arg(read.status);
+  }
+};
+
+TEST_F(OnvifFaults, WritesAnsweredWithSuccessChangeNothing) {
+  struct Case {
+    QString request;
+    const char* response;
+  } cases[] = {
+      {SetPassword("9999"), "<tds:SetUserResponse/>"},
+      {SetGateway(range_ + ".99"), "<tds:SetNetworkDefaultGatewayResponse/>"},
+      {SetAddress(at(99)), "<tds:SetNetworkInterfacesResponse/>"},
+      {"<tds:CreateUsers><tds:User><tt:Username>chief</tt:Username><tt:Password>pw</tt:Password>"
+       "<tt:UserLevel>Administrator</tt:UserLevel></tds:User></tds:CreateUsers>", "<tds:CreateUsersResponse/>"},
+      {"<tds:DeleteUsers><tds:Username>admin</tds:Username></tds:DeleteUsers>", "<tds:DeleteUsersResponse/>"},
+      {"<tds:SystemReboot/>", "<tds:Message>Rebooting</tds:Message>"},
+  };
+  for (const Case& c : cases) {
+    const HttpAnswer answer = post(20, Soap(c.request, Now()));
+    EXPECT_EQ(answer.status, 200) << c.response;
+    EXPECT_TRUE(answer.body.contains(c.response)) << answer.body.constData();
+  }
+  // Still the old password, address, gateway and user list, and no reboot.
+  const HttpAnswer users = post(20, Soap("<tds:GetUsers/>", Now()));
+  EXPECT_EQ(users.status, 200);
+  EXPECT_FALSE(users.body.contains("chief"));
+  EXPECT_EQ(post(20, Soap("<tds:GetUsers/>", As("9999"))).status, 400);
+  EXPECT_EQ(gatewayOf(20, Now()), range_ + ".1");
+  EXPECT_TRUE(savedSettings(Mac(20)).isEmpty()) << "nothing was saved";
+  EXPECT_EQ(sim_.countInLog(QStringLiteral("camera %1 state silent").arg(Mac(20))), 0);
+  // A write still needs a login.
+  EXPECT_EQ(post(20, Soap(SetPassword("9999"))).status, 401);
+}
+
+TEST_F(OnvifFaults, OpenReadsAnswerGetUsersWithoutALogin) {
+  const HttpAnswer open = post(21, Soap("<tds:GetUsers/>"));
+  EXPECT_EQ(open.status, 200);
+  EXPECT_TRUE(open.body.contains("<tt:Username>admin</tt:Username>"));
+  // The same read on a camera without the fault, and other reads on this one, need the login.
+  EXPECT_EQ(post(20, Soap("<tds:GetUsers/>")).status, 401);
+  EXPECT_EQ(post(21, Soap("<tds:GetDeviceInformation/>")).status, 401);
+  EXPECT_EQ(post(21, Soap("<tds:GetDeviceInformation/>", As("wrong"))).status, 400);
+  EXPECT_EQ(post(21, Soap("<tds:GetDeviceInformation/>", Now())).status, 200);
+}
+
+TEST_F(OnvifFaults, RefusedLoginsAre400NotAuthorized) {
+  const HttpAnswer none = post(22, Soap("<tds:GetDeviceInformation/>"));
+  EXPECT_EQ(none.status, 400);
+  EXPECT_TRUE(none.body.contains("<env:Value>ter:NotAuthorized</env:Value>"));
+  ASSERT_EQ(none.authenticate.size(), 2) << "Digest is still offered";
+  const QByteArray body = Soap("<tds:GetDeviceInformation/>").toUtf8();
+  const auto digest = [&](const QString& password) {
+    const auto challenge = protocol::ParseDigestChallenge(none.authenticate[1]);
+    return Http(at(22), 80, "POST", kDevice, body,
+                protocol::DigestAuthorization(*challenge, "admin", password, "POST", kDevice));
+  };
+  const HttpAnswer wrong = digest("4321");
+  EXPECT_EQ(wrong.status, 400);
+  EXPECT_TRUE(wrong.body.contains("ter:NotAuthorized"));
+  EXPECT_EQ(digest("1234").status, 200);
+  EXPECT_EQ(post(22, Soap("<tds:GetDeviceInformation/>", As("4321"))).status, 400);
+  EXPECT_EQ(post(22, Soap("<tds:GetDeviceInformation/>", Now())).status, 200);
+}
+
+TEST_F(OnvifFaults, EmptyGatewayIsReportedWhateverIsSet) {
+  EXPECT_EQ(gatewayOf(23, Now()), QString());
+  EXPECT_EQ(post(23, Soap(SetGateway(range_ + ".254"), Now())).status, 200);
+  EXPECT_EQ(savedSettings(Mac(23)).value("SysDefaultGateway"), range_ + ".254") << "the gateway is set";
+  EXPECT_EQ(gatewayOf(23, Now()), QString()) << "but never reported";
+}
+
+TEST_F(OnvifFaults, ChangesTakeEffectAfterTheSettleTime) {
+  const QString settled = QStringLiteral("camera %1 onvif settled").arg(Mac(24));
+  // Password: the old one still logs in right after the answer, the new one once settled.
+  EXPECT_EQ(post(24, Soap(SetPassword("5678"), Now())).status, 200);
+  EXPECT_EQ(post(24, Soap("<tds:GetUsers/>", As("5678"))).status, 400);
+  EXPECT_EQ(post(24, Soap("<tds:GetUsers/>", Now())).status, 200);
+  ASSERT_TRUE(sim_.waitForLog(settled, 1, 5000));
+  EXPECT_EQ(post(24, Soap("<tds:GetUsers/>", As("5678"))).status, 200);
+  EXPECT_EQ(post(24, Soap("<tds:GetUsers/>", Now())).status, 400);
+  // Gateway.
+  EXPECT_EQ(post(24, Soap(SetGateway(range_ + ".254"), As("5678"))).status, 200);
+  EXPECT_EQ(gatewayOf(24, As("5678")), range_ + ".1");
+  ASSERT_TRUE(sim_.waitForLog(settled, 2, 5000));
+  EXPECT_EQ(gatewayOf(24, As("5678")), range_ + ".254");
+  // Address: still at the old one right after the answer, then moved.
+  EXPECT_EQ(post(24, Soap(SetAddress(at(124)), As("5678"))).status, 200);
+  EXPECT_EQ(post(24, Soap("<tds:GetSystemDateAndTime/>")).status, 200);
+  ASSERT_TRUE(sim_.waitForLog(QStringLiteral("camera %1 state up address=%2").arg(Mac(24), at(124)), 1, 5000));
+  EXPECT_EQ(post(124, Soap("<tds:GetUsers/>", As("5678"))).status, 200);
+  // A value the camera cannot keep is refused at once, as without the fault.
+  EXPECT_EQ(post(124, Soap(SetPassword("123456789"), As("5678"))).status, 400);
+}
+
+TEST_F(OnvifFaults, SlowAnswersAndASlowRebootAnswer) {
+  QElapsedTimer clock;
+  clock.start();
+  EXPECT_EQ(post(26, Soap("<tds:GetSystemDateAndTime/>")).status, 200);
+  EXPECT_GE(clock.elapsed(), 600) << "every ONVIF answer is slow";
+  clock.restart();
+  EXPECT_EQ(post(25, Soap("<tds:GetSystemDateAndTime/>")).status, 200);
+  EXPECT_LT(clock.elapsed(), 1500) << "only the reboot's answer is slow";
+  clock.restart();
+  const HttpAnswer reboot = post(25, Soap("<tds:SystemReboot/>", Now()));
+  EXPECT_EQ(reboot.status, 200);
+  EXPECT_GE(clock.elapsed(), 1500);
+  EXPECT_TRUE(sim_.waitForLog(QStringLiteral("camera %1 state silent ms=300").arg(Mac(25))));
+  EXPECT_TRUE(sim_.waitForLog(QStringLiteral("camera %1 state up").arg(Mac(25)), 2));
+}
+
 // A Probe as a client sends it, and the answers heard on the probing socket.
 struct Heard {
   QByteArray datagram;
@@ -371,6 +622,28 @@ TEST_F(OnvifSim, AProbeAfterAFloodIsStillAnswered) {
   EXPECT_EQ(answers, 4) << "every camera answers the probe after 1000 others";
 }
 
+// A hundred cameras after a flood of 20 000 probes: a new search is
+// answered by all of them within seconds; what waited is dropped unanswered.
+TEST(OnvifFlood, ANewProbeAfterAFloodIsAnsweredWhole) {
+  SimProcess sim;
+  const quint16 port = FreeUdpPort();
+  ASSERT_TRUE(sim.start({"--count", "100", "--first-address", RandomRange() + ".10", "--protocols", "onvif",
+                         "--onvif-discovery-port", QString::number(port)}))
+      << qPrintable(sim.errorOutput());
+  ProbeOnLoopback(port, QStringLiteral("urn:uuid:flood-end"), 1, 0, 20000);
+  // A search after the flood, again with a new probe until answered whole, as a user would search again.
+  QElapsedTimer clock;
+  clock.start();
+  int answers = 0;
+  while (answers < 100 && clock.elapsed() < 5000) {
+    const QString id = "urn:uuid:" + QUuid::createUuid().toString(QUuid::WithoutBraces);
+    answers = 0;
+    for (const Heard& answer : ProbeOnLoopback(port, id, 1, 700, 0, 100)) answers += answer.datagram.contains(id.toUtf8()) ? 1 : 0;
+  }
+  EXPECT_EQ(answers, 100) << "every camera answered within 5 s of the flood";
+  EXPECT_TRUE(sim.waitForLog("sim wsd stale dropped=")) << "flooded probes were dropped unanswered";
+}
+
 // A flood of probes and of datagrams that are no probe writes at most the
 // cap of lines of each kind per window and counts the rest.
 TEST_F(OnvifSim, FloodsAreLoggedUpToTheCap) {
@@ -382,6 +655,9 @@ TEST_F(OnvifSim, FloodsAreLoggedUpToTheCap) {
     flooder.writeDatagram(ProbeDatagram(QStringLiteral("urn:uuid:flood-%1").arg(i)), QHostAddress(protocol::OnvifGroup), wsdPort_);
     flooder.writeDatagram("<not-a-probe/>", QHostAddress(protocol::OnvifGroup), wsdPort_);
   }
+  // The log is read once the simulator has had the flood.
+  ASSERT_TRUE(sim_.waitForLog("sim wsd probe: further lines only counted"));
+  ASSERT_TRUE(sim_.waitForLog("sim wsd dropped: further lines only counted"));
   EXPECT_TRUE(LoggedWithinCap(sim_.cappedLog("sim wsd probe"), kFlood));
   EXPECT_TRUE(LoggedWithinCap(sim_.cappedLog("sim wsd dropped"), kFlood));
 }

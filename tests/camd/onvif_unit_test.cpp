@@ -1,6 +1,7 @@
 // The rules of the simulator's ONVIF side that are easy to get subtly wrong:
 // the UsernameToken and its clock window, prefix lengths and the addresses a
 // camera refuses, which requests it reads and which probes it answers.
+#include <QUuid>
 #include <gtest/gtest.h>
 
 #include "camd/fleet.h"
@@ -16,49 +17,87 @@ namespace {
 UsernameToken TokenAt(const QDateTime& created, const QString& password, const QString& type = protocol::PasswordDigestType) {
   UsernameToken token;
   token.user = "admin";
-  token.nonce = QByteArray::fromHex("00112233445566778899aabbccddeeff");
+  token.nonce = QUuid::createUuid().toRfc4122();  // fresh, as a client makes it
   token.created = created.toString(Qt::ISODateWithMs);
   token.password = protocol::PasswordDigest(token.nonce, token.created, password);
   token.passwordType = type;
   return token;
 }
 
-TEST(OnvifToken, CheckedAgainstTheCamerasClock) {
+const QHostAddress kClient(QStringLiteral("127.0.0.2"));
+const QHostAddress kOther(QStringLiteral("127.0.0.3"));
+
+// What a camera makes of a token: admitted to the password check only
+// inside the window around its own clock, once per nonce.
+TEST(OnvifToken, CheckedAgainstTheCamerasClockOncePerNonce) {
   const QDateTime pc = QDateTime::currentDateTimeUtc();
+  constexpr qint64 past = TokenBook::PastMs / 1000;
+  constexpr qint64 future = TokenBook::FutureMs / 1000;
   struct Case {
     const char* what;
     qint64 cameraAheadSeconds;  // the camera's clock minus the PC's
     qint64 tokenFromPcSeconds;  // the token's creation time minus the PC's
-    const char* password;
     const char* type;
     TokenResult expected;
   } cases[] = {
-      {"same clocks", 0, 0, "1234", protocol::PasswordDigestType, TokenResult::Accepted},
-      {"camera 2 h ahead, client uses its clock", 7200, 7200, "1234", protocol::PasswordDigestType, TokenResult::Accepted},
-      {"camera 1 h behind, client uses its clock", -3600, -3600, "1234", protocol::PasswordDigestType, TokenResult::Accepted},
-      {"camera 2 h ahead, client ignores it", 7200, 0, "1234", protocol::PasswordDigestType, TokenResult::Expired},
-      {"camera 1 h behind, client ignores it", -3600, 0, "1234", protocol::PasswordDigestType, TokenResult::Expired},
-      {"inside the window", 0, kTokenWindowSeconds - 5, "1234", protocol::PasswordDigestType, TokenResult::Accepted},
-      {"just outside the window", 0, -kTokenWindowSeconds - 5, "1234", protocol::PasswordDigestType, TokenResult::Expired},
-      {"wrong password", 0, 0, "12345", protocol::PasswordDigestType, TokenResult::Refused},
-      {"plain text is never accepted", 0, 0, "1234",
+      {"same clocks", 0, 0, protocol::PasswordDigestType, TokenResult::Admitted},
+      {"camera 2 h ahead, client uses its clock", 7200, 7200, protocol::PasswordDigestType, TokenResult::Admitted},
+      {"camera 1 h behind, client uses its clock", -3600, -3600, protocol::PasswordDigestType, TokenResult::Admitted},
+      {"camera 2 h ahead, client ignores it", 7200, 0, protocol::PasswordDigestType, TokenResult::OutsideWindow},
+      {"camera 1 h behind, client ignores it", -3600, 0, protocol::PasswordDigestType, TokenResult::OutsideWindow},
+      {"old, inside the window", 0, -past + 2, protocol::PasswordDigestType, TokenResult::Admitted},
+      {"older than the window", 0, -past - 2, protocol::PasswordDigestType, TokenResult::OutsideWindow},
+      {"ahead, inside the window", 0, future - 2, protocol::PasswordDigestType, TokenResult::Admitted},
+      {"further ahead than the window", 0, future + 2, protocol::PasswordDigestType, TokenResult::OutsideWindow},
+      {"299 s ahead", 0, 299, protocol::PasswordDigestType, TokenResult::OutsideWindow},
+      {"plain text is never accepted", 0, 0,
        "http://docs.oasis-open.org/wss/2004/01/oasis-200401-wss-username-token-profile-1.0#PasswordText",
-       TokenResult::Refused},
+       TokenResult::Malformed},
   };
   for (const Case& c : cases) {
-    const UsernameToken token = TokenAt(pc.addSecs(c.tokenFromPcSeconds), c.password, QLatin1String(c.type));
-    EXPECT_EQ(VerifyToken(token, "admin", "1234", pc.addSecs(c.cameraAheadSeconds)), c.expected) << c.what;
+    TokenBook book;
+    const UsernameToken token = TokenAt(pc.addSecs(c.tokenFromPcSeconds), "1234", QLatin1String(c.type));
+    EXPECT_EQ(book.admit(token, pc.addSecs(c.cameraAheadSeconds), kClient), c.expected) << c.what;
   }
-  UsernameToken plain = TokenAt(pc, "1234");
+  TokenBook book;
+  const UsernameToken token = TokenAt(pc, "1234");
+  EXPECT_TRUE(TokenMatches(token, "admin", "1234"));
+  EXPECT_FALSE(TokenMatches(token, "admin", "12345"));
+  EXPECT_FALSE(TokenMatches(token, "root", "1234"));
+  UsernameToken plain = token;
   plain.password = "1234";
-  EXPECT_EQ(VerifyToken(plain, "admin", "1234", pc), TokenResult::Refused) << "the password itself as the digest";
-  UsernameToken otherUser = TokenAt(pc, "1234");
-  otherUser.user = "root";
-  EXPECT_EQ(VerifyToken(otherUser, "admin", "1234", pc), TokenResult::Refused);
-  UsernameToken badTime = TokenAt(pc, "1234");
+  EXPECT_FALSE(TokenMatches(plain, "admin", "1234")) << "the password itself as the digest";
+  UsernameToken badTime = token;
   badTime.created = "yesterday";
-  badTime.password = protocol::PasswordDigest(badTime.nonce, badTime.created, "1234");
-  EXPECT_EQ(VerifyToken(badTime, "admin", "1234", pc), TokenResult::Refused);
+  EXPECT_EQ(book.admit(badTime, pc, kClient), TokenResult::Malformed);
+  // Spent once: its sender may repeat it for a moment; anyone else, and its
+  // sender later, is refused until it leaves the window, then it is too old.
+  book.spend(token, pc, kClient);
+  EXPECT_EQ(book.admit(token, pc.addMSecs(TokenBook::RepeatMs), kClient), TokenResult::Admitted);
+  EXPECT_EQ(book.admit(token, pc, kOther), TokenResult::Replayed);
+  EXPECT_EQ(book.admit(token, pc.addMSecs(TokenBook::RepeatMs + 1), kClient), TokenResult::Replayed);
+  EXPECT_EQ(book.admit(token, pc.addSecs(past - 1), kOther), TokenResult::Replayed);
+  EXPECT_EQ(book.admit(token, pc.addSecs(past + 1), kClient), TokenResult::OutsideWindow);
+  UsernameToken sameNonce = TokenAt(pc.addSecs(1), "1234");
+  sameNonce.nonce = token.nonce;
+  sameNonce.password = protocol::PasswordDigest(sameNonce.nonce, sameNonce.created, "1234");
+  EXPECT_EQ(book.admit(sameNonce, pc, kOther), TokenResult::Admitted) << "the nonce with another time needs the password";
+  EXPECT_EQ(book.admit(TokenAt(pc, "1234"), pc, kOther), TokenResult::Admitted) << "another nonce";
+}
+
+// A full book forgets its oldest token, and then refuses every token as old
+// as that one rather than take it a second time.
+TEST(OnvifToken, AFullBookNeverTakesAForgottenTokenAgain) {
+  const QDateTime pc = QDateTime::currentDateTimeUtc();
+  TokenBook book;
+  const UsernameToken first = TokenAt(pc.addSecs(-30), "1234");
+  book.spend(first, pc, kClient);
+  for (qsizetype i = 1; i < TokenBook::MaxKept; ++i) book.spend(TokenAt(pc.addMSecs(-20000 + i), "1234"), pc, kClient);
+  EXPECT_EQ(book.admit(first, pc, kOther), TokenResult::Replayed);
+  book.spend(TokenAt(pc, "1234"), pc, kClient);
+  EXPECT_EQ(book.admit(first, pc, kOther), TokenResult::OutsideWindow) << "forgotten, so refused as too old";
+  EXPECT_EQ(book.admit(TokenAt(pc.addSecs(-31), "1234"), pc, kClient), TokenResult::OutsideWindow);
+  EXPECT_EQ(book.admit(TokenAt(pc, "1234"), pc, kClient), TokenResult::Admitted);
 }
 
 TEST(OnvifToken, ReadFromTheSecurityHeaderOnly) {
@@ -238,6 +277,9 @@ TEST(OnvifFleet, ProtocolsAndFaultsPerCamera) {
       {R"(, "protocols": ["onvif"], "faults": {"digestOnly": true, "usernameTokenOnly": true})", false, false, false},
       {R"(, "protocols": ["onvif"], "faults": {"clockSkewSeconds": 1.5})", false, false, false},
       {R"(, "protocols": ["onvif"], "faults": {"clockSkew": 5})", false, false, false},
+      {R"(, "protocols": ["onvif"], "faults": {"settleMs": -1})", false, false, false},
+      {R"(, "protocols": ["onvif"], "faults": {"settleMs": 60001})", false, false, false},
+      {R"(, "protocols": ["onvif"], "faults": {"rebootAnswerMs": 0.5})", false, false, false},
   };
   for (const Case& c : cases) {
     QString error;
@@ -258,6 +300,14 @@ TEST(OnvifFleet, ProtocolsAndFaultsPerCamera) {
   EXPECT_FALSE(camera.faults.digestOnly);
   EXPECT_FALSE(camera.macScope);
   EXPECT_EQ(camera.family, 2) << "an ONVIF-only camera logs in first";
+
+  const auto device = parse(R"(, "protocols": ["onvif"], "faults": {"writesIgnored": true, "openReads": true,
+      "refusalAs400": true, "emptyGateway": true, "settleMs": 1000, "rebootAnswerMs": 4000})", error);
+  ASSERT_TRUE(device) << qPrintable(error);
+  const Faults& faults = device->front().faults;
+  EXPECT_TRUE(faults.writesIgnored && faults.openReads && faults.refusalAs400 && faults.emptyGateway);
+  EXPECT_EQ(faults.settleMs, 1000);
+  EXPECT_EQ(faults.rebootAnswerMs, 4000);
 }
 
 }  // namespace

@@ -176,17 +176,18 @@ std::optional<protocol::Message> Group::ask(const protocol::Message& request, pr
 QJsonObject HttpAnswer::json() const { return QJsonDocument::fromJson(body).object(); }
 
 HttpAnswer Http(const QString& address, quint16 port, const QByteArray& method, const QByteArray& path,
-                const QByteArray& body, const QByteArray& authorization) {
+                const QByteArray& body, const QByteArray& authorization, const QString& source) {
   QByteArray request = method + ' ' + path + " HTTP/1.1\r\nHost: " + address.toLatin1() +
                        "\r\nConnection: close\r\nContent-Type: application/json\r\nContent-Length: " +
                        QByteArray::number(body.size()) + "\r\n";
   if (!authorization.isEmpty()) request += "Authorization: " + authorization + "\r\n";
-  return Exchange(address, port, request + "\r\n" + body);
+  return Exchange(address, port, request + "\r\n" + body, source);
 }
 
-HttpAnswer Exchange(const QString& address, quint16 port, const QByteArray& request) {
+HttpAnswer Exchange(const QString& address, quint16 port, const QByteArray& request, const QString& source) {
   HttpAnswer answer;
   QTcpSocket socket;
+  if (!source.isEmpty() && !socket.bind(QHostAddress(source), 0)) return answer;
   socket.connectToHost(QHostAddress(address), port);
   if (!socket.waitForConnected(3000)) return answer;
   socket.write(request);

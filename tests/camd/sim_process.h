@@ -100,11 +100,12 @@ struct HttpAnswer {
   QJsonObject json() const;
 };
 
-// Raw bytes on a fresh connection, and the one answer they get.
-HttpAnswer Exchange(const QString& address, quint16 port, const QByteArray& request);
+// Raw bytes on a fresh connection (from `source` when given), and the one
+// answer they get.
+HttpAnswer Exchange(const QString& address, quint16 port, const QByteArray& request, const QString& source = {});
 // One request on a fresh connection.
 HttpAnswer Http(const QString& address, quint16 port, const QByteArray& method, const QByteArray& path,
-                const QByteArray& body = {}, const QByteArray& authorization = {});
+                const QByteArray& body = {}, const QByteArray& authorization = {}, const QString& source = {});
 // A request answered with Digest credentials after the camera's 401, as the
 // component does; `offer` picks the WWW-Authenticate value to answer.
 HttpAnswer HttpLogin(const QString& address, quint16 port, const QByteArray& method, const QByteArray& path,

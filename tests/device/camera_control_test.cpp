@@ -6,6 +6,7 @@
 #include <string>
 
 #include "device/net_camera_control.h"
+#include "protocol/wire.h"
 #include "simulator.h"
 
 namespace {
@@ -273,8 +274,11 @@ TEST(NetSettings, ARefusedApplyChangesNothingAndIsNotRepeated) {
   EXPECT_EQ(camTemp.GetSettingText(u"SysAdminID"), u"admin") << "the refused set is not applied later";
 
   camTemp.SetSetting(u"WlanChannel", int16_t{4});
-  camTemp.TargetMac(U(sim.Mac(11)));  // another camera: kept settings are dropped
+  camTemp.TargetMac(U(sim.Mac(11)));  // another camera: kept settings and the login are dropped
+  EXPECT_EQ(camTemp.LoginID(), u"") << "no camera gets another camera's login";
+  EXPECT_EQ(camTemp.LoginPassword(), u"");
   camTemp.TargetMac(U(sim.Mac(10)));
+  LogIn(camTemp, u"admin", u"secret");
   camTemp.ApplySettings(1, 0);
   EXPECT_EQ(camTemp.GetSettingNumber(u"WlanChannel"), 3);
 
@@ -432,6 +436,42 @@ TEST(NetWrites, LockingValuesAreNeverSent) {
   EXPECT_TRUE(sim.LogLines({u"/setup/v1/apply"_qs}).isEmpty()) << "no apply reached the camera";
   EXPECT_TRUE(sim.LogLines({sim.Mac(10), u" udp "_qs}).isEmpty()) << "no MAC command either";
   EXPECT_EQ(camTemp.GetSettingText(u"SysAdminID"), u"admin");
+}
+
+// The ONVIF backend alone against the simulator's ONVIF camera: the login
+// dialog's calls, then a new password and address, confirmed, and the
+// camera found at its new address with its new password.
+TEST(NetOnvif, LogsInAndMovesTheCameraWithANewPassword) {
+  Simulator sim({{.host = 40, .family = 2, .mode = u"DC-1"_qs, .protocols = {u"onvif"_qs}, .httpPort = 8080}});
+  ASSERT_TRUE(sim.Start());
+  const auto aim = [&](NetCameraControl& control, int host) {
+    control.ProtocolFamily(2);
+    control.ProtocolOption(protocol::OnvifProtocolOption);
+    control.TargetAddress(U(sim.Address(host)));
+    control.TargetMac(U(sim.Mac(40)));
+    control.TargetPort(8080);
+  };
+  NetCameraControl camTemp(sim.Options());
+  aim(camTemp, 40);
+  EXPECT_EQ(camTemp.LoginState(), device::LoginNeeded);
+  std::u16string id = u"admin", wrong = u"nope", right = u"secret";
+  EXPECT_EQ(camTemp.Login(id, wrong), device::LoginNeeded);
+  ASSERT_EQ(camTemp.Login(id, right), device::LoginGranted);
+  EXPECT_EQ(camTemp.GetSettingText(protocol::MacAddressKey), U(sim.Mac(40))) << "the camera's own MAC";
+  EXPECT_EQ(camTemp.GetSettingNumber(protocol::NoLoginKey), 0);
+
+  camTemp.SetSetting(u"SysAdminPassword", std::u16string(u"n3w"));
+  camTemp.SetSetting(u"SysIPAddress", U(sim.Address(41)));
+  camTemp.SetSetting(u"SysSubnetMask", std::u16string(u"255.255.255.0"));
+  camTemp.SetSetting(u"SysDefaultGateway", U(sim.Address(1)));
+  EXPECT_EQ(WriteError([&] { camTemp.ApplySettings(1, 0); }), "");
+  EXPECT_EQ(camTemp.LoginPassword(), u"n3w");
+
+  NetCameraControl later(sim.Options());
+  aim(later, 41);
+  LogIn(later, u"admin", u"n3w");
+  EXPECT_TRUE(WaitUntil([&] { return later.Connect() == 1; }, 5000)) << "found at the new address";
+  EXPECT_EQ(later.GetSettingText(u"SysIPAddress"), U(sim.Address(41)));
 }
 
 }  // namespace

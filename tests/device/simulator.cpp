@@ -101,6 +101,9 @@ device::NetOptions Simulator::Options() const {
   options.quietPeriod = std::chrono::milliseconds(40);
   options.httpConnectTimeout = std::chrono::milliseconds(500);
   options.httpTimeout = std::chrono::milliseconds(1000);
+  // The simulator takes a change at once or not at all.
+  options.settleWindow = std::chrono::milliseconds(2000);
+  options.settleInterval = std::chrono::milliseconds(200);
   return options;
 }
 

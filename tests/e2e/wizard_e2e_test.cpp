@@ -34,6 +34,7 @@ std::u16string U(const QString& text) { return text.toStdU16String(); }
 device::NetOptions WizardOptions(const Simulator& sim) {
   device::NetOptions options = sim.Options();
   options.probeInterval = std::chrono::milliseconds(40);  // the last copy finds a camera back from its restart
+  options.onvifInterval = std::chrono::milliseconds(100);  // so does the last ONVIF round
   return options;
 }
 
@@ -423,26 +424,22 @@ TEST_F(OnvifRun, NewAccountAndAddressReachTheCameraInTheSafeOrder) {
   EXPECT_TRUE(desktop.messages.empty()) << base::ToUtf8(desktop.messages.empty() ? u"" : desktop.messages[0].text);
 
   EXPECT_EQ(OnvifSeen(40), (std::vector<std::string>{
-                               "GetSystemDateAndTime - 200",  // the dialog asks LoginState: no login yet
-                               "GetDeviceInformation - 400",
-                               "GetSystemDateAndTime - 200",  // Login: the clock, then the credentials
-                               "GetDeviceInformation admin 200",
+                               "GetDeviceInformation - 401",  // the dialog asks LoginState: refused without a login
+                               "GetSystemDateAndTime - 200",  // no Date header: the camera's clock
+                               "GetDeviceInformation admin 200",  // Login with what was typed
                                "GetNetworkInterfaces admin 200",
+                               "GetNetworkDefaultGateway admin 200",  // Connect logs in no second time
+                               "GetNetworkInterfaces admin 200",  // Restart: fresh values to compare
                                "GetNetworkDefaultGateway admin 200",
-                               "GetSystemDateAndTime - 200",  // Connect, the same
-                               "GetDeviceInformation admin 200",
-                               "GetNetworkInterfaces admin 200",
-                               "GetNetworkDefaultGateway admin 200",
-                               "GetNetworkInterfaces admin 200",  // ApplySettings reads what is there now
-                               "GetNetworkDefaultGateway admin 200",
-                               "CreateUsers admin 200",  // the new ID, proven before the old one goes
+                               "CreateUsers admin 200",  // the new ID proven by a read refused without a login
                                "GetUsers boss 200",
-                               "DeleteUsers boss 200",
+                               "GetDeviceInformation boss 200",
+                               "DeleteUsers boss 200",  // only then the old one goes
                                "GetUsers boss 200",
                                "SetNetworkDefaultGateway boss 200",
                                "GetNetworkDefaultGateway boss 200",
-                               "SetNetworkInterfaces boss 200",  // the address last
-                               "SystemReboot boss 200",  // the camera said RebootNeeded
+                               "SetNetworkInterfaces boss 200",  // the address last, then the reboot it asks for
+                               "SystemReboot boss 200",
                            }));
   EXPECT_EQ(sim.LogLines({sim.Mac(40), u"onvif /onvif/device_service"_qs}).size(),
             sim.LogLines({sim.Mac(40), u" onvif "_qs}).size());
@@ -506,8 +503,9 @@ TEST_F(OnvifRefusingRun, ARefusalPartWayShowsTheCameraErrorAndKeepsItReachable) 
 
   ASSERT_EQ(desktop.messages.size(), 1u);
   EXPECT_EQ(desktop.messages[0].text,
-            u"Camera Error . the camera did not take the address: fault Receiver Action: "
-            u"this camera refuses SetNetworkInterfaces");
+            u"Camera Error . the ID is now boss with the new password; the gateway is now " + U(sim.Address(254)) +
+                u"; the address was not changed: fault Receiver Action: this camera refuses SetNetworkInterfaces")
+      << "what is in effect, then what was not";
   EXPECT_EQ(desktop.messages[0].icon, forms::MsgIcon::Critical);
   EXPECT_TRUE(desktop.sleeps.empty()) << "no wait for a camera that is not restarting";
   EXPECT_TRUE(Visible(WindowId::FrmsetLanEnd)) << "the summary stays";

@@ -176,4 +176,25 @@ TEST_F(LoginDialogTest, AFailingCameraControlIsReportedAndTheDialogStays) {
   EXPECT_FALSE(program.changeIPAddress);
 }
 
+// A camera that does not answer in time: the wizard login says so in a
+// message of ours instead of leaving OK without any effect, stays open with
+// what was typed, and a second OK asks again.
+TEST_F(LoginDialogTest, ACameraThatDoesNotAnswerIsNamedNotSilent) {
+  camTemp.failing = {"LoginState"};
+  Show(program, program.chackIDPWD);
+  frmchackIDPWD& login = *program.chackIDPWD;
+  forms::Type(login.Text1, u"admin");
+  log.Clear();
+  login.CmdYes_Click();
+  EXPECT_LOG(log, "CamTemp.LoginState", "pointer 0",
+             "msgbox \"Camera Error . LoginState failed\" title=\"\" icon=critical buttons=ok");
+  EXPECT_TRUE(desktop.visible.count(forms::WindowId::frmchackIDPWD)) << "the dialog stays for another try";
+  EXPECT_FALSE(login.LoginCancelled);
+  EXPECT_EQ(login.Text1.text, u"admin");
+  camTemp.failing.clear();
+  camTemp.loginStates = {device::LoginGranted};
+  login.CmdYes_Click();
+  EXPECT_FALSE(desktop.visible.count(forms::WindowId::frmchackIDPWD));
+}
+
 }  // namespace

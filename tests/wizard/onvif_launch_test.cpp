@@ -7,6 +7,8 @@
 #include <algorithm>
 
 #include "base/text.h"
+#include "protocol/wire.h"
+#include "wizard/apply_settings.h"
 #include "wizard/frm_chack_id_pwd.h"
 #include "wizard/frm_set_password.h"
 #include "wizard/program_fixture.h"
@@ -133,6 +135,28 @@ TEST(OnvifLaunchRule, OwnProtocolRowsAreNotSpokenToInOnvif) {
     EXPECT_FALSE(has("CamTemp.GetSettingText(\"SysIPAddress\")")) << base::ToUtf8(mode);
     EXPECT_FALSE(has("cam.DevicePort") || has("CamTemp.TargetServicePath = \"/onvif/device_service\""))
         << base::ToUtf8(mode);
+  }
+}
+
+// An ONVIF camera that takes commands without any login is marked on its
+// row and warned about on the summary, as our own cameras without one are;
+// the row stays an ONVIF row for the next launch.
+TEST_F(OnvifLaunchTest, ACameraWithoutLoginIsMarkedOpenAndWarnedAbout) {
+  for (const bool open : {false, true}) {
+    StartWith({OnvifRow()});
+    camTemp.loginStates = {device::LoginGranted};
+    camTemp.numbers.clear();
+    if (open) camTemp.numbers = {{protocol::NoLoginKey, -1}};
+    LoginSteps(u"anyone", u"");
+    Choose(0);
+    Main().CmdWizard_Click();
+    ASSERT_TRUE(desktop.visible.count(forms::WindowId::FrmSetPassword));
+    EXPECT_EQ(Main().List.CellText(0, 3), open ? u"ONVIF no login (open)" : u"ONVIF");
+    EXPECT_EQ(FamilyOfMode(Main().List.CellText(0, 3)), FamilyLogin) << "still asks for a login next time";
+    forms::Label line;
+    ShowAccessControl(program, line);
+    EXPECT_EQ(line.visible, open);
+    EXPECT_EQ(line.caption, open ? std::u16string(NoAccessControlText) : u"");
   }
 }
 

@@ -10,7 +10,9 @@
 #include <QElapsedTimer>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTimer>
 #include <algorithm>
+#include <functional>
 #include <map>
 #include <memory>
 
@@ -20,6 +22,11 @@
 #include "device/onvif_soap.h"
 #include "protocol/protocol.h"
 #include "protocol/wire.h"
+
+QT_BEGIN_NAMESPACE
+// Readable QStrings in the test's failure messages.
+inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
+QT_END_NAMESPACE
 
 namespace {
 
@@ -43,7 +50,14 @@ class FakeOnvifCamera {
   bool rebootNeeded = false;
   bool ignoresGateway = false;  // answers success and changes nothing
   bool ignoresCreate = false;
-  std::vector<QString> log;  // "Operation by user" in order
+  bool ignoresAll = false;       // answers every Set* with success and changes nothing
+  bool noAuth = false;           // takes every request, with or without credentials
+  bool reportsNoGateway = false;  // GetNetworkDefaultGateway answers no address
+  int lateMs = 0;                // a new password, gateway or address takes effect this late
+  int answerDelayMs = 0;         // every answer leaves this late
+  bool sendsDate = true;         // answers carry an HTTP Date header in the camera's time
+  std::vector<QString> log;
+  std::vector<QString> answeredAt;  // the local address of each request, in order  // "Operation by user" in order
   std::vector<QByteArray> requests;
 
   int Count(const QString& operation) const {
@@ -72,12 +86,17 @@ class FakeOnvifCamera {
     const int length = lengthAt < 0 ? 0 : buffer.mid(lengthAt + 16, buffer.indexOf("\r\n", lengthAt) - lengthAt - 16).toInt();
     if (buffer.size() < end + 4 + length) return;
     requests.push_back(buffer);
-    socket->write(Answer(buffer.left(end), buffer.mid(end + 4, length)));
-    socket->disconnectFromHost();
+    answeredAt.push_back(socket->localAddress().toString());
+    const QByteArray answer = Answer(buffer.left(end), buffer.mid(end + 4, length));
     buffers_.erase(socket);
+    QTimer::singleShot(answerDelayMs, socket, [socket, answer] {
+      socket->write(answer);
+      socket->disconnectFromHost();
+    });
   }
 
-  static QByteArray Http(const QByteArray& status, const QByteArray& body, const QByteArray& extra = {}) {
+  QByteArray Http(const QByteArray& status, const QByteArray& body, QByteArray extra = {}) const {
+    if (sendsDate) extra += "Date: " + Now().toString(Qt::RFC2822Date).replace(u"+0000"_qs, u"GMT"_qs).toLatin1() + "\r\n";
     return "HTTP/1.1 " + status + "\r\nContent-Type: application/soap+xml\r\nContent-Length: " +
            QByteArray::number(body.size()) + "\r\n" + extra + "\r\n" + body;
   }
@@ -94,6 +113,7 @@ class FakeOnvifCamera {
   // The user a request authenticates as; empty when it does not.
   QString Authenticated(const QByteArray& head, const XmlElement& envelope, bool* challenged) {
     *challenged = false;
+    if (noAuth) return u"anyone"_qs;
     if (auth_ == Auth::Token) {
       const XmlElement* header = envelope.Child(u"Header", Ns::Soap);
       const XmlElement* security = header ? header->Child(u"Security", Ns::Security) : nullptr;
@@ -164,6 +184,9 @@ class FakeOnvifCamera {
           "<tt:DHCP>false</tt:DHCP></tt:Config></tt:IPv4></tds:NetworkInterfaces></tds:GetNetworkInterfacesResponse>")
           .arg(address).arg(prefix));
     }
+    if (operation == u"GetNetworkDefaultGateway" && reportsNoGateway) {
+      return Ok(u"<tds:GetNetworkDefaultGatewayResponse><tds:NetworkGateway/></tds:GetNetworkDefaultGatewayResponse>"_qs);
+    }
     if (operation == u"GetNetworkDefaultGateway") {
       return Ok(QStringLiteral("<tds:GetNetworkDefaultGatewayResponse><tds:NetworkGateway><tt:IPv4Address>%1"
                                "</tt:IPv4Address></tds:NetworkGateway></tds:GetNetworkDefaultGatewayResponse>").arg(gateway));
@@ -177,7 +200,9 @@ class FakeOnvifCamera {
     }
     const XmlElement* newUser = request.Child(u"User");
     if (operation == u"SetUser" && newUser) {
-      users[newUser->ChildText(u"Username")] = newUser->ChildText(u"Password");
+      Later([this, name = newUser->ChildText(u"Username"), password = newUser->ChildText(u"Password")] {
+        users[name] = password;
+      });
       return Ok(u"<tds:SetUserResponse/>"_qs);
     }
     if (operation == u"CreateUsers" && newUser) {
@@ -189,7 +214,7 @@ class FakeOnvifCamera {
       return Ok(u"<tds:DeleteUsersResponse/>"_qs);
     }
     if (operation == u"SetNetworkDefaultGateway") {
-      if (!ignoresGateway) gateway = request.ChildText(u"IPv4Address");
+      if (!ignoresGateway) Later([this, next = request.ChildText(u"IPv4Address")] { gateway = next; });
       return Ok(u"<tds:SetNetworkDefaultGatewayResponse/>"_qs);
     }
     if (operation == u"SetNetworkInterfaces") {
@@ -197,10 +222,12 @@ class FakeOnvifCamera {
       const XmlElement* ipv4 = interface ? interface->Child(u"IPv4") : nullptr;
       const XmlElement* manual = ipv4 ? ipv4->Child(u"Manual") : nullptr;
       if (!manual || request.ChildText(u"InterfaceToken") != u"eth0") return Http("400 Bad Request", Fault("InvalidArgVal"));
-      address = manual->ChildText(u"Address");
-      prefix = manual->ChildText(u"PrefixLength").toInt();
-      // Without a reboot the camera answers at its new address at once.
-      if (!rebootNeeded) Listen(address, port());
+      // Without a reboot the camera answers at its new address (once it took it).
+      Later([this, next = manual->ChildText(u"Address"), length = manual->ChildText(u"PrefixLength").toInt()] {
+        address = next;
+        prefix = length;
+        if (!rebootNeeded) Listen(address, port());
+      });
       return Ok(QStringLiteral("<tds:SetNetworkInterfacesResponse><tds:RebootNeeded>%1</tds:RebootNeeded>"
                                "</tds:SetNetworkInterfacesResponse>").arg(rebootNeeded ? u"true"_qs : u"false"_qs));
     }
@@ -208,7 +235,14 @@ class FakeOnvifCamera {
     return Http("400 Bad Request", Fault("ActionNotSupported"));
   }
 
-  static QByteArray Ok(const QString& body) { return Http("200 OK", Envelope(body)); }
+  QByteArray Ok(const QString& body) const { return Http("200 OK", Envelope(body)); }
+
+  // A change the camera answers for: taken now, lateMs later, or never.
+  void Later(std::function<void()> change) {
+    if (ignoresAll) return;
+    if (lateMs == 0) return change();
+    QTimer::singleShot(lateMs, servers_.front().get(), std::move(change));
+  }
 
   Auth auth_;
   qint64 clockAheadMs_;
@@ -226,15 +260,19 @@ device::NetOptions Loopback() {
   options.interfaceName = u"lo"_qs;
   options.httpConnectTimeout = std::chrono::milliseconds(500);
   options.httpTimeout = std::chrono::milliseconds(1000);
+  options.settleWindow = std::chrono::milliseconds(1500);
+  options.settleInterval = std::chrono::milliseconds(100);
   return options;
 }
 
 // The launch's calls on the connection instance for an ONVIF row.
-std::unique_ptr<device::NetCameraControl> Target(const FakeOnvifCamera& camera, const char16_t* user, const char16_t* password) {
+std::unique_ptr<device::NetCameraControl> Target(const FakeOnvifCamera& camera, const char16_t* user,
+                                                 const char16_t* password, const char16_t* rowMac = u"") {
   auto camTemp = std::make_unique<device::NetCameraControl>(Loopback());
   camTemp->ProtocolFamily(2);
   camTemp->ProtocolOption(protocol::OnvifProtocolOption);
   camTemp->TargetAddress(u"127.0.0.1");
+  camTemp->TargetMac(rowMac);
   camTemp->TargetPort(camera.port());
   camTemp->LoginID(user);
   camTemp->LoginPassword(password);
@@ -244,6 +282,7 @@ std::unique_ptr<device::NetCameraControl> Target(const FakeOnvifCamera& camera, 
 TEST(OnvifLogin, WorksWithTheCamerasClockHoursOffAndReadsItsSettings) {
   for (const qint64 ahead : {qint64{2} * 3600 * 1000, qint64{-3600} * 1000, qint64{0}}) {
     FakeOnvifCamera camera(Auth::Token, ahead);
+    camera.sendsDate = false;
     auto camTemp = Target(camera, u"admin", u"1234");
     EXPECT_EQ(camTemp->Connect(), 1) << "camera ahead by " << ahead << " ms";
     EXPECT_EQ(camTemp->GetSettingText(u"SysAdminID"), u"admin");
@@ -254,9 +293,10 @@ TEST(OnvifLogin, WorksWithTheCamerasClockHoursOffAndReadsItsSettings) {
     EXPECT_EQ(camTemp->GetSettingText(u"SysFirmwareVersion"), u"2.4.001");
     EXPECT_EQ(camTemp->GetSettingText(u"SysMacAddress"), u"0.12.34.255.1.2");
     EXPECT_EQ(camTemp->GetSettingNumber(u"DeviceType"), 0) << "no wireless bit: the wired path";
-    ASSERT_GE(camera.log.size(), 2u);
-    EXPECT_EQ(camera.log[0], u"GetSystemDateAndTime by -"_qs) << "the clock first, without a login";
-    EXPECT_EQ(camera.log[1], u"GetDeviceInformation by admin"_qs);
+    ASSERT_GE(camera.log.size(), 3u);
+    EXPECT_EQ(camera.log[0], u"GetDeviceInformation by nobody"_qs) << "whether a login is needed, without one";
+    EXPECT_EQ(camera.log[1], u"GetSystemDateAndTime by -"_qs) << "no Date header: the camera's clock";
+    EXPECT_EQ(camera.log[2], u"GetDeviceInformation by admin"_qs);
   }
 }
 
@@ -327,6 +367,7 @@ TEST(OnvifApply, WritesInTheSafeOrderEachReadBack) {
   const std::vector<QString> expected = {
       u"GetNetworkInterfaces by admin"_qs, u"GetNetworkDefaultGateway by admin"_qs,  // fresh values to compare
       u"CreateUsers by admin"_qs,          u"GetUsers by keeper"_qs,                   // the new ID proven
+      u"GetDeviceInformation by keeper"_qs,
       u"DeleteUsers by keeper"_qs,         u"GetUsers by keeper"_qs,                   // only then the old one goes
       u"SetNetworkDefaultGateway by keeper"_qs, u"GetNetworkDefaultGateway by keeper"_qs,
       u"SetNetworkInterfaces by keeper"_qs, u"GetNetworkInterfaces by keeper"_qs};  // the address last
@@ -416,11 +457,15 @@ TEST(OnvifChangeAddress, OnlyTheCameraChosenTakesTheNewAddress) {
   for (const Case& c : {Case{u"0.12.34.255.1.2", ""}, Case{u"0.12.34.255.1.3", "is another one"},
                         Case{u"", "its MAC is unknown"}}) {
     FakeOnvifCamera camera(Auth::Token);
-    auto camTemp = Target(camera, u"admin", u"1234");
-    ASSERT_EQ(camTemp->LoginState(), device::LoginGranted) << "the password dialog's check";
+    auto camTemp = Target(camera, u"", u"", c.rowMac);
+    ASSERT_EQ(camTemp->LoginState(), device::LoginNeeded) << "the password dialog's check";
+    std::u16string id = u"admin", password = u"1234";
+    ASSERT_EQ(camTemp->Login(id, password), device::LoginGranted);
     EXPECT_EQ(camTemp->AddressInUse(), -1) << "the camera answers at its own address";
     camTemp->TargetAddress(u"127.0.0.2");
     camTemp->TargetMac(c.rowMac);
+    EXPECT_EQ(camTemp->LoginID(), std::u16string(c.rowMac).empty() ? u"" : u"admin")
+        << "the same camera keeps its login; one known only by its address does not";
     std::u16string address = u"127.0.0.2", mask = u"255.0.0.0", gateway = u"127.0.0.254";
     try {
       EXPECT_EQ(camTemp->ChangeAddress(address, mask, gateway), 1);
@@ -437,6 +482,19 @@ TEST(OnvifChangeAddress, OnlyTheCameraChosenTakesTheNewAddress) {
   }
 }
 
+// A write the camera answers with success but does not take is reported by
+// name, with what is in effect; the writes after it still go out with
+// credentials the camera takes.
+std::string ApplyFailure(device::NetCameraControl& camTemp) {
+  try {
+    camTemp.ApplySettings(1, 0);
+  } catch (const device::CameraControlError& error) {
+    return error.what();
+  }
+  ADD_FAILURE() << "reported as done";
+  return {};
+}
+
 TEST(OnvifApply, AFailurePartWayLeavesCredentialsTheCameraTakes) {
   {  // The new ID does not log in: it is removed again, the old one stays.
     FakeOnvifCamera camera(Auth::Token);
@@ -444,24 +502,148 @@ TEST(OnvifApply, AFailurePartWayLeavesCredentialsTheCameraTakes) {
     auto camTemp = Target(camera, u"admin", u"1234");
     ASSERT_EQ(camTemp->Connect(), 1);
     KeepSettings(*camTemp, u"keeper", u"n3w", u"127.0.0.2", u"255.0.0.0", u"127.0.0.1");
-    EXPECT_THROW(camTemp->ApplySettings(1, 0), device::CameraControlError);
-    EXPECT_EQ(Writes(camera), (std::vector<QString>{u"CreateUsers by admin"_qs, u"DeleteUsers by admin"_qs}));
+    const std::string message = ApplyFailure(*camTemp);
+    EXPECT_NE(message.find("the new ID keeper did not take"), std::string::npos) << message;
+    EXPECT_NE(message.find("the address is now 127.0.0.2"), std::string::npos) << message;
+    EXPECT_EQ(camera.Count(u"DeleteUsers"_qs), 1) << "the new ID that does not log in is removed again";
     EXPECT_EQ(camera.users.count(u"admin"_qs), 1u);
     EXPECT_EQ(camTemp->LoginID(), u"admin");
-    EXPECT_EQ(camera.address, u"127.0.0.1"_qs) << "nothing after a failed step";
   }
-  {  // The gateway answers success and stays: reported, the address is not touched.
+  {  // The gateway answers success and stays: named, the password and address are in effect.
     FakeOnvifCamera camera(Auth::Token);
     camera.ignoresGateway = true;
     auto camTemp = Target(camera, u"admin", u"1234");
     ASSERT_EQ(camTemp->Connect(), 1);
     KeepSettings(*camTemp, u"admin", u"n3w", u"127.0.0.2", u"255.0.0.0", u"127.0.0.1");
-    EXPECT_THROW(camTemp->ApplySettings(1, 0), device::CameraControlError);
-    EXPECT_EQ(camera.Count(u"SetNetworkInterfaces"_qs), 0);
+    const std::string message = ApplyFailure(*camTemp);
+    EXPECT_NE(message.find("the password is now the new one"), std::string::npos) << message;
+    EXPECT_NE(message.find("the gateway did not take: the camera answered the change but holds 127.0.0.254"),
+              std::string::npos) << message;
     EXPECT_EQ(camTemp->LoginPassword(), u"n3w") << "the password already written is the one in use";
     EXPECT_EQ(camera.users.at(u"admin"_qs), u"n3w"_qs);
-    EXPECT_EQ(camTemp->Connect(), 1) << "the camera is still reachable with credentials the user knows";
+    EXPECT_EQ(camera.address, u"127.0.0.2"_qs);
   }
+}
+
+
+// The login dialog's calls, then the launch's: LoginState, Login with what
+// was typed, the typed values put, Connect.
+int32_t DialogLogin(device::NetCameraControl& camTemp, std::u16string id, std::u16string password) {
+  int32_t state = camTemp.LoginState();
+  if (state == device::LoginNeeded) state = camTemp.Login(id, password);
+  if (state != device::LoginGranted) return state;
+  camTemp.LoginID(id);
+  camTemp.LoginPassword(password);
+  return camTemp.Connect() == 1 ? device::LoginGranted : 0;
+}
+
+TEST(OnvifLogin, TakesAtMostFourRequestsAndNeverSendsAnEmptyID) {
+  for (const Auth auth : {Auth::Token, Auth::DigestSha256}) {
+    FakeOnvifCamera camera(auth);
+    auto camTemp = Target(camera, u"", u"");
+    EXPECT_EQ(DialogLogin(*camTemp, u"admin", u"1234"), device::LoginGranted);
+    const size_t answered = camera.log.size();  // HTTP Digest's challenges are not logged
+    EXPECT_LE(answered, 4u) << "LoginState, Login and Connect together";
+    for (const QByteArray& request : camera.requests) {
+      EXPECT_FALSE(request.contains("<wsse:Username></wsse:Username>")) << request.toStdString();
+      EXPECT_FALSE(request.contains("username=\"\"")) << request.toStdString();
+    }
+    EXPECT_EQ(camTemp->GetSettingNumber(protocol::NoLoginKey), 0);
+  }
+}
+
+TEST(OnvifLogin, ACameraThatTakesEveryLoginIsKnownAsOpen) {
+  FakeOnvifCamera camera(Auth::Token);
+  camera.noAuth = true;
+  auto camTemp = Target(camera, u"", u"");
+  EXPECT_EQ(camTemp->LoginState(), device::LoginGranted) << "no login needed";
+  camTemp->LoginID(u"anyone");
+  camTemp->LoginPassword(u"x");
+  ASSERT_EQ(camTemp->Connect(), 1);
+  EXPECT_EQ(camTemp->GetSettingNumber(protocol::NoLoginKey), -1);
+  // Without a read it refuses, a new password cannot be confirmed: said so, not a failure.
+  KeepSettings(*camTemp, u"anyone", u"n3w", u"127.0.0.1", u"255.0.0.0", u"127.0.0.254");
+  camTemp->LoginID(u"anyone");
+  camTemp->LoginPassword(u"x");
+  EXPECT_NO_THROW(camTemp->ApplySettings(1, 0));
+}
+
+TEST(OnvifLogin, ACameraTooSlowToAnswerGetsAMessageOfOurs) {
+  FakeOnvifCamera camera(Auth::Token);
+  camera.answerDelayMs = 1500;  // the test's limit is 1 s
+  auto camTemp = Target(camera, u"", u"");
+  try {
+    camTemp->LoginState();
+    ADD_FAILURE() << "a silent result";
+  } catch (const device::CameraControlError& error) {
+    EXPECT_STREQ(error.what(), "the camera at 127.0.0.1 did not answer within 1 s");
+  }
+  std::u16string id = u"admin", password = u"1234";
+  EXPECT_THROW(camTemp->Login(id, password), device::CameraControlError);
+}
+
+TEST(OnvifLogin, ANewTargetNeverGetsTheEarlierCamerasLogin) {
+  FakeOnvifCamera first(Auth::Token);
+  FakeOnvifCamera second(Auth::DigestMd5);
+  auto camTemp = Target(first, u"", u"", u"0.12.34.255.1.2");
+  ASSERT_EQ(DialogLogin(*camTemp, u"admin", u"1234"), device::LoginGranted);
+  // The next launch, on another camera, in the launch's order.
+  camTemp->ProtocolOption(protocol::OnvifProtocolOption);
+  camTemp->TargetAddress(u"127.0.0.1");
+  camTemp->TargetMac(u"0.12.34.255.1.9");
+  camTemp->TargetPort(second.port());
+  EXPECT_EQ(camTemp->LoginID(), u"");
+  EXPECT_EQ(camTemp->LoginPassword(), u"");
+  EXPECT_EQ(camTemp->LoginState(), device::LoginNeeded);
+  std::u16string id = u"admin", wrong = u"typo";
+  EXPECT_EQ(camTemp->Login(id, wrong), device::LoginNeeded) << "the typed password, not the earlier camera's";
+  EXPECT_EQ(camTemp->Connect(), 0);
+  EXPECT_EQ(second.Count(u"GetDeviceInformation"_qs), 2) << "the probe and the typed login: " << second.log.size();
+  for (const QString& line : second.log) EXPECT_NE(line, u"GetDeviceInformation by admin"_qs);
+}
+
+TEST(OnvifApply, ChangesThatTakeEffectLateAreWaitedForAndTheRebootFollowsTheCamera) {
+  for (const Auth auth : {Auth::Token, Auth::DigestMd5}) {
+    FakeOnvifCamera camera(auth);
+    camera.lateMs = 400;
+    auto camTemp = Target(camera, u"admin", u"1234");
+    ASSERT_EQ(camTemp->Connect(), 1);
+    KeepSettings(*camTemp, u"admin", u"n3w", u"127.0.0.2", u"255.0.0.0", u"127.0.0.1");
+    EXPECT_NO_THROW(camTemp->ApplySettings(1, 0));
+    EXPECT_EQ(camera.users.at(u"admin"_qs), u"n3w"_qs);
+    EXPECT_EQ(camera.address, u"127.0.0.2"_qs);
+    EXPECT_EQ(camera.gateway, u"127.0.0.1"_qs);
+    EXPECT_EQ(camTemp->LoginPassword(), u"n3w") << "the credentials in use are the camera's";
+    camTemp->Restart();
+    ASSERT_EQ(camera.log.back(), u"SystemReboot by admin"_qs);
+    EXPECT_EQ(camera.answeredAt.back(), u"127.0.0.2"_qs) << "the reboot goes where the camera is";
+  }
+}
+
+TEST(OnvifApply, ACameraThatChangesNothingIsReportedNeverDone) {
+  FakeOnvifCamera camera(Auth::Token);
+  camera.ignoresAll = true;
+  auto camTemp = Target(camera, u"admin", u"1234");
+  ASSERT_EQ(camTemp->Connect(), 1);
+  KeepSettings(*camTemp, u"admin", u"n3w", u"127.0.0.2", u"255.0.0.0", u"127.0.0.1");
+  const std::string message = ApplyFailure(*camTemp);
+  for (const char* named : {"the password did not take", "the gateway did not take", "the address did not take"}) {
+    EXPECT_NE(message.find(named), std::string::npos) << named << " in: " << message;
+  }
+  EXPECT_EQ(camTemp->LoginPassword(), u"1234") << "still the password that works";
+  EXPECT_EQ(camTemp->Connect(), 1);
+}
+
+TEST(OnvifApply, AGatewayTheCameraCannotReportDoesNotHoldUpTheAddress) {
+  FakeOnvifCamera camera(Auth::Token);
+  camera.reportsNoGateway = true;
+  auto camTemp = Target(camera, u"admin", u"1234");
+  ASSERT_EQ(camTemp->Connect(), 1);
+  EXPECT_EQ(camTemp->GetSettingText(u"SysDefaultGateway"), u"");
+  KeepSettings(*camTemp, u"admin", u"1234", u"127.0.0.2", u"255.0.0.0", u"127.0.0.1");
+  EXPECT_NO_THROW(camTemp->ApplySettings(1, 0)) << "written, not confirmed: not a failure";
+  EXPECT_EQ(camera.gateway, u"127.0.0.1"_qs);
+  EXPECT_EQ(camera.address, u"127.0.0.2"_qs);
 }
 
 }  // namespace
