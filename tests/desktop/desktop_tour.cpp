@@ -21,6 +21,7 @@
 #include <QScreen>
 #include <QStyleFactory>
 #include <QTest>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <cstdio>
 #include <functional>
@@ -299,6 +300,10 @@ bool ReportReady(desktop::QtDesktop& desktop, const QString& shot) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+  // Every tour starts from the windows' own sizes, and leaves the user's
+  // remembered ones alone.
+  const QTemporaryDir settings;
+  qputenv("XDG_CONFIG_HOME", settings.path().toLocal8Bit());
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("sentrova"));
   QApplication::setQuitOnLastWindowClosed(false);
