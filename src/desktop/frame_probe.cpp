@@ -10,6 +10,7 @@ Q_LOGGING_CATEGORY(lcFrames, "sentrova.desktop.frames", QtWarningMsg)
 
 namespace {
 constexpr int TickMs = 2;  // the probe's own beat: a later beat is a stall
+constexpr int LoggedStall = 20;  // ms: a stall this long is logged on its own
 qint64 Now() {
   QElapsedTimer clock;
   clock.start();
@@ -34,7 +35,9 @@ void FrameProbe::Watch(QAbstractItemView& list) {
 
 void FrameProbe::Tick() {
   const qint64 now = Now();
-  if (searching_) longestStall_ = std::max(longestStall_, now - lastTick_ - TickMs);
+  const qint64 stall = now - lastTick_ - TickMs;
+  if (searching_) longestStall_ = std::max(longestStall_, stall);
+  if (searching_ && stall >= LoggedStall) qCDebug(lcFrames, "stall %lld ms until %lld", stall, now);
   lastTick_ = now;
 }
 
@@ -60,6 +63,8 @@ void FrameProbe::RowsAdded() {
   if (awaitingSince_ == 0) awaitingSince_ = pendingSince_;
   pendingSince_ = 0;
 }
+
+void FrameProbe::SearchEnds() { qCDebug(lcFrames, "search ends at %lld", Now()); }
 
 void FrameProbe::SearchListed() {
   listed_ = true;
@@ -87,6 +92,8 @@ void FrameProbe::Painted() {
     qCDebug(lcFrames, "rows shown %d at %lld", rows, now);
   }
   if (searching_ && listed_) {
+    // The time since the last beat: the list filled and drawn at the end.
+    longestStall_ = std::max(longestStall_, now - lastTick_ - TickMs);
     searching_ = false;
     listed_ = false;
     qCDebug(lcFrames, "search listed %d rows at %lld; heard %d; longest stall %lld ms; slowest row %lld ms", rows, now,

@@ -32,6 +32,7 @@ class FrameProbe : public QObject {
   // the list's model (the next paint shows them).
   void Heard();
   void RowsAdded();
+  void SearchEnds();
   // The logic's list is drawn from the model: the next paint shows it.
   void SearchListed();
 

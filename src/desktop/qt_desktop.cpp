@@ -13,6 +13,7 @@
 #include <QTimer>
 #include <QTreeView>
 #include <QUrl>
+#include <QWindow>
 #include <algorithm>
 #include <exception>
 #include <utility>
@@ -33,6 +34,7 @@ namespace {
 
 constexpr int ProgressTick = 250;  // ms between updates of the seconds left
 constexpr int FrameMs = 16;        // the heard rows go on screen at most this often
+constexpr int FirstFrameWait = 200;  // ms the main window may take to be put on screen
 constexpr int DialogWidth = 400;   // the narrowest a dialog gets
 
 QMessageBox::Icon QtIcon(forms::MsgIcon icon) {
@@ -302,6 +304,25 @@ QTreeView* QtDesktop::ShownList() const {
   return mainFrame_->View()->findChild<QTreeView*>(QStringLiteral("List"));
 }
 
+// A window's first frame is its slowest (the style, the fonts): it is drawn
+// before the search begins, so that the answers are read meanwhile without
+// waiting for it. The window system gets a moment to put the window up.
+void QtDesktop::DrawFirstFrame() {
+  QWindow* window = mainFrame_ ? mainFrame_->windowHandle() : nullptr;
+  if (window == nullptr) return;
+  const QDeadlineTimer deadline(FirstFrameWait);
+  QEventLoop loop;
+  QTimer poll;
+  QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+    if (window->isExposed() || deadline.hasExpired()) loop.quit();
+  });
+  if (!window->isExposed()) {
+    poll.start(1);
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
+  }
+  mainFrame_->repaint();
+}
+
 // The camera whose row the list has selected, whoever selected it.
 QString QtDesktop::ChosenCamera() const {
   QTreeView* list = ShownList();
@@ -321,6 +342,7 @@ void QtDesktop::SearchBegins() {
   heard_.clear();
   if (program_ != nullptr && program_->frmMain && (!mainFrame_ || !mainFrame_->isVisible())) {
     ShowView(forms::WindowId::FrmMain, false);
+    DrawFirstFrame();
   }
   chosen_ = ChosenCamera();
   if (QTreeView* list = ShownList()) {
@@ -339,6 +361,7 @@ void QtDesktop::SearchBegins() {
 void QtDesktop::SearchEnds() {
   if (!searching_) return;
   ShowHeardRows();
+  if (probe_) probe_->SearchEnds();
   frame_.stop();
   searching_ = false;
   searched_ = true;
@@ -361,14 +384,15 @@ void QtDesktop::CameraHeard(const std::u16string& caption, const std::u16string&
 // Once a frame while the search runs: the rows heard go into the list, and
 // the list takes the input the search's loop held back.
 void QtDesktop::NextFrame() {
-  ShowHeardRows();
+  // Drawn at once: the answers that keep arriving would put the paint off.
+  if (!heard_.empty() && ShowHeardRows()) ShownList()->viewport()->repaint();
   QCoreApplication::processEvents(QEventLoop::AllEvents);
 }
 
-void QtDesktop::ShowHeardRows() {
+bool QtDesktop::ShowHeardRows() {
   QTreeView* list = ShownList();
   CameraRows* rows = list == nullptr ? nullptr : ListRows(*list);
-  if (heard_.empty() || rows == nullptr || !rows->Heard()) return;
+  if (heard_.empty() || rows == nullptr || !rows->Heard()) return false;
   rows->AddHeard(heard_);
   heard_.clear();
   if (probe_) probe_->RowsAdded();
@@ -379,6 +403,7 @@ void QtDesktop::ShowHeardRows() {
     list->selectionModel()->setCurrentIndex(sorted->mapFromSource(rows->index(row, 0)),
                                             QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
   }
+  return true;
 }
 
 // The logic's new list selects the camera chosen before or during the

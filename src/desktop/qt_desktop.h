@@ -119,8 +119,9 @@ class QtDesktop : public forms::Desktop {
   void ReportComeBack();
   QString CameraName() const;
   void EndWaits();
+  void DrawFirstFrame();
   QTreeView* ShownList() const;
-  void ShowHeardRows();
+  bool ShowHeardRows();  // false when no rows were added
   void NextFrame();
   QString ChosenCamera() const;
   bool ChooseAgain();
