@@ -97,19 +97,22 @@ void MainFrame::Hold(WindowView& view) {
   }
 }
 
+// A screen too narrow for every column (a large font at a large scale)
+// shows the Mode, with its "no login" note, right after the name.
 void MainFrame::Place() {
   if (restoreGeometry(Remembered().value(GeometryKey).toByteArray())) return;
-  QSize size = sizeHint().expandedTo(QSize(0, 440));
-  if (QTreeView* list = ListOf(view_)) size.rwidth() += std::max(0, FitColumns(*list) - list->sizeHint().width());
-  if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-    const QRect room = screen->availableGeometry();
-    size = size.boundedTo(room.size() * 9 / 10);
-    QRect place(QPoint(), size);
-    place.moveCenter(room.center());
-    setGeometry(place);
-    return;
+  QTreeView* list = ListOf(view_);
+  const int extra = list == nullptr ? 0 : std::max(0, FitColumns(*list) - list->sizeHint().width());
+  const QSize wanted = sizeHint().expandedTo(QSize(0, 440)) + QSize(extra, 0);
+  const QScreen* screen = QGuiApplication::primaryScreen();
+  const QRect room = screen == nullptr ? QRect(QPoint(), wanted) : screen->availableGeometry();
+  QRect place(QPoint(), wanted.boundedTo(room.size() * 9 / 10));
+  place.moveCenter(room.center());
+  setGeometry(place);
+  if (list != nullptr && place.width() < wanted.width()) {
+    QHeaderView& header = *list->header();
+    header.moveSection(header.visualIndex(ListColumnCount - 1), ListNameColumn + 1);
   }
-  resize(size);
 }
 
 void MainFrame::Remember() {

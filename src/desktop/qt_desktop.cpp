@@ -36,6 +36,7 @@ constexpr int ProgressTick = 250;  // ms between updates of the seconds left
 constexpr int FrameMs = 16;        // the heard rows go on screen at most this often
 constexpr int FirstFrameWait = 200;  // ms the main window may take to be put on screen
 constexpr int DialogWidth = 400;   // the narrowest a dialog gets
+const QSize WizardSize(560, 420);  // the wizard frame's first size when its pages need no more
 
 QMessageBox::Icon QtIcon(forms::MsgIcon icon) {
   switch (icon) {
@@ -462,7 +463,7 @@ void QtDesktop::Place(forms::WindowId id, WindowView& view) {
     if (!wizardFrame_) {
       wizardFrame_ = new WizardFrame;
       wizardFrame_->ShowPage(view);
-      wizardFrame_->adjustSize();
+      wizardFrame_->resize(wizardFrame_->sizeHint().expandedTo(WizardSize));
       CentreOver(*wizardFrame_, mainFrame_);
     }
   } else if (view.parentWidget() == nullptr) {
