@@ -12,6 +12,12 @@ search-flood   a search (cap 2 s) while other processes flood the group with
                once on loopback (where the camera hears the flood too) and
                once with the camera in a network namespace of its own, the
                flood coming over the camera's link to the PC only
+onvif-flood    128 forged ProbeMatches of 360 matches each (every endpoint new,
+               relating to the search's first WS-Discovery probe, about 7 MB)
+               sent to sentrova-cli's probe port, once as fast as one thread
+               can and once paced so that the receive buffer keeps them all:
+               how long the search took (budget: its 2 s cap), how many rows
+               the flood got, and whether the real camera was listed
 probe-flood    50 000 and 150 000 probes sent to a one-camera simulator as fast
                as possible: seconds until a fresh probe is answered, peak RSS
 http-limits    one 256 MiB header, one 1 GiB body (declared, then sent until
@@ -55,7 +61,7 @@ def hexnonce(chars=16):
 class Camd:
     """One simulated camera at PREFIX.10 (family 2, admin/1234)."""
 
-    def __init__(self, camd, extra=(), prefix=None, netns=None):
+    def __init__(self, camd, extra=(), prefix=None, netns=None, protocols=("sentrova",)):
         self.port = free_udp_port()
         self.dir = tempfile.TemporaryDirectory()
         self.prefix = prefix or "127.%d.%d." % (random.randint(100, 200), random.randint(1, 200))
@@ -63,7 +69,7 @@ class Camd:
         self.mac = "0.12.34.%s.0.10" % self.prefix.split(".")[1]
         fleet = os.path.join(self.dir.name, "fleet.json")
         with open(fleet, "w") as f:
-            json.dump({"cameras": [{"mac": self.mac, "family": 2, "version": "2.11.003",
+            json.dump({"cameras": [{"mac": self.mac, "family": 2, "version": "2.11.003", "protocols": list(protocols),
                                     "settings": {"SysIPAddress": self.address, "SysAdminID": "admin",
                                                  "SysAdminPassword": "1234"}}]}, f)
         self.log = os.path.join(self.dir.name, "camd.log")
@@ -466,7 +472,89 @@ def challenges(build):
         sim.stop()
 
 
-FIGURES = {"search-flood": search_flood, "probe-flood": probe_flood, "http-limits": http_limits,
+WSD_GROUP = "239.255.255.250"
+FORGED_DATAGRAMS = 128
+FORGED_MATCHES = 360
+SEARCH_CAP_S = 2.0
+
+
+def forged_matches(relates_to, first):
+    matches = "".join(
+        "<d:ProbeMatch><a:EndpointReference><a:Address>urn:uuid:f-%d-%d</a:Address></a:EndpointReference>"
+        "<d:Types>dn:NetworkVideoTransmitter</d:Types></d:ProbeMatch>" % (first, m) for m in range(FORGED_MATCHES))
+    return ('<e:Envelope xmlns:e="http://www.w3.org/2003/05/soap-envelope" '
+            'xmlns:a="http://schemas.xmlsoap.org/ws/2004/08/addressing" '
+            'xmlns:d="http://schemas.xmlsoap.org/ws/2005/04/discovery"><e:Header><a:RelatesTo>%s</a:RelatesTo>'
+            '</e:Header><e:Body><d:ProbeMatches>%s</d:ProbeMatches></e:Body></e:Envelope>'
+            % (relates_to, matches)).encode()
+
+
+def forge_probe_matches(port, source, paced, ready, report):
+    """Hears the first WS-Discovery probe on loopback and answers it with the
+    forged datagrams, unicast from `source` to the probe's source port."""
+    listener = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+    listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+    listener.bind((WSD_GROUP, port))
+    listener.setsockopt(socket.IPPROTO_IP, socket.IP_ADD_MEMBERSHIP,
+                        socket.inet_aton(WSD_GROUP) + socket.inet_aton("127.0.0.1"))
+    listener.settimeout(10)
+    ready.set()
+    out = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+    out.bind((source, 0))
+    try:
+        while True:
+            data, to = listener.recvfrom(65536)
+            found = re.search(rb"<a:MessageID>([^<]*)</a:MessageID>", data)
+            if found and b"Probe>" in data:
+                break
+    except socket.timeout:
+        report["error"] = "no probe heard"
+        return
+    # Made beforehand from a template, so that the flood leaves at once.
+    template = [forged_matches("RELATES-TO", d) for d in range(FORGED_DATAGRAMS)]
+    datagrams = [t.replace(b"RELATES-TO", found.group(1)) for t in template]
+    start = time.monotonic()
+    for i, datagram in enumerate(datagrams):
+        out.sendto(datagram, to)
+        if paced and i % 8 == 7:
+            time.sleep(0.002)
+    report["seconds"] = time.monotonic() - start
+    report["bytes"] = sum(len(d) for d in datagrams)
+
+
+def onvif_flood(build):
+    camd = os.path.join(build, "src/camd/sentrova-camd")
+    wsd_port = free_udp_port()
+    sim = Camd(camd, extra=("--onvif-discovery-port", str(wsd_port)), protocols=("onvif",))
+    try:
+        for paced in (False, True):
+            ready, report = threading.Event(), {}
+            forger = threading.Thread(target=forge_probe_matches,
+                                      args=(wsd_port, sim.prefix + "60", paced, ready, report))
+            forger.start()
+            ready.wait()
+            start = time.monotonic()
+            done = subprocess.run([os.path.join(build, "src/cli/sentrova-cli"), "search", "--interface", "lo",
+                                   "--port", str(sim.port), "--onvif-port", str(wsd_port), "--json"],
+                                  capture_output=True, text=True, timeout=600)
+            took = time.monotonic() - start
+            forger.join()
+            if "error" in report:
+                print("onvif-flood: %s" % report["error"])
+                continue
+            rows = json.loads(done.stdout) if done.stdout.strip() else []
+            forged = sum(1 for r in rows if r["address"] == sim.prefix + "60")
+            real = any(r["address"] == sim.address for r in rows)
+            print("onvif-flood: %s (%d datagrams, %.1f MB in %.2f s): search took %.2f s (budget %.0f s: %s); "
+                  "%d rows from the forger; real camera listed: %s"
+                  % ("paced" if paced else "at once", FORGED_DATAGRAMS, report["bytes"] / 1e6, report["seconds"],
+                     took, SEARCH_CAP_S, "within budget" if took <= SEARCH_CAP_S else "OVER BUDGET", forged,
+                     "yes" if real else "no"))
+    finally:
+        sim.stop()
+
+
+FIGURES = {"search-flood": search_flood, "onvif-flood": onvif_flood, "probe-flood": probe_flood, "http-limits": http_limits,
            "guessing": guessing, "challenges": challenges}
 
 

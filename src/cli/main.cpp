@@ -3,7 +3,9 @@
 // prints the cameras found, one row each (or one JSON array), and exits 0.
 // A command line it cannot take exits 2 with a message on stderr: an unknown
 // command or option, a malformed number, an interface named that cannot be
-// used. A search that cannot run exits 3.
+// used. A search that cannot run exits 3. More cameras than the list holds
+// (4096): the first heard are printed, stderr says how many were left out,
+// and it exits 4.
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QJsonArray>
@@ -22,6 +24,13 @@
 namespace {
 
 constexpr int ExitNetwork = 3;
+constexpr int ExitLeftOut = 4;
+
+// Log lines carry what devices sent (names, endpoints, reasons): on stderr
+// they are escaped as the table is.
+void LogEscaped(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+  QTextStream(stderr) << PlainText(qFormatLogMessage(type, context, message)) << '\n';
+}
 
 int Fail(int status, const QString& message) {
   QTextStream(stderr) << "sentrova-cli: " << message << '\n';
@@ -86,6 +95,7 @@ void PrintTable(const std::vector<device::FoundCamera>& cameras) {
 
 int main(int argc, char** argv) {
   QCoreApplication app(argc, argv);
+  qInstallMessageHandler(LogEscaped);
   QCoreApplication::setApplicationName(u"sentrova-cli"_qs);
   QCommandLineParser parser;
   parser.setApplicationDescription(u"Finds the cameras on the network: Sentrova's own and ONVIF cameras.\n\nCommand: search"_qs);
@@ -152,6 +162,11 @@ int main(int argc, char** argv) {
     PrintJson(outcome.cameras);
   } else {
     PrintTable(outcome.cameras);
+  }
+  if (outcome.leftOut > 0) {
+    return Fail(ExitLeftOut, u"at least %1 more cameras answered than the list holds; the first %2 heard are listed"_qs
+                                 .arg(outcome.leftOut)
+                                 .arg(options.maxCameras));
   }
   return 0;
 }

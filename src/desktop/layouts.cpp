@@ -138,6 +138,9 @@ template <class... Visitors>
 struct Overloaded : Visitors... {
   using Visitors::operator()...;
 };
+// Clang before 17 deduces no aggregate's arguments by itself.
+template <class... Visitors>
+Overloaded(Visitors...) -> Overloaded<Visitors...>;
 
 // An entry field shows at least this many characters.
 constexpr int FieldCharacters = 18;

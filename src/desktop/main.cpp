@@ -184,6 +184,8 @@ int main(int argc, char* argv[]) {
   device::NetCameraControl cam(options);
   device::NetCameraControl camTemp(options);
   desktop::QtDesktop desktop;
+  // After a Restart or an address change the waits end once the camera is back.
+  desktop.SetCameraLook(desktop::NetworkCameraLook(options));
   // The list shows each camera as it answers, while the search still runs.
   cam.SetFoundCallback([&desktop](const device::FoundCamera& found) {
     desktop.CameraHeard(found.caption.toStdU16String(), found.mac.toStdU16String(), found.address.toStdU16String(),

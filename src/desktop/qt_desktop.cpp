@@ -35,6 +35,7 @@ namespace {
 constexpr int ProgressTick = 250;  // ms between updates of the seconds left
 constexpr int FrameMs = 16;        // the heard rows go on screen at most this often
 constexpr int FirstFrameWait = 200;  // ms the main window may take to be put on screen
+constexpr int LookInterval = 250;  // ms from the end of one look for the camera to the next
 constexpr int DialogWidth = 400;   // the narrowest a dialog gets
 const QSize WizardSize(560, 420);  // the wizard frame's first size when its pages need no more
 
@@ -211,6 +212,7 @@ forms::MsgAnswer QtDesktop::MessageBox(const std::u16string& text, const std::u1
   if (plan_) {
     EndWaits();
     comeBack_.reset();
+    watch_.reset();
   }
   InputGate::Layer open(gate_, true);
   return messageBox_({text, title, icon, buttons, Owner()});
@@ -227,14 +229,17 @@ void QtDesktop::SetMousePointer(int16_t pointer) {
   }
 }
 
-// Every wait of the sequence follows as a Sleep of its own; the sequence
-// shows as one progress from the first wait to the end of the last.
-void QtDesktop::WaitsAhead(const std::vector<forms::Wait>& waits, const std::u16string& cameraAddress) {
+// Every wait of the sequence follows as a Sleep or a WaitForCamera of its
+// own; the sequence shows as one progress from the first wait to the end of
+// the last, or to the moment the camera is back.
+void QtDesktop::WaitsAhead(const std::vector<forms::Wait>& waits, const forms::CameraSought& camera) {
   if (ending_ || waits.empty()) return;
   EndWaits();
   plan_ = WaitPlan{waits};
   comeBack_.reset();
-  if (program_ != nullptr) comeBack_ = ComeBack{CameraName(), cameraAddress, program_->state.DeviceMac};
+  watch_.reset();
+  if (program_ != nullptr) comeBack_ = ComeBack{CameraName(), camera};
+  if (look_) watch_.emplace(look_, camera);
 }
 
 void QtDesktop::EndWaits() {
@@ -243,16 +248,25 @@ void QtDesktop::EndWaits() {
   delete progress_.data();  // the progress in a window of its own, when no window was shown
 }
 
+void QtDesktop::Sleep(int32_t milliseconds) { RunWait(milliseconds, false, false); }
+
+forms::CameraSeen QtDesktop::WaitForCamera(int32_t milliseconds, bool lookingOn) {
+  return RunWait(milliseconds, true, lookingOn);
+}
+
 // The windows keep painting and the timers keep running; the user's input
-// waits outside and is dropped when the handler ends.
-void QtDesktop::Sleep(int32_t milliseconds) {
-  if (ending_ || milliseconds <= 0) return;
+// waits outside and is dropped when the handler ends. A wait that watches
+// looks for the camera one search after another and ends once it is back;
+// looking on, the progress offers a Cancel.
+forms::CameraSeen QtDesktop::RunWait(int32_t milliseconds, bool watching, bool lookingOn) {
+  if (ending_ || milliseconds <= 0) return forms::CameraSeen::NotSeen;
   InputGate::Layer busy(gate_, false);
   // A wait that is not the next of the announced sequence stands alone.
-  if (plan_ && (plan_->next >= plan_->waits.size() || plan_->waits[plan_->next].milliseconds != milliseconds)) {
+  if (plan_ && (lookingOn || plan_->next >= plan_->waits.size() ||
+                plan_->waits[plan_->next].milliseconds != milliseconds)) {
     EndWaits();
   }
-  QString stage = QStringLiteral("Please wait");
+  QString stage = lookingOn ? QStringLiteral("Looking for the camera") : QStringLiteral("Please wait");
   int done = 0;
   if (plan_) {
     stage = WaitStageText(plan_->waits[plan_->next].stage);
@@ -262,7 +276,7 @@ void QtDesktop::Sleep(int32_t milliseconds) {
       for (const forms::Wait& wait : plan_->waits) total += wait.milliseconds;
       progress_ = new WaitProgress(total);
     }
-  } else if (milliseconds >= LongWait) {
+  } else if (milliseconds >= LongWait || lookingOn) {
     progress_ = new WaitProgress(milliseconds);
   }
   if (progress_ && progress_->parentWidget() == nullptr) {
@@ -280,24 +294,46 @@ void QtDesktop::Sleep(int32_t milliseconds) {
   wake.setSingleShot(true);
   wake.setTimerType(Qt::PreciseTimer);
   QObject::connect(&wake, &QTimer::timeout, &loop, &QEventLoop::quit);
+  bool cancelled = false;
+  if (lookingOn && progress_) {
+    progress_->OfferCancel([&cancelled, &loop] {
+      cancelled = true;
+      loop.quit();
+    });
+  }
   auto update = [&] {
     if (!progress_) return;
     const auto passed = static_cast<int>(milliseconds - std::max<qint64>(0, deadline.remainingTime()));
     progress_->Update(stage, done + passed);
   };
+  CameraWatch* watch = watching && watch_ ? &*watch_ : nullptr;
+  QDeadlineTimer nextLook(0);
+  bool back = false;
   update();
-  while (!ending_ && !deadline.hasExpired()) {
-    const auto left = static_cast<int>(std::max<qint64>(1, deadline.remainingTime()));
-    wake.start(progress_ ? std::min(left, ProgressTick) : left);
+  while (!ending_ && !cancelled && !deadline.hasExpired()) {
+    if (watch != nullptr && nextLook.hasExpired()) {
+      back = watch->Look();
+      if (back || ending_) break;
+      nextLook.setRemainingTime(LookInterval, Qt::PreciseTimer);
+      update();
+      continue;
+    }
+    qint64 left = std::max<qint64>(1, deadline.remainingTime());
+    if (progress_) left = std::min<qint64>(left, ProgressTick);
+    if (watch != nullptr) left = std::min<qint64>(left, std::max<qint64>(1, nextLook.remainingTime()));
+    wake.start(static_cast<int>(left));
     // A loop that will not run (the application is quitting) ends the wait.
-    if (loop.exec(QEventLoop::ExcludeUserInputEvents) != 0) break;
+    // Looking on, the Cancel takes the user's input; the gate drops the rest.
+    if (loop.exec(lookingOn ? QEventLoop::AllEvents : QEventLoop::ExcludeUserInputEvents) != 0) break;
     update();
   }
-  if (plan_) {
+  if (plan_ && !back) {
     plan_->done += milliseconds;
-    if (++plan_->next < plan_->waits.size()) return;
+    if (++plan_->next < plan_->waits.size()) return forms::CameraSeen::NotSeen;
   }
   EndWaits();
+  if (back) return forms::CameraSeen::Back;
+  return cancelled ? forms::CameraSeen::Cancelled : forms::CameraSeen::NotSeen;
 }
 
 QTreeView* QtDesktop::ShownList() const {
@@ -668,16 +704,11 @@ void QtDesktop::UpdateStatus() {
 // The main window, opened afresh after the waits, has searched again.
 void QtDesktop::ReportComeBack() {
   if (!comeBack_ || plan_ || !mainFrame_ || program_ == nullptr || !program_->frmMain) return;
-  const forms::ListView& list = program_->frmMain->List;
-  const std::u16string mac = device::FormatMacText(comeBack_->mac);
-  const bool answers = std::any_of(list.rows.begin(), list.rows.end(), [this, &mac](const forms::ListView::Row& row) {
-    return row.cells[1] == comeBack_->address && (comeBack_->mac.empty() || row.cells[0] == mac);
-  });
-  const QString name = comeBack_->name.isEmpty() ? QStringLiteral("The camera") : comeBack_->name;
-  const QString address = QString::fromStdU16String(comeBack_->address);
-  mainFrame_->ShowNews(answers ? QStringLiteral("%1 answers at %2").arg(name, address)
-                               : QStringLiteral("%1 did not answer yet — search again in a moment").arg(name));
+  const forms::CameraSought& camera = comeBack_->camera;
+  mainFrame_->ShowNews(QString::fromStdU16String(ComeBackNews(
+      comeBack_->name.toStdU16String(), FindComeBack(program_->frmMain->List, camera), camera)));
   comeBack_.reset();
+  watch_.reset();
 }
 
 void QtDesktop::ShowFailure(const std::u16string& text) {

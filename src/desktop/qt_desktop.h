@@ -80,6 +80,9 @@ class QtDesktop : public forms::Desktop {
   QWidget* Owner() const;
   // The progress of the wait under way, if any.
   WaitProgress* Progress() const { return progress_; }
+  // How the camera a sequence of waits is for is looked for; without one the
+  // waits run their whole time.
+  void SetCameraLook(CameraLook look) { look_ = std::move(look); }
 
   // A camera heard while the main window's search runs, in the camera
   // control's own form (the MAC as dotted decimals): its row shows with the
@@ -93,7 +96,8 @@ class QtDesktop : public forms::Desktop {
                               forms::MsgButtons buttons) override;
   void SetMousePointer(int16_t pointer) override;
   void Sleep(int32_t milliseconds) override;
-  void WaitsAhead(const std::vector<forms::Wait>& waits, const std::u16string& cameraAddress) override;
+  void WaitsAhead(const std::vector<forms::Wait>& waits, const forms::CameraSought& camera) override;
+  forms::CameraSeen WaitForCamera(int32_t milliseconds, bool lookingOn) override;
   void SearchBegins() override;
   void SearchEnds() override;
   void WindowShown(forms::WindowId id, bool modal) override;
@@ -125,6 +129,7 @@ class QtDesktop : public forms::Desktop {
   void NextFrame();
   QString ChosenCamera() const;
   bool ChooseAgain();
+  forms::CameraSeen RunWait(int32_t milliseconds, bool watching, bool lookingOn);
 
   // An announced sequence of waits, while it runs.
   struct WaitPlan {
@@ -136,8 +141,7 @@ class QtDesktop : public forms::Desktop {
   // says whether it did.
   struct ComeBack {
     QString name;
-    std::u16string address;
-    std::u16string mac;
+    forms::CameraSought camera;
   };
 
   Program* program_ = nullptr;
@@ -151,6 +155,8 @@ class QtDesktop : public forms::Desktop {
   std::optional<WaitPlan> plan_;
   QPointer<WaitProgress> progress_;
   std::optional<ComeBack> comeBack_;
+  CameraLook look_;
+  std::optional<CameraWatch> watch_;  // from WaitsAhead to the end of the waits
   bool searching_ = false;
   bool searched_ = false;  // a search ended in the handler running
   std::vector<forms::ListView::Row> heard_;  // not yet in the list's rows

@@ -2,7 +2,6 @@
 
 #include <QElapsedTimer>
 #include <QEventLoop>
-#include <QSet>
 #include <QTimer>
 #include <algorithm>
 
@@ -27,21 +26,14 @@ bool ListedBefore(const FoundCamera& a, const FoundCamera& b) {
   return protocol::ParseMac(a.mac) < protocol::ParseMac(b.mac);
 }
 
-// The row of a camera already listed by the other protocol: at the same
-// address with the same MAC, or, where the ONVIF row's MAC is unknown, the
-// only row of the other protocol at that address (of two cameras sharing an
-// address, neither is taken for it).
-FoundCamera* SameCamera(std::vector<FoundCamera>& cameras, const FoundCamera& camera) {
-  FoundCamera* same = nullptr;
-  int atAddress = 0;
-  for (FoundCamera& listed : cameras) {
-    if (listed.address != camera.address || listed.endpoint.isEmpty() == camera.endpoint.isEmpty()) continue;
-    if (!camera.mac.isEmpty() && listed.mac == camera.mac) return &listed;
-    const bool macUnknown = camera.mac.isEmpty() || listed.mac.isEmpty();
-    if (macUnknown) same = &listed;
-    ++atAddress;
+// A MAC from the neighbour table belongs to whichever device last answered
+// for the address: it is shown only where one row holds that address.
+void GuessUnknownMacs(const FoundList& list, std::vector<FoundCamera>& cameras) {
+  if (std::none_of(cameras.begin(), cameras.end(), [](const FoundCamera& camera) { return camera.mac.isEmpty(); })) return;
+  const QHash<QString, QString> neighbours = onvif::NeighbourMacs();
+  for (FoundCamera& camera : cameras) {
+    if (camera.mac.isEmpty() && list.RowsAt(camera.address) == 1) camera.mac = neighbours.value(camera.address);
   }
-  return atAddress == 1 ? same : nullptr;
 }
 
 }  // namespace
@@ -64,14 +56,15 @@ SearchOutcome SearchCameras(const NetOptions& options, const InterfaceChoice& ch
   QEventLoop loop;
   QElapsedTimer clock;
   QTimer probeTimer;
+  probeTimer.setSingleShot(true);
   QTimer endTimer;
   endTimer.setSingleShot(true);
   endTimer.setTimerType(Qt::PreciseTimer);
-  QSet<QString> seen;  // MAC@address of every camera listed
-  QSet<QString> macs;
+  FoundList list(options.maxCameras);
   int probesSent = 0;
   bool probing = true;
   qint64 lastProbeAt = 0;
+  qint64 lastHeardAt = 0;  // anything on the group: cameras still answering this search or the one before
   qint64 lastNewAt = 0;
   bool capLogged = false;
 
@@ -85,21 +78,51 @@ SearchOutcome SearchCameras(const NetOptions& options, const InterfaceChoice& ch
   QTimer onvifTimer;
   int onvifSent = 0;
   qint64 lastOnvifAt = 0;
+  qint64 lastNewOnvifAt = 0;
+  // ONVIF rows wait until the answers to our own protocol's first probe are
+  // in, so that a camera answering both is listed as ours; from then on no
+  // row changes its protocol.
+  QTimer releaseTimer;
+  releaseTimer.setSingleShot(true);
+  if (onvifSearch) list.HoldOnvif();
 
-  // The end moves with every probe copy and every new camera.
+  // Our own protocol listens answerWindow after its last probe copy, and on
+  // while anything keeps arriving on the group (a busy fleet is still
+  // answering); ONVIF listens onvifWindow after its last round of probes
+  // (sent at once: about 545 ms after the first), and on while new cameras
+  // keep arriving. Never past searchCap.
   const auto scheduleEnd = [&] {
     if (probing || onvifProbing) return;
-    qint64 endAt = std::max(lastProbeAt + options.answerWindow.count(), lastNewAt + options.quietPeriod.count());
-    if (onvifSearch) endAt = std::max(endAt, lastOnvifAt + options.onvifWindow.count());
+    qint64 endAt = std::max(lastProbeAt + options.answerWindow.count(), lastHeardAt + options.quietPeriod.count());
+    if (onvifSearch) {
+      endAt = std::max({endAt, lastOnvifAt + options.onvifWindow.count(), lastNewOnvifAt + options.quietPeriod.count()});
+    }
     endAt = std::min<qint64>(endAt, options.searchCap.count());
     endTimer.start(static_cast<int>(std::max<qint64>(0, endAt - clock.elapsed())));
   };
+  const auto listed = [&](int rows) {
+    const std::vector<FoundCamera>& cameras = list.cameras();
+    if (onFound) {
+      for (size_t i = cameras.size() - static_cast<size_t>(rows); i < cameras.size(); ++i) onFound(cameras[i]);
+    }
+    if (list.full() && !capLogged) {
+      qCInfo(lcDiscovery) << "Search: the list holds" << options.maxCameras << "cameras; later ones are only counted";
+      capLogged = true;
+    }
+  };
+  const auto release = [&] {
+    const int rows = list.ReleaseOnvif();
+    if (rows > 0) lastNewAt = clock.elapsed();
+    listed(rows);
+  };
   // Every copy is answered by every camera, so a large fleet gets fewer
   // copies: its answers would otherwise flood the link and the receive buffer.
+  // A fleet still answering the search before is as large as the datagrams
+  // heard say.
   const auto copiesWanted = [&] {
     const int copies = std::max(1, options.probeCopies);
-    return static_cast<int>(outcome.cameras.size()) >= options.largeFleet ? std::min(copies, LargeFleetCopies)
-                                                                          : copies;
+    const int heard = std::max(static_cast<int>(list.cameras().size()), channel.heardCount());
+    return heard >= options.largeFleet ? std::min(copies, LargeFleetCopies) : copies;
   };
   const auto sendProbe = [&] {
     if (probesSent < copiesWanted()) {
@@ -108,12 +131,25 @@ SearchOutcome SearchCameras(const NetOptions& options, const InterfaceChoice& ch
       lastProbeAt = clock.elapsed();
     }
     if (probesSent >= copiesWanted()) {
-      probeTimer.stop();
       probing = false;
+    } else {
+      // From the third copy on, each waits as long as all before it: the
+      // answers to the first copies tell how large the fleet is before the
+      // later copies, each answered by every camera, go out.
+      probeTimer.start(static_cast<int>(std::max<qint64>(options.probeInterval.count(), lastProbeAt)));
     }
     scheduleEnd();
   };
 
+  channel.onHeard = [&] {
+    lastHeardAt = clock.elapsed();
+    scheduleEnd();
+  };
+  channel.skipParse = [&](const QByteArray& datagram, const QHostAddress& from) {
+    if (!list.full()) return false;
+    if (datagram != probeDatagram) list.LeftOutFrom(QHostAddress(from.toIPv4Address()).toString());
+    return true;
+  };
   channel.onMessage = [&](const protocol::Message& answer, const QHostAddress& from) {
     if (answer.kind != protocol::Kind::Here) return;  // our own probes and the MAC commands' traffic
     if (answer.nonce != probe.nonce) return channel.Drop(QStringLiteral("answer to another search"), from);
@@ -121,41 +157,26 @@ SearchOutcome SearchCameras(const NetOptions& options, const InterfaceChoice& ch
       return channel.Drop(QStringLiteral("source differs from the address it reports (%1)").arg(answer.address),
                           from);
     }
-    // The same camera again, or heard on a second interface. A MAC claimed
-    // from another address gets a row of its own: a forged answer must not
-    // hide the real camera.
-    const QString key = answer.mac + u'@' + answer.address;
-    if (seen.contains(key)) return;
-    if (macs.contains(answer.mac)) {
-      qCWarning(lcDiscovery) << "Search: MAC" << answer.mac << "also answers from" << answer.address;
-    }
-    if (static_cast<int>(outcome.cameras.size()) >= options.maxCameras) {
-      if (!capLogged) qCWarning(lcDiscovery) << "Search: more than" << options.maxCameras << "cameras; the rest is left out";
-      capLogged = true;
-      return;
-    }
-    seen.insert(key);
-    macs.insert(answer.mac);
+    if (list.AddOwn(FromAnswer(answer)) != FoundList::Heard::Added) return;
     lastNewAt = clock.elapsed();
-    // Heard first as an ONVIF camera: our own protocol does more, so its row
-    // takes the place.
-    if (FoundCamera* listed = SameCamera(outcome.cameras, FromAnswer(answer))) {
-      *listed = FromAnswer(answer);
-      if (onFound) onFound(*listed);
-      return scheduleEnd();
-    }
-    outcome.cameras.push_back(FromAnswer(answer));
-    if (onFound) onFound(outcome.cameras.back());
-    scheduleEnd();
+    listed(1);
+  };
+  prober.skipParse = [&](const QHostAddress& from) {
+    if (!list.full()) return false;
+    list.LeftOutFrom(QHostAddress(from.toIPv4Address()).toString());
+    return true;
   };
   prober.onCamera = [&](const FoundCamera& camera) {
-    if (SameCamera(outcome.cameras, camera)) return;  // it answers our own protocol as well
-    if (static_cast<int>(outcome.cameras.size()) >= options.maxCameras) return;
-    outcome.cameras.push_back(camera);
-    lastNewAt = clock.elapsed();
-    if (onFound) onFound(outcome.cameras.back());
+    const FoundList::Heard heard = list.AddOnvif(camera);
+    if (heard != FoundList::Heard::Added && heard != FoundList::Heard::Held) return;
+    lastNewOnvifAt = clock.elapsed();
+    if (heard == FoundList::Heard::Added) {
+      lastNewAt = lastNewOnvifAt;
+      listed(1);
+    }
     scheduleEnd();
   };
+  QObject::connect(&releaseTimer, &QTimer::timeout, &loop, release);
   const auto sendOnvifProbe = [&] {
     if (!onvifProbing) return;
     prober.Send();
@@ -176,18 +197,25 @@ SearchOutcome SearchCameras(const NetOptions& options, const InterfaceChoice& ch
   QObject::connect(&capTimer, &QTimer::timeout, &loop, &QEventLoop::quit);
   clock.start();
   capTimer.start(options.searchCap);
-  probeTimer.start(options.probeInterval);
-  if (onvifProbing) onvifTimer.start(options.onvifInterval);
+  if (onvifProbing) {
+    onvifTimer.start(options.onvifInterval);
+    releaseTimer.start(options.answerWindow);
+  }
   sendProbe();
   sendOnvifProbe();
   loop.exec(QEventLoop::ExcludeUserInputEvents);
+  release();  // a search cut short by its cap
 
+  outcome.cameras = list.cameras();
+  GuessUnknownMacs(list, outcome.cameras);
   std::stable_sort(outcome.cameras.begin(), outcome.cameras.end(), ListedBefore);
   outcome.dropped = channel.droppedCount() + prober.droppedCount();
+  outcome.leftOut = list.leftOut();
   // The list is complete, as the user sees it, when its last new camera
   // arrives; the search itself listens on for late ONVIF answers.
   qCInfo(lcDiscovery) << "Search: found" << outcome.cameras.size() << "cameras in" << clock.elapsed() << "ms;"
-                      << "the last new one at" << lastNewAt << "ms;" << outcome.dropped << "datagrams dropped";
+                      << "the last new one at" << lastNewAt << "ms;" << outcome.dropped << "datagrams dropped;"
+                      << outcome.leftOut << "left out past the cap";
   return outcome;
 }
 

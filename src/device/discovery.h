@@ -2,33 +2,21 @@
 // The device search: probes the group, gathers the cameras' answers, and
 // gives the cameras found, one per MAC, in address order. ONVIF cameras are
 // probed for in the same search (onvif_discovery.h), one row per endpoint; a
-// camera that answers both protocols is listed once, as ours.
+// camera that answers both protocols is listed once, as ours when its answer
+// of our protocol comes within the first answer window (found_camera.h).
 #include <QString>
-#include <cstdint>
 #include <functional>
 #include <vector>
 
+#include "device/found_camera.h"
 #include "device/net_options.h"
 
 namespace device {
 
-struct FoundCamera {
-  QString mac;
-  QString address;
-  QString mask;
-  QString gateway;
-  QString mode;
-  QString caption;
-  QString version;
-  int family = 0;
-  int port = 0;      // its setup API's, or an ONVIF camera's device service's
-  QString endpoint;  // an ONVIF camera's EndpointReference address; empty for our own protocol
-  QString path;      // an ONVIF camera's device service path; empty for our own protocol
-};
-
 struct SearchOutcome {
   std::vector<FoundCamera> cameras;  // sorted by IPv4 address, then MAC
   int dropped = 0;                   // datagrams not taken
+  int leftOut = 0;                   // cameras that answered past the row cap (at least; see FoundList)
   QString error;                     // the search could not run at all
 };
 

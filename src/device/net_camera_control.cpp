@@ -79,7 +79,10 @@ NetCameraControl::NetCameraControl(NetOptions options)
 void NetCameraControl::Search() {
   found_.clear();
   index_ = 0;
-  found_ = SearchCameras(options_, ChooseInterfaces(options_.interfaceName), onFound_).cameras;
+  leftOut_ = 0;
+  SearchOutcome outcome = SearchCameras(options_, ChooseInterfaces(options_.interfaceName), onFound_);
+  found_ = std::move(outcome.cameras);
+  leftOut_ = outcome.leftOut;
 }
 
 int32_t NetCameraControl::FoundCount() { return static_cast<int32_t>(found_.size()); }

@@ -31,6 +31,9 @@ class NetCameraControl : public CameraControl {
 
   void Search() override;
   int32_t FoundCount() override;
+  // How many cameras the last search heard beyond its row cap (at least;
+  // the first cameras heard are the ones listed).
+  int32_t LeftOutCount() const { return leftOut_; }
   void DeviceIndex(int32_t index) override;
   std::u16string DeviceAddress() override;
   std::u16string DeviceMode() override;
@@ -98,6 +101,7 @@ class NetCameraControl : public CameraControl {
   NetOptions options_;
   std::function<void(const FoundCamera&)> onFound_;
   std::vector<FoundCamera> found_;
+  int32_t leftOut_ = 0;
   int32_t index_ = 0;
 
   QString targetAddress_;

@@ -51,6 +51,12 @@ QByteArray ProbeMessage(const QString& messageId, const QString& type) {
 
 ProbeMatches ReadProbeMatches(const QByteArray& datagram) {
   ProbeMatches read;
+  // Before the costly XML read: each match names "ProbeMatch" in its start
+  // and end tags, the ProbeMatches around them twice more.
+  if (datagram.count("ProbeMatch") > 2 * MaxMatchesPerAnswer + 2) {
+    read.error = QStringLiteral("more than %1 matches in one answer").arg(MaxMatchesPerAnswer);
+    return read;
+  }
   protocol::XmlLimits limits;
   limits.maxBytes = MaxMatchBytes;
   const protocol::SoapRead soap = protocol::ReadSoap(datagram, limits);
@@ -90,19 +96,19 @@ QString ScopeValue(const QStringList& scopes, const QString& kind) {
   return {};
 }
 
-QString NeighbourMac(const QString& address, const QString& arpTablePath) {
+QHash<QString, QString> NeighbourMacs(const QString& arpTablePath) {
+  QHash<QString, QString> macs;
   QFile table(arpTablePath);
-  if (!table.open(QIODevice::ReadOnly | QIODevice::Text)) return {};
+  if (!table.open(QIODevice::ReadOnly | QIODevice::Text)) return macs;
   // "IP address  HW type  Flags  HW address  Mask  Device", flags 0x2: complete.
   table.readLine();
   while (!table.atEnd()) {
     const QStringList fields = Words(QString::fromLatin1(table.readLine(512)));
-    if (fields.size() >= 4 && fields[0] == address && fields[2] != u"0x0") {
-      const QString mac = MacListText(fields[3]);
-      return mac == u"0.0.0.0.0.0" ? QString() : mac;
-    }
+    if (fields.size() < 4 || fields[2] == u"0x0") continue;
+    const QString mac = MacListText(fields[3]);
+    if (!mac.isEmpty() && mac != u"0.0.0.0.0.0") macs.insert(fields[0], mac);
   }
-  return {};
+  return macs;
 }
 
 std::optional<FoundCamera> CameraFromMatch(const ProbeMatch& match, const QHostAddress& from) {
@@ -134,7 +140,6 @@ std::optional<FoundCamera> CameraFromMatch(const ProbeMatch& match, const QHostA
   const QString model = ScopeValue(match.scopes, u"hardware"_qs);
   camera.caption = model.isEmpty() || model == name ? name : name.isEmpty() ? model : name + u" ("_qs + model + u')';
   camera.mac = MacListText(ScopeValue(match.scopes, u"MAC"_qs));
-  if (camera.mac.isEmpty()) camera.mac = NeighbourMac(source);
   return camera;
 }
 
@@ -169,14 +174,13 @@ bool Prober::Open(QString* error) {
 }
 
 void Prober::Send() {
-  if (messageIds_.isEmpty()) {
-    for (const char16_t* type : ProbeTypes) {
-      messageIds_ << u"urn:uuid:"_qs + QUuid::createUuid().toString(QUuid::WithoutBraces);
-      probes_.push_back(ProbeMessage(messageIds_.back(), QString::fromUtf16(type)));
-    }
+  std::vector<QByteArray> probes;
+  for (const char16_t* type : ProbeTypes) {
+    messageIds_ << u"urn:uuid:"_qs + QUuid::createUuid().toString(QUuid::WithoutBraces);
+    probes.push_back(ProbeMessage(messageIds_.back(), QString::fromUtf16(type)));
   }
   for (const auto& socket : sockets_) {
-    for (const QByteArray& probe : probes_) {
+    for (const QByteArray& probe : probes) {
       if (socket->writeDatagram(probe, group_, options_.onvifPort) < 0) {
         qCWarning(lcDiscovery) << "WS-Discovery probe failed:" << socket->errorString();
       }
@@ -199,6 +203,7 @@ void Prober::ReadPending(QUdpSocket& socket) {
       Drop(QStringLiteral("names none of this search's probes"), from);
       continue;
     }
+    if (skipParse && skipParse(from)) continue;
     const ProbeMatches read = ReadProbeMatches(datagram.data());
     if (!read.error.isEmpty()) {
       Drop(read.error, from);
@@ -209,21 +214,12 @@ void Prober::ReadPending(QUdpSocket& socket) {
       continue;
     }
     for (const ProbeMatch& match : read.matches) {
-      // The same camera again, or heard on a second interface. An endpoint
-      // claimed from another address gets a row of its own: a forged answer
-      // must not hide the real camera.
-      const QString key = match.endpoint + u'@' + from.toString();
-      if (heard_.contains(key)) continue;
       const std::optional<FoundCamera> camera = CameraFromMatch(match, from);
       if (!camera) {
-        Drop(QStringLiteral("%1 is not a camera (types %2)").arg(match.endpoint, match.types.join(u' ')), from);
+        Drop(QStringLiteral("%1 is not a camera (types %2)").arg(match.endpoint.left(80), match.types.join(u' ').left(80)),
+             from);
         continue;
       }
-      if (std::any_of(heard_.begin(), heard_.end(), [&](const QString& h) { return h.startsWith(match.endpoint + u'@'); })) {
-        qCWarning(lcDiscovery).noquote() << "Search: endpoint" << match.endpoint.left(80) << "also answers from"
-                                         << from.toString();
-      }
-      heard_ << key;
       if (onCamera) onCamera(*camera);
     }
   }

@@ -5,6 +5,7 @@
 // probe's source port, each relating to the probe's MessageID. A camera's
 // identity is its EndpointReference address.
 #include <QByteArray>
+#include <QHash>
 #include <QHostAddress>
 #include <QStringList>
 #include <QUdpSocket>
@@ -14,7 +15,7 @@
 #include <vector>
 
 #include "device/device_log.h"
-#include "device/discovery.h"
+#include "device/found_camera.h"
 #include "device/net_options.h"
 
 namespace device::onvif {
@@ -35,8 +36,14 @@ struct ProbeMatches {
   QString error;  // why the datagram was not taken; matches is then empty
 };
 
+// A device answers with its own match; a discovery proxy may name a few
+// devices in one answer. An answer with more is refused before it is
+// parsed, so one forged datagram can neither fill the list nor cost time.
+inline constexpr int MaxMatchesPerAnswer = 8;
+
 // Reads one ProbeMatches datagram. Refuses (with the reason) what is not a
-// SOAP envelope holding ProbeMatches, and matches without an endpoint.
+// SOAP envelope holding ProbeMatches, an answer of more than
+// MaxMatchesPerAnswer matches, and matches without an endpoint.
 ProbeMatches ReadProbeMatches(const QByteArray& datagram);
 
 // The value of an onvif://www.onvif.org/<kind>/<value> scope, percent-decoded;
@@ -45,25 +52,32 @@ QString ScopeValue(const QStringList& scopes, const QString& kind);
 
 // A camera row from one match heard from `from`: address is the source's
 // (an XAddr naming another host is logged and overruled), name and model from
-// the scopes, MAC from the MAC scope or the neighbour table. Empty when the
-// match is not a camera's (no device or video transmitter type).
+// the scopes, MAC from the MAC scope (else unknown: the search asks the
+// neighbour table at its end, where the address is not shared). Empty when
+// the match is not a camera's (no device or video transmitter type).
 std::optional<FoundCamera> CameraFromMatch(const ProbeMatch& match, const QHostAddress& from);
 
-// The MAC the kernel's neighbour table holds for an IPv4 address, in the
-// camera list's form; empty when unknown.
-QString NeighbourMac(const QString& address, const QString& arpTablePath = QStringLiteral("/proc/net/arp"));
+// The MACs the kernel's neighbour table holds, by IPv4 address, in the
+// camera list's form (complete entries only).
+QHash<QString, QString> NeighbourMacs(const QString& arpTablePath = QStringLiteral("/proc/net/arp"));
 
 // The ONVIF half of a search: one socket per chosen interface, bound to its
-// address, sending Probe copies and hearing the answers to them.
+// address, sending probes and hearing the answers to them.
 class Prober {
  public:
   Prober(const NetOptions& options, const InterfaceChoice& choice);
   // False (with the reason) when no interface can send a probe.
   bool Open(QString* error);
-  // One copy of the probe out of every interface (the same MessageID).
+  // One probe per type out of every interface, each with a MessageID of its
+  // own: a device answers a MessageID once, so every round is a fresh chance
+  // for an answer lost on the way.
   void Send();
-  // Each camera not heard before in this search.
+  // Each camera match of an answer to our probes (the same camera again
+  // when it answers again).
   std::function<void(const FoundCamera&)> onCamera;
+  // Asked before an answer to our probes is parsed: true leaves it unparsed
+  // (the search's list is full and only counts who answered).
+  std::function<bool(const QHostAddress&)> skipParse;
   int droppedCount() const { return drops_.count(); }
 
  private:
@@ -73,11 +87,9 @@ class Prober {
 
   const NetOptions& options_;
   const InterfaceChoice& choice_;
-  QStringList messageIds_;  // one probe per type, made on the first Send
-  std::vector<QByteArray> probes_;
+  QStringList messageIds_;  // of every probe sent in this search
   QHostAddress group_;
   std::vector<std::unique_ptr<QUdpSocket>> sockets_;
-  QStringList heard_;  // endpoint@source of every camera heard in this search
   DropLog drops_{QStringLiteral("a WS-Discovery answer")};
 };
 

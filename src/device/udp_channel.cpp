@@ -66,17 +66,20 @@ void UdpChannel::Send(const QByteArray& datagram) {
 }
 
 void UdpChannel::ReadPending() {
+  if (onHeard) onHeard();
   // What is left waits for the next turn: the socket signals again.
   for (int read = 0; read < protocol::DatagramsPerTurn && receiver_.hasPendingDatagrams(); ++read) {
     // One byte more than allowed tells an oversized datagram from a full one.
     const QNetworkDatagram datagram = receiver_.receiveDatagram(protocol::MaxDatagramBytes + 1);
     const QHostAddress from = datagram.senderAddress();
+    ++heard_;
     // Before the costly parse: a datagram without the exchange's nonce is
     // not ours (a nonce is hex, which JSON never escapes).
     if (!nonce_.isEmpty() && !datagram.data().contains(nonce_)) {
       Drop(QStringLiteral("not for this exchange"), from);
       continue;
     }
+    if (skipParse && skipParse(datagram.data(), from)) continue;
     const protocol::Parsed parsed = protocol::ParseDatagram(datagram.data());
     if (!parsed.message) {
       Drop(parsed.error, from);

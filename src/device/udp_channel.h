@@ -29,10 +29,17 @@ class UdpChannel {
   void HearOnly(const QString& nonce) { nonce_ = nonce.toLatin1(); }
   // Every valid datagram heard, with its source address.
   std::function<void(const protocol::Message&, const QHostAddress&)> onMessage;
+  // Each time datagrams arrive, whatever they hold.
+  std::function<void()> onHeard;
+  // Asked before a datagram of this exchange is parsed: true leaves it
+  // unparsed (the search's list is full and only counts who answered).
+  std::function<bool(const QByteArray&, const QHostAddress&)> skipParse;
   // Counts and logs a datagram that is not taken, also for the users'
   // own reasons (a foreign nonce, a spoofed source).
   void Drop(const QString& why, const QHostAddress& from) { drops_.Drop(why, from); }
   int droppedCount() const { return drops_.count(); }
+  // Datagrams read, whatever they held.
+  int heardCount() const { return heard_; }
 
  private:
   struct Sender {
@@ -47,6 +54,7 @@ class UdpChannel {
   QUdpSocket receiver_;
   std::vector<Sender> senders_;
   QByteArray nonce_;
+  int heard_ = 0;
   DropLog drops_{QStringLiteral("a datagram")};
 };
 

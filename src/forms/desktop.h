@@ -39,6 +39,26 @@ struct Wait {
   int32_t milliseconds;
 };
 
+// The camera a sequence of waits is for, as it answers a search once it is
+// back with its new settings.
+struct CameraSought {
+  std::u16string mac;      // as the camera control gives it; empty when unknown
+  std::u16string address;  // where it answers once back: its new address
+  std::u16string mask;     // the new mask and gateway, as its search answer reports them
+  std::u16string gateway;
+  std::u16string previousAddress;  // where it answered before
+  // An ONVIF camera's device service (its port and path), which moves with
+  // it; port 0 for a camera of our own protocol.
+  int32_t servicePort = 0;
+  std::u16string servicePath;
+  // It restarts on the way: an answer counts only once it was silent for a
+  // while, unless it answers at another address than before.
+  bool restarts = false;
+};
+
+// How a wait that watches for the camera ended.
+enum class CameraSeen { Back, NotSeen, Cancelled };
+
 struct Version {
   int major = 0;
   int minor = 0;
@@ -54,9 +74,14 @@ class Desktop {
   // Blocks for the given time; the window keeps painting but takes no input.
   virtual void Sleep(int32_t milliseconds) = 0;
   // Announces a sequence of waits for a camera that takes new settings or a
-  // new address and comes back at cameraAddress: one Sleep per wait follows,
-  // in this order, so the whole sequence can be shown as one.
-  virtual void WaitsAhead(const std::vector<Wait>& waits, const std::u16string& cameraAddress) = 0;
+  // new address and comes back as `camera` says: one Sleep or WaitForCamera
+  // per wait follows, in this order (a wait that ends early takes the rest
+  // with it), so the whole sequence can be shown as one.
+  virtual void WaitsAhead(const std::vector<Wait>& waits, const CameraSought& camera) = 0;
+  // Blocks like Sleep while it looks for the announced camera, and ends as
+  // soon as the camera is back. lookingOn: the announced waits are over and
+  // the camera was not seen; the user may cancel the rest.
+  virtual CameraSeen WaitForCamera(int32_t milliseconds, bool lookingOn) = 0;
 
   // The main window's device search runs from SearchBegins to SearchEnds.
   // The cameras heard meanwhile may reach the front end by their own way

@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "wizard/come_back.h"
 #include "wizard/frm_main.h"
 #include "wizard/frm_chack_password.h"
 #include "wizard/frm_set_ip_address.h"
@@ -48,21 +49,29 @@ void WriteAccountAndAddressAndApply(Program& program) {
   camera.GetSettingText(u"SysIPAddress");
   camera.GetSettingText(u"SysSubnetMask");
   camera.GetSettingText(u"SysDefaultGateway");
+  // What the camera looks like once back, taken before the apply: our own
+  // protocol's camera restarts by itself for a new identity.
+  const bool explicitRestart = NeedsExplicitRestart(state.DeviceVersion);
+  const bool onvifRow = program.frmMain && program.frmMain->LaunchedOnvifRow;
+  const forms::CameraSought sought =
+      SoughtCamera(program, {state.NewIPAddress, state.NewSubnetMask, state.NewGateway}, state.CurrentIPAddress,
+                   explicitRestart || (!onvifRow && ChangesIdentity(program)));
   camera.ApplySettings(1, 0);
 
-  const bool explicitRestart = NeedsExplicitRestart(state.DeviceVersion);
+  // The camera applies; firmware that restarts only when told keeps its
+  // time for that. From then on each wait ends once the camera is back.
   std::vector<forms::Wait> waits{{forms::WaitStage::ApplyingSettings, AfterApplyMs}};
   if (explicitRestart) waits.push_back({forms::WaitStage::Restarting, AfterRestartMs});
   waits.push_back({forms::WaitStage::ComingBack, ComeBackMs});
   if (explicitRestart) waits.push_back({forms::WaitStage::ComingBack, ComeBackLongerMs});
-  program.desktop.WaitsAhead(waits, state.NewIPAddress);
-  program.desktop.Sleep(AfterApplyMs);
+  program.desktop.WaitsAhead(waits, sought);
   if (explicitRestart) {
+    program.desktop.Sleep(AfterApplyMs);
     camera.Restart();
-    program.desktop.Sleep(AfterRestartMs);
+    WaitForCameraBack(program.desktop, {AfterRestartMs, ComeBackMs, ComeBackLongerMs});
+  } else {
+    WaitForCameraBack(program.desktop, {AfterApplyMs, ComeBackMs});
   }
-  program.desktop.Sleep(ComeBackMs);
-  if (explicitRestart) program.desktop.Sleep(ComeBackLongerMs);
 }
 
 void CloseWizardAndReopenMain(Program& program, WizardKind kind) {

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "protocol/wire.h"
+#include "wizard/come_back.h"
 #include "wizard/frm_main.h"
 #include "wizard/address_checks.h"
 
@@ -46,13 +47,19 @@ void FrmChangeIPAddress::CmdOk_Click() {
     return;
   }
 
-  // The camera takes the new address and comes back on it.
+  // The camera takes the new address and comes back on it: our own
+  // protocol's camera by a restart, an ONVIF camera wherever it must.
   const bool longer = NeedsExplicitRestart(state.DeviceVersion);
   std::vector<forms::Wait> waits{{forms::WaitStage::ComingBack, ComeBackMs}};
   if (longer) waits.push_back({forms::WaitStage::ComingBack, ComeBackLongerMs});
-  p.desktop.WaitsAhead(waits, state.CurrentIPAddress);
-  p.desktop.Sleep(ComeBackMs);
-  if (longer) p.desktop.Sleep(ComeBackLongerMs);
+  const bool onvifRow = p.frmMain && p.frmMain->LaunchedOnvifRow;
+  p.desktop.WaitsAhead(waits, SoughtCamera(p, {state.CurrentIPAddress, state.CurrentSubnetMask, state.CurrentGateway},
+                                            before.CurrentIPAddress, !onvifRow));
+  if (longer) {
+    WaitForCameraBack(p.desktop, {ComeBackMs, ComeBackLongerMs});
+  } else {
+    WaitForCameraBack(p.desktop, {ComeBackMs});
+  }
   Unload(p, p.frmMain);
   Show(p, p.frmMain);
   Unload(p, p.changeIPAddress);

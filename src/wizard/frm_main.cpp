@@ -46,9 +46,16 @@ int16_t FamilyOfMode(const std::u16string& mode) {
   return login ? FamilyLogin : FamilyPlain;
 }
 
-void AimAtRowService(device::CameraControl& cam, device::CameraControl& camTemp, bool onvifRow, int16_t family) {
-  camTemp.TargetPort(onvifRow ? cam.DevicePort() : protocol::HttpPortForFamily(family));
-  if (onvifRow) camTemp.TargetServicePath(cam.DeviceServicePath());
+RowService AimAtRowService(device::CameraControl& cam, device::CameraControl& camTemp, bool onvifRow, int16_t family) {
+  if (!onvifRow) {
+    camTemp.TargetPort(protocol::HttpPortForFamily(family));
+    return {};
+  }
+  RowService service{cam.DevicePort(), {}};
+  camTemp.TargetPort(service.port);
+  service.path = cam.DeviceServicePath();
+  camTemp.TargetServicePath(service.path);
+  return service;
 }
 
 void ShowCameraError(Program& program, const std::exception& error) {
@@ -154,8 +161,10 @@ void FrmMain::CmdWizard_Click() {
   try {
     opensWizard = LaunchWizard();
   } catch (const std::exception& error) {
-    // The login dialog goes with the failed launch; the main window stays.
+    // The login dialog and the administrator page (prefilled with this
+    // camera's login) go with the failed launch; the main window stays.
     Unload(p, p.chackIDPWD);
+    Unload(p, p.setPassword);
     ShowCameraError(p, error);
     return;
   }
@@ -193,10 +202,14 @@ bool FrmMain::LaunchWizard() {
   camTemp.ProtocolOption(onvifRow ? protocol::OnvifProtocolOption : 0);
   camTemp.TargetAddress(state.CurrentIPAddress);
   camTemp.TargetMac(state.DeviceMac);
+  // Nothing of the last camera's login goes to this one: the login dialog,
+  // and for a camera without one the summary, puts what this camera takes.
+  camTemp.LoginID(u"");
+  camTemp.LoginPassword(u"");
   // An ONVIF row is spoken to where its own service address (found in the
   // search) says its device service is: that port and path. Our own cameras
   // at their family's port.
-  AimAtRowService(cam, camTemp, onvifRow, state.DeviceFamily);
+  LaunchedService = AimAtRowService(cam, camTemp, onvifRow, state.DeviceFamily);
   camTemp.ProtocolFamily(state.DeviceFamily);
 
   if (sameAddress >= 2) {

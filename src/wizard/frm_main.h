@@ -10,6 +10,13 @@
 #include "wizard/program.h"
 #include "forms/list_view.h"
 
+// Where an ONVIF camera's device service is: the port and path of its own
+// service address, as the search found it. Port 0 for our own protocol.
+struct RowService {
+  int32_t port = 0;
+  std::u16string path;
+};
+
 struct FrmMain {
   static constexpr forms::WindowId Id = forms::WindowId::FrmMain;
   explicit FrmMain(Program& program);
@@ -25,6 +32,7 @@ struct FrmMain {
 
   int16_t LoginResult = 0;  // what Connect gave during the last launch
   bool LaunchedOnvifRow = false;  // the last launch was for an ONVIF row (the change-address dialog follows it)
+  RowService LaunchedService;     // and where its device service was
 
   void Form_Load();
   void Form_Unload() {}
@@ -55,8 +63,8 @@ inline constexpr int16_t FamilyLogin = 2;
 int16_t FamilyOfMode(const std::u16string& mode);
 // Tells the connection instance where the row the search instance describes
 // is spoken to: an ONVIF row at the service port and path its search answer
-// named, our own cameras at their family's port.
-void AimAtRowService(device::CameraControl& cam, device::CameraControl& camTemp, bool onvifRow, int16_t family);
+// named (which it gives back), our own cameras at their family's port.
+RowService AimAtRowService(device::CameraControl& cam, device::CameraControl& camTemp, bool onvifRow, int16_t family);
 // What a camera of family 0 lacks, where the user reads about that camera.
 inline constexpr char16_t NoAccessControlText[] =
     u"This camera has no access control: anyone on the network can read its password and change its settings "

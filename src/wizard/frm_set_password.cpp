@@ -12,6 +12,10 @@ namespace {
 constexpr char16_t AdminIDPattern[] = u"[A-Za-z0-9_]{0,12}";
 constexpr char16_t AdminPasswordPattern[] = u"[A-Za-z0-9_]{0,8}";
 
+constexpr char16_t EmptyPasswordQuestion[] =
+    u"The new password is empty: anyone on the network can then log in to this camera and change its settings. "
+    u"Set an empty password?";
+
 // One "Change" group: the new value typed twice, the flag that says it is
 // wanted, and the wizard-state field that keeps it.
 struct ChangePair {
@@ -133,9 +137,25 @@ void FrmSetPassword::CmdNext_Click() {
                   u"New Password and Reconfirm String Is Error")) {
     return;
   }
+  if (!EmptyPasswordConfirmed()) return;
   program.desktop.SetMousePointer(forms::DefaultPointer);
   Show(program, program.setIPAddress);
   Hide(program, program.setPassword);
+}
+
+// A camera that asks for a login would let anyone in with an empty password,
+// so one is kept only when the user says so; No leaves him on the page with
+// the new password to type.
+bool FrmSetPassword::EmptyPasswordConfirmed() {
+  WizardState& state = program.state;
+  if (state.DeviceFamily == FamilyPlain || state.ChangeAdminPassword != True || !state.NewAdminPassword.empty()) {
+    return true;
+  }
+  const forms::MsgAnswer answer = program.desktop.MessageBox(EmptyPasswordQuestion, state.MessageTitle,
+                                                             forms::MsgIcon::Exclamation, forms::MsgButtons::YesNo);
+  if (answer == forms::MsgAnswer::Yes) return true;
+  forms::SetFocus(form, TxtNewPassword);
+  return false;
 }
 
 // Leaves the wizard: its pages are unloaded so the next run starts afresh.

@@ -29,4 +29,7 @@ struct FrmSetPassword {
   void CmdNext_Click();
   void CmdBack_Click();
   void CmdExit_Click();
+
+ private:
+  bool EmptyPasswordConfirmed();
 };

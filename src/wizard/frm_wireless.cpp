@@ -21,6 +21,9 @@ constexpr char16_t NetworkNamePattern[] = u"[\\x00-\\xff]*";
 constexpr char16_t AsciiKeyPattern[] = u"(^\\w{5}$|^$|^\\w{13}$)";
 constexpr char16_t HexKeyPattern[] = u"(^[0-9a-fA-F]{10}$|^$|^[0-9a-fA-F]{26}$)";
 
+// Shown for a camera without a network name: it joins any network.
+constexpr char16_t AnyNetworkFiller[] = u"any";
+
 // Shown instead of a stored hexadecimal key whose length no key has.
 constexpr char16_t HexKeyFiller[] = u"aaaaaaaaaaaaaaaaaaaaaaaaaa";
 
@@ -77,7 +80,7 @@ void FrmWireless::Form_Load() {
   optConnectionMode.selected = state.CurrentWlanMode >= 0 && state.CurrentWlanMode <= 2 ? state.CurrentWlanMode : int16_t{-1};
 
   txtWlanESSID.text = state.CurrentWlanESSID;
-  if (txtWlanESSID.text.empty()) txtWlanESSID.text = u"any";
+  if (txtWlanESSID.text.empty()) txtWlanESSID.text = AnyNetworkFiller;
 
   bool hexKey = modBitOps::BitTestInteger(state.CurrentWlanWEPFlag, HexKeyBit) == True;
   SelectWEPKeyFormat(hexKey ? HexFormat : AsciiFormat);
@@ -170,7 +173,10 @@ void FrmWireless::CmdNext_Click() {
     return;
   }
   if (optConnectionMode.selected >= 0) state.NewWlanMode = optConnectionMode.selected;
-  state.NewWlanESSID = txtWlanESSID.text;
+  // The filler stands for the camera's empty name and is not written as a
+  // name of its own.
+  const bool filler = state.CurrentWlanESSID.empty() && txtWlanESSID.text == AnyNetworkFiller;
+  state.NewWlanESSID = filler ? state.CurrentWlanESSID : txtWlanESSID.text;
   state.NewWlanChannel = *channel;
   if (state.ChangeWEPKey == True) state.NewWlanWEPKey = txtNewWlanWEPKey.text;
   program.desktop.SetMousePointer(forms::DefaultPointer);

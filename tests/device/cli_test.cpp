@@ -6,6 +6,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QRegularExpression>
+#include <QTimer>
 
 #include "injector.h"
 #include "simulator.h"
@@ -139,6 +141,61 @@ TEST(Cli, TableEscapesUnsafeCharactersAndKeepsItsColumnsForWideText) {
   const qsizetype wideCaption = wide.indexOf(WideCaption);
   EXPECT_EQ(asciiCaption, wideCaption) << "the columns before it are aligned";
   EXPECT_EQ(asciiVersion - asciiCaption, (wideVersion - wideCaption) + 5) << run.out.toStdString();
+}
+
+// More cameras than the list holds: the first 4096 heard are printed,
+// stderr says how many more answered, and the status is 4. The answers come
+// once, from 5000 loopback addresses, one datagram each, in bursts the
+// receive buffer holds.
+TEST(Cli, MoreCamerasThanTheListHoldsAreCountedOnStderrWithStatusFour) {
+  Simulator sim(std::vector<SimCamera>{{.host = 10}});
+  ASSERT_TRUE(sim.Start());
+  constexpr int Answers = 5000;
+  int sent = 0;
+  QString nonce;
+  QTimer pace;
+  Injector injector(sim, [&](Injector&, const QString& heard) {
+    nonce = heard;
+    pace.start(5);
+  });
+  QObject::connect(&pace, &QTimer::timeout, [&] {
+    for (int burst = 0; burst < 250 && sent < Answers; ++burst, ++sent) {
+      const QString address = u"127.77.%1.%2"_qs.arg(sent / 200).arg(sent % 200 + 10);
+      QJsonObject answer = injector.Answer(nonce, 10);
+      answer.insert(u"address"_qs, address);
+      answer.insert(u"mac"_qs, u"2.77.0.%1.%2.%3"_qs.arg(sent / 200).arg(sent % 200 + 10).arg(sent % 7));
+      SendOnceFrom(address, sim.port(), Injector::Bytes(answer));
+    }
+    if (sent == Answers) pace.stop();
+  });
+  // The ONVIF part, that nobody answers, keeps the search listening while
+  // the answers are sent.
+  const CliRun run = Search(sim, {u"--json"_qs});
+  EXPECT_EQ(run.status, 4) << run.err.toStdString();
+  EXPECT_EQ(QJsonDocument::fromJson(run.out.toUtf8()).array().size(), 4096);
+  const QRegularExpressionMatch said =
+      QRegularExpression(u"^sentrova-cli: at least (\\d+) more cameras answered than the list holds; "
+                         "the first 4096 heard are listed\n$"_qs)
+          .match(run.err);
+  ASSERT_TRUE(said.hasMatch()) << run.err.toStdString();
+  EXPECT_GT(said.captured(1).toInt(), 0);
+  EXPECT_LE(said.captured(1).toInt(), Answers + 1 - 4096);
+}
+
+// What a device sends reaches stderr escaped as in the table: here the
+// warning about an endpoint that answers from a second address.
+TEST(Cli, LogLinesEscapeDeviceText) {
+  Simulator sim(std::vector<SimCamera>{{.host = 200}});
+  ASSERT_TRUE(sim.Start());
+  const QString endpoint = u"urn:\u202eevil\u0085x\u009by"_qs;
+  OnvifInjector injector(sim, [&](OnvifInjector& in, const QString& messageId) {
+    in.SendFrom(30, OnvifInjector::Matches(messageId, {endpoint}));
+    in.SendFrom(31, OnvifInjector::Matches(messageId, {endpoint}));
+  });
+  const CliRun run = Search(sim);
+  ASSERT_EQ(run.status, 0) << run.err.toStdString();
+  EXPECT_TRUE(run.err.contains(u"endpoint urn:\\u202eevil\\x85x\\x9by also answers from"_qs)) << run.err.toStdString();
+  ExpectNoRawUnsafeCharacter(run.err);
 }
 
 TEST(Cli, UnusableInterfaceOrBadOptionsFailWithAMessage) {

@@ -2,7 +2,10 @@
 // they are dropped, or listed as plain data, and the real cameras still are.
 #include <gtest/gtest.h>
 
+#include <QElapsedTimer>
 #include <QJsonObject>
+#include <QSet>
+#include <QTimer>
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -72,7 +75,9 @@ TEST(NetHostileAnswers, DroppedOrShownAsPlainDataAndTheRealCamerasStillListed) {
   for (int host : {40, 41, 42, 43, 44, 47}) EXPECT_FALSE(rowOf.count(U(sim.Address(host)))) << host;
 }
 
-TEST(NetHostileAnswers, AFloodOfCamerasStopsAtTheCap) {
+// Past the cap the first cameras heard stay listed and the rest are
+// counted, once per address that holds no row.
+TEST(NetHostileAnswers, AFloodOfCamerasStopsAtTheCapAndTheRestIsCounted) {
   Simulator sim(std::vector<SimCamera>{{.host = 10}});
   ASSERT_TRUE(sim.Start());
   Injector injector(sim, [&](Injector& in, const QString& nonce) {
@@ -81,12 +86,105 @@ TEST(NetHostileAnswers, AFloodOfCamerasStopsAtTheCap) {
       answer.insert(u"mac"_qs, u"9.9.9.9.%1.%2"_qs.arg(i / 256).arg(i % 256));
       in.SendFrom(50, Injector::Bytes(answer));
     }
+    for (int host = 51; host <= 60; ++host) in.SendFrom(host, Injector::Bytes(in.Answer(nonce, host)));
   });
   device::NetOptions options = sim.Options();
   options.maxCameras = 40;
   NetCameraControl cam(options);
   cam.Search();
-  EXPECT_EQ(cam.FoundCount(), 40);
+  ASSERT_EQ(cam.FoundCount(), 40);
+  QSet<std::u16string> listedAt;
+  for (int32_t i = 0; i < cam.FoundCount(); ++i) {
+    cam.DeviceIndex(i);
+    listedAt.insert(cam.DeviceAddress());
+  }
+  EXPECT_TRUE(listedAt.contains(U(sim.Address(50)))) << "the first heard are kept";
+  EXPECT_EQ(cam.LeftOutCount(), 12 - listedAt.size()) << "hosts 10 and 50-60 answered; those without a row are counted";
+}
+
+// One datagram of our protocol from an ONVIF camera's address, naming the
+// MAC its scopes name (anyone can send it), once the camera is listed: the
+// row stays the ONVIF camera's. The same datagram from an address nobody
+// holds is listed, so it was heard.
+TEST(NetHostileAnswers, AnAnswerOfOurProtocolNeverRewritesAnOnvifRow) {
+  Simulator sim({{.host = 20, .caption = u"Onvif twenty"_qs, .protocols = {u"onvif"_qs}}});
+  ASSERT_TRUE(sim.Start());
+  QString nonce;
+  Injector injector(sim, [&](Injector&, const QString& heard) { nonce = heard; });
+  const auto forged = [&](int host) {
+    QJsonObject answer = injector.Answer(nonce, host);
+    answer.insert(u"family"_qs, 0);
+    answer.insert(u"mode"_qs, u"C-100"_qs);
+    answer.insert(u"caption"_qs, u"Forged"_qs);
+    return Injector::Bytes(answer);
+  };
+  NetCameraControl cam(sim.Options());
+  bool sent = false;
+  cam.SetFoundCallback([&](const device::FoundCamera& camera) {
+    if (camera.endpoint.isEmpty() || sent) return;
+    injector.SendFrom(20, forged(20));
+    injector.SendFrom(21, forged(21));
+    sent = true;
+  });
+  cam.Search();
+  ASSERT_TRUE(sent) << "the ONVIF camera was listed";
+  ASSERT_EQ(cam.FoundCount(), 2);
+  cam.DeviceIndex(0);
+  EXPECT_EQ(cam.DeviceAddress(), U(sim.Address(20)));
+  EXPECT_EQ(cam.DeviceMode(), u"ONVIF");
+  EXPECT_NE(cam.DeviceCaption(), u"Forged");
+  cam.DeviceIndex(1);
+  EXPECT_EQ(cam.DeviceAddress(), U(sim.Address(21)));
+  EXPECT_EQ(cam.DeviceMode(), u"C-100");
+}
+
+// 128 forged ProbeMatches of 360 matches each, every endpoint new, relating
+// to our first probe (anyone on the link reads its MessageID), sent paced so
+// that the receive buffer keeps them: each is refused unparsed (more than
+// MaxMatchesPerAnswer matches), the search ends at its cap at the latest (it
+// took minutes), and the real camera is listed.
+TEST(NetHostileAnswers, AFloodOfForgedProbeMatchesIsRefusedAndEndsInTime) {
+  Simulator sim({{.host = 10, .caption = u"Real"_qs, .protocols = {u"onvif"_qs}}});
+  ASSERT_TRUE(sim.Start());
+  constexpr int Datagrams = 128;
+  constexpr int MatchesEach = 360;
+  // Made beforehand, so that the flood goes out while the search runs.
+  std::vector<QByteArray> flood;
+  for (int d = 0; d < Datagrams; ++d) {
+    QStringList endpoints;
+    for (int m = 0; m < MatchesEach; ++m) endpoints << u"urn:uuid:f-%1-%2"_qs.arg(d).arg(m);
+    flood.push_back(OnvifInjector::Matches(u"RELATES-TO"_qs, endpoints));
+  }
+  int sent = 0;
+  QTimer pace;
+  QByteArray relatesTo;
+  OnvifInjector injector(sim, [&](OnvifInjector&, const QString& messageId) {
+    if (relatesTo.isEmpty()) relatesTo = messageId.toUtf8();
+    if (!pace.isActive() && sent == 0) pace.start(1);
+  });
+  QObject::connect(&pace, &QTimer::timeout, [&] {
+    for (int i = 0; i < 8 && sent < Datagrams; ++i, ++sent) {
+      injector.SendFrom(60, QByteArray(flood[static_cast<size_t>(sent)]).replace("RELATES-TO", relatesTo));
+    }
+    if (sent == Datagrams) pace.stop();
+  });
+  const device::NetOptions options = sim.Options();
+  QElapsedTimer clock;
+  clock.start();
+  const device::SearchOutcome outcome =
+      device::SearchCameras(options, device::ChooseInterfaces(options.interfaceName), {});
+  const qint64 took = clock.elapsed();
+  EXPECT_EQ(sent, Datagrams);
+  EXPECT_LT(took, options.searchCap.count() + 2000) << "the cap holds";
+  int forged = 0;
+  bool real = false;
+  for (const device::FoundCamera& camera : outcome.cameras) {
+    forged += camera.address == sim.Address(60);
+    real = real || camera.address == sim.Address(10);
+  }
+  EXPECT_EQ(forged, 0);
+  EXPECT_GE(outcome.dropped, Datagrams / 2) << "the flood was read and dropped";
+  EXPECT_TRUE(real);
 }
 
 // Sends well-formed answers to other searches to the group as fast as one

@@ -6,7 +6,13 @@
 #include <QJsonObject>
 #include <QNetworkDatagram>
 #include <QNetworkInterface>
+#include <QRegularExpression>
 #include <QUdpSocket>
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <functional>
 #include <map>
 #include <memory>
@@ -75,3 +81,87 @@ class Injector {
   QStringList answered_;
 };
 
+
+// Sends one datagram to the group from any loopback address, through a
+// socket of its own that is closed at once (thousands of sources, no more
+// than one descriptor at a time).
+inline void SendOnceFrom(const QString& source, quint16 port, const QByteArray& datagram) {
+  const int fd = socket(AF_INET, SOCK_DGRAM, 0);
+  sockaddr_in from{};
+  from.sin_family = AF_INET;
+  inet_pton(AF_INET, source.toLatin1().constData(), &from.sin_addr);
+  sockaddr_in group{};
+  group.sin_family = AF_INET;
+  group.sin_port = htons(port);
+  inet_pton(AF_INET, protocol::DefaultGroup, &group.sin_addr);
+  if (bind(fd, reinterpret_cast<sockaddr*>(&from), sizeof from) == 0 &&
+      setsockopt(fd, IPPROTO_IP, IP_MULTICAST_IF, &from.sin_addr, sizeof from.sin_addr) == 0) {
+    sendto(fd, datagram.constData(), static_cast<size_t>(datagram.size()), 0, reinterpret_cast<sockaddr*>(&group),
+           sizeof group);
+  }
+  close(fd);
+}
+
+// The same for WS-Discovery: hears the ONVIF probes on the simulator's
+// WS-Discovery port and hands each MessageID, with the port it came from, to
+// `answer`, which replies unicast with ProbeMatches of its choice.
+class OnvifInjector {
+ public:
+  OnvifInjector(const Simulator& sim, std::function<void(OnvifInjector&, const QString& messageId)> answer)
+      : sim_(sim), answer_(std::move(answer)) {
+    const QHostAddress group(QString::fromLatin1(protocol::OnvifGroup));
+    listener_.bind(group, sim.onvifPort(), QUdpSocket::ShareAddress | QUdpSocket::ReuseAddressHint);
+    listener_.joinMulticastGroup(group, QNetworkInterface::interfaceFromName(u"lo"_qs));
+    QObject::connect(&listener_, &QUdpSocket::readyRead, [this] { Read(); });
+  }
+
+  // Unicast to the prober, from the simulator's address at host.
+  void SendFrom(int host, const QByteArray& datagram) {
+    QUdpSocket*& socket = senders_[host];
+    if (socket == nullptr) {
+      owned_.push_back(std::make_unique<QUdpSocket>());
+      socket = owned_.back().get();
+      socket->bind(QHostAddress(sim_.Address(host)), 0);
+    }
+    socket->writeDatagram(datagram, prober_, proberPort_);
+  }
+
+  // ProbeMatches relating to messageId, one match per endpoint; the MAC
+  // scope names `mac` when it is not empty.
+  static QByteArray Matches(const QString& messageId, const QStringList& endpoints, const QString& mac = {}) {
+    QString matches;
+    for (const QString& endpoint : endpoints) {
+      matches += u"<d:ProbeMatch><a:EndpointReference><a:Address>"_qs + endpoint +
+                 u"</a:Address></a:EndpointReference><d:Types>dn:NetworkVideoTransmitter</d:Types>"_qs +
+                 (mac.isEmpty() ? QString() : u"<d:Scopes>onvif://www.onvif.org/MAC/"_qs + mac + u"</d:Scopes>"_qs) +
+                 u"</d:ProbeMatch>"_qs;
+    }
+    return (u"<e:Envelope xmlns:e=\"http://www.w3.org/2003/05/soap-envelope\" "
+            "xmlns:a=\"http://schemas.xmlsoap.org/ws/2004/08/addressing\" "
+            "xmlns:d=\"http://schemas.xmlsoap.org/ws/2005/04/discovery\"><e:Header><a:RelatesTo>"_qs +
+            messageId + u"</a:RelatesTo></e:Header><e:Body><d:ProbeMatches>"_qs + matches +
+            u"</d:ProbeMatches></e:Body></e:Envelope>"_qs)
+        .toUtf8();
+  }
+
+ private:
+  void Read() {
+    static const QRegularExpression id(u"<a:MessageID>([^<]*)</a:MessageID>"_qs);
+    while (listener_.hasPendingDatagrams()) {
+      const QNetworkDatagram probe = listener_.receiveDatagram();
+      const QRegularExpressionMatch found = id.match(QString::fromUtf8(probe.data()));
+      if (!found.hasMatch() || !probe.data().contains("Probe>")) continue;
+      prober_ = probe.senderAddress();
+      proberPort_ = static_cast<quint16>(probe.senderPort());
+      answer_(*this, found.captured(1));
+    }
+  }
+
+  const Simulator& sim_;
+  std::function<void(OnvifInjector&, const QString&)> answer_;
+  QUdpSocket listener_;
+  QHostAddress prober_;
+  quint16 proberPort_ = 0;
+  std::map<int, QUdpSocket*> senders_;
+  std::vector<std::unique_ptr<QUdpSocket>> owned_;
+};

@@ -190,4 +190,20 @@ TEST(OnvifProbeMatches, RefusesAnswersThatAreNotProbeMatches) {
   }
 }
 
+// A device answers with its own match; an answer naming more devices than a
+// discovery proxy would is refused whole, before it is parsed.
+TEST(OnvifProbeMatches, AnAnswerOfMoreThanEightMatchesIsRefused) {
+  const auto answer = [](int count) {
+    QString matches;
+    for (int i = 0; i < count; ++i) matches += Match(u"urn:uuid:c-%1"_qs.arg(i), u"tds:Device"_qs, {}, {});
+    return ReadProbeMatches(Matches(u"urn:uuid:1"_qs, matches));
+  };
+  const ProbeMatches eight = answer(device::onvif::MaxMatchesPerAnswer);
+  EXPECT_TRUE(eight.error.isEmpty()) << eight.error.toStdString();
+  EXPECT_EQ(eight.matches.size(), 8u);
+  const ProbeMatches nine = answer(device::onvif::MaxMatchesPerAnswer + 1);
+  EXPECT_TRUE(nine.matches.empty());
+  EXPECT_EQ(nine.error, u"more than 8 matches in one answer"_qs);
+}
+
 }  // namespace

@@ -34,6 +34,7 @@ std::u16string U(const QString& text) { return text.toStdU16String(); }
 device::NetOptions WizardOptions(const Simulator& sim) {
   device::NetOptions options = sim.Options();
   options.probeInterval = std::chrono::milliseconds(40);  // the last copy finds a camera back from its restart
+  options.onvifInterval = std::chrono::milliseconds(100);  // so does the last ONVIF round
   return options;
 }
 

@@ -1,5 +1,6 @@
 #include "support/fake_desktop.h"
 
+#include <algorithm>
 #include <numeric>
 #include <stdexcept>
 
@@ -46,15 +47,43 @@ void FakeDesktop::SetMousePointer(int16_t value) {
 
 void FakeDesktop::Sleep(int32_t milliseconds) {
   sleeps.push_back(milliseconds);
+  sinceAnnounced_ += milliseconds;
   log_.Add("sleep " + std::to_string(milliseconds));
 }
 
 // One line with the total of the sequence and the address.
-void FakeDesktop::WaitsAhead(const std::vector<forms::Wait>& waits, const std::u16string& cameraAddress) {
+void FakeDesktop::WaitsAhead(const std::vector<forms::Wait>& waits, const forms::CameraSought& camera) {
   announcedWaits = waits;
+  soughtCamera = camera;
+  sinceAnnounced_ = 0;
   int32_t total = 0;
   for (const forms::Wait& wait : waits) total += wait.milliseconds;
-  log_.Add("waits " + std::to_string(total) + " for " + base::ToUtf8(cameraAddress));
+  log_.Add("waits " + std::to_string(total) + " for " + base::ToUtf8(camera.address));
+}
+
+// One line per wait: "watch <ms>", and how it ended early.
+forms::CameraSeen FakeDesktop::WaitForCamera(int32_t milliseconds, bool lookingOn) {
+  int32_t backAt = cameraBackAfter;
+  if (backAt == AtTheEnd) {
+    backAt = 0;
+    for (const forms::Wait& wait : announcedWaits) backAt += wait.milliseconds;
+  }
+  forms::CameraSeen seen = forms::CameraSeen::NotSeen;
+  int32_t waited = milliseconds;
+  std::string line = "watch " + std::to_string(milliseconds);
+  if (backAt != NeverBack && static_cast<int64_t>(sinceAnnounced_) + milliseconds >= backAt) {
+    seen = forms::CameraSeen::Back;
+    waited = std::max(0, backAt - sinceAnnounced_);
+    line += " back after " + std::to_string(waited);
+  } else if (lookingOn && cancelLookingOn) {
+    seen = forms::CameraSeen::Cancelled;
+    waited = 0;
+    line += " cancelled";
+  }
+  sleeps.push_back(waited);
+  sinceAnnounced_ += waited;
+  log_.Add(line);
+  return seen;
 }
 
 void FakeDesktop::WindowShown(forms::WindowId id, bool modal) {

@@ -2,6 +2,7 @@
 // A desktop that records every message, pointer change, wait and window move
 // in the event log, answers message boxes from a queue and plays the user's
 // part in modal windows from scripts.
+#include <cstdint>
 #include <deque>
 #include <functional>
 #include <map>
@@ -29,8 +30,15 @@ class FakeDesktop : public forms::Desktop {
   std::map<forms::WindowId, std::deque<std::function<void()>>> modalSteps;
 
   std::vector<ShownMessage> messages;
-  std::vector<int32_t> sleeps;
+  std::vector<int32_t> sleeps;  // every wait, as long as it lasted
   std::vector<forms::Wait> announcedWaits;  // the last sequence announced
+  forms::CameraSought soughtCamera;         // and the camera it was for
+  // When the camera watched for is back, in ms since the waits were
+  // announced; AtTheEnd: when the announced waits are over.
+  static constexpr int32_t AtTheEnd = -1;
+  static constexpr int32_t NeverBack = INT32_MAX;
+  int32_t cameraBackAfter = AtTheEnd;
+  bool cancelLookingOn = false;  // the user cancels the looking on at once
   std::vector<std::string> openedPages;
   std::set<forms::WindowId> visible;
   int16_t pointer = forms::DefaultPointer;
@@ -42,7 +50,8 @@ class FakeDesktop : public forms::Desktop {
                               forms::MsgButtons buttons) override;
   void SetMousePointer(int16_t value) override;
   void Sleep(int32_t milliseconds) override;
-  void WaitsAhead(const std::vector<forms::Wait>& waits, const std::u16string& cameraAddress) override;
+  void WaitsAhead(const std::vector<forms::Wait>& waits, const forms::CameraSought& camera) override;
+  forms::CameraSeen WaitForCamera(int32_t milliseconds, bool lookingOn) override;
   // Nothing arrives here while a search runs: FakeCamera answers at once.
   void SearchBegins() override {}
   void SearchEnds() override {}
@@ -55,4 +64,5 @@ class FakeDesktop : public forms::Desktop {
 
  private:
   EventLog& log_;
+  int32_t sinceAnnounced_ = 0;  // ms waited since the last WaitsAhead
 };

@@ -99,7 +99,7 @@ TEST_F(ChangeAddressTest, SendsTheNewAddressWaitsAndSearchesAgain) {
   EXPECT_LOG(log, "pointer 11", "CamTemp.ProtocolOption = 0", "CamTemp.ProtocolFamily = 2", "CamTemp.TargetPort = 80",
              "CamTemp.TargetAddress = \"10.0.0.9\"", "CamTemp.AddressInUse", "CamTemp.TargetMac = \"0.64.140.1.2.1\"",
              "CamTemp.ChangeAddress(\"10.0.0.9\", \"255.0.0.0\", \"10.0.0.254\")", "CamTemp.ApplySettings(1, 0)",
-             "waits 15000 for 10.0.0.9", "sleep 15000", "unload FrmMain",
+             "waits 15000 for 10.0.0.9", "watch 15000 back after 15000", "unload FrmMain",
              // the main window loads afresh and searches
              "pointer 11", "cam.Search", "cam.FoundCount", "cam.DeviceIndex = 0", "cam.DeviceCaption",
              "cam.DeviceMacText", "cam.DeviceAddress", "cam.DeviceAddress", "cam.DeviceMode", "cam.DeviceIndex = 1",
@@ -131,7 +131,7 @@ TEST_F(ChangeAddressTest, AnOnvifRowIsSpokenToAtItsOwnService) {
              "CamTemp.TargetPort = 8080", "cam.DeviceServicePath", "CamTemp.TargetServicePath = \"/services/device\"",
              "CamTemp.TargetAddress = \"10.0.0.9\"", "CamTemp.AddressInUse", "CamTemp.TargetMac = \"0.64.140.1.2.1\"",
              "CamTemp.ChangeAddress(\"10.0.0.9\", \"255.0.0.0\", \"10.0.0.254\")", "CamTemp.ApplySettings(1, 0)",
-             "waits 15000 for 10.0.0.9", "sleep 15000", "unload FrmMain", "pointer 11", "cam.Search", "cam.FoundCount",
+             "waits 15000 for 10.0.0.9", "watch 15000 back after 15000", "unload FrmMain", "pointer 11", "cam.Search", "cam.FoundCount",
              "cam.DeviceIndex = 0", "cam.DeviceCaption", "cam.DeviceMacText", "cam.DeviceAddress", "cam.DeviceAddress",
              "cam.DeviceMode", "cam.DeviceIndex = 1", "cam.DeviceCaption", "cam.DeviceMacText", "cam.DeviceAddress",
              "cam.DeviceAddress", "cam.DeviceMode", "pointer 0", "show FrmMain", "unload FrmChangeIPAddress", "pointer 0");

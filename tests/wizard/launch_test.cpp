@@ -35,6 +35,8 @@ std::vector<std::string> PrepareCamTemp(const std::string& family, const std::st
           "CamTemp.ProtocolOption = 0",
           "CamTemp.TargetAddress = \"" + address + "\"",
           "CamTemp.TargetMac = \"" + mac + "\"",
+          "CamTemp.LoginID = \"\"",
+          "CamTemp.LoginPassword = \"\"",
           "CamTemp.TargetPort = " + port,
           "CamTemp.ProtocolFamily = " + family};
 }
@@ -362,8 +364,9 @@ TEST_F(LaunchTest, CancelledLoginEndsTheLaunchQuietly) {
   EXPECT_EQ(tail, (std::vector<std::string>{"msgbox \"Password Error . Please Re-Enter The Correct Password\" "
                                             "title=\"\" icon=critical buttons=ok",
                                             "hide frmchackIDPWD", "unload frmchackIDPWD"}));
-  EXPECT_TRUE(log.Starting("CamTemp.LoginID").empty());
-  EXPECT_TRUE(log.Starting("CamTemp.LoginPassword").empty());
+  // Only the launch's emptying of the last camera's login; nothing typed.
+  EXPECT_EQ(log.Starting("CamTemp.LoginID"), std::vector<std::string>{"CamTemp.LoginID = \"\""});
+  EXPECT_EQ(log.Starting("CamTemp.LoginPassword"), std::vector<std::string>{"CamTemp.LoginPassword = \"\""});
   EXPECT_TRUE(log.Starting("CamTemp.Connect").empty());
   EXPECT_EQ(desktop.pointer, forms::DefaultPointer);
   EXPECT_TRUE(Main().form.visible);
@@ -381,8 +384,56 @@ TEST_F(LaunchTest, EachLaunchStartsWithAFreshLogin) {
     program.chackIDPWD->CmdYes_Click();
   });
   Main().CmdWizard_Click();
-  EXPECT_EQ(log.Starting("CamTemp.LoginID = \"\"").size(), 1u);
   EXPECT_EQ(log.Starting("show FrmSetPassword").size(), 1u);
+}
+
+// A launch keeps nothing of the last camera's login: the connection
+// instance's credentials are emptied before anything reaches the camera, and
+// an administrator page that a failed launch had prefilled goes with it.
+TEST_F(LaunchTest, ALaunchKeepsNothingOfTheLastCamerasLogin) {
+  StartWith({Camera(1, u"10.0.0.5", u"X-350"), Camera(2, u"10.0.0.6", u"CS-200"), Camera(3, u"10.0.0.7", u"X-350")});
+  camTemp.failing = {"GetSettingText"};
+  LoginSteps(u"first", u"secret1");
+  Choose(0);
+  Main().CmdWizard_Click();
+  ASSERT_EQ(desktop.messages.size(), 1u) << "the first launch failed after its login";
+  EXPECT_FALSE(program.setPassword) << "no page prefilled with the first camera's login is left";
+  camTemp.failing.clear();
+
+  const struct {
+    int row;
+    bool login;
+  } next[] = {{1, false}, {2, true}};
+  for (const auto& launch : next) {
+    SCOPED_TRACE(launch.row);
+    std::u16string heldAtTheDialog = u"?";
+    if (launch.login) {
+      desktop.modalSteps[forms::WindowId::frmchackIDPWD].push_back([this, &heldAtTheDialog] {
+        heldAtTheDialog = camTemp.loginId + u"/" + camTemp.loginPassword;
+        forms::Type(program.chackIDPWD->Text1, u"third");
+        forms::Type(program.chackIDPWD->TxtPassWord, u"secret3");
+        program.chackIDPWD->CmdYes_Click();
+      });
+    }
+    log.Clear();
+    Choose(launch.row);
+    Main().CmdWizard_Click();
+    ASSERT_TRUE(program.setPassword);
+    if (launch.login) {
+      EXPECT_EQ(heldAtTheDialog, u"/") << "the login dialog starts with no credentials in the camera control";
+      EXPECT_EQ(program.setPassword->TxtOldSysAdminID.text, u"third");
+      EXPECT_EQ(program.setPassword->TxtOldPassword.text, u"secret3");
+    } else {
+      EXPECT_EQ(camTemp.loginId, u"");
+      EXPECT_EQ(camTemp.loginPassword, u"");
+      EXPECT_EQ(program.setPassword->TxtOldSysAdminID.text, u"");
+      EXPECT_EQ(program.setPassword->TxtOldPassword.text, u"");
+    }
+    const auto at = [this](const std::string& line) { return std::find(log.lines.begin(), log.lines.end(), line); };
+    EXPECT_LT(at("CamTemp.LoginID = \"\""), at("CamTemp.Connect"));
+    program.setPassword->CmdBack_Click();
+    program.DisposeUnloaded();
+  }
 }
 
 struct LaunchFailureCase {

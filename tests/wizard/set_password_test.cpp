@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <deque>
 #include <functional>
 
+#include "base/text.h"
 #include "page_fixture.h"
 #include "wizard/frm_chack_password.h"
 #include "wizard/frm_set_ip_address.h"
@@ -262,6 +264,56 @@ TEST_F(SetPasswordTest, EmptyNewIDIsAccepted) {
   page.CmdNext_Click();
   EXPECT_TRUE(program.setIPAddress && program.setIPAddress->form.visible);
   EXPECT_EQ(state.NewAdminID, u"");
+}
+
+// An empty new password would let anyone log in to a camera that asks for a
+// login: Next asks first, and No keeps the user on the page.
+struct EmptyPasswordCase {
+  const char* what;
+  int16_t family;
+  std::u16string newPassword;
+  std::deque<forms::MsgAnswer> answers;
+  bool asked;
+  bool goesOn;
+};
+
+TEST_F(SetPasswordTest, AnEmptyPasswordOnACameraWithALoginIsKeptOnlyWhenConfirmed) {
+  const std::vector<EmptyPasswordCase> cases = {
+      {"family 2, Yes", FamilyLogin, u"", {forms::MsgAnswer::Yes}, true, true},
+      {"family 2, No", FamilyLogin, u"", {forms::MsgAnswer::No}, true, false},
+      {"family 2, a password typed", FamilyLogin, u"Pw_1", {}, false, true},
+      {"family 0 has no login to lose", FamilyPlain, u"", {}, false, true},
+  };
+  for (const EmptyPasswordCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    Unload(program, program.setIPAddress);
+    Unload(program, program.setPassword);
+    desktop.messages.clear();
+    state.DeviceFamily = c.family;
+    state.ChangeAdminPassword = False;
+    desktop.answers = c.answers;
+    FrmSetPassword& page = Page();
+    TypeOld(page, u"admin", u"secret");
+    ChangePassword(page, c.newPassword, c.newPassword);
+    page.CmdNext_Click();
+    if (c.asked) {
+      ASSERT_EQ(desktop.messages.size(), 1U);
+      const ShownMessage& asked = desktop.messages[0];
+      EXPECT_NE(asked.text.find(u"anyone"), std::u16string::npos) << base::ToUtf8(asked.text);
+      EXPECT_EQ(asked.buttons, forms::MsgButtons::YesNo);
+      EXPECT_EQ(asked.icon, forms::MsgIcon::Exclamation);
+    } else {
+      EXPECT_TRUE(desktop.messages.empty());
+    }
+    const bool onAddressPage = program.setIPAddress && program.setIPAddress->form.visible;
+    EXPECT_EQ(onAddressPage, c.goesOn);
+    EXPECT_EQ(page.form.visible, !c.goesOn);
+    if (!c.goesOn) {
+      EXPECT_EQ(page.form.focus, &page.TxtNewPassword);
+    }
+    EXPECT_EQ(state.NewAdminPassword, c.newPassword);
+    EXPECT_EQ(state.ChangeAdminPassword, True);
+  }
 }
 
 TEST_F(SetPasswordTest, StoredIDLongerThanTheFieldPassesWithItsFirst12Characters) {

@@ -92,8 +92,12 @@ std::vector<std::string> Concat(std::initializer_list<std::vector<std::string>> 
   return all;
 }
 
-const std::vector<std::string> ShortWaits{"waits 16000 for 10.0.0.6", "sleep 1000", "sleep 15000", "pointer 0"};
-const std::vector<std::string> LongWaits{"waits 31000 for 10.0.0.6", "sleep 1000", "CamTemp.Restart", "sleep 5000", "sleep 15000", "sleep 10000",
+// The camera is back at the end of the last wait; the waits after the apply
+// (after the restart command, where there is one) watch for it.
+const std::vector<std::string> ShortWaits{"waits 16000 for 10.0.0.6", "watch 1000", "watch 15000 back after 15000",
+                                          "pointer 0"};
+const std::vector<std::string> LongWaits{"waits 31000 for 10.0.0.6", "sleep 1000",  "CamTemp.Restart",
+                                         "watch 5000",               "watch 15000", "watch 10000 back after 10000",
                                          "pointer 0"};
 
 TEST_F(SummaryTest, WirelessRestartWritesEverythingInOrderAndReopensTheMainWindow) {

@@ -302,10 +302,38 @@ TEST_F(WirelessTest, NextAcceptsTheseEntries) {
   }
 }
 
-TEST_F(WirelessTest, TheAnyFillerIsStoredInLowerCase) {
-  state.CurrentWlanESSID = u"";
-  Page().CmdNext_Click();
-  EXPECT_EQ(state.NewWlanESSID, u"any");
+// "any" on the page stands for a camera without a network name: left as it
+// is, the camera keeps its empty name; a name typed over it is the user's.
+struct FillerCase {
+  const char* what;
+  std::u16string cameraName;
+  std::function<void(FrmWireless&)> enter;
+  std::u16string stored;
+};
+
+TEST_F(WirelessTest, TheAnyFillerKeepsAnEmptyNameEmpty) {
+  const std::vector<FillerCase> cases = {
+      {"untouched filler", u"", [](FrmWireless&) {}, u""},
+      {"name typed over the filler", u"", [](FrmWireless& p) { forms::Type(p.txtWlanESSID, u"office"); }, u"office"},
+      {"filler in capitals typed", u"", [](FrmWireless& p) { forms::Type(p.txtWlanESSID, u"ANY"); }, u"ANY"},
+      {"field emptied", u"", [](FrmWireless& p) { forms::Type(p.txtWlanESSID, u""); }, u""},
+      {"a camera whose network is called any", u"any", [](FrmWireless&) {}, u"any"},
+      {"a named camera's name replaced by any", u"home", [](FrmWireless& p) { forms::Type(p.txtWlanESSID, u"any"); },
+       u"any"},
+  };
+  for (const FillerCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    state.CurrentWlanESSID = c.cameraName;
+    program.wireless.reset();
+    FrmWireless& page = Page();
+    if (c.cameraName.empty()) {
+      EXPECT_EQ(page.txtWlanESSID.text, u"any") << "the page shows the filler";
+    }
+    c.enter(page);
+    page.CmdNext_Click();
+    EXPECT_TRUE(desktop.messages.empty());
+    EXPECT_EQ(state.NewWlanESSID, c.stored);
+  }
 }
 
 TEST_F(WirelessTest, EmptyNewKeyIsStoredWhenTheKeyIsToBeChanged) {
