@@ -53,7 +53,6 @@ CameraRows::Shown CameraRows::Make(const forms::ListView::Row& row, int logicRow
   for (const std::u16string& cell : row.cells) shown.texts << ToQt(cell);
   if (!note.mark.isEmpty()) shown.texts.back() += QStringLiteral(" — ") + note.mark;
   shown.tip = note.tip;
-  for (int column = 0; column < shown.texts.size(); ++column) shown.sortKeys << SortKeyOf(column, shown.texts[column]);
   shown.logicRow = logicRow;
   return shown;
 }
@@ -198,7 +197,11 @@ QString CameraRows::Key(int row) const {
 int CameraRows::RowOfKey(const QString& key) const { return byKey_.value(key, -1); }
 
 const QString& CameraRows::SortKey(int row, int column) const {
-  return rows_[static_cast<size_t>(row)].sortKeys[column];
+  const Shown& shown = rows_[static_cast<size_t>(row)];
+  if (shown.sortKeys.isEmpty()) {
+    for (int at = 0; at < shown.texts.size(); ++at) shown.sortKeys << SortKeyOf(at, shown.texts[at]);
+  }
+  return shown.sortKeys[column];
 }
 
 int CameraRows::rowCount(const QModelIndex& parent) const {

@@ -68,7 +68,7 @@ class CameraRows : public QAbstractTableModel {
   struct Shown {
     QStringList texts;
     QString tip;
-    QStringList sortKeys;
+    mutable QStringList sortKeys;  // made when the list is first sorted
     int logicRow = forms::NoSelectedRow;
   };
   Shown Make(const forms::ListView::Row& row, int logicRow) const;
