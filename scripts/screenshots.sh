@@ -3,7 +3,8 @@
 # front end with simulated cameras, under Xvfb with the openbox window
 # manager (so the title bars are real), at 100 %; the main window and the IP
 # address page also at 200 % and in a dark palette, and with a 13 pt font;
-# the Restart wait mid-way, and a search with the first cameras answered.
+# the Restart wait mid-way, and a search with the first cameras answered;
+# a list of 1000 cameras and the wireless page at 200 %, 13 pt, dark.
 #
 #   bash scripts/screenshots.sh [BUILD_DIR]     (default: build/dev)
 set -euo pipefail
@@ -69,3 +70,5 @@ shot 21-main-window-13pt main --large-font
 shot 22-administrator-page-13pt admin-filled --large-font
 shot 23-change-address-conflict change-address-conflict-box
 shot 24-main-window-searching main-searching
+QT_SCALE_FACTOR=2 shot 25-main-window-1000-cameras-200-13pt-dark main --cameras 1000 --large-font --dark
+QT_SCALE_FACTOR=2 shot 26-wireless-page-200-13pt-dark wireless --large-font --dark

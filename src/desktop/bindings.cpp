@@ -11,7 +11,6 @@
 #include <QRadioButton>
 #include <QSignalBlocker>
 #include <QSortFilterProxyModel>
-#include <QStandardItemModel>
 #include <QTreeView>
 #include <algorithm>
 
@@ -88,85 +87,14 @@ void RenderTextBox(const forms::TextBox& box, QLineEdit& edit) {
   }
 }
 
-// Where a row's model row is kept, and what the columns sort by.
-constexpr int LogicRowRole = Qt::UserRole + 1;
-constexpr int SortKeyRole = Qt::UserRole + 2;
-
-// Dotted addresses sort by their numbers (10.0.0.9 before 10.0.0.10);
-// anything else sorts after them by its text.
-QVariant SortKey(int column, const QString& text) {
-  if (column == ListAddressColumn) {
-    const QStringList parts = text.split(u'.');
-    quint64 key = 0;
-    bool all = parts.size() == 4;
-    for (const QString& part : parts) {
-      bool ok = false;
-      const uint number = part.toUInt(&ok);
-      all = all && ok && number <= 255;
-      key = key << 8 | (number & 0xFFu);
-    }
-    if (all) return QStringLiteral("0%1").arg(key, 10, 10, QChar(u'0'));
-  }
-  return QStringLiteral("1") + text.toCaseFolded();
-}
-
-QStringList RowTexts(const forms::ListView::Row& row, const RowNote& note) {
-  QStringList texts{ToQt(row.text)};
-  for (const std::u16string& cell : row.cells) texts << ToQt(cell);
-  if (!note.mark.isEmpty()) texts.back() += QStringLiteral(" — ") + note.mark;
-  return texts;
-}
-
-RowNote NoteOf(const RowNoteFunction& note, const forms::ListView::Row& row) { return note ? note(row) : RowNote{}; }
-
-QStandardItemModel* RowsOf(const QTreeView& tree) {
-  const auto* sorted = qobject_cast<const QSortFilterProxyModel*>(tree.model());
-  return sorted == nullptr ? nullptr : qobject_cast<QStandardItemModel*>(sorted->sourceModel());
-}
-
-bool SameRows(const QStandardItemModel& rows, const std::vector<forms::ListView::Row>& list,
-              const RowNoteFunction& note) {
-  if (rows.rowCount() != static_cast<int>(list.size())) return false;
-  for (int row = 0; row < rows.rowCount(); ++row) {
-    const forms::ListView::Row& listed = list[static_cast<size_t>(row)];
-    const QStringList texts = RowTexts(listed, NoteOf(note, listed));
-    for (int column = 0; column < texts.size(); ++column) {
-      if (rows.item(row, column)->text() != texts[column]) return false;
-    }
-  }
-  return true;
-}
-
-// Row i of the view keeps i as the model's row.
-void FillRows(QStandardItemModel& rows, const std::vector<forms::ListView::Row>& list, const RowNoteFunction& note) {
-  rows.removeRows(0, rows.rowCount());
-  for (size_t row = 0; row < list.size(); ++row) {
-    const RowNote rowNote = NoteOf(note, list[row]);
-    QList<QStandardItem*> items;
-    const QStringList texts = RowTexts(list[row], rowNote);
-    for (int column = 0; column < texts.size(); ++column) {
-      auto* item = new QStandardItem(texts[column]);
-      item->setEditable(false);
-      item->setData(static_cast<int>(row), LogicRowRole);
-      item->setData(SortKey(column, texts[column]), SortKeyRole);
-      if (!rowNote.tip.isEmpty()) item->setToolTip(rowNote.tip);
-      items << item;
-    }
-    rows.appendRow(items);
-  }
-}
-
-void RenderListView(forms::ListView& list, QTreeView& tree, QStandardItemModel& rows,
-                    const QSortFilterProxyModel& sorted, const RowNoteFunction& note) {
+void RenderListView(forms::ListView& list, QTreeView& tree, CameraRows& rows, const QSortFilterProxyModel& sorted) {
+  RenderCommon(tree, list.control);
+  if (rows.Heard()) return;  // the search's own rows until the logic lists them
   const QSignalBlocker quiet(tree.selectionModel());
   QStringList headers{QStringLiteral("Name")};
   for (const std::u16string& header : list.headers) headers << ToQt(header);
-  if (rows.columnCount() != headers.size() || rows.horizontalHeaderItem(1) == nullptr ||
-      rows.horizontalHeaderItem(1)->text() != headers.value(1)) {
-    rows.setColumnCount(static_cast<int>(headers.size()));
-    rows.setHorizontalHeaderLabels(headers);
-  }
-  if (!SameRows(rows, list.rows, note)) FillRows(rows, list.rows, note);
+  rows.SetHeaders(headers);
+  rows.Follow(list.rows);
   const int32_t selected = list.SelectedRow();
   const QModelIndex current = tree.currentIndex();
   if (selected == forms::NoSelectedRow || selected >= rows.rowCount()) {
@@ -176,7 +104,6 @@ void RenderListView(forms::ListView& list, QTreeView& tree, QStandardItemModel& 
     const QModelIndex shown = sorted.mapFromSource(rows.index(selected, 0));
     tree.selectionModel()->setCurrentIndex(shown, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
   }
-  RenderCommon(tree, list.control);
 }
 
 }  // namespace
@@ -189,8 +116,11 @@ QColor BackColour(forms::Colour colour) {
 QLineEdit& AddTextBox(WindowView& view, forms::TextBox& box, const char* name) {
   auto* edit = new QLineEdit(&view);
   Name(*edit, name);
-  QObject::connect(edit, &QLineEdit::textEdited, edit, [&view, &box, edit](const QString& text) {
-    if (!view.Attached()) return;
+  // However the text changes (typing, paste, an input method, a screen
+  // reader or an automation tool through the accessibility tree), the model
+  // holds what the field shows; only the render's own writes are quiet.
+  QObject::connect(edit, &QLineEdit::textChanged, edit, [&view, &box, edit](const QString& text) {
+    if (!view.Attached() || view.Rendering()) return;
     box.text = text.toStdU16String();
     CopySelection(*edit, box);
   });
@@ -240,8 +170,10 @@ QCheckBox& AddCheckBox(WindowView& view, forms::CheckBox& box, const char* name,
                        const QString& text, Handler click, const Dispatch& dispatch) {
   auto* shown = new QCheckBox(text, &view);
   Name(*shown, name);
-  QObject::connect(shown, &QCheckBox::clicked, shown, [&view, &box, click, dispatch](bool ticked) {
-    if (!view.Attached()) return;
+  // Toggled, not clicked: a box ticked through the accessibility tree or the
+  // keyboard changes the model and runs the handler as a click does.
+  QObject::connect(shown, &QCheckBox::toggled, shown, [&view, &box, click, dispatch](bool ticked) {
+    if (!view.Attached() || view.Rendering()) return;
     box.value = ticked ? 1 : 0;
     if (click) dispatch(click);
   });
@@ -264,8 +196,8 @@ std::vector<QAbstractButton*> AddOptionArray(WindowView& view, forms::OptionArra
     group->addButton(option, static_cast<int>(index));
     buttons.push_back(option);
     const auto chosen = static_cast<int16_t>(index);
-    QObject::connect(option, &QRadioButton::clicked, option, [&view, &options, chosen, click, dispatch] {
-      if (!view.Attached()) return;
+    QObject::connect(option, &QRadioButton::toggled, option, [&view, &options, chosen, click, dispatch](bool on) {
+      if (!on || !view.Attached() || view.Rendering()) return;
       options.selected = chosen;
       if (click) dispatch(click);
     });
@@ -320,14 +252,17 @@ int32_t ListRowOf(const QModelIndex& index) {
   return index.isValid() ? index.data(LogicRowRole).toInt() : forms::NoSelectedRow;
 }
 
+CameraRows* ListRows(const QTreeView& tree) {
+  const auto* sorted = qobject_cast<const QSortFilterProxyModel*>(tree.model());
+  return sorted == nullptr ? nullptr : qobject_cast<CameraRows*>(sorted->sourceModel());
+}
+
 QTreeView& AddListView(WindowView& view, forms::ListView& list, const char* name, Handler event9, Handler event10,
                        const Dispatch& dispatch, RowNoteFunction note) {
   auto* tree = new QTreeView(&view);
   Name(*tree, name);
-  auto* rows = new QStandardItemModel(0, forms::ListView::ColumnCount + 1, tree);
-  auto* sorted = new QSortFilterProxyModel(tree);
-  sorted->setSourceModel(rows);
-  sorted->setSortRole(SortKeyRole);
+  auto* rows = new CameraRows(std::move(note), tree);
+  auto* sorted = new CameraSort(*rows, tree);
   tree->setModel(sorted);
   tree->setRootIsDecorated(false);
   tree->setUniformRowHeights(true);
@@ -338,32 +273,22 @@ QTreeView& AddListView(WindowView& view, forms::ListView& list, const char* name
   tree->setSortingEnabled(true);
   tree->sortByColumn(-1, Qt::AscendingOrder);  // the search's order until the user sorts
   tree->header()->setStretchLastSection(true);
-  tree->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+  tree->header()->setSectionResizeMode(QHeaderView::Interactive);
   QObject::connect(tree->selectionModel(), &QItemSelectionModel::selectionChanged, tree,
-                   [&view, &list, tree, event9, dispatch] {
-                     if (!view.Attached()) return;
+                   [&view, &list, tree, rows, event9, dispatch] {
+                     if (!view.Attached() || rows->Heard()) return;
                      const QModelIndexList chosen = tree->selectionModel()->selectedRows();
                      list.selectedRow = chosen.isEmpty() ? forms::NoSelectedRow : ListRowOf(chosen.front());
                      if (event9) dispatch(event9);
                    });
-  QObject::connect(tree, &QTreeView::doubleClicked, tree, [&view, &list, event10, dispatch](const QModelIndex& index) {
-    if (!view.Attached()) return;
-    list.selectedRow = ListRowOf(index);
-    if (event10) dispatch(event10);
-  });
-  view.Bind(*tree, &list.control, [&list, tree, rows, sorted, note = std::move(note)] {
-    RenderListView(list, *tree, *rows, *sorted, note);
-  });
+  QObject::connect(tree, &QTreeView::doubleClicked, tree,
+                   [&view, &list, rows, event10, dispatch](const QModelIndex& index) {
+                     if (!view.Attached() || rows->Heard()) return;
+                     list.selectedRow = ListRowOf(index);
+                     if (event10) dispatch(event10);
+                   });
+  view.Bind(*tree, &list.control, [&list, tree, rows, sorted] { RenderListView(list, *tree, *rows, *sorted); });
   return *tree;
-}
-
-void ShowListRows(QTreeView& tree, const std::vector<forms::ListView::Row>& rows, const RowNoteFunction& note) {
-  QStandardItemModel* shown = RowsOf(tree);
-  if (shown == nullptr) return;
-  const QSignalBlocker quiet(tree.selectionModel());
-  FillRows(*shown, rows, note);
-  tree.clearSelection();
-  tree.setCurrentIndex(QModelIndex());
 }
 
 QFrame& AddPanel(WindowView& view, forms::Control& panel, const char* name) {

@@ -8,6 +8,7 @@
 #include <functional>
 #include <vector>
 
+#include "desktop/camera_rows.h"
 #include "desktop/window_view.h"
 #include "forms/controls.h"
 #include "forms/list_view.h"
@@ -43,26 +44,16 @@ std::vector<QAbstractButton*> AddOptionArray(WindowView& view, forms::OptionArra
                                              size_t count, const char* name, Handler click,
                                              const Dispatch& dispatch);
 QComboBox& AddComboBox(WindowView& view, forms::ComboBox& combo, const char* name);
-// What a row says beyond its cells: a mark after its last cell and a tooltip
-// over the whole row; both empty for most rows.
-struct RowNote {
-  QString mark;
-  QString tip;
-};
-using RowNoteFunction = std::function<RowNote(const forms::ListView::Row& row)>;
-
 // The rows in a sortable view: a Name column with each row's text, then the
 // model's columns, with each row's note (note may be empty). Choosing a row
 // raises event 9, double-clicking a row raises event 10; sorted or not, the
-// model's row is the one chosen.
+// model's row is the one chosen. While the view shows the cameras heard by a
+// search (CameraRows::Heard), the logic is not asked: choosing a row only
+// selects it, and the list is not redrawn from the model.
 QTreeView& AddListView(WindowView& view, forms::ListView& list, const char* name,
                          Handler event9, Handler event10, const Dispatch& dispatch, RowNoteFunction note = {});
-// Shows other rows than the model's until the next render, which puts the
-// model's back: rows known before the logic has them. Nothing is selected.
-void ShowListRows(QTreeView& tree, const std::vector<forms::ListView::Row>& rows, const RowNoteFunction& note);
-// The view's columns: the name, then the model's MAC, address, ...
-inline constexpr int ListMacColumn = 1;
-inline constexpr int ListAddressColumn = 2;
+// The rows a list view shows.
+CameraRows* ListRows(const QTreeView& tree);
 
 // The model's row that a row of the view shows; NoSelectedRow for none.
 int32_t ListRowOf(const QModelIndex& index);

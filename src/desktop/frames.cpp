@@ -5,8 +5,13 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QCloseEvent>
+#include <QHideEvent>
 #include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QHeaderView>
+#include <QScreen>
+#include <QScrollBar>
+#include <QSettings>
 #include <QLabel>
 #include <QMenu>
 #include <QShortcut>
@@ -14,6 +19,8 @@
 #include <QStatusBar>
 #include <QTreeView>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <iterator>
 
 #include "desktop/bindings.h"
 
@@ -25,7 +32,38 @@ QTreeView* ListOf(WindowView* view) {
   return view == nullptr ? nullptr : view->findChild<QTreeView*>(QStringLiteral("List"));
 }
 
+// Where the windows' places are remembered between runs.
+QSettings Remembered() { return QSettings(QStringLiteral("sentrova"), QStringLiteral("sentrova")); }
+const QString GeometryKey = QStringLiteral("MainWindow/geometry");
+const QString ColumnsKey = QStringLiteral("MainWindow/columns");
+
+// The widest text each column usually holds, in the list's font: a name,
+// a MAC, an address, the "Assigned" mark and a Mode with its note.
+constexpr int NameCharacters = 16;
+const char* const ColumnSamples[] = {nullptr, "DD DD DD DD DD DD", "255.255.255.255", "ok",
+                                     "CS-200 — no login (open)"};
+
+// Each column as wide as its heading and its usual text; the width the
+// list needs to show them all.
+int FitColumns(QTreeView& list) {
+  QHeaderView& header = *list.header();
+  const QFontMetrics metrics(list.font());
+  const int margin = 2 * metrics.averageCharWidth();
+  int total = 0;
+  for (int column = 0; column < header.count(); ++column) {
+    const char* sample = column < static_cast<int>(std::size(ColumnSamples)) ? ColumnSamples[column] : nullptr;
+    const int text = sample == nullptr ? NameCharacters * metrics.averageCharWidth()
+                                       : metrics.horizontalAdvance(QString::fromUtf8(sample));
+    const int width = std::max(header.sectionSizeHint(column), text + margin);
+    header.resizeSection(column, width);
+    total += width;
+  }
+  return total + list.verticalScrollBar()->sizeHint().width() + 2 * list.frameWidth();
+}
+
 }  // namespace
+
+void ForgetWindowPlaces() { Remembered().clear(); }
 
 QString CountText(int cameras) {
   if (cameras == 0) return QStringLiteral("no cameras answered — check the cable and the firewall (docs)");
@@ -41,7 +79,6 @@ MainFrame::MainFrame() : news_(new QLabel(this)), count_(new QLabel(this)) {
   statusBar()->addPermanentWidget(count_);
   auto* search = new QShortcut(QKeySequence(Qt::Key_F5), this);
   connect(search, &QShortcut::activated, this, [this] { Press("Command1"); });
-  setMinimumSize(560, 360);
 }
 
 void MainFrame::Hold(WindowView& view) {
@@ -53,7 +90,40 @@ void MainFrame::Hold(WindowView& view) {
   if (QTreeView* list = ListOf(&view)) {
     list->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(list, &QWidget::customContextMenuRequested, this, &MainFrame::ShowListMenu);
+    FitColumns(*list);
+    if (list->header()->restoreState(Remembered().value(ColumnsKey).toByteArray())) {
+      list->sortByColumn(list->header()->sortIndicatorSection(), list->header()->sortIndicatorOrder());
+    }
   }
+}
+
+// A screen too narrow for every column (a large font at a large scale)
+// shows the Mode, with its "no login" note, right after the name.
+void MainFrame::Place() {
+  if (restoreGeometry(Remembered().value(GeometryKey).toByteArray())) return;
+  QTreeView* list = ListOf(view_);
+  const int extra = list == nullptr ? 0 : std::max(0, FitColumns(*list) - list->sizeHint().width());
+  const QSize wanted = sizeHint().expandedTo(QSize(0, 440)) + QSize(extra, 0);
+  const QScreen* screen = QGuiApplication::primaryScreen();
+  const QRect room = screen == nullptr ? QRect(QPoint(), wanted) : screen->availableGeometry();
+  QRect place(QPoint(), wanted.boundedTo(room.size() * 9 / 10));
+  place.moveCenter(room.center());
+  setGeometry(place);
+  if (list != nullptr && place.width() < wanted.width()) {
+    QHeaderView& header = *list->header();
+    header.moveSection(header.visualIndex(ListColumnCount - 1), ListNameColumn + 1);
+  }
+}
+
+void MainFrame::Remember() {
+  QSettings settings = Remembered();
+  settings.setValue(GeometryKey, saveGeometry());
+  if (QTreeView* list = ListOf(view_)) settings.setValue(ColumnsKey, list->header()->saveState());
+}
+
+void MainFrame::hideEvent(QHideEvent* event) {
+  if (!event->spontaneous()) Remember();
+  QMainWindow::hideEvent(event);
 }
 
 void MainFrame::Release(WindowView& view) {
@@ -119,7 +189,6 @@ WizardFrame::WizardFrame() : camera_(new QLabel(this)), step_(new QLabel(this)),
   body->addLayout(header);
   body->addWidget(rule);
   body->addWidget(pages_, 1);
-  setMinimumSize(560, 420);
 }
 
 // The page's own focus stays as its model says: the stack would move the
@@ -135,6 +204,8 @@ void WizardFrame::ShowPage(WindowView& page) {
   }
   pages_->setCurrentWidget(&page);
   setWindowTitle(page.windowTitle());
+  // A page that needs more room than the frame has gets it.
+  if (isVisible()) resize(size().expandedTo(sizeHint()));
 }
 
 void WizardFrame::Release(WindowView& page) {

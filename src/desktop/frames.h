@@ -4,7 +4,9 @@
 // shows one page at a time under a header naming the camera and the step.
 // Both stay for the whole run, so they keep the place and size the user
 // gave them; closing either from its title bar is the shown view's own way
-// out.
+// out. Neither gets smaller than its contents need at the font and scale in
+// use. The main window's size, its list's column widths and its sort are
+// remembered from one run to the next.
 #include <QMainWindow>
 #include <QPointer>
 #include <QString>
@@ -26,6 +28,9 @@ class MainFrame : public QMainWindow {
   // The main window's view becomes the frame's contents; Release takes it
   // back when the window is unloaded.
   void Hold(WindowView& view);
+  // The size and place of the last run, or one that shows every column of
+  // the list, within the screen.
+  void Place();
   void Release(WindowView& view);
   WindowView* View() const { return view_; }
 
@@ -40,9 +45,11 @@ class MainFrame : public QMainWindow {
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  void hideEvent(QHideEvent* event) override;
 
  private:
   void ShowListMenu(const QPoint& where);
+  void Remember();
   void Press(const char* button);
 
   QPointer<WindowView> view_;
@@ -79,5 +86,8 @@ class WizardFrame : public QWidget {
 
 // The count of cameras as the status bar says it.
 QString CountText(int cameras);
+
+// Forgets the remembered size, columns and sort (the tests start afresh).
+void ForgetWindowPlaces();
 
 }  // namespace desktop

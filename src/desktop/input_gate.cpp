@@ -2,6 +2,8 @@
 
 #include <QCoreApplication>
 #include <QEvent>
+#include <QWidget>
+#include <QWindow>
 
 namespace desktop {
 
@@ -36,7 +38,9 @@ InputGate::~InputGate() {
   if (QCoreApplication::instance() != nullptr) QCoreApplication::instance()->removeEventFilter(this);
 }
 
-InputGate::Layer::Layer(InputGate& gate, bool open) : gate_(gate) { gate_.layers_.push_back(open); }
+InputGate::Layer::Layer(InputGate& gate, bool open) : gate_(gate) { gate_.layers_.push_back({open, nullptr}); }
+
+InputGate::Layer::Layer(InputGate& gate, QWidget& only) : gate_(gate) { gate_.layers_.push_back({false, &only}); }
 
 InputGate::Layer::~Layer() { gate_.layers_.pop_back(); }
 
@@ -44,8 +48,15 @@ void InputGate::DropHeldInput() {
   if (Closed()) QCoreApplication::processEvents(QEventLoop::AllEvents);
 }
 
+// A window passes its input on to the widget it is meant for, which the
+// filter sees next: there it is let through or not.
 bool InputGate::eventFilter(QObject* watched, QEvent* event) {
-  if (Closed() && IsUserInput(event->type())) return true;
+  if (!Closed() || !IsUserInput(event->type())) return QObject::eventFilter(watched, event);
+  const QWidget* only = layers_.back().only;
+  if (only == nullptr || event->type() == QEvent::ContextMenu) return true;
+  if (qobject_cast<QWindow*>(watched) != nullptr) return QObject::eventFilter(watched, event);
+  const auto* widget = qobject_cast<QWidget*>(watched);
+  if (widget == nullptr || (widget != only && !only->isAncestorOf(widget))) return true;
   return QObject::eventFilter(watched, event);
 }
 

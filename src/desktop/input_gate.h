@@ -6,9 +6,13 @@
 // made during a 30-second wait is not played afterwards.
 //
 // The layers nest: a message box or a modal window opened by a busy handler
-// takes input again until it closes.
+// takes input again until it closes, and a search lets the camera list
+// alone take it (scrolling, sorting, choosing a row) while it runs.
 #include <QObject>
+#include <QPointer>
 #include <vector>
+
+class QWidget;
 
 namespace desktop {
 
@@ -24,6 +28,9 @@ class InputGate : public QObject {
   class Layer {
    public:
     Layer(InputGate& gate, bool open);
+    // Input reaches only this widget and its children (not its context
+    // menu); the logic stays busy.
+    Layer(InputGate& gate, QWidget& only);
     ~Layer();
     Layer(const Layer&) = delete;
     Layer& operator=(const Layer&) = delete;
@@ -32,7 +39,8 @@ class InputGate : public QObject {
     InputGate& gate_;
   };
 
-  bool Closed() const { return !layers_.empty() && !layers_.back(); }
+  // No handler may start: input is held off, or reaches only one widget.
+  bool Closed() const { return !layers_.empty() && !layers_.back().open; }
   // Delivers (and so drops) the input held back while the gate is closed.
   void DropHeldInput();
 
@@ -40,7 +48,11 @@ class InputGate : public QObject {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
-  std::vector<bool> layers_;  // true: open
+  struct Kind {
+    bool open;
+    QPointer<QWidget> only;  // when closed: the one widget that still takes input
+  };
+  std::vector<Kind> layers_;
 };
 
 }  // namespace desktop

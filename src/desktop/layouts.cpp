@@ -117,6 +117,7 @@ struct ListAt {
   void (F::*event9)();
   void (F::*event10)();
   RowNote (*note)(const forms::ListView::Row& row) = nullptr;
+  const char* accessibleName = "";  // what a screen reader calls the list
 };
 
 template <class F>
@@ -245,10 +246,11 @@ WindowView* Build(const Layout<F>& layout, F& window, const Dispatch& dispatch) 
                    [&](const ListAt<F>& at) {
                      view->LetGridGrow();
                      view->Grid().setRowStretch(at.place.row + at.place.rowSpan - 1, 1);
-                     Put(*view,
+                     QTreeView& list =
                          AddListView(*view, window.*at.list, at.name, handler(at.event9), handler(at.event10), dispatch,
-                                     at.note == nullptr ? RowNoteFunction() : RowNoteFunction(at.note)),
-                         at.place);
+                                     at.note == nullptr ? RowNoteFunction() : RowNoteFunction(at.note));
+                     list.setAccessibleName(QString::fromUtf8(at.accessibleName));
+                     Put(*view, list, at.place);
                    },
                },
                place);
@@ -297,7 +299,8 @@ const Layout<FrmMain>& MainLayout() {
           ButtonAt<F>{&F::CmdAbout, "CmdAbout", {3, 0}, &F::CmdAbout_Click, "&About",
                       "Version and licence of this program"},
           ButtonAt<F>{&F::CmdExit, "CmdExit", {4, 0}, &F::CmdExit_Click, "E&xit", "End the program"},
-          ListAt<F>{&F::List, "List", {0, 1, 6, 1}, &F::List_Event9, &F::List_Event10, &OpenCameraNote},
+          ListAt<F>{&F::List, "List", {0, 1, 6, 1}, &F::List_Event9, &F::List_Event10, &OpenCameraNote,
+                    "Cameras found"},
       },
       [](F& window) { window.CmdExit_Click(); },
   };
@@ -545,10 +548,6 @@ void AddAboutQt(WindowView& view) {
 }
 
 }  // namespace
-
-void ShowHeardRows(WindowView& main, const std::vector<forms::ListView::Row>& rows) {
-  if (auto* list = main.findChild<QTreeView*>(QStringLiteral("List"))) ShowListRows(*list, rows, &OpenCameraNote);
-}
 
 WindowView* BuildView(forms::WindowId id, Program& program, const Dispatch& dispatch) {
   using forms::WindowId;

@@ -12,8 +12,4 @@ namespace desktop {
 // when the window is not loaded. The caller owns it.
 WindowView* BuildView(forms::WindowId id, Program& program, const Dispatch& dispatch);
 
-// The main window's view shows these rows until its next render: the cameras
-// heard while a search runs, each with the mark its family earns.
-void ShowHeardRows(WindowView& main, const std::vector<forms::ListView::Row>& rows);
-
 }  // namespace desktop

@@ -9,14 +9,18 @@
 #include <QIcon>
 #include <QMessageBox>
 #include <QScreen>
+#include <QSortFilterProxyModel>
 #include <QTimer>
+#include <QTreeView>
 #include <QUrl>
+#include <QWindow>
 #include <algorithm>
 #include <exception>
 #include <utility>
 
 #include "wizard/frm_main.h"
 #include "bits/modBitOps.h"
+#include "desktop/bindings.h"
 #include "desktop/layouts.h"
 #include "desktop/wait_progress.h"
 #include "device/camera_control.h"
@@ -29,8 +33,11 @@ namespace desktop {
 namespace {
 
 constexpr int ProgressTick = 250;  // ms between updates of the seconds left
+constexpr int FrameMs = 16;        // the heard rows go on screen at most this often
+constexpr int FirstFrameWait = 200;  // ms the main window may take to be put on screen
 constexpr int LookInterval = 250;  // ms from the end of one look for the camera to the next
 constexpr int DialogWidth = 400;   // the narrowest a dialog gets
+const QSize WizardSize(560, 420);  // the wizard frame's first size when its pages need no more
 
 QMessageBox::Icon QtIcon(forms::MsgIcon icon) {
   switch (icon) {
@@ -133,6 +140,9 @@ QtDesktop::QtDesktop()
   modBitOps::SetErrorReporter([this](const std::u16string& text, const std::u16string& title) {
     MessageBox(text, title, forms::MsgIcon::None, forms::MsgButtons::OK);
   });
+  frame_.setInterval(FrameMs);
+  QObject::connect(&frame_, &QTimer::timeout, &gate_, [this] { NextFrame(); });
+  if (FrameProbe::Wanted()) probe_ = std::make_unique<FrameProbe>();
 }
 
 QtDesktop::~QtDesktop() {
@@ -151,24 +161,40 @@ void QtDesktop::Dispatch(const std::function<void()>& handler) {
   // While a handler is busy only the message boxes and modal windows it
   // opened take the user's actions (a frame's close button included).
   if (ending_ || program_ == nullptr || gate_.Closed()) return;
-  InputGate::Layer busy(gate_, false);
-  ++handlersRunning_;
-  try {
-    handler();
-  } catch (const modRegEx::RegExprError& error) {
-    ShowFailure(u"Error: " + base::FromUtf8(std::to_string(error.Number)) + u". " + error.Description);
-  } catch (const device::CameraControlError& error) {
-    ShowCameraError(*program_, error);
-  } catch (const std::exception& error) {
-    ShowFailure(u"Error: " + base::FromUtf8(error.what()));
-  } catch (...) {
-    ShowFailure(u"Error: the last action failed.");
+  bool choseAgain = false;
+  {
+    InputGate::Layer busy(gate_, false);
+    ++handlersRunning_;
+    try {
+      handler();
+    } catch (const modRegEx::RegExprError& error) {
+      ShowFailure(u"Error: " + base::FromUtf8(std::to_string(error.Number)) + u". " + error.Description);
+    } catch (const device::CameraControlError& error) {
+      ShowCameraError(*program_, error);
+    } catch (const std::exception& error) {
+      ShowFailure(u"Error: " + base::FromUtf8(error.what()));
+    } catch (...) {
+      ShowFailure(u"Error: the last action failed.");
+    }
+    --handlersRunning_;
+    if (ending_) return;
+    const bool searched = searched_ && handlersRunning_ == 0;
+    if (searched) choseAgain = ChooseAgain();
+    RenderAll();
+    if (searched) {
+      searched_ = false;
+      ReportComeBack();
+      if (probe_) probe_->SearchListed();
+    }
+    if (handlersRunning_ == 0) program_->DisposeUnloaded();
+    gate_.DropHeldInput();
   }
-  --handlersRunning_;
-  if (ending_) return;
-  RenderAll();
-  if (handlersRunning_ == 0) program_->DisposeUnloaded();
-  gate_.DropHeldInput();
+  // The logic hears of the camera chosen during the search once it can.
+  if (choseAgain) {
+    Dispatch([this] {
+      if (program_->frmMain) program_->frmMain->List_Event9();
+    });
+  }
 }
 
 WindowView* QtDesktop::View(forms::WindowId id) const {
@@ -310,13 +336,60 @@ forms::CameraSeen QtDesktop::RunWait(int32_t milliseconds, bool watching, bool l
   return cancelled ? forms::CameraSeen::Cancelled : forms::CameraSeen::NotSeen;
 }
 
-// What the last search found out about a camera is old news once another
-// search begins.
+QTreeView* QtDesktop::ShownList() const {
+  if (!mainFrame_ || mainFrame_->View() == nullptr) return nullptr;
+  return mainFrame_->View()->findChild<QTreeView*>(QStringLiteral("List"));
+}
+
+// A window's first frame is its slowest (the style, the fonts): it is drawn
+// before the search begins, so that the answers are read meanwhile without
+// waiting for it. The window system gets a moment to put the window up.
+void QtDesktop::DrawFirstFrame() {
+  QWindow* window = mainFrame_ ? mainFrame_->windowHandle() : nullptr;
+  if (window == nullptr) return;
+  const QDeadlineTimer deadline(FirstFrameWait);
+  QEventLoop loop;
+  QTimer poll;
+  QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+    if (window->isExposed() || deadline.hasExpired()) loop.quit();
+  });
+  if (!window->isExposed()) {
+    poll.start(1);
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
+  }
+  mainFrame_->repaint();
+}
+
+// The camera whose row the list has selected, whoever selected it.
+QString QtDesktop::ChosenCamera() const {
+  QTreeView* list = ShownList();
+  const CameraRows* rows = list == nullptr ? nullptr : ListRows(*list);
+  const auto* sorted = list == nullptr ? nullptr : qobject_cast<const QSortFilterProxyModel*>(list->model());
+  if (rows == nullptr || sorted == nullptr) return {};
+  const QModelIndexList chosen = list->selectionModel()->selectedRows();
+  return chosen.isEmpty() ? QString() : rows->Key(sorted->mapToSource(chosen.front()).row());
+}
+
+// The main window is on screen while its first search runs. What the last
+// search found out about a camera is old news once another search begins.
+// The list alone takes the user's input meanwhile: the logic waits for the
+// search, so nothing else the user does could be acted on.
 void QtDesktop::SearchBegins() {
   searching_ = true;
   heard_.clear();
+  if (program_ != nullptr && program_->frmMain && (!mainFrame_ || !mainFrame_->isVisible())) {
+    ShowView(forms::WindowId::FrmMain, false);
+    DrawFirstFrame();
+  }
+  chosen_ = ChosenCamera();
+  if (QTreeView* list = ShownList()) {
+    if (CameraRows* rows = ListRows(*list)) rows->StartHeard();
+    listOnly_.emplace(gate_, *list);
+    if (probe_) probe_->Watch(*list);
+  }
   if (mainFrame_) mainFrame_->ShowNews({});
-  ShowHeard();
+  if (probe_) probe_->SearchBegins();
+  frame_.start();
   UpdateStatus();
 }
 
@@ -324,30 +397,64 @@ void QtDesktop::SearchBegins() {
 // them once the handler is over; meanwhile the status counts them.
 void QtDesktop::SearchEnds() {
   if (!searching_) return;
+  ShowHeardRows();
+  if (probe_) probe_->SearchEnds();
+  frame_.stop();
   searching_ = false;
-  if (mainFrame_) mainFrame_->ShowCount(static_cast<int>(heard_.size()));
-  heard_.clear();
+  searched_ = true;
+  if (QString chosen = ChosenCamera(); !chosen.isEmpty()) chosen_ = std::move(chosen);
+  listOnly_.reset();
+  QTreeView* list = ShownList();
+  CameraRows* rows = list == nullptr ? nullptr : ListRows(*list);
+  if (rows != nullptr) rows->EndHeard();
+  if (mainFrame_) mainFrame_->ShowCount(rows == nullptr ? 0 : rows->rowCount());
 }
 
 void QtDesktop::CameraHeard(const std::u16string& caption, const std::u16string& macText,
                             const std::u16string& address, const std::u16string& mode) {
   if (!searching_ || ending_) return;
-  forms::ListView::Row row{caption,
-                           {device::FormatMacText(macText), address,
-                            device::IsAssignedAddress(address) ? u"ok" : u"", mode}};
-  const auto same = std::find_if(heard_.begin(), heard_.end(), [&row](const forms::ListView::Row& listed) {
-    return listed.cells[0] == row.cells[0] && listed.cells[1] == row.cells[1];
-  });
-  if (same != heard_.end()) {
-    *same = std::move(row);
-  } else {
-    heard_.push_back(std::move(row));
-  }
-  ShowHeard();
+  heard_.push_back({caption,
+                    {device::FormatMacText(macText), address, device::IsAssignedAddress(address) ? u"ok" : u"", mode}});
+  if (probe_) probe_->Heard();
 }
 
-void QtDesktop::ShowHeard() {
-  if (mainFrame_ && mainFrame_->isVisible() && mainFrame_->View() != nullptr) ShowHeardRows(*mainFrame_->View(), heard_);
+// Once a frame while the search runs: the rows heard go into the list, and
+// the list takes the input the search's loop held back.
+void QtDesktop::NextFrame() {
+  // Drawn at once: the answers that keep arriving would put the paint off.
+  if (!heard_.empty() && ShowHeardRows()) ShownList()->viewport()->repaint();
+  QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
+
+bool QtDesktop::ShowHeardRows() {
+  QTreeView* list = ShownList();
+  CameraRows* rows = list == nullptr ? nullptr : ListRows(*list);
+  if (heard_.empty() || rows == nullptr || !rows->Heard()) return false;
+  rows->AddHeard(heard_);
+  heard_.clear();
+  if (probe_) probe_->RowsAdded();
+  // The camera chosen before the search is chosen again once it answers.
+  const int row = chosen_.isEmpty() ? -1 : rows->RowOfKey(chosen_);
+  const auto* sorted = qobject_cast<const QSortFilterProxyModel*>(list->model());
+  if (row >= 0 && sorted != nullptr && !list->selectionModel()->hasSelection()) {
+    list->selectionModel()->setCurrentIndex(sorted->mapFromSource(rows->index(row, 0)),
+                                            QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+  }
+  return true;
+}
+
+// The logic's new list selects the camera chosen before or during the
+// search, where it still lists it.
+bool QtDesktop::ChooseAgain() {
+  const QString chosen = std::exchange(chosen_, QString());
+  if (chosen.isEmpty() || program_ == nullptr || !program_->frmMain) return false;
+  forms::ListView& list = program_->frmMain->List;
+  for (size_t row = 0; row < list.rows.size(); ++row) {
+    if (CameraKey(list.rows[row]) != chosen) continue;
+    list.selectedRow = static_cast<int32_t>(row);
+    return true;
+  }
+  return false;
 }
 
 namespace {
@@ -385,15 +492,14 @@ void QtDesktop::Place(forms::WindowId id, WindowView& view) {
     if (!mainFrame_) {
       mainFrame_ = new MainFrame;
       mainFrame_->Hold(view);
-      mainFrame_->resize(mainFrame_->sizeHint().expandedTo(QSize(800, 440)));
-      CentreOnScreen(*mainFrame_);
+      mainFrame_->Place();
     }
     mainFrame_->Hold(view);
   } else if (IsPage(id)) {
     if (!wizardFrame_) {
       wizardFrame_ = new WizardFrame;
       wizardFrame_->ShowPage(view);
-      wizardFrame_->adjustSize();
+      wizardFrame_->resize(wizardFrame_->sizeHint().expandedTo(WizardSize));
       CentreOver(*wizardFrame_, mainFrame_);
     }
   } else if (view.parentWidget() == nullptr) {
@@ -440,7 +546,9 @@ WindowView* QtDesktop::ShowView(forms::WindowId id, bool modal) {
   shown->activateWindow();
   view->Render();
   UpdateStatus();
-  if (fresh && id == forms::WindowId::FrmMain) ReportComeBack();
+  if (probe_ && id == forms::WindowId::FrmMain) {
+    if (QTreeView* list = ShownList()) probe_->Watch(*list);
+  }
   return view;
 }
 
@@ -534,6 +642,7 @@ void QtDesktop::OpenWebPage(const std::string& url) {
 void QtDesktop::EndProgram() {
   if (ending_) return;
   ending_ = true;
+  frame_.stop();
   SetMousePointer(forms::DefaultPointer);
   for (auto& [id, view] : views_) Retire(view);
   views_.clear();

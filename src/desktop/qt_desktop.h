@@ -7,13 +7,16 @@
 // through Dispatch, which keeps the program running whatever a handler
 // throws and redraws every window from its model afterwards.
 #include <QPointer>
+#include <QTimer>
 #include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "wizard/program.h"
+#include "desktop/frame_probe.h"
 #include "desktop/frames.h"
 #include "desktop/input_gate.h"
 #include "desktop/wait_progress.h"
@@ -22,6 +25,7 @@
 #include "forms/list_view.h"
 
 class QEventLoop;
+class QTreeView;
 
 namespace desktop {
 
@@ -81,9 +85,10 @@ class QtDesktop : public forms::Desktop {
   void SetCameraLook(CameraLook look) { look_ = std::move(look); }
 
   // A camera heard while the main window's search runs, in the camera
-  // control's own form (the MAC as dotted decimals): its row shows at once,
-  // as the search will list it; a camera heard again replaces its row. The
-  // list the search fills afterwards takes the place of these rows.
+  // control's own form (the MAC as dotted decimals): its row shows with the
+  // next frame, as the search will list it; a camera heard again replaces
+  // its row. The list the search fills afterwards takes the place of these
+  // rows, and the camera the user chose meanwhile stays chosen.
   void CameraHeard(const std::u16string& caption, const std::u16string& macText, const std::u16string& address,
                    const std::u16string& mode);
 
@@ -118,8 +123,13 @@ class QtDesktop : public forms::Desktop {
   void ReportComeBack();
   QString CameraName() const;
   void EndWaits();
+  void DrawFirstFrame();
+  QTreeView* ShownList() const;
+  bool ShowHeardRows();  // false when no rows were added
+  void NextFrame();
+  QString ChosenCamera() const;
+  bool ChooseAgain();
   forms::CameraSeen RunWait(int32_t milliseconds, bool watching, bool lookingOn);
-  void ShowHeard();
 
   // An announced sequence of waits, while it runs.
   struct WaitPlan {
@@ -148,7 +158,12 @@ class QtDesktop : public forms::Desktop {
   CameraLook look_;
   std::optional<CameraWatch> watch_;  // from WaitsAhead to the end of the waits
   bool searching_ = false;
-  std::vector<forms::ListView::Row> heard_;  // while searching_
+  bool searched_ = false;  // a search ended in the handler running
+  std::vector<forms::ListView::Row> heard_;  // not yet in the list's rows
+  QTimer frame_;  // while searching_: the heard rows go on screen, the list takes its input
+  std::optional<InputGate::Layer> listOnly_;  // while searching_
+  QString chosen_;  // the camera (CameraRows::Key) chosen before or during the search
+  std::unique_ptr<FrameProbe> probe_;  // the benchmark's figures, when asked for
   MessageBoxFunction messageBox_;
   std::function<void()> quit_;
   int handlersRunning_ = 0;

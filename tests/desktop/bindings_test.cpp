@@ -2,7 +2,10 @@
 // handler, the user's edits reach the model before the next handler runs.
 #include <gtest/gtest.h>
 
+#include <QAccessible>
 #include <QApplication>
+#include <QClipboard>
+#include <QInputMethodEvent>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGridLayout>
@@ -197,6 +200,66 @@ TEST_F(BindingTest, CaptionedButtonTakesTheModelsCaption) {
   auto& button = desktop::AddButton(view, model.button, "CmdCancel", {}, {}, dispatch);
   view.Render();
   EXPECT_EQ(button.text(), "Cancel");
+}
+
+// A screen reader, an automation tool, a paste, an input method or the
+// program itself: whatever puts the text in, the model holds what shows.
+TEST_F(BindingTest, AFieldsTextReachesTheModelHoweverItChanges) {
+  QLineEdit& edit = desktop::AddTextBox(view, model.box, "box");
+  ShowView();
+  struct Way {
+    const char* what;
+    std::function<void()> change;
+    QString shown;
+  };
+  const std::vector<Way> ways = {
+      {"accessibility setText",
+       [&] { QAccessible::queryAccessibleInterface(&edit)->setText(QAccessible::Value, QStringLiteral("admin")); },
+       "admin"},
+      {"accessibility insertText",
+       [&] { QAccessible::queryAccessibleInterface(&edit)->editableTextInterface()->insertText(5, QStringLiteral("1")); },
+       "admin1"},
+      {"accessibility replaceText",
+       [&] {
+         QAccessible::queryAccessibleInterface(&edit)->editableTextInterface()->replaceText(0, 5, QStringLiteral("root"));
+       },
+       "root1"},
+      {"setText", [&] { edit.setText(QStringLiteral("cam")); }, "cam"},
+      {"paste",
+       [&] {
+         QGuiApplication::clipboard()->setText(QStringLiteral("era"));
+         edit.end(false);
+         QTest::keyClick(&edit, Qt::Key_V, Qt::ControlModifier);
+       },
+       "camera"},
+      {"input method",
+       [&] {
+         QInputMethodEvent commit;
+         commit.setCommitString(QStringLiteral("ß"));
+         QCoreApplication::sendEvent(&edit, &commit);
+       },
+       "cameraß"},
+  };
+  for (const Way& way : ways) {
+    way.change();
+    EXPECT_EQ(edit.text(), way.shown) << way.what;
+    EXPECT_EQ(QString::fromStdU16String(model.box.text), way.shown) << way.what;
+  }
+}
+
+TEST_F(BindingTest, ABoxTickedThroughTheAccessibilityTreeReachesTheModelAndItsHandler) {
+  QCheckBox& box = desktop::AddCheckBox(view, model.check, "ChkUserName", "Change",
+                                        Record("click value=", [this] { return std::to_string(model.check.value); }),
+                                        dispatch);
+  ShowView();
+  QAccessibleActionInterface* actions = QAccessible::queryAccessibleInterface(&box)->actionInterface();
+  ASSERT_NE(actions, nullptr);
+  actions->doAction(QAccessibleActionInterface::toggleAction());
+  EXPECT_TRUE(box.isChecked());
+  EXPECT_EQ(model.check.value, 1);
+  box.setChecked(false);
+  EXPECT_EQ(model.check.value, 0);
+  EXPECT_EQ(handled, (std::vector<std::string>{"click value=1", "click value=0"}));
 }
 
 TEST_F(BindingTest, CheckBoxValueReachesTheModelBeforeItsClickHandler) {

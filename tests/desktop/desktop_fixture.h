@@ -20,6 +20,7 @@
 
 #include "wizard/frm_main.h"
 #include "wizard/program.h"
+#include "desktop/frames.h"
 #include "desktop/qt_desktop.h"
 #include "base/text.h"
 #include "support/event_log.h"
@@ -59,6 +60,7 @@ class DesktopTest : public testing::Test {
   int quits = 0;
 
   void SetUp() override {
+    desktop::ForgetWindowPlaces();
     desktop.Attach(*program);
     desktop.SetMessageBoxFunction([this](const desktop::MessageRequest& request) {
       messages.push_back(request);

@@ -1,7 +1,7 @@
 // desktop_tour: the real windows with fake cameras, brought to one state at
 // a time, for the screenshots and the window-manager smoke test.
 //
-//   desktop_tour STATE [--dark] [--large-font] [--shot FILE.png]
+//   desktop_tour STATE [--dark] [--large-font] [--cameras N] [--shot FILE.png]
 //
 // Once STATE is on screen it prints one line,
 //   ready X Y W H FRONT BX BY MAIN
@@ -21,6 +21,7 @@
 #include <QScreen>
 #include <QStyleFactory>
 #include <QTest>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <cstdio>
 #include <functional>
@@ -49,6 +50,18 @@ std::vector<FakeCameraDevice> Fleet() {
       {u"0.64.140.18.52.90", u"192.168.1.99", u"CS-200", u"Shop entrance", u"v2.0.91", u"255.255.255.0",
        u"192.168.1.1"},
   };
+}
+
+// A fleet of count cameras of both families and ONVIF, for a long list.
+std::vector<FakeCameraDevice> LargeFleet(int count) {
+  static const char16_t* const modes[] = {u"CS-200", u"CS-350", u"ONVIF"};
+  std::vector<FakeCameraDevice> fleet;
+  for (int n = 0; n < count; ++n) {
+    const auto part = [](int value) { return QString::number(value).toStdU16String(); };
+    fleet.push_back({u"0.64.140.18." + part(n / 256) + u"." + part(n % 256), u"10.1." + part(n / 250) + u"." +
+                     part(n % 250 + 1), modes[n % 3], u"Camera " + part(n + 1), u"v2.0.91", u"255.255.0.0", u"10.1.0.1"});
+  }
+  return fleet;
 }
 
 // Hears its cameras one at a time while its search runs, pauseMs apart, as
@@ -81,6 +94,8 @@ class Tour {
                       {u"WlanWEPKey", u"abcde"}};
     camTemp_.numbers = {{u"DeviceType", 0}, {u"WlanMode", 0}, {u"WlanChannel", 6}, {u"WlanWEPFlag", 1}};
   }
+
+  void UseFleet(std::vector<FakeCameraDevice> fleet) { cam_.devices = std::move(fleet); }
 
   // Brings the program to the state; false for an unknown one.
   bool Go(const std::string& state, int& readyAfter) {
@@ -299,6 +314,10 @@ bool ReportReady(desktop::QtDesktop& desktop, const QString& shot) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+  // Every tour starts from the windows' own sizes, and leaves the user's
+  // remembered ones alone.
+  const QTemporaryDir settings;
+  qputenv("XDG_CONFIG_HOME", settings.path().toLocal8Bit());
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("sentrova"));
   QApplication::setQuitOnLastWindowClosed(false);
@@ -316,6 +335,9 @@ int main(int argc, char* argv[]) {
     return 2;
   }
   Tour tour;
+  if (const qsizetype at = arguments.indexOf(QStringLiteral("--cameras")); at > 0) {
+    tour.UseFleet(LargeFleet(arguments.value(at + 1).toInt()));
+  }
   int readyAfter = 800;
   if (!tour.Go(arguments.value(1).toStdString(), readyAfter)) return 2;
   QTimer::singleShot(readyAfter, [&tour, &shot] {

@@ -1,6 +1,7 @@
 // The main window while its search runs: each camera's row as it answers,
 // the status bar meanwhile; and where a camera without any login (family 0)
 // is marked: its row in the list and the summary page.
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QTimer>
@@ -48,6 +49,8 @@ class SearchRowsTest : public DesktopTest {
     DesktopTest::SetUp();
     arriving.onFound = [this](const FakeCameraDevice& camera) {
       desktop.CameraHeard(camera.caption, camera.mac, camera.address, camera.mode);
+      // Its row shows with the next frame.
+      EXPECT_TRUE(QTest::qWaitFor([&] { return Listed(camera); }, 2000)) << U8(camera.caption);
       Seen now;
       for (int row = 0; row < List()->model()->rowCount(); ++row) {
         now.names << ListText(row, 0);
@@ -64,6 +67,15 @@ class SearchRowsTest : public DesktopTest {
     desktop.Dispatch([this] { program->Start(); });
   }
   void Search() { Click(WindowId::FrmMain, "Command1"); }
+  bool Listed(const FakeCameraDevice& camera) {
+    for (int row = 0; row < List()->model()->rowCount(); ++row) {
+      if (ListText(row, 0) == QString::fromStdU16String(camera.caption) &&
+          ListText(row, ModeColumn).startsWith(QString::fromStdU16String(camera.mode))) {
+        return true;
+      }
+    }
+    return false;
+  }
   QString Tip(int row, int column) { return List()->model()->index(row, column).data(Qt::ToolTipRole).toString(); }
   void Type(WindowId id, const char* name, const char* text) {
     auto* field = Find<QLineEdit>(id, name);
@@ -116,6 +128,42 @@ TEST_F(SearchRowsTest, TheStatusSaysSearchingBeforeTheFirstAnswerAndACameraHeard
   ASSERT_EQ(seen.size(), 2u);
   EXPECT_EQ(seen[1].names, QStringList{"Camera 1"});
   EXPECT_EQ(seen[1].modes, QStringList{"CS-350"}) << "the later answer replaces the row";
+}
+
+// While the search runs the list alone takes the user's input: sorting and
+// choosing a row work, the buttons wait. The camera chosen stays chosen in
+// the list the search fills, and the logic hears of it then.
+TEST_F(SearchRowsTest, TheCameraChosenDuringASearchStaysChosenAndOnlyTheListTakesInput) {
+  EXPECT_EQ(List()->accessibleName(), "Cameras found");
+  arriving.arrivals = {arriving.devices[2], arriving.devices[1]};
+  auto onFound = arriving.onFound;
+  arriving.onFound = [&, onFound](const FakeCameraDevice& camera) {
+    onFound(camera);
+    if (camera.caption != u"Camera 2") return;
+    QHeaderView* header = List()->header();
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+                      QPoint(header->sectionViewportPosition(0) + header->sectionSize(0) / 2, header->height() / 2));
+    EXPECT_EQ(ListText(0, 0), "Camera 2") << "sorted by name while the search runs";
+    ChooseRow(0);
+    Click(WindowId::FrmMain, "CmdWizard");
+    Click(WindowId::FrmMain, "CmdAbout");
+  };
+  Search();
+  EXPECT_FALSE(Shown(WindowId::frmchackIDPWD)) << "no wizard started during the search";
+  EXPECT_FALSE(Shown(WindowId::FrmSysAbout));
+  EXPECT_EQ(program->frmMain->List.SelectedRow(), 1) << "the logic's row of Camera 2 (rows by address)";
+  EXPECT_EQ(U8(program->state.DeviceMac), "0.64.140.1.2.2") << "event 9 read the camera chosen";
+  const QModelIndexList chosen = List()->selectionModel()->selectedRows();
+  ASSERT_EQ(chosen.size(), 1);
+  EXPECT_EQ(chosen.front().data().toString(), "Camera 2");
+  EXPECT_EQ(List()->header()->sortIndicatorSection(), 0) << "the user's sort stays";
+
+  // Chosen before the next search: chosen again when it answers.
+  arriving.arrivals = {arriving.devices[0], arriving.devices[1]};
+  Search();
+  EXPECT_EQ(program->frmMain->List.SelectedRow(), 1);
+  ASSERT_EQ(List()->selectionModel()->selectedRows().size(), 1);
+  EXPECT_EQ(List()->selectionModel()->selectedRows().front().data().toString(), "Camera 2");
 }
 
 TEST_F(SearchRowsTest, ACameraHeardOutsideASearchShowsNothing) {
