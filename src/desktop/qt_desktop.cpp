@@ -705,8 +705,9 @@ void QtDesktop::UpdateStatus() {
 void QtDesktop::ReportComeBack() {
   if (!comeBack_ || plan_ || !mainFrame_ || program_ == nullptr || !program_->frmMain) return;
   const forms::CameraSought& camera = comeBack_->camera;
-  mainFrame_->ShowNews(QString::fromStdU16String(ComeBackNews(
-      comeBack_->name.toStdU16String(), FindComeBack(program_->frmMain->List, camera), camera)));
+  mainFrame_->ShowNews(QString::fromStdU16String(
+      ComeBackNews(comeBack_->name.toStdU16String(), FindComeBack(program_->frmMain->List, camera), camera,
+                   program_->CamTemp.UnconfirmedSettings())));
   comeBack_.reset();
   watch_.reset();
 }

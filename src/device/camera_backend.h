@@ -6,6 +6,7 @@
 // with the backend in a Target it owns.
 #include <QJsonObject>
 #include <QString>
+#include <QStringList>
 #include <cstdint>
 #include <functional>
 
@@ -51,6 +52,8 @@ class CameraBackend {
                                 QJsonObject& kept) = 0;
   // Whether a camera of this protocol answers at the target address.
   virtual bool AddressInUse() = 0;
+  // What the last Apply wrote but could not read back.
+  virtual QStringList Unconfirmed() const = 0;
 };
 
 }  // namespace device

@@ -113,6 +113,12 @@ class CameraControl {
   virtual int32_t DevicePort() = 0;
   virtual std::u16string DeviceServicePath() = 0;
   virtual void TargetServicePath(const std::u16string& path) = 0;
+
+  // Ours too: what the last ApplySettings wrote but could not see take,
+  // because the camera does not report it back (an ONVIF camera that tells
+  // no gateway, or answers without a login); empty when every write was
+  // read back. No exchange with the camera.
+  virtual std::u16string UnconfirmedSettings() = 0;
 };
 
 }  // namespace device

@@ -89,6 +89,8 @@ void NetCameraControl::TargetMac(const std::u16string& mac) {
   TargetChanged();
 }
 
+std::u16string NetCameraControl::UnconfirmedSettings() { return U(backend_->Unconfirmed().join(u"; ")); }
+
 void NetCameraControl::TargetServicePath(const std::u16string& path) {
   // The path goes into the request line: only a plain absolute one is used.
   const QString text = Q(path);

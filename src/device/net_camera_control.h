@@ -80,6 +80,7 @@ class NetCameraControl : public CameraControl {
   int32_t DevicePort() override { return Described() ? Described()->port : 0; }
   std::u16string DeviceServicePath() override;
   void TargetServicePath(const std::u16string& path) override;
+  std::u16string UnconfirmedSettings() override;
 
  private:
   const FoundCamera* Described() const;

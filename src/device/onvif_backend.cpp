@@ -77,6 +77,7 @@ void OnvifBackend::Retarget() {
   information_ = {};
   interface_ = {};
   gateway_.clear();
+  unconfirmed_.clear();
   rebootedByApply_ = false;
 }
 
@@ -299,6 +300,7 @@ void OnvifBackend::Apply(const QJsonObject& kept) {
   rebootedByApply_ = false;
   inEffect_.clear();
   notTaken_.clear();
+  unconfirmed_.clear();
   if (!loggedIn_) Throw("ApplySettings", QStringLiteral("not logged in to the camera; nothing was written"));
   if (!ReadNetwork("ApplySettings")) {
     Throw("ApplySettings", QStringLiteral("the camera's network settings cannot be read at %1; nothing was written").arg(at_));
@@ -382,6 +384,7 @@ void OnvifBackend::ApplyCredentials(const QString& id, const QString& password) 
     if (!needsLogin_) {
       take();
       inEffect_ << u"the password was written, not confirmed (this camera answers without a login)"_qs;
+      unconfirmed_ << inEffect_.back();
       return;
     }
     if (Settle([&] { return Proves(next); })) {
@@ -451,6 +454,7 @@ void OnvifBackend::ApplyGateway(const QString& gateway) {
     inEffect_ << (gateway.isEmpty() ? u"the gateway is now none"_qs : u"the gateway is now "_qs + gateway);
   } else if (settled) {
     inEffect_ << QStringLiteral("the gateway %1 was written, not confirmed (the camera reports no gateway)").arg(gateway);
+    unconfirmed_ << inEffect_.back();
   } else {
     notTaken_ << QStringLiteral("the gateway did not take: the camera answered the change but holds %1")
                      .arg(now ? (now->isEmpty() ? u"none"_qs : protocol::ShownDeviceText(*now)) : u"nothing readable"_qs);

@@ -68,6 +68,7 @@ class OnvifBackend : public CameraBackend {
   int32_t ChangeAddress(const QString& address, const QString& mask, const QString& gateway,
                         QJsonObject& kept) override;
   bool AddressInUse() override;
+  QStringList Unconfirmed() const override { return unconfirmed_; }
 
  private:
   onvif::Call Send(const char* member, const QString& address, const QString& body,
@@ -110,6 +111,7 @@ class OnvifBackend : public CameraBackend {
   // What the current Apply found: settings in effect, and what did not take.
   QStringList inEffect_;
   QStringList notTaken_;
+  QStringList unconfirmed_;  // written, but the camera cannot report it back
 };
 
 }  // namespace device

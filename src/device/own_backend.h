@@ -28,6 +28,8 @@ class OwnBackend : public CameraBackend {
   int32_t ChangeAddress(const QString& address, const QString& mask, const QString& gateway,
                         QJsonObject& kept) override;
   bool AddressInUse() override;
+  // Our own cameras answer an apply only once it took.
+  QStringList Unconfirmed() const override { return {}; }
 
  private:
   HttpResponse Http(const char* member, const QString& method, const QString& path, const QByteArray& body = {});

@@ -88,8 +88,9 @@ ComeBackFinding FindComeBack(const forms::ListView& list, const forms::CameraSou
   return ComeBackFinding::NotFound;
 }
 
-std::u16string ComeBackNews(const std::u16string& name, ComeBackFinding finding, const forms::CameraSought& sought) {
-  const std::u16string camera = name.empty() ? u"The camera" : name;
+namespace {
+
+std::u16string Finding(const std::u16string& camera, ComeBackFinding finding, const forms::CameraSought& sought) {
   switch (finding) {
     case ComeBackFinding::AtNewAddress: return camera + u" answers at " + sought.address;
     case ComeBackFinding::AtOldAddress:
@@ -97,4 +98,12 @@ std::u16string ComeBackNews(const std::u16string& name, ComeBackFinding finding,
     case ComeBackFinding::NotFound: break;
   }
   return camera + u" did not answer yet — search again in a moment";
+}
+
+}  // namespace
+
+std::u16string ComeBackNews(const std::u16string& name, ComeBackFinding finding, const forms::CameraSought& sought,
+                            const std::u16string& unconfirmed) {
+  const std::u16string news = Finding(name.empty() ? u"The camera" : name, finding, sought);
+  return unconfirmed.empty() ? news : news + u"; " + unconfirmed;
 }

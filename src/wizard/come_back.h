@@ -55,5 +55,7 @@ bool ChangesIdentity(const Program& program);
 // Where the search after the waits lists the camera.
 enum class ComeBackFinding { AtNewAddress, AtOldAddress, NotFound };
 ComeBackFinding FindComeBack(const forms::ListView& list, const forms::CameraSought& sought);
-// The status line about it; name is the camera's name in the list.
-std::u16string ComeBackNews(const std::u16string& name, ComeBackFinding finding, const forms::CameraSought& sought);
+// The status line about it; name is the camera's name in the list, and
+// unconfirmed what the camera took without being able to report it back.
+std::u16string ComeBackNews(const std::u16string& name, ComeBackFinding finding, const forms::CameraSought& sought,
+                            const std::u16string& unconfirmed = {});

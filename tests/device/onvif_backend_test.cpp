@@ -632,6 +632,7 @@ TEST(OnvifApply, ACameraThatChangesNothingIsReportedNeverDone) {
   }
   EXPECT_EQ(camTemp->LoginPassword(), u"1234") << "still the password that works";
   EXPECT_EQ(camTemp->Connect(), 1);
+  EXPECT_EQ(camTemp->UnconfirmedSettings(), u"") << "nothing was written";
 }
 
 TEST(OnvifApply, AGatewayTheCameraCannotReportDoesNotHoldUpTheAddress) {
@@ -644,6 +645,9 @@ TEST(OnvifApply, AGatewayTheCameraCannotReportDoesNotHoldUpTheAddress) {
   EXPECT_NO_THROW(camTemp->ApplySettings(1, 0)) << "written, not confirmed: not a failure";
   EXPECT_EQ(camera.gateway, u"127.0.0.1"_qs);
   EXPECT_EQ(camera.address, u"127.0.0.2"_qs);
+  EXPECT_EQ(camTemp->UnconfirmedSettings(),
+            u"the gateway 127.0.0.1 was written, not confirmed (the camera reports no gateway)")
+      << "said as such";
 }
 
 }  // namespace

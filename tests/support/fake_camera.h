@@ -44,6 +44,8 @@ class FakeCamera : public device::CameraControl {
   // DeviceServicePath).
   int32_t servicePort = 80;
   std::u16string servicePath = u"/onvif/device_service";
+  // What the last apply could not see take (UnconfirmedSettings).
+  std::u16string unconfirmed;
   // Members that throw instead of answering.
   std::set<std::string> failing;
 
@@ -84,6 +86,8 @@ class FakeCamera : public device::CameraControl {
   int32_t DevicePort() override;
   std::u16string DeviceServicePath() override;
   void TargetServicePath(const std::u16string& path) override;
+  // No exchange with the camera, so nothing is logged.
+  std::u16string UnconfirmedSettings() override { return unconfirmed; }
 
  private:
   void Record(const std::string& member, const std::string& detail = "");

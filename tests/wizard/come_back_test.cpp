@@ -223,6 +223,10 @@ TEST(ComeBackNews, TheStatusLineSaysWhereTheSearchFoundTheCamera) {
     EXPECT_EQ(ComeBackNews(u"Front door", FindComeBack(list, sought), sought), c.news);
   }
   EXPECT_EQ(ComeBackNews(u"", ComeBackFinding::AtNewAddress, sought), u"The camera answers at 192.168.0.60");
+  EXPECT_EQ(ComeBackNews(u"Porch", ComeBackFinding::AtNewAddress, sought,
+                         u"the gateway 192.168.0.1 was written, not confirmed (the camera reports no gateway)"),
+            u"Porch answers at 192.168.0.60; the gateway 192.168.0.1 was written, not confirmed (the camera reports no "
+            u"gateway)");
 }
 
 }  // namespace
