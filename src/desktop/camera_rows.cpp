@@ -49,10 +49,13 @@ void CameraRows::SetHeaders(const QStringList& headers) {
 CameraRows::Shown CameraRows::Make(const forms::ListView::Row& row, int logicRow) const {
   const RowNote note = note_ ? note_(row) : RowNote{};
   Shown shown;
+  shown.source = row;
+  shown.texts.reserve(ListColumnCount);
   shown.texts << ToQt(row.text);
   for (const std::u16string& cell : row.cells) shown.texts << ToQt(cell);
   if (!note.mark.isEmpty()) shown.texts.back() += QStringLiteral(" — ") + note.mark;
   shown.tip = note.tip;
+  shown.key = KeyOf(shown.texts);
   shown.logicRow = logicRow;
   return shown;
 }
@@ -60,7 +63,7 @@ CameraRows::Shown CameraRows::Make(const forms::ListView::Row& row, int logicRow
 void CameraRows::Reindex() {
   byKey_.clear();
   byKey_.reserve(static_cast<qsizetype>(rows_.size()));
-  for (size_t row = 0; row < rows_.size(); ++row) byKey_.insert(KeyOf(rows_[row].texts), static_cast<int>(row));
+  for (size_t row = 0; row < rows_.size(); ++row) byKey_.insert(rows_[row].key, static_cast<int>(row));
 }
 
 void CameraRows::Reset(std::vector<Shown> rows) {
@@ -75,7 +78,7 @@ void CameraRows::Append(std::vector<Shown> rows) {
   const int first = static_cast<int>(rows_.size());
   beginInsertRows({}, first, first + static_cast<int>(rows.size()) - 1);
   for (Shown& row : rows) {
-    byKey_.insert(KeyOf(row.texts), static_cast<int>(rows_.size()));
+    byKey_.insert(row.key, static_cast<int>(rows_.size()));
     rows_.push_back(std::move(row));
   }
   endInsertRows();
@@ -92,7 +95,7 @@ void CameraRows::AddHeard(const std::vector<forms::ListView::Row>& heard) {
   QHash<QString, size_t> addedByKey;
   for (const forms::ListView::Row& row : heard) {
     Shown shown = Make(row, forms::NoSelectedRow);
-    const QString key = KeyOf(shown.texts);
+    const QString key = shown.key;
     if (const auto listed = byKey_.constFind(key); listed != byKey_.constEnd()) {
       rows_[static_cast<size_t>(*listed)] = std::move(shown);
       emit dataChanged(index(*listed, 0), index(*listed, ListColumnCount - 1));
@@ -106,33 +109,33 @@ void CameraRows::AddHeard(const std::vector<forms::ListView::Row>& heard) {
   Append(std::move(added));
 }
 
+// A row made from the same source shows the same texts (the note follows
+// from the row), so the list is matched to the rows shown by their sources,
+// and only the rows the list adds are made.
 void CameraRows::Follow(const std::vector<forms::ListView::Row>& list) {
   heard_ = false;
-  std::vector<Shown> wanted;
-  wanted.reserve(list.size());
-  for (size_t row = 0; row < list.size(); ++row) wanted.push_back(Make(list[row], static_cast<int>(row)));
-  const auto sameTexts = [](const Shown& a, const Shown& b) { return a.texts == b.texts && a.tip == b.tip; };
-  if (std::equal(wanted.begin(), wanted.end(), rows_.begin(), rows_.end(), sameTexts)) {
+  const auto sameSource = [](const forms::ListView::Row& row, const Shown& shown) { return shown.source == row; };
+  if (std::equal(list.begin(), list.end(), rows_.begin(), rows_.end(), sameSource)) {
     for (size_t row = 0; row < rows_.size(); ++row) rows_[row].logicRow = static_cast<int>(row);
     return;
   }
 
-  // Which shown row each of the list's rows is, by its whole text.
-  QHash<QString, QList<int>> free;
-  for (size_t row = 0; row < rows_.size(); ++row) {
-    free[rows_[row].texts.join(Separator) + Separator + rows_[row].tip].append(static_cast<int>(row));
-  }
-  std::vector<int> from(wanted.size(), -1);
+  // Which shown row each of the list's rows is: the row of its key, when
+  // that row has the same source and no other row of the list took it.
+  std::vector<int> from(list.size(), -1);
   std::vector<bool> kept(rows_.size(), false);
   size_t keptCount = 0;
-  for (size_t row = 0; row < wanted.size(); ++row) {
-    auto same = free.find(wanted[row].texts.join(Separator) + Separator + wanted[row].tip);
-    if (same == free.end() || same->isEmpty()) continue;
-    from[row] = same->takeFirst();
-    kept[static_cast<size_t>(from[row])] = true;
+  for (size_t row = 0; row < list.size(); ++row) {
+    const int at = byKey_.value(CameraKey(list[row]), -1);
+    if (at < 0 || kept[static_cast<size_t>(at)] || !sameSource(list[row], rows_[static_cast<size_t>(at)])) continue;
+    from[row] = at;
+    kept[static_cast<size_t>(at)] = true;
     ++keptCount;
   }
   if (keptCount == 0 || rows_.size() - keptCount > MostRemovedOneByOne) {
+    std::vector<Shown> wanted;
+    wanted.reserve(list.size());
+    for (size_t row = 0; row < list.size(); ++row) wanted.push_back(Make(list[row], static_cast<int>(row)));
     Reset(std::move(wanted));
     return;
   }
@@ -156,12 +159,12 @@ void CameraRows::Follow(const std::vector<forms::ListView::Row>& list) {
   }
   // The new ones come after them.
   std::vector<Shown> added;
-  for (size_t row = 0; row < wanted.size(); ++row) {
+  for (size_t row = 0; row < list.size(); ++row) {
     if (from[row] >= 0) {
       from[row] = position[static_cast<size_t>(from[row])];
     } else {
       from[row] = static_cast<int>(rows_.size() + added.size());
-      added.push_back(std::move(wanted[row]));
+      added.push_back(Make(list[row], static_cast<int>(row)));
     }
   }
   Append(std::move(added));
@@ -191,7 +194,7 @@ void CameraRows::Follow(const std::vector<forms::ListView::Row>& list) {
 
 QString CameraRows::Key(int row) const {
   if (row < 0 || static_cast<size_t>(row) >= rows_.size()) return {};
-  return KeyOf(rows_[static_cast<size_t>(row)].texts);
+  return rows_[static_cast<size_t>(row)].key;
 }
 
 int CameraRows::RowOfKey(const QString& key) const { return byKey_.value(key, -1); }

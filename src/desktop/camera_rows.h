@@ -66,8 +66,10 @@ class CameraRows : public QAbstractTableModel {
 
  private:
   struct Shown {
+    forms::ListView::Row source;  // what the row was made from: a row of the same source is the same row
     QStringList texts;
     QString tip;
+    QString key;                   // CameraKey of the source
     mutable QStringList sortKeys;  // made when the list is first sorted
     int logicRow = forms::NoSelectedRow;
   };

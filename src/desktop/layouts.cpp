@@ -282,7 +282,8 @@ constexpr char ExitTip[] = "Leave the wizard without writing anything to the cam
 constexpr size_t ModeCell = 3;
 RowNote OpenCameraNote(const forms::ListView::Row& row) {
   if (FamilyOfMode(row.cells[ModeCell]) != FamilyPlain) return {};
-  return {QStringLiteral("no login (open)"), QString::fromStdU16String(NoAccessControlText)};
+  static const QString tip = QString::fromStdU16String(NoAccessControlText);  // one text shared by every row
+  return {QStringLiteral("no login (open)"), tip};
 }
 
 const Layout<FrmMain>& MainLayout() {

@@ -394,10 +394,12 @@ void QtDesktop::SearchBegins() {
 }
 
 // The rows heard stay on screen until the list the search fills replaces
-// them once the handler is over; meanwhile the status counts them.
+// them once the handler is over; meanwhile the status counts them. One last
+// frame first: the window catches up on its events between the search's
+// own work at its end and the filling of the list, rather than after both.
 void QtDesktop::SearchEnds() {
   if (!searching_) return;
-  ShowHeardRows();
+  NextFrame();
   if (probe_) probe_->SearchEnds();
   frame_.stop();
   searching_ = false;

@@ -1,6 +1,7 @@
 #include "forms/list_view.h"
 
 #include <stdexcept>
+#include <utility>
 
 namespace forms {
 
@@ -21,7 +22,7 @@ void ListView::ClearRows() {
 void ListView::AddRow(const std::u16string& text, int16_t row) {
   Row added{text, {text, u"", u"", u""}};
   size_t at = row < 0 || static_cast<size_t>(row) > rows.size() ? rows.size() : static_cast<size_t>(row);
-  rows.insert(rows.begin() + static_cast<std::ptrdiff_t>(at), added);
+  rows.insert(rows.begin() + static_cast<std::ptrdiff_t>(at), std::move(added));
 }
 
 std::u16string ListView::CellText(int32_t row, int32_t column) {

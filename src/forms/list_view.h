@@ -15,6 +15,7 @@ class ListView : public forms::ListControl {
   struct Row {
     std::u16string text;
     std::array<std::u16string, ColumnCount> cells;
+    bool operator==(const Row&) const = default;
   };
 
   std::vector<std::u16string> headers;

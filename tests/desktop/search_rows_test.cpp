@@ -209,6 +209,36 @@ TEST_F(SearchRowsTest, OnlyACameraWithoutLoginIsMarkedOnItsRow) {
   EXPECT_EQ(seen[1].modes, (QStringList{"CS-350", "CS-200" + OpenMark}));
 }
 
+// A row heard during the search is kept in the list the search fills only
+// where the list says the same of that camera: a camera the list describes
+// otherwise (same MAC and address, another kind) shows as the list says,
+// with its mark, and the rows heard in another order move into the list's.
+TEST_F(SearchRowsTest, TheSearchsListReplacesARowHeardOtherwise) {
+  FakeCameraDevice changed = arriving.devices[0];
+  changed.mode = u"CS-350";
+  changed.caption = u"Camera 1 heard";
+  arriving.arrivals = {arriving.devices[2], changed, arriving.devices[1]};
+  Search();
+  ASSERT_EQ(seen.size(), 3u);
+  EXPECT_EQ(seen[2].names, (QStringList{"Camera 3", "Camera 1 heard", "Camera 2"}));
+  ASSERT_EQ(List()->model()->rowCount(), 3);
+  const QString tip = QString::fromStdU16String(NoAccessControlText);
+  struct RowCase {
+    int row;
+    QString name;
+    QString mode;
+    QString tip;
+  };
+  for (const RowCase& c : {RowCase{0, "Camera 1", "CS-200" + OpenMark, tip}, RowCase{1, "Camera 2", "CS-350", ""},
+                           RowCase{2, "Camera 3", "ONVIF", ""}}) {
+    EXPECT_EQ(ListText(c.row, 0), c.name) << c.row;
+    EXPECT_EQ(ListText(c.row, ModeColumn), c.mode) << c.row;
+    EXPECT_EQ(Tip(c.row, 0), c.tip) << c.row;
+  }
+  ChooseRow(0);
+  EXPECT_EQ(U8(program->state.DeviceMac), "0.64.140.1.2.1") << "the row maps to the logic's row";
+}
+
 struct SummaryCase {
   const char* what;
   int row;
