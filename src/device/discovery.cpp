@@ -19,11 +19,21 @@ FoundCamera FromAnswer(const protocol::Message& answer) {
                      answer.caption, answer.version, answer.family, answer.port, QString(), QString()};
 }
 
-bool ListedBefore(const FoundCamera& a, const FoundCamera& b) {
-  const uint32_t ipA = protocol::ParseIPv4(a.address).value_or(0);
-  const uint32_t ipB = protocol::ParseIPv4(b.address).value_or(0);
-  if (ipA != ipB) return ipA < ipB;
-  return protocol::ParseMac(a.mac) < protocol::ParseMac(b.mac);
+// Address order, then MAC order. Each camera's numbers are worked out once,
+// not at every comparison: at thousands of cameras the sort is on the
+// window's time.
+void SortAsListed(std::vector<FoundCamera>& cameras) {
+  using Key = std::pair<uint32_t, decltype(protocol::ParseMac(QString()))>;
+  std::vector<std::pair<Key, size_t>> order;
+  order.reserve(cameras.size());
+  for (size_t i = 0; i < cameras.size(); ++i) {
+    order.push_back({{protocol::ParseIPv4(cameras[i].address).value_or(0), protocol::ParseMac(cameras[i].mac)}, i});
+  }
+  std::stable_sort(order.begin(), order.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+  std::vector<FoundCamera> sorted;
+  sorted.reserve(cameras.size());
+  for (const auto& [key, index] : order) sorted.push_back(std::move(cameras[index]));
+  cameras = std::move(sorted);
 }
 
 // A MAC from the neighbour table belongs to whichever device last answered
@@ -208,7 +218,7 @@ SearchOutcome SearchCameras(const NetOptions& options, const InterfaceChoice& ch
 
   outcome.cameras = list.cameras();
   GuessUnknownMacs(list, outcome.cameras);
-  std::stable_sort(outcome.cameras.begin(), outcome.cameras.end(), ListedBefore);
+  SortAsListed(outcome.cameras);
   outcome.dropped = channel.droppedCount() + prober.droppedCount();
   outcome.leftOut = list.leftOut();
   // The list is complete, as the user sees it, when its last new camera
