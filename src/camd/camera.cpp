@@ -28,7 +28,7 @@ namespace {
 constexpr int kTimeHexChars = 10;
 constexpr int kNumberHexChars = 6;
 constexpr quint32 kNumberMask = 0xFFFFFF;
-constexpr qint64 kReplyCacheMs = 30 * 1000;
+constexpr qint64 kReplyCacheMs = qint64{30} * 1000;
 constexpr qsizetype kMaxCachedReplies = 256;
 const QString kApiPrefix = QStringLiteral("/setup/v1/");
 

@@ -51,7 +51,7 @@ struct SimOptions {
 // window of the latest numbers, so each is used once.
 class ChallengeBook {
  public:
-  static constexpr qint64 LifetimeMs = 30 * 1000;
+  static constexpr qint64 LifetimeMs = qint64{30} * 1000;
   static constexpr quint32 Window = 1u << 16;  // numbers issued after a challenge before it counts as lost
 
   ChallengeBook();

@@ -8,7 +8,7 @@
 namespace camd {
 namespace {
 
-constexpr qint64 kNonceLifetimeMs = 5 * 60 * 1000;
+constexpr qint64 kNonceLifetimeMs = qint64{5} * 60 * 1000;
 constexpr qsizetype kMaxUsedNonces = 256;
 constexpr qsizetype kMaxUsesPerNonce = 4096;
 constexpr qsizetype kMaxHeader = 4096;

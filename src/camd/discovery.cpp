@@ -119,7 +119,8 @@ bool GroupSocket::open(const QHostAddress& group, quint16 port, const QNetworkIn
 
 std::vector<Heard> GroupSocket::read(int max) {
   std::vector<Heard> heard;
-  QByteArray buffer(64 * 1024, Qt::Uninitialized);  // any UDP payload fits: what is too large is told by its size
+  // Any UDP payload fits: what is too large is told by its size.
+  QByteArray buffer(qsizetype{64} * 1024, Qt::Uninitialized);
   for (int i = 0; i < max; ++i) {
     sockaddr_in from{};
     iovec part{buffer.data(), static_cast<size_t>(buffer.size())};

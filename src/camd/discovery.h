@@ -30,7 +30,7 @@ class AnswerScheduler : public QObject {
   Q_OBJECT
 
  public:
-  static constexpr size_t MaxPending = 32 * 1024;  // a fleet of 4096 answering every copy of a search fits
+  static constexpr size_t MaxPending = size_t{32} * 1024;  // a fleet of 4096 answering every copy of a search fits
 
   explicit AnswerScheduler(SimLog& log, QObject* parent = nullptr);
 
@@ -44,9 +44,9 @@ class AnswerScheduler : public QObject {
   // to 500 ms) do not hold a new request up.
   // And only while fewer than FullAt answers wait in all: what one turn of
   // WS-Discovery's 500 ms can send, so the sender never falls behind.
-  static constexpr size_t BusyAt = 2 * 1024;
+  static constexpr size_t BusyAt = size_t{2} * 1024;
   static constexpr qint64 NearMs = 50;
-  static constexpr size_t FullAt = 8 * 1024;
+  static constexpr size_t FullAt = size_t{8} * 1024;
   // Answers sent per turn of the event loop at most, so that the receivers
   // read in between.
   static constexpr int SentPerTurn = 1024;

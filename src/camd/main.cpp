@@ -140,7 +140,7 @@ int main(int argc, char** argv) {
   std::optional<std::vector<camd::CameraProfile>> fleet;
   if (parser.isSet(fleetOption)) {
     QFile file(parser.value(fleetOption));
-    if (!file.open(QIODevice::ReadOnly) || file.size() > 16 * 1024 * 1024)
+    if (!file.open(QIODevice::ReadOnly) || file.size() > qint64{16} * 1024 * 1024)
       return Fail(file.fileName() + ": cannot be read or too large");
     fleet = camd::ParseFleet(file.readAll(), options.loopbackOnly, error);
   } else {

@@ -46,9 +46,9 @@ enum class TokenResult { Admitted, Malformed, OutsideWindow, Replayed };
 // outside the window, never taken a second time.
 class TokenBook {
  public:
-  static constexpr qint64 PastMs = 60 * 1000;   // how old a token may be
-  static constexpr qint64 FutureMs = 5 * 1000;  // how far ahead of the camera's clock
-  static constexpr qint64 RepeatMs = 2 * 1000;  // its sender may repeat it this long after its first use
+  static constexpr qint64 PastMs = qint64{60} * 1000;   // how old a token may be
+  static constexpr qint64 FutureMs = qint64{5} * 1000;  // how far ahead of the camera's clock
+  static constexpr qint64 RepeatMs = qint64{2} * 1000;  // its sender may repeat it this long after its first use
   static constexpr qsizetype MaxKept = 4096;
 
   // Before the password is looked at: `now` is the camera's clock, `from`

@@ -11,7 +11,7 @@
 namespace camd {
 namespace {
 
-constexpr qint64 kRecentProbeMs = 10 * 1000;
+constexpr qint64 kRecentProbeMs = qint64{10} * 1000;
 constexpr size_t kMaxRecentProbes = 256;
 constexpr qsizetype kMaxMessageIdUnits = 256;
 

@@ -171,7 +171,7 @@ QString StaticAddressError(const QString& address, int prefix) {
 }
 
 bool ValidOnvifUsers(const QJsonArray& users, QString& error) {
-  for (const QJsonValue& value : users) {
+  for (const QJsonValue value : users) {
     const QJsonObject user = value.toObject();
     const QString name = user.value("name").toString();
     const QString level = user.value("level").toString();
@@ -217,7 +217,7 @@ template <typename User>
 std::vector<User> UsersOf(const QJsonObject& settings, const QJsonArray& further) {
   std::vector<User> list{{settings.value("SysAdminID").toString(), settings.value("SysAdminPassword").toString(),
                           QLatin1String(kAdministrator)}};
-  for (const QJsonValue& value : further) {
+  for (const QJsonValue value : further) {
     const QJsonObject user = value.toObject();
     list.push_back({user.value("name").toString(), user.value("password").toString(), user.value("level").toString()});
   }
@@ -331,7 +331,7 @@ std::optional<OnvifService::User> OnvifService::authenticate(const SoapRequest& 
     const QDateTime at = now();
     const TokenResult admitted = tokens_.admit(*token, at, from);
     if (admitted == TokenResult::Admitted && !camera_.mayCheckLogin()) return unchecked(refusal, logDetail);
-    const std::optional<User> user = named(token->user);
+    std::optional<User> user = named(token->user);
     if (admitted == TokenResult::Admitted && user && TokenMatches(*token, user->name, user->password)) {
       tokens_.spend(*token, at, from);
       logDetail += QStringLiteral(" auth=token");
@@ -348,7 +348,7 @@ std::optional<OnvifService::User> OnvifService::authenticate(const SoapRequest& 
   if (!faults.usernameTokenOnly && protocol::AfterDigestScheme(authorization)) {
     if (!camera_.mayCheckLogin()) return unchecked(refusal, logDetail);
     const QString name = protocol::ParseAuthParams(*protocol::AfterDigestScheme(authorization)).value("username");
-    const std::optional<User> user = named(name);
+    std::optional<User> user = named(name);
     const DigestResult result = digest_.verify(authorization, QStringLiteral("POST"), uri, user ? user->name : QString(),
                                                user ? user->password : QString());
     if (user && result == DigestResult::Accepted) {

@@ -9,7 +9,7 @@
 namespace camd {
 namespace {
 
-constexpr qint64 kMaxFileSize = 64 * 1024;
+constexpr qint64 kMaxFileSize = qint64{64} * 1024;
 
 QByteArray FileContent(const QString& mac, const QJsonObject& settings, const QJsonArray& onvifUsers = {}) {
   QJsonObject content{{"mac", mac}, {"settings", settings}};
