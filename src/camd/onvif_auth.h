@@ -53,9 +53,9 @@ class TokenBook {
 
   // Before the password is looked at: `now` is the camera's clock, `from`
   // the request's source address.
-  TokenResult admit(const UsernameToken& token, const QDateTime& now, const QHostAddress& from) const;
+  TokenResult Admit(const UsernameToken& token, const QDateTime& now, const QHostAddress& from) const;
   // A token that was admitted and matched: it is spent.
-  void spend(const UsernameToken& token, const QDateTime& now, const QHostAddress& from);
+  void Spend(const UsernameToken& token, const QDateTime& now, const QHostAddress& from);
 
  private:
   struct Spent {
