@@ -28,7 +28,7 @@ namespace {
 constexpr int kTimeHexChars = 10;
 constexpr int kNumberHexChars = 6;
 constexpr quint32 kNumberMask = 0xFFFFFF;
-constexpr qint64 kReplyCacheMs = 30 * 1000;
+constexpr qint64 kReplyCacheMs = qint64{30} * 1000;
 constexpr qsizetype kMaxCachedReplies = 256;
 const QString kApiPrefix = QStringLiteral("/setup/v1/");
 
@@ -59,7 +59,7 @@ class RequestGate {
   };
 
   // Takes the next bytes; `completed` counts the requests they finish.
-  Refusal feed(QByteArrayView bytes, int& completed) {
+  Refusal Feed(QByteArrayView bytes, int& completed) {
     while (!bytes.isEmpty()) {
       if (bodyLeft_ > 0) {
         const qint64 taken = std::min<qint64>(bodyLeft_, bytes.size());
@@ -76,7 +76,7 @@ class RequestGate {
         return {};
       }
       bytes = bytes.sliced(end + 4 - before);
-      const Refusal refusal = startBody(head_.first(end));
+      const Refusal refusal = StartBody(head_.first(end));
       head_.clear();
       if (refusal.status != 0) return refusal;
       if (bodyLeft_ == 0) ++completed;
@@ -85,7 +85,7 @@ class RequestGate {
   }
 
  private:
-  Refusal startBody(const QByteArray& head) {
+  Refusal StartBody(const QByteArray& head) {
     std::optional<qint64> length;
     for (const QByteArray& line : head.split('\n')) {
       const qsizetype colon = line.indexOf(':');
@@ -122,11 +122,11 @@ class SetupServer : public QTcpServer {
   SetupServer(QString mac, int idleMs, SimLog& log, QObject* parent) : QTcpServer(parent), mac_(std::move(mac)),
                                                                       idleMs_(idleMs), log_(log) {
     clock_.start();
-    connect(this, &QTcpServer::acceptError, this, [this](QAbstractSocket::SocketError) { holdAccepting(errorString()); });
+    connect(this, &QTcpServer::acceptError, this, [this](QAbstractSocket::SocketError) { HoldAccepting(errorString()); });
     sweep_.setInterval(std::max(50, idleMs_ / 4));
     connect(&sweep_, &QTimer::timeout, this, [this] {
-      closeIdle();
-      if (!holding_ && isListening() && !descriptorLeft()) holdAccepting(QStringLiteral("no descriptor left"));
+      CloseIdle();
+      if (!holding_ && isListening() && !DescriptorLeft()) HoldAccepting(QStringLiteral("no descriptor left"));
     });
     sweep_.start();
   }
@@ -143,10 +143,10 @@ class SetupServer : public QTcpServer {
     connections_.insert(socket, Connection{clock_.elapsed(), {}, false});
     // Connected before the HTTP server's own handler, so the gate sees the
     // bytes first.
-    connect(socket, &QTcpSocket::readyRead, this, [this, socket] { gate(socket); });
+    connect(socket, &QTcpSocket::readyRead, this, [this, socket] { Gate(socket); });
     connect(socket, &QObject::destroyed, this, [this, socket] { connections_.remove(socket); });
     addPendingConnection(socket);
-    if (!descriptorLeft()) holdAccepting(QStringLiteral("no descriptor left"));
+    if (!DescriptorLeft()) HoldAccepting(QStringLiteral("no descriptor left"));
   }
 
  private:
@@ -156,7 +156,7 @@ class SetupServer : public QTcpServer {
     bool refused;
   };
 
-  void gate(QTcpSocket* socket) {
+  void Gate(QTcpSocket* socket) {
     auto it = connections_.find(socket);
     if (it == connections_.end()) return;
     if (it->refused) {
@@ -164,15 +164,15 @@ class SetupServer : public QTcpServer {
       return;
     }
     int completed = 0;
-    const RequestGate::Refusal refusal = it->gate.feed(socket->peek(socket->bytesAvailable()), completed);
+    const RequestGate::Refusal refusal = it->gate.Feed(socket->peek(socket->bytesAvailable()), completed);
     if (completed > 0) it->progressMs = clock_.elapsed();
     if (refusal.status == 0) return;
     it->refused = true;
     // The HTTP server never sees this request, and lets go of what it kept.
     disconnect(socket, &QTcpSocket::readyRead, nullptr, nullptr);
     if (socket->isTransactionStarted()) socket->commitTransaction();
-    connect(socket, &QTcpSocket::readyRead, this, [this, socket] { gate(socket); });
-    log_.line(QStringLiteral("camera %1 connection refused status=%2 reason=%3")
+    connect(socket, &QTcpSocket::readyRead, this, [this, socket] { Gate(socket); });
+    log_.Line(QStringLiteral("camera %1 connection refused status=%2 reason=%3")
                   .arg(mac_)
                   .arg(refusal.status)
                   .arg(LogSafe(QString::fromLatin1(refusal.why), 80)));
@@ -183,13 +183,13 @@ class SetupServer : public QTcpServer {
     socket->readAll();
   }
 
-  void closeIdle() {
+  void CloseIdle() {
     const qint64 now = clock_.elapsed();
     QList<QTcpSocket*> idle;
     for (auto it = connections_.begin(); it != connections_.end(); ++it)
       if (now - it->progressMs > idleMs_) idle << it.key();
     for (QTcpSocket* socket : idle) {
-      log_.line(QStringLiteral("camera %1 connection closed idle ms=%2").arg(mac_).arg(idleMs_));
+      log_.Line(QStringLiteral("camera %1 connection closed idle ms=%2").arg(mac_).arg(idleMs_));
       connections_.remove(socket);
       socket->abort();
       socket->deleteLater();
@@ -202,7 +202,7 @@ class SetupServer : public QTcpServer {
   // also looks for a free descriptor itself, after each accept and at each
   // sweep, and holds accepting until one is free again. It probes with its
   // own listening socket, the one descriptor it surely holds.
-  bool descriptorLeft() const {
+  bool DescriptorLeft() const {
     const int probe = ::fcntl(static_cast<int>(socketDescriptor()), F_DUPFD_CLOEXEC, 0);
     if (probe < 0) return errno != EMFILE && errno != ENFILE;
     ::close(probe);
@@ -210,16 +210,16 @@ class SetupServer : public QTcpServer {
   }
 
   // Logged once per shortage; retried quietly until a descriptor is free.
-  void holdAccepting(const QString& why) {
+  void HoldAccepting(const QString& why) {
     pauseAccepting();
     if (!holding_)
-      log_.line(QStringLiteral("camera %1 http accept error=%2 retry ms=%3").arg(mac_, LogSafe(why, 80)).arg(kAcceptRetryMs));
+      log_.Line(QStringLiteral("camera %1 http accept error=%2 retry ms=%3").arg(mac_, LogSafe(why, 80)).arg(kAcceptRetryMs));
     holding_ = true;
     if (retryPending_) return;
     retryPending_ = true;
     QTimer::singleShot(kAcceptRetryMs, this, [this] {
       retryPending_ = false;
-      if (!descriptorLeft()) return holdAccepting({});
+      if (!DescriptorLeft()) return HoldAccepting({});
       holding_ = false;
       resumeAccepting();
     });
@@ -238,7 +238,7 @@ class SetupServer : public QTcpServer {
 
 ChallengeBook::ChallengeBook() : secret_(protocol::RandomHex(64).toLatin1()) { clock_.start(); }
 
-QString ChallengeBook::tagged(qint64 issuedMs, quint32 number) const {
+QString ChallengeBook::Tagged(qint64 issuedMs, quint32 number) const {
   const QString head = QStringLiteral("%1%2")
                            .arg(issuedMs, kTimeHexChars, 16, QChar(u'0'))
                            .arg(number, kNumberHexChars, 16, QChar(u'0'));
@@ -246,20 +246,20 @@ QString ChallengeBook::tagged(qint64 issuedMs, quint32 number) const {
   return head + QString::fromLatin1(tag.left(protocol::ChallengeHexChars - kTimeHexChars - kNumberHexChars));
 }
 
-QString ChallengeBook::issue() {
+QString ChallengeBook::Issue() {
   const quint32 number = next_;
   next_ = (next_ + 1) & kNumberMask;
   spent_[number % Window] = false;  // the number that held this slot is out of the window now
-  return tagged(clock_.elapsed(), number);
+  return Tagged(clock_.elapsed(), number);
 }
 
-bool ChallengeBook::spend(const QString& challenge) {
+bool ChallengeBook::Spend(const QString& challenge) {
   if (challenge.size() != protocol::ChallengeHexChars) return false;
   bool timeOk = false;
   bool numberOk = false;
   const qint64 issuedMs = challenge.left(kTimeHexChars).toLongLong(&timeOk, 16);
   const quint32 number = challenge.mid(kTimeHexChars, kNumberHexChars).toUInt(&numberOk, 16);
-  if (!timeOk || !numberOk || !protocol::SameText(tagged(issuedMs, number), challenge)) return false;
+  if (!timeOk || !numberOk || !protocol::SameText(Tagged(issuedMs, number), challenge)) return false;
   const quint32 age = (next_ - 1 - number) & kNumberMask;  // how many were issued after it
   if (age >= Window || clock_.elapsed() - issuedMs > LifetimeMs) return false;
   const bool spentBefore = spent_[number % Window];
@@ -285,31 +285,31 @@ Camera::Camera(CameraProfile profile, QJsonObject savedSettings, const SimOption
 
 Camera::~Camera() = default;
 
-QString Camera::address() const { return running_.value("SysIPAddress").toString(); }
+QString Camera::Address() const { return running_.value("SysIPAddress").toString(); }
 
-void Camera::start() {
+void Camera::Start() {
   running_ = saved_;
   kept_.reset();
   silent_ = false;
-  const QHostAddress host(address());
+  const QHostAddress host(Address());
   sender_ = std::make_unique<QUdpSocket>();
   if (!sender_->bind(host, 0)) {
-    log_.line(QStringLiteral("camera %1 error cannot send from %2: %3").arg(mac(), address(), sender_->errorString()));
-    stop();
+    log_.Line(QStringLiteral("camera %1 error cannot send from %2: %3").arg(Mac(), Address(), sender_->errorString()));
+    Stop();
     return;
   }
   sender_->setMulticastInterface(options_.interface);
   sender_->setSocketOption(QAbstractSocket::MulticastTtlOption, 1);
   sender_->setSocketOption(QAbstractSocket::MulticastLoopbackOption, 1);
 
-  const quint16 port = httpPort();
+  const quint16 port = HttpPort();
   QString http = QStringLiteral("refused");
   if (!profile_.faults.refuseConnections) {
     http_ = std::make_unique<QHttpServer>();
     http_->setMissingHandler([this](const QHttpServerRequest& request, QHttpServerResponder&& responder) {
-      handleHttp(request, std::move(responder));
+      HandleHttp(request, std::move(responder));
     });
-    auto* server = new SetupServer(mac(), options_.idleMs, log_, http_.get());
+    auto* server = new SetupServer(Mac(), options_.idleMs, log_, http_.get());
     if (server->listen(host, port)) {
       http_->bind(server);
       http = QString::number(port);
@@ -320,58 +320,58 @@ void Camera::start() {
       http_.reset();
     }
   }
-  log_.line(QStringLiteral("camera %1 state up address=%2 http=%3").arg(mac(), address(), http));
+  log_.Line(QStringLiteral("camera %1 state up address=%2 http=%3").arg(Mac(), Address(), http));
 }
 
-void Camera::stop() {
+void Camera::Stop() {
   silent_ = true;
   sender_.reset();
   // The server may be in the middle of its own handler: delete it later.
   if (http_) http_.release()->deleteLater();
 }
 
-void Camera::restart() { restartFor(options_.restartMs); }
+void Camera::Restart() { RestartFor(options_.restartMs); }
 
-void Camera::restartFor(int silentMs) {
-  stop();
-  log_.line(QStringLiteral("camera %1 state silent ms=%2").arg(mac()).arg(silentMs));
-  QTimer::singleShot(silentMs, this, [this] { start(); });
+void Camera::RestartFor(int silentMs) {
+  Stop();
+  log_.Line(QStringLiteral("camera %1 state silent ms=%2").arg(Mac()).arg(silentMs));
+  QTimer::singleShot(silentMs, this, [this] { Start(); });
 }
 
-bool Camera::save(const QJsonObject& settings, QString& error) {
+bool Camera::Save(const QJsonObject& settings, QString& error) {
   if (profile_.faults.dieDuringApply) {
-    log_.line(QStringLiteral("camera %1 fault dies during apply").arg(mac()));
-    store_.saveAndDieHalfway(mac(), settings);
+    log_.Line(QStringLiteral("camera %1 fault dies during apply").arg(Mac()));
+    store_.SaveAndDieHalfway(Mac(), settings);
   }
-  if (!store_.save(mac(), settings, onvifUsers_, error)) return false;
+  if (!store_.Save(Mac(), settings, onvifUsers_, error)) return false;
   saved_ = settings;
   return true;
 }
 
-bool Camera::saveOnvif(const QJsonObject& settings, const QJsonArray& users, const QStringList& inForce,
+bool Camera::SaveOnvif(const QJsonObject& settings, const QJsonArray& users, const QStringList& inForce,
                        QString& error) {
-  if (!store_.save(mac(), settings, users, error)) return false;
+  if (!store_.Save(Mac(), settings, users, error)) return false;
   saved_ = settings;
   onvifUsers_ = users;
   for (const QString& key : inForce) running_.insert(key, saved_.value(key));
   return true;
 }
 
-bool Camera::dropped() {
+bool Camera::Dropped() {
   return profile_.faults.dropShare > 0 && std::uniform_real_distribution<double>(0, 1)(random_) < profile_.faults.dropShare;
 }
 
 // ---- HTTP ----
 
-void Camera::handleHttp(const QHttpServerRequest& request, QHttpServerResponder&& responder) {
+void Camera::HandleHttp(const QHttpServerRequest& request, QHttpServerResponder&& responder) {
   if (onvif_ && (!profile_.sentrova || !request.url().path().startsWith(kApiPrefix))) {
-    onvif_->handle(request, std::move(responder));
+    onvif_->Handle(request, std::move(responder));
     return;
   }
   QString detail;
-  const Reply reply = answerHttp(request, detail);
-  log_.line(QStringLiteral("camera %1 http %2 %3%4 status=%5")
-                .arg(mac(), request.method() == QHttpServerRequest::Method::Post ? QStringLiteral("POST")
+  const Reply reply = AnswerHttp(request, detail);
+  log_.Line(QStringLiteral("camera %1 http %2 %3%4 status=%5")
+                .arg(Mac(), request.method() == QHttpServerRequest::Method::Post ? QStringLiteral("POST")
                             : request.method() == QHttpServerRequest::Method::Get ? QStringLiteral("GET")
                                                                                   : QStringLiteral("OTHER"),
                      LogSafe(request.url().path(), 80), detail)
@@ -384,13 +384,13 @@ void Camera::handleHttp(const QHttpServerRequest& request, QHttpServerResponder&
       const QByteArray body = QJsonDocument(reply.body).toJson(QJsonDocument::Compact);
       shared->writeStatusLine(static_cast<QHttpServerResponder::StatusCode>(reply.status));
       shared->writeHeader("Content-Type", "application/json");
-      shared->writeHeader(protocol::MacHeader, mac().toUtf8());
+      shared->writeHeader(protocol::MacHeader, Mac().toUtf8());
       for (const QByteArray& challenge : reply.authenticate) shared->writeHeader("WWW-Authenticate", challenge);
       shared->writeHeader("Content-Length", QByteArray::number(body.size()));
       shared->writeBody(body);
       socket->flush();
     }
-    if (reply.restartAfter) restart();
+    if (reply.restartAfter) Restart();
   };
   const qint64 delay = profile_.faults.answerDelayMs;
   if (delay > 0)
@@ -399,7 +399,7 @@ void Camera::handleHttp(const QHttpServerRequest& request, QHttpServerResponder&
     send();
 }
 
-Camera::Reply Camera::answerHttp(const QHttpServerRequest& request, QString& logDetail) {
+Camera::Reply Camera::AnswerHttp(const QHttpServerRequest& request, QString& logDetail) {
   const QString path = request.url().path();
   if (!path.startsWith(kApiPrefix)) return {404, Error(QStringLiteral("no such resource")), {}};
   const QString resource = path.mid(kApiPrefix.size());
@@ -412,52 +412,52 @@ Camera::Reply Camera::answerHttp(const QHttpServerRequest& request, QString& log
 
   // Family-0 cameras answer reads without a login; writes always need one.
   Reply refusal;
-  if ((isWrite || profile_.family == 2) && !authorised(request, refusal, logDetail)) return refusal;
+  if ((isWrite || profile_.family == 2) && !Authorised(request, refusal, logDetail)) return refusal;
 
-  if (resource == u"hello") return {200, QJsonObject{{"mac", mac()}, {"family", profile_.family}}, {}};
-  if (resource == u"apply") return apply(request.body(), logDetail);
+  if (resource == u"hello") return {200, QJsonObject{{"mac", Mac()}, {"family", profile_.family}}, {}};
+  if (resource == u"apply") return Apply(request.body(), logDetail);
   if (resource == u"restart") return {200, QJsonObject{{"result", 1}}, {}, true};
   const QString key = resource.mid(QStringLiteral("settings/").size());
   logDetail = QStringLiteral(" key=") + LogSafe(key);
-  const QJsonValue value = settingValue(key);
+  const QJsonValue value = SettingValue(key);
   if (value.isUndefined()) return {404, Error(QStringLiteral("unknown setting")), {}};
   return {200, QJsonObject{{"key", key}, {"value", value}}, {}};
 }
 
-bool Camera::authorised(const QHttpServerRequest& request, Reply& refusal, QString& logDetail) {
+bool Camera::Authorised(const QHttpServerRequest& request, Reply& refusal, QString& logDetail) {
   const QString method = request.method() == QHttpServerRequest::Method::Post ? QStringLiteral("POST") : QStringLiteral("GET");
   const QString uri = QString::fromLatin1(request.url().toEncoded(QUrl::RemoveScheme | QUrl::RemoveAuthority));
   const QByteArray authorization = request.value("Authorization");
-  if (protocol::AfterDigestScheme(authorization) && !mayCheckLogin()) {
+  if (protocol::AfterDigestScheme(authorization) && !MayCheckLogin()) {
     logDetail = QStringLiteral(" login unchecked");
     refusal = {429, Error(QStringLiteral("too many wrong logins, try again in a second")), {}};
     return false;
   }
-  const DigestResult result = digest_.verify(authorization, method, uri, running_.value("SysAdminID").toString(),
+  const DigestResult result = digest_.Verify(authorization, method, uri, running_.value("SysAdminID").toString(),
                                              running_.value("SysAdminPassword").toString());
   if (result == DigestResult::Accepted) return true;
   if (result == DigestResult::Malformed) {
     refusal = {400, Error(QStringLiteral("malformed Authorization header")), {}};
     return false;
   }
-  refusal = {401, Error(QStringLiteral("authentication required")), digest_.challenge(result == DigestResult::Stale)};
+  refusal = {401, Error(QStringLiteral("authentication required")), digest_.Challenge(result == DigestResult::Stale)};
   if (result == DigestResult::Refused) {
     // A guess at the account's password, not a wrong ID (which no password opens).
     const QString user = protocol::ParseAuthParams(protocol::AfterDigestScheme(authorization).value_or(QByteArray())).value("username");
-    if (user == running_.value("SysAdminID").toString()) loginWrong();
+    if (user == running_.value("SysAdminID").toString()) LoginWrong();
     logDetail = QStringLiteral(" login refused");
   }
   return false;
 }
 
-QJsonValue Camera::settingValue(const QString& key) const {
+QJsonValue Camera::SettingValue(const QString& key) const {
   const SettingsContext context{profile_.wireless, options_.loopbackOnly};
   if (!IsKnownSetting(key, context)) return QJsonValue(QJsonValue::Undefined);
   if (key == u"DeviceType") return DeviceTypeFor(profile_.family, profile_.wireless);
   return saved_.value(key);
 }
 
-Camera::Reply Camera::apply(const QByteArray& body, QString& logDetail) {
+Camera::Reply Camera::Apply(const QByteArray& body, QString& logDetail) {
   const QJsonDocument document = QJsonDocument::fromJson(body);
   const QJsonValue changes = document.object().value("settings");
   if (!document.isObject() || !changes.isObject()) {
@@ -474,7 +474,7 @@ Camera::Reply Camera::apply(const QByteArray& body, QString& logDetail) {
     logDetail += QStringLiteral(" result=0 error=") + LogSafe(error, 80);
     return {422, Error(error), {}};
   }
-  if (!save(*merged, error)) {
+  if (!Save(*merged, error)) {
     logDetail += QStringLiteral(" result=0 error=") + LogSafe(error, 120);
     return {500, Error(QStringLiteral("the settings could not be saved")), {}};
   }
@@ -487,22 +487,22 @@ Camera::Reply Camera::apply(const QByteArray& body, QString& logDetail) {
 
 // ---- Discovery and MAC channel ----
 
-bool Camera::concerns(const protocol::Message& request) const {
+bool Camera::Concerns(const protocol::Message& request) const {
   switch (request.kind) {
     case protocol::Kind::Probe: return true;
-    case protocol::Kind::WhoHasRequest: return request.address == address();
+    case protocol::Kind::WhoHasRequest: return request.address == Address();
     case protocol::Kind::ChallengeRequest:
     case protocol::Kind::LoginRequest:
     case protocol::Kind::ChangeAddressRequest:
-    case protocol::Kind::ApplyRequest: return request.mac == mac();
+    case protocol::Kind::ApplyRequest: return request.mac == Mac();
     default: return false;
   }
 }
 
-void Camera::handleDatagram(const protocol::Message& request) {
-  if (!profile_.sentrova || silent_ || !concerns(request) || dropped()) return;
+void Camera::HandleDatagram(const protocol::Message& request) {
+  if (!profile_.sentrova || silent_ || !Concerns(request) || Dropped()) return;
   if (request.kind == protocol::Kind::Probe) {
-    answerProbe(request);
+    AnswerProbe(request);
     return;
   }
   const QString op = protocol::OpName(request.kind);
@@ -519,27 +519,27 @@ void Camera::handleDatagram(const protocol::Message& request) {
   Prune(replies, now, kReplyCacheMs, kMaxCachedReplies, [](const CachedReply& r) { return r.atMs; });
   if (auto cached = replies.find(cacheKey); cached != replies.end()) {
     // A repeated copy: the first answer again, the command is not repeated.
-    log_.line(QStringLiteral("camera %1 udp %2 nonce=%3 repeated").arg(mac(), op, request.nonce));
-    sendToGroup(cached->reply, profile_.faults.answerDelayMs);
+    log_.Line(QStringLiteral("camera %1 udp %2 nonce=%3 repeated").arg(Mac(), op, request.nonce));
+    SendToGroup(cached->reply, profile_.faults.answerDelayMs);
     return;
   }
   QString detail;
-  const protocol::Message reply = macCommand(request, detail);
-  log_.line(QStringLiteral("camera %1 udp %2 nonce=%3%4").arg(mac(), op, request.nonce, detail));
+  const protocol::Message reply = MacCommand(request, detail);
+  log_.Line(QStringLiteral("camera %1 udp %2 nonce=%3%4").arg(Mac(), op, request.nonce, detail));
   replies.insert(cacheKey, CachedReply{now, reply});
-  sendToGroup(reply, profile_.faults.answerDelayMs);
+  SendToGroup(reply, profile_.faults.answerDelayMs);
   if (reply.kind == protocol::Kind::ApplyReply && reply.result == 1) {
     // The new address takes effect by a restart, once the answer is out.
-    QTimer::singleShot(profile_.faults.answerDelayMs + 1, this, [this] { restart(); });
+    QTimer::singleShot(profile_.faults.answerDelayMs + 1, this, [this] { Restart(); });
   }
 }
 
-void Camera::answerProbe(const protocol::Message& probe) {
+void Camera::AnswerProbe(const protocol::Message& probe) {
   protocol::Message here;
   here.kind = protocol::Kind::Here;
   here.nonce = probe.nonce;
-  here.mac = mac();
-  here.address = address();
+  here.mac = Mac();
+  here.address = Address();
   here.mask = running_.value("SysSubnetMask").toString();
   here.gateway = running_.value("SysDefaultGateway").toString();
   here.mode = profile_.mode;
@@ -549,29 +549,29 @@ void Camera::answerProbe(const protocol::Message& probe) {
   here.port = protocol::HttpPortForFamily(profile_.family);
   const int spread =
       options_.answerSpreadMs > 0 ? std::uniform_int_distribution<int>(0, options_.answerSpreadMs)(random_) : 0;
-  sendToGroup(here, spread + profile_.faults.answerDelayMs);
+  SendToGroup(here, spread + profile_.faults.answerDelayMs);
 }
 
-protocol::Message Camera::macCommand(const protocol::Message& request, QString& logDetail) {
+protocol::Message Camera::MacCommand(const protocol::Message& request, QString& logDetail) {
   protocol::Message reply;
   reply.nonce = request.nonce;
-  reply.mac = mac();
+  reply.mac = Mac();
   const int state = profile_.family == 2 ? protocol::StateLoginNeeded : protocol::StateGranted;
   switch (request.kind) {
     case protocol::Kind::WhoHasRequest:
       reply.kind = protocol::Kind::WhoHasReply;
-      reply.address = address();
-      logDetail = QStringLiteral(" address=") + address();
+      reply.address = Address();
+      logDetail = QStringLiteral(" address=") + Address();
       break;
     case protocol::Kind::ChallengeRequest:
       reply.kind = protocol::Kind::ChallengeReply;
-      reply.challenge = challenges_.issue();
+      reply.challenge = challenges_.Issue();
       reply.state = state;
       logDetail = QStringLiteral(" state=%1").arg(state);
       break;
     case protocol::Kind::LoginRequest: {
       reply.kind = protocol::Kind::LoginReply;
-      const Proof proof = checkProof(request);
+      const Proof proof = CheckProof(request);
       reply.state = proof == Proof::Holds ? protocol::StateGranted : protocol::StateLoginNeeded;
       logDetail = QStringLiteral(" id=%1 state=%2%3")
                       .arg(LogSafe(request.id))
@@ -580,13 +580,13 @@ protocol::Message Camera::macCommand(const protocol::Message& request, QString& 
       break;
     }
     case protocol::Kind::ChangeAddressRequest:
-      changeAddress(request, reply);
+      ChangeAddress(request, reply);
       logDetail = QStringLiteral(" address=%1 mask=%2 gateway=%3 result=%4")
                       .arg(request.address, request.mask, request.gateway)
                       .arg(reply.result);
       break;
     case protocol::Kind::ApplyRequest:
-      applyKeptAddress(request, reply);
+      ApplyKeptAddress(request, reply);
       logDetail = QStringLiteral(" result=%1").arg(reply.result);
       break;
     default: break;
@@ -595,16 +595,16 @@ protocol::Message Camera::macCommand(const protocol::Message& request, QString& 
   return reply;
 }
 
-Camera::Proof Camera::checkProof(const protocol::Message& request) {
+Camera::Proof Camera::CheckProof(const protocol::Message& request) {
   // A challenge answers one command only, right or wrong.
-  const bool fresh = challenges_.spend(request.challenge.toLower());
+  const bool fresh = challenges_.Spend(request.challenge.toLower());
   // A camera that needs no login takes its commands from anyone, as it
   // serves its settings to anyone.
   if (profile_.family != 2) return Proof::Holds;
-  if (!mayCheckLogin()) return Proof::Unchecked;
+  if (!MayCheckLogin()) return Proof::Unchecked;
   if (request.id != running_.value("SysAdminID").toString()) return Proof::Wrong;  // no password opens it
   if (fresh && protocol::ProofMatches(request, running_.value("SysAdminPassword").toString())) return Proof::Holds;
-  loginWrong();
+  LoginWrong();
   return Proof::Wrong;
 }
 
@@ -613,9 +613,9 @@ QString Camera::Refusal(Proof proof) {
                                    : QStringLiteral("login refused");
 }
 
-void Camera::changeAddress(const protocol::Message& request, protocol::Message& reply) {
+void Camera::ChangeAddress(const protocol::Message& request, protocol::Message& reply) {
   reply.kind = protocol::Kind::ChangeAddressReply;
-  if (const Proof proof = checkProof(request); proof != Proof::Holds) {
+  if (const Proof proof = CheckProof(request); proof != Proof::Holds) {
     reply.error = Refusal(proof);
     return;
   }
@@ -626,9 +626,9 @@ void Camera::changeAddress(const protocol::Message& request, protocol::Message& 
   reply.result = 1;
 }
 
-void Camera::applyKeptAddress(const protocol::Message& request, protocol::Message& reply) {
+void Camera::ApplyKeptAddress(const protocol::Message& request, protocol::Message& reply) {
   reply.kind = protocol::Kind::ApplyReply;
-  if (const Proof proof = checkProof(request); proof != Proof::Holds) {
+  if (const Proof proof = CheckProof(request); proof != Proof::Holds) {
     reply.error = Refusal(proof);
     return;
   }
@@ -639,24 +639,24 @@ void Camera::applyKeptAddress(const protocol::Message& request, protocol::Messag
   const QJsonObject change{
       {"SysIPAddress", kept_->address}, {"SysSubnetMask", kept_->mask}, {"SysDefaultGateway", kept_->gateway}};
   const auto merged = MergeSettings(saved_, change, SettingsContext{profile_.wireless, options_.loopbackOnly}, reply.error);
-  if (!merged || !save(*merged, reply.error)) return;
+  if (!merged || !Save(*merged, reply.error)) return;
   reply.result = 1;
 }
 
-void Camera::sendToGroup(const protocol::Message& message, int delayMs) {
+void Camera::SendToGroup(const protocol::Message& message, int delayMs) {
   if (delayMs > 0)
-    answers_.post([this, message] { sendNow(message); }, delayMs);
+    answers_.Post([this, message] { SendNow(message); }, delayMs);
   else
-    sendNow(message);
+    SendNow(message);
 }
 
-void Camera::sendNow(const protocol::Message& message) {
+void Camera::SendNow(const protocol::Message& message) {
   // Built when it is sent: a probe reaches the whole fleet at once, and
   // building a thousand answers up front would delay them all.
-  if (!sender_ || dropped()) return;
+  if (!sender_ || Dropped()) return;
   const QByteArray datagram = protocol::BuildDatagram(message);
   if (datagram.isEmpty()) {
-    log_.line(QStringLiteral("camera %1 error reply %2 does not fit a datagram").arg(mac(), protocol::OpName(message.kind)));
+    log_.Line(QStringLiteral("camera %1 error reply %2 does not fit a datagram").arg(Mac(), protocol::OpName(message.kind)));
     return;
   }
   sender_->writeDatagram(datagram, options_.group, options_.discoveryPort);

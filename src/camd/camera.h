@@ -51,17 +51,17 @@ struct SimOptions {
 // window of the latest numbers, so each is used once.
 class ChallengeBook {
  public:
-  static constexpr qint64 LifetimeMs = 30 * 1000;
+  static constexpr qint64 LifetimeMs = qint64{30} * 1000;
   static constexpr quint32 Window = 1u << 16;  // numbers issued after a challenge before it counts as lost
 
   ChallengeBook();
-  QString issue();
+  QString Issue();
   // True when `challenge` is one of ours, fresh and not spent before; it is
   // spent by this call either way.
-  bool spend(const QString& challenge);
+  bool Spend(const QString& challenge);
 
  private:
-  QString tagged(qint64 issuedMs, quint32 number) const;
+  QString Tagged(qint64 issuedMs, quint32 number) const;
 
   QByteArray secret_;
   QElapsedTimer clock_;
@@ -79,35 +79,35 @@ class Camera : public QObject {
   ~Camera() override;
 
   // Starts serving on the address of the saved settings.
-  void start();
+  void Start();
 
-  const QString& mac() const { return profile_.mac; }
+  const QString& Mac() const { return profile_.mac; }
   // The address in force (the one it answers on).
-  QString address() const;
-  bool silent() const { return silent_; }
+  QString Address() const;
+  bool Silent() const { return silent_; }
 
   // A request heard on the discovery channel, already checked field by field.
-  void handleDatagram(const protocol::Message& request);
+  void HandleDatagram(const protocol::Message& request);
   // Sends to the group now, unless silent or the datagram is lost.
-  void sendNow(const protocol::Message& message);
+  void SendNow(const protocol::Message& message);
 
   // ONVIF's side of the same camera: one account, one settings file.
-  const CameraProfile& profile() const { return profile_; }
-  quint16 httpPort() const { return profile_.httpPort != 0 ? profile_.httpPort : protocol::HttpPortForFamily(profile_.family); }
-  const QJsonObject& savedSettings() const { return saved_; }
-  const QJsonObject& runningSettings() const { return running_; }
-  const QJsonArray& onvifUsers() const { return onvifUsers_; }
+  const CameraProfile& Profile() const { return profile_; }
+  quint16 HttpPort() const { return profile_.httpPort != 0 ? profile_.httpPort : protocol::HttpPortForFamily(profile_.family); }
+  const QJsonObject& SavedSettings() const { return saved_; }
+  const QJsonObject& RunningSettings() const { return running_; }
+  const QJsonArray& OnvifUsers() const { return onvifUsers_; }
   // Saves the settings and the further ONVIF users whole; the `inForce` keys
   // take effect at once, the others on the next start.
-  bool saveOnvif(const QJsonObject& settings, const QJsonArray& users, const QStringList& inForce, QString& error);
+  bool SaveOnvif(const QJsonObject& settings, const QJsonArray& users, const QStringList& inForce, QString& error);
   // Silent for `silentMs`, then back on the saved settings.
-  void restartFor(int silentMs);
-  int restartMs() const { return options_.restartMs; }
-  SettingsContext settingsContext() const { return {profile_.wireless, options_.loopbackOnly}; }
+  void RestartFor(int silentMs);
+  int RestartMs() const { return options_.restartMs; }
+  SettingsContext ContextForSettings() const { return {profile_.wireless, options_.loopbackOnly}; }
   // The account's one brake on guessing, for every way in: whether a login
   // arriving now is checked at all, and a checked login that was wrong.
-  bool mayCheckLogin() { return guesses_.mayCheck(clock_.elapsed()); }
-  void loginWrong() { guesses_.failed(clock_.elapsed()); }
+  bool MayCheckLogin() { return guesses_.MayCheck(clock_.elapsed()); }
+  void LoginWrong() { guesses_.Failed(clock_.elapsed()); }
 
  private:
   struct Reply {
@@ -117,29 +117,29 @@ class Camera : public QObject {
     bool restartAfter = false;    // restart once this answer is out
   };
 
-  void handleHttp(const QHttpServerRequest& request, QHttpServerResponder&& responder);
-  Reply answerHttp(const QHttpServerRequest& request, QString& logDetail);
-  Reply apply(const QByteArray& body, QString& logDetail);
-  bool authorised(const QHttpServerRequest& request, Reply& refusal, QString& logDetail);
-  QJsonValue settingValue(const QString& key) const;
+  void HandleHttp(const QHttpServerRequest& request, QHttpServerResponder&& responder);
+  Reply AnswerHttp(const QHttpServerRequest& request, QString& logDetail);
+  Reply Apply(const QByteArray& body, QString& logDetail);
+  bool Authorised(const QHttpServerRequest& request, Reply& refusal, QString& logDetail);
+  QJsonValue SettingValue(const QString& key) const;
 
   // Discovery and MAC channel.
-  bool concerns(const protocol::Message& request) const;
-  void answerProbe(const protocol::Message& probe);
-  protocol::Message macCommand(const protocol::Message& request, QString& logDetail);
+  bool Concerns(const protocol::Message& request) const;
+  void AnswerProbe(const protocol::Message& probe);
+  protocol::Message MacCommand(const protocol::Message& request, QString& logDetail);
   enum class Proof { Holds, Wrong, Unchecked };
-  Proof checkProof(const protocol::Message& request);
+  Proof CheckProof(const protocol::Message& request);
   static QString Refusal(Proof proof);
-  void changeAddress(const protocol::Message& request, protocol::Message& reply);
-  void applyKeptAddress(const protocol::Message& request, protocol::Message& reply);
-  void sendToGroup(const protocol::Message& message, int delayMs);
-  bool dropped();
+  void ChangeAddress(const protocol::Message& request, protocol::Message& reply);
+  void ApplyKeptAddress(const protocol::Message& request, protocol::Message& reply);
+  void SendToGroup(const protocol::Message& message, int delayMs);
+  bool Dropped();
 
   // Saves `settings`; on failure leaves everything as it was.
-  bool save(const QJsonObject& settings, QString& error);
+  bool Save(const QJsonObject& settings, QString& error);
   // Silent for the restart time, then back on the saved address.
-  void restart();
-  void stop();
+  void Restart();
+  void Stop();
 
   CameraProfile profile_;
   QJsonObject saved_;    // what the settings file holds

@@ -8,7 +8,7 @@
 namespace camd {
 namespace {
 
-constexpr qint64 kNonceLifetimeMs = 5 * 60 * 1000;
+constexpr qint64 kNonceLifetimeMs = qint64{5} * 60 * 1000;
 constexpr qsizetype kMaxUsedNonces = 256;
 constexpr qsizetype kMaxUsesPerNonce = 4096;
 constexpr qsizetype kMaxHeader = 4096;
@@ -19,29 +19,29 @@ constexpr int kTagHexChars = 32;
 
 DigestServer::DigestServer() : secret_(protocol::RandomHex(64).toLatin1()) { clock_.start(); }
 
-QString DigestServer::nonceIssuedAt(qint64 issuedMs) const {
+QString DigestServer::NonceIssuedAt(qint64 issuedMs) const {
   const QString time = QStringLiteral("%1").arg(issuedMs, kTimeHexChars, 16, QChar(u'0'));
   const QByteArray tag = QMessageAuthenticationCode::hash(time.toLatin1(), secret_, QCryptographicHash::Sha256).toHex();
   return time + QString::fromLatin1(tag.left(kTagHexChars));
 }
 
-std::optional<qint64> DigestServer::issuedAt(const QString& nonce) const {
+std::optional<qint64> DigestServer::IssuedAt(const QString& nonce) const {
   if (nonce.size() != kTimeHexChars + kTagHexChars) return std::nullopt;
   bool ok = false;
   const qint64 issued = nonce.left(kTimeHexChars).toLongLong(&ok, 16);
-  if (!ok || !protocol::SameText(nonceIssuedAt(issued), nonce)) return std::nullopt;
+  if (!ok || !protocol::SameText(NonceIssuedAt(issued), nonce)) return std::nullopt;
   return issued;
 }
 
-QByteArrayList DigestServer::challenge(bool stale) {
-  const QString nonce = nonceIssuedAt(clock_.elapsed());
+QByteArrayList DigestServer::Challenge(bool stale) {
+  const QString nonce = NonceIssuedAt(clock_.elapsed());
   const QString common = QStringLiteral("Digest realm=\"%1\", qop=\"auth\", nonce=\"%2\", opaque=\"%3\", algorithm=")
                              .arg(QLatin1String(protocol::DigestRealm), nonce, protocol::RandomHex(16));
   const QString staleFlag = stale ? QStringLiteral(", stale=true") : QString();
   return {(common + QStringLiteral("MD5") + staleFlag).toLatin1(), (common + QStringLiteral("SHA-256") + staleFlag).toLatin1()};
 }
 
-DigestResult DigestServer::verify(const QByteArray& authorization, const QString& method, const QString& uri,
+DigestResult DigestServer::Verify(const QByteArray& authorization, const QString& method, const QString& uri,
                                   const QString& id, const QString& password) {
   const std::optional<QByteArray> rest = protocol::AfterDigestScheme(authorization);
   if (!rest) return DigestResult::Missing;
@@ -61,7 +61,7 @@ DigestResult DigestServer::verify(const QByteArray& authorization, const QString
                                                     cnonce, QStringLiteral("auth"));
   const bool rightAnswer = params.value("username") == id && protocol::SameText(expected, params.value("response").toLower());
   const qint64 now = clock_.elapsed();
-  const std::optional<qint64> issued = issuedAt(nonce);
+  const std::optional<qint64> issued = IssuedAt(nonce);
   if (!issued || now - *issued > kNonceLifetimeMs || *issued <= staleBeforeMs_)
     return rightAnswer ? DigestResult::Stale : DigestResult::Refused;
   if (!rightAnswer) return DigestResult::Refused;
@@ -94,7 +94,7 @@ DigestResult DigestServer::verify(const QByteArray& authorization, const QString
   return DigestResult::Accepted;
 }
 
-void GuessBudget::refill(qint64 nowMs) {
+void GuessBudget::Refill(qint64 nowMs) {
   if (left_ >= Burst) {
     refilledMs_ = nowMs;
     return;
@@ -105,13 +105,13 @@ void GuessBudget::refill(qint64 nowMs) {
   refilledMs_ += earned * RefillMs;
 }
 
-bool GuessBudget::mayCheck(qint64 nowMs) {
-  refill(nowMs);
+bool GuessBudget::MayCheck(qint64 nowMs) {
+  Refill(nowMs);
   return left_ > 0;
 }
 
-void GuessBudget::failed(qint64 nowMs) {
-  refill(nowMs);
+void GuessBudget::Failed(qint64 nowMs) {
+  Refill(nowMs);
   if (left_ > 0) --left_;
 }
 

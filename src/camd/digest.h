@@ -28,17 +28,17 @@ class DigestServer {
   // The WWW-Authenticate values of a 401 answer with one fresh nonce: MD5
   // first, for clients that take the first offer and know only MD5, then
   // SHA-256 for those that choose the stronger one.
-  QByteArrayList challenge(bool stale);
+  QByteArrayList Challenge(bool stale);
 
   // Checks an Authorization header against the credentials in force for a
   // request of `method` on `uri` (path and query as sent).
-  DigestResult verify(const QByteArray& authorization, const QString& method, const QString& uri, const QString& id,
+  DigestResult Verify(const QByteArray& authorization, const QString& method, const QString& uri, const QString& id,
                       const QString& password);
 
  private:
-  QString nonceIssuedAt(qint64 issuedMs) const;
+  QString NonceIssuedAt(qint64 issuedMs) const;
   // When a nonce of ours was issued; empty for one we did not issue.
-  std::optional<qint64> issuedAt(const QString& nonce) const;
+  std::optional<qint64> IssuedAt(const QString& nonce) const;
 
   QByteArray secret_;
   QElapsedTimer clock_;
@@ -64,12 +64,12 @@ class GuessBudget {
   static constexpr qint64 RefillMs = 1000;
 
   // Whether a proof arriving at `nowMs` is checked at all.
-  bool mayCheck(qint64 nowMs);
+  bool MayCheck(qint64 nowMs);
   // The proof checked at `nowMs` was wrong.
-  void failed(qint64 nowMs);
+  void Failed(qint64 nowMs);
 
  private:
-  void refill(qint64 nowMs);
+  void Refill(qint64 nowMs);
   int left_ = Burst;
   qint64 refilledMs_ = 0;
 };

@@ -21,23 +21,23 @@ AnswerScheduler::AnswerScheduler(SimLog& log, QObject* parent) : QObject(parent)
   clock_.start();
   timer_.setSingleShot(true);
   timer_.setTimerType(Qt::PreciseTimer);
-  connect(&timer_, &QTimer::timeout, this, &AnswerScheduler::sendDue);
+  connect(&timer_, &QTimer::timeout, this, &AnswerScheduler::SendDue);
 }
 
-void AnswerScheduler::post(std::function<void()> send, int delayMs) {
+void AnswerScheduler::Post(std::function<void()> send, int delayMs) {
   if (queue_.size() >= MaxPending) {
     if (dropped_++ == 0)
-      log_.line(QStringLiteral("sim answers queue full pending=%1: further answers are dropped").arg(queue_.size()));
+      log_.Line(QStringLiteral("sim answers queue full pending=%1: further answers are dropped").arg(queue_.size()));
     return;
   }
   const qint64 due = clock_.elapsed() + std::max(0, delayMs);
   const bool sooner = queue_.empty() || due < queue_.top().dueMs;
   queue_.push(Pending{due, posted_++, std::move(send)});
   ++perSlot_[due / SlotMs];
-  if (sooner) arm();
+  if (sooner) Arm();
 }
 
-bool AnswerScheduler::hasRoomFor(size_t count) const {
+bool AnswerScheduler::HasRoomFor(size_t count) const {
   if (queue_.empty()) return true;
   if (queue_.size() + count > FullAt) return false;
   size_t dueSoon = count;
@@ -47,7 +47,7 @@ bool AnswerScheduler::hasRoomFor(size_t count) const {
   return dueSoon <= BusyAt;
 }
 
-void AnswerScheduler::sendDue() {
+void AnswerScheduler::SendDue() {
   const qint64 now = clock_.elapsed();
   for (int sentNow = 0; sentNow < SentPerTurn && !queue_.empty() && queue_.top().dueMs <= now; ++sentNow) {
     const std::function<void()> send = queue_.top().send;
@@ -56,15 +56,15 @@ void AnswerScheduler::sendDue() {
     queue_.pop();
     send();
   }
-  emit sent();
+  emit Sent();
   if (dropped_ > 0 && queue_.size() < MaxPending) {
-    log_.line(QStringLiteral("sim answers dropped=%1 while the queue was full").arg(dropped_));
+    log_.Line(QStringLiteral("sim answers dropped=%1 while the queue was full").arg(dropped_));
     dropped_ = 0;
   }
-  arm();
+  Arm();
 }
 
-void AnswerScheduler::arm() {
+void AnswerScheduler::Arm() {
   if (queue_.empty()) {
     timer_.stop();
     return;
@@ -83,7 +83,7 @@ GroupSocket::~GroupSocket() {
   if (descriptor_ >= 0) ::close(descriptor_);
 }
 
-bool GroupSocket::open(const QHostAddress& group, quint16 port, const QNetworkInterface& interface, QString& error) {
+bool GroupSocket::Open(const QHostAddress& group, quint16 port, const QNetworkInterface& interface, QString& error) {
   const auto fail = [&](const char* step) {
     error = QStringLiteral("cannot listen on %1:%2 via %3: %4 %5")
                 .arg(group.toString())
@@ -113,13 +113,14 @@ bool GroupSocket::open(const QHostAddress& group, quint16 port, const QNetworkIn
   // The cameras live on one interface: what another interface heard is not for them.
   if (!protocol::HearJoinedInterfacesOnly(descriptor_)) return fail("IP_MULTICAST_ALL");
   notifier_ = std::make_unique<QSocketNotifier>(descriptor_, QSocketNotifier::Read);
-  connect(notifier_.get(), &QSocketNotifier::activated, this, &GroupSocket::readable);
+  connect(notifier_.get(), &QSocketNotifier::activated, this, &GroupSocket::Readable);
   return true;
 }
 
-std::vector<Heard> GroupSocket::read(int max) {
+std::vector<Heard> GroupSocket::Read(int max) {
   std::vector<Heard> heard;
-  QByteArray buffer(64 * 1024, Qt::Uninitialized);  // any UDP payload fits: what is too large is told by its size
+  // Any UDP payload fits: what is too large is told by its size.
+  QByteArray buffer(qsizetype{64} * 1024, Qt::Uninitialized);
   for (int i = 0; i < max; ++i) {
     sockaddr_in from{};
     iovec part{buffer.data(), static_cast<size_t>(buffer.size())};
@@ -146,7 +147,7 @@ std::vector<Heard> GroupSocket::read(int max) {
   return heard;
 }
 
-void FreshRequests::push(Heard heard, qint64 nowMs) {
+void FreshRequests::Push(Heard heard, qint64 nowMs) {
   if (nowMs - heard.receivedMs > MaxWaitMs) {
     ++dropped_;
     return;
@@ -158,7 +159,7 @@ void FreshRequests::push(Heard heard, qint64 nowMs) {
   waiting_.push_back(std::move(heard));
 }
 
-std::optional<Heard> FreshRequests::takeFreshest(qint64 nowMs) {
+std::optional<Heard> FreshRequests::TakeFreshest(qint64 nowMs) {
   while (!waiting_.empty() && nowMs - waiting_.front().receivedMs > MaxWaitMs) {
     waiting_.pop_front();
     ++dropped_;
@@ -176,49 +177,49 @@ DiscoveryReceiver::DiscoveryReceiver(const SimOptions& options, SimLog& log, Ans
       probes_(log, QStringLiteral("sim udp probe")),
       drops_(log, QStringLiteral("sim udp dropped")),
       stale_(log, QStringLiteral("sim udp stale")) {
-  connect(&socket_, &GroupSocket::readable, this, &DiscoveryReceiver::readPending);
-  connect(&answers_, &AnswerScheduler::sent, this, &DiscoveryReceiver::handleWaiting);
+  connect(&socket_, &GroupSocket::Readable, this, &DiscoveryReceiver::ReadPending);
+  connect(&answers_, &AnswerScheduler::Sent, this, &DiscoveryReceiver::HandleWaiting);
 }
 
-bool DiscoveryReceiver::open(QString& error) {
-  return socket_.open(options_.group, options_.discoveryPort, options_.interface, error);
+bool DiscoveryReceiver::Open(QString& error) {
+  return socket_.Open(options_.group, options_.discoveryPort, options_.interface, error);
 }
 
-void DiscoveryReceiver::readPending() {
+void DiscoveryReceiver::ReadPending() {
   const qint64 now = RealtimeMs();
-  for (Heard& heard : socket_.read(GroupSocket::ReadPerTurn)) {
+  for (Heard& heard : socket_.Read(GroupSocket::ReadPerTurn)) {
     // The cameras' own discovery answers come back through the group, one
     // per camera and probe copy: skip them before anything else. The marker
     // cannot appear inside a JSON text, where quotes are escaped.
     if (heard.data.contains(R"("op":"here")")) continue;
-    waiting_.push(std::move(heard), now);
+    waiting_.Push(std::move(heard), now);
   }
-  handleWaiting();
+  HandleWaiting();
 }
 
-void DiscoveryReceiver::handleWaiting() {
+void DiscoveryReceiver::HandleWaiting() {
   const qint64 now = RealtimeMs();
-  while (answers_.hasRoomFor(cameras_.size())) {
-    std::optional<Heard> next = waiting_.takeFreshest(now);
+  while (answers_.HasRoomFor(cameras_.size())) {
+    std::optional<Heard> next = waiting_.TakeFreshest(now);
     if (!next) break;
-    dispatch(next->data, next->from);
+    Dispatch(next->data, next->from);
   }
-  if (const quint64 dropped = waiting_.takeDropped(); dropped > 0)
-    stale_.line(QStringLiteral("dropped=%1 waited over ms=%2 or pushed out by newer").arg(dropped).arg(FreshRequests::MaxWaitMs));
+  if (const quint64 dropped = waiting_.TakeDropped(); dropped > 0)
+    stale_.Line(QStringLiteral("dropped=%1 waited over ms=%2 or pushed out by newer").arg(dropped).arg(FreshRequests::MaxWaitMs));
 }
 
-void DiscoveryReceiver::dispatch(const QByteArray& datagram, const QHostAddress& from) {
+void DiscoveryReceiver::Dispatch(const QByteArray& datagram, const QHostAddress& from) {
   const protocol::Parsed parsed = protocol::ParseDatagram(datagram);
   if (!parsed.message) {
-    drops_.line(QStringLiteral("from=%1 reason=%2").arg(from.toString(), LogSafe(parsed.error, 80)));
+    drops_.Line(QStringLiteral("from=%1 reason=%2").arg(from.toString(), LogSafe(parsed.error, 80)));
     return;
   }
   const protocol::Message& message = *parsed.message;
   // Replies to MAC commands come back through the group too.
   if (protocol::IsReply(message.kind)) return;
   if (message.kind == protocol::Kind::Probe)
-    probes_.line(QStringLiteral("nonce=%1 from=%2").arg(message.nonce, from.toString()));
-  for (Camera* camera : cameras_) camera->handleDatagram(message);
+    probes_.Line(QStringLiteral("nonce=%1 from=%2").arg(message.nonce, from.toString()));
+  for (Camera* camera : cameras_) camera->HandleDatagram(message);
 }
 
 }  // namespace camd

@@ -30,13 +30,13 @@ class AnswerScheduler : public QObject {
   Q_OBJECT
 
  public:
-  static constexpr size_t MaxPending = 32 * 1024;  // a fleet of 4096 answering every copy of a search fits
+  static constexpr size_t MaxPending = size_t{32} * 1024;  // a fleet of 4096 answering every copy of a search fits
 
   explicit AnswerScheduler(SimLog& log, QObject* parent = nullptr);
 
   // Runs `send` after `delayMs`; dropped (and counted) when the queue is full.
-  void post(std::function<void()> send, int delayMs);
-  size_t pending() const { return queue_.size(); }
+  void Post(std::function<void()> send, int delayMs);
+  size_t PendingCount() const { return queue_.size(); }
   // Receivers take a new request only while fewer than this many answers
   // are due now or within NearMs (well under a tenth of a second of
   // sending), so the answers to a new search are never held up behind the
@@ -44,19 +44,19 @@ class AnswerScheduler : public QObject {
   // to 500 ms) do not hold a new request up.
   // And only while fewer than FullAt answers wait in all: what one turn of
   // WS-Discovery's 500 ms can send, so the sender never falls behind.
-  static constexpr size_t BusyAt = 2 * 1024;
+  static constexpr size_t BusyAt = size_t{2} * 1024;
   static constexpr qint64 NearMs = 50;
-  static constexpr size_t FullAt = 8 * 1024;
+  static constexpr size_t FullAt = size_t{8} * 1024;
   // Answers sent per turn of the event loop at most, so that the receivers
   // read in between.
   static constexpr int SentPerTurn = 1024;
   // Whether the answers to a request of `count` answers fit now (an empty
   // queue takes any number).
-  bool hasRoomFor(size_t count) const;
+  bool HasRoomFor(size_t count) const;
 
  signals:
   // Some answers went out: there may be room again.
-  void sent();
+  void Sent();
 
  private:
   struct Pending {
@@ -67,8 +67,8 @@ class AnswerScheduler : public QObject {
       return dueMs != other.dueMs ? dueMs > other.dueMs : order > other.order;
     }
   };
-  void sendDue();
-  void arm();
+  void SendDue();
+  void Arm();
 
   SimLog& log_;
   QElapsedTimer clock_;
@@ -107,12 +107,12 @@ class GroupSocket : public QObject {
 
   explicit GroupSocket(QObject* parent = nullptr) : QObject(parent) {}
   ~GroupSocket() override;
-  bool open(const QHostAddress& group, quint16 port, const QNetworkInterface& interface, QString& error);
+  bool Open(const QHostAddress& group, quint16 port, const QNetworkInterface& interface, QString& error);
   // Up to `max` of the datagrams waiting now, oldest first.
-  std::vector<Heard> read(int max);
+  std::vector<Heard> Read(int max);
 
  signals:
-  void readable();
+  void Readable();
 
  private:
   int descriptor_ = -1;
@@ -129,12 +129,12 @@ class FreshRequests {
   static constexpr size_t Capacity = 256;
 
   // Takes `heard` unless it waited too long already.
-  void push(Heard heard, qint64 nowMs);
+  void Push(Heard heard, qint64 nowMs);
   // The freshest request that has not waited too long.
-  std::optional<Heard> takeFreshest(qint64 nowMs);
-  bool empty() const { return waiting_.empty(); }
+  std::optional<Heard> TakeFreshest(qint64 nowMs);
+  bool Empty() const { return waiting_.empty(); }
   // How many were dropped since the last call.
-  quint64 takeDropped() { return std::exchange(dropped_, 0); }
+  quint64 TakeDropped() { return std::exchange(dropped_, 0); }
 
  private:
   std::deque<Heard> waiting_;  // oldest first
@@ -147,15 +147,15 @@ class DiscoveryReceiver : public QObject {
  public:
   DiscoveryReceiver(const SimOptions& options, SimLog& log, AnswerScheduler& answers, QObject* parent = nullptr);
 
-  bool open(QString& error);
-  void addCamera(Camera* camera) { cameras_.push_back(camera); }
+  bool Open(QString& error);
+  void AddCamera(Camera* camera) { cameras_.push_back(camera); }
 
  private:
-  void readPending();
+  void ReadPending();
   // Hands the freshest requests to the cameras while the answer queue has
   // room for every camera's answer.
-  void handleWaiting();
-  void dispatch(const QByteArray& datagram, const QHostAddress& from);
+  void HandleWaiting();
+  void Dispatch(const QByteArray& datagram, const QHostAddress& from);
 
   const SimOptions& options_;
   AnswerScheduler& answers_;

@@ -89,7 +89,7 @@ bool ParseFaults(const QJsonValue& value, Faults& faults, QString& error) {
     return false;
   }
   const QJsonValue refused = object.value("refuseOperations");
-  for (const QJsonValue& name : refused.toArray()) {
+  for (const QJsonValue name : refused.toArray()) {
     if (!name.isString() || name.toString().isEmpty() || !IsPlainText(name.toString())) break;
     faults.refuseOperations << name.toString();
   }

@@ -140,7 +140,7 @@ int main(int argc, char** argv) {
   std::optional<std::vector<camd::CameraProfile>> fleet;
   if (parser.isSet(fleetOption)) {
     QFile file(parser.value(fleetOption));
-    if (!file.open(QIODevice::ReadOnly) || file.size() > 16 * 1024 * 1024)
+    if (!file.open(QIODevice::ReadOnly) || file.size() > qint64{16} * 1024 * 1024)
       return Fail(file.fileName() + ": cannot be read or too large");
     fleet = camd::ParseFleet(file.readAll(), options.loopbackOnly, error);
   } else {
@@ -161,19 +161,19 @@ int main(int argc, char** argv) {
   if (!fleet) return Fail(error);
 
   camd::SimLog log;
-  if (!log.open(parser.value(logOption), error)) return Fail(error, ExitCannotRun);
+  if (!log.Open(parser.value(logOption), error)) return Fail(error, ExitCannotRun);
   RaiseDescriptorLimit();
 
   const camd::SettingsStore store(parser.value(stateOption));
   std::mt19937 random(std::random_device{}());
   camd::AnswerScheduler answers(log);
   camd::DiscoveryReceiver receiver(options, log, answers);
-  if (!receiver.open(error)) return Fail(error, ExitCannotRun);
+  if (!receiver.Open(error)) return Fail(error, ExitCannotRun);
 
   // WS-Discovery listens only when the fleet has an ONVIF camera.
   camd::OnvifDiscovery onvifDiscovery(options, log, random, answers);
   if (std::any_of(fleet->begin(), fleet->end(), [](const camd::CameraProfile& p) { return p.onvif; }) &&
-      !onvifDiscovery.open(error))
+      !onvifDiscovery.Open(error))
     return Fail(error, ExitCannotRun);
 
   std::vector<std::unique_ptr<camd::Camera>> cameras;
@@ -181,31 +181,31 @@ int main(int argc, char** argv) {
     if (drop > 0) profile.faults.dropShare = drop;
     // A camera keeps what it saved across a restart of the simulator.
     QJsonObject settings = profile.settings;
-    if (auto saved = store.load(profile.mac, error)) {
+    if (auto saved = store.Load(profile.mac, error)) {
       if (!camd::ValidateWholeSettings(*saved, camd::SettingsContext{profile.wireless, options.loopbackOnly}, error))
-        return Fail(store.pathFor(profile.mac) + ": " + error, ExitCannotRun);
+        return Fail(store.PathFor(profile.mac) + ": " + error, ExitCannotRun);
       settings = *saved;
     } else if (!error.isEmpty()) {
       return Fail(error, ExitCannotRun);
     }
-    const QJsonArray onvifUsers = store.loadOnvifUsers(profile.mac);
+    const QJsonArray onvifUsers = store.LoadOnvifUsers(profile.mac);
     if (!camd::ValidOnvifUsers(onvifUsers, error))
-      return Fail(store.pathFor(profile.mac) + ": " + error, ExitCannotRun);
+      return Fail(store.PathFor(profile.mac) + ": " + error, ExitCannotRun);
     cameras.push_back(std::make_unique<camd::Camera>(profile, settings, options, store, log, random, answers, onvifUsers));
-    receiver.addCamera(cameras.back().get());
-    onvifDiscovery.addCamera(cameras.back().get());
+    receiver.AddCamera(cameras.back().get());
+    onvifDiscovery.AddCamera(cameras.back().get());
   }
-  for (auto& camera : cameras) camera->start();
+  for (auto& camera : cameras) camera->Start();
 
   QSocketNotifier notifier(signalPipe[0], QSocketNotifier::Read);
   QObject::connect(&notifier, &QSocketNotifier::activated, &app, [&] {
     char byte = 0;
     [[maybe_unused]] const ssize_t got = read(signalPipe[0], &byte, 1);
-    log.line("sim stopping");
+    log.Line("sim stopping");
     QCoreApplication::quit();
   });
 
-  log.line(QStringLiteral("sim ready cameras=%1 interface=%2 group=%3 port=%4")
+  log.Line(QStringLiteral("sim ready cameras=%1 interface=%2 group=%3 port=%4")
                .arg(cameras.size())
                .arg(options.interface.name(), options.group.toString())
                .arg(options.discoveryPort));

@@ -39,7 +39,7 @@ bool TokenMatches(const UsernameToken& token, const QString& user, const QString
          protocol::SameText(protocol::PasswordDigest(token.nonce, token.created, password), token.password);
 }
 
-TokenResult TokenBook::admit(const UsernameToken& token, const QDateTime& now, const QHostAddress& from) const {
+TokenResult TokenBook::Admit(const UsernameToken& token, const QDateTime& now, const QHostAddress& from) const {
   // Plain-text passwords are never accepted: only the digest form.
   const std::optional<qint64> created = CreatedMs(token);
   if (token.passwordType != QLatin1String(protocol::PasswordDigestType) || token.nonce.isEmpty() ||
@@ -52,7 +52,7 @@ TokenResult TokenBook::admit(const UsernameToken& token, const QDateTime& now, c
   return spent->from == from && at - spent->firstMs <= RepeatMs ? TokenResult::Admitted : TokenResult::Replayed;
 }
 
-void TokenBook::spend(const UsernameToken& token, const QDateTime& now, const QHostAddress& from) {
+void TokenBook::Spend(const UsernameToken& token, const QDateTime& now, const QHostAddress& from) {
   const qint64 at = now.toMSecsSinceEpoch();
   if (kept_.contains(Key(token))) return;  // its sender repeating it: the first use counts
   // A token is forgotten once it would be refused as too old anyway.

@@ -46,16 +46,16 @@ enum class TokenResult { Admitted, Malformed, OutsideWindow, Replayed };
 // outside the window, never taken a second time.
 class TokenBook {
  public:
-  static constexpr qint64 PastMs = 60 * 1000;   // how old a token may be
-  static constexpr qint64 FutureMs = 5 * 1000;  // how far ahead of the camera's clock
-  static constexpr qint64 RepeatMs = 2 * 1000;  // its sender may repeat it this long after its first use
+  static constexpr qint64 PastMs = qint64{60} * 1000;   // how old a token may be
+  static constexpr qint64 FutureMs = qint64{5} * 1000;  // how far ahead of the camera's clock
+  static constexpr qint64 RepeatMs = qint64{2} * 1000;  // its sender may repeat it this long after its first use
   static constexpr qsizetype MaxKept = 4096;
 
   // Before the password is looked at: `now` is the camera's clock, `from`
   // the request's source address.
-  TokenResult admit(const UsernameToken& token, const QDateTime& now, const QHostAddress& from) const;
+  TokenResult Admit(const UsernameToken& token, const QDateTime& now, const QHostAddress& from) const;
   // A token that was admitted and matched: it is spent.
-  void spend(const UsernameToken& token, const QDateTime& now, const QHostAddress& from);
+  void Spend(const UsernameToken& token, const QDateTime& now, const QHostAddress& from);
 
  private:
   struct Spent {

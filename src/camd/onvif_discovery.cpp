@@ -11,7 +11,7 @@
 namespace camd {
 namespace {
 
-constexpr qint64 kRecentProbeMs = 10 * 1000;
+constexpr qint64 kRecentProbeMs = qint64{10} * 1000;
 constexpr size_t kMaxRecentProbes = 256;
 constexpr qsizetype kMaxMessageIdUnits = 256;
 
@@ -71,7 +71,7 @@ std::optional<Probe> ReadProbe(const QByteArray& datagram, QString& error) {
 }
 
 QByteArray ProbeMatches(const Camera& camera, const QString& relatesTo) {
-  const QString xaddr = DeviceXAddr(camera.address(), camera.httpPort());
+  const QString xaddr = DeviceXAddr(camera.Address(), camera.HttpPort());
   const QString text =
       QStringLiteral(
           "<?xml version=\"1.0\" encoding=\"UTF-8\"?>"
@@ -86,7 +86,7 @@ QByteArray ProbeMatches(const Camera& camera, const QString& relatesTo) {
                QLatin1String(protocol::NsDiscovery), QLatin1String(protocol::NsNetworkWsdl),
                QLatin1String(protocol::NsDevice), NewMessageId(), protocol::XmlEscaped(relatesTo),
                QLatin1String(protocol::DiscoveryAnonymous), QLatin1String(protocol::ProbeMatchesAction))
-          .arg(EndpointReference(camera.mac()), protocol::XmlEscaped(Scopes(camera.profile()).join(u' ')),
+          .arg(EndpointReference(camera.Mac()), protocol::XmlEscaped(Scopes(camera.Profile()).join(u' ')),
                protocol::XmlEscaped(xaddr));
   return text.toUtf8();
 }
@@ -102,48 +102,48 @@ OnvifDiscovery::OnvifDiscovery(const SimOptions& options, SimLog& log, std::mt19
       random_(random),
       answers_(answers) {
   clock_.start();
-  connect(&socket_, &GroupSocket::readable, this, &OnvifDiscovery::readPending);
-  connect(&answers_, &AnswerScheduler::sent, this, &OnvifDiscovery::handleWaiting);
+  connect(&socket_, &GroupSocket::Readable, this, &OnvifDiscovery::ReadPending);
+  connect(&answers_, &AnswerScheduler::Sent, this, &OnvifDiscovery::HandleWaiting);
 }
 
-bool OnvifDiscovery::open(QString& error) {
-  return socket_.open(QHostAddress(QLatin1String(protocol::OnvifGroup)), options_.onvifDiscoveryPort, options_.interface,
+bool OnvifDiscovery::Open(QString& error) {
+  return socket_.Open(QHostAddress(QLatin1String(protocol::OnvifGroup)), options_.onvifDiscoveryPort, options_.interface,
                       error);
 }
 
-void OnvifDiscovery::readPending() {
+void OnvifDiscovery::ReadPending() {
   const qint64 now = RealtimeMs();
-  for (Heard& heard : socket_.read(GroupSocket::ReadPerTurn)) {
+  for (Heard& heard : socket_.Read(GroupSocket::ReadPerTurn)) {
     // Answers of cameras and other devices come through the group too.
     if (heard.data.contains("ProbeMatches") || heard.data.contains("/discovery/Hello") ||
         heard.data.contains("/discovery/Bye"))
       continue;
-    waiting_.push(std::move(heard), now);
+    waiting_.Push(std::move(heard), now);
   }
-  handleWaiting();
+  HandleWaiting();
 }
 
-void OnvifDiscovery::handleWaiting() {
+void OnvifDiscovery::HandleWaiting() {
   const qint64 now = RealtimeMs();
-  while (answers_.hasRoomFor(cameras_.size())) {
-    std::optional<Heard> next = waiting_.takeFreshest(now);
+  while (answers_.HasRoomFor(cameras_.size())) {
+    std::optional<Heard> next = waiting_.TakeFreshest(now);
     if (!next) break;
-    dispatch(next->data, next->from, next->port);
+    Dispatch(next->data, next->from, next->port);
   }
-  if (const quint64 dropped = waiting_.takeDropped(); dropped > 0)
-    stale_.line(QStringLiteral("dropped=%1 waited over ms=%2 or pushed out by newer").arg(dropped).arg(FreshRequests::MaxWaitMs));
+  if (const quint64 dropped = waiting_.TakeDropped(); dropped > 0)
+    stale_.Line(QStringLiteral("dropped=%1 waited over ms=%2 or pushed out by newer").arg(dropped).arg(FreshRequests::MaxWaitMs));
 }
 
-void OnvifDiscovery::dispatch(const QByteArray& datagram, const QHostAddress& from, quint16 port) {
+void OnvifDiscovery::Dispatch(const QByteArray& datagram, const QHostAddress& from, quint16 port) {
   QString error;
   const std::optional<Probe> probe = ReadProbe(datagram, error);
   if (!probe) {
-    drops_.line(QStringLiteral("from=%1 reason=%2").arg(from.toString(), LogSafe(error, 80)));
+    drops_.Line(QStringLiteral("from=%1 reason=%2").arg(from.toString(), LogSafe(error, 80)));
     return;
   }
   const bool loopbackSource = from.isLoopback() || from.toIPv4Address() >> 24 == 127;
   if (port == 0 || (options_.loopbackOnly && !loopbackSource)) {
-    drops_.line(QStringLiteral("from=%1 reason=source outside the cameras' network").arg(from.toString()));
+    drops_.Line(QStringLiteral("from=%1 reason=source outside the cameras' network").arg(from.toString()));
     return;
   }
   const QString& id = probe->messageId;
@@ -162,7 +162,7 @@ void OnvifDiscovery::dispatch(const QByteArray& datagram, const QHostAddress& fr
   if (repeated) {
     std::vector<Camera*>& deaf = seen->deaf;
     for (auto it = deaf.begin(); it != deaf.end();) {
-      if ((*it)->silent()) {
+      if ((*it)->Silent()) {
         ++it;
         continue;
       }
@@ -171,47 +171,47 @@ void OnvifDiscovery::dispatch(const QByteArray& datagram, const QHostAddress& fr
     }
   } else {
     for (Camera* camera : cameras_) {
-      if (!camera->profile().onvif) continue;
-      (camera->silent() ? seen->deaf : hearing).push_back(camera);
+      if (!camera->Profile().onvif) continue;
+      (camera->Silent() ? seen->deaf : hearing).push_back(camera);
     }
   }
   int answers = 0;
   for (Camera* camera : hearing) {
     if (!probe->scopes.isEmpty()) {
       auto scopes = scopes_.find(camera);
-      if (scopes == scopes_.end()) scopes = scopes_.insert(camera, Scopes(camera->profile()));
+      if (scopes == scopes_.end()) scopes = scopes_.insert(camera, Scopes(camera->Profile()));
       if (!ScopesMatch(probe->scopes, *scopes)) continue;
     }
     const int delay = std::uniform_int_distribution<int>(0, protocol::OnvifMaxAnswerDelayMs)(random_);
-    answers_.post([this, camera, from, port, id] { answer(*camera, from, port, id); },
-                  delay + camera->profile().faults.answerDelayMs);
+    answers_.Post([this, camera, from, port, id] { Answer(*camera, from, port, id); },
+                  delay + camera->Profile().faults.answerDelayMs);
     ++answers;
   }
   if (repeated) {
-    probes_.line(QStringLiteral("repeated id=%1 answers=%2").arg(LogSafe(id, 80)).arg(answers));
+    probes_.Line(QStringLiteral("repeated id=%1 answers=%2").arg(LogSafe(id, 80)).arg(answers));
     return;
   }
-  probes_.line(QStringLiteral("id=%1 from=%2:%3 answers=%4")
+  probes_.Line(QStringLiteral("id=%1 from=%2:%3 answers=%4")
                 .arg(LogSafe(id, 80), from.toString())
                 .arg(port)
                 .arg(answers));
 }
 
-void OnvifDiscovery::answer(Camera& camera, const QHostAddress& to, quint16 port, const QString& relatesTo) {
+void OnvifDiscovery::Answer(Camera& camera, const QHostAddress& to, quint16 port, const QString& relatesTo) {
   // A camera restarting meanwhile says nothing, as a real one would.
-  if (camera.silent()) return;
-  if (camera.profile().faults.dropShare > 0 &&
-      std::uniform_real_distribution<double>(0, 1)(random_) < camera.profile().faults.dropShare)
+  if (camera.Silent()) return;
+  if (camera.Profile().faults.dropShare > 0 &&
+      std::uniform_real_distribution<double>(0, 1)(random_) < camera.Profile().faults.dropShare)
     return;
-  if (QUdpSocket* sender = senderFor(camera.address()))
+  if (QUdpSocket* sender = SenderFor(camera.Address()))
     sender->writeDatagram(ProbeMatches(camera, relatesTo), to, port);
 }
 
-QUdpSocket* OnvifDiscovery::senderFor(const QString& address) {
+QUdpSocket* OnvifDiscovery::SenderFor(const QString& address) {
   if (auto found = senders_.find(address); found != senders_.end()) return found->get();
   auto socket = std::make_shared<QUdpSocket>();
   if (!socket->bind(QHostAddress(address), 0)) {
-    log_.line(QStringLiteral("sim wsd error cannot send from %1: %2").arg(address, socket->errorString()));
+    log_.Line(QStringLiteral("sim wsd error cannot send from %1: %2").arg(address, socket->errorString()));
     return nullptr;
   }
   senders_.insert(address, socket);

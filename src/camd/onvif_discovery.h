@@ -43,15 +43,15 @@ class OnvifDiscovery : public QObject {
   OnvifDiscovery(const SimOptions& options, SimLog& log, std::mt19937& random, AnswerScheduler& answers,
                  QObject* parent = nullptr);
 
-  bool open(QString& error);
-  void addCamera(Camera* camera) { cameras_.push_back(camera); }
+  bool Open(QString& error);
+  void AddCamera(Camera* camera) { cameras_.push_back(camera); }
 
  private:
-  void readPending();
-  void handleWaiting();
-  void dispatch(const QByteArray& datagram, const QHostAddress& from, quint16 port);
-  void answer(Camera& camera, const QHostAddress& to, quint16 port, const QString& relatesTo);
-  QUdpSocket* senderFor(const QString& address);
+  void ReadPending();
+  void HandleWaiting();
+  void Dispatch(const QByteArray& datagram, const QHostAddress& from, quint16 port);
+  void Answer(Camera& camera, const QHostAddress& to, quint16 port, const QString& relatesTo);
+  QUdpSocket* SenderFor(const QString& address);
 
   const SimOptions& options_;
   SimLog& log_;

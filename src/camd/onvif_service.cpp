@@ -171,7 +171,7 @@ QString StaticAddressError(const QString& address, int prefix) {
 }
 
 bool ValidOnvifUsers(const QJsonArray& users, QString& error) {
-  for (const QJsonValue& value : users) {
+  for (const QJsonValue value : users) {
     const QJsonObject user = value.toObject();
     const QString name = user.value("name").toString();
     const QString level = user.value("level").toString();
@@ -205,11 +205,11 @@ std::optional<SoapRequest> ReadRequest(const QByteArray& data, QString& error) {
 
 OnvifService::OnvifService(Camera& camera, SimLog& log) : camera_(camera), log_(log) {}
 
-QDateTime OnvifService::now() const {
-  return QDateTime::currentDateTimeUtc().addSecs(camera_.profile().faults.clockSkewSeconds);
+QDateTime OnvifService::Now() const {
+  return QDateTime::currentDateTimeUtc().addSecs(camera_.Profile().faults.clockSkewSeconds);
 }
 
-QString OnvifService::address() const { return camera_.address(); }
+QString OnvifService::Address() const { return camera_.Address(); }
 
 namespace {
 
@@ -217,7 +217,7 @@ template <typename User>
 std::vector<User> UsersOf(const QJsonObject& settings, const QJsonArray& further) {
   std::vector<User> list{{settings.value("SysAdminID").toString(), settings.value("SysAdminPassword").toString(),
                           QLatin1String(kAdministrator)}};
-  for (const QJsonValue& value : further) {
+  for (const QJsonValue value : further) {
     const QJsonObject user = value.toObject();
     list.push_back({user.value("name").toString(), user.value("password").toString(), user.value("level").toString()});
   }
@@ -226,15 +226,15 @@ std::vector<User> UsersOf(const QJsonObject& settings, const QJsonArray& further
 
 }  // namespace
 
-std::vector<OnvifService::User> OnvifService::users() const {
-  return UsersOf<User>(camera_.runningSettings(), camera_.onvifUsers());
+std::vector<OnvifService::User> OnvifService::Users() const {
+  return UsersOf<User>(camera_.RunningSettings(), camera_.OnvifUsers());
 }
 
-std::vector<OnvifService::User> OnvifService::storedUsers() const {
-  return UsersOf<User>(camera_.savedSettings(), camera_.onvifUsers());
+std::vector<OnvifService::User> OnvifService::StoredUsers() const {
+  return UsersOf<User>(camera_.SavedSettings(), camera_.OnvifUsers());
 }
 
-void OnvifService::handle(const QHttpServerRequest& request, QHttpServerResponder&& responder) {
+void OnvifService::Handle(const QHttpServerRequest& request, QHttpServerResponder&& responder) {
   QString detail;
   Answer reply;
   if (request.method() != QHttpServerRequest::Method::Post) {
@@ -243,10 +243,10 @@ void OnvifService::handle(const QHttpServerRequest& request, QHttpServerResponde
     detail = QStringLiteral(" refused=not-post");
   } else {
     const QString uri = QString::fromLatin1(request.url().toEncoded(QUrl::RemoveScheme | QUrl::RemoveAuthority));
-    reply = answer(request.body(), request.value("Authorization"), uri, request.remoteAddress(), detail);
+    reply = Respond(request.body(), request.value("Authorization"), uri, request.remoteAddress(), detail);
   }
-  log_.line(QStringLiteral("camera %1 onvif %2%3 status=%4")
-                .arg(camera_.mac(), LogSafe(request.url().path(), 80), detail)
+  log_.Line(QStringLiteral("camera %1 onvif %2%3 status=%4")
+                .arg(camera_.Mac(), LogSafe(request.url().path(), 80), detail)
                 .arg(reply.status));
   auto shared = std::make_shared<QHttpServerResponder>(std::move(responder));
   QPointer<QTcpSocket> socket = shared->socket();
@@ -263,17 +263,17 @@ void OnvifService::handle(const QHttpServerRequest& request, QHttpServerResponde
       socket->disconnectFromHost();
     }
     // The answer is out before the camera leaves its address.
-    if (reply.after == After::Move) camera_.restartFor(0);
-    if (reply.after == After::Reboot) camera_.restartFor(camera_.restartMs());
+    if (reply.after == After::Move) camera_.RestartFor(0);
+    if (reply.after == After::Reboot) camera_.RestartFor(camera_.RestartMs());
   };
-  const int delayMs = camera_.profile().faults.answerDelayMs + reply.holdMs;
+  const int delayMs = camera_.Profile().faults.answerDelayMs + reply.holdMs;
   if (delayMs > 0)
     QTimer::singleShot(std::chrono::milliseconds(delayMs), Qt::PreciseTimer, &camera_, send);
   else
     send();
 }
 
-OnvifService::Answer OnvifService::answer(const QByteArray& body, const QByteArray& authorization, const QString& uri,
+OnvifService::Answer OnvifService::Respond(const QByteArray& body, const QByteArray& authorization, const QString& uri,
                                           const QHostAddress& from, QString& logDetail) {
   QString error;
   const std::optional<SoapRequest> message = ReadRequest(body, error);
@@ -282,11 +282,11 @@ OnvifService::Answer OnvifService::answer(const QByteArray& body, const QByteArr
     return Fault(QStringLiteral("env:Sender"), {QStringLiteral("ter:WellFormed")}, error);
   }
   const XmlElement& request = message->body;
-  const Faults& faults = camera_.profile().faults;
+  const Faults& faults = camera_.Profile().faults;
   logDetail = QStringLiteral(" op=") + LogSafe(request.name, 48);
   if (!PreAuth(request.name) && !(faults.openReads && request.name == u"GetUsers")) {
     Answer refusal;
-    const std::optional<User> user = authenticate(*message, authorization, uri, from, refusal, logDetail);
+    const std::optional<User> user = Authenticate(*message, authorization, uri, from, refusal, logDetail);
     if (!user) {
       if (faults.refusalAs400 && refusal.status == 401) refusal.status = 400;
       return refusal;
@@ -308,18 +308,18 @@ OnvifService::Answer OnvifService::answer(const QByteArray& body, const QByteArr
     logDetail += QStringLiteral(" ignored=fault");
     reply = reboot ? RebootAnswer(After::Nothing) : Ok(QStringLiteral("<tds:%1Response/>").arg(request.name));
   } else {
-    reply = operation(request, logDetail);
+    reply = Operation(request, logDetail);
   }
   if (reboot && reply.status == 200) reply.holdMs = faults.rebootAnswerMs;
   return reply;
 }
 
-std::optional<OnvifService::User> OnvifService::authenticate(const SoapRequest& message,
+std::optional<OnvifService::User> OnvifService::Authenticate(const SoapRequest& message,
                                                              const QByteArray& authorization, const QString& uri,
                                                              const QHostAddress& from, Answer& refusal,
                                                              QString& logDetail) {
-  const Faults& faults = camera_.profile().faults;
-  const std::vector<User> all = users();
+  const Faults& faults = camera_.Profile().faults;
+  const std::vector<User> all = Users();
   const auto named = [&](const QString& name) -> std::optional<User> {
     for (const User& user : all)
       if (user.name == name) return user;
@@ -328,16 +328,16 @@ std::optional<OnvifService::User> OnvifService::authenticate(const SoapRequest& 
   const std::optional<UsernameToken> token = faults.digestOnly ? std::nullopt : ReadUsernameToken(message.header);
   if (token) {
     logDetail += QStringLiteral(" user=") + LogSafe(token->user);
-    const QDateTime at = now();
-    const TokenResult admitted = tokens_.admit(*token, at, from);
-    if (admitted == TokenResult::Admitted && !camera_.mayCheckLogin()) return unchecked(refusal, logDetail);
-    const std::optional<User> user = named(token->user);
+    const QDateTime at = Now();
+    const TokenResult admitted = tokens_.Admit(*token, at, from);
+    if (admitted == TokenResult::Admitted && !camera_.MayCheckLogin()) return Unchecked(refusal, logDetail);
+    std::optional<User> user = named(token->user);
     if (admitted == TokenResult::Admitted && user && TokenMatches(*token, user->name, user->password)) {
-      tokens_.spend(*token, at, from);
+      tokens_.Spend(*token, at, from);
       logDetail += QStringLiteral(" auth=token");
       return user;
     }
-    if (admitted == TokenResult::Admitted && user) camera_.loginWrong();  // a wrong ID is no guess at a password
+    if (admitted == TokenResult::Admitted && user) camera_.LoginWrong();  // a wrong ID is no guess at a password
     // A refused WS-Security token is answered 400 with ter:NotAuthorized.
     logDetail += admitted == TokenResult::OutsideWindow ? QStringLiteral(" refused=token-outside-clock-window")
                  : admitted == TokenResult::Replayed    ? QStringLiteral(" refused=token-replayed")
@@ -346,33 +346,33 @@ std::optional<OnvifService::User> OnvifService::authenticate(const SoapRequest& 
     return std::nullopt;
   }
   if (!faults.usernameTokenOnly && protocol::AfterDigestScheme(authorization)) {
-    if (!camera_.mayCheckLogin()) return unchecked(refusal, logDetail);
+    if (!camera_.MayCheckLogin()) return Unchecked(refusal, logDetail);
     const QString name = protocol::ParseAuthParams(*protocol::AfterDigestScheme(authorization)).value("username");
-    const std::optional<User> user = named(name);
-    const DigestResult result = digest_.verify(authorization, QStringLiteral("POST"), uri, user ? user->name : QString(),
+    std::optional<User> user = named(name);
+    const DigestResult result = digest_.Verify(authorization, QStringLiteral("POST"), uri, user ? user->name : QString(),
                                                user ? user->password : QString());
     if (user && result == DigestResult::Accepted) {
       logDetail += QStringLiteral(" user=") + LogSafe(user->name) + QStringLiteral(" auth=digest");
       return user;
     }
-    if (result == DigestResult::Refused && user) camera_.loginWrong();
+    if (result == DigestResult::Refused && user) camera_.LoginWrong();
     logDetail += QStringLiteral(" user=") + LogSafe(name) +
                  (result == DigestResult::Stale ? QStringLiteral(" refused=digest-stale") : QStringLiteral(" refused=digest-wrong"));
     refusal = NotAuthorized();
     refusal.status = 401;
-    refusal.authenticate = digest_.challenge(result == DigestResult::Stale);
+    refusal.authenticate = digest_.Challenge(result == DigestResult::Stale);
     return std::nullopt;
   }
   logDetail += QStringLiteral(" refused=no-credentials");
   refusal = NotAuthorized();
   if (!faults.usernameTokenOnly) {
     refusal.status = 401;
-    refusal.authenticate = digest_.challenge(false);
+    refusal.authenticate = digest_.Challenge(false);
   }
   return std::nullopt;
 }
 
-std::optional<OnvifService::User> OnvifService::unchecked(Answer& refusal, QString& logDetail) {
+std::optional<OnvifService::User> OnvifService::Unchecked(Answer& refusal, QString& logDetail) {
   logDetail += QStringLiteral(" refused=unchecked");
   refusal = Fault(QStringLiteral("env:Sender"), {QStringLiteral("ter:NotAuthorized")},
                   QStringLiteral("too many wrong logins, try again in a second"));
@@ -380,13 +380,13 @@ std::optional<OnvifService::User> OnvifService::unchecked(Answer& refusal, QStri
   return std::nullopt;
 }
 
-OnvifService::Answer OnvifService::operation(const XmlElement& request, QString& logDetail) {
+OnvifService::Answer OnvifService::Operation(const XmlElement& request, QString& logDetail) {
   const QString& op = request.name;
   const bool device = request.ns == QLatin1String(protocol::NsDevice);
   const bool media = request.ns == QLatin1String(protocol::NsMedia);
-  const QJsonObject& saved = camera_.savedSettings();
+  const QJsonObject& saved = camera_.SavedSettings();
   if (device && op == u"GetSystemDateAndTime") {
-    const QDateTime at = now();
+    const QDateTime at = Now();
     return Ok(W(QStringLiteral("tds:GetSystemDateAndTimeResponse"),
                 W(QStringLiteral("tds:SystemDateAndTime"),
                   E(QStringLiteral("tt:DateTimeType"), QStringLiteral("Manual")) +
@@ -395,12 +395,12 @@ OnvifService::Answer OnvifService::operation(const XmlElement& request, QString&
                       W(QStringLiteral("tt:UTCDateTime"), DateTime(at)) +
                       W(QStringLiteral("tt:LocalDateTime"), DateTime(at)))));
   }
-  if (device && op == u"GetCapabilities") return Ok(capabilities());
-  if (device && op == u"GetServices") return Ok(services());
-  if (device && op == u"GetDeviceInformation") return Ok(deviceInformation());
+  if (device && op == u"GetCapabilities") return Ok(Capabilities());
+  if (device && op == u"GetServices") return Ok(Services());
+  if (device && op == u"GetDeviceInformation") return Ok(DeviceInformation());
   if (device && op == u"GetScopes") {
     QString items;
-    for (const QString& scope : Scopes(camera_.profile()))
+    for (const QString& scope : Scopes(camera_.Profile()))
       items += W(QStringLiteral("tds:Scopes"), E(QStringLiteral("tt:ScopeDef"), QStringLiteral("Fixed")) +
                                                    E(QStringLiteral("tt:ScopeItem"), scope));
     return Ok(W(QStringLiteral("tds:GetScopesResponse"), items));
@@ -409,11 +409,11 @@ OnvifService::Answer OnvifService::operation(const XmlElement& request, QString&
     return Ok(W(QStringLiteral("tds:GetHostnameResponse"),
                 W(QStringLiteral("tds:HostnameInformation"),
                   E(QStringLiteral("tt:FromDHCP"), QStringLiteral("false")) +
-                      E(QStringLiteral("tt:Name"), QStringLiteral("camera-") + HexMac(camera_.mac()).remove(u':')))));
+                      E(QStringLiteral("tt:Name"), QStringLiteral("camera-") + HexMac(camera_.Mac()).remove(u':')))));
   }
-  if (device && op == u"GetNetworkInterfaces") return Ok(networkInterfaces());
+  if (device && op == u"GetNetworkInterfaces") return Ok(NetworkInterfaces());
   if (device && op == u"GetNetworkDefaultGateway") {
-    const QString gateway = camera_.profile().faults.emptyGateway ? QString() : saved.value("SysDefaultGateway").toString();
+    const QString gateway = camera_.Profile().faults.emptyGateway ? QString() : saved.value("SysDefaultGateway").toString();
     return Ok(W(QStringLiteral("tds:GetNetworkDefaultGatewayResponse"),
                 W(QStringLiteral("tds:NetworkGateway"),
                   gateway.isEmpty() ? QString() : E(QStringLiteral("tt:IPv4Address"), gateway))));
@@ -428,16 +428,16 @@ OnvifService::Answer OnvifService::operation(const XmlElement& request, QString&
   }
   if (device && op == u"GetUsers") {
     QString list;
-    for (const User& each : users())
+    for (const User& each : Users())
       list += W(QStringLiteral("tds:User"),
                 E(QStringLiteral("tt:Username"), each.name) + E(QStringLiteral("tt:UserLevel"), each.level));
     return Ok(W(QStringLiteral("tds:GetUsersResponse"), list));
   }
-  if (device && op == u"SetUser") return setUsers(request, logDetail);
-  if (device && op == u"CreateUsers") return createUsers(request, logDetail);
-  if (device && op == u"DeleteUsers") return deleteUsers(request, logDetail);
-  if (device && op == u"SetNetworkInterfaces") return setNetworkInterfaces(request, logDetail);
-  if (device && op == u"SetNetworkDefaultGateway") return setGateway(request, logDetail);
+  if (device && op == u"SetUser") return SetUsers(request, logDetail);
+  if (device && op == u"CreateUsers") return CreateUsers(request, logDetail);
+  if (device && op == u"DeleteUsers") return DeleteUsers(request, logDetail);
+  if (device && op == u"SetNetworkInterfaces") return SetNetworkInterfaces(request, logDetail);
+  if (device && op == u"SetNetworkDefaultGateway") return SetGateway(request, logDetail);
   if (device && op == u"SystemReboot") return RebootAnswer(After::Reboot);
   if (media && (op == u"GetProfiles" || op == u"GetProfile")) {
     const QString token = request.ChildText(u"ProfileToken", Ns::Any);
@@ -456,8 +456,8 @@ OnvifService::Answer OnvifService::operation(const XmlElement& request, QString&
   if (media && (op == u"GetStreamUri" || op == u"GetSnapshotUri")) {
     if (request.ChildText(u"ProfileToken", Ns::Any) != QLatin1String(kProfileToken))
       return InvalidArg(QStringLiteral("ter:NoProfile"), QStringLiteral("no such profile"));
-    const QString uri = op == u"GetStreamUri" ? QStringLiteral("rtsp://%1:554/stream1").arg(address())
-                                              : QStringLiteral("http://%1:%2/snapshot.jpg").arg(address()).arg(camera_.httpPort());
+    const QString uri = op == u"GetStreamUri" ? QStringLiteral("rtsp://%1:554/stream1").arg(Address())
+                                              : QStringLiteral("http://%1:%2/snapshot.jpg").arg(Address()).arg(camera_.HttpPort());
     return Ok(W(QStringLiteral("trt:") + op + QStringLiteral("Response"),
                 W(QStringLiteral("trt:MediaUri"), E(QStringLiteral("tt:Uri"), uri) +
                                                       E(QStringLiteral("tt:InvalidAfterConnect"), QStringLiteral("false")) +
@@ -469,8 +469,8 @@ OnvifService::Answer OnvifService::operation(const XmlElement& request, QString&
                QStringLiteral("Optional Action Not Implemented"));
 }
 
-QString OnvifService::deviceInformation() const {
-  const CameraProfile& profile = camera_.profile();
+QString OnvifService::DeviceInformation() const {
+  const CameraProfile& profile = camera_.Profile();
   return (W(QStringLiteral("tds:GetDeviceInformationResponse"),
                     E(QStringLiteral("tds:Manufacturer"), QStringLiteral("Sentrova")) +
                         E(QStringLiteral("tds:Model"), profile.mode) +
@@ -479,9 +479,9 @@ QString OnvifService::deviceInformation() const {
                         E(QStringLiteral("tds:HardwareId"), profile.mode)));
 }
 
-QString OnvifService::capabilities() const {
-  const QString device = DeviceXAddr(address(), camera_.httpPort());
-  const QString media = QStringLiteral("http://%1:%2%3").arg(address()).arg(camera_.httpPort()).arg(QLatin1String(protocol::OnvifMediaPath));
+QString OnvifService::Capabilities() const {
+  const QString device = DeviceXAddr(Address(), camera_.HttpPort());
+  const QString media = QStringLiteral("http://%1:%2%3").arg(Address()).arg(camera_.HttpPort()).arg(QLatin1String(protocol::OnvifMediaPath));
   const QString network = W(QStringLiteral("tt:Network"),
                             E(QStringLiteral("tt:IPFilter"), Bool(false)) + E(QStringLiteral("tt:ZeroConfiguration"), Bool(false)) +
                                 E(QStringLiteral("tt:IPVersion6"), Bool(false)) + E(QStringLiteral("tt:DynDNS"), Bool(false)));
@@ -508,28 +508,28 @@ QString OnvifService::capabilities() const {
                                       E(QStringLiteral("tt:RTP_RTSP_TCP"), Bool(true)))))));
 }
 
-QString OnvifService::services() const {
+QString OnvifService::Services() const {
   const auto service = [](const char* ns, const QString& xaddr) {
     return W(QStringLiteral("tds:Service"),
              E(QStringLiteral("tds:Namespace"), QLatin1String(ns)) + E(QStringLiteral("tds:XAddr"), xaddr) +
                  W(QStringLiteral("tds:Version"),
                    E(QStringLiteral("tt:Major"), QStringLiteral("2")) + E(QStringLiteral("tt:Minor"), QStringLiteral("60"))));
   };
-  const QString base = QStringLiteral("http://%1:%2").arg(address()).arg(camera_.httpPort());
+  const QString base = QStringLiteral("http://%1:%2").arg(Address()).arg(camera_.HttpPort());
   return (W(QStringLiteral("tds:GetServicesResponse"),
                     service(protocol::NsDevice, base + QLatin1String(protocol::OnvifDevicePath)) +
                         service(protocol::NsMedia, base + QLatin1String(protocol::OnvifMediaPath))));
 }
 
-QString OnvifService::networkInterfaces() const {
-  const QJsonObject& saved = camera_.savedSettings();
+QString OnvifService::NetworkInterfaces() const {
+  const QJsonObject& saved = camera_.SavedSettings();
   const int prefix = PrefixFromMask(saved.value("SysSubnetMask").toString()).value_or(24);
   return (W(
       QStringLiteral("tds:GetNetworkInterfacesResponse"),
       QStringLiteral("<tds:NetworkInterfaces token=\"%1\">").arg(QLatin1String(kInterfaceToken)) +
           E(QStringLiteral("tt:Enabled"), Bool(true)) +
           W(QStringLiteral("tt:Info"), E(QStringLiteral("tt:Name"), QLatin1String(kInterfaceToken)) +
-                                           E(QStringLiteral("tt:HwAddress"), HexMac(camera_.mac())) +
+                                           E(QStringLiteral("tt:HwAddress"), HexMac(camera_.Mac())) +
                                            E(QStringLiteral("tt:MTU"), QStringLiteral("1500"))) +
           W(QStringLiteral("tt:IPv4"),
             E(QStringLiteral("tt:Enabled"), Bool(true)) +
@@ -540,10 +540,10 @@ QString OnvifService::networkInterfaces() const {
           QStringLiteral("</tds:NetworkInterfaces>")));
 }
 
-std::optional<QJsonObject> OnvifService::merged(const std::vector<User>& all, const QJsonObject& changes,
+std::optional<QJsonObject> OnvifService::Merged(const std::vector<User>& all, const QJsonObject& changes,
                                                 bool account, QJsonArray& extra, QString& error) const {
   QJsonObject updates = changes;
-  extra = camera_.onvifUsers();
+  extra = camera_.OnvifUsers();
   if (account) {
     // The first administrator is the camera's account; the rest are kept beside it.
     extra = {};
@@ -558,20 +558,20 @@ std::optional<QJsonObject> OnvifService::merged(const std::vector<User>& all, co
       }
     }
   }
-  return MergeSettings(camera_.savedSettings(), updates, camera_.settingsContext(), error);
+  return MergeSettings(camera_.SavedSettings(), updates, camera_.ContextForSettings(), error);
 }
 
-std::optional<OnvifService::Answer> OnvifService::save(const std::vector<User>& all, const QJsonObject& changes,
+std::optional<OnvifService::Answer> OnvifService::Save(const std::vector<User>& all, const QJsonObject& changes,
                                                        bool account, QStringList inForce, QString& logDetail) {
   QJsonArray extra;
   QString error;
-  const std::optional<QJsonObject> settings = merged(all, changes, account, extra, error);
+  const std::optional<QJsonObject> settings = Merged(all, changes, account, extra, error);
   if (!settings) {
     logDetail += QStringLiteral(" result=0 error=") + LogSafe(error, 80);
     return InvalidArg(QStringLiteral("ter:InvalidValue"), error);
   }
   if (account) inForce << QStringLiteral("SysAdminID") << QStringLiteral("SysAdminPassword");
-  if (!camera_.saveOnvif(*settings, extra, inForce, error)) {
+  if (!camera_.SaveOnvif(*settings, extra, inForce, error)) {
     logDetail += QStringLiteral(" result=0 error=") + LogSafe(error, 120);
     return Fault(QStringLiteral("env:Receiver"), {QStringLiteral("ter:Action")}, QStringLiteral("the settings could not be saved"));
   }
@@ -579,37 +579,37 @@ std::optional<OnvifService::Answer> OnvifService::save(const std::vector<User>& 
   return std::nullopt;
 }
 
-bool OnvifService::moved() const {
-  return camera_.savedSettings().value("SysIPAddress") != camera_.runningSettings().value("SysIPAddress");
+bool OnvifService::Moved() const {
+  return camera_.SavedSettings().value("SysIPAddress") != camera_.RunningSettings().value("SysIPAddress");
 }
 
-OnvifService::Answer OnvifService::commit(const Edit& edit, bool account, const QStringList& inForce, After onMove,
+OnvifService::Answer OnvifService::Commit(const Edit& edit, bool account, const QStringList& inForce, After onMove,
                                           Answer ok, QString& logDetail) {
-  std::vector<User> all = storedUsers();
+  std::vector<User> all = StoredUsers();
   QJsonObject changes;
   if (std::optional<Answer> refused = edit(all, changes)) return *refused;
-  const int settleMs = camera_.profile().faults.settleMs;
+  const int settleMs = camera_.Profile().faults.settleMs;
   if (settleMs == 0) {
-    if (auto failed = save(all, changes, account, inForce, logDetail)) return *failed;
-    if (onMove == After::Move && moved()) ok.after = After::Move;
+    if (auto failed = Save(all, changes, account, inForce, logDetail)) return *failed;
+    if (onMove == After::Move && Moved()) ok.after = After::Move;
     return ok;
   }
   // A value the camera cannot keep is refused now; the change itself is
   // made later, on what is stored by then.
   QJsonArray extra;
   QString error;
-  if (!merged(all, changes, account, extra, error)) {
+  if (!Merged(all, changes, account, extra, error)) {
     logDetail += QStringLiteral(" result=0 error=") + LogSafe(error, 80);
     return InvalidArg(QStringLiteral("ter:InvalidValue"), error);
   }
   logDetail += QStringLiteral(" result=1 settles ms=%1").arg(settleMs);
   QTimer::singleShot(settleMs, &camera_, [this, edit, account, inForce, onMove] {
-    std::vector<User> now = storedUsers();
+    std::vector<User> now = StoredUsers();
     QJsonObject latest;
     QString detail;
-    const bool refused = edit(now, latest).has_value() || save(now, latest, account, inForce, detail).has_value();
-    log_.line(QStringLiteral("camera %1 onvif settled%2").arg(camera_.mac(), refused ? QStringLiteral(" refused") + detail : detail));
-    if (!refused && onMove == After::Move && moved()) camera_.restartFor(0);
+    const bool refused = edit(now, latest).has_value() || Save(now, latest, account, inForce, detail).has_value();
+    log_.Line(QStringLiteral("camera %1 onvif settled%2").arg(camera_.Mac(), refused ? QStringLiteral(" refused") + detail : detail));
+    if (!refused && onMove == After::Move && Moved()) camera_.RestartFor(0);
   });
   return ok;
 }
@@ -639,7 +639,7 @@ std::optional<OnvifService::Answer> KeepsAnAdministrator(const std::vector<User>
 
 }  // namespace
 
-OnvifService::Answer OnvifService::setUsers(const XmlElement& request, QString& logDetail) {
+OnvifService::Answer OnvifService::SetUsers(const XmlElement& request, QString& logDetail) {
   for (const XmlElement* item : request.Children(u"User", Ns::Any))
     logDetail += QStringLiteral(" user=") + LogSafe(item->ChildText(u"Username", Ns::Any));
   const Edit edit = [request](std::vector<User>& all, QJsonObject&) -> std::optional<Answer> {
@@ -655,10 +655,10 @@ OnvifService::Answer OnvifService::setUsers(const XmlElement& request, QString& 
     }
     return KeepsAnAdministrator(all);
   };
-  return commit(edit, true, {}, After::Nothing, Ok(QStringLiteral("<tds:SetUserResponse/>")), logDetail);
+  return Commit(edit, true, {}, After::Nothing, Ok(QStringLiteral("<tds:SetUserResponse/>")), logDetail);
 }
 
-OnvifService::Answer OnvifService::createUsers(const XmlElement& request, QString& logDetail) {
+OnvifService::Answer OnvifService::CreateUsers(const XmlElement& request, QString& logDetail) {
   for (const XmlElement* item : request.Children(u"User", Ns::Any))
     logDetail += QStringLiteral(" user=") + LogSafe(item->ChildText(u"Username", Ns::Any));
   const Edit edit = [request](std::vector<User>& all, QJsonObject&) -> std::optional<Answer> {
@@ -675,10 +675,10 @@ OnvifService::Answer OnvifService::createUsers(const XmlElement& request, QStrin
     }
     return std::nullopt;
   };
-  return commit(edit, true, {}, After::Nothing, Ok(QStringLiteral("<tds:CreateUsersResponse/>")), logDetail);
+  return Commit(edit, true, {}, After::Nothing, Ok(QStringLiteral("<tds:CreateUsersResponse/>")), logDetail);
 }
 
-OnvifService::Answer OnvifService::deleteUsers(const XmlElement& request, QString& logDetail) {
+OnvifService::Answer OnvifService::DeleteUsers(const XmlElement& request, QString& logDetail) {
   for (const XmlElement* item : request.Children(u"Username", Ns::Any)) logDetail += QStringLiteral(" user=") + LogSafe(item->text);
   const Edit edit = [request](std::vector<User>& all, QJsonObject&) -> std::optional<Answer> {
     for (const XmlElement* item : request.Children(u"Username", Ns::Any)) {
@@ -689,10 +689,10 @@ OnvifService::Answer OnvifService::deleteUsers(const XmlElement& request, QStrin
     // Deleting every administrator would lock everyone out for good.
     return KeepsAnAdministrator(all);
   };
-  return commit(edit, true, {}, After::Nothing, Ok(QStringLiteral("<tds:DeleteUsersResponse/>")), logDetail);
+  return Commit(edit, true, {}, After::Nothing, Ok(QStringLiteral("<tds:DeleteUsersResponse/>")), logDetail);
 }
 
-OnvifService::Answer OnvifService::setNetworkInterfaces(const XmlElement& request, QString& logDetail) {
+OnvifService::Answer OnvifService::SetNetworkInterfaces(const XmlElement& request, QString& logDetail) {
   if (request.ChildText(u"InterfaceToken", Ns::Any) != QLatin1String(kInterfaceToken)) {
     logDetail += QStringLiteral(" result=0 error=unknown-interface");
     return InvalidArg(QStringLiteral("ter:InvalidNetworkInterface"), QStringLiteral("no such network interface"));
@@ -718,17 +718,17 @@ OnvifService::Answer OnvifService::setNetworkInterfaces(const XmlElement& reques
       address.insert("SysSubnetMask", MaskFromPrefix(prefix));
     }
   }
-  const bool rebootNeeded = camera_.profile().faults.rebootNeeded;
+  const bool rebootNeeded = camera_.Profile().faults.rebootNeeded;
   const Edit edit = [address](std::vector<User>&, QJsonObject& changes) -> std::optional<Answer> {
     changes = address;
     return std::nullopt;
   };
-  return commit(edit, false, {}, rebootNeeded ? After::Nothing : After::Move,
+  return Commit(edit, false, {}, rebootNeeded ? After::Nothing : After::Move,
                 Ok(W(QStringLiteral("tds:SetNetworkInterfacesResponse"), E(QStringLiteral("tds:RebootNeeded"), Bool(rebootNeeded)))),
                 logDetail);
 }
 
-OnvifService::Answer OnvifService::setGateway(const XmlElement& request, QString& logDetail) {
+OnvifService::Answer OnvifService::SetGateway(const XmlElement& request, QString& logDetail) {
   const std::vector<const XmlElement*> addresses = request.Children(u"IPv4Address", Ns::Any);
   if (addresses.size() > 1) return InvalidArg(QStringLiteral("ter:InvalidGatewayAddress"), QStringLiteral("one gateway only"));
   const QString gateway = addresses.empty() ? QString() : addresses.front()->text;
@@ -742,7 +742,7 @@ OnvifService::Answer OnvifService::setGateway(const XmlElement& request, QString
     changes.insert("SysDefaultGateway", gateway);
     return std::nullopt;
   };
-  return commit(edit, false, {QStringLiteral("SysDefaultGateway")}, After::Nothing,
+  return Commit(edit, false, {QStringLiteral("SysDefaultGateway")}, After::Nothing,
                 Ok(QStringLiteral("<tds:SetNetworkDefaultGatewayResponse/>")), logDetail);
 }
 

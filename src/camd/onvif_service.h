@@ -69,7 +69,7 @@ class OnvifService {
  public:
   OnvifService(Camera& camera, SimLog& log);
 
-  void handle(const QHttpServerRequest& request, QHttpServerResponder&& responder);
+  void Handle(const QHttpServerRequest& request, QHttpServerResponder&& responder);
 
   // What one request gives, before it is sent.
   enum class After { Nothing, Move, Reboot };
@@ -84,10 +84,10 @@ class OnvifService {
  private:
   // The answer to a POST of `body` with the given Authorization header on
   // `uri` from `from`; `logDetail` says what happened.
-  Answer answer(const QByteArray& body, const QByteArray& authorization, const QString& uri, const QHostAddress& from,
+  Answer Respond(const QByteArray& body, const QByteArray& authorization, const QString& uri, const QHostAddress& from,
                 QString& logDetail);
   // The camera's clock, skew included.
-  QDateTime now() const;
+  QDateTime Now() const;
 
   struct User {
     QString name, password, level;
@@ -95,18 +95,18 @@ class OnvifService {
   // The account and further users in force (they log in), and as stored
   // (what the next change builds on): a change of our own protocol may wait
   // for a restart to take effect.
-  std::vector<User> users() const;
-  std::vector<User> storedUsers() const;
-  std::optional<User> authenticate(const SoapRequest& message, const QByteArray& authorization, const QString& uri,
+  std::vector<User> Users() const;
+  std::vector<User> StoredUsers() const;
+  std::optional<User> Authenticate(const SoapRequest& message, const QByteArray& authorization, const QString& uri,
                                    const QHostAddress& from, Answer& refusal, QString& logDetail);
   // A login refused without a look at it: the account's brake is on.
-  std::optional<User> unchecked(Answer& refusal, QString& logDetail);
-  Answer operation(const XmlElement& request, QString& logDetail);
-  Answer setUsers(const XmlElement& request, QString& logDetail);
-  Answer createUsers(const XmlElement& request, QString& logDetail);
-  Answer deleteUsers(const XmlElement& request, QString& logDetail);
-  Answer setNetworkInterfaces(const XmlElement& request, QString& logDetail);
-  Answer setGateway(const XmlElement& request, QString& logDetail);
+  std::optional<User> Unchecked(Answer& refusal, QString& logDetail);
+  Answer Operation(const XmlElement& request, QString& logDetail);
+  Answer SetUsers(const XmlElement& request, QString& logDetail);
+  Answer CreateUsers(const XmlElement& request, QString& logDetail);
+  Answer DeleteUsers(const XmlElement& request, QString& logDetail);
+  Answer SetNetworkInterfaces(const XmlElement& request, QString& logDetail);
+  Answer SetGateway(const XmlElement& request, QString& logDetail);
 
   // One change of the users or the settings, made on what is stored when it
   // takes effect: it edits the stored `users` and names the settings it sets
@@ -116,22 +116,22 @@ class OnvifService {
   // or after the camera's settle time on what is stored then. `account`:
   // the edit changes the users; `inForce`: settings in force once saved;
   // `onMove`: After::Move when a new address is taken without a reboot.
-  Answer commit(const Edit& edit, bool account, const QStringList& inForce, After onMove, Answer ok, QString& logDetail);
+  Answer Commit(const Edit& edit, bool account, const QStringList& inForce, After onMove, Answer ok, QString& logDetail);
   // The stored settings with `changes` (and, for `account`, the users) on
   // them; `extra` gets the users kept beside the account.
-  std::optional<QJsonObject> merged(const std::vector<User>& users, const QJsonObject& changes, bool account,
+  std::optional<QJsonObject> Merged(const std::vector<User>& users, const QJsonObject& changes, bool account,
                                     QJsonArray& extra, QString& error) const;
   // Saves whole or not at all; the refusal to answer when not.
-  std::optional<Answer> save(const std::vector<User>& users, const QJsonObject& changes, bool account,
+  std::optional<Answer> Save(const std::vector<User>& users, const QJsonObject& changes, bool account,
                              QStringList inForce, QString& logDetail);
   // The stored address is not the one in force.
-  bool moved() const;
+  bool Moved() const;
 
-  QString deviceInformation() const;
-  QString capabilities() const;
-  QString services() const;
-  QString networkInterfaces() const;
-  QString address() const;
+  QString DeviceInformation() const;
+  QString Capabilities() const;
+  QString Services() const;
+  QString NetworkInterfaces() const;
+  QString Address() const;
 
   Camera& camera_;
   SimLog& log_;

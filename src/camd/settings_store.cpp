@@ -9,7 +9,7 @@
 namespace camd {
 namespace {
 
-constexpr qint64 kMaxFileSize = 64 * 1024;
+constexpr qint64 kMaxFileSize = qint64{64} * 1024;
 
 QByteArray FileContent(const QString& mac, const QJsonObject& settings, const QJsonArray& onvifUsers = {}) {
   QJsonObject content{{"mac", mac}, {"settings", settings}};
@@ -21,11 +21,11 @@ QByteArray FileContent(const QString& mac, const QJsonObject& settings, const QJ
 
 SettingsStore::SettingsStore(QString folder) : folder_(std::move(folder)) {}
 
-QString SettingsStore::pathFor(const QString& mac) const { return QDir(folder_).filePath(mac + QStringLiteral(".json")); }
+QString SettingsStore::PathFor(const QString& mac) const { return QDir(folder_).filePath(mac + QStringLiteral(".json")); }
 
-std::optional<QJsonObject> SettingsStore::load(const QString& mac, QString& error) const {
-  if (!persistent()) return std::nullopt;
-  QFile file(pathFor(mac));
+std::optional<QJsonObject> SettingsStore::Load(const QString& mac, QString& error) const {
+  if (!Persistent()) return std::nullopt;
+  QFile file(PathFor(mac));
   if (!file.exists()) return std::nullopt;
   if (!file.open(QIODevice::ReadOnly) || file.size() > kMaxFileSize) {
     error = file.fileName() + QStringLiteral(": cannot be read or too large");
@@ -40,20 +40,20 @@ std::optional<QJsonObject> SettingsStore::load(const QString& mac, QString& erro
   return object.value("settings").toObject();
 }
 
-QJsonArray SettingsStore::loadOnvifUsers(const QString& mac) const {
-  QFile file(pathFor(mac));
-  if (!persistent() || file.size() > kMaxFileSize || !file.open(QIODevice::ReadOnly)) return {};
+QJsonArray SettingsStore::LoadOnvifUsers(const QString& mac) const {
+  QFile file(PathFor(mac));
+  if (!Persistent() || file.size() > kMaxFileSize || !file.open(QIODevice::ReadOnly)) return {};
   return QJsonDocument::fromJson(file.readAll()).object().value("onvifUsers").toArray();
 }
 
-bool SettingsStore::save(const QString& mac, const QJsonObject& settings, const QJsonArray& onvifUsers,
+bool SettingsStore::Save(const QString& mac, const QJsonObject& settings, const QJsonArray& onvifUsers,
                          QString& error) const {
-  if (!persistent()) return true;
+  if (!Persistent()) return true;
   if (!QDir().mkpath(folder_)) {
     error = folder_ + QStringLiteral(": cannot create the folder");
     return false;
   }
-  QSaveFile file(pathFor(mac));
+  QSaveFile file(PathFor(mac));
   if (!file.open(QIODevice::WriteOnly) || file.write(FileContent(mac, settings, onvifUsers)) < 0 || !file.commit()) {
     error = file.fileName() + QStringLiteral(": ") + file.errorString();
     return false;
@@ -61,9 +61,9 @@ bool SettingsStore::save(const QString& mac, const QJsonObject& settings, const 
   return true;
 }
 
-void SettingsStore::saveAndDieHalfway(const QString& mac, const QJsonObject& settings) const {
-  if (persistent() && QDir().mkpath(folder_)) {
-    QSaveFile file(pathFor(mac));
+void SettingsStore::SaveAndDieHalfway(const QString& mac, const QJsonObject& settings) const {
+  if (Persistent() && QDir().mkpath(folder_)) {
+    QSaveFile file(PathFor(mac));
     const QByteArray content = FileContent(mac, settings);
     if (file.open(QIODevice::WriteOnly)) {
       file.write(content.left(content.size() / 2));

@@ -14,24 +14,24 @@ class SettingsStore {
   // An empty folder keeps settings in memory only.
   explicit SettingsStore(QString folder);
 
-  bool persistent() const { return !folder_.isEmpty(); }
-  QString pathFor(const QString& mac) const;
+  bool Persistent() const { return !folder_.isEmpty(); }
+  QString PathFor(const QString& mac) const;
 
   // The saved settings of `mac`, or nothing when there is no file. A file
   // that cannot be read or parsed sets `error`.
-  std::optional<QJsonObject> load(const QString& mac, QString& error) const;
+  std::optional<QJsonObject> Load(const QString& mac, QString& error) const;
 
   // The further ONVIF users saved beside the settings (none without a file).
-  QJsonArray loadOnvifUsers(const QString& mac) const;
+  QJsonArray LoadOnvifUsers(const QString& mac) const;
 
   // Writes the whole set; on failure the old file stays and `error` says why.
-  bool save(const QString& mac, const QJsonObject& settings, QString& error) const { return save(mac, settings, {}, error); }
+  bool Save(const QString& mac, const QJsonObject& settings, QString& error) const { return Save(mac, settings, {}, error); }
   // The same with the ONVIF users besides the administrator account.
-  bool save(const QString& mac, const QJsonObject& settings, const QJsonArray& onvifUsers, QString& error) const;
+  bool Save(const QString& mac, const QJsonObject& settings, const QJsonArray& onvifUsers, QString& error) const;
 
   // Writes half of the new file and aborts the process before it is
   // committed: the fault "dies during apply".
-  [[noreturn]] void saveAndDieHalfway(const QString& mac, const QJsonObject& settings) const;
+  [[noreturn]] void SaveAndDieHalfway(const QString& mac, const QJsonObject& settings) const;
 
  private:
   QString folder_;

@@ -5,7 +5,7 @@
 
 namespace camd {
 
-bool SimLog::open(const QString& path, QString& error) {
+bool SimLog::Open(const QString& path, QString& error) {
   clock_.start();
   const bool opened = path.isEmpty() ? file_.open(stderr, QIODevice::WriteOnly | QIODevice::Unbuffered)
                                      : (file_.setFileName(path),
@@ -14,7 +14,7 @@ bool SimLog::open(const QString& path, QString& error) {
   return opened;
 }
 
-void SimLog::line(const QString& text) {
+void SimLog::Line(const QString& text) {
   if (!file_.isOpen()) return;
   const QString stamped = QStringLiteral("%1 ").arg(static_cast<double>(clock_.elapsed()) / 1000.0, 0, 'f', 3) + text + u'\n';
   file_.write(stamped.toUtf8());
@@ -22,27 +22,27 @@ void SimLog::line(const QString& text) {
 
 CappedLines::CappedLines(SimLog& log, QString kind) : log_(log), kind_(std::move(kind)) {
   windowEnd_.setSingleShot(true);
-  QObject::connect(&windowEnd_, &QTimer::timeout, &windowEnd_, [this] { endWindow(); });
+  QObject::connect(&windowEnd_, &QTimer::timeout, &windowEnd_, [this] { EndWindow(); });
 }
 
-void CappedLines::line(const QString& text) {
+void CappedLines::Line(const QString& text) {
   if (!window_.isValid() || (counted_ == 0 && window_.elapsed() >= WindowMs)) {
     window_.start();
     logged_ = 0;
   }
   if (logged_ < LinesPerWindow) {
     ++logged_;
-    log_.line(kind_ + u' ' + text);
+    log_.Line(kind_ + u' ' + text);
     return;
   }
   if (counted_++ > 0) return;
   const qint64 left = std::max<qint64>(0, WindowMs - window_.elapsed());
-  log_.line(QStringLiteral("%1: further lines only counted for ms=%2").arg(kind_).arg(left));
+  log_.Line(QStringLiteral("%1: further lines only counted for ms=%2").arg(kind_).arg(left));
   windowEnd_.start(static_cast<int>(left));
 }
 
-void CappedLines::endWindow() {
-  log_.line(QStringLiteral("%1: counted=%2 not logged").arg(kind_).arg(counted_));
+void CappedLines::EndWindow() {
+  log_.Line(QStringLiteral("%1: counted=%2 not logged").arg(kind_).arg(counted_));
   counted_ = 0;
   window_.invalidate();
 }

@@ -12,8 +12,8 @@ namespace camd {
 class SimLog {
  public:
   // An empty path logs to stderr.
-  bool open(const QString& path, QString& error);
-  void line(const QString& text);
+  bool Open(const QString& path, QString& error);
+  void Line(const QString& text);
 
  private:
   QFile file_;
@@ -32,10 +32,10 @@ class CappedLines {
   // `kind` starts every line of this kind, e.g. "sim udp dropped".
   CappedLines(SimLog& log, QString kind);
   // `text` follows the kind on its line.
-  void line(const QString& text);
+  void Line(const QString& text);
 
  private:
-  void endWindow();
+  void EndWindow();
 
   SimLog& log_;
   const QString kind_;

@@ -147,8 +147,8 @@ QLabel& AddLabel(WindowView& view, forms::Label& label, const char* name, bool w
   return *shown;
 }
 
-QPushButton& AddButton(WindowView& view, forms::Button& button, const char* name,
-                           const QString& picture, Handler click, const Dispatch& dispatch, bool mnemonic) {
+QPushButton& AddButton(WindowView& view, forms::Button& button, const char* name, const QString& picture,
+                       const Handler& click, const Dispatch& dispatch, bool mnemonic) {
   QPushButton* shown = picture.isEmpty() ? new QPushButton(&view) : new PictureButton(picture, &view);
   Name(*shown, name);
   shown->setAutoDefault(false);  // the window decides what Enter presses
@@ -166,8 +166,8 @@ QPushButton& AddButton(WindowView& view, forms::Button& button, const char* name
   return *shown;
 }
 
-QCheckBox& AddCheckBox(WindowView& view, forms::CheckBox& box, const char* name,
-                       const QString& text, Handler click, const Dispatch& dispatch) {
+QCheckBox& AddCheckBox(WindowView& view, forms::CheckBox& box, const char* name, const QString& text,
+                       const Handler& click, const Dispatch& dispatch) {
   auto* shown = new QCheckBox(text, &view);
   Name(*shown, name);
   // Toggled, not clicked: a box ticked through the accessibility tree or the
@@ -185,9 +185,8 @@ QCheckBox& AddCheckBox(WindowView& view, forms::CheckBox& box, const char* name,
   return *shown;
 }
 
-std::vector<QAbstractButton*> AddOptionArray(WindowView& view, forms::OptionArray& options,
-                                             size_t count, const char* name, Handler click,
-                                             const Dispatch& dispatch) {
+std::vector<QAbstractButton*> AddOptionArray(WindowView& view, forms::OptionArray& options, size_t count,
+                                             const char* name, const Handler& click, const Dispatch& dispatch) {
   auto* group = new QButtonGroup(&view);
   std::vector<QAbstractButton*> buttons;
   for (size_t index = 0; index < count; ++index) {
@@ -257,8 +256,8 @@ CameraRows* ListRows(const QTreeView& tree) {
   return sorted == nullptr ? nullptr : qobject_cast<CameraRows*>(sorted->sourceModel());
 }
 
-QTreeView& AddListView(WindowView& view, forms::ListView& list, const char* name, Handler event9, Handler event10,
-                       const Dispatch& dispatch, RowNoteFunction note) {
+QTreeView& AddListView(WindowView& view, forms::ListView& list, const char* name, const Handler& event9,
+                       const Handler& event10, const Dispatch& dispatch, RowNoteFunction note) {
   auto* tree = new QTreeView(&view);
   Name(*tree, name);
   auto* rows = new CameraRows(std::move(note), tree);

@@ -34,15 +34,14 @@ QLabel& AddLabel(WindowView& view, forms::Label& label, const char* name, bool w
 // A picture button when picture holds its painted wording, else a plain
 // button with the model's caption; mnemonic: the caption's first letter is
 // its mnemonic (the model's caption stays as it is).
-QPushButton& AddButton(WindowView& view, forms::Button& button, const char* name,
-                           const QString& picture, Handler click, const Dispatch& dispatch, bool mnemonic = false);
-QCheckBox& AddCheckBox(WindowView& view, forms::CheckBox& box, const char* name,
-                       const QString& text, Handler click, const Dispatch& dispatch);
+QPushButton& AddButton(WindowView& view, forms::Button& button, const char* name, const QString& picture,
+                       const Handler& click, const Dispatch& dispatch, bool mnemonic = false);
+QCheckBox& AddCheckBox(WindowView& view, forms::CheckBox& box, const char* name, const QString& text,
+                       const Handler& click, const Dispatch& dispatch);
 // count radio buttons; the model's captions label them. An option
 // without a caption shows only while it is the selected one.
-std::vector<QAbstractButton*> AddOptionArray(WindowView& view, forms::OptionArray& options,
-                                             size_t count, const char* name, Handler click,
-                                             const Dispatch& dispatch);
+std::vector<QAbstractButton*> AddOptionArray(WindowView& view, forms::OptionArray& options, size_t count,
+                                             const char* name, const Handler& click, const Dispatch& dispatch);
 QComboBox& AddComboBox(WindowView& view, forms::ComboBox& combo, const char* name);
 // The rows in a sortable view: a Name column with each row's text, then the
 // model's columns, with each row's note (note may be empty). Choosing a row
@@ -50,8 +49,8 @@ QComboBox& AddComboBox(WindowView& view, forms::ComboBox& combo, const char* nam
 // model's row is the one chosen. While the view shows the cameras heard by a
 // search (CameraRows::Heard), the logic is not asked: choosing a row only
 // selects it, and the list is not redrawn from the model.
-QTreeView& AddListView(WindowView& view, forms::ListView& list, const char* name,
-                         Handler event9, Handler event10, const Dispatch& dispatch, RowNoteFunction note = {});
+QTreeView& AddListView(WindowView& view, forms::ListView& list, const char* name, const Handler& event9,
+                       const Handler& event10, const Dispatch& dispatch, RowNoteFunction note = {});
 // The rows a list view shows.
 CameraRows* ListRows(const QTreeView& tree);
 

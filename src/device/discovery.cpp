@@ -52,7 +52,7 @@ SearchOutcome SearchCameras(const NetOptions& options, const InterfaceChoice& ch
                             const std::function<void(const FoundCamera&)>& onFound) {
   SearchOutcome outcome;
   UdpChannel channel(options, choice);
-  if (!channel.Open(&outcome.error)) {
+  if (!channel.Open(outcome.error)) {
     qCWarning(lcDiscovery).noquote() << "Search: cannot search:" << outcome.error;
     return outcome;
   }
@@ -80,7 +80,7 @@ SearchOutcome SearchCameras(const NetOptions& options, const InterfaceChoice& ch
 
   onvif::Prober prober(options, choice);
   QString onvifError;
-  bool onvifProbing = options.onvifPort != 0 && prober.Open(&onvifError);
+  bool onvifProbing = options.onvifPort != 0 && prober.Open(onvifError);
   if (options.onvifPort != 0 && !onvifProbing) {
     qCWarning(lcDiscovery).noquote() << "Search: no ONVIF search:" << onvifError;
   }

@@ -300,7 +300,7 @@ HttpResponse SendHttp(const HttpRequest& request) {
     return response;
   }
   const RawResponse first = Exchange(request, QByteArray());
-  const HttpResponse plain = Conclude(first, request);
+  HttpResponse plain = Conclude(first, request);
   if (plain.status != 401 || !request.answerChallenge) return plain;
 
   // The camera wants a login: answer its Digest challenge once, preferring

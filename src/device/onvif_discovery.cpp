@@ -146,9 +146,9 @@ std::optional<FoundCamera> CameraFromMatch(const ProbeMatch& match, const QHostA
 Prober::Prober(const NetOptions& options, const InterfaceChoice& choice)
     : options_(options), choice_(choice), group_(options.onvifGroup) {}
 
-bool Prober::Open(QString* error) {
+bool Prober::Open(QString& error) {
   if (group_.protocol() != QAbstractSocket::IPv4Protocol || !group_.isMulticast()) {
-    *error = QStringLiteral("WS-Discovery group %1 is not an IPv4 multicast address").arg(options_.onvifGroup);
+    error = QStringLiteral("WS-Discovery group %1 is not an IPv4 multicast address").arg(options_.onvifGroup);
     return false;
   }
   for (const ChosenInterface& chosen : choice_.interfaces) {
@@ -167,7 +167,7 @@ bool Prober::Open(QString* error) {
     sockets_.push_back(std::move(socket));
   }
   if (sockets_.empty()) {
-    *error = choice_.error.isEmpty() ? QStringLiteral("no interface can send a WS-Discovery probe") : choice_.error;
+    error = choice_.error.isEmpty() ? QStringLiteral("no interface can send a WS-Discovery probe") : choice_.error;
     return false;
   }
   return true;

@@ -67,7 +67,7 @@ class Prober {
  public:
   Prober(const NetOptions& options, const InterfaceChoice& choice);
   // False (with the reason) when no interface can send a probe.
-  bool Open(QString* error);
+  bool Open(QString& error);
   // One probe per type out of every interface, each with a MessageID of its
   // own: a device answers a MessageID once, so every round is a fresh chance
   // for an answer lost on the way.

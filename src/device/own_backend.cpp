@@ -145,7 +145,7 @@ std::optional<protocol::Message> OwnBackend::Ask(const char* member, protocol::M
   const InterfaceChoice choice = ChooseInterfaces(options_.interfaceName);
   UdpChannel channel(options_, choice);
   QString error;
-  if (!channel.Open(&error)) {
+  if (!channel.Open(error)) {
     qCWarning(lcMac) << member << target << ":" << error;
     return std::nullopt;
   }

@@ -11,23 +11,23 @@ namespace device {
 UdpChannel::UdpChannel(const NetOptions& options, const InterfaceChoice& choice)
     : options_(options), choice_(choice), group_(options.group) {}
 
-bool UdpChannel::Open(QString* error) {
+bool UdpChannel::Open(QString& error) {
   if (group_.protocol() != QAbstractSocket::IPv4Protocol || !group_.isMulticast()) {
-    *error = QStringLiteral("group %1 is not an IPv4 multicast address").arg(options_.group);
+    error = QStringLiteral("group %1 is not an IPv4 multicast address").arg(options_.group);
     return false;
   }
   if (choice_.interfaces.empty()) {
-    *error = choice_.error.isEmpty() ? QStringLiteral("no usable interface") : choice_.error;
+    error = choice_.error.isEmpty() ? QStringLiteral("no usable interface") : choice_.error;
     return false;
   }
   // Bound to the group itself, the socket hears nothing but the group.
   if (!receiver_.bind(group_, options_.port, QUdpSocket::ShareAddress | QUdpSocket::ReuseAddressHint)) {
-    *error = QStringLiteral("cannot listen on port %1: %2").arg(options_.port).arg(receiver_.errorString());
+    error = QStringLiteral("cannot listen on port %1: %2").arg(options_.port).arg(receiver_.errorString());
     return false;
   }
   receiver_.setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, protocol::ReceiveBufferBytes);
   if (!protocol::HearJoinedInterfacesOnly(receiver_.socketDescriptor())) {
-    *error = QStringLiteral("cannot confine the group to the chosen interfaces: %1").arg(qt_error_string(errno));
+    error = QStringLiteral("cannot confine the group to the chosen interfaces: %1").arg(qt_error_string(errno));
     return false;
   }
   bool joined = false;
@@ -49,7 +49,7 @@ bool UdpChannel::Open(QString* error) {
     senders_.push_back({std::move(sender), choice_.loopbackOnly ? QHostAddress() : chosen.broadcast});
   }
   if (!joined || senders_.empty()) {
-    *error = QStringLiteral("cannot use the group %1 on the chosen interfaces").arg(options_.group);
+    error = QStringLiteral("cannot use the group %1 on the chosen interfaces").arg(options_.group);
     return false;
   }
   QObject::connect(&receiver_, &QUdpSocket::readyRead, &receiver_, [this] { ReadPending(); });

@@ -19,7 +19,7 @@ class UdpChannel {
   UdpChannel(const NetOptions& options, const InterfaceChoice& choice);
 
   // Binds and joins; false (with the reason) when the channel cannot be used.
-  bool Open(QString* error);
+  bool Open(QString& error);
   // Out of every chosen interface to the group (and to the interface's
   // broadcast address on a real interface).
   void Send(const QByteArray& datagram);

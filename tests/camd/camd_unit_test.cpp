@@ -294,14 +294,14 @@ TEST(SettingsStore, KeepsSettingsPerCamera) {
   QTemporaryDir dir;
   const SettingsStore store(dir.path() + "/state");
   QString error;
-  EXPECT_FALSE(store.load("1.2.3.4.5.6", error).has_value());
+  EXPECT_FALSE(store.Load("1.2.3.4.5.6", error).has_value());
   EXPECT_TRUE(error.isEmpty());
   QJsonObject settings = DefaultSettings(true);
   settings.insert("WlanESSID", "kept");
-  ASSERT_TRUE(store.save("1.2.3.4.5.6", settings, error)) << qPrintable(error);
-  ASSERT_TRUE(store.save("1.2.3.4.5.7", DefaultSettings(false), error)) << qPrintable(error);
-  EXPECT_EQ(store.load("1.2.3.4.5.6", error), settings);
-  EXPECT_EQ(store.load("1.2.3.4.5.7", error), DefaultSettings(false));
+  ASSERT_TRUE(store.Save("1.2.3.4.5.6", settings, error)) << qPrintable(error);
+  ASSERT_TRUE(store.Save("1.2.3.4.5.7", DefaultSettings(false), error)) << qPrintable(error);
+  EXPECT_EQ(store.Load("1.2.3.4.5.6", error), settings);
+  EXPECT_EQ(store.Load("1.2.3.4.5.7", error), DefaultSettings(false));
   EXPECT_EQ(QDir(dir.path() + "/state").entryList(QDir::Files).size(), 2) << "no temporary files left";
 }
 
@@ -311,11 +311,11 @@ TEST(SettingsStore, DyingHalfwayLeavesTheOldFileWholeAndNoDebris) {
   QString error;
   QJsonObject old = DefaultSettings(false);
   old.insert("SysAdminID", "old");
-  ASSERT_TRUE(store.save("1.2.3.4.5.6", old, error)) << qPrintable(error);
+  ASSERT_TRUE(store.Save("1.2.3.4.5.6", old, error)) << qPrintable(error);
   QJsonObject changed = old;
   changed.insert("SysAdminID", "new");
-  EXPECT_DEATH(store.saveAndDieHalfway("1.2.3.4.5.6", changed), "");
-  EXPECT_EQ(store.load("1.2.3.4.5.6", error), old) << qPrintable(error);
+  EXPECT_DEATH(store.SaveAndDieHalfway("1.2.3.4.5.6", changed), "");
+  EXPECT_EQ(store.Load("1.2.3.4.5.6", error), old) << qPrintable(error);
   EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"1.2.3.4.5.6.json"});
 }
 
@@ -324,12 +324,12 @@ TEST(SettingsStore, RefusesDamagedOrForeignFiles) {
   const SettingsStore store(dir.path());
   for (const QByteArray& content : {QByteArray("{\"mac\":\"1.2.3.4.5.6\",\"settings\":{"),
                                     QByteArray("{\"mac\":\"9.9.9.9.9.9\",\"settings\":{}}"), QByteArray("[]")}) {
-    QFile file(store.pathFor("1.2.3.4.5.6"));
+    QFile file(store.PathFor("1.2.3.4.5.6"));
     ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
     file.write(content);
     file.close();
     QString error;
-    EXPECT_FALSE(store.load("1.2.3.4.5.6", error).has_value()) << content.constData();
+    EXPECT_FALSE(store.Load("1.2.3.4.5.6", error).has_value()) << content.constData();
     EXPECT_FALSE(error.isEmpty());
   }
 }
@@ -337,37 +337,37 @@ TEST(SettingsStore, RefusesDamagedOrForeignFiles) {
 TEST(SettingsStore, WithoutFolderKeepsNothing) {
   const SettingsStore store{QString()};
   QString error;
-  EXPECT_FALSE(store.persistent());
-  EXPECT_TRUE(store.save("1.2.3.4.5.6", DefaultSettings(false), error));
-  EXPECT_FALSE(store.load("1.2.3.4.5.6", error).has_value());
+  EXPECT_FALSE(store.Persistent());
+  EXPECT_TRUE(store.Save("1.2.3.4.5.6", DefaultSettings(false), error));
+  EXPECT_FALSE(store.Load("1.2.3.4.5.6", error).has_value());
 }
 
 // Answers the first challenge of `server` as a client would.
 QByteArray Answer(DigestServer& server, const QString& user, const QString& password, const QString& uri,
                   int offer = 0) {
-  const auto challenge = protocol::ParseDigestChallenge(server.challenge(false).at(offer));
+  const auto challenge = protocol::ParseDigestChallenge(server.Challenge(false).at(offer));
   EXPECT_TRUE(challenge.has_value());
   return protocol::DigestAuthorization(*challenge, user, password, "GET", uri);
 }
 
 TEST(Digest, OffersMd5ThenSha256) {
   DigestServer server;
-  const QByteArrayList offers = server.challenge(false);
+  const QByteArrayList offers = server.Challenge(false);
   ASSERT_EQ(offers.size(), 2);
   EXPECT_EQ(protocol::ParseDigestChallenge(offers[0])->algorithm, "MD5");
   EXPECT_EQ(protocol::ParseDigestChallenge(offers[1])->algorithm, "SHA-256");
   EXPECT_EQ(protocol::ParseDigestChallenge(offers[0])->realm, "sentrova-camera");
   EXPECT_EQ(protocol::ParseDigestChallenge(offers[0])->qop, "auth");
   EXPECT_FALSE(offers[0].contains("stale"));
-  EXPECT_TRUE(server.challenge(true)[0].contains("stale=true"));
+  EXPECT_TRUE(server.Challenge(true)[0].contains("stale=true"));
 }
 
 TEST(Digest, AcceptsTheRightAnswerOnce) {
   for (int offer : {0, 1}) {
     DigestServer server;
     const QByteArray authorization = Answer(server, "admin", "1234", "/setup/v1/hello", offer);
-    EXPECT_EQ(server.verify(authorization, "GET", "/setup/v1/hello", "admin", "1234"), DigestResult::Accepted);
-    EXPECT_EQ(server.verify(authorization, "GET", "/setup/v1/hello", "admin", "1234"), DigestResult::Refused)
+    EXPECT_EQ(server.Verify(authorization, "GET", "/setup/v1/hello", "admin", "1234"), DigestResult::Accepted);
+    EXPECT_EQ(server.Verify(authorization, "GET", "/setup/v1/hello", "admin", "1234"), DigestResult::Refused)
         << "a replayed request is refused";
   }
 }
@@ -375,25 +375,25 @@ TEST(Digest, AcceptsTheRightAnswerOnce) {
 TEST(Digest, RefusesWrongCredentialsAndMisfits) {
   DigestServer server;
   const QByteArray right = Answer(server, "admin", "1234", "/setup/v1/hello");
-  EXPECT_EQ(server.verify(Answer(server, "admin", "12345", "/setup/v1/hello"), "GET", "/setup/v1/hello", "admin", "1234"),
+  EXPECT_EQ(server.Verify(Answer(server, "admin", "12345", "/setup/v1/hello"), "GET", "/setup/v1/hello", "admin", "1234"),
             DigestResult::Refused);
-  EXPECT_EQ(server.verify(Answer(server, "root", "1234", "/setup/v1/hello"), "GET", "/setup/v1/hello", "admin", "1234"),
+  EXPECT_EQ(server.Verify(Answer(server, "root", "1234", "/setup/v1/hello"), "GET", "/setup/v1/hello", "admin", "1234"),
             DigestResult::Refused);
-  EXPECT_EQ(server.verify(right, "GET", "/setup/v1/restart", "admin", "1234"), DigestResult::Unusable) << "other uri";
-  EXPECT_EQ(server.verify(right, "POST", "/setup/v1/hello", "admin", "1234"), DigestResult::Refused) << "other method";
-  EXPECT_EQ(server.verify("", "GET", "/setup/v1/hello", "admin", "1234"), DigestResult::Missing);
-  EXPECT_EQ(server.verify("Basic YWRtaW46MTIzNA==", "GET", "/setup/v1/hello", "admin", "1234"), DigestResult::Missing);
+  EXPECT_EQ(server.Verify(right, "GET", "/setup/v1/restart", "admin", "1234"), DigestResult::Unusable) << "other uri";
+  EXPECT_EQ(server.Verify(right, "POST", "/setup/v1/hello", "admin", "1234"), DigestResult::Refused) << "other method";
+  EXPECT_EQ(server.Verify("", "GET", "/setup/v1/hello", "admin", "1234"), DigestResult::Missing);
+  EXPECT_EQ(server.Verify("Basic YWRtaW46MTIzNA==", "GET", "/setup/v1/hello", "admin", "1234"), DigestResult::Missing);
   // Refused before any password is looked at: no guess was checked.
-  EXPECT_EQ(server.verify("Digest " + QByteArray(5000, 'a'), "GET", "/setup/v1/hello", "admin", "1234"),
+  EXPECT_EQ(server.Verify("Digest " + QByteArray(5000, 'a'), "GET", "/setup/v1/hello", "admin", "1234"),
             DigestResult::Unusable);
-  EXPECT_EQ(server.verify("Digest garbage,,,=\"", "GET", "/setup/v1/hello", "admin", "1234"), DigestResult::Unusable);
+  EXPECT_EQ(server.Verify("Digest garbage,,,=\"", "GET", "/setup/v1/hello", "admin", "1234"), DigestResult::Unusable);
 }
 
 TEST(Digest, UnknownNonceWithRightAnswerIsStale) {
   DigestServer issuer, other;
   const QByteArray authorization = Answer(issuer, "admin", "1234", "/setup/v1/hello");
-  EXPECT_EQ(other.verify(authorization, "GET", "/setup/v1/hello", "admin", "1234"), DigestResult::Stale);
-  EXPECT_EQ(other.verify(Answer(issuer, "admin", "bad", "/setup/v1/hello"), "GET", "/setup/v1/hello", "admin", "1234"),
+  EXPECT_EQ(other.Verify(authorization, "GET", "/setup/v1/hello", "admin", "1234"), DigestResult::Stale);
+  EXPECT_EQ(other.Verify(Answer(issuer, "admin", "bad", "/setup/v1/hello"), "GET", "/setup/v1/hello", "admin", "1234"),
             DigestResult::Refused);
 }
 
@@ -403,55 +403,55 @@ TEST(Digest, UnknownNonceWithRightAnswerIsStale) {
 TEST(Digest, SchemeInAnyCaseDuplicatesMalformedAndNoEviction) {
   DigestServer server;
   const QByteArray right = Answer(server, "admin", "1234", "/setup/v1/hello");
-  for (int i = 0; i < 100000; ++i) server.challenge(false);
+  for (int i = 0; i < 100000; ++i) server.Challenge(false);
   QByteArray lower = right;
   lower.replace(0, 6, "dIGEST");
-  EXPECT_EQ(server.verify(lower, "GET", "/setup/v1/hello", "admin", "1234"), DigestResult::Accepted)
+  EXPECT_EQ(server.Verify(lower, "GET", "/setup/v1/hello", "admin", "1234"), DigestResult::Accepted)
       << "a hundred thousand later challenges changed nothing";
   const QByteArray again = Answer(server, "admin", "1234", "/setup/v1/hello");
-  EXPECT_EQ(server.verify(again + ", username=\"root\"", "GET", "/setup/v1/hello", "admin", "1234"),
+  EXPECT_EQ(server.Verify(again + ", username=\"root\"", "GET", "/setup/v1/hello", "admin", "1234"),
             DigestResult::Malformed);
-  EXPECT_EQ(server.verify(again + ", nc=00000002", "GET", "/setup/v1/hello", "admin", "1234"), DigestResult::Malformed);
-  EXPECT_EQ(server.verify(again, "GET", "/setup/v1/hello", "admin", "1234"), DigestResult::Accepted);
-  EXPECT_EQ(DigestServer().verify(again, "GET", "/setup/v1/hello", "admin", "1234"), DigestResult::Stale)
+  EXPECT_EQ(server.Verify(again + ", nc=00000002", "GET", "/setup/v1/hello", "admin", "1234"), DigestResult::Malformed);
+  EXPECT_EQ(server.Verify(again, "GET", "/setup/v1/hello", "admin", "1234"), DigestResult::Accepted);
+  EXPECT_EQ(DigestServer().Verify(again, "GET", "/setup/v1/hello", "admin", "1234"), DigestResult::Stale)
       << "another camera's nonce is not ours";
 }
 
 TEST(Challenges, SpentOnceAndNeverPushedOutByAFlood) {
   ChallengeBook book;
-  const QString first = book.issue();
+  const QString first = book.Issue();
   EXPECT_EQ(first.size(), protocol::ChallengeHexChars);
   EXPECT_TRUE(protocol::IsHex(first, protocol::ChallengeHexChars));
-  for (quint32 i = 0; i < ChallengeBook::Window - 2; ++i) book.issue();
-  EXPECT_TRUE(book.spend(first)) << "still valid after a flood of challenges that fits the window";
-  EXPECT_FALSE(book.spend(first)) << "single use";
-  const QString second = book.issue();
+  for (quint32 i = 0; i < ChallengeBook::Window - 2; ++i) book.Issue();
+  EXPECT_TRUE(book.Spend(first)) << "still valid after a flood of challenges that fits the window";
+  EXPECT_FALSE(book.Spend(first)) << "single use";
+  const QString second = book.Issue();
   QString forged = second;
   forged[31] = forged[31] == u'0' ? u'1' : u'0';
-  EXPECT_FALSE(book.spend(forged)) << "a challenge the camera did not issue";
-  EXPECT_FALSE(book.spend(u"0123"_qs));
-  EXPECT_TRUE(book.spend(second)) << "a refused forgery does not spend the real one";
-  const QString lost = book.issue();
-  for (quint32 i = 0; i < ChallengeBook::Window; ++i) book.issue();
-  EXPECT_FALSE(book.spend(lost)) << "beyond the window it counts as lost";
+  EXPECT_FALSE(book.Spend(forged)) << "a challenge the camera did not issue";
+  EXPECT_FALSE(book.Spend(u"0123"_qs));
+  EXPECT_TRUE(book.Spend(second)) << "a refused forgery does not spend the real one";
+  const QString lost = book.Issue();
+  for (quint32 i = 0; i < ChallengeBook::Window; ++i) book.Issue();
+  EXPECT_FALSE(book.Spend(lost)) << "beyond the window it counts as lost";
 }
 
 // Wrong logins: a few at once, then one a second; right ones cost nothing;
 // a quiet spell gives the whole burst back.
 TEST(GuessBudget, FewWrongProofsAtOnceThenOnePerSecond) {
   GuessBudget budget;
-  for (int i = 0; i < 20; ++i) EXPECT_TRUE(budget.mayCheck(i)) << "right proofs spend nothing";
+  for (int i = 0; i < 20; ++i) EXPECT_TRUE(budget.MayCheck(i)) << "right proofs spend nothing";
   for (int i = 0; i < GuessBudget::Burst; ++i) {
-    EXPECT_TRUE(budget.mayCheck(100));
-    budget.failed(100);
+    EXPECT_TRUE(budget.MayCheck(100));
+    budget.Failed(100);
   }
-  EXPECT_FALSE(budget.mayCheck(100)) << "the burst is spent";
-  EXPECT_FALSE(budget.mayCheck(100 + GuessBudget::RefillMs - 1));
-  EXPECT_TRUE(budget.mayCheck(100 + GuessBudget::RefillMs)) << "one more a second later";
-  budget.failed(100 + GuessBudget::RefillMs);
-  EXPECT_FALSE(budget.mayCheck(100 + GuessBudget::RefillMs * 3 / 2));
+  EXPECT_FALSE(budget.MayCheck(100)) << "the burst is spent";
+  EXPECT_FALSE(budget.MayCheck(100 + GuessBudget::RefillMs - 1));
+  EXPECT_TRUE(budget.MayCheck(100 + GuessBudget::RefillMs)) << "one more a second later";
+  budget.Failed(100 + GuessBudget::RefillMs);
+  EXPECT_FALSE(budget.MayCheck(100 + GuessBudget::RefillMs * 3 / 2));
   int checked = 0;
-  for (qint64 now = 60000; budget.mayCheck(now); ++checked) budget.failed(now);
+  for (qint64 now = 60000; budget.MayCheck(now); ++checked) budget.Failed(now);
   EXPECT_EQ(checked, GuessBudget::Burst) << "after a quiet minute the burst again, no more";
 }
 
@@ -468,15 +468,15 @@ TEST(AnswerScheduler, RoomForARequestCountsOnlyWhatIsDueSoon) {
   QTemporaryDir dir;
   SimLog log;
   QString error;
-  ASSERT_TRUE(log.open(dir.filePath("camd.log"), error)) << qPrintable(error);
+  ASSERT_TRUE(log.Open(dir.filePath("camd.log"), error)) << qPrintable(error);
   AnswerScheduler scheduler(log);
-  EXPECT_TRUE(scheduler.hasRoomFor(AnswerScheduler::MaxPending)) << "an empty queue takes any number";
-  for (size_t i = 0; i < AnswerScheduler::FullAt - 3000; ++i) scheduler.post([] {}, 5000);
-  EXPECT_TRUE(scheduler.hasRoomFor(1000)) << "all due later";
-  EXPECT_FALSE(scheduler.hasRoomFor(3001)) << "but never more than FullAt in all";
-  for (size_t i = 0; i < AnswerScheduler::BusyAt - 1000; ++i) scheduler.post([] {}, 0);
-  EXPECT_TRUE(scheduler.hasRoomFor(1000));
-  EXPECT_FALSE(scheduler.hasRoomFor(1001)) << "the sender would fall behind";
+  EXPECT_TRUE(scheduler.HasRoomFor(AnswerScheduler::MaxPending)) << "an empty queue takes any number";
+  for (size_t i = 0; i < AnswerScheduler::FullAt - 3000; ++i) scheduler.Post([] {}, 5000);
+  EXPECT_TRUE(scheduler.HasRoomFor(1000)) << "all due later";
+  EXPECT_FALSE(scheduler.HasRoomFor(3001)) << "but never more than FullAt in all";
+  for (size_t i = 0; i < AnswerScheduler::BusyAt - 1000; ++i) scheduler.Post([] {}, 0);
+  EXPECT_TRUE(scheduler.HasRoomFor(1000));
+  EXPECT_FALSE(scheduler.HasRoomFor(1001)) << "the sender would fall behind";
 }
 
 TEST(AnswerScheduler, BoundedAndInOrderOfDueTime) {
@@ -487,19 +487,19 @@ TEST(AnswerScheduler, BoundedAndInOrderOfDueTime) {
   QTemporaryDir dir;
   SimLog log;
   QString error;
-  ASSERT_TRUE(log.open(dir.filePath("camd.log"), error)) << qPrintable(error);
+  ASSERT_TRUE(log.Open(dir.filePath("camd.log"), error)) << qPrintable(error);
   AnswerScheduler scheduler(log);
   // Three due times far apart, posted interleaved latest first.
   const int delays[] = {1000, 500, 0};
   constexpr int kDropped = 5;
   std::vector<int> sent;
   for (int i = 0; i < int(AnswerScheduler::MaxPending) + kDropped; ++i)
-    scheduler.post([&sent, i] { sent.push_back(i); }, delays[i % 3]);
-  EXPECT_EQ(scheduler.pending(), AnswerScheduler::MaxPending);
+    scheduler.Post([&sent, i] { sent.push_back(i); }, delays[i % 3]);
+  EXPECT_EQ(scheduler.PendingCount(), AnswerScheduler::MaxPending);
 
   QElapsedTimer clock;
   clock.start();
-  while (scheduler.pending() > 0 && clock.elapsed() < 10000) app.processEvents(QEventLoop::WaitForMoreEvents, 100);
+  while (scheduler.PendingCount() > 0 && clock.elapsed() < 10000) app.processEvents(QEventLoop::WaitForMoreEvents, 100);
   std::vector<int> expected;
   for (int bucket : {2, 1, 0})
     for (int i = bucket; i < int(AnswerScheduler::MaxPending); i += 3) expected.push_back(i);

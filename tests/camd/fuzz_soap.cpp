@@ -40,9 +40,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (const auto token = camd::ReadUsernameToken(request->header)) {
       camd::TokenBook book;
       const QHostAddress from(QStringLiteral("127.0.0.2"));
-      if (book.admit(*token, QDateTime::currentDateTimeUtc(), from) == camd::TokenResult::Admitted &&
+      if (book.Admit(*token, QDateTime::currentDateTimeUtc(), from) == camd::TokenResult::Admitted &&
           camd::TokenMatches(*token, token->user, QStringLiteral("1234")))
-        book.spend(*token, QDateTime::currentDateTimeUtc(), from);
+        book.Spend(*token, QDateTime::currentDateTimeUtc(), from);
     }
   }
   error.clear();

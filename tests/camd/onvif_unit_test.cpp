@@ -57,7 +57,7 @@ TEST(OnvifToken, CheckedAgainstTheCamerasClockOncePerNonce) {
   for (const Case& c : cases) {
     TokenBook book;
     const UsernameToken token = TokenAt(pc.addSecs(c.tokenFromPcSeconds), "1234", QLatin1String(c.type));
-    EXPECT_EQ(book.admit(token, pc.addSecs(c.cameraAheadSeconds), kClient), c.expected) << c.what;
+    EXPECT_EQ(book.Admit(token, pc.addSecs(c.cameraAheadSeconds), kClient), c.expected) << c.what;
   }
   TokenBook book;
   const UsernameToken token = TokenAt(pc, "1234");
@@ -69,20 +69,20 @@ TEST(OnvifToken, CheckedAgainstTheCamerasClockOncePerNonce) {
   EXPECT_FALSE(TokenMatches(plain, "admin", "1234")) << "the password itself as the digest";
   UsernameToken badTime = token;
   badTime.created = "yesterday";
-  EXPECT_EQ(book.admit(badTime, pc, kClient), TokenResult::Malformed);
+  EXPECT_EQ(book.Admit(badTime, pc, kClient), TokenResult::Malformed);
   // Spent once: its sender may repeat it for a moment; anyone else, and its
   // sender later, is refused until it leaves the window, then it is too old.
-  book.spend(token, pc, kClient);
-  EXPECT_EQ(book.admit(token, pc.addMSecs(TokenBook::RepeatMs), kClient), TokenResult::Admitted);
-  EXPECT_EQ(book.admit(token, pc, kOther), TokenResult::Replayed);
-  EXPECT_EQ(book.admit(token, pc.addMSecs(TokenBook::RepeatMs + 1), kClient), TokenResult::Replayed);
-  EXPECT_EQ(book.admit(token, pc.addSecs(past - 1), kOther), TokenResult::Replayed);
-  EXPECT_EQ(book.admit(token, pc.addSecs(past + 1), kClient), TokenResult::OutsideWindow);
+  book.Spend(token, pc, kClient);
+  EXPECT_EQ(book.Admit(token, pc.addMSecs(TokenBook::RepeatMs), kClient), TokenResult::Admitted);
+  EXPECT_EQ(book.Admit(token, pc, kOther), TokenResult::Replayed);
+  EXPECT_EQ(book.Admit(token, pc.addMSecs(TokenBook::RepeatMs + 1), kClient), TokenResult::Replayed);
+  EXPECT_EQ(book.Admit(token, pc.addSecs(past - 1), kOther), TokenResult::Replayed);
+  EXPECT_EQ(book.Admit(token, pc.addSecs(past + 1), kClient), TokenResult::OutsideWindow);
   UsernameToken sameNonce = TokenAt(pc.addSecs(1), "1234");
   sameNonce.nonce = token.nonce;
   sameNonce.password = protocol::PasswordDigest(sameNonce.nonce, sameNonce.created, "1234");
-  EXPECT_EQ(book.admit(sameNonce, pc, kOther), TokenResult::Admitted) << "the nonce with another time needs the password";
-  EXPECT_EQ(book.admit(TokenAt(pc, "1234"), pc, kOther), TokenResult::Admitted) << "another nonce";
+  EXPECT_EQ(book.Admit(sameNonce, pc, kOther), TokenResult::Admitted) << "the nonce with another time needs the password";
+  EXPECT_EQ(book.Admit(TokenAt(pc, "1234"), pc, kOther), TokenResult::Admitted) << "another nonce";
 }
 
 // A full book forgets its oldest token, and then refuses every token as old
@@ -91,13 +91,13 @@ TEST(OnvifToken, AFullBookNeverTakesAForgottenTokenAgain) {
   const QDateTime pc = QDateTime::currentDateTimeUtc();
   TokenBook book;
   const UsernameToken first = TokenAt(pc.addSecs(-30), "1234");
-  book.spend(first, pc, kClient);
-  for (qsizetype i = 1; i < TokenBook::MaxKept; ++i) book.spend(TokenAt(pc.addMSecs(-20000 + i), "1234"), pc, kClient);
-  EXPECT_EQ(book.admit(first, pc, kOther), TokenResult::Replayed);
-  book.spend(TokenAt(pc, "1234"), pc, kClient);
-  EXPECT_EQ(book.admit(first, pc, kOther), TokenResult::OutsideWindow) << "forgotten, so refused as too old";
-  EXPECT_EQ(book.admit(TokenAt(pc.addSecs(-31), "1234"), pc, kClient), TokenResult::OutsideWindow);
-  EXPECT_EQ(book.admit(TokenAt(pc, "1234"), pc, kClient), TokenResult::Admitted);
+  book.Spend(first, pc, kClient);
+  for (qsizetype i = 1; i < TokenBook::MaxKept; ++i) book.Spend(TokenAt(pc.addMSecs(-20000 + i), "1234"), pc, kClient);
+  EXPECT_EQ(book.Admit(first, pc, kOther), TokenResult::Replayed);
+  book.Spend(TokenAt(pc, "1234"), pc, kClient);
+  EXPECT_EQ(book.Admit(first, pc, kOther), TokenResult::OutsideWindow) << "forgotten, so refused as too old";
+  EXPECT_EQ(book.Admit(TokenAt(pc.addSecs(-31), "1234"), pc, kClient), TokenResult::OutsideWindow);
+  EXPECT_EQ(book.Admit(TokenAt(pc, "1234"), pc, kClient), TokenResult::Admitted);
 }
 
 TEST(OnvifToken, ReadFromTheSecurityHeaderOnly) {
