@@ -78,8 +78,8 @@ int main(int argc, char** argv) {
   Print("login_methods", device.RequestedMethods().join(u' '));
   if (mode == u"full" && opened) {
     wizard.desktop().messages.clear();
-    const bool summary =
-        wizard.ToSummary({.newId = {}, .newPassword = ChosenPassword, .address = ChosenAddress, .gateway = ChosenGateway});
+    const bool summary = wizard.ToSummary(
+        {.newId = {}, .newPassword = ChosenPassword, .address = ChosenAddress, .gateway = ChosenGateway});
     Print("summary", summary ? 1 : 0);
     if (summary) wizard.Restart();
     Print("ended", wizard.Visible(forms::WindowId::FrmMain) && !wizard.Visible(forms::WindowId::FrmsetLanEnd) ? 1 : 0);

@@ -23,8 +23,7 @@ struct PageCase {
   std::u16string entry;
 };
 
-const std::u16string kAddress =
-    u"([1-2]?[0-9]{1,2}\\.[1-2]?[0-9]{1,2}\\.[1-2]?[0-9]{1,2}\\.[1-2]?[0-9]{1,2}|^$)";
+const std::u16string kAddress = u"([1-2]?[0-9]{1,2}\\.[1-2]?[0-9]{1,2}\\.[1-2]?[0-9]{1,2}\\.[1-2]?[0-9]{1,2}|^$)";
 
 std::vector<PageCase> PageCases() {
   return {

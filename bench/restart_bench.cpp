@@ -213,14 +213,18 @@ void RunRestarts(benchmark::State& state, SimCamera camera) {
 
 // Family 0 firmware that restarts on request: 1 + 5 + 15 + 10 s of waits.
 void BM_WiredRestart(benchmark::State& state) {
-  RunRestarts(state, {.host = CameraHost, .family = 0, .mode = u"C-100"_qs, .caption = u"Hall"_qs,
-                      .version = u"2.10.001"_qs});
+  RunRestarts(state,
+              {.host = CameraHost, .family = 0, .mode = u"C-100"_qs, .caption = u"Hall"_qs, .version = u"2.10.001"_qs});
 }
 
 // Family 2 wireless firmware that restarts by itself: 1 + 15 s of waits.
 void BM_WirelessRestart(benchmark::State& state) {
-  RunRestarts(state, {.host = CameraHost, .family = 2, .mode = u"X-350W"_qs, .caption = u"Porch"_qs,
-                      .version = u"2.11.003"_qs, .wireless = true,
+  RunRestarts(state, {.host = CameraHost,
+                      .family = 2,
+                      .mode = u"X-350W"_qs,
+                      .caption = u"Porch"_qs,
+                      .version = u"2.11.003"_qs,
+                      .wireless = true,
                       .settings = QJsonObject{{u"WlanESSID"_qs, u"home"_qs}, {u"WlanChannel"_qs, 6}}});
 }
 
@@ -277,18 +281,22 @@ void RunRestartsToNewList(benchmark::State& state, SimCamera camera) {
 
 // Family 0 firmware that restarts by itself after the apply.
 void BM_RestartToNewList(benchmark::State& state) {
-  RunRestartsToNewList(state, {.host = CameraHost, .family = 0, .mode = u"C-100"_qs, .caption = u"Hall"_qs,
-                               .version = u"2.11.003"_qs});
+  RunRestartsToNewList(
+      state, {.host = CameraHost, .family = 0, .mode = u"C-100"_qs, .caption = u"Hall"_qs, .version = u"2.11.003"_qs});
 }
 
 // Family 0 firmware that restarts when told, 1 s after the apply.
 void BM_RestartToNewListToldToRestart(benchmark::State& state) {
-  RunRestartsToNewList(state, {.host = CameraHost, .family = 0, .mode = u"C-100"_qs, .caption = u"Hall"_qs,
-                               .version = u"2.10.001"_qs});
+  RunRestartsToNewList(
+      state, {.host = CameraHost, .family = 0, .mode = u"C-100"_qs, .caption = u"Hall"_qs, .version = u"2.10.001"_qs});
 }
 
 BENCHMARK(BM_RestartToNewList)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3)->Repetitions(3);
-BENCHMARK(BM_RestartToNewListToldToRestart)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3)->Repetitions(1);
+BENCHMARK(BM_RestartToNewListToldToRestart)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3)
+    ->Repetitions(1);
 BENCHMARK(BM_WiredRestart)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5)->Repetitions(3);
 BENCHMARK(BM_WirelessRestart)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5)->Repetitions(3);
 

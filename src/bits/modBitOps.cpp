@@ -95,16 +95,10 @@ int16_t BitTestInteger(const int16_t& word, uint8_t bit) {
   return (word & Shli(1, bit)) != 0 ? int16_t{-1} : int16_t{0};
 }
 
-int16_t BitTestLong(const int32_t& word, uint8_t bit) {
-  return (word & Shll(1, bit)) != 0 ? int16_t{-1} : int16_t{0};
-}
+int16_t BitTestLong(const int32_t& word, uint8_t bit) { return (word & Shll(1, bit)) != 0 ? int16_t{-1} : int16_t{0}; }
 
-void BitSetInteger(int16_t& word, uint8_t bit) {
-  word = static_cast<int16_t>(word | Shli(1, bit));
-}
+void BitSetInteger(int16_t& word, uint8_t bit) { word = static_cast<int16_t>(word | Shli(1, bit)); }
 
-void BitClearInteger(int16_t& word, uint8_t bit) {
-  word = static_cast<int16_t>(word & ~Shli(1, bit));
-}
+void BitClearInteger(int16_t& word, uint8_t bit) { word = static_cast<int16_t>(word & ~Shli(1, bit)); }
 
 }  // namespace modBitOps

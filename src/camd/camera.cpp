@@ -32,7 +32,6 @@ constexpr qint64 kReplyCacheMs = qint64{30} * 1000;
 constexpr qsizetype kMaxCachedReplies = 256;
 const QString kApiPrefix = QStringLiteral("/setup/v1/");
 
-
 QJsonObject Error(const QString& text) { return QJsonObject{{"error", text}}; }
 
 // Removes entries older than `lifetimeMs`, then the oldest beyond `limit`.
@@ -119,10 +118,11 @@ class SetupServer : public QTcpServer {
   Q_OBJECT
 
  public:
-  SetupServer(QString mac, int idleMs, SimLog& log, QObject* parent) : QTcpServer(parent), mac_(std::move(mac)),
-                                                                      idleMs_(idleMs), log_(log) {
+  SetupServer(QString mac, int idleMs, SimLog& log, QObject* parent)
+      : QTcpServer(parent), mac_(std::move(mac)), idleMs_(idleMs), log_(log) {
     clock_.start();
-    connect(this, &QTcpServer::acceptError, this, [this](QAbstractSocket::SocketError) { HoldAccepting(errorString()); });
+    connect(this, &QTcpServer::acceptError, this,
+            [this](QAbstractSocket::SocketError) { HoldAccepting(errorString()); });
     sweep_.setInterval(std::max(50, idleMs_ / 4));
     connect(&sweep_, &QTimer::timeout, this, [this] {
       CloseIdle();
@@ -178,8 +178,8 @@ class SetupServer : public QTcpServer {
                   .arg(LogSafe(QString::fromLatin1(refusal.why), 80)));
     const QByteArray body = QJsonDocument(Error(QString::fromLatin1(refusal.why))).toJson(QJsonDocument::Compact);
     socket->write("HTTP/1.1 " + QByteArray::number(refusal.status) + " Refused\r\nContent-Type: application/json\r\n" +
-                  protocol::MacHeader + ": " + mac_.toUtf8() + "\r\nConnection: close\r\nContent-Length: " +
-                  QByteArray::number(body.size()) + "\r\n\r\n" + body);
+                  protocol::MacHeader + ": " + mac_.toUtf8() +
+                  "\r\nConnection: close\r\nContent-Length: " + QByteArray::number(body.size()) + "\r\n\r\n" + body);
     socket->readAll();
   }
 
@@ -213,7 +213,8 @@ class SetupServer : public QTcpServer {
   void HoldAccepting(const QString& why) {
     pauseAccepting();
     if (!holding_)
-      log_.Line(QStringLiteral("camera %1 http accept error=%2 retry ms=%3").arg(mac_, LogSafe(why, 80)).arg(kAcceptRetryMs));
+      log_.Line(
+          QStringLiteral("camera %1 http accept error=%2 retry ms=%3").arg(mac_, LogSafe(why, 80)).arg(kAcceptRetryMs));
     holding_ = true;
     if (retryPending_) return;
     retryPending_ = true;
@@ -268,8 +269,7 @@ bool ChallengeBook::Spend(const QString& challenge) {
 }
 
 Camera::Camera(CameraProfile profile, QJsonObject savedSettings, const SimOptions& options, const SettingsStore& store,
-               SimLog& log, std::mt19937& random, AnswerScheduler& answers, QJsonArray onvifUsers,
-               QObject* parent)
+               SimLog& log, std::mt19937& random, AnswerScheduler& answers, QJsonArray onvifUsers, QObject* parent)
     : QObject(parent),
       profile_(std::move(profile)),
       saved_(std::move(savedSettings)),
@@ -358,7 +358,8 @@ bool Camera::SaveOnvif(const QJsonObject& settings, const QJsonArray& users, con
 }
 
 bool Camera::Dropped() {
-  return profile_.faults.dropShare > 0 && std::uniform_real_distribution<double>(0, 1)(random_) < profile_.faults.dropShare;
+  return profile_.faults.dropShare > 0 &&
+         std::uniform_real_distribution<double>(0, 1)(random_) < profile_.faults.dropShare;
 }
 
 // ---- HTTP ----
@@ -371,9 +372,10 @@ void Camera::HandleHttp(const QHttpServerRequest& request, QHttpServerResponder&
   QString detail;
   const Reply reply = AnswerHttp(request, detail);
   log_.Line(QStringLiteral("camera %1 http %2 %3%4 status=%5")
-                .arg(Mac(), request.method() == QHttpServerRequest::Method::Post ? QStringLiteral("POST")
-                            : request.method() == QHttpServerRequest::Method::Get ? QStringLiteral("GET")
-                                                                                  : QStringLiteral("OTHER"),
+                .arg(Mac(),
+                     request.method() == QHttpServerRequest::Method::Post  ? QStringLiteral("POST")
+                     : request.method() == QHttpServerRequest::Method::Get ? QStringLiteral("GET")
+                                                                           : QStringLiteral("OTHER"),
                      LogSafe(request.url().path(), 80), detail)
                 .arg(reply.status));
 
@@ -425,7 +427,8 @@ Camera::Reply Camera::AnswerHttp(const QHttpServerRequest& request, QString& log
 }
 
 bool Camera::Authorised(const QHttpServerRequest& request, Reply& refusal, QString& logDetail) {
-  const QString method = request.method() == QHttpServerRequest::Method::Post ? QStringLiteral("POST") : QStringLiteral("GET");
+  const QString method =
+      request.method() == QHttpServerRequest::Method::Post ? QStringLiteral("POST") : QStringLiteral("GET");
   const QString uri = QString::fromLatin1(request.url().toEncoded(QUrl::RemoveScheme | QUrl::RemoveAuthority));
   const QByteArray authorization = request.value("Authorization");
   if (protocol::AfterDigestScheme(authorization) && !MayCheckLogin()) {
@@ -443,7 +446,8 @@ bool Camera::Authorised(const QHttpServerRequest& request, Reply& refusal, QStri
   refusal = {401, Error(QStringLiteral("authentication required")), digest_.Challenge(result == DigestResult::Stale)};
   if (result == DigestResult::Refused) {
     // A guess at the account's password, not a wrong ID (which no password opens).
-    const QString user = protocol::ParseAuthParams(protocol::AfterDigestScheme(authorization).value_or(QByteArray())).value("username");
+    const QString user =
+        protocol::ParseAuthParams(protocol::AfterDigestScheme(authorization).value_or(QByteArray())).value("username");
     if (user == running_.value("SysAdminID").toString()) LoginWrong();
     logDetail = QStringLiteral(" login refused");
   }
@@ -481,7 +485,9 @@ Camera::Reply Camera::Apply(const QByteArray& body, QString& logDetail) {
   logDetail += QStringLiteral(" result=1");
   // Cameras that restart on request keep the old address and credentials in
   // force until then; the others start over by themselves.
-  return {200, QJsonObject{{"result", 1}}, {},
+  return {200,
+          QJsonObject{{"result", 1}},
+          {},
           ChangesIdentity(running_, saved_) && !VersionRestartsOnRequest(profile_.version)};
 }
 
@@ -489,13 +495,17 @@ Camera::Reply Camera::Apply(const QByteArray& body, QString& logDetail) {
 
 bool Camera::Concerns(const protocol::Message& request) const {
   switch (request.kind) {
-    case protocol::Kind::Probe: return true;
-    case protocol::Kind::WhoHasRequest: return request.address == Address();
+    case protocol::Kind::Probe:
+      return true;
+    case protocol::Kind::WhoHasRequest:
+      return request.address == Address();
     case protocol::Kind::ChallengeRequest:
     case protocol::Kind::LoginRequest:
     case protocol::Kind::ChangeAddressRequest:
-    case protocol::Kind::ApplyRequest: return request.mac == Mac();
-    default: return false;
+    case protocol::Kind::ApplyRequest:
+      return request.mac == Mac();
+    default:
+      return false;
   }
 }
 
@@ -589,7 +599,8 @@ protocol::Message Camera::MacCommand(const protocol::Message& request, QString& 
       ApplyKeptAddress(request, reply);
       logDetail = QStringLiteral(" result=%1").arg(reply.result);
       break;
-    default: break;
+    default:
+      break;
   }
   if (!reply.error.isEmpty()) logDetail += QStringLiteral(" error=") + LogSafe(reply.error, 80);
   return reply;
@@ -638,7 +649,8 @@ void Camera::ApplyKeptAddress(const protocol::Message& request, protocol::Messag
   }
   const QJsonObject change{
       {"SysIPAddress", kept_->address}, {"SysSubnetMask", kept_->mask}, {"SysDefaultGateway", kept_->gateway}};
-  const auto merged = MergeSettings(saved_, change, SettingsContext{profile_.wireless, options_.loopbackOnly}, reply.error);
+  const auto merged =
+      MergeSettings(saved_, change, SettingsContext{profile_.wireless, options_.loopbackOnly}, reply.error);
   if (!merged || !Save(*merged, reply.error)) return;
   reply.result = 1;
 }
@@ -656,7 +668,8 @@ void Camera::SendNow(const protocol::Message& message) {
   if (!sender_ || Dropped()) return;
   const QByteArray datagram = protocol::BuildDatagram(message);
   if (datagram.isEmpty()) {
-    log_.Line(QStringLiteral("camera %1 error reply %2 does not fit a datagram").arg(Mac(), protocol::OpName(message.kind)));
+    log_.Line(
+        QStringLiteral("camera %1 error reply %2 does not fit a datagram").arg(Mac(), protocol::OpName(message.kind)));
     return;
   }
   sender_->writeDatagram(datagram, options_.group, options_.discoveryPort);

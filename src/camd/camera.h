@@ -93,7 +93,9 @@ class Camera : public QObject {
 
   // ONVIF's side of the same camera: one account, one settings file.
   const CameraProfile& Profile() const { return profile_; }
-  quint16 HttpPort() const { return profile_.httpPort != 0 ? profile_.httpPort : protocol::HttpPortForFamily(profile_.family); }
+  quint16 HttpPort() const {
+    return profile_.httpPort != 0 ? profile_.httpPort : protocol::HttpPortForFamily(profile_.family);
+  }
   const QJsonObject& SavedSettings() const { return saved_; }
   const QJsonObject& RunningSettings() const { return running_; }
   const QJsonArray& OnvifUsers() const { return onvifUsers_; }
@@ -142,9 +144,9 @@ class Camera : public QObject {
   void Stop();
 
   CameraProfile profile_;
-  QJsonObject saved_;    // what the settings file holds
+  QJsonObject saved_;      // what the settings file holds
   QJsonArray onvifUsers_;  // ONVIF users besides the administrator account
-  QJsonObject running_;  // what was in force when the camera last started
+  QJsonObject running_;    // what was in force when the camera last started
   struct KeptAddress {
     QString address, mask, gateway;
   };

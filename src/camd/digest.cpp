@@ -38,7 +38,8 @@ QByteArrayList DigestServer::Challenge(bool stale) {
   const QString common = QStringLiteral("Digest realm=\"%1\", qop=\"auth\", nonce=\"%2\", opaque=\"%3\", algorithm=")
                              .arg(QLatin1String(protocol::DigestRealm), nonce, protocol::RandomHex(16));
   const QString staleFlag = stale ? QStringLiteral(", stale=true") : QString();
-  return {(common + QStringLiteral("MD5") + staleFlag).toLatin1(), (common + QStringLiteral("SHA-256") + staleFlag).toLatin1()};
+  return {(common + QStringLiteral("MD5") + staleFlag).toLatin1(),
+          (common + QStringLiteral("SHA-256") + staleFlag).toLatin1()};
 }
 
 DigestResult DigestServer::Verify(const QByteArray& authorization, const QString& method, const QString& uri,
@@ -53,13 +54,15 @@ DigestResult DigestServer::Verify(const QByteArray& authorization, const QString
   const QString nonce = params.value("nonce");
   const QString count = params.value("nc");
   const QString cnonce = params.value("cnonce");
-  if ((algorithm != u"MD5" && algorithm != u"SHA-256") || params.value("realm") != QLatin1String(protocol::DigestRealm) ||
-      params.value("qop") != u"auth" || params.value("uri") != uri || count.isEmpty() || cnonce.isEmpty())
+  if ((algorithm != u"MD5" && algorithm != u"SHA-256") ||
+      params.value("realm") != QLatin1String(protocol::DigestRealm) || params.value("qop") != u"auth" ||
+      params.value("uri") != uri || count.isEmpty() || cnonce.isEmpty())
     return DigestResult::Unusable;
-  const QString expected = protocol::DigestResponse(algorithm, params.value("username"), password,
-                                                    QLatin1String(protocol::DigestRealm), nonce, method, uri, count,
-                                                    cnonce, QStringLiteral("auth"));
-  const bool rightAnswer = params.value("username") == id && protocol::SameText(expected, params.value("response").toLower());
+  const QString expected =
+      protocol::DigestResponse(algorithm, params.value("username"), password, QLatin1String(protocol::DigestRealm),
+                               nonce, method, uri, count, cnonce, QStringLiteral("auth"));
+  const bool rightAnswer =
+      params.value("username") == id && protocol::SameText(expected, params.value("response").toLower());
   const qint64 now = clock_.elapsed();
   const std::optional<qint64> issued = IssuedAt(nonce);
   if (!issued || now - *issued > kNonceLifetimeMs || *issued <= staleBeforeMs_)

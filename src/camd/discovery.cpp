@@ -142,7 +142,8 @@ std::vector<Heard> GroupSocket::Read(int max) {
       receivedMs = qint64{stamp.tv_sec} * 1000 + stamp.tv_usec / 1000;
     }
     const qsizetype kept = std::min<qsizetype>(size, buffer.size());
-    heard.push_back(Heard{buffer.first(kept), QHostAddress(ntohl(from.sin_addr.s_addr)), ntohs(from.sin_port), receivedMs});
+    heard.push_back(
+        Heard{buffer.first(kept), QHostAddress(ntohl(from.sin_addr.s_addr)), ntohs(from.sin_port), receivedMs});
   }
   return heard;
 }
@@ -205,7 +206,9 @@ void DiscoveryReceiver::HandleWaiting() {
     Dispatch(next->data, next->from);
   }
   if (const quint64 dropped = waiting_.TakeDropped(); dropped > 0)
-    stale_.Line(QStringLiteral("dropped=%1 waited over ms=%2 or pushed out by newer").arg(dropped).arg(FreshRequests::MaxWaitMs));
+    stale_.Line(QStringLiteral("dropped=%1 waited over ms=%2 or pushed out by newer")
+                    .arg(dropped)
+                    .arg(FreshRequests::MaxWaitMs));
 }
 
 void DiscoveryReceiver::Dispatch(const QByteArray& datagram, const QHostAddress& from) {

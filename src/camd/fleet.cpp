@@ -69,7 +69,8 @@ bool ParseFaults(const QJsonValue& value, Faults& faults, QString& error) {
     return false;
   }
   faults.clockSkewSeconds = skew.value_or(0);
-  for (const auto& [name, field] : {std::pair{"settleMs", &Faults::settleMs}, std::pair{"rebootAnswerMs", &Faults::rebootAnswerMs}}) {
+  for (const auto& [name, field] :
+       {std::pair{"settleMs", &Faults::settleMs}, std::pair{"rebootAnswerMs", &Faults::rebootAnswerMs}}) {
     const std::optional<int> ms = protocol::IntegralNumber(object.value(QLatin1String(name)));
     if (object.contains(QLatin1String(name)) && (!ms || *ms < 0 || *ms > kMaxFaultMs)) {
       error = QLatin1String(name) + QStringLiteral(" must be a whole number of milliseconds 0-60000");
@@ -106,8 +107,9 @@ bool ParseFaults(const QJsonValue& value, Faults& faults, QString& error) {
 
 std::optional<CameraProfile> ParseCamera(const QJsonObject& object, bool loopbackOnly, QString& error) {
   QString unknown;
-  if (!OnlyKnownFields(object, {"mac", "family", "mode", "caption", "version", "wireless", "protocols", "macScope",
-                                "httpPort", "settings", "faults"},
+  if (!OnlyKnownFields(object,
+                       {"mac", "family", "mode", "caption", "version", "wireless", "protocols", "macScope", "httpPort",
+                        "settings", "faults"},
                        unknown)) {
     error = QStringLiteral("unknown field ") + unknown;
     return std::nullopt;
@@ -152,7 +154,8 @@ std::optional<CameraProfile> ParseCamera(const QJsonObject& object, bool loopbac
   }
   const SettingsContext context{camera.wireless, loopbackOnly};
   QString why;
-  const auto settings = MergeSettings(DefaultSettings(camera.wireless), object.value("settings").toObject(), context, why);
+  const auto settings =
+      MergeSettings(DefaultSettings(camera.wireless), object.value("settings").toObject(), context, why);
   if (!settings) {
     error = QStringLiteral("settings.") + why;
     return std::nullopt;
@@ -164,7 +167,11 @@ std::optional<CameraProfile> ParseCamera(const QJsonObject& object, bool loopbac
 
 // Dotted IPv4 text to and from its 32-bit value.
 QString ToText(quint32 value) {
-  return QStringLiteral("%1.%2.%3.%4").arg(value >> 24).arg((value >> 16) & 0xFF).arg((value >> 8) & 0xFF).arg(value & 0xFF);
+  return QStringLiteral("%1.%2.%3.%4")
+      .arg(value >> 24)
+      .arg((value >> 16) & 0xFF)
+      .arg((value >> 8) & 0xFF)
+      .arg(value & 0xFF);
 }
 
 bool UniqueMacs(const std::vector<CameraProfile>& cameras, QString& error) {
@@ -208,7 +215,7 @@ std::optional<std::vector<CameraProfile>> ParseFleet(const QByteArray& json, boo
 }
 
 std::optional<std::vector<CameraProfile>> GenerateFleet(int count, const QString& firstAddress, bool loopbackOnly,
-                                                     QString& error) {
+                                                        QString& error) {
   if (count < 1 || count > kMaxCameras) {
     error = QStringLiteral("--count must be 1 to %1").arg(kMaxCameras);
     return std::nullopt;
@@ -230,7 +237,8 @@ std::optional<std::vector<CameraProfile>> GenerateFleet(int count, const QString
     }
     CameraProfile camera;
     // The MAC follows the address, so fleets on different ranges never share one.
-    camera.mac = QStringLiteral("0.12.34.%1.%2.%3").arg((address >> 16) & 0xFF).arg((address >> 8) & 0xFF).arg(address & 0xFF);
+    camera.mac =
+        QStringLiteral("0.12.34.%1.%2.%3").arg((address >> 16) & 0xFF).arg((address >> 8) & 0xFF).arg(address & 0xFF);
     camera.family = i % 2 == 0 ? 2 : 0;
     camera.wireless = i % 4 < 2;
     camera.mode = ModeFor(camera.family);

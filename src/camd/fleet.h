@@ -69,8 +69,8 @@ std::optional<std::vector<CameraProfile>> ParseFleet(const QByteArray& json, boo
 
 // `count` cameras from `firstAddress` on, a mix of both families, wired and
 // wireless, and versions that do and do not pass the firmware version test.
-std::optional<std::vector<CameraProfile>> GenerateFleet(int count, const QString& firstAddress,
-                                                     bool loopbackOnly, QString& error);
+std::optional<std::vector<CameraProfile>> GenerateFleet(int count, const QString& firstAddress, bool loopbackOnly,
+                                                        QString& error);
 
 // The firmware version test: "0" at position 4 and "001" at positions 6-8.
 bool VersionRestartsOnRequest(const QString& version);

@@ -74,13 +74,15 @@ int main(int argc, char** argv) {
   const QCommandLineOption firstOption("first-address", "First address of a generated fleet.", "ADDRESS",
                                        "127.77.0.10");
   const QCommandLineOption interfaceOption("interface", "Network interface of the cameras.", "NAME", "lo");
-  const QCommandLineOption portOption("discovery-port", "Discovery UDP port.", "PORT", QString::number(protocol::DefaultPort));
-  const QCommandLineOption groupOption("group", "Discovery multicast group.", "ADDRESS", QString::fromLatin1(protocol::DefaultGroup));
+  const QCommandLineOption portOption("discovery-port", "Discovery UDP port.", "PORT",
+                                      QString::number(protocol::DefaultPort));
+  const QCommandLineOption groupOption("group", "Discovery multicast group.", "ADDRESS",
+                                       QString::fromLatin1(protocol::DefaultGroup));
   const QCommandLineOption stateOption("state-dir", "Folder of the cameras' settings files (none: in memory).", "DIR");
   const QCommandLineOption restartOption("restart-ms", "How long a restarting camera stays silent.", "MS", "3000");
   const QCommandLineOption spreadOption("answer-spread-ms", "Discovery answers spread over 0..MS.", "MS", "100");
-  const QCommandLineOption dropOption("drop-share", "Share of datagrams every camera loses (0-1), in and out.",
-                                      "SHARE", "0");
+  const QCommandLineOption dropOption("drop-share", "Share of datagrams every camera loses (0-1), in and out.", "SHARE",
+                                      "0");
   const QCommandLineOption idleOption("idle-ms", "Setup connections without a complete request are closed after MS.",
                                       "MS", "5000");
   const QCommandLineOption onvifPortOption("onvif-discovery-port", "WS-Discovery UDP port.", "PORT",
@@ -89,8 +91,7 @@ int main(int argc, char** argv) {
                                            "LIST", "sentrova");
   const QCommandLineOption logOption("log", "Log file (default: stderr).", "FILE");
   parser.addOptions({fleetOption, countOption, firstOption, interfaceOption, portOption, groupOption, stateOption,
-                     restartOption, spreadOption, dropOption, idleOption, onvifPortOption, protocolsOption,
-                     logOption});
+                     restartOption, spreadOption, dropOption, idleOption, onvifPortOption, protocolsOption, logOption});
   if (!parser.parse(QCoreApplication::arguments())) {
     const QStringList unknown = parser.unknownOptionNames();
     return UsageFail(base::ParserProblem(parser.errorText().toStdString(),
@@ -191,7 +192,8 @@ int main(int argc, char** argv) {
     const QJsonArray onvifUsers = store.LoadOnvifUsers(profile.mac);
     if (!camd::ValidOnvifUsers(onvifUsers, error))
       return Fail(store.PathFor(profile.mac) + ": " + error, ExitCannotRun);
-    cameras.push_back(std::make_unique<camd::Camera>(profile, settings, options, store, log, random, answers, onvifUsers));
+    cameras.push_back(
+        std::make_unique<camd::Camera>(profile, settings, options, store, log, random, answers, onvifUsers));
     receiver.AddCamera(cameras.back().get());
     onvifDiscovery.AddCamera(cameras.back().get());
   }

@@ -46,7 +46,8 @@ TokenResult TokenBook::Admit(const UsernameToken& token, const QDateTime& now, c
       token.nonce.size() > kMaxNonceBytes || !created)
     return TokenResult::Malformed;
   const qint64 at = now.toMSecsSinceEpoch();
-  if (*created < at - PastMs || *created > at + FutureMs || *created <= forgottenUpToMs_) return TokenResult::OutsideWindow;
+  if (*created < at - PastMs || *created > at + FutureMs || *created <= forgottenUpToMs_)
+    return TokenResult::OutsideWindow;
   const auto spent = kept_.constFind(Key(token));
   if (spent == kept_.cend()) return TokenResult::Admitted;
   return spent->from == from && at - spent->firstMs <= RepeatMs ? TokenResult::Admitted : TokenResult::Replayed;

@@ -28,8 +28,8 @@ bool TypesMatch(const XmlElement& probe) {
     const QString local = qname.mid(colon + 1);
     const QString ns = types->NamespaceFor(prefix);
     // A prefix the sender forgot to declare is read by its local name.
-    const bool transmitter = local == u"NetworkVideoTransmitter" &&
-                             (ns.isNull() || ns == QLatin1String(protocol::NsNetworkWsdl));
+    const bool transmitter =
+        local == u"NetworkVideoTransmitter" && (ns.isNull() || ns == QLatin1String(protocol::NsNetworkWsdl));
     const bool device = local == u"Device" && (ns.isNull() || ns == QLatin1String(protocol::NsDevice));
     if (!transmitter && !device) return false;
   }
@@ -57,8 +57,8 @@ std::optional<Probe> ReadProbe(const QByteArray& datagram, QString& error) {
     return std::nullopt;
   }
   const XmlElement* id = message->header.Child(u"MessageID", Ns::Any);
-  if (!id || id->ns != QLatin1String(protocol::NsAddressing) || id->text.isEmpty() || id->text.size() > kMaxMessageIdUnits ||
-      protocol::HasControlCharacter(id->text)) {
+  if (!id || id->ns != QLatin1String(protocol::NsAddressing) || id->text.isEmpty() ||
+      id->text.size() > kMaxMessageIdUnits || protocol::HasControlCharacter(id->text)) {
     error = QStringLiteral("no usable MessageID");
     return std::nullopt;
   }
@@ -91,8 +91,8 @@ QByteArray ProbeMatches(const Camera& camera, const QString& relatesTo) {
   return text.toUtf8();
 }
 
-OnvifDiscovery::OnvifDiscovery(const SimOptions& options, SimLog& log, std::mt19937& random,
-                               AnswerScheduler& answers, QObject* parent)
+OnvifDiscovery::OnvifDiscovery(const SimOptions& options, SimLog& log, std::mt19937& random, AnswerScheduler& answers,
+                               QObject* parent)
     : QObject(parent),
       options_(options),
       log_(log),
@@ -107,8 +107,8 @@ OnvifDiscovery::OnvifDiscovery(const SimOptions& options, SimLog& log, std::mt19
 }
 
 bool OnvifDiscovery::Open(QString& error) {
-  return socket_.Open(QHostAddress(QLatin1String(protocol::OnvifGroup)), options_.onvifDiscoveryPort, options_.interface,
-                      error);
+  return socket_.Open(QHostAddress(QLatin1String(protocol::OnvifGroup)), options_.onvifDiscoveryPort,
+                      options_.interface, error);
 }
 
 void OnvifDiscovery::ReadPending() {
@@ -131,7 +131,9 @@ void OnvifDiscovery::HandleWaiting() {
     Dispatch(next->data, next->from, next->port);
   }
   if (const quint64 dropped = waiting_.TakeDropped(); dropped > 0)
-    stale_.Line(QStringLiteral("dropped=%1 waited over ms=%2 or pushed out by newer").arg(dropped).arg(FreshRequests::MaxWaitMs));
+    stale_.Line(QStringLiteral("dropped=%1 waited over ms=%2 or pushed out by newer")
+                    .arg(dropped)
+                    .arg(FreshRequests::MaxWaitMs));
 }
 
 void OnvifDiscovery::Dispatch(const QByteArray& datagram, const QHostAddress& from, quint16 port) {
@@ -191,10 +193,8 @@ void OnvifDiscovery::Dispatch(const QByteArray& datagram, const QHostAddress& fr
     probes_.Line(QStringLiteral("repeated id=%1 answers=%2").arg(LogSafe(id, 80)).arg(answers));
     return;
   }
-  probes_.Line(QStringLiteral("id=%1 from=%2:%3 answers=%4")
-                .arg(LogSafe(id, 80), from.toString())
-                .arg(port)
-                .arg(answers));
+  probes_.Line(
+      QStringLiteral("id=%1 from=%2:%3 answers=%4").arg(LogSafe(id, 80), from.toString()).arg(port).arg(answers));
 }
 
 void OnvifDiscovery::Answer(Camera& camera, const QHostAddress& to, quint16 port, const QString& relatesTo) {

@@ -71,7 +71,7 @@ class OnvifDiscovery : public QObject {
     qint64 at = 0;
     std::vector<Camera*> deaf;
   };
-  std::deque<RecentProbe> recent_;  // oldest first
+  std::deque<RecentProbe> recent_;                       // oldest first
   QHash<QString, std::shared_ptr<QUdpSocket>> senders_;  // camera address -> socket bound to it
   QHash<const Camera*, QStringList> scopes_;             // each camera's scopes, fixed for its life
 };

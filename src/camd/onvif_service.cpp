@@ -22,8 +22,8 @@ constexpr char kProfileToken[] = "profile_1";
 constexpr char kSourceToken[] = "video_src_1";
 constexpr char kAdministrator[] = "Administrator";
 constexpr qsizetype kMaxUsers = 8;
-constexpr int kMaxIdUnits = 12;        // the SysAdminID limit: any user may become the account
-constexpr int kMaxPasswordUnits = 8;   // the SysAdminPassword limit
+constexpr int kMaxIdUnits = 12;       // the SysAdminID limit: any user may become the account
+constexpr int kMaxPasswordUnits = 8;  // the SysAdminPassword limit
 // The namespace every camera's EndpointReference is derived in.
 const QUuid kEndpointNamespace(QStringLiteral("{6b0c3f4e-5a1d-4f8e-9d52-1c7e0a9b3d21}"));
 
@@ -54,7 +54,9 @@ QString E(const QString& tag, const QString& text) {
   return u'<' + tag + u'>' + protocol::XmlEscaped(text) + QStringLiteral("</") + tag + u'>';
 }
 // <tag>inner XML</tag>
-QString W(const QString& tag, const QString& inner) { return u'<' + tag + u'>' + inner + QStringLiteral("</") + tag + u'>'; }
+QString W(const QString& tag, const QString& inner) {
+  return u'<' + tag + u'>' + inner + QStringLiteral("</") + tag + u'>';
+}
 
 QString Bool(bool value) { return value ? QStringLiteral("true") : QStringLiteral("false"); }
 
@@ -67,8 +69,8 @@ OnvifService::Answer Fault(const QString& code, const QStringList& subcodes, con
   const QString fault =
       W(QStringLiteral("env:Fault"),
         W(QStringLiteral("env:Code"), E(QStringLiteral("env:Value"), code) + sub) +
-            W(QStringLiteral("env:Reason"), QStringLiteral("<env:Text xml:lang=\"en\">") + protocol::XmlEscaped(reason) +
-                                                QStringLiteral("</env:Text>")));
+            W(QStringLiteral("env:Reason"), QStringLiteral("<env:Text xml:lang=\"en\">") +
+                                                protocol::XmlEscaped(reason) + QStringLiteral("</env:Text>")));
   return {code == u"env:Sender" ? 400 : 500, Envelope(fault), {}, OnvifService::After::Nothing};
 }
 
@@ -79,7 +81,8 @@ OnvifService::Answer Prohibited(const QString& detail, const QString& reason) {
   return Fault(QStringLiteral("env:Sender"), {QStringLiteral("ter:OperationProhibited"), detail}, reason);
 }
 OnvifService::Answer NotAuthorized() {
-  return Fault(QStringLiteral("env:Sender"), {QStringLiteral("ter:NotAuthorized")}, QStringLiteral("Sender not Authorized"));
+  return Fault(QStringLiteral("env:Sender"), {QStringLiteral("ter:NotAuthorized")},
+               QStringLiteral("Sender not Authorized"));
 }
 
 OnvifService::Answer Ok(const QString& body, OnvifService::After after = OnvifService::After::Nothing) {
@@ -87,7 +90,9 @@ OnvifService::Answer Ok(const QString& body, OnvifService::After after = OnvifSe
 }
 
 OnvifService::Answer RebootAnswer(OnvifService::After after) {
-  return Ok(W(QStringLiteral("tds:SystemRebootResponse"), E(QStringLiteral("tds:Message"), QStringLiteral("Rebooting"))), after);
+  return Ok(
+      W(QStringLiteral("tds:SystemRebootResponse"), E(QStringLiteral("tds:Message"), QStringLiteral("Rebooting"))),
+      after);
 }
 
 QString DateTime(const QDateTime& at) {
@@ -149,7 +154,11 @@ QString DeviceXAddr(const QString& address, quint16 port) {
 
 QString MaskFromPrefix(int prefix) {
   const quint32 mask = prefix <= 0 ? 0 : prefix >= 32 ? 0xFFFFFFFFu : ~((quint32{1} << (32 - prefix)) - 1);
-  return QStringLiteral("%1.%2.%3.%4").arg(mask >> 24).arg((mask >> 16) & 0xFF).arg((mask >> 8) & 0xFF).arg(mask & 0xFF);
+  return QStringLiteral("%1.%2.%3.%4")
+      .arg(mask >> 24)
+      .arg((mask >> 16) & 0xFF)
+      .arg((mask >> 8) & 0xFF)
+      .arg(mask & 0xFF);
 }
 
 std::optional<int> PrefixFromMask(const QString& mask) {
@@ -238,7 +247,8 @@ void OnvifService::Handle(const QHttpServerRequest& request, QHttpServerResponde
   QString detail;
   Answer reply;
   if (request.method() != QHttpServerRequest::Method::Post) {
-    reply = Fault(QStringLiteral("env:Sender"), {QStringLiteral("ter:InvalidArgs")}, QStringLiteral("POST a SOAP request"));
+    reply =
+        Fault(QStringLiteral("env:Sender"), {QStringLiteral("ter:InvalidArgs")}, QStringLiteral("POST a SOAP request"));
     reply.status = 405;
     detail = QStringLiteral(" refused=not-post");
   } else {
@@ -274,7 +284,7 @@ void OnvifService::Handle(const QHttpServerRequest& request, QHttpServerResponde
 }
 
 OnvifService::Answer OnvifService::Respond(const QByteArray& body, const QByteArray& authorization, const QString& uri,
-                                          const QHostAddress& from, QString& logDetail) {
+                                           const QHostAddress& from, QString& logDetail) {
   QString error;
   const std::optional<SoapRequest> message = ReadRequest(body, error);
   if (!message) {
@@ -349,15 +359,16 @@ std::optional<OnvifService::User> OnvifService::Authenticate(const SoapRequest& 
     if (!camera_.MayCheckLogin()) return Unchecked(refusal, logDetail);
     const QString name = protocol::ParseAuthParams(*protocol::AfterDigestScheme(authorization)).value("username");
     std::optional<User> user = named(name);
-    const DigestResult result = digest_.Verify(authorization, QStringLiteral("POST"), uri, user ? user->name : QString(),
-                                               user ? user->password : QString());
+    const DigestResult result = digest_.Verify(authorization, QStringLiteral("POST"), uri,
+                                               user ? user->name : QString(), user ? user->password : QString());
     if (user && result == DigestResult::Accepted) {
       logDetail += QStringLiteral(" user=") + LogSafe(user->name) + QStringLiteral(" auth=digest");
       return user;
     }
     if (result == DigestResult::Refused && user) camera_.LoginWrong();
     logDetail += QStringLiteral(" user=") + LogSafe(name) +
-                 (result == DigestResult::Stale ? QStringLiteral(" refused=digest-stale") : QStringLiteral(" refused=digest-wrong"));
+                 (result == DigestResult::Stale ? QStringLiteral(" refused=digest-stale")
+                                                : QStringLiteral(" refused=digest-wrong"));
     refusal = NotAuthorized();
     refusal.status = 401;
     refusal.authenticate = digest_.Challenge(result == DigestResult::Stale);
@@ -401,8 +412,8 @@ OnvifService::Answer OnvifService::Operation(const XmlElement& request, QString&
   if (device && op == u"GetScopes") {
     QString items;
     for (const QString& scope : Scopes(camera_.Profile()))
-      items += W(QStringLiteral("tds:Scopes"), E(QStringLiteral("tt:ScopeDef"), QStringLiteral("Fixed")) +
-                                                   E(QStringLiteral("tt:ScopeItem"), scope));
+      items += W(QStringLiteral("tds:Scopes"),
+                 E(QStringLiteral("tt:ScopeDef"), QStringLiteral("Fixed")) + E(QStringLiteral("tt:ScopeItem"), scope));
     return Ok(W(QStringLiteral("tds:GetScopesResponse"), items));
   }
   if (device && op == u"GetHostname") {
@@ -413,7 +424,8 @@ OnvifService::Answer OnvifService::Operation(const XmlElement& request, QString&
   }
   if (device && op == u"GetNetworkInterfaces") return Ok(NetworkInterfaces());
   if (device && op == u"GetNetworkDefaultGateway") {
-    const QString gateway = camera_.Profile().faults.emptyGateway ? QString() : saved.value("SysDefaultGateway").toString();
+    const QString gateway =
+        camera_.Profile().faults.emptyGateway ? QString() : saved.value("SysDefaultGateway").toString();
     return Ok(W(QStringLiteral("tds:GetNetworkDefaultGatewayResponse"),
                 W(QStringLiteral("tds:NetworkGateway"),
                   gateway.isEmpty() ? QString() : E(QStringLiteral("tt:IPv4Address"), gateway))));
@@ -448,21 +460,24 @@ OnvifService::Answer OnvifService::Operation(const XmlElement& request, QString&
     return Ok(W(QStringLiteral("trt:") + op + QStringLiteral("Response"), profile));
   }
   if (media && op == u"GetVideoSources") {
-    return Ok(W(QStringLiteral("trt:GetVideoSourcesResponse"),
-                QStringLiteral("<trt:VideoSources token=\"%1\"><tt:Framerate>25</tt:Framerate><tt:Resolution>"
-                               "<tt:Width>1920</tt:Width><tt:Height>1080</tt:Height></tt:Resolution></trt:VideoSources>")
-                    .arg(QLatin1String(kSourceToken))));
+    return Ok(
+        W(QStringLiteral("trt:GetVideoSourcesResponse"),
+          QStringLiteral("<trt:VideoSources token=\"%1\"><tt:Framerate>25</tt:Framerate><tt:Resolution>"
+                         "<tt:Width>1920</tt:Width><tt:Height>1080</tt:Height></tt:Resolution></trt:VideoSources>")
+              .arg(QLatin1String(kSourceToken))));
   }
   if (media && (op == u"GetStreamUri" || op == u"GetSnapshotUri")) {
     if (request.ChildText(u"ProfileToken", Ns::Any) != QLatin1String(kProfileToken))
       return InvalidArg(QStringLiteral("ter:NoProfile"), QStringLiteral("no such profile"));
-    const QString uri = op == u"GetStreamUri" ? QStringLiteral("rtsp://%1:554/stream1").arg(Address())
-                                              : QStringLiteral("http://%1:%2/snapshot.jpg").arg(Address()).arg(camera_.HttpPort());
-    return Ok(W(QStringLiteral("trt:") + op + QStringLiteral("Response"),
-                W(QStringLiteral("trt:MediaUri"), E(QStringLiteral("tt:Uri"), uri) +
-                                                      E(QStringLiteral("tt:InvalidAfterConnect"), QStringLiteral("false")) +
-                                                      E(QStringLiteral("tt:InvalidAfterReboot"), QStringLiteral("false")) +
-                                                      E(QStringLiteral("tt:Timeout"), QStringLiteral("PT0S")))));
+    const QString uri = op == u"GetStreamUri"
+                            ? QStringLiteral("rtsp://%1:554/stream1").arg(Address())
+                            : QStringLiteral("http://%1:%2/snapshot.jpg").arg(Address()).arg(camera_.HttpPort());
+    return Ok(
+        W(QStringLiteral("trt:") + op + QStringLiteral("Response"),
+          W(QStringLiteral("trt:MediaUri"), E(QStringLiteral("tt:Uri"), uri) +
+                                                E(QStringLiteral("tt:InvalidAfterConnect"), QStringLiteral("false")) +
+                                                E(QStringLiteral("tt:InvalidAfterReboot"), QStringLiteral("false")) +
+                                                E(QStringLiteral("tt:Timeout"), QStringLiteral("PT0S")))));
   }
   logDetail += QStringLiteral(" refused=not-supported");
   return Fault(QStringLiteral("env:Receiver"), {QStringLiteral("ter:ActionNotSupported")},
@@ -472,53 +487,58 @@ OnvifService::Answer OnvifService::Operation(const XmlElement& request, QString&
 QString OnvifService::DeviceInformation() const {
   const CameraProfile& profile = camera_.Profile();
   return (W(QStringLiteral("tds:GetDeviceInformationResponse"),
-                    E(QStringLiteral("tds:Manufacturer"), QStringLiteral("Sentrova")) +
-                        E(QStringLiteral("tds:Model"), profile.mode) +
-                        E(QStringLiteral("tds:FirmwareVersion"), profile.version) +
-                        E(QStringLiteral("tds:SerialNumber"), HexMac(profile.mac).remove(u':')) +
-                        E(QStringLiteral("tds:HardwareId"), profile.mode)));
+            E(QStringLiteral("tds:Manufacturer"), QStringLiteral("Sentrova")) +
+                E(QStringLiteral("tds:Model"), profile.mode) +
+                E(QStringLiteral("tds:FirmwareVersion"), profile.version) +
+                E(QStringLiteral("tds:SerialNumber"), HexMac(profile.mac).remove(u':')) +
+                E(QStringLiteral("tds:HardwareId"), profile.mode)));
 }
 
 QString OnvifService::Capabilities() const {
   const QString device = DeviceXAddr(Address(), camera_.HttpPort());
-  const QString media = QStringLiteral("http://%1:%2%3").arg(Address()).arg(camera_.HttpPort()).arg(QLatin1String(protocol::OnvifMediaPath));
-  const QString network = W(QStringLiteral("tt:Network"),
-                            E(QStringLiteral("tt:IPFilter"), Bool(false)) + E(QStringLiteral("tt:ZeroConfiguration"), Bool(false)) +
-                                E(QStringLiteral("tt:IPVersion6"), Bool(false)) + E(QStringLiteral("tt:DynDNS"), Bool(false)));
+  const QString media = QStringLiteral("http://%1:%2%3")
+                            .arg(Address())
+                            .arg(camera_.HttpPort())
+                            .arg(QLatin1String(protocol::OnvifMediaPath));
+  const QString network =
+      W(QStringLiteral("tt:Network"),
+        E(QStringLiteral("tt:IPFilter"), Bool(false)) + E(QStringLiteral("tt:ZeroConfiguration"), Bool(false)) +
+            E(QStringLiteral("tt:IPVersion6"), Bool(false)) + E(QStringLiteral("tt:DynDNS"), Bool(false)));
   const QString system =
       W(QStringLiteral("tt:System"),
         E(QStringLiteral("tt:DiscoveryResolve"), Bool(false)) + E(QStringLiteral("tt:DiscoveryBye"), Bool(false)) +
             E(QStringLiteral("tt:RemoteDiscovery"), Bool(false)) + E(QStringLiteral("tt:SystemBackup"), Bool(false)) +
             E(QStringLiteral("tt:SystemLogging"), Bool(false)) + E(QStringLiteral("tt:FirmwareUpgrade"), Bool(false)) +
-            W(QStringLiteral("tt:SupportedVersions"),
-              E(QStringLiteral("tt:Major"), QStringLiteral("2")) + E(QStringLiteral("tt:Minor"), QStringLiteral("60"))));
-  const QString security = W(QStringLiteral("tt:Security"),
-                             E(QStringLiteral("tt:TLS1.1"), Bool(false)) + E(QStringLiteral("tt:TLS1.2"), Bool(false)) +
-                                 E(QStringLiteral("tt:OnboardKeyGeneration"), Bool(false)) +
-                                 E(QStringLiteral("tt:AccessPolicyConfig"), Bool(false)) +
-                                 E(QStringLiteral("tt:X.509Token"), Bool(false)) + E(QStringLiteral("tt:SAMLToken"), Bool(false)) +
-                                 E(QStringLiteral("tt:KerberosToken"), Bool(false)) + E(QStringLiteral("tt:RELToken"), Bool(false)));
+            W(QStringLiteral("tt:SupportedVersions"), E(QStringLiteral("tt:Major"), QStringLiteral("2")) +
+                                                          E(QStringLiteral("tt:Minor"), QStringLiteral("60"))));
+  const QString security =
+      W(QStringLiteral("tt:Security"),
+        E(QStringLiteral("tt:TLS1.1"), Bool(false)) + E(QStringLiteral("tt:TLS1.2"), Bool(false)) +
+            E(QStringLiteral("tt:OnboardKeyGeneration"), Bool(false)) +
+            E(QStringLiteral("tt:AccessPolicyConfig"), Bool(false)) + E(QStringLiteral("tt:X.509Token"), Bool(false)) +
+            E(QStringLiteral("tt:SAMLToken"), Bool(false)) + E(QStringLiteral("tt:KerberosToken"), Bool(false)) +
+            E(QStringLiteral("tt:RELToken"), Bool(false)));
   return (W(QStringLiteral("tds:GetCapabilitiesResponse"),
-                    W(QStringLiteral("tds:Capabilities"),
-                      W(QStringLiteral("tt:Device"), E(QStringLiteral("tt:XAddr"), device) + network + system + security) +
-                          W(QStringLiteral("tt:Media"),
-                            E(QStringLiteral("tt:XAddr"), media) +
-                                W(QStringLiteral("tt:StreamingCapabilities"),
-                                  E(QStringLiteral("tt:RTPMulticast"), Bool(false)) + E(QStringLiteral("tt:RTP_TCP"), Bool(true)) +
-                                      E(QStringLiteral("tt:RTP_RTSP_TCP"), Bool(true)))))));
+            W(QStringLiteral("tds:Capabilities"),
+              W(QStringLiteral("tt:Device"), E(QStringLiteral("tt:XAddr"), device) + network + system + security) +
+                  W(QStringLiteral("tt:Media"),
+                    E(QStringLiteral("tt:XAddr"), media) + W(QStringLiteral("tt:StreamingCapabilities"),
+                                                             E(QStringLiteral("tt:RTPMulticast"), Bool(false)) +
+                                                                 E(QStringLiteral("tt:RTP_TCP"), Bool(true)) +
+                                                                 E(QStringLiteral("tt:RTP_RTSP_TCP"), Bool(true)))))));
 }
 
 QString OnvifService::Services() const {
   const auto service = [](const char* ns, const QString& xaddr) {
     return W(QStringLiteral("tds:Service"),
              E(QStringLiteral("tds:Namespace"), QLatin1String(ns)) + E(QStringLiteral("tds:XAddr"), xaddr) +
-                 W(QStringLiteral("tds:Version"),
-                   E(QStringLiteral("tt:Major"), QStringLiteral("2")) + E(QStringLiteral("tt:Minor"), QStringLiteral("60"))));
+                 W(QStringLiteral("tds:Version"), E(QStringLiteral("tt:Major"), QStringLiteral("2")) +
+                                                      E(QStringLiteral("tt:Minor"), QStringLiteral("60"))));
   };
   const QString base = QStringLiteral("http://%1:%2").arg(Address()).arg(camera_.HttpPort());
   return (W(QStringLiteral("tds:GetServicesResponse"),
-                    service(protocol::NsDevice, base + QLatin1String(protocol::OnvifDevicePath)) +
-                        service(protocol::NsMedia, base + QLatin1String(protocol::OnvifMediaPath))));
+            service(protocol::NsDevice, base + QLatin1String(protocol::OnvifDevicePath)) +
+                service(protocol::NsMedia, base + QLatin1String(protocol::OnvifMediaPath))));
 }
 
 QString OnvifService::NetworkInterfaces() const {
@@ -531,17 +551,17 @@ QString OnvifService::NetworkInterfaces() const {
           W(QStringLiteral("tt:Info"), E(QStringLiteral("tt:Name"), QLatin1String(kInterfaceToken)) +
                                            E(QStringLiteral("tt:HwAddress"), HexMac(camera_.Mac())) +
                                            E(QStringLiteral("tt:MTU"), QStringLiteral("1500"))) +
-          W(QStringLiteral("tt:IPv4"),
-            E(QStringLiteral("tt:Enabled"), Bool(true)) +
-                W(QStringLiteral("tt:Config"),
-                  W(QStringLiteral("tt:Manual"), E(QStringLiteral("tt:Address"), saved.value("SysIPAddress").toString()) +
-                                                     E(QStringLiteral("tt:PrefixLength"), QString::number(prefix))) +
-                      E(QStringLiteral("tt:DHCP"), Bool(false)))) +
+          W(QStringLiteral("tt:IPv4"), E(QStringLiteral("tt:Enabled"), Bool(true)) +
+                                           W(QStringLiteral("tt:Config"),
+                                             W(QStringLiteral("tt:Manual"),
+                                               E(QStringLiteral("tt:Address"), saved.value("SysIPAddress").toString()) +
+                                                   E(QStringLiteral("tt:PrefixLength"), QString::number(prefix))) +
+                                                 E(QStringLiteral("tt:DHCP"), Bool(false)))) +
           QStringLiteral("</tds:NetworkInterfaces>")));
 }
 
-std::optional<QJsonObject> OnvifService::Merged(const std::vector<User>& all, const QJsonObject& changes,
-                                                bool account, QJsonArray& extra, QString& error) const {
+std::optional<QJsonObject> OnvifService::Merged(const std::vector<User>& all, const QJsonObject& changes, bool account,
+                                                QJsonArray& extra, QString& error) const {
   QJsonObject updates = changes;
   extra = camera_.OnvifUsers();
   if (account) {
@@ -573,7 +593,8 @@ std::optional<OnvifService::Answer> OnvifService::Save(const std::vector<User>& 
   if (account) inForce << QStringLiteral("SysAdminID") << QStringLiteral("SysAdminPassword");
   if (!camera_.SaveOnvif(*settings, extra, inForce, error)) {
     logDetail += QStringLiteral(" result=0 error=") + LogSafe(error, 120);
-    return Fault(QStringLiteral("env:Receiver"), {QStringLiteral("ter:Action")}, QStringLiteral("the settings could not be saved"));
+    return Fault(QStringLiteral("env:Receiver"), {QStringLiteral("ter:Action")},
+                 QStringLiteral("the settings could not be saved"));
   }
   logDetail += QStringLiteral(" result=1");
   return std::nullopt;
@@ -608,7 +629,8 @@ OnvifService::Answer OnvifService::Commit(const Edit& edit, bool account, const 
     QJsonObject latest;
     QString detail;
     const bool refused = edit(now, latest).has_value() || Save(now, latest, account, inForce, detail).has_value();
-    log_.Line(QStringLiteral("camera %1 onvif settled%2").arg(camera_.Mac(), refused ? QStringLiteral(" refused") + detail : detail));
+    log_.Line(QStringLiteral("camera %1 onvif settled%2")
+                  .arg(camera_.Mac(), refused ? QStringLiteral(" refused") + detail : detail));
     if (!refused && onMove == After::Move && Moved()) camera_.RestartFor(0);
   });
   return ok;
@@ -620,7 +642,8 @@ namespace {
 std::optional<OnvifService::Answer> UserRefusal(const QString& name, const QString& password, const QString& level) {
   if (name.isEmpty() || protocol::HasControlCharacter(name))
     return InvalidArg(QStringLiteral("ter:InvalidValue"), QStringLiteral("not a user name"));
-  if (name.size() > kMaxIdUnits) return Prohibited(QStringLiteral("ter:UsernameTooLong"), QStringLiteral("user name too long"));
+  if (name.size() > kMaxIdUnits)
+    return Prohibited(QStringLiteral("ter:UsernameTooLong"), QStringLiteral("user name too long"));
   if (password.size() > kMaxPasswordUnits)
     return Prohibited(QStringLiteral("ter:PasswordTooLong"), QStringLiteral("password too long"));
   if (protocol::HasControlCharacter(password))
@@ -679,7 +702,8 @@ OnvifService::Answer OnvifService::CreateUsers(const XmlElement& request, QStrin
 }
 
 OnvifService::Answer OnvifService::DeleteUsers(const XmlElement& request, QString& logDetail) {
-  for (const XmlElement* item : request.Children(u"Username", Ns::Any)) logDetail += QStringLiteral(" user=") + LogSafe(item->text);
+  for (const XmlElement* item : request.Children(u"Username", Ns::Any))
+    logDetail += QStringLiteral(" user=") + LogSafe(item->text);
   const Edit edit = [request](std::vector<User>& all, QJsonObject&) -> std::optional<Answer> {
     for (const XmlElement* item : request.Children(u"Username", Ns::Any)) {
       auto it = std::find_if(all.begin(), all.end(), [&](const User& user) { return user.name == item->text; });
@@ -702,14 +726,16 @@ OnvifService::Answer OnvifService::SetNetworkInterfaces(const XmlElement& reques
   if (ipv4) {
     if (ipv4->ChildText(u"DHCP", Ns::Any) == u"true" || ipv4->ChildText(u"Enabled", Ns::Any) == u"false") {
       logDetail += QStringLiteral(" result=0 error=dhcp-or-disabled");
-      return InvalidArg(QStringLiteral("ter:InvalidIPv4Address"), QStringLiteral("only a static IPv4 address is offered"));
+      return InvalidArg(QStringLiteral("ter:InvalidIPv4Address"),
+                        QStringLiteral("only a static IPv4 address is offered"));
     }
     if (const XmlElement* manual = ipv4->Child(u"Manual", Ns::Any)) {
       const QString text = manual->ChildText(u"Address", Ns::Any);
       bool ok = false;
       const int prefix = manual->ChildText(u"PrefixLength", Ns::Any).toInt(&ok);
       const QString why = ok ? StaticAddressError(text, prefix) : QStringLiteral("prefix length is not a number");
-      logDetail += QStringLiteral(" address=%1 prefix=%2").arg(LogSafe(text, 20), LogSafe(manual->ChildText(u"PrefixLength", Ns::Any), 8));
+      logDetail += QStringLiteral(" address=%1 prefix=%2")
+                       .arg(LogSafe(text, 20), LogSafe(manual->ChildText(u"PrefixLength", Ns::Any), 8));
       if (!why.isEmpty()) {
         logDetail += QStringLiteral(" result=0 error=") + LogSafe(why, 60);
         return InvalidArg(QStringLiteral("ter:InvalidIPv4Address"), why);
@@ -724,13 +750,15 @@ OnvifService::Answer OnvifService::SetNetworkInterfaces(const XmlElement& reques
     return std::nullopt;
   };
   return Commit(edit, false, {}, rebootNeeded ? After::Nothing : After::Move,
-                Ok(W(QStringLiteral("tds:SetNetworkInterfacesResponse"), E(QStringLiteral("tds:RebootNeeded"), Bool(rebootNeeded)))),
+                Ok(W(QStringLiteral("tds:SetNetworkInterfacesResponse"),
+                     E(QStringLiteral("tds:RebootNeeded"), Bool(rebootNeeded)))),
                 logDetail);
 }
 
 OnvifService::Answer OnvifService::SetGateway(const XmlElement& request, QString& logDetail) {
   const std::vector<const XmlElement*> addresses = request.Children(u"IPv4Address", Ns::Any);
-  if (addresses.size() > 1) return InvalidArg(QStringLiteral("ter:InvalidGatewayAddress"), QStringLiteral("one gateway only"));
+  if (addresses.size() > 1)
+    return InvalidArg(QStringLiteral("ter:InvalidGatewayAddress"), QStringLiteral("one gateway only"));
   const QString gateway = addresses.empty() ? QString() : addresses.front()->text;
   logDetail += QStringLiteral(" gateway=") + LogSafe(gateway, 20);
   const quint32 value = protocol::ParseIPv4(gateway).value_or(0);

@@ -85,7 +85,7 @@ class OnvifService {
   // The answer to a POST of `body` with the given Authorization header on
   // `uri` from `from`; `logDetail` says what happened.
   Answer Respond(const QByteArray& body, const QByteArray& authorization, const QString& uri, const QHostAddress& from,
-                QString& logDetail);
+                 QString& logDetail);
   // The camera's clock, skew included.
   QDateTime Now() const;
 
@@ -116,7 +116,8 @@ class OnvifService {
   // or after the camera's settle time on what is stored then. `account`:
   // the edit changes the users; `inForce`: settings in force once saved;
   // `onMove`: After::Move when a new address is taken without a reboot.
-  Answer Commit(const Edit& edit, bool account, const QStringList& inForce, After onMove, Answer ok, QString& logDetail);
+  Answer Commit(const Edit& edit, bool account, const QStringList& inForce, After onMove, Answer ok,
+                QString& logDetail);
   // The stored settings with `changes` (and, for `account`, the users) on
   // them; `extra` gets the users kept beside the account.
   std::optional<QJsonObject> Merged(const std::vector<User>& users, const QJsonObject& changes, bool account,

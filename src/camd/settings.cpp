@@ -10,8 +10,8 @@ namespace camd {
 SettingType TypeOfSetting(const QString& key) {
   static const QStringList numbers{u"DeviceType"_qs, u"WlanMode"_qs, u"WlanChannel"_qs, u"WlanWEPFlag"_qs,
                                    u"SysIPAssignment"_qs};
-  static const QStringList texts{u"SysAdminID"_qs,   u"SysAdminPassword"_qs, u"WlanESSID"_qs,
-                                 u"WlanWEPKey"_qs,   u"WlanWEPKeyHEX"_qs,    u"SysIPAddress"_qs,
+  static const QStringList texts{u"SysAdminID"_qs,    u"SysAdminPassword"_qs, u"WlanESSID"_qs,
+                                 u"WlanWEPKey"_qs,    u"WlanWEPKeyHEX"_qs,    u"SysIPAddress"_qs,
                                  u"SysSubnetMask"_qs, u"SysDefaultGateway"_qs};
   if (numbers.contains(key)) return SettingType::Number;
   if (texts.contains(key)) return SettingType::Text;
@@ -46,11 +46,12 @@ QString SettingError(const QString& key, const QJsonValue& value, bool wireless)
   if (key == u"WlanWEPKeyHEX" && !(text.isEmpty() || protocol::IsHex(text, 10) || protocol::IsHex(text, 26))) {
     return key + u": must be empty, 10 or 26 hex digits"_qs;
   }
-  if ((key == u"SysIPAddress" || key == u"SysSubnetMask") && !protocol::IsIPv4(text)) return key + u": not an IPv4 address"_qs;
-  if (key == u"SysDefaultGateway" && !text.isEmpty() && !protocol::IsIPv4(text)) return key + u": not an IPv4 address"_qs;
+  if ((key == u"SysIPAddress" || key == u"SysSubnetMask") && !protocol::IsIPv4(text))
+    return key + u": not an IPv4 address"_qs;
+  if (key == u"SysDefaultGateway" && !text.isEmpty() && !protocol::IsIPv4(text))
+    return key + u": not an IPv4 address"_qs;
   return {};
 }
-
 
 namespace {
 
@@ -101,12 +102,8 @@ QJsonValue AsStored(const QString& key, const QJsonValue& value) {
 
 QJsonObject DefaultSettings(bool wireless) {
   QJsonObject settings{
-      {"SysAdminID", "admin"},
-      {"SysAdminPassword", "1234"},
-      {"SysIPAssignment", 1},
-      {"SysIPAddress", "127.77.0.10"},
-      {"SysSubnetMask", "255.255.255.0"},
-      {"SysDefaultGateway", ""},
+      {"SysAdminID", "admin"},         {"SysAdminPassword", "1234"},       {"SysIPAssignment", 1},
+      {"SysIPAddress", "127.77.0.10"}, {"SysSubnetMask", "255.255.255.0"}, {"SysDefaultGateway", ""},
   };
   if (wireless) {
     settings.insert("WlanMode", 1);

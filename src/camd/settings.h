@@ -12,8 +12,8 @@ namespace camd {
 
 // What a camera's checks depend on besides the values themselves.
 struct SettingsContext {
-  bool wireless = false;       // the Wlan* keys exist only on wireless cameras
-  bool loopbackOnly = false;   // the address must stay inside 127.0.0.0/8
+  bool wireless = false;      // the Wlan* keys exist only on wireless cameras
+  bool loopbackOnly = false;  // the address must stay inside 127.0.0.0/8
 };
 
 // The setting keys a camera knows and the protocol's rules for each.
@@ -40,8 +40,7 @@ std::optional<QJsonObject> MergeSettings(const QJsonObject& current, const QJson
                                          const SettingsContext& context, QString& error);
 
 // Checks that a complete set (as loaded from a file) is whole and valid.
-bool ValidateWholeSettings(const QJsonObject& settings, const SettingsContext& context,
-                           QString& error);
+bool ValidateWholeSettings(const QJsonObject& settings, const SettingsContext& context, QString& error);
 
 // A dotted IPv4 subnet mask: ones then zeros.
 bool IsSubnetMask(const QString& text);

@@ -21,7 +21,9 @@ QByteArray FileContent(const QString& mac, const QJsonObject& settings, const QJ
 
 SettingsStore::SettingsStore(QString folder) : folder_(std::move(folder)) {}
 
-QString SettingsStore::PathFor(const QString& mac) const { return QDir(folder_).filePath(mac + QStringLiteral(".json")); }
+QString SettingsStore::PathFor(const QString& mac) const {
+  return QDir(folder_).filePath(mac + QStringLiteral(".json"));
+}
 
 std::optional<QJsonObject> SettingsStore::Load(const QString& mac, QString& error) const {
   if (!Persistent()) return std::nullopt;

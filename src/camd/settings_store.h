@@ -25,7 +25,9 @@ class SettingsStore {
   QJsonArray LoadOnvifUsers(const QString& mac) const;
 
   // Writes the whole set; on failure the old file stays and `error` says why.
-  bool Save(const QString& mac, const QJsonObject& settings, QString& error) const { return Save(mac, settings, {}, error); }
+  bool Save(const QString& mac, const QJsonObject& settings, QString& error) const {
+    return Save(mac, settings, {}, error);
+  }
   // The same with the ONVIF users besides the administrator account.
   bool Save(const QString& mac, const QJsonObject& settings, const QJsonArray& onvifUsers, QString& error) const;
 

@@ -16,7 +16,8 @@ bool SimLog::Open(const QString& path, QString& error) {
 
 void SimLog::Line(const QString& text) {
   if (!file_.isOpen()) return;
-  const QString stamped = QStringLiteral("%1 ").arg(static_cast<double>(clock_.elapsed()) / 1000.0, 0, 'f', 3) + text + u'\n';
+  const QString stamped =
+      QStringLiteral("%1 ").arg(static_cast<double>(clock_.elapsed()) / 1000.0, 0, 'f', 3) + text + u'\n';
   file_.write(stamped.toUtf8());
 }
 

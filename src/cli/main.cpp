@@ -98,7 +98,8 @@ int main(int argc, char** argv) {
   qInstallMessageHandler(LogEscaped);
   QCoreApplication::setApplicationName(u"sentrova-cli"_qs);
   QCommandLineParser parser;
-  parser.setApplicationDescription(u"Finds the cameras on the network: Sentrova's own and ONVIF cameras.\n\nCommand: search"_qs);
+  parser.setApplicationDescription(
+      u"Finds the cameras on the network: Sentrova's own and ONVIF cameras.\n\nCommand: search"_qs);
   parser.addHelpOption();
   parser.addVersionOption();
   parser.addPositionalArgument(u"command"_qs, u"search"_qs);

@@ -50,8 +50,8 @@ int ColumnsOf(char32_t c) {
 }  // namespace
 
 bool IsUnsafeCharacter(char16_t c) {
-  return base::IsControlCharacter(c) || c == 0x061c || c == 0x200e || c == 0x200f || c == 0x2028 ||
-         c == 0x2029 || (c >= 0x202a && c <= 0x202e) || (c >= 0x2066 && c <= 0x2069);
+  return base::IsControlCharacter(c) || c == 0x061c || c == 0x200e || c == 0x200f || c == 0x2028 || c == 0x2029 ||
+         (c >= 0x202a && c <= 0x202e) || (c >= 0x2066 && c <= 0x2069);
 }
 
 QString PlainText(const QString& text) {

@@ -110,7 +110,8 @@ void RenderListView(forms::ListView& list, QTreeView& tree, CameraRows& rows, co
 
 QColor BackColour(forms::Colour colour) {
   if (colour & 0x80000000u) return QApplication::palette().color(QPalette::Active, QPalette::Base);
-  return QColor(static_cast<int>(colour & 0xFFu), static_cast<int>(colour >> 8 & 0xFFu), static_cast<int>(colour >> 16 & 0xFFu));
+  return QColor(static_cast<int>(colour & 0xFFu), static_cast<int>(colour >> 8 & 0xFFu),
+                static_cast<int>(colour >> 16 & 0xFFu));
 }
 
 QLineEdit& AddTextBox(WindowView& view, forms::TextBox& box, const char* name) {

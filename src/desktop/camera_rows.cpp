@@ -217,10 +217,14 @@ QVariant CameraRows::data(const QModelIndex& index, int role) const {
   if (!index.isValid() || static_cast<size_t>(index.row()) >= rows_.size()) return {};
   const Shown& row = rows_[static_cast<size_t>(index.row())];
   switch (role) {
-    case Qt::DisplayRole: return row.texts.value(index.column());
-    case Qt::ToolTipRole: return row.tip.isEmpty() ? QVariant() : QVariant(row.tip);
-    case LogicRowRole: return row.logicRow;
-    default: return {};
+    case Qt::DisplayRole:
+      return row.texts.value(index.column());
+    case Qt::ToolTipRole:
+      return row.tip.isEmpty() ? QVariant() : QVariant(row.tip);
+    case LogicRowRole:
+      return row.logicRow;
+    default:
+      return {};
   }
 }
 

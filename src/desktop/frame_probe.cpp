@@ -9,7 +9,7 @@ namespace desktop {
 Q_LOGGING_CATEGORY(lcFrames, "sentrova.desktop.frames", QtWarningMsg)
 
 namespace {
-constexpr int TickMs = 2;  // the probe's own beat: a later beat is a stall
+constexpr int TickMs = 2;        // the probe's own beat: a later beat is a stall
 constexpr int LoggedStall = 20;  // ms: a stall this long is logged on its own
 qint64 Now() {
   QElapsedTimer clock;

@@ -40,8 +40,7 @@ const QString ColumnsKey = QStringLiteral("MainWindow/columns");
 // The widest text each column usually holds, in the list's font: a name,
 // a MAC, an address, the "Assigned" mark and a Mode with its note.
 constexpr int NameCharacters = 16;
-const char* const ColumnSamples[] = {nullptr, "DD DD DD DD DD DD", "255.255.255.255", "ok",
-                                     "CS-200 — no login (open)"};
+const char* const ColumnSamples[] = {nullptr, "DD DD DD DD DD DD", "255.255.255.255", "ok", "CS-200 — no login (open)"};
 
 // Each column as wide as its heading and its usual text; the width the
 // list needs to show them all.

@@ -126,9 +126,9 @@ using Place = std::variant<CaptionAt, ParagraphAt, PanelAt<F>, LabelAt<F>, TextA
 
 template <class F>
 struct Layout {
-  QString heading;                  // across the top; empty: none
-  std::vector<Place<F>> places;     // panels first: later widgets lie on top
-  void (*close)(F& window);         // closing the window from its frame
+  QString heading;                      // across the top; empty: none
+  std::vector<Place<F>> places;         // panels first: later widgets lie on top
+  void (*close)(F& window);             // closing the window from its frame
   const char* defaultButton = nullptr;  // the button Enter presses; none when empty
   bool evenColumns = false;             // two columns of fields side by side
   bool enterRefused = false;            // Enter presses no button, not even the focused one
@@ -188,72 +188,71 @@ WindowView* Build(const Layout<F>& layout, F& window, const Dispatch& dispatch) 
   };
   std::vector<std::pair<QLabel*, const char*>> captions;  // tied once every field exists
   for (const Place<F>& place : layout.places) {
-    std::visit(Overloaded{
-                   [&](const CaptionAt& at) {
-                     auto* caption = new QLabel(QString::fromUtf8(at.text), view);
-                     Put(*view, *caption, at.place);
-                     captions.emplace_back(caption, at.buddy);
-                   },
-                   [&](const ParagraphAt& at) {
-                     auto* paragraph = new QLabel(QString::fromUtf8(at.text), view);
-                     paragraph->setWordWrap(true);
-                     paragraph->setTextFormat(Qt::PlainText);
-                     Put(*view, *paragraph, at.place);
-                   },
-                   [&](const PanelAt<F>& at) { Put(*view, AddPanel(*view, window.*at.panel, at.name), at.place); },
-                   [&](const LabelAt<F>& at) {
-                     QLabel& label = AddLabel(*view, window.*at.label, at.name, at.wrap);
-                     if (at.heading) {
-                       QFont bold = label.font();
-                       bold.setBold(true);
-                       bold.setPointSizeF(bold.pointSizeF() * 1.3);
-                       label.setFont(bold);
-                     }
-                     Put(*view, label, at.place);
-                     captions.emplace_back(&label, at.buddy);
-                   },
-                   [&](const TextAt<F>& at) {
-                     QLineEdit& edit = AddTextBox(*view, window.*at.box, at.name);
-                     edit.setMinimumWidth(edit.fontMetrics().averageCharWidth() * FieldCharacters);
-                     Put(*view, edit, at.place);
-                   },
-                   [&](const ButtonAt<F>& at) {
-                     QPushButton& button =
-                         AddButton(*view, window.*at.button, at.name, at.picture, handler(at.click), dispatch,
-                                   at.mnemonic);
-                     if (at.tip != nullptr) button.setToolTip(QString::fromUtf8(at.tip));
-                     if (!at.picture.isEmpty()) button.setAccessibleName(Plain(at.picture));
-                     Put(*view, button, at.place);
-                   },
-                   [&](const CheckAt<F>& at) {
-                     Put(*view, AddCheckBox(*view, window.*at.box, at.name, at.text, handler(at.click), dispatch),
-                         at.place);
-                   },
-                   [&](const OptionsAt<F>& at) {
-                     auto* group = new QGroupBox(QString::fromUtf8(at.caption), view);
-                     group->setObjectName(QString::fromLatin1(at.name));
-                     auto* row = new QHBoxLayout(group);
-                     forms::OptionArray& options = window.*at.options;
-                     for (QAbstractButton* option :
-                          AddOptionArray(*view, options, at.count, at.name, handler(at.click), dispatch)) {
-                       row->addWidget(option);
-                     }
-                     row->addStretch(1);
-                     view->Bind(*group, nullptr, [&options, group] { group->setVisible(options.visible); });
-                     Put(*view, *group, at.place);
-                   },
-                   [&](const ComboAt<F>& at) { Put(*view, AddComboBox(*view, window.*at.combo, at.name), at.place); },
-                   [&](const ListAt<F>& at) {
-                     view->LetGridGrow();
-                     view->Grid().setRowStretch(at.place.row + at.place.rowSpan - 1, 1);
-                     QTreeView& list =
-                         AddListView(*view, window.*at.list, at.name, handler(at.event9), handler(at.event10), dispatch,
-                                     at.note == nullptr ? RowNoteFunction() : RowNoteFunction(at.note));
-                     list.setAccessibleName(QString::fromUtf8(at.accessibleName));
-                     Put(*view, list, at.place);
-                   },
-               },
-               place);
+    std::visit(
+        Overloaded{
+            [&](const CaptionAt& at) {
+              auto* caption = new QLabel(QString::fromUtf8(at.text), view);
+              Put(*view, *caption, at.place);
+              captions.emplace_back(caption, at.buddy);
+            },
+            [&](const ParagraphAt& at) {
+              auto* paragraph = new QLabel(QString::fromUtf8(at.text), view);
+              paragraph->setWordWrap(true);
+              paragraph->setTextFormat(Qt::PlainText);
+              Put(*view, *paragraph, at.place);
+            },
+            [&](const PanelAt<F>& at) { Put(*view, AddPanel(*view, window.*at.panel, at.name), at.place); },
+            [&](const LabelAt<F>& at) {
+              QLabel& label = AddLabel(*view, window.*at.label, at.name, at.wrap);
+              if (at.heading) {
+                QFont bold = label.font();
+                bold.setBold(true);
+                bold.setPointSizeF(bold.pointSizeF() * 1.3);
+                label.setFont(bold);
+              }
+              Put(*view, label, at.place);
+              captions.emplace_back(&label, at.buddy);
+            },
+            [&](const TextAt<F>& at) {
+              QLineEdit& edit = AddTextBox(*view, window.*at.box, at.name);
+              edit.setMinimumWidth(edit.fontMetrics().averageCharWidth() * FieldCharacters);
+              Put(*view, edit, at.place);
+            },
+            [&](const ButtonAt<F>& at) {
+              QPushButton& button =
+                  AddButton(*view, window.*at.button, at.name, at.picture, handler(at.click), dispatch, at.mnemonic);
+              if (at.tip != nullptr) button.setToolTip(QString::fromUtf8(at.tip));
+              if (!at.picture.isEmpty()) button.setAccessibleName(Plain(at.picture));
+              Put(*view, button, at.place);
+            },
+            [&](const CheckAt<F>& at) {
+              Put(*view, AddCheckBox(*view, window.*at.box, at.name, at.text, handler(at.click), dispatch), at.place);
+            },
+            [&](const OptionsAt<F>& at) {
+              auto* group = new QGroupBox(QString::fromUtf8(at.caption), view);
+              group->setObjectName(QString::fromLatin1(at.name));
+              auto* row = new QHBoxLayout(group);
+              forms::OptionArray& options = window.*at.options;
+              for (QAbstractButton* option :
+                   AddOptionArray(*view, options, at.count, at.name, handler(at.click), dispatch)) {
+                row->addWidget(option);
+              }
+              row->addStretch(1);
+              view->Bind(*group, nullptr, [&options, group] { group->setVisible(options.visible); });
+              Put(*view, *group, at.place);
+            },
+            [&](const ComboAt<F>& at) { Put(*view, AddComboBox(*view, window.*at.combo, at.name), at.place); },
+            [&](const ListAt<F>& at) {
+              view->LetGridGrow();
+              view->Grid().setRowStretch(at.place.row + at.place.rowSpan - 1, 1);
+              QTreeView& list =
+                  AddListView(*view, window.*at.list, at.name, handler(at.event9), handler(at.event10), dispatch,
+                              at.note == nullptr ? RowNoteFunction() : RowNoteFunction(at.note));
+              list.setAccessibleName(QString::fromUtf8(at.accessibleName));
+              Put(*view, list, at.place);
+            },
+        },
+        place);
   }
   for (const auto& [caption, buddy] : captions) TieCaption(*view, *caption, buddy);
   if (layout.evenColumns) view->Grid().setColumnStretch(0, 1);
@@ -291,17 +290,29 @@ const Layout<FrmMain>& MainLayout() {
   static const Layout<F> layout{
       {},
       {
-          ButtonAt<F>{&F::CmdWizard, "CmdWizard", {0, 0}, &F::CmdWizard_Click, "&Wizard",
+          ButtonAt<F>{&F::CmdWizard,
+                      "CmdWizard",
+                      {0, 0},
+                      &F::CmdWizard_Click,
+                      "&Wizard",
                       "Set up the chosen camera step by step"},
-          ButtonAt<F>{&F::Command1, "Command1", {1, 0}, &F::Command1_Click, "&Search",
+          ButtonAt<F>{&F::Command1,
+                      "Command1",
+                      {1, 0},
+                      &F::Command1_Click,
+                      "&Search",
                       "Search the network for cameras again (F5)"},
-          ButtonAt<F>{&F::CmdLink, "CmdLink", {2, 0}, &F::CmdLink_Click, "Web &Page",
+          ButtonAt<F>{&F::CmdLink,
+                      "CmdLink",
+                      {2, 0},
+                      &F::CmdLink_Click,
+                      "Web &Page",
                       "Open the chosen camera's web page in the browser"},
-          ButtonAt<F>{&F::CmdAbout, "CmdAbout", {3, 0}, &F::CmdAbout_Click, "&About",
-                      "Version and licence of this program"},
+          ButtonAt<F>{
+              &F::CmdAbout, "CmdAbout", {3, 0}, &F::CmdAbout_Click, "&About", "Version and licence of this program"},
           ButtonAt<F>{&F::CmdExit, "CmdExit", {4, 0}, &F::CmdExit_Click, "E&xit", "End the program"},
-          ListAt<F>{&F::List, "List", {0, 1, 6, 1}, &F::List_Event9, &F::List_Event10, &OpenCameraNote,
-                    "Cameras found"},
+          ListAt<F>{
+              &F::List, "List", {0, 1, 6, 1}, &F::List_Event9, &F::List_Event10, &OpenCameraNote, "Cameras found"},
       },
       [](F& window) { window.CmdExit_Click(); },
   };
@@ -321,7 +332,8 @@ Layout<F> LoginLayout() {
           TextAt<F>{&F::Text1, "Text1", {1, 1}},
           LabelAt<F>{&F::Label2, "Label2", {2, 0}, "TxtPassWord"},
           TextAt<F>{&F::TxtPassWord, "TxtPassWord", {2, 1}},
-          ButtonAt<F>{&F::CmdYes, "CmdYes", ButtonBar, &F::CmdYes_Click, {}, "Log in to the camera with this ID and password"},
+          ButtonAt<F>{
+              &F::CmdYes, "CmdYes", ButtonBar, &F::CmdYes_Click, {}, "Log in to the camera with this ID and password"},
           ButtonAt<F>{&F::CmdCancel, "CmdCancel", ButtonBar, &F::CmdCancel_Click, {}, "Do not log in"},
       },
       [](F& window) { window.CmdCancel_Click(); },
@@ -431,8 +443,8 @@ std::vector<Place<F>> SummaryPlaces(std::vector<LabelAt<F>> values) {
   }
   places.push_back(LabelAt<F>{&F::LblAccess, "LblAccess", {row++, 0, 1, 2}, nullptr, true});
   places.push_back(ParagraphAt{ClosingText, {row, 0, 1, 2}});
-  places.push_back(ButtonAt<F>{&F::CmdBack, "CmdBack", ButtonBar, &F::CmdBack_Click, "< &Back",
-                               "Go back and change the settings"});
+  places.push_back(
+      ButtonAt<F>{&F::CmdBack, "CmdBack", ButtonBar, &F::CmdBack_Click, "< &Back", "Go back and change the settings"});
   places.push_back(ButtonAt<F>{&F::CmdRestart, "CmdRestart", ButtonBar, &F::CmdRestart_Click, "&Restart", RestartTip});
   return places;
 }
@@ -481,10 +493,10 @@ const Layout<FrmMessage>& MessageLayout() {
       {
           PanelAt<F>{&F::Frame1, "Frame1", {0, 0}},
           LabelAt<F>{&F::Label2, "Label2", {0, 0}, nullptr, true},
-          ButtonAt<F>{&F::CmdYes, "CmdYes", ButtonBar, &F::CmdYes_Click, {}, "Change the camera's IP address now",
-                      true},
-          ButtonAt<F>{&F::CmdNo, "CmdNo", ButtonBar, &F::CmdNo_Click, {}, "Keep the address and go back to the list",
-                      true},
+          ButtonAt<F>{
+              &F::CmdYes, "CmdYes", ButtonBar, &F::CmdYes_Click, {}, "Change the camera's IP address now", true},
+          ButtonAt<F>{
+              &F::CmdNo, "CmdNo", ButtonBar, &F::CmdNo_Click, {}, "Keep the address and go back to the list", true},
       },
       [](F& window) { window.CmdNo_Click(); },
   };
@@ -505,8 +517,13 @@ const Layout<FrmChangeIPAddress>& ChangeIPAddressLayout() {
           TextAt<F>{&F::Text2, "Text2", {2, 1}},
           LabelAt<F>{&F::Label6, "Label6", {3, 0}, "Text3"},
           TextAt<F>{&F::Text3, "Text3", {3, 1}},
-          ButtonAt<F>{&F::CmdOk, "CmdOk", ButtonBar, &F::CmdOk_Click, {},
-                      "Give the camera this address; it restarts on it", true},
+          ButtonAt<F>{&F::CmdOk,
+                      "CmdOk",
+                      ButtonBar,
+                      &F::CmdOk_Click,
+                      {},
+                      "Give the camera this address; it restarts on it",
+                      true},
       },
       // The dialog has no Cancel; closing it gives the change up.
       [](F& window) { Unload(window.program, window.program.changeIPAddress); },
@@ -553,7 +570,8 @@ void AddAboutQt(WindowView& view) {
 WindowView* BuildView(forms::WindowId id, Program& program, const Dispatch& dispatch) {
   using forms::WindowId;
   switch (id) {
-    case WindowId::FrmMain: return BuildIfLoaded(program.frmMain, MainLayout(), dispatch);
+    case WindowId::FrmMain:
+      return BuildIfLoaded(program.frmMain, MainLayout(), dispatch);
     case WindowId::frmchackIDPWD: {
       static const Layout<frmchackIDPWD> layout = LoginLayout<frmchackIDPWD>();
       return BuildIfLoaded(program.chackIDPWD, layout, dispatch);
@@ -562,14 +580,20 @@ WindowView* BuildView(forms::WindowId id, Program& program, const Dispatch& disp
       static const Layout<FrmChackPassWord> layout = LoginLayout<FrmChackPassWord>();
       return BuildIfLoaded(program.chackPassWord, layout, dispatch);
     }
-    case WindowId::FrmSetPassword: return BuildIfLoaded(program.setPassword, SetPasswordLayout(), dispatch);
-    case WindowId::FrmSetIPAddress: return BuildIfLoaded(program.setIPAddress, SetIPAddressLayout(), dispatch);
-    case WindowId::FrmMessage: return BuildIfLoaded(program.message, MessageLayout(), dispatch);
+    case WindowId::FrmSetPassword:
+      return BuildIfLoaded(program.setPassword, SetPasswordLayout(), dispatch);
+    case WindowId::FrmSetIPAddress:
+      return BuildIfLoaded(program.setIPAddress, SetIPAddressLayout(), dispatch);
+    case WindowId::FrmMessage:
+      return BuildIfLoaded(program.message, MessageLayout(), dispatch);
     case WindowId::FrmChangeIPAddress:
       return BuildIfLoaded(program.changeIPAddress, ChangeIPAddressLayout(), dispatch);
-    case WindowId::FrmWireless: return BuildIfLoaded(program.wireless, WirelessLayout(), dispatch);
-    case WindowId::FrmSetupEnd: return BuildIfLoaded(program.setupEnd, SetupEndLayout(), dispatch);
-    case WindowId::FrmsetLanEnd: return BuildIfLoaded(program.setLanEnd, SetLanEndLayout(), dispatch);
+    case WindowId::FrmWireless:
+      return BuildIfLoaded(program.wireless, WirelessLayout(), dispatch);
+    case WindowId::FrmSetupEnd:
+      return BuildIfLoaded(program.setupEnd, SetupEndLayout(), dispatch);
+    case WindowId::FrmsetLanEnd:
+      return BuildIfLoaded(program.setLanEnd, SetLanEndLayout(), dispatch);
     case WindowId::FrmSysAbout: {
       WindowView* view = BuildIfLoaded(program.sysAbout, SysAboutLayout(), dispatch);
       if (view != nullptr) AddAboutQt(*view);

@@ -32,20 +32,25 @@ namespace desktop {
 
 namespace {
 
-constexpr int ProgressTick = 250;  // ms between updates of the seconds left
-constexpr int FrameMs = 16;        // the heard rows go on screen at most this often
+constexpr int ProgressTick = 250;    // ms between updates of the seconds left
+constexpr int FrameMs = 16;          // the heard rows go on screen at most this often
 constexpr int FirstFrameWait = 200;  // ms the main window may take to be put on screen
-constexpr int LookInterval = 250;  // ms from the end of one look for the camera to the next
-constexpr int DialogWidth = 400;   // the narrowest a dialog gets
-const QSize WizardSize(560, 420);  // the wizard frame's first size when its pages need no more
+constexpr int LookInterval = 250;    // ms from the end of one look for the camera to the next
+constexpr int DialogWidth = 400;     // the narrowest a dialog gets
+const QSize WizardSize(560, 420);    // the wizard frame's first size when its pages need no more
 
 QMessageBox::Icon QtIcon(forms::MsgIcon icon) {
   switch (icon) {
-    case forms::MsgIcon::Critical: return QMessageBox::Critical;
-    case forms::MsgIcon::Question: return QMessageBox::Question;
-    case forms::MsgIcon::Exclamation: return QMessageBox::Warning;
-    case forms::MsgIcon::Information: return QMessageBox::Information;
-    case forms::MsgIcon::None: break;
+    case forms::MsgIcon::Critical:
+      return QMessageBox::Critical;
+    case forms::MsgIcon::Question:
+      return QMessageBox::Question;
+    case forms::MsgIcon::Exclamation:
+      return QMessageBox::Warning;
+    case forms::MsgIcon::Information:
+      return QMessageBox::Information;
+    case forms::MsgIcon::None:
+      break;
   }
   return QMessageBox::NoIcon;
 }
@@ -53,9 +58,12 @@ QMessageBox::Icon QtIcon(forms::MsgIcon icon) {
 // What a message box answers when it cannot be asked: the program is ending.
 forms::MsgAnswer RefusingAnswer(forms::MsgButtons buttons) {
   switch (buttons) {
-    case forms::MsgButtons::OK: return forms::MsgAnswer::OK;
-    case forms::MsgButtons::OKCancel: return forms::MsgAnswer::Cancel;
-    case forms::MsgButtons::YesNo: return forms::MsgAnswer::No;
+    case forms::MsgButtons::OK:
+      return forms::MsgAnswer::OK;
+    case forms::MsgButtons::OKCancel:
+      return forms::MsgAnswer::Cancel;
+    case forms::MsgButtons::YesNo:
+      return forms::MsgAnswer::No;
   }
   return forms::MsgAnswer::OK;
 }
@@ -92,7 +100,9 @@ forms::MsgAnswer ShowQtMessageBox(const MessageRequest& request) {
   box.setObjectName(QStringLiteral("MessageBox"));
   box.setWindowModality(request.over != nullptr ? Qt::WindowModal : Qt::ApplicationModal);
   switch (request.buttons) {
-    case forms::MsgButtons::OK: box.setStandardButtons(QMessageBox::Ok); break;
+    case forms::MsgButtons::OK:
+      box.setStandardButtons(QMessageBox::Ok);
+      break;
     case forms::MsgButtons::OKCancel:
       box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
       box.setEscapeButton(QMessageBox::Cancel);
@@ -107,19 +117,27 @@ forms::MsgAnswer ShowQtMessageBox(const MessageRequest& request) {
   box.setWindowTitle(QString::fromStdU16String(request.title));
   MakeRoomForTitle(box);
   switch (box.exec()) {
-    case QMessageBox::Ok: return forms::MsgAnswer::OK;
-    case QMessageBox::Yes: return forms::MsgAnswer::Yes;
-    case QMessageBox::No: return forms::MsgAnswer::No;
-    case QMessageBox::Cancel: return forms::MsgAnswer::Cancel;
-    default: return RefusingAnswer(request.buttons);
+    case QMessageBox::Ok:
+      return forms::MsgAnswer::OK;
+    case QMessageBox::Yes:
+      return forms::MsgAnswer::Yes;
+    case QMessageBox::No:
+      return forms::MsgAnswer::No;
+    case QMessageBox::Cancel:
+      return forms::MsgAnswer::Cancel;
+    default:
+      return RefusingAnswer(request.buttons);
   }
 }
 
 QString WaitStageText(forms::WaitStage stage) {
   switch (stage) {
-    case forms::WaitStage::ApplyingSettings: return QStringLiteral("Applying settings");
-    case forms::WaitStage::Restarting: return QStringLiteral("Camera restarting");
-    case forms::WaitStage::ComingBack: return QStringLiteral("Waiting for the camera");
+    case forms::WaitStage::ApplyingSettings:
+      return QStringLiteral("Applying settings");
+    case forms::WaitStage::Restarting:
+      return QStringLiteral("Camera restarting");
+    case forms::WaitStage::ComingBack:
+      return QStringLiteral("Waiting for the camera");
   }
   return QStringLiteral("Please wait");
 }
@@ -262,8 +280,8 @@ forms::CameraSeen QtDesktop::RunWait(int32_t milliseconds, bool watching, bool l
   if (ending_ || milliseconds <= 0) return forms::CameraSeen::NotSeen;
   InputGate::Layer busy(gate_, false);
   // A wait that is not the next of the announced sequence stands alone.
-  if (plan_ && (lookingOn || plan_->next >= plan_->waits.size() ||
-                plan_->waits[plan_->next].milliseconds != milliseconds)) {
+  if (plan_ &&
+      (lookingOn || plan_->next >= plan_->waits.size() || plan_->waits[plan_->next].milliseconds != milliseconds)) {
     EndWaits();
   }
   QString stage = lookingOn ? QStringLiteral("Looking for the camera") : QStringLiteral("Please wait");
@@ -412,11 +430,11 @@ void QtDesktop::SearchEnds() {
   if (mainFrame_) mainFrame_->ShowCount(rows == nullptr ? 0 : rows->rowCount());
 }
 
-void QtDesktop::CameraHeard(const std::u16string& caption, const std::u16string& macText,
-                            const std::u16string& address, const std::u16string& mode) {
+void QtDesktop::CameraHeard(const std::u16string& caption, const std::u16string& macText, const std::u16string& address,
+                            const std::u16string& mode) {
   if (!searching_ || ending_) return;
-  heard_.push_back({caption,
-                    {device::FormatMacText(macText), address, device::IsAssignedAddress(address) ? u"ok" : u"", mode}});
+  heard_.push_back(
+      {caption, {device::FormatMacText(macText), address, device::IsAssignedAddress(address) ? u"ok" : u"", mode}});
   if (probe_) probe_->Heard();
 }
 
@@ -569,9 +587,8 @@ void QtDesktop::RunModal(forms::WindowId id, WindowView& view) {
   QEventLoop* outer = std::exchange(modalLoops_[id], &loop);
   modalViews_.push_back(&view);
   loop.exec();
-  std::erase_if(modalViews_, [&view](const QPointer<WindowView>& modalView) {
-    return modalView.isNull() || modalView == &view;
-  });
+  std::erase_if(modalViews_,
+                [&view](const QPointer<WindowView>& modalView) { return modalView.isNull() || modalView == &view; });
   modalLoops_[id] = outer;
   if (outer == nullptr) modalLoops_.erase(id);
 }
@@ -707,9 +724,9 @@ void QtDesktop::UpdateStatus() {
 void QtDesktop::ReportComeBack() {
   if (!comeBack_ || plan_ || !mainFrame_ || program_ == nullptr || !program_->frmMain) return;
   const forms::CameraSought& camera = comeBack_->camera;
-  mainFrame_->ShowNews(QString::fromStdU16String(
-      ComeBackNews(comeBack_->name.toStdU16String(), FindComeBack(program_->frmMain->List, camera), camera,
-                   program_->CamTemp.UnconfirmedSettings())));
+  mainFrame_->ShowNews(QString::fromStdU16String(ComeBackNews(comeBack_->name.toStdU16String(),
+                                                              FindComeBack(program_->frmMain->List, camera), camera,
+                                                              program_->CamTemp.UnconfirmedSettings())));
   comeBack_.reset();
   watch_.reset();
 }

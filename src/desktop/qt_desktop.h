@@ -158,12 +158,12 @@ class QtDesktop : public forms::Desktop {
   CameraLook look_;
   std::optional<CameraWatch> watch_;  // from WaitsAhead to the end of the waits
   bool searching_ = false;
-  bool searched_ = false;  // a search ended in the handler running
-  std::vector<forms::ListView::Row> heard_;  // not yet in the list's rows
-  QTimer frame_;  // while searching_: the heard rows go on screen, the list takes its input
+  bool searched_ = false;                     // a search ended in the handler running
+  std::vector<forms::ListView::Row> heard_;   // not yet in the list's rows
+  QTimer frame_;                              // while searching_: the heard rows go on screen, the list takes its input
   std::optional<InputGate::Layer> listOnly_;  // while searching_
-  QString chosen_;  // the camera (CameraRows::Key) chosen before or during the search
-  std::unique_ptr<FrameProbe> probe_;  // the benchmark's figures, when asked for
+  QString chosen_;                            // the camera (CameraRows::Key) chosen before or during the search
+  std::unique_ptr<FrameProbe> probe_;         // the benchmark's figures, when asked for
   MessageBoxFunction messageBox_;
   std::function<void()> quit_;
   int handlersRunning_ = 0;

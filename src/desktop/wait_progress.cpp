@@ -94,12 +94,14 @@ bool WaitProgress::eventFilter(QObject* watched, QEvent* event) {
     }
     case QEvent::KeyPress: {
       const int key = static_cast<QKeyEvent*>(event)->key();
-      const bool onButton = cancel_->hasFocus() && (key == Qt::Key_Space || key == Qt::Key_Return || key == Qt::Key_Enter);
+      const bool onButton =
+          cancel_->hasFocus() && (key == Qt::Key_Space || key == Qt::Key_Return || key == Qt::Key_Enter);
       if (key != Qt::Key_Escape && !onButton) break;
       Cancel();
       return true;
     }
-    default: break;
+    default:
+      break;
   }
   return QFrame::eventFilter(watched, event);
 }
@@ -110,8 +112,7 @@ CameraLook NetworkCameraLook(const device::NetOptions& options) {
     look.probeCopies = LookProbeCopies;
     look.onvifCopies = LookOnvifCopies;
     if (sought.servicePort == 0) look.onvifPort = 0;  // our own protocol's camera answers our probe
-    const device::SearchOutcome outcome =
-        device::SearchCameras(look, device::ChooseInterfaces(look.interfaceName), {});
+    const device::SearchOutcome outcome = device::SearchCameras(look, device::ChooseInterfaces(look.interfaceName), {});
     std::vector<CameraSighting> heard;
     heard.reserve(outcome.cameras.size());
     for (const device::FoundCamera& camera : outcome.cameras) {
@@ -125,7 +126,8 @@ CameraLook NetworkCameraLook(const device::NetOptions& options) {
   };
 }
 
-CameraWatch::CameraWatch(CameraLook look, forms::CameraSought sought) : look_(std::move(look)), sought_(std::move(sought)) {}
+CameraWatch::CameraWatch(CameraLook look, forms::CameraSought sought)
+    : look_(std::move(look)), sought_(std::move(sought)) {}
 
 bool CameraWatch::Look() {
   if (back_ || !look_) return back_;

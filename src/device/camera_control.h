@@ -67,43 +67,43 @@ class CameraControl {
   virtual ~CameraControl() = default;
 
   // Discovery and the found cameras' descriptions.
-  virtual void Search() = 0;                                  // 100
-  virtual int32_t FoundCount() = 0;                           // 101
-  virtual void DeviceIndex(int32_t index) = 0;                // 116, put
-  virtual std::u16string DeviceAddress() = 0;                 // 106
-  virtual std::u16string DeviceMode() = 0;                    // 108
-  virtual std::u16string DeviceCaption() = 0;                 // 109
-  virtual std::u16string DeviceVersionText() = 0;             // 112
-  virtual std::u16string DeviceSubnetMask() = 0;              // 114
-  virtual std::u16string DeviceGateway() = 0;                 // 115
-  virtual std::u16string DeviceMacText() = 0;                 // 117
+  virtual void Search() = 0;                       // 100
+  virtual int32_t FoundCount() = 0;                // 101
+  virtual void DeviceIndex(int32_t index) = 0;     // 116, put
+  virtual std::u16string DeviceAddress() = 0;      // 106
+  virtual std::u16string DeviceMode() = 0;         // 108
+  virtual std::u16string DeviceCaption() = 0;      // 109
+  virtual std::u16string DeviceVersionText() = 0;  // 112
+  virtual std::u16string DeviceSubnetMask() = 0;   // 114
+  virtual std::u16string DeviceGateway() = 0;      // 115
+  virtual std::u16string DeviceMacText() = 0;      // 117
 
   // Addressing.
-  virtual void ProtocolFamily(int32_t family) = 0;            // 156, put
-  virtual void ProtocolOption(int32_t option) = 0;            // 158, put
+  virtual void ProtocolFamily(int32_t family) = 0;                // 156, put
+  virtual void ProtocolOption(int32_t option) = 0;                // 158, put
   virtual void TargetAddress(const std::u16string& address) = 0;  // 11, put
-  virtual void TargetPort(int32_t port) = 0;                  // 12, put
-  virtual void TargetMac(const std::u16string& mac) = 0;      // 39, put
+  virtual void TargetPort(int32_t port) = 0;                      // 12, put
+  virtual void TargetMac(const std::u16string& mac) = 0;          // 39, put
 
   // Connection and login.
-  virtual int32_t Connect() = 0;                              // 37
-  virtual std::u16string LoginID() = 0;                       // 125, get
-  virtual void LoginID(const std::u16string& id) = 0;         // 125, put
-  virtual std::u16string LoginPassword() = 0;                 // 126, get
-  virtual void LoginPassword(const std::u16string& password) = 0;  // 126, put
-  virtual int32_t LoginState() = 0;                           // 155
+  virtual int32_t Connect() = 0;                                            // 37
+  virtual std::u16string LoginID() = 0;                                     // 125, get
+  virtual void LoginID(const std::u16string& id) = 0;                       // 125, put
+  virtual std::u16string LoginPassword() = 0;                               // 126, get
+  virtual void LoginPassword(const std::u16string& password) = 0;           // 126, put
+  virtual int32_t LoginState() = 0;                                         // 155
   virtual int32_t Login(std::u16string& id, std::u16string& password) = 0;  // 154
 
   // Settings.
-  virtual int32_t GetSettingNumber(const std::u16string& key) = 0;     // 118
-  virtual std::u16string GetSettingText(const std::u16string& key) = 0;  // 127
+  virtual int32_t GetSettingNumber(const std::u16string& key) = 0;                    // 118
+  virtual std::u16string GetSettingText(const std::u16string& key) = 0;               // 127
   virtual void SetSetting(const std::u16string& key, const SettingValue& value) = 0;  // 119
-  virtual void ApplySettings(int32_t first, int32_t second) = 0;  // 38
-  virtual void Restart() = 0;                                 // 34
+  virtual void ApplySettings(int32_t first, int32_t second) = 0;                      // 38
+  virtual void Restart() = 0;                                                         // 34
 
   // A camera whose address is doubtful, addressed by TargetMac.
   virtual int32_t ChangeAddress(std::u16string& address, std::u16string& mask, std::u16string& gateway) = 0;  // 130
-  virtual int32_t AddressInUse() = 0;                         // 139, -1: TargetAddress is taken
+  virtual int32_t AddressInUse() = 0;  // 139, -1: TargetAddress is taken
 
   // Ours, beside the table: an ONVIF camera's device service is reached at
   // the port and path of its own service address (its XAddr), as the search

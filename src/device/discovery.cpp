@@ -15,8 +15,8 @@ namespace {
 constexpr int LargeFleetCopies = 3;
 
 FoundCamera FromAnswer(const protocol::Message& answer) {
-  return FoundCamera{answer.mac,    answer.address, answer.mask,    answer.gateway, answer.mode,
-                     answer.caption, answer.version, answer.family, answer.port, QString(), QString()};
+  return FoundCamera{answer.mac,     answer.address, answer.mask, answer.gateway, answer.mode, answer.caption,
+                     answer.version, answer.family,  answer.port, QString(),      QString()};
 }
 
 // Address order, then MAC order. Each camera's numbers are worked out once,
@@ -39,7 +39,8 @@ void SortAsListed(std::vector<FoundCamera>& cameras) {
 // A MAC from the neighbour table belongs to whichever device last answered
 // for the address: it is shown only where one row holds that address.
 void GuessUnknownMacs(const FoundList& list, std::vector<FoundCamera>& cameras) {
-  if (std::none_of(cameras.begin(), cameras.end(), [](const FoundCamera& camera) { return camera.mac.isEmpty(); })) return;
+  if (std::none_of(cameras.begin(), cameras.end(), [](const FoundCamera& camera) { return camera.mac.isEmpty(); }))
+    return;
   const QHash<QString, QString> neighbours = onvif::NeighbourMacs();
   for (FoundCamera& camera : cameras) {
     if (camera.mac.isEmpty() && list.RowsAt(camera.address) == 1) camera.mac = neighbours.value(camera.address);
@@ -105,7 +106,8 @@ SearchOutcome SearchCameras(const NetOptions& options, const InterfaceChoice& ch
     if (probing || onvifProbing) return;
     qint64 endAt = std::max(lastProbeAt + options.answerWindow.count(), lastHeardAt + options.quietPeriod.count());
     if (onvifSearch) {
-      endAt = std::max({endAt, lastOnvifAt + options.onvifWindow.count(), lastNewOnvifAt + options.quietPeriod.count()});
+      endAt =
+          std::max({endAt, lastOnvifAt + options.onvifWindow.count(), lastNewOnvifAt + options.quietPeriod.count()});
     }
     endAt = std::min<qint64>(endAt, options.searchCap.count());
     endTimer.start(static_cast<int>(std::max<qint64>(0, endAt - clock.elapsed())));
@@ -164,8 +166,7 @@ SearchOutcome SearchCameras(const NetOptions& options, const InterfaceChoice& ch
     if (answer.kind != protocol::Kind::Here) return;  // our own probes and the MAC commands' traffic
     if (answer.nonce != probe.nonce) return channel.Drop(QStringLiteral("answer to another search"), from);
     if (from.toIPv4Address() != protocol::ParseIPv4(answer.address)) {
-      return channel.Drop(QStringLiteral("source differs from the address it reports (%1)").arg(answer.address),
-                          from);
+      return channel.Drop(QStringLiteral("source differs from the address it reports (%1)").arg(answer.address), from);
     }
     if (list.AddOwn(FromAnswer(answer)) != FoundList::Heard::Added) return;
     lastNewAt = clock.elapsed();

@@ -64,14 +64,14 @@ class FoundList {
   bool holding_ = false;
   std::vector<FoundCamera> rows_;
   std::vector<FoundCamera> held_;
-  QHash<QString, int> rowsAt_;           // address: rows listed or held there
-  QSet<QString> ownKeys_;                // MAC@address of our own protocol's rows
-  QSet<QString> ownMacs_;                // their MACs
-  QHash<QString, int> ownAt_;            // address: our own protocol's rows there
-  QSet<QString> onvifKeys_;              // endpoint@address heard (listed or held)
-  QSet<QString> endpoints_;              // their endpoints
-  QSet<QString> onvifMacKeys_;           // MAC@address of listed ONVIF rows that name their MAC
-  QHash<QString, int> onvifAt_;          // address: listed ONVIF rows there
+  QHash<QString, int> rowsAt_;             // address: rows listed or held there
+  QSet<QString> ownKeys_;                  // MAC@address of our own protocol's rows
+  QSet<QString> ownMacs_;                  // their MACs
+  QHash<QString, int> ownAt_;              // address: our own protocol's rows there
+  QSet<QString> onvifKeys_;                // endpoint@address heard (listed or held)
+  QSet<QString> endpoints_;                // their endpoints
+  QSet<QString> onvifMacKeys_;             // MAC@address of listed ONVIF rows that name their MAC
+  QHash<QString, int> onvifAt_;            // address: listed ONVIF rows there
   QHash<QString, int> onvifMacUnknownAt_;  // address: listed ONVIF rows there without a MAC
   QSet<QString> leftOutAt_;
 };

@@ -56,11 +56,21 @@ ResponseReader::State ResponseReader::Feed(QByteArrayView bytes, bool closed) {
   Step step = Step::Next;
   while (step == Step::Next) {
     switch (part_) {
-      case Part::Header: step = ReadHeader(); break;
-      case Part::Body: step = ReadBody(closed); break;
-      case Part::ChunkSize: step = ReadChunkSize(); break;
-      case Part::ChunkData: step = ReadChunkData(); break;
-      case Part::Trailer: step = ReadTrailer(); break;
+      case Part::Header:
+        step = ReadHeader();
+        break;
+      case Part::Body:
+        step = ReadBody(closed);
+        break;
+      case Part::ChunkSize:
+        step = ReadChunkSize();
+        break;
+      case Part::ChunkData:
+        step = ReadChunkData();
+        break;
+      case Part::Trailer:
+        step = ReadTrailer();
+        break;
     }
   }
   if (step == Step::NeedMore && closed) {
@@ -229,9 +239,14 @@ RawResponse Exchange(const HttpRequest& request, const QByteArray& authorization
   };
   const auto feed = [&](bool closed) {
     switch (reader.Feed(socket.isOpen() ? socket.readAll() : QByteArray(), closed)) {
-      case ResponseReader::State::Complete: finish(QString()); break;
-      case ResponseReader::State::Broken: finish(reader.response().error); break;
-      case ResponseReader::State::Incomplete: break;
+      case ResponseReader::State::Complete:
+        finish(QString());
+        break;
+      case ResponseReader::State::Broken:
+        finish(reader.response().error);
+        break;
+      case ResponseReader::State::Incomplete:
+        break;
     }
   };
   QObject::connect(&socket, &QTcpSocket::connected, &loop, [&] { socket.write(RequestBytes(request, authorization)); });

@@ -20,37 +20,37 @@
 namespace device {
 
 struct HttpRequest {
-  QString method;  // "GET" or "POST"
-  QString address;  // dotted IPv4
+  QString method;    // "GET" or "POST"
+  QString address;   // dotted IPv4
   quint16 port = 0;  // the caller always names it
   QString path;
-  QByteArray body;      // for POST
+  QByteArray body;  // for POST
   QByteArray contentType = "application/json";
-  QString user;         // Digest credentials; used only when the camera asks
+  QString user;  // Digest credentials; used only when the camera asks
   QString password;
   bool answerChallenge = true;  // false: a 401 is the answer, no credentials go out
-  QString expectedMac;  // when set, the camera must carry this X-Sentrova-MAC
-  QHostAddress bindAddress;  // when set, the local address to connect from
+  QString expectedMac;          // when set, the camera must carry this X-Sentrova-MAC
+  QHostAddress bindAddress;     // when set, the local address to connect from
   std::chrono::milliseconds connectTimeout{1000};
   std::chrono::milliseconds timeout{1500};  // for each exchange, connect included
 };
 
 struct HttpResponse {
-  int status = 0;      // 0: no usable answer (see error)
+  int status = 0;  // 0: no usable answer (see error)
   QByteArray body;
-  QString mac;         // X-Sentrova-MAC of the answer
-  QString error;       // why there is no usable answer; empty on success
+  QString mac;            // X-Sentrova-MAC of the answer
+  QString error;          // why there is no usable answer; empty on success
   bool timedOut = false;  // no answer because the time was up
-  QString date;        // the Date header, when the camera sent one
+  QString date;           // the Date header, when the camera sent one
   bool answered() const { return status != 0; }
 };
 
 // One response as read from the wire.
 struct RawResponse {
-  int status = 0;  // 0: broken or not yet read
+  int status = 0;                                // 0: broken or not yet read
   QList<QPair<QByteArray, QByteArray>> headers;  // names lower case, values trimmed
-  QByteArray body;  // without the chunk framing
-  QString error;    // why the response is broken
+  QByteArray body;                               // without the chunk framing
+  QString error;                                 // why the response is broken
 
   QList<QByteArray> Header(const QByteArray& name) const;
 };
@@ -93,8 +93,8 @@ class ResponseReader {
   State state_ = State::Incomplete;
   std::optional<qsizetype> contentLength_;
   bool chunked_ = false;
-  qsizetype chunkLeft_ = 0;   // data bytes of the current chunk
-  qsizetype framing_ = 0;     // chunk-size lines, CRLFs and trailers read so far
+  qsizetype chunkLeft_ = 0;  // data bytes of the current chunk
+  qsizetype framing_ = 0;    // chunk-size lines, CRLFs and trailers read so far
   QByteArray chunkedBody_;
   RawResponse response_;
 };

@@ -94,8 +94,9 @@ std::u16string NetCameraControl::UnconfirmedSettings() { return U(backend_->Unco
 void NetCameraControl::TargetServicePath(const std::u16string& path) {
   // The path goes into the request line: only a plain absolute one is used.
   const QString text = Q(path);
-  const bool usable = text.startsWith(u'/') && text.size() <= MaxServicePath &&
-                      std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() > 0x20 && c.unicode() < 0x7f; });
+  const bool usable =
+      text.startsWith(u'/') && text.size() <= MaxServicePath &&
+      std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() > 0x20 && c.unicode() < 0x7f; });
   if (!usable && !text.isEmpty()) qCWarning(lcHttp) << "TargetServicePath: not a usable path; the usual one is used";
   target_.servicePath = usable ? text : QString();
 }

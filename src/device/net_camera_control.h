@@ -102,7 +102,7 @@ class NetCameraControl : public CameraControl {
   std::unique_ptr<CameraBackend> own_;
   std::unique_ptr<CameraBackend> onvifBackend_;
   CameraBackend* backend_ = nullptr;  // the one for the target's protocol
-  QJsonObject kept_;  // settings kept for the next apply
+  QJsonObject kept_;                  // settings kept for the next apply
 };
 
 }  // namespace device

@@ -13,7 +13,8 @@ std::optional<ChosenInterface> WithIPv4(const QNetworkInterface& interface) {
 }
 
 bool IsUp(const QNetworkInterface& interface) {
-  return interface.flags().testFlag(QNetworkInterface::IsUp) && interface.flags().testFlag(QNetworkInterface::IsRunning);
+  return interface.flags().testFlag(QNetworkInterface::IsUp) &&
+         interface.flags().testFlag(QNetworkInterface::IsRunning);
 }
 
 }  // namespace

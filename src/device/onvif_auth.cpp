@@ -19,7 +19,8 @@ QByteArray RandomNonce() {
 }  // namespace
 
 qint64 ClockOffsetMs(const QDateTime& cameraUtc, const QDateTime& sentAt, const QDateTime& receivedAt) {
-  const qint64 midpoint = sentAt.toMSecsSinceEpoch() + (receivedAt.toMSecsSinceEpoch() - sentAt.toMSecsSinceEpoch()) / 2;
+  const qint64 midpoint =
+      sentAt.toMSecsSinceEpoch() + (receivedAt.toMSecsSinceEpoch() - sentAt.toMSecsSinceEpoch()) / 2;
   return cameraUtc.toMSecsSinceEpoch() - midpoint;
 }
 

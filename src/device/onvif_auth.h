@@ -21,7 +21,7 @@ QString CreatedText(const QDateTime& utc);
 
 // The wsse:Security header element for one request, stamped with our clock
 // now plus the offset and a fresh random nonce (or the nonce given, for tests).
-QString SecurityHeader(const QString& user, const QString& password, qint64 clockOffsetMs,
-                       const QDateTime& ourNow, const QByteArray& nonce = {});
+QString SecurityHeader(const QString& user, const QString& password, qint64 clockOffsetMs, const QDateTime& ourNow,
+                       const QByteArray& nonce = {});
 
 }  // namespace device::onvif

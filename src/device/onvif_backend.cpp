@@ -26,8 +26,9 @@ constexpr int UnreportedLooks = 3;
 // Fault subcodes by which cameras refuse a login (as HTTP 400 or 500 rather
 // than 401).
 bool IsLoginRefusal(const onvif::Fault& fault) {
-  static const QStringList refusals = {u"NotAuthorized"_qs, u"FailedAuthentication"_qs, u"InvalidSecurity"_qs,
-                                       u"InvalidSecurityToken"_qs, u"FailedCheck"_qs, u"SecurityTokenUnavailable"_qs};
+  static const QStringList refusals = {u"NotAuthorized"_qs,   u"FailedAuthentication"_qs,
+                                       u"InvalidSecurity"_qs, u"InvalidSecurityToken"_qs,
+                                       u"FailedCheck"_qs,     u"SecurityTokenUnavailable"_qs};
   return refusals.contains(fault.subcode) || refusals.contains(fault.code);
 }
 
@@ -63,7 +64,9 @@ QDateTime HttpDate(QString text) {
   return QDateTime::fromString(text, Qt::RFC2822Date);
 }
 
-QString Seconds(std::chrono::milliseconds limit) { return QString::number(static_cast<double>(limit.count()) / 1000.0); }
+QString Seconds(std::chrono::milliseconds limit) {
+  return QString::number(static_cast<double>(limit.count()) / 1000.0);
+}
 
 }  // namespace
 
@@ -81,8 +84,8 @@ void OnvifBackend::Retarget() {
   rebootedByApply_ = false;
 }
 
-Call OnvifBackend::Send(const char* member, const QString& address, const QString& body,
-                        const Credentials* credentials, std::chrono::milliseconds timeout) {
+Call OnvifBackend::Send(const char* member, const QString& address, const QString& body, const Credentials* credentials,
+                        std::chrono::milliseconds timeout) {
   HttpRequest request;
   request.method = QStringLiteral("POST");
   request.address = address;
@@ -123,7 +126,8 @@ Call OnvifBackend::Send(const char* member, const QString& address, const QStrin
   } else if (response.status != 200) {
     call.why = QStringLiteral("HTTP %1").arg(response.status);
   } else if (!answer.ok()) {
-    call.why = protocol::ShownDeviceText(answer.error);  // an operation sent to the wrong service may get an empty answer
+    call.why =
+        protocol::ShownDeviceText(answer.error);  // an operation sent to the wrong service may get an empty answer
   } else {
     call.result = CallResult::Done;
     call.response = std::move(answer.response);
@@ -250,7 +254,8 @@ QString OnvifBackend::Text(const QString& key) {
   if (key == u"SysAdminID") return reaching_.user;
   if (key == u"SysAdminPassword") return reaching_.password;
   if (key == u"SysIPAddress") return interface_.address;
-  if (key == u"SysSubnetMask") return interface_.address.isEmpty() ? QString() : onvif::MaskText(interface_.prefixLength);
+  if (key == u"SysSubnetMask")
+    return interface_.address.isEmpty() ? QString() : onvif::MaskText(interface_.prefixLength);
   if (key == u"SysDefaultGateway") return gateway_;
   if (key == protocol::FirmwareVersionKey) return information_.firmwareVersion;
   // The camera's own hardware address, not one guessed for its IP address.
@@ -303,10 +308,12 @@ void OnvifBackend::Apply(const QJsonObject& kept) {
   unconfirmed_.clear();
   if (!loggedIn_) Throw("ApplySettings", QStringLiteral("not logged in to the camera; nothing was written"));
   if (!ReadNetwork("ApplySettings")) {
-    Throw("ApplySettings", QStringLiteral("the camera's network settings cannot be read at %1; nothing was written").arg(at_));
+    Throw("ApplySettings",
+          QStringLiteral("the camera's network settings cannot be read at %1; nothing was written").arg(at_));
   }
   for (const QString& key : kept.keys()) {
-    if (key.startsWith(u"Wlan")) qCInfo(lcHttp) << "ApplySettings at" << at_ << ": no wireless setting is written:" << key;
+    if (key.startsWith(u"Wlan"))
+      qCInfo(lcHttp) << "ApplySettings at" << at_ << ": no wireless setting is written:" << key;
   }
   const QString id = Uncut(kept.value(u"SysAdminID").toString(reaching_.user), reaching_.user);
   const QString password = Uncut(kept.value(u"SysAdminPassword").toString(reaching_.password), reaching_.password);
@@ -317,8 +324,8 @@ void OnvifBackend::Apply(const QJsonObject& kept) {
   // Everything is checked before the first write, by the rules our own
   // cameras apply.
   if (id.isEmpty() || !KeepableText(id)) {
-    Throw("ApplySettings",
-          QStringLiteral("the administrator ID \"%1\" is not accepted; nothing was written").arg(protocol::ShownDeviceText(id)));
+    Throw("ApplySettings", QStringLiteral("the administrator ID \"%1\" is not accepted; nothing was written")
+                               .arg(protocol::ShownDeviceText(id)));
   }
   if (!KeepableText(password)) {
     Throw("ApplySettings", QStringLiteral("the administrator password is not accepted; nothing was written"));
@@ -412,19 +419,20 @@ void OnvifBackend::ApplyCredentials(const QString& id, const QString& password) 
     StepFails(u"the ID was not changed: the camera did not create the new ID: "_qs +
               (create.answered ? create.why : NoAnswer(create, at_)));
   }
-  const bool proven = Settle([&] {
-    return listedAdministrator(next, id).value_or(false) && (!needsLogin_ || Proves(next));
-  });
+  const bool proven =
+      Settle([&] { return listedAdministrator(next, id).value_or(false) && (!needsLogin_ || Proves(next)); });
   if (!proven) {
     Send("ApplySettings", at_, onvif::DeleteUserRequest(id), &old);
-    notTaken_ << QStringLiteral("the new ID %1 did not take: the camera answered it but does not log it in as an "
-                                "administrator; the ID is still %2 with its password")
+    notTaken_ << QStringLiteral(
+                     "the new ID %1 did not take: the camera answered it but does not log it in as an "
+                     "administrator; the ID is still %2 with its password")
                      .arg(protocol::ShownDeviceText(id), protocol::ShownDeviceText(old.user));
     return;
   }
   take();
   inEffect_ << QStringLiteral("the ID is now %1%2")
-                   .arg(protocol::ShownDeviceText(id), password == old.password ? QString() : u" with the new password"_qs);
+                   .arg(protocol::ShownDeviceText(id),
+                        password == old.password ? QString() : u" with the new password"_qs);
   const Call removed = Send("ApplySettings", at_, onvif::DeleteUserRequest(old.user), &next);
   const bool gone = removed.result == CallResult::Done &&
                     Settle([&] { return listedAdministrator(next, old.user) == std::optional<bool>(false); });
@@ -453,16 +461,19 @@ void OnvifBackend::ApplyGateway(const QString& gateway) {
     gateway_ = gateway;
     inEffect_ << (gateway.isEmpty() ? u"the gateway is now none"_qs : u"the gateway is now "_qs + gateway);
   } else if (settled) {
-    inEffect_ << QStringLiteral("the gateway %1 was written, not confirmed (the camera reports no gateway)").arg(gateway);
+    inEffect_
+        << QStringLiteral("the gateway %1 was written, not confirmed (the camera reports no gateway)").arg(gateway);
     unconfirmed_ << inEffect_.back();
   } else {
     notTaken_ << QStringLiteral("the gateway did not take: the camera answered the change but holds %1")
-                     .arg(now ? (now->isEmpty() ? u"none"_qs : protocol::ShownDeviceText(*now)) : u"nothing readable"_qs);
+                     .arg(now ? (now->isEmpty() ? u"none"_qs : protocol::ShownDeviceText(*now))
+                              : u"nothing readable"_qs);
   }
 }
 
 void OnvifBackend::ApplyAddress(const QString& address, int prefixLength) {
-  const Call set = Send("ApplySettings", at_, onvif::SetAddressRequest(interface_.token, address, prefixLength), &reaching_);
+  const Call set =
+      Send("ApplySettings", at_, onvif::SetAddressRequest(interface_.token, address, prefixLength), &reaching_);
   if (set.result != CallResult::Done) {
     StepFails(u"the address was not changed: "_qs + (set.answered ? set.why : NoAnswer(set, at_)));
   }
@@ -510,8 +521,9 @@ void OnvifBackend::ApplyAddress(const QString& address, int prefixLength) {
     return;
   }
   if (oldHolds) {
-    notTaken_ << QStringLiteral("the address did not take: the camera answered the change but still answers at %1 with "
-                                "the address %2")
+    notTaken_ << QStringLiteral(
+                     "the address did not take: the camera answered the change but still answers at %1 with "
+                     "the address %2")
                      .arg(old, protocol::ShownDeviceText(*oldHolds));
     return;
   }
@@ -525,7 +537,8 @@ void OnvifBackend::Reboot(const char* member) {
     return;
   }
   if (reboot.timedOut) {
-    StepFails(QStringLiteral("the camera at %1 did not answer the reboot within %2 s").arg(at_, Seconds(options_.rebootTimeout)));
+    StepFails(QStringLiteral("the camera at %1 did not answer the reboot within %2 s")
+                  .arg(at_, Seconds(options_.rebootTimeout)));
   }
   StepFails(QStringLiteral("the camera at %1 did not take the reboot: %2").arg(at_, reboot.why));
 }
@@ -549,7 +562,8 @@ int32_t OnvifBackend::ChangeAddress(const QString& address, const QString& mask,
                                     QJsonObject& kept) {
   const auto refuse = [&](const QString& why) { Throw("ChangeAddress", why); };
   if (target_.mac.isEmpty()) {
-    refuse(QStringLiteral("the camera at %1 cannot prove it is the one chosen: its MAC is unknown; nothing was sent").arg(at_));
+    refuse(QStringLiteral("the camera at %1 cannot prove it is the one chosen: its MAC is unknown; nothing was sent")
+               .arg(at_));
   }
   if (!loggedIn_) refuse(QStringLiteral("no login to the camera; nothing was sent"));
   if (!ReadNetwork("ChangeAddress")) {

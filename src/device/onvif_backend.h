@@ -38,7 +38,7 @@ struct Call {
   bool answered = false;  // something answered over HTTP, whatever it said
   bool timedOut = false;  // nothing answered in the time allowed
   QString date;           // the answer's Date header
-  QString why;  // for Refused and Failed: what the camera said or why nothing came
+  QString why;            // for Refused and Failed: what the camera said or why nothing came
 };
 
 }  // namespace onvif
@@ -98,8 +98,8 @@ class OnvifBackend : public CameraBackend {
 
   QString at_;  // where the camera answers now
   qint64 clockOffsetMs_ = 0;
-  QString probedAt_;   // where Probe last ran
-  bool needsLogin_ = true;   // GetDeviceInformation is refused without credentials
+  QString probedAt_;        // where Probe last ran
+  bool needsLogin_ = true;  // GetDeviceInformation is refused without credentials
   bool loggedIn_ = false;
   onvif::Credentials reaching_;  // the credentials the camera takes now
   onvif::Credentials former_;    // the ones it took before our last credential write

@@ -216,7 +216,8 @@ void Prober::ReadPending(QUdpSocket& socket) {
     for (const ProbeMatch& match : read.matches) {
       const std::optional<FoundCamera> camera = CameraFromMatch(match, from);
       if (!camera) {
-        Drop(QStringLiteral("%1 is not a camera (types %2)").arg(match.endpoint.left(80), match.types.join(u' ').left(80)),
+        Drop(QStringLiteral("%1 is not a camera (types %2)")
+                 .arg(match.endpoint.left(80), match.types.join(u' ').left(80)),
              from);
         continue;
       }

@@ -95,8 +95,9 @@ QString DeleteUserRequest(const QString& user) {
 }
 
 QString SetGatewayRequest(const QString& gateway) {
-  return QStringLiteral("<tds:SetNetworkDefaultGateway><tds:IPv4Address>%1</tds:IPv4Address>"
-                        "</tds:SetNetworkDefaultGateway>")
+  return QStringLiteral(
+             "<tds:SetNetworkDefaultGateway><tds:IPv4Address>%1</tds:IPv4Address>"
+             "</tds:SetNetworkDefaultGateway>")
       .arg(protocol::XmlEscaped(gateway));
 }
 
@@ -209,7 +210,11 @@ std::optional<int> PrefixLength(const QString& mask) {
 QString MaskText(int prefixLength) {
   const int length = std::clamp(prefixLength, 0, 32);
   const uint32_t bits = length == 0 ? 0 : ~uint32_t{0} << (32 - length);
-  return QStringLiteral("%1.%2.%3.%4").arg(bits >> 24).arg((bits >> 16) & 0xff).arg((bits >> 8) & 0xff).arg(bits & 0xff);
+  return QStringLiteral("%1.%2.%3.%4")
+      .arg(bits >> 24)
+      .arg((bits >> 16) & 0xff)
+      .arg((bits >> 8) & 0xff)
+      .arg(bits & 0xff);
 }
 
 QString MacListText(const QString& hwAddress) {

@@ -62,7 +62,7 @@ std::optional<DeviceInformation> ReadDeviceInformation(const XmlElement& respons
 struct NetworkInterface {
   QString token;
   bool enabled = false;
-  QString hwAddress;  // as the camera wrote it, e.g. "28:57:be:65:7d:d5"
+  QString hwAddress;      // as the camera wrote it, e.g. "28:57:be:65:7d:d5"
   bool wireless = false;  // IANA interface type 71, IEEE 802.11
   bool dhcp = false;
   QString address;  // the manual (or else DHCP-given) IPv4 address

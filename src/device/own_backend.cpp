@@ -14,9 +14,7 @@
 namespace device {
 namespace {
 
-QJsonObject JsonBody(const HttpResponse& response) {
-  return QJsonDocument::fromJson(response.body).object();
-}
+QJsonObject JsonBody(const HttpResponse& response) { return QJsonDocument::fromJson(response.body).object(); }
 
 // Why an HTTP write did not take: the camera's own reason when it gave one.
 QString WriteFailure(const HttpResponse& response) {
@@ -87,7 +85,8 @@ int32_t OwnBackend::Number(const QString& key) {
   if (!value) return 0;
   if (value->isDouble()) {
     const double number = value->toDouble();
-    if (number >= -2147483648.0 && number <= 2147483647.0 && number == static_cast<double>(static_cast<int32_t>(number))) {
+    if (number >= -2147483648.0 && number <= 2147483647.0 &&
+        number == static_cast<double>(static_cast<int32_t>(number))) {
       return static_cast<int32_t>(number);
     }
   }
@@ -116,7 +115,8 @@ void OwnBackend::ApplyKeptSettings(const QJsonObject& settings) {
     Fail("ApplySettings", refusal);
   }
   const QByteArray body = QJsonDocument(QJsonObject{{u"settings"_qs, settings}}).toJson(QJsonDocument::Compact);
-  const HttpResponse response = Http("ApplySettings", QStringLiteral("POST"), QString::fromLatin1(protocol::ApplyPath), body);
+  const HttpResponse response =
+      Http("ApplySettings", QStringLiteral("POST"), QString::fromLatin1(protocol::ApplyPath), body);
   if (response.status == 200 && JsonBody(response).value(u"result").toInt() == 1) {
     qCInfo(lcHttp) << "ApplySettings at" << target_.address << ": applied" << settings.keys();
     return;
@@ -157,8 +157,8 @@ std::optional<protocol::Message> OwnBackend::Ask(const char* member, protocol::M
         message.nonce != request.nonce) {
       return;
     }
-    const bool fromTarget = request.kind == protocol::Kind::WhoHasRequest ? message.address == request.address
-                                                                          : message.mac == request.mac;
+    const bool fromTarget =
+        request.kind == protocol::Kind::WhoHasRequest ? message.address == request.address : message.mac == request.mac;
     if (!fromTarget || reply) return;
     reply = message;
     loop.quit();

@@ -8,8 +8,9 @@ void SwitchField(Control& field, bool on) {
 }
 
 void Type(TextBox& box, std::u16string_view text) {
-  box.text = box.maxLength > 0 && text.size() > static_cast<size_t>(box.maxLength) ? text.substr(0, static_cast<size_t>(box.maxLength))
-                                                                                     : text;
+  box.text = box.maxLength > 0 && text.size() > static_cast<size_t>(box.maxLength)
+                 ? text.substr(0, static_cast<size_t>(box.maxLength))
+                 : text;
   box.selStart = static_cast<int32_t>(box.text.size());
   box.selLength = 0;
 }

@@ -27,7 +27,7 @@ struct Control {
 
 struct TextBox : Control {
   std::u16string text;
-  int32_t maxLength = 0;     // 0: no limit; limits typing only, not text set by code
+  int32_t maxLength = 0;      // 0: no limit; limits typing only, not text set by code
   char16_t passwordChar = 0;  // 0: plain, else each character is shown as this one
   int32_t selStart = 0;       // selection, 0-based
   int32_t selLength = 0;

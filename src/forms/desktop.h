@@ -69,7 +69,8 @@ class Desktop {
  public:
   virtual ~Desktop() = default;
 
-  virtual MsgAnswer MessageBox(const std::u16string& text, const std::u16string& title, MsgIcon icon, MsgButtons buttons) = 0;
+  virtual MsgAnswer MessageBox(const std::u16string& text, const std::u16string& title, MsgIcon icon,
+                               MsgButtons buttons) = 0;
   virtual void SetMousePointer(int16_t pointer) = 0;
   // Blocks for the given time; the window keeps painting but takes no input.
   virtual void Sleep(int32_t milliseconds) = 0;

@@ -15,15 +15,24 @@ bool Matches(const XmlElement& element, QStringView local, Ns family) {
 
 bool InNs(const QString& uri, Ns family) {
   switch (family) {
-    case Ns::Soap: return uri == QLatin1String(NsSoapEnvelope) || uri == QLatin1String(NsSoap11Envelope);
-    case Ns::Addressing: return uri == QLatin1String(NsAddressing) || uri == QLatin1String(NsAddressing2005);
-    case Ns::Discovery: return uri == QLatin1String(NsDiscovery);
-    case Ns::Device: return uri == QLatin1String(NsDevice);
-    case Ns::Schema: return uri == QLatin1String(NsSchema);
-    case Ns::Security: return uri == QLatin1String(NsSecurity);
-    case Ns::Utility: return uri == QLatin1String(NsSecurityUtility);
-    case Ns::Onvif: return uri.startsWith(QLatin1String(NsOnvifStem));
-    case Ns::Any: return true;
+    case Ns::Soap:
+      return uri == QLatin1String(NsSoapEnvelope) || uri == QLatin1String(NsSoap11Envelope);
+    case Ns::Addressing:
+      return uri == QLatin1String(NsAddressing) || uri == QLatin1String(NsAddressing2005);
+    case Ns::Discovery:
+      return uri == QLatin1String(NsDiscovery);
+    case Ns::Device:
+      return uri == QLatin1String(NsDevice);
+    case Ns::Schema:
+      return uri == QLatin1String(NsSchema);
+    case Ns::Security:
+      return uri == QLatin1String(NsSecurity);
+    case Ns::Utility:
+      return uri == QLatin1String(NsSecurityUtility);
+    case Ns::Onvif:
+      return uri.startsWith(QLatin1String(NsOnvifStem));
+    case Ns::Any:
+      return true;
   }
   return false;
 }
@@ -185,12 +194,23 @@ QString XmlEscaped(const QString& text) {
   escaped.reserve(text.size());
   for (const QChar c : text) {
     switch (c.unicode()) {
-      case '&': escaped += u"&amp;"; break;
-      case '<': escaped += u"&lt;"; break;
-      case '>': escaped += u"&gt;"; break;
-      case '"': escaped += u"&quot;"; break;
-      case '\'': escaped += u"&apos;"; break;
-      default: escaped += c;
+      case '&':
+        escaped += u"&amp;";
+        break;
+      case '<':
+        escaped += u"&lt;";
+        break;
+      case '>':
+        escaped += u"&gt;";
+        break;
+      case '"':
+        escaped += u"&quot;";
+        break;
+      case '\'':
+        escaped += u"&apos;";
+        break;
+      default:
+        escaped += c;
     }
   }
   return escaped;

@@ -21,15 +21,15 @@ enum class Check { Nonce, Mac, IPv4, IPv4OrEmpty, Text, ErrorText, Family, Port,
 struct Field {
   const char* name;
   Check check;
-  QString Message::* text = nullptr;
-  int Message::* number = nullptr;
+  QString Message::*text = nullptr;
+  int Message::*number = nullptr;
   bool optional = false;
 };
 
-Field TextField(const char* name, Check check, QString Message::* member, bool optional = false) {
+Field TextField(const char* name, Check check, QString Message::*member, bool optional = false) {
   return Field{name, check, member, nullptr, optional};
 }
-Field NumberField(const char* name, Check check, int Message::* member) { return Field{name, check, nullptr, member}; }
+Field NumberField(const char* name, Check check, int Message::*member) { return Field{name, check, nullptr, member}; }
 
 struct Schema {
   Kind kind;
@@ -64,7 +64,10 @@ const std::vector<Schema>& Schemas() {
       {Kind::LoginReply, "login", {nonce, mac, state}, "state"},
       {Kind::WhoHasRequest, "who-has", {nonce, address}, nullptr},
       {Kind::WhoHasReply, "who-has", {nonce, mac, address}, "mac"},
-      {Kind::ChangeAddressRequest, "change-address", {nonce, mac, id, challenge, address, mask, gateway, proof}, nullptr},
+      {Kind::ChangeAddressRequest,
+       "change-address",
+       {nonce, mac, id, challenge, address, mask, gateway, proof},
+       nullptr},
       {Kind::ChangeAddressReply, "change-address", {nonce, mac, result, error}, "result"},
       {Kind::ApplyRequest, "apply", {nonce, mac, id, challenge, proof}, nullptr},
       {Kind::ApplyReply, "apply", {nonce, mac, result, error}, "result"},
@@ -96,25 +99,39 @@ const Schema* FindSchema(const QString& op, const QJsonObject& object) {
 
 bool TextPasses(Check check, const QString& text) {
   switch (check) {
-    case Check::Nonce: return IsHex(text, NonceHexChars);
-    case Check::Mac: return IsMacText(text);
-    case Check::IPv4: return IsIPv4(text);
-    case Check::IPv4OrEmpty: return text.isEmpty() || IsIPv4(text);
-    case Check::Text: return text.size() <= MaxTextUnits;
-    case Check::ErrorText: return text.size() <= MaxErrorUnits;
-    case Check::Challenge: return IsHex(text, ChallengeHexChars);
-    case Check::Proof: return IsHex(text, ProofHexChars);
-    default: return false;
+    case Check::Nonce:
+      return IsHex(text, NonceHexChars);
+    case Check::Mac:
+      return IsMacText(text);
+    case Check::IPv4:
+      return IsIPv4(text);
+    case Check::IPv4OrEmpty:
+      return text.isEmpty() || IsIPv4(text);
+    case Check::Text:
+      return text.size() <= MaxTextUnits;
+    case Check::ErrorText:
+      return text.size() <= MaxErrorUnits;
+    case Check::Challenge:
+      return IsHex(text, ChallengeHexChars);
+    case Check::Proof:
+      return IsHex(text, ProofHexChars);
+    default:
+      return false;
   }
 }
 
 bool NumberPasses(Check check, int value) {
   switch (check) {
-    case Check::Family: return value == 0 || value == 2;
-    case Check::Port: return value >= 1 && value <= 65535;
-    case Check::State: return value == StateLoginNeeded || value == StateGranted;
-    case Check::Result: return value == 0 || value == 1;
-    default: return false;
+    case Check::Family:
+      return value == 0 || value == 2;
+    case Check::Port:
+      return value >= 1 && value <= 65535;
+    case Check::State:
+      return value == StateLoginNeeded || value == StateGranted;
+    case Check::Result:
+      return value == 0 || value == 1;
+    default:
+      return false;
   }
 }
 
@@ -224,7 +241,6 @@ std::optional<int> IntegralNumber(const QJsonValue& value) {
   return static_cast<int>(number);
 }
 
-
 bool IsMacText(const QString& text) { return ParseMac(text).has_value(); }
 
 std::optional<std::array<uint8_t, 6>> ParseMac(const QString& text) { return DottedBytes<6>(text); }
@@ -261,13 +277,19 @@ QString RandomHex(int chars) {
 QString Proof(const Message& request, const QString& password) {
   QStringList parts{request.challenge, request.nonce, request.mac, request.id};
   switch (request.kind) {
-    case Kind::LoginRequest: break;
-    case Kind::ChangeAddressRequest: parts << request.address << request.mask << request.gateway; break;
-    case Kind::ApplyRequest: parts << QStringLiteral("apply"); break;
-    default: return {};
+    case Kind::LoginRequest:
+      break;
+    case Kind::ChangeAddressRequest:
+      parts << request.address << request.mask << request.gateway;
+      break;
+    case Kind::ApplyRequest:
+      parts << QStringLiteral("apply");
+      break;
+    default:
+      return {};
   }
-  const QByteArray mac = QMessageAuthenticationCode::hash(parts.join(u':').toUtf8(), password.toUtf8(),
-                                                          QCryptographicHash::Sha256);
+  const QByteArray mac =
+      QMessageAuthenticationCode::hash(parts.join(u':').toUtf8(), password.toUtf8(), QCryptographicHash::Sha256);
   return QString::fromLatin1(mac.toHex());
 }
 
@@ -364,9 +386,8 @@ QByteArray DigestAuthorization(const DigestChallenge& challenge, const QString& 
   if (HasControlCharacter(user) || HasControlCharacter(uri)) return {};
   const QString nc = u"00000001"_qs;
   const QString cnonce = RandomHex(16);
-  const QString response =
-      DigestResponse(challenge.algorithm, user, password, challenge.realm, challenge.nonce, method, uri, nc, cnonce,
-                     challenge.qop);
+  const QString response = DigestResponse(challenge.algorithm, user, password, challenge.realm, challenge.nonce, method,
+                                          uri, nc, cnonce, challenge.qop);
   QString value = u"Digest username="_qs + QuotedString(user) + u", realm="_qs + QuotedString(challenge.realm) +
                   u", nonce="_qs + QuotedString(challenge.nonce) + u", uri="_qs + QuotedString(uri) +
                   u", algorithm="_qs + challenge.algorithm + u", response="_qs + QuotedString(response);

@@ -65,8 +65,9 @@ bool RegExpr(const std::u16string& text, const std::u16string& pattern, int32_t 
   // Refused before the state is touched, like conflicting options: the
   // earlier results stay readable.
   if (text.size() > detail::kMaxTextLength) {
-    RaiseRegExprError(u"Text too long for regular expression (max " + base::Decimal(detail::kMaxTextLength) + u" characters).",
-                      20053, u"RegExpr");
+    RaiseRegExprError(
+        u"Text too long for regular expression (max " + base::Decimal(detail::kMaxTextLength) + u" characters).", 20053,
+        u"RegExpr");
   }
   detail::State& s = ModuleState();
   s.Matched = false;
@@ -89,7 +90,8 @@ bool RegExpr(const std::u16string& text, const std::u16string& pattern, int32_t 
 
 void RegExprIndex(int32_t resultType, int32_t& start, int32_t& length) {
   const detail::State& s = ModuleState();
-  if (!s.Matched) RaiseRegExprError(u"No match on last call to RegExpr, or RegExpr not called at all", 20051, u"RegExprIndex");
+  if (!s.Matched)
+    RaiseRegExprError(u"No match on last call to RegExpr, or RegExpr not called at all", 20051, u"RegExprIndex");
   const int32_t count = s.SubexpressionCount;
   if (resultType == reBeforeMatch) {
     start = 1;
@@ -108,7 +110,8 @@ void RegExprIndex(int32_t resultType, int32_t& start, int32_t& length) {
     start = entry.Closed != 0 ? entry.Start : 0;
     length = entry.Closed != 0 ? entry.End - entry.Start + 1 : 0;
   } else if (resultType >= 1 && resultType <= detail::kMaxSubexpressions) {
-    RaiseRegExprError(u"No match stored for regular sub-expression #" + base::Decimal(resultType), 20053, u"RegExprIndex");
+    RaiseRegExprError(u"No match stored for regular sub-expression #" + base::Decimal(resultType), 20053,
+                      u"RegExprIndex");
   } else {
     RaiseRegExprError(u"Invalid value, parameter ResultType = " + base::Decimal(resultType), 20053, u"RegExprIndex");
   }

@@ -163,14 +163,18 @@ bool MatchEscape(std::u16string_view& text, char16_t d) {
     return true;
   }
   switch (d) {
-    case u'A': return AtTextStart(text);
-    case u'Z': return text.empty() || IsCrLf(text);
+    case u'A':
+      return AtTextStart(text);
+    case u'Z':
+      return text.empty() || IsCrLf(text);
     case u'n':
       if (!StartsWithCrLf(text)) return false;
       text.remove_prefix(2);
       return true;
-    case u'b': return AtWordBoundary(text);
-    case u'B': return !AtWordBoundary(text);
+    case u'b':
+      return AtWordBoundary(text);
+    case u'B':
+      return !AtWordBoundary(text);
     default:
       if (text.empty() || !SameChar(text[0], d)) return false;
       text.remove_prefix(1);
@@ -267,11 +271,13 @@ bool MatchQuantified(std::u16string_view& text, std::u16string_view x, std::u16s
       case u'*':
         if (!lazy) return TryRewritten(text, {x, x, u"*", rest}, known) || TryPattern(text, rest);
         return TryPattern(text, rest) || TryRewritten(text, {x, x, u"*?", rest}, known);
-      case u'+': return TryRewritten(text, {x, x, lazy ? u"*?" : u"*", rest}, known);
+      case u'+':
+        return TryRewritten(text, {x, x, lazy ? u"*?" : u"*", rest}, known);
       case u'?':
         if (!lazy) return TryRewritten(text, {x, rest}, known) || TryPattern(text, rest);
         return TryPattern(text, rest) || TryRewritten(text, {x, rest}, known);
-      default: break;
+      default:
+        break;
     }
   }
   RaiseUnknownQuantifier(text, x, quantifier, rest);
@@ -292,7 +298,8 @@ bool ReadCount(std::u16string_view text, int16_t& count) {
   }
   if (i < text.size() && text[i] == u'.') {
     double scale = 0.1;
-    for (++i; i < text.size() && text[i] >= u'0' && text[i] <= u'9'; ++i, scale /= 10) value += (text[i] - u'0') * scale;
+    for (++i; i < text.size() && text[i] >= u'0' && text[i] <= u'9'; ++i, scale /= 10)
+      value += (text[i] - u'0') * scale;
   }
   const double whole = std::floor(value);
   const double fraction = value - whole;
@@ -434,8 +441,7 @@ std::u16string ExpandBraces(std::u16string_view x, std::u16string_view quantifie
       RaiseRegExprError(u"Upper limit is less than lower limit in regular expression " + qText, 20050, u"DoRegExpr");
     }
     if (lower < 0 || upper < 0) {
-      RaiseRegExprError(u"Upper or lower limit is less than zero in regular expression " + qText, 20050,
-                        u"DoRegExpr");
+      RaiseRegExprError(u"Upper or lower limit is less than zero in regular expression " + qText, 20050, u"DoRegExpr");
     }
   } else {
     lower = upper = BraceCount(inner, q);
@@ -475,7 +481,8 @@ bool DoRegExpr(std::u16string_view& text, std::u16string_view pattern, size_t fi
   } else {
     const int16_t count = std::min(s.SubexpressionCount, kMaxSubexpressions);
     const size_t savedAt = s.SavedMatches.size();
-    if (count > 0) s.SavedMatches.insert(s.SavedMatches.end(), s.SubMatches.begin() + 1, s.SubMatches.begin() + 1 + count);
+    if (count > 0)
+      s.SavedMatches.insert(s.SavedMatches.end(), s.SubMatches.begin() + 1, s.SubMatches.begin() + 1 + count);
     std::u16string_view rest = pattern;
     std::u16string_view quantifier;
     const std::u16string_view x = GetNextRegExpr(rest, quantifier, firstAtomLength);

@@ -64,10 +64,10 @@ size_t NextGroupSyntax(std::u16string_view t, size_t i) {
   const __m128i classClose = _mm_set1_epi16(u']');
   for (; i + 8 <= t.size(); i += 8) {
     const __m128i chars = _mm_loadu_si128(reinterpret_cast<const __m128i*>(t.data() + i));
-    const __m128i hits = _mm_or_si128(
-        _mm_or_si128(_mm_cmpeq_epi16(chars, open), _mm_cmpeq_epi16(chars, close)),
-        _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi16(chars, classOpen), _mm_cmpeq_epi16(chars, escape)),
-                     _mm_cmpeq_epi16(chars, classClose)));
+    const __m128i hits =
+        _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi16(chars, open), _mm_cmpeq_epi16(chars, close)),
+                     _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi16(chars, classOpen), _mm_cmpeq_epi16(chars, escape)),
+                                  _mm_cmpeq_epi16(chars, classClose)));
     const auto mask = static_cast<unsigned>(_mm_movemask_epi8(hits));
     if (mask != 0) return i + static_cast<size_t>(std::countr_zero(mask)) / 2;
   }
@@ -89,8 +89,7 @@ size_t RememberedGroupLength(std::u16string_view t) {
   for (auto it = s.ScannedInnerGroups.rbegin(); it != s.ScannedInnerGroups.rend(); ++it) {
     const auto [offset, length] = *it;
     // memcmp: the character-wise comparison of char16_t views is far slower.
-    if (length <= t.size() &&
-        std::memcmp(t.data(), s.ScannedGroup.data() + offset, length * sizeof(char16_t)) == 0) {
+    if (length <= t.size() && std::memcmp(t.data(), s.ScannedGroup.data() + offset, length * sizeof(char16_t)) == 0) {
       return length;
     }
   }
@@ -211,17 +210,39 @@ size_t ExpandEscape(std::u16string_view pattern, size_t i, bool inClass, bool& q
   }
   const char16_t d = pattern[i + 1];
   switch (d) {
-    case u'w': AppendClass(out, inClass, u"", kWordClassText); break;
-    case u'W': AppendClass(out, inClass, u"^", kWordClassText); break;
-    case u'd': AppendClass(out, inClass, u"", u"0-9"); break;
-    case u'D': AppendClass(out, inClass, u"^", u"0-9"); break;
-    case u's': AppendClass(out, inClass, u"", kSpaceClassText); break;
-    case u'S': AppendClass(out, inClass, u"^", kSpaceClassText); break;
-    case u't': AppendEscaped(out, u'\t'); break;
-    case u'r': AppendEscaped(out, u'\r'); break;
-    case u'f': AppendEscaped(out, u'\n'); break;  // a line feed here, not a form feed
-    case u'a': AppendEscaped(out, u'\a'); break;
-    case u'e': AppendEscaped(out, u'\x1B'); break;
+    case u'w':
+      AppendClass(out, inClass, u"", kWordClassText);
+      break;
+    case u'W':
+      AppendClass(out, inClass, u"^", kWordClassText);
+      break;
+    case u'd':
+      AppendClass(out, inClass, u"", u"0-9");
+      break;
+    case u'D':
+      AppendClass(out, inClass, u"^", u"0-9");
+      break;
+    case u's':
+      AppendClass(out, inClass, u"", kSpaceClassText);
+      break;
+    case u'S':
+      AppendClass(out, inClass, u"^", kSpaceClassText);
+      break;
+    case u't':
+      AppendEscaped(out, u'\t');
+      break;
+    case u'r':
+      AppendEscaped(out, u'\r');
+      break;
+    case u'f':
+      AppendEscaped(out, u'\n');
+      break;  // a line feed here, not a form feed
+    case u'a':
+      AppendEscaped(out, u'\a');
+      break;
+    case u'e':
+      AppendEscaped(out, u'\x1B');
+      break;
     case u'b':
       if (inClass) {
         AppendEscaped(out, u'\b');
@@ -229,7 +250,9 @@ size_t ExpandEscape(std::u16string_view pattern, size_t i, bool inClass, bool& q
         out += u"\\b";
       }
       break;
-    case u'Q': quoted = true; break;
+    case u'Q':
+      quoted = true;
+      break;
     case u'c': {
       if (i + 2 >= pattern.size()) {
         RaiseRegExprError(u"Control character missing in regular expression: " + RemoveMarkers(pattern), 20052,
@@ -267,7 +290,9 @@ size_t ExpandEscape(std::u16string_view pattern, size_t i, bool inClass, bool& q
       out += CharToPattern(low < 0 ? high : high * 16 + low);
       return i + (low < 0 ? 3 : 4);
     }
-    default: AppendEscaped(out, d); break;
+    default:
+      AppendEscaped(out, d);
+      break;
   }
   return i + 2;
 }
@@ -443,14 +468,22 @@ bool SplitAlternatives(std::u16string_view& pattern, std::u16string_view& right)
     const std::u16string_view rest = pattern.substr(i);
     switch (pattern[i]) {
       // An unbalanced group or unclosed class is stepped over as one character.
-      case u'(': i += std::max<size_t>(GroupLength(rest), 1); break;
-      case u'[': i += std::max<size_t>(ClassLength(rest), 1); break;
-      case u'\\': i += 2; break;
+      case u'(':
+        i += std::max<size_t>(GroupLength(rest), 1);
+        break;
+      case u'[':
+        i += std::max<size_t>(ClassLength(rest), 1);
+        break;
+      case u'\\':
+        i += 2;
+        break;
       case u'|':
         right = pattern.substr(i + 1);
         pattern = pattern.substr(0, i);
         return true;
-      default: ++i; break;
+      default:
+        ++i;
+        break;
     }
   }
   return false;

@@ -8,8 +8,7 @@ namespace {
 
 // Four dot-separated parts of one or two digits, or three beginning with 1
 // or 2; or the empty text.
-constexpr char16_t AddressPattern[] =
-    u"([1-2]?[0-9]{1,2}\\.[1-2]?[0-9]{1,2}\\.[1-2]?[0-9]{1,2}\\.[1-2]?[0-9]{1,2}|^$)";
+constexpr char16_t AddressPattern[] = u"([1-2]?[0-9]{1,2}\\.[1-2]?[0-9]{1,2}\\.[1-2]?[0-9]{1,2}\\.[1-2]?[0-9]{1,2}|^$)";
 
 struct Entry {
   AddressField field;

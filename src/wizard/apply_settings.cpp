@@ -29,7 +29,8 @@ const std::u16string& AdminPasswordToWrite(const WizardState& state) {
 }
 
 void ShowAccessControl(const Program& program, forms::Label& line) {
-  const bool open = program.state.DeviceFamily == FamilyPlain || (program.frmMain && program.frmMain->LaunchedOpenCamera);
+  const bool open =
+      program.state.DeviceFamily == FamilyPlain || (program.frmMain && program.frmMain->LaunchedOpenCamera);
   line.caption = open ? NoAccessControlText : u"";
   line.visible = open;
 }

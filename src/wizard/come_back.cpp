@@ -92,10 +92,12 @@ namespace {
 
 std::u16string Finding(const std::u16string& camera, ComeBackFinding finding, const forms::CameraSought& sought) {
   switch (finding) {
-    case ComeBackFinding::AtNewAddress: return camera + u" answers at " + sought.address;
+    case ComeBackFinding::AtNewAddress:
+      return camera + u" answers at " + sought.address;
     case ComeBackFinding::AtOldAddress:
       return camera + u" did not take the new address — it answers at " + sought.previousAddress;
-    case ComeBackFinding::NotFound: break;
+    case ComeBackFinding::NotFound:
+      break;
   }
   return camera + u" did not answer yet — search again in a moment";
 }

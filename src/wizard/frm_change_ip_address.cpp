@@ -54,7 +54,7 @@ void FrmChangeIPAddress::CmdOk_Click() {
   if (longer) waits.push_back({forms::WaitStage::ComingBack, ComeBackLongerMs});
   const bool onvifRow = p.frmMain && p.frmMain->LaunchedOnvifRow;
   p.desktop.WaitsAhead(waits, SoughtCamera(p, {state.CurrentIPAddress, state.CurrentSubnetMask, state.CurrentGateway},
-                                            before.CurrentIPAddress, !onvifRow));
+                                           before.CurrentIPAddress, !onvifRow));
   if (longer) {
     WaitForCameraBack(p.desktop, {ComeBackMs, ComeBackLongerMs});
   } else {

@@ -27,7 +27,6 @@ int16_t ClampToInt16(int32_t value) {
       std::clamp<int32_t>(value, std::numeric_limits<int16_t>::min(), std::numeric_limits<int16_t>::max()));
 }
 
-
 // The desktop hears that the search runs, however it ends.
 struct SearchAnnouncement {
   explicit SearchAnnouncement(forms::Desktop& desktop) : desktop(desktop) { desktop.SearchBegins(); }
@@ -39,9 +38,7 @@ struct SearchAnnouncement {
 
 }  // namespace
 
-bool IsOnvifMode(const std::u16string& mode) {
-  return mode == protocol::OnvifModeText || mode == OpenOnvifModeText;
-}
+bool IsOnvifMode(const std::u16string& mode) { return mode == protocol::OnvifModeText || mode == OpenOnvifModeText; }
 
 int16_t FamilyOfMode(const std::u16string& mode) {
   const bool login = IsOnvifMode(mode) || mode.find(LoginFamilyMark) != std::u16string::npos;
@@ -105,7 +102,9 @@ void FrmMain::SearchDevices() {
   p.desktop.SetMousePointer(forms::DefaultPointer);
 }
 
-bool FrmMain::HasSelectedDevice() { return program.state.DeviceCount > 0 && List.SelectedRow() != forms::NoSelectedRow; }
+bool FrmMain::HasSelectedDevice() {
+  return program.state.DeviceCount > 0 && List.SelectedRow() != forms::NoSelectedRow;
+}
 
 void FrmMain::ReadSelectedDevice() {
   device::CameraControl& cam = program.cam;

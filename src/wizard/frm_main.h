@@ -30,9 +30,9 @@ struct FrmMain {
   forms::Button CmdAbout;
   forms::Button CmdExit;
 
-  int16_t LoginResult = 0;  // what Connect gave during the last launch
-  bool LaunchedOnvifRow = false;  // the last launch was for an ONVIF row (the change-address dialog follows it)
-  RowService LaunchedService;     // and where its device service was
+  int16_t LoginResult = 0;          // what Connect gave during the last launch
+  bool LaunchedOnvifRow = false;    // the last launch was for an ONVIF row (the change-address dialog follows it)
+  RowService LaunchedService;       // and where its device service was
   bool LaunchedOpenCamera = false;  // the last launch found an ONVIF camera that takes commands without a login
 
   void Form_Load();

@@ -17,7 +17,7 @@ FrmSetIPAddress::FrmSetIPAddress(Program& program) : program(program) {
   CmdExit.name = "CmdExit";
   int16_t tab = 0;
   for (forms::Control* control : std::initializer_list<forms::Control*>{&TxtSubnetMask, &CmdBack, &CmdNext, &CmdExit,
-                                                                         &TxtGateway, &TxtIPAddress}) {
+                                                                        &TxtGateway, &TxtIPAddress}) {
     control->tabIndex = tab++;
   }
   forms::SetFocus(form, TxtSubnetMask);

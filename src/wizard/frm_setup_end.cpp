@@ -13,11 +13,14 @@ namespace {
 std::u16string MaskedKey(const std::u16string& key) {
   size_t length = base::TrimBlanks(key).size();
   switch (length) {
-    case 0: return u"";
+    case 0:
+      return u"";
     case 5:
     case 10:
-    case 13: return std::u16string(length, u'*');
-    default: return std::u16string(26, u'*');
+    case 13:
+      return std::u16string(length, u'*');
+    default:
+      return std::u16string(26, u'*');
   }
 }
 
@@ -78,7 +81,8 @@ void FrmSetupEnd::CmdRestart_Click() {
     camera.SetSetting(u"WlanWEPFlag", flag);
     const FrmWireless& wireless = *owner.wireless;
     if (wireless.CheckEWK.value == 1) {
-      camera.SetSetting(state.NewWEPKeyIsHex == True ? u"WlanWEPKeyHEX" : u"WlanWEPKey", wireless.txtNewWlanWEPKey.text);
+      camera.SetSetting(state.NewWEPKeyIsHex == True ? u"WlanWEPKeyHEX" : u"WlanWEPKey",
+                        wireless.txtNewWlanWEPKey.text);
     }
     WriteAccountAndAddressAndApply(owner);
   } catch (const device::CameraControlError& error) {

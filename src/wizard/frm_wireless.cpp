@@ -77,7 +77,8 @@ FrmWireless::FrmWireless(Program& program) : program(program) {
 
 void FrmWireless::Form_Load() {
   WizardState& state = program.state;
-  optConnectionMode.selected = state.CurrentWlanMode >= 0 && state.CurrentWlanMode <= 2 ? state.CurrentWlanMode : int16_t{-1};
+  optConnectionMode.selected =
+      state.CurrentWlanMode >= 0 && state.CurrentWlanMode <= 2 ? state.CurrentWlanMode : int16_t{-1};
 
   txtWlanESSID.text = state.CurrentWlanESSID;
   if (txtWlanESSID.text.empty()) txtWlanESSID.text = AnyNetworkFiller;

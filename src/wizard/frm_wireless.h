@@ -12,8 +12,8 @@ struct FrmWireless {
   forms::OptionArray optConnectionMode;  // 0 Infrastructure, 1 Adhoc, 2 (no caption)
   forms::TextBox txtWlanESSID;
   forms::ComboBox CboChannel;
-  forms::TextBox txtWlanWEPKey;          // the camera's key, shown masked and never editable
-  forms::OptionArray optWEPKeyFormat;    // 0 ASCII, 1 HEX
+  forms::TextBox txtWlanWEPKey;        // the camera's key, shown masked and never editable
+  forms::OptionArray optWEPKeyFormat;  // 0 ASCII, 1 HEX
   forms::CheckBox CheckEWK;
   forms::TextBox txtNewWlanWEPKey;
   forms::TextBox txtWlanWEPKeyConfirm;

@@ -16,7 +16,7 @@ struct WizardState {
   std::u16string DeviceVersion;
   std::u16string CurrentSubnetMask;
   std::u16string CurrentGateway;
-  int32_t DeviceType = 0;  // bit 29: the camera has a wireless interface
+  int32_t DeviceType = 0;               // bit 29: the camera has a wireless interface
   std::u16string CurrentAdminPassword;  // at most 8 characters
   std::u16string CurrentAdminID;        // at most 12 characters
   std::u16string NewAdminPassword;

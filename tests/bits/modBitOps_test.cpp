@@ -46,8 +46,8 @@ class BitOps : public testing::Test {
 };
 
 const std::vector<int16_t> kSampleWords = {0, 1, -1, 2, 255, 256, 257, 12345, -12345, 32767, -32768, 16384, -2};
-const std::vector<int32_t> kSampleLongs = {0,          1,           -1,          2,         536870912, -536870912,
-                                           2147483647, -2147483647 - 1, 123456789, -123456789, 65536,   1073741824};
+const std::vector<int32_t> kSampleLongs = {
+    0, 1, -1, 2, 536870912, -536870912, 2147483647, -2147483647 - 1, 123456789, -123456789, 65536, 1073741824};
 
 // ---- BitTestInteger / BitTestLong ------------------------------------------
 
@@ -59,11 +59,10 @@ struct TestCase {
 
 TEST_F(BitOps, BitTestIntegerTable) {
   const TestCase cases[] = {
-      {0, 0, 0},          {1, 0, -1},         {2, 0, 0},          {2, 1, -1},
-      {256, 8, -1},       {255, 8, 0},        {257, 8, -1},       {-257, 8, 0},  // -257 = 0xFEFF
-      {-32768, 15, -1},   {-1, 15, -1},       {32767, 15, 0},     {0, 15, 0},
-      {-1, 14, -1},       {-32768, 14, 0},    {-1, 16, 0},        {-32768, 16, 0},
-      {-1, 17, 0},        {-1, 31, 0},        {-1, 32, 0},        {-1, 255, 0},
+      {0, 0, 0},        {1, 0, -1},      {2, 0, 0},      {2, 1, -1},  {256, 8, -1}, {255, 8, 0},
+      {257, 8, -1},     {-257, 8, 0},  // -257 = 0xFEFF
+      {-32768, 15, -1}, {-1, 15, -1},    {32767, 15, 0}, {0, 15, 0},  {-1, 14, -1}, {-32768, 14, 0},
+      {-1, 16, 0},      {-32768, 16, 0}, {-1, 17, 0},    {-1, 31, 0}, {-1, 32, 0},  {-1, 255, 0},
   };
   for (const auto& c : cases) {
     int16_t word = static_cast<int16_t>(c.word);
@@ -139,24 +138,16 @@ struct ChangeCase {
 
 TEST_F(BitOps, SetAndClearTable) {
   const ChangeCase cases[] = {
-      {BitSetInteger, "set", 0, 15, -32768},
-      {BitClearInteger, "clear", -1, 15, 32767},
-      {BitSetInteger, "set", 0, 16, 0},
-      {BitClearInteger, "clear", -1, 16, -1},
-      {BitSetInteger, "set", 12345, 16, 12345},
-      {BitClearInteger, "clear", -12345, 16, -12345},
-      {BitSetInteger, "set", 0, 255, 0},
-      {BitClearInteger, "clear", -1, 255, -1},
-      {BitSetInteger, "set", 1, 8, 257},
-      {BitClearInteger, "clear", 257, 8, 1},
+      {BitSetInteger, "set", 0, 15, -32768},    {BitClearInteger, "clear", -1, 15, 32767},
+      {BitSetInteger, "set", 0, 16, 0},         {BitClearInteger, "clear", -1, 16, -1},
+      {BitSetInteger, "set", 12345, 16, 12345}, {BitClearInteger, "clear", -12345, 16, -12345},
+      {BitSetInteger, "set", 0, 255, 0},        {BitClearInteger, "clear", -1, 255, -1},
+      {BitSetInteger, "set", 1, 8, 257},        {BitClearInteger, "clear", 257, 8, 1},
       {BitSetInteger, "set", 257, 8, 257},  // already set
       {BitClearInteger, "clear", 1, 8, 1},  // already clear
-      {BitSetInteger, "set", -257, 8, -1},
-      {BitClearInteger, "clear", -1, 8, -257},
-      {BitSetInteger, "set", 0, 0, 1},
-      {BitClearInteger, "clear", -32768, 15, 0},
-      {BitSetInteger, "set", 32767, 15, -1},
-      {BitClearInteger, "clear", -1, 0, -2},
+      {BitSetInteger, "set", -257, 8, -1},      {BitClearInteger, "clear", -1, 8, -257},
+      {BitSetInteger, "set", 0, 0, 1},          {BitClearInteger, "clear", -32768, 15, 0},
+      {BitSetInteger, "set", 32767, 15, -1},    {BitClearInteger, "clear", -1, 0, -2},
   };
   for (const auto& c : cases) {
     int16_t word = c.before;
@@ -193,11 +184,9 @@ TEST_F(BitOps, ShliTable) {
     uint8_t shift;
     int16_t expected;
   } cases[] = {
-      {1, 0, 1},           {1, 1, 2},          {1, 14, 16384},     {1, 15, -32768},
-      {3, 15, -32768},     {3, 14, -16384},    {-1, 1, -2},        {-1, 15, -32768},
-      {255, 8, -256},      {257, 8, 256},      {-32768, 1, 0},     {12345, 0, 12345},
-      {1, 16, 0},          {-1, 16, 0},        {32767, 16, 0},     {1, 17, 0},
-      {-1, 255, 0},        {0, 15, 0},
+      {1, 0, 1},   {1, 1, 2},        {1, 14, 16384}, {1, 15, -32768}, {3, 15, -32768}, {3, 14, -16384},
+      {-1, 1, -2}, {-1, 15, -32768}, {255, 8, -256}, {257, 8, 256},   {-32768, 1, 0},  {12345, 0, 12345},
+      {1, 16, 0},  {-1, 16, 0},      {32767, 16, 0}, {1, 17, 0},      {-1, 255, 0},    {0, 15, 0},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(Shli(c.value, c.shift), c.expected) << c.value << " << " << int{c.shift};
@@ -252,9 +241,8 @@ TEST_F(BitOps, LongToIntTable) {
     int32_t value;
     int16_t expected;
   } cases[] = {
-      {0, 0},          {1, 1},           {32767, 32767},   {32768, -32768},  {65535, -1},
-      {65536, 0},      {65537, 1},       {-1, -1},         {-32768, -32768}, {-32769, 32767},
-      {98304, -32768}, {-65536, 0},      {2147483647, -1}, {-2147483647 - 1, 0},
+      {0, 0},   {1, 1},           {32767, 32767},  {32768, -32768}, {65535, -1}, {65536, 0},       {65537, 1},
+      {-1, -1}, {-32768, -32768}, {-32769, 32767}, {98304, -32768}, {-65536, 0}, {2147483647, -1}, {-2147483647 - 1, 0},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(LongToInt(c.value), c.expected) << c.value;
@@ -284,7 +272,7 @@ TEST_F(BitOps, DblToLongWrapsAndRoundsHalfToEven) {
       {-4294967297.0, -1},
       {1e20, 1661992960},
       {1e15, -1530494976},
-      {9007199254740994.0, 2},    // 2^53 + 2
+      {9007199254740994.0, 2},  // 2^53 + 2
       {-9007199254740994.0, -2},
       {9223372036854775808.0, 0},  // 2^63
       {std::numeric_limits<double>::max(), 0},
@@ -301,7 +289,7 @@ TEST_F(BitOps, DblToLongWrapsAndRoundsHalfToEven) {
       {2147483647.5, -2147483647 - 1},  // rounds to 2^31, which wraps
       {-2147483648.5, -2147483647 - 1},
       {4294967294.5, -2},
-      {4294967295.5, 0},                // rounds to 2^32
+      {4294967295.5, 0},  // rounds to 2^32
       // other fractions go to the nearest whole number
       {0.49999999999999994, 0},
       {0.5000000000000001, 1},
@@ -360,8 +348,8 @@ TEST_F(BitOps, EachFailureIsReportedOnceInOrder) {
   EXPECT_EQ(dblToLong(std::nan("")), 0);
   EXPECT_EQ(dblToLong(7.0), 7);
   EXPECT_EQ(dblToLong(-std::numeric_limits<double>::infinity()), 0);
-  EXPECT_EQ(reports, (std::vector<Reported>{{u"Error: 6. Overflow", u"dblToLong"},
-                                            {u"Error: 6. Overflow", u"dblToLong"}}));
+  EXPECT_EQ(reports,
+            (std::vector<Reported>{{u"Error: 6. Overflow", u"dblToLong"}, {u"Error: 6. Overflow", u"dblToLong"}}));
 }
 
 // ---- The reporter ------------------------------------------------------------
@@ -385,9 +373,8 @@ TEST_F(BitOps, ANewReporterReplacesTheOldOne) {
 }
 
 TEST_F(BitOps, AFailingReporterDoesNotReachTheCaller) {
-  modBitOps::SetErrorReporter([](const std::u16string&, const std::u16string&) {
-    throw std::runtime_error("message box failed");
-  });
+  modBitOps::SetErrorReporter(
+      [](const std::u16string&, const std::u16string&) { throw std::runtime_error("message box failed"); });
   testing::internal::CaptureStderr();
   int32_t result = 1;
   EXPECT_NO_THROW(result = dblToLong(std::nan("")));

@@ -66,7 +66,9 @@ class Sim : public testing::Test {
     range_ = RandomRange();
     fleetArgs_ = {"--fleet", sim_.writeFleet(StandardFleet(range_)), "--restart-ms", "300", "--answer-spread-ms", "20"};
   }
-  void Start(const QStringList& more = {}) { ASSERT_TRUE(sim_.start(fleetArgs_ + more)) << qPrintable(sim_.errorOutput()); }
+  void Start(const QStringList& more = {}) {
+    ASSERT_TRUE(sim_.start(fleetArgs_ + more)) << qPrintable(sim_.errorOutput());
+  }
   QString At(int host) const { return range_ + "." + QString::number(host); }
 
   std::vector<protocol::Message> Probe(Group& group, qsizetype expected, int timeoutMs = 3000) {
@@ -167,8 +169,9 @@ TEST_F(Sim, AfterAProbeFloodANewSearchIsAnsweredWhole) {
   while (macs.size() < kCameras && clock.elapsed() < 5000) {
     const protocol::Message probe = Request(Kind::Probe, {});
     for (int copy = 0; copy < 5; ++copy) group.send(probe);
-    for (const auto& here : group.collect([&](const protocol::Message& m) { return m.kind == Kind::Here && m.nonce == probe.nonce; },
-                                          300, [&](const auto& got) { return qsizetype(got.size()) >= kCameras; }))
+    for (const auto& here :
+         group.collect([&](const protocol::Message& m) { return m.kind == Kind::Here && m.nonce == probe.nonce; }, 300,
+                       [&](const auto& got) { return qsizetype(got.size()) >= kCameras; }))
       macs.insert(here.mac);
   }
   EXPECT_EQ(macs.size(), kCameras) << "the whole fleet answered within 5 s of the flood (took minutes before)";
@@ -198,9 +201,9 @@ TEST_F(Sim, FloodsAreLoggedUpToTheCap) {
 }
 
 TEST_F(Sim, DroppingCameraNeverAnswers) {
-  fleetArgs_ = {"--fleet", sim_.writeFleet("{\"cameras\": [" + Camera(kMac1, 2, true, "2.10.001", At(10)) + "," +
-                                            Camera(kMac2, 0, false, "2.10.001", At(11), R"(, "faults": {"dropShare": 1})") +
-                                            "]}")};
+  fleetArgs_ = {"--fleet",
+                sim_.writeFleet("{\"cameras\": [" + Camera(kMac1, 2, true, "2.10.001", At(10)) + "," +
+                                Camera(kMac2, 0, false, "2.10.001", At(11), R"(, "faults": {"dropShare": 1})") + "]}")};
   Start();
   Group group(sim_.port());
   const auto answers = Probe(group, 2, 800);
@@ -364,10 +367,12 @@ TEST_F(Sim, IdleAndEndlessConnectionsAreClosed) {
 TEST_F(Sim, SetupPortAcceptsAgainAfterRunningOutOfDescriptors) {
   Start();
   const pid_t pid = static_cast<pid_t>(sim_.pid());
-  const qsizetype open = QDir(QStringLiteral("/proc/%1/fd").arg(pid)).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).size();
+  const qsizetype open =
+      QDir(QStringLiteral("/proc/%1/fd").arg(pid)).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).size();
   rlimit before{};
   ASSERT_EQ(prlimit(pid, RLIMIT_NOFILE, nullptr, &before), 0);
-  rlimit tight{static_cast<rlim_t>(open + 8), before.rlim_max};  // the soft limit only: raising it again needs no privilege
+  rlimit tight{static_cast<rlim_t>(open + 8),
+               before.rlim_max};  // the soft limit only: raising it again needs no privilege
   ASSERT_EQ(prlimit(pid, RLIMIT_NOFILE, &tight, nullptr), 0) << std::strerror(errno);
   std::vector<std::unique_ptr<QTcpSocket>> held;
   for (int i = 0; i < 64; ++i) {
@@ -396,7 +401,8 @@ TEST_F(Sim, SetupPortAcceptsAgainAfterRunningOutOfDescriptors) {
 // (the owner's too) until a second has passed. Wrong IDs cost nothing.
 TEST_F(Sim, GuessingIsBrakedPerAccountWhateverTheSource) {
   Start();
-  const auto login = [&](const QString& password, const QString& source, const QString& user = QStringLiteral("admin")) {
+  const auto login = [&](const QString& password, const QString& source,
+                         const QString& user = QStringLiteral("admin")) {
     const HttpAnswer first = Http(At(10), 80, "GET", "/setup/v1/hello", {}, {}, source);
     const auto challenge = protocol::ParseDigestChallenge(first.authenticate.value(0));
     if (!challenge) return first.status;
@@ -438,9 +444,8 @@ TEST_F(Sim, DigestSchemeInAnyCaseAndNoParameterTwice) {
 
 TEST_F(Sim, ApplyWithOneBadKeyChangesNothing) {
   Start({"--state-dir", sim_.dir() + "/state"});
-  const HttpAnswer refused =
-      HttpLogin(At(10), 80, "POST", "/setup/v1/apply", "admin", "1234",
-                R"({"settings":{"SysAdminID":"newid","WlanESSID":"net","WlanChannel":99}})");
+  const HttpAnswer refused = HttpLogin(At(10), 80, "POST", "/setup/v1/apply", "admin", "1234",
+                                       R"({"settings":{"SysAdminID":"newid","WlanESSID":"net","WlanChannel":99}})");
   EXPECT_EQ(refused.status, 422);
   EXPECT_EQ(refused.json().value("error"), "WlanChannel: out of range");
   EXPECT_FALSE(QFile::exists(sim_.dir() + "/state/" + kMac1 + ".json")) << "nothing written";
@@ -484,8 +489,9 @@ TEST_F(Sim, LockingValuesAreRefusedWhole) {
 TEST_F(Sim, SettingsSurviveARestartOfTheSimulator) {
   const QStringList state{"--state-dir", sim_.dir() + "/state"};
   Start(state);
-  ASSERT_EQ(HttpLogin(At(11), 8481, "POST", "/setup/v1/apply", "op", "pw", R"({"settings":{"SysAdminID":"kept"}})").status,
-            200);
+  ASSERT_EQ(
+      HttpLogin(At(11), 8481, "POST", "/setup/v1/apply", "op", "pw", R"({"settings":{"SysAdminID":"kept"}})").status,
+      200);
   EXPECT_EQ(sim_.stop(SIGTERM), 0);
   Start(state);
   EXPECT_EQ(Http(At(11), 8481, "GET", "/setup/v1/settings/SysAdminID").json().value("value"), "kept");
@@ -522,7 +528,8 @@ TEST_F(Sim, OtherCamerasRestartByThemselvesAfterAnIdentityChange) {
   ASSERT_TRUE(sim_.waitForLog("camera 0.12.34.1.0.3 state up address=" + At(51)));
   EXPECT_EQ(HttpLogin(At(51), 80, "GET", "/setup/v1/hello", "admin", "1234").headers.value("x-sentrova-mac"), kMac3);
   // A change of wireless settings alone needs no restart.
-  ASSERT_EQ(HttpLogin(At(10), 80, "POST", "/setup/v1/apply", "admin", "1234", R"({"settings":{"WlanMode":2}})").status, 200);
+  ASSERT_EQ(HttpLogin(At(10), 80, "POST", "/setup/v1/apply", "admin", "1234", R"({"settings":{"WlanMode":2}})").status,
+            200);
   EXPECT_EQ(sim_.countInLog("camera 0.12.34.1.0.1 state silent"), 0);
 }
 
@@ -546,9 +553,10 @@ TEST_F(Sim, SharedAddressIsServedByOneCameraAndRefusingCameraStillAnswersDiscove
 }
 
 TEST_F(Sim, LateCameraAnswersAndSurvivesAClientThatLeaves) {
-  fleetArgs_ = {"--fleet", sim_.writeFleet("{\"cameras\": [" +
-                                            Camera(kMac2, 0, false, "2.10.001", At(11), R"(, "faults": {"answerDelayMs": 300})") +
-                                            "]}")};
+  fleetArgs_ = {
+      "--fleet",
+      sim_.writeFleet("{\"cameras\": [" +
+                      Camera(kMac2, 0, false, "2.10.001", At(11), R"(, "faults": {"answerDelayMs": 300})") + "]}")};
   Start();
   {
     QTcpSocket leaving;
@@ -567,13 +575,15 @@ TEST_F(Sim, LateCameraAnswersAndSurvivesAClientThatLeaves) {
 TEST_F(Sim, DyingDuringApplyLeavesTheOldSettingsWhole) {
   const QStringList state{"--state-dir", sim_.dir() + "/state"};
   Start(state);
-  ASSERT_EQ(HttpLogin(At(10), 80, "POST", "/setup/v1/apply", "admin", "1234", R"({"settings":{"WlanESSID":"old"}})").status,
-            200);
+  ASSERT_EQ(
+      HttpLogin(At(10), 80, "POST", "/setup/v1/apply", "admin", "1234", R"({"settings":{"WlanESSID":"old"}})").status,
+      200);
   ASSERT_EQ(sim_.stop(SIGTERM), 0);
 
   const QString dying = sim_.writeFleet(StandardFleet(range_, R"(, "faults": {"dieDuringApply": true})"));
   ASSERT_TRUE(sim_.start(QStringList{"--fleet", dying} + state));
-  const HttpAnswer cut = HttpLogin(At(10), 80, "POST", "/setup/v1/apply", "admin", "1234", R"({"settings":{"WlanESSID":"new"}})");
+  const HttpAnswer cut =
+      HttpLogin(At(10), 80, "POST", "/setup/v1/apply", "admin", "1234", R"({"settings":{"WlanESSID":"new"}})");
   EXPECT_EQ(cut.status, 0) << "no answer: the process died";
   EXPECT_EQ(sim_.waitForEnd(10000), -1) << "aborted";
   EXPECT_TRUE(sim_.log().contains("fault dies during apply"));
@@ -593,10 +603,8 @@ TEST_F(Sim, KilledAtAnyMomentLeavesAWholeSettingsFile) {
       ::kill(pid, SIGKILL);
     });
     for (int i = 0; i < 1000; ++i) {
-      const QByteArray body = QStringLiteral(R"({"settings":{"WlanESSID":"net%1","WlanChannel":%2}})")
-                                  .arg(i)
-                                  .arg(1 + i % 14)
-                                  .toUtf8();
+      const QByteArray body =
+          QStringLiteral(R"({"settings":{"WlanESSID":"net%1","WlanChannel":%2}})").arg(i).arg(1 + i % 14).toUtf8();
       if (HttpLogin(At(10), 80, "POST", "/setup/v1/apply", "admin", "1234", body).status == 0) break;
     }
     killer.join();
@@ -711,9 +719,9 @@ TEST_F(Sim, WhoHasFindsEveryCameraOnTheAddress) {
   protocol::Message whoHas = Request(Kind::WhoHasRequest, {});
   whoHas.address = At(20);
   group.send(whoHas);
-  const auto replies = group.collect(
-      [&](const protocol::Message& m) { return m.kind == Kind::WhoHasReply && m.nonce == whoHas.nonce; }, 3000,
-      [](const auto& got) { return got.size() >= 2; });
+  const auto replies =
+      group.collect([&](const protocol::Message& m) { return m.kind == Kind::WhoHasReply && m.nonce == whoHas.nonce; },
+                    3000, [](const auto& got) { return got.size() >= 2; });
   QSet<QString> macs;
   for (const auto& reply : replies) {
     macs.insert(reply.mac);

@@ -69,17 +69,17 @@ INSTANTIATE_TEST_SUITE_P(
         MergeCase{"WepKeyFive", {{"WlanWEPKey", "abcde"}}, kWireless, true, ""},
         MergeCase{"WepKeySix", {{"WlanWEPKey", "abcdef"}}, kWireless, false, "WlanWEPKey"},
         MergeCase{"WepHexTwentySix", {{"WlanWEPKeyHEX", "0123456789abcdef0123456789"}}, kWireless, true, ""},
-        MergeCase{"WepHexNotHex", {{"WlanWEPKeyHEX", "0123456789abcdef012345678g"}}, kWireless, false,
-                  "WlanWEPKeyHEX"},
+        MergeCase{"WepHexNotHex", {{"WlanWEPKeyHEX", "0123456789abcdef012345678g"}}, kWireless, false, "WlanWEPKeyHEX"},
         MergeCase{"WirelessKeyOnWiredCamera", {{"WlanESSID", "home"}}, kWired, false, "WlanESSID"},
         MergeCase{"DeviceTypeIsReadOnly", {{"DeviceType", 0}}, kWireless, false, "DeviceType"},
         MergeCase{"UnknownKey", {{"SysColour", "red"}}, kWired, false, "SysColour"},
         MergeCase{"LoopbackAddress", {{"SysIPAddress", "127.9.8.7"}}, kWired, true, ""},
         MergeCase{"AddressOutsideLoopback", {{"SysIPAddress", "192.168.0.20"}}, kWired, false, "SysIPAddress"},
-        MergeCase{"ForeignAddressOnRealNetwork", {{"SysIPAddress", "192.168.0.20"}}, SettingsContext{false, false}, true, ""},
+        MergeCase{
+            "ForeignAddressOnRealNetwork", {{"SysIPAddress", "192.168.0.20"}}, SettingsContext{false, false}, true, ""},
         MergeCase{"AddressZero", {{"SysIPAddress", "0.0.0.0"}}, SettingsContext{false, false}, false, "SysIPAddress"},
-        MergeCase{"AddressMulticast", {{"SysIPAddress", "239.1.2.3"}}, SettingsContext{false, false}, false,
-                  "SysIPAddress"},
+        MergeCase{
+            "AddressMulticast", {{"SysIPAddress", "239.1.2.3"}}, SettingsContext{false, false}, false, "SysIPAddress"},
         MergeCase{"AddressLeadingZero", {{"SysIPAddress", "127.0.0.01"}}, kWired, false, "SysIPAddress"},
         MergeCase{"MaskWithHole", {{"SysSubnetMask", "255.0.255.0"}}, kWired, false, "SysSubnetMask"},
         MergeCase{"MaskSlash8", {{"SysSubnetMask", "255.0.0.0"}}, kWired, true, ""},
@@ -88,18 +88,33 @@ INSTANTIATE_TEST_SUITE_P(
         // Values after whose restart nothing reaches the camera or nobody logs in.
         MergeCase{"BroadcastOfItsSubnet", {{"SysIPAddress", "127.77.0.255"}}, kWired, false, "SysIPAddress"},
         MergeCase{"NetworkOfItsSubnet", {{"SysIPAddress", "127.77.0.0"}}, kWired, false, "SysIPAddress"},
-        MergeCase{"BroadcastOfLoopbackSlash8", {{"SysIPAddress", "127.255.255.255"}, {"SysSubnetMask", "255.0.0.0"}},
-                  kWired, false, "SysIPAddress"},
-        MergeCase{"MaskThatMakesItBroadcast", {{"SysIPAddress", "127.77.0.11"}, {"SysSubnetMask", "255.255.255.252"}},
-                  kWired, false, "SysIPAddress"},
-        MergeCase{"Ends255OnAWiderMask", {{"SysIPAddress", "127.77.1.255"}, {"SysSubnetMask", "255.255.0.0"}}, kWired,
-                  true, ""},
-        MergeCase{"Slash31HasNoBroadcast", {{"SysIPAddress", "127.77.0.11"}, {"SysSubnetMask", "255.255.255.254"}},
-                  kWired, true, ""},
-        MergeCase{"LoneSurrogateInId", {{"SysAdminID", QString(QChar(0xD800)) + u"adm"_qs}}, kWired, false,
-                  "SysAdminID"},
-        MergeCase{"LowSurrogateFirstInPassword", {{"SysAdminPassword", QString(QChar(0xDC00)) + QChar(0xD800)}}, kWired,
-                  false, "SysAdminPassword"},
+        MergeCase{"BroadcastOfLoopbackSlash8",
+                  {{"SysIPAddress", "127.255.255.255"}, {"SysSubnetMask", "255.0.0.0"}},
+                  kWired,
+                  false,
+                  "SysIPAddress"},
+        MergeCase{"MaskThatMakesItBroadcast",
+                  {{"SysIPAddress", "127.77.0.11"}, {"SysSubnetMask", "255.255.255.252"}},
+                  kWired,
+                  false,
+                  "SysIPAddress"},
+        MergeCase{"Ends255OnAWiderMask",
+                  {{"SysIPAddress", "127.77.1.255"}, {"SysSubnetMask", "255.255.0.0"}},
+                  kWired,
+                  true,
+                  ""},
+        MergeCase{"Slash31HasNoBroadcast",
+                  {{"SysIPAddress", "127.77.0.11"}, {"SysSubnetMask", "255.255.255.254"}},
+                  kWired,
+                  true,
+                  ""},
+        MergeCase{
+            "LoneSurrogateInId", {{"SysAdminID", QString(QChar(0xD800)) + u"adm"_qs}}, kWired, false, "SysAdminID"},
+        MergeCase{"LowSurrogateFirstInPassword",
+                  {{"SysAdminPassword", QString(QChar(0xDC00)) + QChar(0xD800)}},
+                  kWired,
+                  false,
+                  "SysAdminPassword"},
         MergeCase{"SurrogatePairInId", {{"SysAdminID", u"ad\U0001F600"_qs}}, kWired, true, ""},
         MergeCase{"C1NextLineInId", {{"SysAdminID", u"ad\u0085min"_qs}}, kWired, false, "SysAdminID"},
         MergeCase{"C1CsiInNetworkName", {{"WlanESSID", u"\u009b2J"_qs}}, kWireless, false, "WlanESSID"},
@@ -111,8 +126,8 @@ TEST(Settings, OneBadKeyLeavesEverythingOut) {
   const QJsonObject current = DefaultSettings(true);
   QString error;
   const auto merged = MergeSettings(
-      current, QJsonObject{{"SysAdminID", "newid"}, {"WlanChannel", 11}, {"WlanMode", 9}, {"WlanESSID", "net"}}, kWireless,
-      error);
+      current, QJsonObject{{"SysAdminID", "newid"}, {"WlanChannel", 11}, {"WlanMode", 9}, {"WlanESSID", "net"}},
+      kWireless, error);
   EXPECT_FALSE(merged.has_value());
   EXPECT_EQ(error, "WlanMode: out of range");
   EXPECT_EQ(current, DefaultSettings(true));
@@ -161,10 +176,10 @@ struct VersionCase {
 };
 
 TEST(Fleet, VersionTestLooksAtPositionsFourAndSixToEight) {
-  for (const VersionCase& c : {VersionCase{"2.10.001", true}, VersionCase{"2.11.001", false},
-                               VersionCase{"2.10.002", false}, VersionCase{"X.Y0Z001", true},
-                               VersionCase{"2.10.00", false}, VersionCase{"2.1", false}, VersionCase{"", false},
-                               VersionCase{"2.10.001 beta", true}})
+  for (const VersionCase& c :
+       {VersionCase{"2.10.001", true}, VersionCase{"2.11.001", false}, VersionCase{"2.10.002", false},
+        VersionCase{"X.Y0Z001", true}, VersionCase{"2.10.00", false}, VersionCase{"2.1", false}, VersionCase{"", false},
+        VersionCase{"2.10.001 beta", true}})
     EXPECT_EQ(VersionRestartsOnRequest(QString::fromLatin1(c.version)), c.restartsOnRequest) << c.version;
 }
 
@@ -230,24 +245,64 @@ TEST_P(BadFleetTest, IsRefusedWithAReason) {
 INSTANTIATE_TEST_SUITE_P(
     Fleet, BadFleetTest,
     testing::Values(
-        BadFleetCase{"NotJson", "{cameras:", "not JSON"},
-        BadFleetCase{"NoCameras", R"({"cameras": []})", "1 to"},
+        BadFleetCase{"NotJson", "{cameras:", "not JSON"}, BadFleetCase{"NoCameras", R"({"cameras": []})", "1 to"},
         BadFleetCase{"NotAnObject", R"({"cameras": [5]})", "camera 0: not an object"},
-        BadFleetCase{"BadMac", R"({"cameras": [{"mac": "0.12.34.256.1.2", "family": 2, "settings": {"SysIPAddress": "127.1.1.1"}}]})", "mac"},
-        BadFleetCase{"BadFamily", R"({"cameras": [{"mac": "1.2.3.4.5.6", "family": 1, "settings": {"SysIPAddress": "127.1.1.1"}}]})", "family"},
+        BadFleetCase{
+            "BadMac",
+            R"({"cameras": [{"mac": "0.12.34.256.1.2", "family": 2, "settings": {"SysIPAddress": "127.1.1.1"}}]})",
+            "mac"},
+        BadFleetCase{"BadFamily",
+                     R"({"cameras": [{"mac": "1.2.3.4.5.6", "family": 1, "settings": {"SysIPAddress": "127.1.1.1"}}]})",
+                     "family"},
         BadFleetCase{"NoAddress", R"({"cameras": [{"mac": "1.2.3.4.5.6", "family": 2}]})", "SysIPAddress is required"},
-        BadFleetCase{"ForeignAddressOnLoopback", R"({"cameras": [{"mac": "1.2.3.4.5.6", "family": 2, "settings": {"SysIPAddress": "192.168.0.20"}}]})", "loopback"},
-        BadFleetCase{"UnknownField", R"({"cameras": [{"mac": "1.2.3.4.5.6", "family": 2, "colour": 1, "settings": {"SysIPAddress": "127.1.1.1"}}]})", "unknown field colour"},
-        BadFleetCase{"UnknownFault", R"({"cameras": [{"mac": "1.2.3.4.5.6", "family": 2, "faults": {"explodes": true}, "settings": {"SysIPAddress": "127.1.1.1"}}]})", "unknown fault explodes"},
-        BadFleetCase{"DropShareAboveOne", R"({"cameras": [{"mac": "1.2.3.4.5.6", "family": 2, "faults": {"dropShare": 2}, "settings": {"SysIPAddress": "127.1.1.1"}}]})", "dropShare"},
-        BadFleetCase{"CaptionWithNewline", R"({"cameras": [{"mac": "1.2.3.4.5.6", "family": 2, "caption": "a\nb", "settings": {"SysIPAddress": "127.1.1.1"}}]})", "caption"},
-        BadFleetCase{"BadSetting", R"({"cameras": [{"mac": "1.2.3.4.5.6", "family": 2, "settings": {"SysIPAddress": "127.1.1.1", "WlanMode": 1}}]})", "settings.WlanMode"},
-        BadFleetCase{"HttpPortOfOurOwnProtocol", R"({"cameras": [{"mac": "1.2.3.4.5.6", "family": 2, "httpPort": 8080, "settings": {"SysIPAddress": "127.1.1.1"}}]})", "httpPort"},
-        BadFleetCase{"HttpPortOutOfRange", R"({"cameras": [{"mac": "1.2.3.4.5.6", "protocols": ["onvif"], "httpPort": 65536, "settings": {"SysIPAddress": "127.1.1.1"}}]})", "httpPort"},
-        BadFleetCase{"HttpPortNotWhole", R"({"cameras": [{"mac": "1.2.3.4.5.6", "protocols": ["onvif"], "httpPort": 80.5, "settings": {"SysIPAddress": "127.1.1.1"}}]})", "httpPort"},
-        BadFleetCase{"RefusedOperationNotAName", R"({"cameras": [{"mac": "1.2.3.4.5.6", "family": 2, "faults": {"refuseOperations": ["SetUser", 3]}, "settings": {"SysIPAddress": "127.1.1.1"}}]})", "refuseOperations"},
-        BadFleetCase{"RefusedOperationsNotAList", R"({"cameras": [{"mac": "1.2.3.4.5.6", "family": 2, "faults": {"refuseOperations": "SetUser"}, "settings": {"SysIPAddress": "127.1.1.1"}}]})", "refuseOperations"},
-        BadFleetCase{"SameMacTwice", R"({"cameras": [{"mac": "1.2.3.4.5.6", "family": 2, "settings": {"SysIPAddress": "127.1.1.1"}}, {"mac": "1.2.3.4.5.6", "family": 0, "settings": {"SysIPAddress": "127.1.1.2"}}]})", "two cameras have the MAC 1.2.3.4.5.6"}),
+        BadFleetCase{
+            "ForeignAddressOnLoopback",
+            R"({"cameras": [{"mac": "1.2.3.4.5.6", "family": 2, "settings": {"SysIPAddress": "192.168.0.20"}}]})",
+            "loopback"},
+        BadFleetCase{
+            "UnknownField",
+            R"({"cameras": [{"mac": "1.2.3.4.5.6", "family": 2, "colour": 1, "settings": {"SysIPAddress": "127.1.1.1"}}]})",
+            "unknown field colour"},
+        BadFleetCase{
+            "UnknownFault",
+            R"({"cameras": [{"mac": "1.2.3.4.5.6", "family": 2, "faults": {"explodes": true}, "settings": {"SysIPAddress": "127.1.1.1"}}]})",
+            "unknown fault explodes"},
+        BadFleetCase{
+            "DropShareAboveOne",
+            R"({"cameras": [{"mac": "1.2.3.4.5.6", "family": 2, "faults": {"dropShare": 2}, "settings": {"SysIPAddress": "127.1.1.1"}}]})",
+            "dropShare"},
+        BadFleetCase{
+            "CaptionWithNewline",
+            R"({"cameras": [{"mac": "1.2.3.4.5.6", "family": 2, "caption": "a\nb", "settings": {"SysIPAddress": "127.1.1.1"}}]})",
+            "caption"},
+        BadFleetCase{
+            "BadSetting",
+            R"({"cameras": [{"mac": "1.2.3.4.5.6", "family": 2, "settings": {"SysIPAddress": "127.1.1.1", "WlanMode": 1}}]})",
+            "settings.WlanMode"},
+        BadFleetCase{
+            "HttpPortOfOurOwnProtocol",
+            R"({"cameras": [{"mac": "1.2.3.4.5.6", "family": 2, "httpPort": 8080, "settings": {"SysIPAddress": "127.1.1.1"}}]})",
+            "httpPort"},
+        BadFleetCase{
+            "HttpPortOutOfRange",
+            R"({"cameras": [{"mac": "1.2.3.4.5.6", "protocols": ["onvif"], "httpPort": 65536, "settings": {"SysIPAddress": "127.1.1.1"}}]})",
+            "httpPort"},
+        BadFleetCase{
+            "HttpPortNotWhole",
+            R"({"cameras": [{"mac": "1.2.3.4.5.6", "protocols": ["onvif"], "httpPort": 80.5, "settings": {"SysIPAddress": "127.1.1.1"}}]})",
+            "httpPort"},
+        BadFleetCase{
+            "RefusedOperationNotAName",
+            R"({"cameras": [{"mac": "1.2.3.4.5.6", "family": 2, "faults": {"refuseOperations": ["SetUser", 3]}, "settings": {"SysIPAddress": "127.1.1.1"}}]})",
+            "refuseOperations"},
+        BadFleetCase{
+            "RefusedOperationsNotAList",
+            R"({"cameras": [{"mac": "1.2.3.4.5.6", "family": 2, "faults": {"refuseOperations": "SetUser"}, "settings": {"SysIPAddress": "127.1.1.1"}}]})",
+            "refuseOperations"},
+        BadFleetCase{
+            "SameMacTwice",
+            R"({"cameras": [{"mac": "1.2.3.4.5.6", "family": 2, "settings": {"SysIPAddress": "127.1.1.1"}}, {"mac": "1.2.3.4.5.6", "family": 0, "settings": {"SysIPAddress": "127.1.1.2"}}]})",
+            "two cameras have the MAC 1.2.3.4.5.6"}),
     [](const testing::TestParamInfo<BadFleetCase>& param) { return param.param.name; });
 
 TEST(Fleet, GeneratedFleetIsDistinctAndMixed) {
@@ -375,8 +430,9 @@ TEST(Digest, AcceptsTheRightAnswerOnce) {
 TEST(Digest, RefusesWrongCredentialsAndMisfits) {
   DigestServer server;
   const QByteArray right = Answer(server, "admin", "1234", "/setup/v1/hello");
-  EXPECT_EQ(server.Verify(Answer(server, "admin", "12345", "/setup/v1/hello"), "GET", "/setup/v1/hello", "admin", "1234"),
-            DigestResult::Refused);
+  EXPECT_EQ(
+      server.Verify(Answer(server, "admin", "12345", "/setup/v1/hello"), "GET", "/setup/v1/hello", "admin", "1234"),
+      DigestResult::Refused);
   EXPECT_EQ(server.Verify(Answer(server, "root", "1234", "/setup/v1/hello"), "GET", "/setup/v1/hello", "admin", "1234"),
             DigestResult::Refused);
   EXPECT_EQ(server.Verify(right, "GET", "/setup/v1/restart", "admin", "1234"), DigestResult::Unusable) << "other uri";

@@ -30,8 +30,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const QByteArray input(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
   const protocol::XmlRead read = protocol::ReadXml(input, camd::kSoapLimits);
   if (!read.root && read.error.isEmpty()) std::abort();  // a refusal always says why
-  if (read.root && (Depth(*read.root) > camd::kSoapLimits.maxDepth || Count(*read.root) > camd::kSoapLimits.maxElements ||
-                    input.size() > camd::kSoapLimits.maxBytes))
+  if (read.root && (Depth(*read.root) > camd::kSoapLimits.maxDepth ||
+                    Count(*read.root) > camd::kSoapLimits.maxElements || input.size() > camd::kSoapLimits.maxBytes))
     std::abort();
   QString error;
   const auto request = camd::ReadRequest(input, error);

@@ -34,13 +34,14 @@ namespace {
 
 constexpr char kOnvifOnly[] = "0.12.34.2.0.1";
 constexpr char kBoth[] = "0.12.34.2.0.2";
-constexpr char kAhead[] = "0.12.34.2.0.3";    // clock 2 h ahead, UsernameToken only
-constexpr char kBehind[] = "0.12.34.2.0.4";   // clock 1 h behind, Digest only
+constexpr char kAhead[] = "0.12.34.2.0.3";   // clock 2 h ahead, UsernameToken only
+constexpr char kBehind[] = "0.12.34.2.0.4";  // clock 1 h behind, Digest only
 constexpr char kDevice[] = "/onvif/device_service";
 
 QString Soap(const QString& operation, const QString& header = {}) {
-  return QStringLiteral("<s:Envelope xmlns:s=\"%1\" xmlns:tds=\"%2\" xmlns:tt=\"%3\" xmlns:trt=\"%4\"><s:Header>%5</s:Header>"
-                        "<s:Body>%6</s:Body></s:Envelope>")
+  return QStringLiteral(
+             "<s:Envelope xmlns:s=\"%1\" xmlns:tds=\"%2\" xmlns:tt=\"%3\" xmlns:trt=\"%4\"><s:Header>%5</s:Header>"
+             "<s:Body>%6</s:Body></s:Envelope>")
       .arg(protocol::NsSoapEnvelope, protocol::NsDevice, protocol::NsSchema, protocol::NsMedia, header, operation);
 }
 
@@ -48,8 +49,9 @@ QString Soap(const QString& operation, const QString& header = {}) {
 QString Token(const QString& user, const QString& password, const QDateTime& created) {
   const QByteArray nonce = QUuid::createUuid().toRfc4122();
   const QString at = created.toString(Qt::ISODateWithMs);
-  return QStringLiteral("<Security xmlns=\"%1\"><UsernameToken><Username>%2</Username><Password Type=\"%3\">%4</Password>"
-                        "<Nonce>%5</Nonce><Created xmlns=\"%6\">%7</Created></UsernameToken></Security>")
+  return QStringLiteral(
+             "<Security xmlns=\"%1\"><UsernameToken><Username>%2</Username><Password Type=\"%3\">%4</Password>"
+             "<Nonce>%5</Nonce><Created xmlns=\"%6\">%7</Created></UsernameToken></Security>")
       .arg(protocol::NsSecurity, user, protocol::PasswordDigestType, protocol::PasswordDigest(nonce, at, password),
            QString::fromLatin1(nonce.toBase64()), protocol::NsSecurityUtility, at);
 }
@@ -100,8 +102,8 @@ QString TextAt(const protocol::XmlElement& element, std::initializer_list<QStrin
 QDateTime CameraTime(const HttpAnswer& answer) {
   const protocol::SoapRead read = protocol::ReadSoap(answer.body);
   if (!read.message) return {};
-  const protocol::XmlElement* utc =
-      read.message->body.Find({u"GetSystemDateAndTimeResponse", u"SystemDateAndTime", u"UTCDateTime"}, protocol::Ns::Any);
+  const protocol::XmlElement* utc = read.message->body.Find(
+      {u"GetSystemDateAndTimeResponse", u"SystemDateAndTime", u"UTCDateTime"}, protocol::Ns::Any);
   if (!utc) return {};
   return QDateTime(QDate(TextAt(*utc, {u"Date", u"Year"}).toInt(), TextAt(*utc, {u"Date", u"Month"}).toInt(),
                          TextAt(*utc, {u"Date", u"Day"}).toInt()),
@@ -125,10 +127,13 @@ TEST_F(OnvifSim, ClockIncludesTheSkewAndTokensFollowIt) {
     const HttpAnswer right = post(c.host, Soap("<tds:GetDeviceInformation/>", Token("admin", "1234", camera)));
     EXPECT_EQ(right.status, 200) << c.host << right.body.constData();
     EXPECT_TRUE(right.body.contains("<tds:Model>")) << right.body.constData();
-    const HttpAnswer own = post(c.host, Soap("<tds:GetDeviceInformation/>", Token("admin", "1234", QDateTime::currentDateTimeUtc())));
+    const HttpAnswer own =
+        post(c.host, Soap("<tds:GetDeviceInformation/>", Token("admin", "1234", QDateTime::currentDateTimeUtc())));
     EXPECT_EQ(own.status, c.skew == 0 ? 200 : 400) << c.host;
   }
-  EXPECT_TRUE(sim_.waitForLog(QStringLiteral("camera %1 onvif %2 op=GetDeviceInformation user=admin refused=token-outside-clock-window").arg(kAhead, kDevice)));
+  EXPECT_TRUE(sim_.waitForLog(
+      QStringLiteral("camera %1 onvif %2 op=GetDeviceInformation user=admin refused=token-outside-clock-window")
+          .arg(kAhead, kDevice)));
 }
 
 TEST_F(OnvifSim, RefusalsAsOnvifDefinesThem) {
@@ -155,10 +160,12 @@ TEST_F(OnvifSim, RefusalsAsOnvifDefinesThem) {
   const HttpAnswer ignored = post(13, Soap("<tds:GetUsers/>", Token("admin", "1234", behind)));
   EXPECT_EQ(ignored.status, 401);
   for (int offer : {0, 1}) {
-    const HttpAnswer digest = HttpLogin(at(13), 80, "POST", kDevice, "admin", "1234", Soap("<tds:GetUsers/>").toUtf8(), offer);
+    const HttpAnswer digest =
+        HttpLogin(at(13), 80, "POST", kDevice, "admin", "1234", Soap("<tds:GetUsers/>").toUtf8(), offer);
     EXPECT_EQ(digest.status, 200) << offer << digest.body.constData();
     EXPECT_TRUE(digest.body.contains("<tt:Username>admin</tt:Username>"));
-    const HttpAnswer bad = HttpLogin(at(13), 80, "POST", kDevice, "admin", "nope", Soap("<tds:GetUsers/>").toUtf8(), offer);
+    const HttpAnswer bad =
+        HttpLogin(at(13), 80, "POST", kDevice, "admin", "nope", Soap("<tds:GetUsers/>").toUtf8(), offer);
     EXPECT_EQ(bad.status, 401);
   }
   // Anyone may ask for the time and the capabilities, nothing else.
@@ -169,10 +176,11 @@ TEST_F(OnvifSim, RefusalsAsOnvifDefinesThem) {
 TEST_F(OnvifSim, RefusedValuesChangeNothing) {
   const QString token = Token("admin", "1234", QDateTime::currentDateTimeUtc());
   const auto setAddress = [&](const QString& address, const QString& prefix) {
-    return post(10, Soap(QStringLiteral("<tds:SetNetworkInterfaces><tds:InterfaceToken>eth0</tds:InterfaceToken>"
-                                        "<tds:NetworkInterface><tt:Enabled>true</tt:Enabled><tt:IPv4><tt:Enabled>true</tt:Enabled>"
-                                        "<tt:Manual><tt:Address>%1</tt:Address><tt:PrefixLength>%2</tt:PrefixLength></tt:Manual>"
-                                        "<tt:DHCP>false</tt:DHCP></tt:IPv4></tds:NetworkInterface></tds:SetNetworkInterfaces>")
+    return post(10, Soap(QStringLiteral(
+                             "<tds:SetNetworkInterfaces><tds:InterfaceToken>eth0</tds:InterfaceToken>"
+                             "<tds:NetworkInterface><tt:Enabled>true</tt:Enabled><tt:IPv4><tt:Enabled>true</tt:Enabled>"
+                             "<tt:Manual><tt:Address>%1</tt:Address><tt:PrefixLength>%2</tt:PrefixLength></tt:Manual>"
+                             "<tt:DHCP>false</tt:DHCP></tt:IPv4></tds:NetworkInterface></tds:SetNetworkInterfaces>")
                              .arg(address, prefix),
                          token));
   };
@@ -180,9 +188,13 @@ TEST_F(OnvifSim, RefusedValuesChangeNothing) {
     const char* what;
     QString address, prefix;
   } cases[] = {
-      {"prefix 0", at(50), "0"},         {"prefix 31", at(50), "31"},   {"prefix 33", at(50), "33"},
-      {"prefix not a number", at(50), "x"}, {"network address", range_ + ".0", "24"},
-      {"broadcast address", range_ + ".255", "24"}, {"not IPv4", "camera.local", "24"},
+      {"prefix 0", at(50), "0"},
+      {"prefix 31", at(50), "31"},
+      {"prefix 33", at(50), "33"},
+      {"prefix not a number", at(50), "x"},
+      {"network address", range_ + ".0", "24"},
+      {"broadcast address", range_ + ".255", "24"},
+      {"not IPv4", "camera.local", "24"},
       {"outside the loopback network", "10.1.2.3", "8"},
   };
   for (const Case& c : cases) {
@@ -191,8 +203,10 @@ TEST_F(OnvifSim, RefusedValuesChangeNothing) {
     EXPECT_TRUE(answer.body.contains("<env:Value>env:Sender</env:Value>")) << c.what;
     EXPECT_TRUE(answer.body.contains("<env:Value>ter:InvalidArgVal</env:Value>")) << c.what << answer.body.constData();
   }
-  const HttpAnswer gateway = post(10, Soap("<tds:SetNetworkDefaultGateway><tds:IPv4Address>255.255.255.255</tds:IPv4Address>"
-                                           "</tds:SetNetworkDefaultGateway>", token));
+  const HttpAnswer gateway =
+      post(10, Soap("<tds:SetNetworkDefaultGateway><tds:IPv4Address>255.255.255.255</tds:IPv4Address>"
+                    "</tds:SetNetworkDefaultGateway>",
+                    token));
   EXPECT_EQ(gateway.status, 400);
   EXPECT_TRUE(gateway.body.contains("ter:InvalidGatewayAddress"));
   EXPECT_TRUE(savedSettings(kOnvifOnly).isEmpty()) << "nothing was saved";
@@ -224,7 +238,8 @@ TEST_F(OnvifSim, BadBodiesAreRefusedAndLogged) {
     EXPECT_TRUE(sim_.waitForLog(QLatin1String(c.logged))) << c.what << qPrintable(sim_.log());
   }
   // An operation the camera does not know is env:Receiver ter:ActionNotSupported.
-  const HttpAnswer unknown = post(10, Soap("<tds:StartFirmwareUpgrade/>", Token("admin", "1234", QDateTime::currentDateTimeUtc())));
+  const HttpAnswer unknown =
+      post(10, Soap("<tds:StartFirmwareUpgrade/>", Token("admin", "1234", QDateTime::currentDateTimeUtc())));
   EXPECT_EQ(unknown.status, 500);
   EXPECT_TRUE(unknown.body.contains("ter:ActionNotSupported"));
 }
@@ -251,11 +266,12 @@ TEST_F(OnvifSim, BodiesAreRefusedBeforeTheyAreRead) {
     QByteArray head;
     const char* status;
   } cases[] = {
-      {"a declared body over the cap", "POST /onvif/device_service HTTP/1.1\r\nHost: x\r\nContent-Length: 100000000\r\n\r\n",
-       "HTTP/1.1 413"},
+      {"a declared body over the cap",
+       "POST /onvif/device_service HTTP/1.1\r\nHost: x\r\nContent-Length: 100000000\r\n\r\n", "HTTP/1.1 413"},
       {"a length that is not a number", "POST / HTTP/1.1\r\nHost: x\r\nContent-Length: lots\r\n\r\n", "HTTP/1.1 400"},
       {"a chunked body", "POST / HTTP/1.1\r\nHost: x\r\nTransfer-Encoding: chunked\r\n\r\n", "HTTP/1.1 501"},
-      {"a head without end", "POST / HTTP/1.1\r\nX-Pad: " + QByteArray(protocol::MaxHeaderBytes + 10, 'a'), "HTTP/1.1 431"},
+      {"a head without end", "POST / HTTP/1.1\r\nX-Pad: " + QByteArray(protocol::MaxHeaderBytes + 10, 'a'),
+       "HTTP/1.1 431"},
   };
   for (const Case& c : cases) EXPECT_TRUE(AnswerToHead(at(10), c.head).startsWith(c.status)) << c.what;
   EXPECT_EQ(sim_.countInLog("connection refused"), 4);
@@ -269,18 +285,24 @@ TEST_F(OnvifSim, UsersAreTheCamerasOwnAccount) {
   };
   const auto ok = [](const HttpAnswer& answer) { return answer.status == 200; };
   // A second administrator, proven, then the first one deleted.
-  EXPECT_TRUE(ok(post(11, Soap("<tds:CreateUsers><tds:User><tt:Username>chief</tt:Username><tt:Password>pw2</tt:Password>"
-                               "<tt:UserLevel>Administrator</tt:UserLevel></tds:User></tds:CreateUsers>",
-                               token("admin", "1234")))));
+  EXPECT_TRUE(
+      ok(post(11, Soap("<tds:CreateUsers><tds:User><tt:Username>chief</tt:Username><tt:Password>pw2</tt:Password>"
+                       "<tt:UserLevel>Administrator</tt:UserLevel></tds:User></tds:CreateUsers>",
+                       token("admin", "1234")))));
   EXPECT_TRUE(ok(post(11, Soap("<tds:GetUsers/>", token("chief", "pw2")))));
-  const HttpAnswer clash = post(11, Soap("<tds:CreateUsers><tds:User><tt:Username>chief</tt:Username><tt:Password>x</tt:Password>"
-                                          "<tt:UserLevel>User</tt:UserLevel></tds:User></tds:CreateUsers>", token("admin", "1234")));
+  const HttpAnswer clash =
+      post(11, Soap("<tds:CreateUsers><tds:User><tt:Username>chief</tt:Username><tt:Password>x</tt:Password>"
+                    "<tt:UserLevel>User</tt:UserLevel></tds:User></tds:CreateUsers>",
+                    token("admin", "1234")));
   EXPECT_TRUE(clash.body.contains("ter:UsernameClash"));
-  const HttpAnswer tooLong = post(11, Soap("<tds:SetUser><tds:User><tt:Username>chief</tt:Username><tt:Password>123456789</tt:Password>"
-                                            "<tt:UserLevel>Administrator</tt:UserLevel></tds:User></tds:SetUser>", token("chief", "pw2")));
+  const HttpAnswer tooLong =
+      post(11, Soap("<tds:SetUser><tds:User><tt:Username>chief</tt:Username><tt:Password>123456789</tt:Password>"
+                    "<tt:UserLevel>Administrator</tt:UserLevel></tds:User></tds:SetUser>",
+                    token("chief", "pw2")));
   EXPECT_TRUE(tooLong.body.contains("ter:PasswordTooLong"));
   EXPECT_EQ(savedSettings(kBoth).value("SysAdminID"), "admin");
-  EXPECT_TRUE(ok(post(11, Soap("<tds:DeleteUsers><tds:Username>admin</tds:Username></tds:DeleteUsers>", token("chief", "pw2")))));
+  EXPECT_TRUE(ok(
+      post(11, Soap("<tds:DeleteUsers><tds:Username>admin</tds:Username></tds:DeleteUsers>", token("chief", "pw2")))));
   EXPECT_EQ(savedSettings(kBoth).value("SysAdminID"), "chief");
   EXPECT_EQ(savedSettings(kBoth).value("SysAdminPassword"), "pw2");
   EXPECT_EQ(post(11, Soap("<tds:GetUsers/>", token("admin", "1234"))).status, 400) << "the old account is gone";
@@ -288,10 +310,13 @@ TEST_F(OnvifSim, UsersAreTheCamerasOwnAccount) {
   EXPECT_EQ(HttpLogin(at(11), 80, "GET", protocol::HelloPath, "chief", "pw2").status, 200);
   EXPECT_EQ(HttpLogin(at(11), 80, "GET", protocol::HelloPath, "admin", "1234").status, 401);
   // The last administrator cannot be deleted or demoted.
-  const HttpAnswer last = post(11, Soap("<tds:DeleteUsers><tds:Username>chief</tds:Username></tds:DeleteUsers>", token("chief", "pw2")));
+  const HttpAnswer last =
+      post(11, Soap("<tds:DeleteUsers><tds:Username>chief</tds:Username></tds:DeleteUsers>", token("chief", "pw2")));
   EXPECT_TRUE(last.body.contains("ter:FixedUser"));
-  const HttpAnswer demote = post(11, Soap("<tds:SetUser><tds:User><tt:Username>chief</tt:Username><tt:Password>pw2</tt:Password>"
-                                           "<tt:UserLevel>User</tt:UserLevel></tds:User></tds:SetUser>", token("chief", "pw2")));
+  const HttpAnswer demote =
+      post(11, Soap("<tds:SetUser><tds:User><tt:Username>chief</tt:Username><tt:Password>pw2</tt:Password>"
+                    "<tt:UserLevel>User</tt:UserLevel></tds:User></tds:SetUser>",
+                    token("chief", "pw2")));
   EXPECT_TRUE(demote.body.contains("ter:FixedUser"));
   EXPECT_EQ(savedSettings(kBoth).value("SysAdminID"), "chief");
   // An ONVIF-only camera has no setup API of our own.
@@ -305,8 +330,9 @@ TEST_F(OnvifSim, UsersAreTheCamerasOwnAccount) {
 TEST_F(OnvifSim, OneBrakePerAccountOverEveryWayIn) {
   using protocol::Kind;
   const auto wrongToken = [&](const QString& source) {
-    return Http(at(11), 80, "POST", kDevice, Soap("<tds:GetUsers/>", Token("admin", "guess", QDateTime::currentDateTimeUtc())).toUtf8(),
-                {}, source).status;
+    return Http(at(11), 80, "POST", kDevice,
+                Soap("<tds:GetUsers/>", Token("admin", "guess", QDateTime::currentDateTimeUtc())).toUtf8(), {}, source)
+        .status;
   };
   const auto wrongOnvifDigest = [&] {
     return HttpLogin(at(11), 80, "POST", kDevice, "admin", "guess", Soap("<tds:GetUsers/>").toUtf8()).status;
@@ -347,10 +373,12 @@ TEST_F(OnvifSim, ACapturedLoginIsNeverTakenAgain) {
   const QDateTime now = QDateTime::currentDateTimeUtc();
   const QString captured = Token("admin", "1234", now);
   EXPECT_EQ(post(10, Soap("<tds:GetUsers/>", captured)).status, 200);
-  const QString gateway = Soap("<tds:SetNetworkDefaultGateway><tds:IPv4Address>" + at(254) +
-                               "</tds:IPv4Address></tds:SetNetworkDefaultGateway>", captured);
+  const QString gateway = Soap(
+      "<tds:SetNetworkDefaultGateway><tds:IPv4Address>" + at(254) + "</tds:IPv4Address></tds:SetNetworkDefaultGateway>",
+      captured);
   EXPECT_EQ(Http(at(10), 80, "POST", kDevice, gateway.toUtf8(), {}, range_ + ".200").status, 400);
-  EXPECT_EQ(Http(at(10), 80, "POST", kDevice, Soap("<tds:GetUsers/>", captured).toUtf8(), {}, range_ + ".200").status, 400);
+  EXPECT_EQ(Http(at(10), 80, "POST", kDevice, Soap("<tds:GetUsers/>", captured).toUtf8(), {}, range_ + ".200").status,
+            400);
   QThread::msleep(camd::TokenBook::RepeatMs + 100);
   EXPECT_EQ(post(10, gateway).status, 400) << "its own sender, later";
   EXPECT_TRUE(sim_.waitForLog("refused=token-replayed", 3));
@@ -359,8 +387,11 @@ TEST_F(OnvifSim, ACapturedLoginIsNeverTakenAgain) {
   struct Case {
     qint64 offsetMs;  // the token's creation time minus the camera's clock
     int status;
-  } window[] = {{-camd::TokenBook::PastMs + 3000, 200}, {-camd::TokenBook::PastMs - 3000, 400},
-                {camd::TokenBook::FutureMs - 2000, 200}, {camd::TokenBook::FutureMs + 3000, 400}, {299000, 400}};
+  } window[] = {{-camd::TokenBook::PastMs + 3000, 200},
+                {-camd::TokenBook::PastMs - 3000, 400},
+                {camd::TokenBook::FutureMs - 2000, 200},
+                {camd::TokenBook::FutureMs + 3000, 400},
+                {299000, 400}};
   for (const Case& c : window) {
     const HttpAnswer answer =
         post(10, Soap("<tds:GetUsers/>", Token("admin", "1234", QDateTime::currentDateTimeUtc().addMSecs(c.offsetMs))));
@@ -373,7 +404,8 @@ TEST_F(OnvifSim, ACapturedLoginIsNeverTakenAgain) {
   const QByteArray authorization = protocol::DigestAuthorization(*protocol::ParseDigestChallenge(first.authenticate[0]),
                                                                  "admin", "1234", "POST", kDevice);
   EXPECT_EQ(Http(at(10), 80, "POST", kDevice, body, authorization).status, 200);
-  EXPECT_EQ(Http(at(10), 80, "POST", kDevice, body, authorization, range_ + ".200").status, 401) << "the same nc and cnonce";
+  EXPECT_EQ(Http(at(10), 80, "POST", kDevice, body, authorization, range_ + ".200").status, 401)
+      << "the same nc and cnonce";
 }
 
 // One camera, two protocols, one settings file: an ONVIF write made with
@@ -382,9 +414,9 @@ TEST_F(OnvifSim, ACapturedLoginIsNeverTakenAgain) {
 TEST_F(OnvifSim, AWriteOverOneProtocolKeepsTheOthersChange) {
   const QByteArray apply = R"({"settings":{"SysAdminPassword":"5678"}})";
   EXPECT_EQ(HttpLogin(at(11), 80, "POST", "/setup/v1/apply", "admin", "1234", apply).status, 200);
-  const QString gateway = Soap("<tds:SetNetworkDefaultGateway><tds:IPv4Address>" + at(254) +
-                               "</tds:IPv4Address></tds:SetNetworkDefaultGateway>",
-                               Token("admin", "1234", QDateTime::currentDateTimeUtc()));
+  const QString gateway = Soap(
+      "<tds:SetNetworkDefaultGateway><tds:IPv4Address>" + at(254) + "</tds:IPv4Address></tds:SetNetworkDefaultGateway>",
+      Token("admin", "1234", QDateTime::currentDateTimeUtc()));
   EXPECT_EQ(post(11, gateway).status, 200) << "the old password is in force until the restart";
   EXPECT_EQ(savedSettings(kBoth).value("SysAdminPassword"), "5678");
   EXPECT_EQ(savedSettings(kBoth).value("SysDefaultGateway"), at(254));
@@ -403,38 +435,47 @@ class OnvifFaults : public OnvifSim {
   static QString Mac(int host) { return QStringLiteral("0.12.34.3.0.%1").arg(host); }
   void SetUp() override {
     range_ = RandomRange();
-    const QStringList faults = {
-        R"("writesIgnored": true)", R"("openReads": true)", R"("refusalAs400": true)", R"("emptyGateway": true)",
-        R"("settleMs": 1000)", R"("rebootAnswerMs": 1500)", R"("answerDelayMs": 600)"};
+    const QStringList faults = {R"("writesIgnored": true)", R"("openReads": true)", R"("refusalAs400": true)",
+                                R"("emptyGateway": true)",  R"("settleMs": 1000)",  R"("rebootAnswerMs": 1500)",
+                                R"("answerDelayMs": 600)"};
     QStringList cameras;
     for (int i = 0; i < faults.size(); ++i)
-      cameras << QStringLiteral(R"({"mac": "%1", "protocols": ["onvif"], "settings": {"SysIPAddress": "%2", "SysDefaultGateway": "%4"},
+      cameras
+          << QStringLiteral(
+                 R"({"mac": "%1", "protocols": ["onvif"], "settings": {"SysIPAddress": "%2", "SysDefaultGateway": "%4"},
                                     "faults": {%3}})")
-                     .arg(Mac(20 + i), at(20 + i), faults[i], at(1));
+                 .arg(Mac(20 + i), at(20 + i), faults[i], at(1));
     startWith(QStringLiteral(R"({"cameras": [%1]})").arg(cameras.join(u',')));
   }
   static QString Now() { return Token("admin", "1234", QDateTime::currentDateTimeUtc()); }
   static QString As(const QString& password) { return Token("admin", password, QDateTime::currentDateTimeUtc()); }
   static QString SetPassword(const QString& password) {
-    return QStringLiteral("<tds:SetUser><tds:User><tt:Username>admin</tt:Username><tt:Password>%1</tt:Password>"
-                          "<tt:UserLevel>Administrator</tt:UserLevel></tds:User></tds:SetUser>").arg(password);
+    return QStringLiteral(
+               "<tds:SetUser><tds:User><tt:Username>admin</tt:Username><tt:Password>%1</tt:Password>"
+               "<tt:UserLevel>Administrator</tt:UserLevel></tds:User></tds:SetUser>")
+        .arg(password);
   }
   static QString SetGateway(const QString& gateway) {
-    return QStringLiteral("<tds:SetNetworkDefaultGateway><tds:IPv4Address>%1</tds:IPv4Address>"
-                          "</tds:SetNetworkDefaultGateway>").arg(gateway);
+    return QStringLiteral(
+               "<tds:SetNetworkDefaultGateway><tds:IPv4Address>%1</tds:IPv4Address>"
+               "</tds:SetNetworkDefaultGateway>")
+        .arg(gateway);
   }
   static QString SetAddress(const QString& address) {
-    return QStringLiteral("<tds:SetNetworkInterfaces><tds:InterfaceToken>eth0</tds:InterfaceToken><tds:NetworkInterface>"
-                          "<tt:Enabled>true</tt:Enabled><tt:IPv4><tt:Enabled>true</tt:Enabled><tt:Manual>"
-                          "<tt:Address>%1</tt:Address><tt:PrefixLength>24</tt:PrefixLength></tt:Manual>"
-                          "<tt:DHCP>false</tt:DHCP></tt:IPv4></tds:NetworkInterface></tds:SetNetworkInterfaces>").arg(address);
+    return QStringLiteral(
+               "<tds:SetNetworkInterfaces><tds:InterfaceToken>eth0</tds:InterfaceToken><tds:NetworkInterface>"
+               "<tt:Enabled>true</tt:Enabled><tt:IPv4><tt:Enabled>true</tt:Enabled><tt:Manual>"
+               "<tt:Address>%1</tt:Address><tt:PrefixLength>24</tt:PrefixLength></tt:Manual>"
+               "<tt:DHCP>false</tt:DHCP></tt:IPv4></tds:NetworkInterface></tds:SetNetworkInterfaces>")
+        .arg(address);
   }
   // The gateway a camera reports, read with the given credentials.
   QString gatewayOf(int host, const QString& token) {
     const HttpAnswer read = post(host, Soap("<tds:GetNetworkDefaultGateway/>", token));
     const protocol::SoapRead soap = protocol::ReadSoap(read.body);
-    return read.status == 200 && soap.message ? TextAt(soap.message->body, {u"GetNetworkDefaultGatewayResponse", u"NetworkGateway", u"IPv4Address"})
-                                               : QStringLiteral("status %1").arg(read.status);
+    return read.status == 200 && soap.message
+               ? TextAt(soap.message->body, {u"GetNetworkDefaultGatewayResponse", u"NetworkGateway", u"IPv4Address"})
+               : QStringLiteral("status %1").arg(read.status);
   }
 };
 
@@ -447,7 +488,8 @@ TEST_F(OnvifFaults, WritesAnsweredWithSuccessChangeNothing) {
       {SetGateway(range_ + ".99"), "<tds:SetNetworkDefaultGatewayResponse/>"},
       {SetAddress(at(99)), "<tds:SetNetworkInterfacesResponse/>"},
       {"<tds:CreateUsers><tds:User><tt:Username>chief</tt:Username><tt:Password>pw</tt:Password>"
-       "<tt:UserLevel>Administrator</tt:UserLevel></tds:User></tds:CreateUsers>", "<tds:CreateUsersResponse/>"},
+       "<tt:UserLevel>Administrator</tt:UserLevel></tds:User></tds:CreateUsers>",
+       "<tds:CreateUsersResponse/>"},
       {"<tds:DeleteUsers><tds:Username>admin</tds:Username></tds:DeleteUsers>", "<tds:DeleteUsersResponse/>"},
       {"<tds:SystemReboot/>", "<tds:Message>Rebooting</tds:Message>"},
   };
@@ -550,14 +592,14 @@ struct Heard {
   QString from;
 };
 QByteArray ProbeDatagram(const QString& messageId) {
-  return
-      QStringLiteral("<e:Envelope xmlns:e=\"%1\" xmlns:w=\"%2\" xmlns:d=\"%3\" xmlns:dn=\"%4\"><e:Header>"
-                     "<w:MessageID>%5</w:MessageID><w:To>urn:schemas-xmlsoap-org:ws:2005:04:discovery</w:To>"
-                     "<w:Action>%6</w:Action></e:Header><e:Body><d:Probe><d:Types>dn:NetworkVideoTransmitter</d:Types>"
-                     "</d:Probe></e:Body></e:Envelope>")
-          .arg(protocol::NsSoapEnvelope, protocol::NsAddressing, protocol::NsDiscovery, protocol::NsNetworkWsdl, messageId,
-               protocol::ProbeAction)
-          .toUtf8();
+  return QStringLiteral(
+             "<e:Envelope xmlns:e=\"%1\" xmlns:w=\"%2\" xmlns:d=\"%3\" xmlns:dn=\"%4\"><e:Header>"
+             "<w:MessageID>%5</w:MessageID><w:To>urn:schemas-xmlsoap-org:ws:2005:04:discovery</w:To>"
+             "<w:Action>%6</w:Action></e:Header><e:Body><d:Probe><d:Types>dn:NetworkVideoTransmitter</d:Types>"
+             "</d:Probe></e:Body></e:Envelope>")
+      .arg(protocol::NsSoapEnvelope, protocol::NsAddressing, protocol::NsDiscovery, protocol::NsNetworkWsdl, messageId,
+           protocol::ProbeAction)
+      .toUtf8();
 }
 
 // Sends `flood` probes of other MessageIDs from another socket (which never
@@ -569,7 +611,8 @@ std::vector<Heard> ProbeOnLoopback(quint16 port, const QString& messageId, int c
   EXPECT_TRUE(flooder.bind(QHostAddress("127.0.0.1"), 0));
   flooder.setMulticastInterface(QNetworkInterface::interfaceFromName("lo"));
   for (int i = 0; i < flood; ++i)
-    flooder.writeDatagram(ProbeDatagram(QStringLiteral("urn:uuid:flood-%1").arg(i)), QHostAddress(protocol::OnvifGroup), port);
+    flooder.writeDatagram(ProbeDatagram(QStringLiteral("urn:uuid:flood-%1").arg(i)), QHostAddress(protocol::OnvifGroup),
+                          port);
   QUdpSocket socket;
   EXPECT_TRUE(socket.bind(QHostAddress("127.0.0.1"), 0));
   socket.setMulticastInterface(QNetworkInterface::interfaceFromName("lo"));
@@ -604,8 +647,10 @@ TEST_F(OnvifSim, ProbeMatchesCameBackUnicastOncePerCamera) {
     if (!xaddr.contains(range_ + u'.')) continue;
     ours << answer.from;
     EXPECT_EQ(xaddr, camd::DeviceXAddr(answer.from, 80)) << "XAddrs name the address the answer came from";
-    const QString mac = answer.from == at(10) ? kOnvifOnly : answer.from == at(11) ? kBoth
-                        : answer.from == at(12) ? kAhead : kBehind;
+    const QString mac = answer.from == at(10)   ? kOnvifOnly
+                        : answer.from == at(11) ? kBoth
+                        : answer.from == at(12) ? kAhead
+                                                : kBehind;
     EXPECT_EQ(TextAt(*match, {u"EndpointReference", u"Address"}), camd::EndpointReference(mac));
     EXPECT_EQ(TextAt(*match, {u"Scopes"}).contains("/MAC/"), mac != QLatin1String(kBoth)) << qPrintable(mac);
   }
@@ -638,7 +683,8 @@ TEST(OnvifFlood, ANewProbeAfterAFloodIsAnsweredWhole) {
   while (answers < 100 && clock.elapsed() < 5000) {
     const QString id = "urn:uuid:" + QUuid::createUuid().toString(QUuid::WithoutBraces);
     answers = 0;
-    for (const Heard& answer : ProbeOnLoopback(port, id, 1, 700, 0, 100)) answers += answer.datagram.contains(id.toUtf8()) ? 1 : 0;
+    for (const Heard& answer : ProbeOnLoopback(port, id, 1, 700, 0, 100))
+      answers += answer.datagram.contains(id.toUtf8()) ? 1 : 0;
   }
   EXPECT_EQ(answers, 100) << "every camera answered within 5 s of the flood";
   EXPECT_TRUE(sim.waitForLog("sim wsd stale dropped=")) << "flooded probes were dropped unanswered";
@@ -652,7 +698,8 @@ TEST_F(OnvifSim, FloodsAreLoggedUpToTheCap) {
   ASSERT_TRUE(flooder.bind(QHostAddress("127.0.0.1"), 0));
   flooder.setMulticastInterface(QNetworkInterface::interfaceFromName("lo"));
   for (int i = 0; i < kFlood; ++i) {
-    flooder.writeDatagram(ProbeDatagram(QStringLiteral("urn:uuid:flood-%1").arg(i)), QHostAddress(protocol::OnvifGroup), wsdPort_);
+    flooder.writeDatagram(ProbeDatagram(QStringLiteral("urn:uuid:flood-%1").arg(i)), QHostAddress(protocol::OnvifGroup),
+                          wsdPort_);
     flooder.writeDatagram("<not-a-probe/>", QHostAddress(protocol::OnvifGroup), wsdPort_);
   }
   // The log is read once the simulator has had the flood.
@@ -668,7 +715,8 @@ TEST_F(OnvifSim, OnvifOnlyCamerasIgnoreOurOwnProbe) {
   probe.kind = protocol::Kind::Probe;
   probe.nonce = protocol::RandomHex(protocol::NonceHexChars);
   group.send(probe);
-  const auto answers = group.collect([&](const protocol::Message& m) { return m.kind == protocol::Kind::Here && m.nonce == probe.nonce; }, 800);
+  const auto answers = group.collect(
+      [&](const protocol::Message& m) { return m.kind == protocol::Kind::Here && m.nonce == probe.nonce; }, 800);
   ASSERT_EQ(answers.size(), 1u);
   EXPECT_EQ(answers[0].mac, kBoth);
 }

@@ -14,7 +14,8 @@
 namespace camd {
 namespace {
 
-UsernameToken TokenAt(const QDateTime& created, const QString& password, const QString& type = protocol::PasswordDigestType) {
+UsernameToken TokenAt(const QDateTime& created, const QString& password,
+                      const QString& type = protocol::PasswordDigestType) {
   UsernameToken token;
   token.user = "admin";
   token.nonce = QUuid::createUuid().toRfc4122();  // fresh, as a client makes it
@@ -81,7 +82,8 @@ TEST(OnvifToken, CheckedAgainstTheCamerasClockOncePerNonce) {
   UsernameToken sameNonce = TokenAt(pc.addSecs(1), "1234");
   sameNonce.nonce = token.nonce;
   sameNonce.password = protocol::PasswordDigest(sameNonce.nonce, sameNonce.created, "1234");
-  EXPECT_EQ(book.Admit(sameNonce, pc, kOther), TokenResult::Admitted) << "the nonce with another time needs the password";
+  EXPECT_EQ(book.Admit(sameNonce, pc, kOther), TokenResult::Admitted)
+      << "the nonce with another time needs the password";
   EXPECT_EQ(book.Admit(TokenAt(pc, "1234"), pc, kOther), TokenResult::Admitted) << "another nonce";
 }
 
@@ -101,13 +103,15 @@ TEST(OnvifToken, AFullBookNeverTakesAForgottenTokenAgain) {
 }
 
 TEST(OnvifToken, ReadFromTheSecurityHeaderOnly) {
-  const QByteArray soap = QStringLiteral(
-      "<s:Envelope xmlns:s=\"%1\"><s:Header><Security xmlns=\"%2\"><UsernameToken><Username>admin</Username>"
-      "<Password Type=\"%3\">abc=</Password><Nonce>AAEC</Nonce>"
-      "<Created xmlns=\"%4\">2026-01-02T03:04:05Z</Created></UsernameToken></Security></s:Header>"
-      "<s:Body><GetUsers xmlns=\"%5\"/></s:Body></s:Envelope>")
-      .arg(protocol::NsSoapEnvelope, protocol::NsSecurity, protocol::PasswordDigestType, protocol::NsSecurityUtility,
-           protocol::NsDevice).toUtf8();
+  const QByteArray soap =
+      QStringLiteral(
+          "<s:Envelope xmlns:s=\"%1\"><s:Header><Security xmlns=\"%2\"><UsernameToken><Username>admin</Username>"
+          "<Password Type=\"%3\">abc=</Password><Nonce>AAEC</Nonce>"
+          "<Created xmlns=\"%4\">2026-01-02T03:04:05Z</Created></UsernameToken></Security></s:Header>"
+          "<s:Body><GetUsers xmlns=\"%5\"/></s:Body></s:Envelope>")
+          .arg(protocol::NsSoapEnvelope, protocol::NsSecurity, protocol::PasswordDigestType,
+               protocol::NsSecurityUtility, protocol::NsDevice)
+          .toUtf8();
   QString error;
   const auto message = ReadRequest(soap, error);
   ASSERT_TRUE(message) << qPrintable(error);
@@ -142,11 +146,13 @@ TEST(OnvifNetwork, RefusedStaticAddresses) {
     int prefix;
     bool refused;
   } cases[] = {
-      {"192.168.0.20", 24, false}, {"192.168.0.0", 24, true},  {"192.168.0.255", 24, true},
-      {"192.168.0.255", 23, false}, {"192.168.1.255", 23, true}, {"10.0.0.1", 30, false},
-      {"10.0.0.3", 30, true},        {"10.0.0.1", 31, true},       {"10.0.0.1", 32, true},
-      {"10.0.0.1", 0, true},         {"10.0.0.1", -1, true},       {"10.0.0", 24, true},
-      {"10.0.0.256", 24, true},      {"", 24, true},
+      {"192.168.0.20", 24, false}, {"192.168.0.0", 24, true},
+      {"192.168.0.255", 24, true}, {"192.168.0.255", 23, false},
+      {"192.168.1.255", 23, true}, {"10.0.0.1", 30, false},
+      {"10.0.0.3", 30, true},      {"10.0.0.1", 31, true},
+      {"10.0.0.1", 32, true},      {"10.0.0.1", 0, true},
+      {"10.0.0.1", -1, true},      {"10.0.0", 24, true},
+      {"10.0.0.256", 24, true},    {"", 24, true},
   };
   for (const Case& c : cases)
     EXPECT_EQ(!StaticAddressError(c.address, c.prefix).isEmpty(), c.refused) << c.address << "/" << c.prefix;
@@ -172,7 +178,8 @@ TEST(OnvifIdentity, EndpointReferenceIsStableAndPerCamera) {
 
 QByteArray Envelope(const QString& inner) {
   return (QStringLiteral("<s:Envelope xmlns:s=\"%1\"><s:Body>").arg(protocol::NsSoapEnvelope) + inner +
-          "</s:Body></s:Envelope>").toUtf8();
+          "</s:Body></s:Envelope>")
+      .toUtf8();
 }
 
 TEST(SoapRequest, RefusesWhatIsNotOneSoap12Operation) {
@@ -184,10 +191,12 @@ TEST(SoapRequest, RefusesWhatIsNotOneSoap12Operation) {
     const char* reason;
   } cases[] = {
       {"more elements than a request has", Envelope("<Op>" + many + "</Op>"), "more than 2048 elements"},
-      {"SOAP 1.1", "<s:Envelope xmlns:s=\"http://schemas.xmlsoap.org/soap/envelope/\"><s:Body><Op/></s:Body></s:Envelope>",
+      {"SOAP 1.1",
+       "<s:Envelope xmlns:s=\"http://schemas.xmlsoap.org/soap/envelope/\"><s:Body><Op/></s:Body></s:Envelope>",
        "not a SOAP 1.2 envelope"},
       {"an empty body", Envelope(""), "no operation"},
-      {"no body", QStringLiteral("<s:Envelope xmlns:s=\"%1\"><s:Header/></s:Envelope>").arg(protocol::NsSoapEnvelope).toUtf8(),
+      {"no body",
+       QStringLiteral("<s:Envelope xmlns:s=\"%1\"><s:Header/></s:Envelope>").arg(protocol::NsSoapEnvelope).toUtf8(),
        "without a Body"},
   };
   for (const Case& c : cases) {
@@ -199,13 +208,15 @@ TEST(SoapRequest, RefusesWhatIsNotOneSoap12Operation) {
 
 TEST(SoapRequest, LenientAboutPrefixesAndOrder) {
   QString error;
-  const QByteArray soap = QStringLiteral(
-      "<?xml version=\"1.0\" encoding=\"UTF-8\"?><env:Envelope xmlns:env=\"%1\"><env:Body>"
-      "<x:SetNetworkInterfaces xmlns:x=\"%2\"><x:NetworkInterface><IPv4 xmlns=\"%3\"><DHCP>false</DHCP>"
-      "<Manual><PrefixLength>24</PrefixLength><Address> 10.0.0.5 </Address></Manual><Enabled>true</Enabled></IPv4>"
-      "</x:NetworkInterface><x:InterfaceToken>eth0</x:InterfaceToken></x:SetNetworkInterfaces></env:Body>"
-      "<env:Header/></env:Envelope>")
-      .arg(protocol::NsSoapEnvelope, protocol::NsDevice, protocol::NsSchema).toUtf8();
+  const QByteArray soap =
+      QStringLiteral(
+          "<?xml version=\"1.0\" encoding=\"UTF-8\"?><env:Envelope xmlns:env=\"%1\"><env:Body>"
+          "<x:SetNetworkInterfaces xmlns:x=\"%2\"><x:NetworkInterface><IPv4 xmlns=\"%3\"><DHCP>false</DHCP>"
+          "<Manual><PrefixLength>24</PrefixLength><Address> 10.0.0.5 </Address></Manual><Enabled>true</Enabled></IPv4>"
+          "</x:NetworkInterface><x:InterfaceToken>eth0</x:InterfaceToken></x:SetNetworkInterfaces></env:Body>"
+          "<env:Header/></env:Envelope>")
+          .arg(protocol::NsSoapEnvelope, protocol::NsDevice, protocol::NsSchema)
+          .toUtf8();
   const auto message = ReadRequest(soap, error);
   ASSERT_TRUE(message) << qPrintable(error);
   EXPECT_EQ(message->body.name, "SetNetworkInterfaces");
@@ -218,8 +229,9 @@ TEST(SoapRequest, LenientAboutPrefixesAndOrder) {
 
 QByteArray ProbeText(const QString& types, const QString& id = "urn:uuid:1", const QString& extraNs = "") {
   return QStringLiteral(
-      "<e:Envelope xmlns:e=\"%1\" xmlns:w=\"%2\" xmlns:d=\"%3\" xmlns:dn=\"%4\" xmlns:tds=\"%5\"%6><e:Header>"
-      "<w:MessageID>%7</w:MessageID><w:Action>%8</w:Action></e:Header><e:Body><d:Probe>%9</d:Probe></e:Body></e:Envelope>")
+             "<e:Envelope xmlns:e=\"%1\" xmlns:w=\"%2\" xmlns:d=\"%3\" xmlns:dn=\"%4\" xmlns:tds=\"%5\"%6><e:Header>"
+             "<w:MessageID>%7</w:MessageID><w:Action>%8</w:Action></e:Header><e:Body><d:Probe>%9</d:Probe></e:Body></"
+             "e:Envelope>")
       .arg(protocol::NsSoapEnvelope, protocol::NsAddressing, protocol::NsDiscovery, protocol::NsNetworkWsdl,
            protocol::NsDevice, extraNs, id, protocol::ProbeAction, types)
       .toUtf8();
@@ -235,11 +247,14 @@ TEST(WsDiscovery, WhichProbesAreAnswered) {
       {"NetworkVideoTransmitter", ProbeText("<d:Types>dn:NetworkVideoTransmitter</d:Types>"), true},
       {"Device", ProbeText("<d:Types>tds:Device</d:Types>"), true},
       {"both", ProbeText("<d:Types>dn:NetworkVideoTransmitter tds:Device</d:Types>"), true},
-      {"another prefix", ProbeText("<d:Types>q:NetworkVideoTransmitter</d:Types>", "urn:uuid:1",
-                               QStringLiteral(" xmlns:q=\"%1\"").arg(protocol::NsNetworkWsdl)), true},
+      {"another prefix",
+       ProbeText("<d:Types>q:NetworkVideoTransmitter</d:Types>", "urn:uuid:1",
+                 QStringLiteral(" xmlns:q=\"%1\"").arg(protocol::NsNetworkWsdl)),
+       true},
       {"an undeclared prefix", ProbeText("<d:Types>zz:NetworkVideoTransmitter</d:Types>"), true},
-      {"the right name in a wrong namespace", ProbeText("<d:Types>q:NetworkVideoTransmitter</d:Types>", "urn:uuid:1",
-                                                    " xmlns:q=\"urn:example:printers\""), false},
+      {"the right name in a wrong namespace",
+       ProbeText("<d:Types>q:NetworkVideoTransmitter</d:Types>", "urn:uuid:1", " xmlns:q=\"urn:example:printers\""),
+       false},
       {"a printer", ProbeText("<d:Types>dn:Printer</d:Types>"), false},
       {"no MessageID", ProbeText("", ""), false},
       {"a MessageID with a control character", ProbeText("", "urn:\x01"), false},
@@ -249,7 +264,8 @@ TEST(WsDiscovery, WhichProbesAreAnswered) {
     EXPECT_EQ(ReadProbe(c.probe, error).has_value(), c.answered) << c.what << ": " << qPrintable(error);
   }
   QString error;
-  const auto probe = ReadProbe(ProbeText("<d:Scopes>onvif://www.onvif.org/name onvif://x</d:Scopes>", "urn:uuid:abc"), error);
+  const auto probe =
+      ReadProbe(ProbeText("<d:Scopes>onvif://www.onvif.org/name onvif://x</d:Scopes>", "urn:uuid:abc"), error);
   ASSERT_TRUE(probe);
   EXPECT_EQ(probe->messageId, "urn:uuid:abc");
   EXPECT_EQ(probe->scopes, (QStringList{"onvif://www.onvif.org/name", "onvif://x"}));
@@ -257,10 +273,11 @@ TEST(WsDiscovery, WhichProbesAreAnswered) {
 
 TEST(OnvifFleet, ProtocolsAndFaultsPerCamera) {
   const auto parse = [](const QString& fields, QString& error) {
-    return ParseFleet(QStringLiteral(R"({"cameras": [{"mac": "0.12.34.9.0.1", "settings": {"SysIPAddress": "127.9.0.1"}%1}]})")
-                          .arg(fields)
-                          .toUtf8(),
-                      true, error);
+    return ParseFleet(
+        QStringLiteral(R"({"cameras": [{"mac": "0.12.34.9.0.1", "settings": {"SysIPAddress": "127.9.0.1"}%1}]})")
+            .arg(fields)
+            .toUtf8(),
+        true, error);
   };
   struct Case {
     const char* fields;
@@ -291,7 +308,8 @@ TEST(OnvifFleet, ProtocolsAndFaultsPerCamera) {
   }
   QString error;
   const auto skewed = parse(R"(, "protocols": ["onvif"], "macScope": false,
-      "faults": {"clockSkewSeconds": -3600, "rebootNeeded": true, "usernameTokenOnly": true})", error);
+      "faults": {"clockSkewSeconds": -3600, "rebootNeeded": true, "usernameTokenOnly": true})",
+                            error);
   ASSERT_TRUE(skewed) << qPrintable(error);
   const CameraProfile& camera = skewed->front();
   EXPECT_EQ(camera.faults.clockSkewSeconds, -3600);
@@ -302,7 +320,8 @@ TEST(OnvifFleet, ProtocolsAndFaultsPerCamera) {
   EXPECT_EQ(camera.family, 2) << "an ONVIF-only camera logs in first";
 
   const auto device = parse(R"(, "protocols": ["onvif"], "faults": {"writesIgnored": true, "openReads": true,
-      "refusalAs400": true, "emptyGateway": true, "settleMs": 1000, "rebootAnswerMs": 4000})", error);
+      "refusalAs400": true, "emptyGateway": true, "settleMs": 1000, "rebootAnswerMs": 4000})",
+                            error);
   ASSERT_TRUE(device) << qPrintable(error);
   const Faults& faults = device->front().faults;
   EXPECT_TRUE(faults.writesIgnored && faults.openReads && faults.refusalAs400 && faults.emptyGateway);

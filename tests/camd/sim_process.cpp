@@ -21,9 +21,12 @@ const QHostAddress kGroup(QString::fromLatin1(protocol::DefaultGroup));
 
 protocol::Kind ReplyKindOf(protocol::Kind request) {
   switch (request) {
-    case protocol::Kind::LoginRequest: return protocol::Kind::LoginReply;
-    case protocol::Kind::ChangeAddressRequest: return protocol::Kind::ChangeAddressReply;
-    default: return protocol::Kind::ApplyReply;
+    case protocol::Kind::LoginRequest:
+      return protocol::Kind::LoginReply;
+    case protocol::Kind::ChangeAddressRequest:
+      return protocol::Kind::ChangeAddressReply;
+    default:
+      return protocol::Kind::ApplyReply;
   }
 }
 
@@ -150,7 +153,8 @@ std::vector<protocol::Message> Group::collect(const std::function<bool(const pro
   QElapsedTimer clock;
   clock.start();
   while (clock.elapsed() < timeoutMs && !(done && done(kept))) {
-    if (!socket_.hasPendingDatagrams() && !socket_.waitForReadyRead(static_cast<int>(std::max<qint64>(1, timeoutMs - clock.elapsed()))))
+    if (!socket_.hasPendingDatagrams() &&
+        !socket_.waitForReadyRead(static_cast<int>(std::max<qint64>(1, timeoutMs - clock.elapsed()))))
       continue;
     while (socket_.hasPendingDatagrams()) {
       const QNetworkDatagram datagram = socket_.receiveDatagram();
@@ -166,9 +170,9 @@ std::vector<protocol::Message> Group::collect(const std::function<bool(const pro
 
 std::optional<protocol::Message> Group::ask(const protocol::Message& request, protocol::Kind replyKind, int timeoutMs) {
   send(request);
-  const auto replies = collect(
-      [&](const protocol::Message& m) { return m.kind == replyKind && m.nonce == request.nonce; }, timeoutMs,
-      [](const std::vector<protocol::Message>& got) { return !got.empty(); });
+  const auto replies =
+      collect([&](const protocol::Message& m) { return m.kind == replyKind && m.nonce == request.nonce; }, timeoutMs,
+              [](const std::vector<protocol::Message>& got) { return !got.empty(); });
   if (replies.empty()) return std::nullopt;
   return replies.front();
 }
@@ -177,9 +181,10 @@ QJsonObject HttpAnswer::json() const { return QJsonDocument::fromJson(body).obje
 
 HttpAnswer Http(const QString& address, quint16 port, const QByteArray& method, const QByteArray& path,
                 const QByteArray& body, const QByteArray& authorization, const QString& source) {
-  QByteArray request = method + ' ' + path + " HTTP/1.1\r\nHost: " + address.toLatin1() +
-                       "\r\nConnection: close\r\nContent-Type: application/json\r\nContent-Length: " +
-                       QByteArray::number(body.size()) + "\r\n";
+  QByteArray request =
+      method + ' ' + path + " HTTP/1.1\r\nHost: " + address.toLatin1() +
+      "\r\nConnection: close\r\nContent-Type: application/json\r\nContent-Length: " + QByteArray::number(body.size()) +
+      "\r\n";
   if (!authorization.isEmpty()) request += "Authorization: " + authorization + "\r\n";
   return Exchange(address, port, request + "\r\n" + body, source);
 }
@@ -240,7 +245,8 @@ protocol::Message Request(protocol::Kind kind, const QString& mac) {
 }
 
 std::optional<protocol::Message> ProvenCommand(Group& group, protocol::Message command, const QString& password) {
-  const auto challenge = group.ask(Request(protocol::Kind::ChallengeRequest, command.mac), protocol::Kind::ChallengeReply);
+  const auto challenge =
+      group.ask(Request(protocol::Kind::ChallengeRequest, command.mac), protocol::Kind::ChallengeReply);
   if (!challenge) return std::nullopt;
   command.challenge = challenge->challenge;
   command.nonce = protocol::RandomHex(protocol::NonceHexChars);

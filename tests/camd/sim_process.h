@@ -82,7 +82,8 @@ class Group {
   std::vector<protocol::Message> collect(const std::function<bool(const protocol::Message&)>& keep, int timeoutMs,
                                          const std::function<bool(const std::vector<protocol::Message>&)>& done = {});
   // One request and the first reply of `kind` with its nonce.
-  std::optional<protocol::Message> ask(const protocol::Message& request, protocol::Kind replyKind, int timeoutMs = 3000);
+  std::optional<protocol::Message> ask(const protocol::Message& request, protocol::Kind replyKind,
+                                       int timeoutMs = 3000);
   // Source addresses of the answers collected last, in order.
   const QStringList& sources() const { return sources_; }
 
@@ -93,7 +94,7 @@ class Group {
 };
 
 struct HttpAnswer {
-  int status = 0;  // 0: no connection or no complete answer
+  int status = 0;                        // 0: no connection or no complete answer
   QMap<QByteArray, QByteArray> headers;  // names lower case
   QByteArrayList authenticate;
   QByteArray body;

@@ -52,17 +52,17 @@ TEST(DisplayWidth, WideCharactersTakeTwoColumnsCombiningMarksNone) {
   const Case cases[] = {
       {u""_qs, 0},
       {u"Camera"_qs, 6},
-      {u"\u30ab\u30e1\u30e9"_qs, 6},         // katakana
-      {u"\u6771\u4eac"_qs, 4},               // CJK ideographs
-      {u"\ud55c\uad6d"_qs, 4},               // Hangul syllables
-      {u"\uff21\uff22"_qs, 4},               // fullwidth Latin
-      {u"\uff76"_qs, 1},                     // halfwidth katakana
-      {u"\u3000\u303f"_qs, 3},               // ideographic space wide, the next one narrow
-      {u"Cafe\u0301"_qs, 4},                 // a combining acute
-      {u"a\u200db"_qs, 2},                   // zero-width joiner
-      {QString::fromUcs4(U"\U0001F600"), 2}, // an emoji beyond the BMP
-      {QString::fromUcs4(U"\U00020000"), 2}, // a supplementary ideograph
-      {u"\\u202e"_qs, 6},                    // an escape as the table prints it
+      {u"\u30ab\u30e1\u30e9"_qs, 6},          // katakana
+      {u"\u6771\u4eac"_qs, 4},                // CJK ideographs
+      {u"\ud55c\uad6d"_qs, 4},                // Hangul syllables
+      {u"\uff21\uff22"_qs, 4},                // fullwidth Latin
+      {u"\uff76"_qs, 1},                      // halfwidth katakana
+      {u"\u3000\u303f"_qs, 3},                // ideographic space wide, the next one narrow
+      {u"Cafe\u0301"_qs, 4},                  // a combining acute
+      {u"a\u200db"_qs, 2},                    // zero-width joiner
+      {QString::fromUcs4(U"\U0001F600"), 2},  // an emoji beyond the BMP
+      {QString::fromUcs4(U"\U00020000"), 2},  // a supplementary ideograph
+      {u"\\u202e"_qs, 6},                     // an escape as the table prints it
   };
   for (const Case& c : cases) EXPECT_EQ(DisplayWidth(c.text), c.columns) << c.text.toStdString();
 }

@@ -58,7 +58,8 @@ class BindingTest : public testing::Test {
     QApplication::setActiveWindow(&view);
     ASSERT_TRUE(QTest::qWaitForWindowActive(&view));
   }
-  desktop::Handler Record(const std::string& name, std::function<std::string()> seen = [] { return std::string(); }) {
+  desktop::Handler Record(
+      const std::string& name, std::function<std::string()> seen = [] { return std::string(); }) {
     return [this, name, seen] { handled.push_back(name + seen()); };
   }
 };
@@ -183,8 +184,7 @@ TEST_F(BindingTest, LabelShowsCaptionAndVisibility) {
 }
 
 TEST_F(BindingTest, PictureButtonPaintsItsWordingAndRunsItsHandlerOnlyWhenEnabled) {
-  auto& button = desktop::AddButton(view, model.button, "CmdNext", "Next >",
-                                    Record("next"), dispatch);
+  auto& button = desktop::AddButton(view, model.button, "CmdNext", "Next >", Record("next"), dispatch);
   ShowView();
   EXPECT_EQ(button.text(), "Next >");
   EXPECT_EQ(button.objectName(), "CmdNext");
@@ -217,11 +217,14 @@ TEST_F(BindingTest, AFieldsTextReachesTheModelHoweverItChanges) {
        [&] { QAccessible::queryAccessibleInterface(&edit)->setText(QAccessible::Value, QStringLiteral("admin")); },
        "admin"},
       {"accessibility insertText",
-       [&] { QAccessible::queryAccessibleInterface(&edit)->editableTextInterface()->insertText(5, QStringLiteral("1")); },
+       [&] {
+         QAccessible::queryAccessibleInterface(&edit)->editableTextInterface()->insertText(5, QStringLiteral("1"));
+       },
        "admin1"},
       {"accessibility replaceText",
        [&] {
-         QAccessible::queryAccessibleInterface(&edit)->editableTextInterface()->replaceText(0, 5, QStringLiteral("root"));
+         QAccessible::queryAccessibleInterface(&edit)->editableTextInterface()->replaceText(0, 5,
+                                                                                            QStringLiteral("root"));
        },
        "root1"},
       {"setText", [&] { edit.setText(QStringLiteral("cam")); }, "cam"},
@@ -248,9 +251,9 @@ TEST_F(BindingTest, AFieldsTextReachesTheModelHoweverItChanges) {
 }
 
 TEST_F(BindingTest, ABoxTickedThroughTheAccessibilityTreeReachesTheModelAndItsHandler) {
-  QCheckBox& box = desktop::AddCheckBox(view, model.check, "ChkUserName", "Change",
-                                        Record("click value=", [this] { return std::to_string(model.check.value); }),
-                                        dispatch);
+  QCheckBox& box =
+      desktop::AddCheckBox(view, model.check, "ChkUserName", "Change",
+                           Record("click value=", [this] { return std::to_string(model.check.value); }), dispatch);
   ShowView();
   QAccessibleActionInterface* actions = QAccessible::queryAccessibleInterface(&box)->actionInterface();
   ASSERT_NE(actions, nullptr);
@@ -263,9 +266,9 @@ TEST_F(BindingTest, ABoxTickedThroughTheAccessibilityTreeReachesTheModelAndItsHa
 }
 
 TEST_F(BindingTest, CheckBoxValueReachesTheModelBeforeItsClickHandler) {
-  QCheckBox& box = desktop::AddCheckBox(view, model.check, "ChkUserName", "Change",
-                                        Record("click value=", [this] { return std::to_string(model.check.value); }),
-                                        dispatch);
+  QCheckBox& box =
+      desktop::AddCheckBox(view, model.check, "ChkUserName", "Change",
+                           Record("click value=", [this] { return std::to_string(model.check.value); }), dispatch);
   ShowView();
   QTest::mouseClick(&box, Qt::LeftButton, {}, QPoint(8, box.height() / 2));
   QTest::mouseClick(&box, Qt::LeftButton, {}, QPoint(8, box.height() / 2));
@@ -329,10 +332,9 @@ class ListBindingTest : public BindingTest {
     AddCamera(u"Front door", u"00 40 8C 01 02 03", u"127.77.0.10", u"CS-350");
     AddCamera(u"Garage", u"00 40 8C 01 02 04", u"127.77.0.9", u"CS-200");
     AddCamera(u"Attic", u"00 40 8C 01 02 05", u"10.0.0.1", u"CS-100");
-    tree = &desktop::AddListView(view, model.list, "List",
-                                 Record("event9 row=", [this] { return std::to_string(model.list.SelectedRow()); }),
-                                 Record("event10 row=", [this] { return std::to_string(model.list.SelectedRow()); }),
-                                 dispatch);
+    tree = &desktop::AddListView(
+        view, model.list, "List", Record("event9 row=", [this] { return std::to_string(model.list.SelectedRow()); }),
+        Record("event10 row=", [this] { return std::to_string(model.list.SelectedRow()); }), dispatch);
     view.Grid().addWidget(tree, 0, 0);
     view.resize(620, 360);
     ShowView();
@@ -419,8 +421,7 @@ TEST_F(ListBindingTest, ARenderMovesTheSelectionAndRebuildsWithoutRaisingEvents)
 
 TEST_F(BindingTest, ADetachedViewLeavesTheModelAlone) {
   QLineEdit& edit = desktop::AddTextBox(view, model.box, "box");
-  auto& button = desktop::AddButton(view, model.button, "button", "Next", Record("next"),
-                                    dispatch);
+  auto& button = desktop::AddButton(view, model.button, "button", "Next", Record("next"), dispatch);
   ShowView();
   view.Detach();
   QTest::keyClicks(&edit, "typed");

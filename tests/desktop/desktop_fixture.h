@@ -44,8 +44,8 @@ inline void WhenMessageBoxShows(QTimer& poll, std::function<void(QMessageBox&)> 
 // A camera as the search lists it.
 inline FakeCameraDevice Device(int number, std::u16string address, std::u16string mode) {
   const std::u16string n = std::u16string(1, static_cast<char16_t>(u'0' + number));
-  return {u"0.64.140.1.2." + n, std::move(address), std::move(mode), u"Camera " + n, u"v2.0.9" + n,
-          u"255.255.255.0", u"127.77.0.1"};
+  return {u"0.64.140.1.2." + n, std::move(address), std::move(mode), u"Camera " + n,
+          u"v2.0.9" + n,        u"255.255.255.0",   u"127.77.0.1"};
 }
 
 class DesktopTest : public testing::Test {

@@ -58,8 +58,9 @@ std::vector<FakeCameraDevice> LargeFleet(int count) {
   std::vector<FakeCameraDevice> fleet;
   for (int n = 0; n < count; ++n) {
     const auto part = [](int value) { return QString::number(value).toStdU16String(); };
-    fleet.push_back({u"0.64.140.18." + part(n / 256) + u"." + part(n % 256), u"10.1." + part(n / 250) + u"." +
-                     part(n % 250 + 1), modes[n % 3], u"Camera " + part(n + 1), u"v2.0.91", u"255.255.0.0", u"10.1.0.1"});
+    fleet.push_back({u"0.64.140.18." + part(n / 256) + u"." + part(n % 256),
+                     u"10.1." + part(n / 250) + u"." + part(n % 250 + 1), modes[n % 3], u"Camera " + part(n + 1),
+                     u"v2.0.91", u"255.255.0.0", u"10.1.0.1"});
   }
   return fleet;
 }
@@ -90,7 +91,9 @@ class Tour {
     cam_.onFound = [this](const FakeCameraDevice& camera) {
       desktop_.CameraHeard(camera.caption, camera.mac, camera.address, camera.mode);
     };
-    camTemp_.texts = {{u"SysAdminID", u"admin"}, {u"SysAdminPassword", u"1234"}, {u"WlanESSID", u"HomeNet"},
+    camTemp_.texts = {{u"SysAdminID", u"admin"},
+                      {u"SysAdminPassword", u"1234"},
+                      {u"WlanESSID", u"HomeNet"},
                       {u"WlanWEPKey", u"abcde"}};
     camTemp_.numbers = {{u"DeviceType", 0}, {u"WlanMode", 0}, {u"WlanChannel", 6}, {u"WlanWEPFlag", 1}};
   }
@@ -102,14 +105,16 @@ class Tour {
     const std::map<std::string, std::function<void()>> states = {
         {"main", [] {}},
         {"main-empty", [this] { Search({}); }},
-        {"main-searching", [this, &readyAfter] {
+        {"main-searching",
+         [this, &readyAfter] {
            cam_.pauseMs = 1500;
            readyAfter = 3800;  // three cameras have answered
            Later([this] { Press(WindowId::FrmMain, "Command1"); });
          }},
         {"about", [this] { Press(WindowId::FrmMain, "CmdAbout"); }},
         {"admin", [this] { Launch(0); }},
-        {"admin-filled", [this] {
+        {"admin-filled",
+         [this] {
            Launch(0);
            FillAdmin();
            Tick(WindowId::FrmSetPassword, "ChkPassword");
@@ -117,7 +122,8 @@ class Tour {
            Type(WindowId::FrmSetPassword, "TxtReconfirm", "s3cret");
          }},
         {"ip", [this] { ToAddressPage(0); }},
-        {"ip-conflict", [this] {
+        {"ip-conflict",
+         [this] {
            cam_.devices[1].address = u"192.168.0.40";
            camTemp_.addressInUse = {-1};
            ToAddressPage(0);
@@ -125,49 +131,59 @@ class Tour {
            Later([this] { Press(WindowId::FrmSetIPAddress, "CmdNext"); });
          }},
         {"wireless", [this] { ToWireless(); }},
-        {"wireless-new-key", [this] {
+        {"wireless-new-key",
+         [this] {
            ToWireless();
            Tick(WindowId::FrmWireless, "CheckEWK");
            Type(WindowId::FrmWireless, "txtNewWlanWEPKey", "12345");
            Type(WindowId::FrmWireless, "txtWlanWEPKeyConfirm", "12345");
          }},
-        {"wireless-summary", [this] {
+        {"wireless-summary",
+         [this] {
            ToWireless();
            Press(WindowId::FrmWireless, "CmdNext");
          }},
-        {"wired-summary", [this] {
+        {"wired-summary",
+         [this] {
            ToAddressPage(0);
            Press(WindowId::FrmSetIPAddress, "CmdNext");
          }},
-        {"restart-wait", [this, &readyAfter] {
+        {"restart-wait",
+         [this, &readyAfter] {
            ToAddressPage(0);
            Type(WindowId::FrmSetIPAddress, "TxtIPAddress", "192.168.0.60");
            Press(WindowId::FrmSetIPAddress, "CmdNext");
            readyAfter = 7000;  // mid-way through the 16 s
            Later([this] { Press(WindowId::FrmsetLanEnd, "CmdRestart"); });
          }},
-        {"login", [this] {
+        {"login",
+         [this] {
            Choose(1);
            Later([this] { Press(WindowId::FrmMain, "CmdWizard"); });
          }},
-        {"password-error", [this] {
+        {"password-error",
+         [this] {
            Choose(1);
            camTemp_.loginStates = {device::LoginNeeded};  // the camera asks for a login and refuses it
            camTemp_.loginResults = {device::LoginNeeded};
            Later([this] { Press(WindowId::FrmMain, "CmdWizard"); });
-           Later([this] {
-             Type(WindowId::frmchackIDPWD, "Text1", "admin");
-             Type(WindowId::frmchackIDPWD, "TxtPassWord", "wrong");
-             Press(WindowId::frmchackIDPWD, "CmdYes");
-           }, 300);
+           Later(
+               [this] {
+                 Type(WindowId::frmchackIDPWD, "Text1", "admin");
+                 Type(WindowId::frmchackIDPWD, "TxtPassWord", "wrong");
+                 Press(WindowId::frmchackIDPWD, "CmdYes");
+               },
+               300);
          }},
         {"warning", [this] { ToWarning(); }},
         {"change-address", [this] { ToChangeAddress(); }},
-        {"change-address-conflict", [this] {
+        {"change-address-conflict",
+         [this] {
            ToChangeAddress();
            camTemp_.addressInUse = {-1};
          }},
-        {"change-address-conflict-box", [this] {
+        {"change-address-conflict-box",
+         [this] {
            ToChangeAddress();
            camTemp_.addressInUse = {-1};
            Later([this] { Press(WindowId::FrmChangeIPAddress, "CmdOk"); });

@@ -220,7 +220,8 @@ TEST_F(FlowTest, EnterPressesNextOnAPageAndNeitherButtonOfTheLoginDialog) {
   log.Clear();  // the launch empties the last camera's login; the dialog must put none
   desktop.Dispatch([&] { Show(*program, program->chackPassWord); });
   ASSERT_TRUE(Shown(WindowId::FrmChackPassWord));
-  for (const char* name : {"CmdYes", "CmdCancel"}) EXPECT_FALSE(Find<QPushButton>(WindowId::FrmChackPassWord, name)->isDefault());
+  for (const char* name : {"CmdYes", "CmdCancel"})
+    EXPECT_FALSE(Find<QPushButton>(WindowId::FrmChackPassWord, name)->isDefault());
   Type(WindowId::FrmChackPassWord, "Text1", "admin");
   for (Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Escape}) {
     QTest::keyClick(Field(WindowId::FrmChackPassWord, "Text1"), key);

@@ -160,9 +160,9 @@ TEST_F(DesktopTest, AModalShowReturnsOnceTheWindowIsUnloaded) {
 void PostClick(QWidget& target) {
   const QPointF centre = QRectF(target.rect()).center();
   for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
-    QCoreApplication::postEvent(&target, new QMouseEvent(type, centre, target.mapToGlobal(centre), Qt::LeftButton,
-                                                         type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton,
-                                                         Qt::NoModifier));
+    QCoreApplication::postEvent(
+        &target, new QMouseEvent(type, centre, target.mapToGlobal(centre), Qt::LeftButton,
+                                 type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton, Qt::NoModifier));
   }
 }
 
@@ -260,8 +260,7 @@ TEST_F(DesktopTest, ExitEndsTheProgramAtOnceAndNothingShowsAfterwards) {
   bool ran = false;
   desktop.Dispatch([&] { ran = true; });
   EXPECT_FALSE(ran) << "no handler runs once the program ends";
-  EXPECT_EQ(desktop.MessageBox(u"late", u"", forms::MsgIcon::Question, forms::MsgButtons::YesNo),
-            forms::MsgAnswer::No);
+  EXPECT_EQ(desktop.MessageBox(u"late", u"", forms::MsgIcon::Question, forms::MsgButtons::YesNo), forms::MsgAnswer::No);
   EXPECT_TRUE(messages.empty());
   QElapsedTimer clock;
   clock.start();

@@ -59,7 +59,9 @@ class SearchRowsTest : public DesktopTest {
       now.status = desktop.Main()->Count();
       seen.push_back(now);
     };
-    camTemp.texts = {{u"SysAdminID", u"admin"}, {u"SysAdminPassword", u"secret"}, {u"WlanESSID", u"HomeNet"},
+    camTemp.texts = {{u"SysAdminID", u"admin"},
+                     {u"SysAdminPassword", u"secret"},
+                     {u"WlanESSID", u"HomeNet"},
                      {u"WlanWEPKey", u"abcde"}};
     camTemp.numbers = {{u"DeviceType", 0}, {u"WlanMode", 0}, {u"WlanChannel", 6}, {u"WlanWEPFlag", 1}};
     arriving.devices = {Device(1, u"127.77.0.10", u"CS-200"), Device(2, u"127.77.0.11", u"CS-350"),

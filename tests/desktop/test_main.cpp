@@ -4,7 +4,6 @@
 #include <QApplication>
 #include <QTemporaryDir>
 
-
 int main(int argc, char** argv) {
   qputenv("QT_QPA_PLATFORM", "offscreen");
   // The windows' remembered places stay out of the user's settings.

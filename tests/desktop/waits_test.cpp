@@ -96,7 +96,9 @@ TEST_F(WaitsTest, OneProgressRunsOverTheWholeSequenceAndSaysWhatHappens) {
        {{WaitStage::ApplyingSettings, 100}, {WaitStage::ComingBack, 150}},
        {"Applying settings", "Waiting for the camera"}},
       {"Restart, firmware that restarts when told: 31 s",
-       {{WaitStage::ApplyingSettings, 100}, {WaitStage::Restarting, 50}, {WaitStage::ComingBack, 150},
+       {{WaitStage::ApplyingSettings, 100},
+        {WaitStage::Restarting, 50},
+        {WaitStage::ComingBack, 150},
         {WaitStage::ComingBack, 100}},
        {"Applying settings", "Camera restarting", "Waiting for the camera", "Waiting for the camera"}},
   };

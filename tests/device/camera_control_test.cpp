@@ -42,7 +42,11 @@ std::string WriteError(const std::function<void()>& write) {
 TEST(NetSearch, FindsEveryCameraWithEveryFieldInAddressOrder) {
   Simulator sim({
       {.host = 30, .family = 0, .mode = u"C-100"_qs, .caption = u"Garage"_qs, .version = u"2.11.003"_qs},
-      {.host = 12, .family = 2, .mode = u"X-350"_qs, .caption = u"Front door"_qs, .version = u"2.10.001"_qs,
+      {.host = 12,
+       .family = 2,
+       .mode = u"X-350"_qs,
+       .caption = u"Front door"_qs,
+       .version = u"2.10.001"_qs,
        .wireless = true},
       {.host = 200, .family = 2, .mode = u"X-350W"_qs, .caption = u"Caf\u00e9 \u00fcber"_qs, .version = u"3.0"_qs},
   });
@@ -99,9 +103,10 @@ TEST(NetSearch, FindsEveryCameraWithEveryFieldInAddressOrder) {
 // protocol, whether or not its WS-Discovery answer names its MAC (on
 // loopback no neighbour table knows it).
 TEST(NetSearch, ACameraOfBothProtocolsIsOneRow) {
-  Simulator sim({{.host = 20, .caption = u"Scoped"_qs, .protocols = {u"sentrova"_qs, u"onvif"_qs}},
-                 {.host = 21, .caption = u"Unscoped"_qs, .protocols = {u"sentrova"_qs, u"onvif"_qs}, .macScope = false},
-                 {.host = 22, .caption = u"Onvif only"_qs, .protocols = {u"onvif"_qs}, .httpPort = 8080, .macScope = false}});
+  Simulator sim(
+      {{.host = 20, .caption = u"Scoped"_qs, .protocols = {u"sentrova"_qs, u"onvif"_qs}},
+       {.host = 21, .caption = u"Unscoped"_qs, .protocols = {u"sentrova"_qs, u"onvif"_qs}, .macScope = false},
+       {.host = 22, .caption = u"Onvif only"_qs, .protocols = {u"onvif"_qs}, .httpPort = 8080, .macScope = false}});
   ASSERT_TRUE(sim.Start());
   NetCameraControl cam(sim.Options());
   cam.Search();
@@ -214,7 +219,9 @@ TEST(NetLogin, StateAndLoginByMac) {
 }
 
 TEST(NetSettings, ReadKeptAppliedAndPersistedAcrossASimulatorRestart) {
-  Simulator sim({{.host = 10, .family = 2, .wireless = true,
+  Simulator sim({{.host = 10,
+                  .family = 2,
+                  .wireless = true,
                   .settings = QJsonObject{{u"WlanESSID"_qs, u"home"_qs}, {u"WlanChannel"_qs, 6}}}});
   ASSERT_TRUE(sim.Start());
   NetCameraControl camTemp(sim.Options());
@@ -431,8 +438,9 @@ TEST(NetWrites, LockingValuesAreNeverSent) {
   std::u16string address = U(sim.prefix()) + u"0";
   std::u16string mask = u"255.255.255.0";
   std::u16string gateway = u"";
-  EXPECT_EQ(WriteError([&] { camTemp.ChangeAddress(address, mask, gateway); }),
-            "ChangeAddress failed: " + sim.prefix().toStdString() + "0 is the network or broadcast address of its subnet");
+  EXPECT_EQ(
+      WriteError([&] { camTemp.ChangeAddress(address, mask, gateway); }),
+      "ChangeAddress failed: " + sim.prefix().toStdString() + "0 is the network or broadcast address of its subnet");
   EXPECT_TRUE(sim.LogLines({u"/setup/v1/apply"_qs}).isEmpty()) << "no apply reached the camera";
   EXPECT_TRUE(sim.LogLines({sim.Mac(10), u" udp "_qs}).isEmpty()) << "no MAC command either";
   EXPECT_EQ(camTemp.GetSettingText(u"SysAdminID"), u"admin");

@@ -38,7 +38,6 @@ CliRun RunCli(const QStringList& arguments) {
   return run;
 }
 
-
 // Cameras whose captions no simulated camera may have.
 void AnswerWithOddCaptions(Injector& in, const QString& nonce) {
   QJsonObject answer = in.Answer(nonce, 7);
@@ -173,10 +172,10 @@ TEST(Cli, MoreCamerasThanTheListHoldsAreCountedOnStderrWithStatusFour) {
   const CliRun run = Search(sim, {u"--json"_qs});
   EXPECT_EQ(run.status, 4) << run.err.toStdString();
   EXPECT_EQ(QJsonDocument::fromJson(run.out.toUtf8()).array().size(), 4096);
-  const QRegularExpressionMatch said =
-      QRegularExpression(u"^sentrova-cli: at least (\\d+) more cameras answered than the list holds; "
-                         "the first 4096 heard are listed\n$"_qs)
-          .match(run.err);
+  const QRegularExpressionMatch said = QRegularExpression(
+                                           u"^sentrova-cli: at least (\\d+) more cameras answered than the list holds; "
+                                           "the first 4096 heard are listed\n$"_qs)
+                                           .match(run.err);
   ASSERT_TRUE(said.hasMatch()) << run.err.toStdString();
   EXPECT_GT(said.captured(1).toInt(), 0);
   EXPECT_LE(said.captured(1).toInt(), Answers + 1 - 4096);

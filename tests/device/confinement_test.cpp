@@ -19,9 +19,9 @@ TEST(LoopbackConfinement, OnlyLoopbackTargetsMayBeContacted) {
     const char16_t* address;
     bool allowed;
   };
-  const Case cases[] = {{u"127.0.0.1", true},   {u"127.250.3.4", true},  {u"192.0.2.77", false},
-                        {u"10.1.2.3", false},    {u"128.0.0.1", false},   {u"0.0.0.0", false},
-                        {u"255.255.255.255", false}, {u"localhost", false}, {u"127.1", false}};
+  const Case cases[] = {{u"127.0.0.1", true},        {u"127.250.3.4", true}, {u"192.0.2.77", false},
+                        {u"10.1.2.3", false},        {u"128.0.0.1", false},  {u"0.0.0.0", false},
+                        {u"255.255.255.255", false}, {u"localhost", false},  {u"127.1", false}};
   for (const Case& c : cases) {
     EXPECT_EQ(device::MayContact(loopback, QString::fromStdU16String(c.address)), c.allowed)
         << QString::fromStdU16String(c.address).toStdString();
@@ -41,9 +41,9 @@ TEST(LoopbackConfinement, TargetsOutsideLoopbackGiveTheNoAnswerResults) {
     const char16_t* address;
     int32_t option;  // our own protocol or ONVIF
   };
-  for (const Target& target : {Target{u"192.0.2.77", 0}, Target{u"10.1.2.3", 0},
-                               Target{u"192.0.2.77", protocol::OnvifProtocolOption},
-                               Target{u"10.1.2.3", protocol::OnvifProtocolOption}}) {
+  for (const Target& target :
+       {Target{u"192.0.2.77", 0}, Target{u"10.1.2.3", 0}, Target{u"192.0.2.77", protocol::OnvifProtocolOption},
+        Target{u"10.1.2.3", protocol::OnvifProtocolOption}}) {
     camTemp.ProtocolOption(target.option);
     camTemp.TargetAddress(target.address);
     camTemp.TargetPort(80);
@@ -58,7 +58,8 @@ TEST(LoopbackConfinement, TargetsOutsideLoopbackGiveTheNoAnswerResults) {
 
 int RunProbe(const char* interfaceName, QString* output, const char* program = SENTROVA_CONFINEMENT_PROBE) {
   QProcess probe;
-  probe.start(QString::fromUtf8(program), interfaceName ? QStringList{QString::fromLatin1(interfaceName)} : QStringList{});
+  probe.start(QString::fromUtf8(program),
+              interfaceName ? QStringList{QString::fromLatin1(interfaceName)} : QStringList{});
   if (!probe.waitForFinished(30000)) return -1;
   *output = QString::fromUtf8(probe.readAllStandardOutput()).trimmed();
   return probe.exitCode();

@@ -17,7 +17,8 @@ using Check = std::string (*)(const uint8_t*, size_t);
 // Runs every file of the corpus folder through the check; returns how many.
 size_t Replay(const std::string& folder, Check check) {
   size_t replayed = 0;
-  for (const auto& entry : std::filesystem::directory_iterator(std::string(SENTROVA_DEVICE_CORPUS_DIR) + "/" + folder)) {
+  for (const auto& entry :
+       std::filesystem::directory_iterator(std::string(SENTROVA_DEVICE_CORPUS_DIR) + "/" + folder)) {
     std::ifstream file(entry.path(), std::ios::binary);
     const std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
     EXPECT_EQ(check(bytes.data(), bytes.size()), "") << folder << "/" << entry.path().filename().string();

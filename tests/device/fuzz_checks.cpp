@@ -49,9 +49,12 @@ std::vector<QByteArrayView> Cut(QByteArrayView bytes, uint8_t maxPiece) {
 
 const char* StateName(State state) {
   switch (state) {
-    case State::Incomplete: return "incomplete";
-    case State::Complete: return "complete";
-    case State::Broken: return "broken";
+    case State::Incomplete:
+      return "incomplete";
+    case State::Complete:
+      return "complete";
+    case State::Broken:
+      return "broken";
   }
   return "?";
 }
@@ -70,7 +73,8 @@ bool SameRead(const Read& a, const Read& b) {
 std::string Invariants(const Read& read) {
   const RawResponse& r = read.response;
   switch (read.state) {
-    case State::Incomplete: return "still incomplete after the close";
+    case State::Incomplete:
+      return "still incomplete after the close";
     case State::Complete:
       if (r.status < 100 || r.status > 599) return "complete with status " + std::to_string(r.status);
       if (!r.error.isEmpty()) return "complete with an error: " + r.error.toStdString();
@@ -160,7 +164,8 @@ std::string CheckDatagramInput(const uint8_t* data, size_t size) {
     return std::tie(m.kind, m.nonce, m.mac, m.address, m.mask, m.gateway, m.mode, m.caption, m.version, m.family,
                     m.port, m.id, m.challenge, m.proof, m.state, m.result, m.error);
   };
-  if (fields(*again.message) != fields(*parsed.message)) return "rebuilt as " + rebuilt.toStdString() + ", reads differently";
+  if (fields(*again.message) != fields(*parsed.message))
+    return "rebuilt as " + rebuilt.toStdString() + ", reads differently";
   return {};
 }
 

@@ -37,8 +37,9 @@ TEST(NetHostileAnswers, DroppedOrShownAsPlainDataAndTheRealCamerasStillListed) {
     oversized.insert(u"padding"_qs, QString(1500, u'x'));
     in.SendFrom(41, Injector::Bytes(oversized));
     for (int i = 0; i < 3000; ++i) {  // a flood of wrong nonces and garbage
-      in.SendFrom(42, i % 2 ? Injector::Bytes(in.Answer(u"00000000000000%1"_qs.arg(i % 100, 2, 10, QLatin1Char('0')), 42))
-                            : QByteArray("{\"v\":1,\"op\":\"here\"}"));
+      in.SendFrom(42, i % 2
+                          ? Injector::Bytes(in.Answer(u"00000000000000%1"_qs.arg(i % 100, 2, 10, QLatin1Char('0')), 42))
+                          : QByteArray("{\"v\":1,\"op\":\"here\"}"));
     }
     in.SendFrom(43, Injector::Bytes(in.Answer(nonce, 44)));  // reports an address it does not send from
     QJsonObject forgedMac = in.Answer(nonce, 45);

@@ -71,12 +71,13 @@ class ScriptedServer {
 
 QByteArray Response(const QByteArray& status, const QByteArray& body, const QByteArray& extraHeaders = {},
                     const QString& mac = CameraMac) {
-  return "HTTP/1.1 " + status + "\r\nX-Sentrova-MAC: " + mac.toUtf8() + "\r\nContent-Length: " +
-         QByteArray::number(body.size()) + "\r\n" + extraHeaders + "\r\n" + body;
+  return "HTTP/1.1 " + status + "\r\nX-Sentrova-MAC: " + mac.toUtf8() +
+         "\r\nContent-Length: " + QByteArray::number(body.size()) + "\r\n" + extraHeaders + "\r\n" + body;
 }
 
 const QByteArray Challenge =
-    "WWW-Authenticate: Digest realm=\"sentrova-camera\", qop=\"auth\", nonce=\"n0nce\", opaque=\"op\", algorithm=MD5\r\n";
+    "WWW-Authenticate: Digest realm=\"sentrova-camera\", qop=\"auth\", nonce=\"n0nce\", opaque=\"op\", "
+    "algorithm=MD5\r\n";
 
 HttpRequest Get(quint16 port, const QString& path = QString::fromLatin1(protocol::HelloPath)) {
   HttpRequest request;
@@ -103,17 +104,17 @@ bool DigestValid(const QByteArray& request, const QString& password) {
   if (at < 0) return false;
   const QByteArray line = request.mid(at + 22, request.indexOf("\r\n", at) - at - 22);
   const QMap<QString, QString> p = protocol::ParseAuthParams(line);
-  return p.value(u"response"_qs) ==
-         protocol::DigestResponse(p.value(u"algorithm"_qs), p.value(u"username"_qs), password, p.value(u"realm"_qs),
-                                  p.value(u"nonce"_qs), u"GET"_qs, p.value(u"uri"_qs), p.value(u"nc"_qs),
-                                  p.value(u"cnonce"_qs), p.value(u"qop"_qs));
+  return p.value(u"response"_qs) == protocol::DigestResponse(p.value(u"algorithm"_qs), p.value(u"username"_qs),
+                                                             password, p.value(u"realm"_qs), p.value(u"nonce"_qs),
+                                                             u"GET"_qs, p.value(u"uri"_qs), p.value(u"nc"_qs),
+                                                             p.value(u"cnonce"_qs), p.value(u"qop"_qs));
 }
 
 TEST(HttpClient, AnswersADigestChallengeOnceWithValidCredentials) {
   ScriptedServer server({[](const QByteArray&) { return Response("401 Unauthorized", "{}", Challenge); },
                          [](const QByteArray& request) {
                            return DigestValid(request, u"secret"_qs) ? Response("200 OK", R"({"mac":"x"})")
-                                                                      : Response("401 Unauthorized", "{}", Challenge);
+                                                                     : Response("401 Unauthorized", "{}", Challenge);
                          }});
   const HttpResponse response = Send(Get(server.port()));
   EXPECT_EQ(response.status, 200) << response.error.toStdString();
@@ -157,10 +158,13 @@ TEST(HttpClient, OddOrHostileAnswersAreFailures) {
       {"no answer at all", [](const QByteArray&) { return QByteArray(); }, 0},
       {"closed at once", [](const QByteArray&) { return QByteArray(""); }, 0},
       {"not HTTP", [](const QByteArray&) { return QByteArray("SSH-2.0-OpenSSH\r\n\r\n"); }, 0},
-      {"no MAC header", [](const QByteArray&) { return QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n"); }, 0},
-      {"short body", [](const QByteArray&) {
+      {"no MAC header", [](const QByteArray&) { return QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n"); },
+       0},
+      {"short body",
+       [](const QByteArray&) {
          return QByteArray("HTTP/1.1 200 OK\r\nX-Sentrova-MAC: 0.12.34.255.1.2\r\nContent-Length: 10\r\n\r\nabc");
-       }, 0},
+       },
+       0},
       {"redirect is not followed",
        [](const QByteArray&) { return Response("302 Found", "", "Location: http://192.0.2.77/\r\n"); }, 302},
   };
@@ -177,8 +181,9 @@ TEST(HttpClient, OddOrHostileAnswersAreFailures) {
 
 TEST(HttpClient, ChunkedBodyIsJoined) {
   ScriptedServer server({[](const QByteArray&) {
-    return QByteArray("HTTP/1.1 200 OK\r\nX-Sentrova-MAC: 0.12.34.255.1.2\r\nTransfer-Encoding: chunked\r\n\r\n"
-                      "3\r\n{\"a\r\n4\r\n\":1}\r\n0\r\n\r\n");
+    return QByteArray(
+        "HTTP/1.1 200 OK\r\nX-Sentrova-MAC: 0.12.34.255.1.2\r\nTransfer-Encoding: chunked\r\n\r\n"
+        "3\r\n{\"a\r\n4\r\n\":1}\r\n0\r\n\r\n");
   }});
   EXPECT_EQ(Send(Get(server.port())).body, R"({"a":1})");
 }
@@ -189,8 +194,8 @@ const QByteArray ChunkedHeader =
 // The chunk sizes end in 0 and the data starts with CRLF, so a read can end in
 // "0\r\n\r\n" long before the last chunk.
 TEST(HttpClient, ChunkedAnswerReadsTheSameWhereverTheReadsSplitIt) {
-  const QByteArray answer = ChunkedHeader + "10\r\n\r\n{\"a\":\"bcdefg\"}\r\n20;x=1\r\n\r\n" +
-                            QByteArray(30, 'z') + "\r\n0\r\nX-Trailer: 1\r\n\r\n";
+  const QByteArray answer = ChunkedHeader + "10\r\n\r\n{\"a\":\"bcdefg\"}\r\n20;x=1\r\n\r\n" + QByteArray(30, 'z') +
+                            "\r\n0\r\nX-Trailer: 1\r\n\r\n";
   const QByteArray body = "\r\n{\"a\":\"bcdefg\"}\r\n" + QByteArray(30, 'z');
   for (qsizetype split = 0; split < answer.size(); ++split) {
     ScriptedServer server({[&](const QByteArray&) { return answer; }});
@@ -225,7 +230,8 @@ TEST(HttpClient, BrokenChunkFramingFailsCleanlyWhereverTheReadsSplitIt) {
   };
   for (const auto& c : cases) {
     const QByteArray answer = ChunkedHeader + c.chunks;
-    for (const qsizetype split : {qsizetype{0}, ChunkedHeader.size() + 1, ChunkedHeader.size() + 3, answer.size() - 1}) {
+    for (const qsizetype split :
+         {qsizetype{0}, ChunkedHeader.size() + 1, ChunkedHeader.size() + 3, answer.size() - 1}) {
       ScriptedServer server({[&](const QByteArray&) { return answer; }});
       if (split > 0) server.pieceEnds = {split};
       const HttpResponse response = Send(Get(server.port()));
@@ -253,8 +259,8 @@ TEST(HttpClient, ReaderFailsAsSoonAsNoMoreBytesCouldHelp) {
        "HTTP/1.1 200 OK\r\nX: " + QByteArray(protocol::MaxHeaderBytes - 20, 'h') + "\r\n\r", State::Incomplete},
       {"body short of its length", "HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nabc", State::Incomplete},
       {"body and more", "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\n{}" + QByteArray(100000, 'm'), State::Complete},
-      {"body to the close over the cap",
-       "HTTP/1.1 200 OK\r\n\r\n" + QByteArray(protocol::MaxBodyBytes + 1, 'b'), State::Broken},
+      {"body to the close over the cap", "HTTP/1.1 200 OK\r\n\r\n" + QByteArray(protocol::MaxBodyBytes + 1, 'b'),
+       State::Broken},
       {"lengths that differ", "HTTP/1.1 200 OK\r\nContent-Length: 2\r\nContent-Length: 3\r\n\r\n{}", State::Broken},
       {"chunk size line in progress", ChunkedHeader + "1", State::Incomplete},
       {"chunk size not hex", ChunkedHeader + "1g\r\n", State::Broken},
@@ -264,8 +270,8 @@ TEST(HttpClient, ReaderFailsAsSoonAsNoMoreBytesCouldHelp) {
       {"last chunk, blank line to come", ChunkedHeader + "0\r\n", State::Incomplete},
       {"trailer in progress", ChunkedHeader + "0\r\nX-T: 1\r\n", State::Incomplete},
       {"last chunk and blank line", ChunkedHeader + "0\r\n\r\n", State::Complete},
-      {"chunked wins over a length",
-       "HTTP/1.1 200 OK\r\nContent-Length: 1\r\nTransfer-Encoding: chunked\r\n\r\nx", State::Incomplete},
+      {"chunked wins over a length", "HTTP/1.1 200 OK\r\nContent-Length: 1\r\nTransfer-Encoding: chunked\r\n\r\nx",
+       State::Incomplete},
   };
   for (const auto& c : cases) {
     device::ResponseReader reader;
@@ -329,8 +335,8 @@ TEST(HttpClient, ApplySendsTheKeptSettingsAsTyped) {
   ASSERT_EQ(server.requests.size(), 1u);
   EXPECT_EQ(QJsonDocument::fromJson(body).object(),
             (QJsonObject{{u"settings"_qs, QJsonObject{{u"WlanWEPFlag"_qs, 0x8100},
-                                                     {u"WlanESSID"_qs, u"caf\u00e9 \"x\""_qs},
-                                                     {u"WlanChannel"_qs, 4}}}}));
+                                                      {u"WlanESSID"_qs, u"caf\u00e9 \"x\""_qs},
+                                                      {u"WlanChannel"_qs, 4}}}}));
 }
 
 }  // namespace

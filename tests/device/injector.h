@@ -81,7 +81,6 @@ class Injector {
   QStringList answered_;
 };
 
-
 // Sends one datagram to the group from any loopback address, through a
 // socket of its own that is closed at once (thousands of sources, no more
 // than one descriptor at a time).

@@ -54,7 +54,8 @@ class Answerer {
     here.version = QStringLiteral("2.10.001");
     here.family = 2;
     here.port = protocol::HttpPortFamily2;
-    socket_.writeDatagram(protocol::BuildDatagram(here), QHostAddress(QString::fromLatin1(protocol::DefaultGroup)), Port);
+    socket_.writeDatagram(protocol::BuildDatagram(here), QHostAddress(QString::fromLatin1(protocol::DefaultGroup)),
+                          Port);
   }
 
  private:

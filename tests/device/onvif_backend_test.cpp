@@ -50,18 +50,19 @@ class FakeOnvifCamera {
   bool rebootNeeded = false;
   bool ignoresGateway = false;  // answers success and changes nothing
   bool ignoresCreate = false;
-  bool ignoresAll = false;       // answers every Set* with success and changes nothing
-  bool noAuth = false;           // takes every request, with or without credentials
+  bool ignoresAll = false;        // answers every Set* with success and changes nothing
+  bool noAuth = false;            // takes every request, with or without credentials
   bool reportsNoGateway = false;  // GetNetworkDefaultGateway answers no address
-  int lateMs = 0;                // a new password, gateway or address takes effect this late
-  int answerDelayMs = 0;         // every answer leaves this late
-  bool sendsDate = true;         // answers carry an HTTP Date header in the camera's time
+  int lateMs = 0;                 // a new password, gateway or address takes effect this late
+  int answerDelayMs = 0;          // every answer leaves this late
+  bool sendsDate = true;          // answers carry an HTTP Date header in the camera's time
   std::vector<QString> log;
   std::vector<QString> answeredAt;  // the local address of each request, in order  // "Operation by user" in order
   std::vector<QByteArray> requests;
 
   int Count(const QString& operation) const {
-    return static_cast<int>(std::count_if(log.begin(), log.end(), [&](const QString& l) { return l.startsWith(operation + u' '); }));
+    return static_cast<int>(
+        std::count_if(log.begin(), log.end(), [&](const QString& l) { return l.startsWith(operation + u' '); }));
   }
 
  private:
@@ -83,7 +84,8 @@ class FakeOnvifCamera {
     const qsizetype end = buffer.indexOf("\r\n\r\n");
     if (end < 0) return;
     const qsizetype lengthAt = buffer.toLower().indexOf("content-length: ");
-    const int length = lengthAt < 0 ? 0 : buffer.mid(lengthAt + 16, buffer.indexOf("\r\n", lengthAt) - lengthAt - 16).toInt();
+    const int length =
+        lengthAt < 0 ? 0 : buffer.mid(lengthAt + 16, buffer.indexOf("\r\n", lengthAt) - lengthAt - 16).toInt();
     if (buffer.size() < end + 4 + length) return;
     requests.push_back(buffer);
     answeredAt.push_back(socket->localAddress().toString());
@@ -96,9 +98,11 @@ class FakeOnvifCamera {
   }
 
   QByteArray Http(const QByteArray& status, const QByteArray& body, QByteArray extra = {}) const {
-    if (sendsDate) extra += "Date: " + Now().toString(Qt::RFC2822Date).replace(u"+0000"_qs, u"GMT"_qs).toLatin1() + "\r\n";
-    return "HTTP/1.1 " + status + "\r\nContent-Type: application/soap+xml\r\nContent-Length: " +
-           QByteArray::number(body.size()) + "\r\n" + extra + "\r\n" + body;
+    if (sendsDate)
+      extra += "Date: " + Now().toString(Qt::RFC2822Date).replace(u"+0000"_qs, u"GMT"_qs).toLatin1() + "\r\n";
+    return "HTTP/1.1 " + status +
+           "\r\nContent-Type: application/soap+xml\r\nContent-Length: " + QByteArray::number(body.size()) + "\r\n" +
+           extra + "\r\n" + body;
   }
 
   static QByteArray Fault(const char* subcode) {
@@ -138,10 +142,9 @@ class FakeOnvifCamera {
     const QMap<QString, QString> p = protocol::ParseAuthParams(head.mid(at + 22, head.indexOf("\r\n", at) - at - 22));
     const auto known = users.find(p.value(u"username"_qs));
     if (known == users.end()) return {};
-    const QString expected = protocol::DigestResponse(p.value(u"algorithm"_qs), known->first, known->second,
-                                                      p.value(u"realm"_qs), p.value(u"nonce"_qs), u"POST"_qs,
-                                                      p.value(u"uri"_qs), p.value(u"nc"_qs), p.value(u"cnonce"_qs),
-                                                      p.value(u"qop"_qs));
+    const QString expected = protocol::DigestResponse(
+        p.value(u"algorithm"_qs), known->first, known->second, p.value(u"realm"_qs), p.value(u"nonce"_qs), u"POST"_qs,
+        p.value(u"uri"_qs), p.value(u"nc"_qs), p.value(u"cnonce"_qs), p.value(u"qop"_qs));
     return p.value(u"response"_qs) == expected ? known->first : QString();
   }
 
@@ -154,47 +157,64 @@ class FakeOnvifCamera {
     if (operation == u"GetSystemDateAndTime") {
       log.push_back(operation + u" by -"_qs);
       const QDateTime now = Now();
-      return Http("200 OK", Envelope(QStringLiteral(
-          "<tds:GetSystemDateAndTimeResponse><tds:SystemDateAndTime><tt:DateTimeType>Manual</tt:DateTimeType>"
-          "<tt:UTCDateTime><tt:Time><tt:Hour>%1</tt:Hour><tt:Minute>%2</tt:Minute><tt:Second>%3</tt:Second></tt:Time>"
-          "<tt:Date><tt:Year>%4</tt:Year><tt:Month>%5</tt:Month><tt:Day>%6</tt:Day></tt:Date></tt:UTCDateTime>"
-          "</tds:SystemDateAndTime></tds:GetSystemDateAndTimeResponse>")
-          .arg(now.time().hour()).arg(now.time().minute()).arg(now.time().second())
-          .arg(now.date().year()).arg(now.date().month()).arg(now.date().day())));
+      return Http(
+          "200 OK",
+          Envelope(
+              QStringLiteral(
+                  "<tds:GetSystemDateAndTimeResponse><tds:SystemDateAndTime><tt:DateTimeType>Manual</tt:DateTimeType>"
+                  "<tt:UTCDateTime><tt:Time><tt:Hour>%1</tt:Hour><tt:Minute>%2</tt:Minute><tt:Second>%3</tt:Second></"
+                  "tt:Time>"
+                  "<tt:Date><tt:Year>%4</tt:Year><tt:Month>%5</tt:Month><tt:Day>%6</tt:Day></tt:Date></tt:UTCDateTime>"
+                  "</tds:SystemDateAndTime></tds:GetSystemDateAndTimeResponse>")
+                  .arg(now.time().hour())
+                  .arg(now.time().minute())
+                  .arg(now.time().second())
+                  .arg(now.date().year())
+                  .arg(now.date().month())
+                  .arg(now.date().day())));
     }
     bool challenged = false;
     const QString user = Authenticated(head, *read.root, &challenged);
     if (!challenged) log.push_back(operation + u" by "_qs + (user.isEmpty() ? u"nobody"_qs : user));
     if (challenged) {
       const QByteArray algorithm = auth_ == Auth::DigestMd5 ? "MD5" : "SHA-256";
-      return Http("401 Unauthorized", {},
-                  "WWW-Authenticate: Digest realm=\"onvif\", qop=\"auth\", nonce=\"abc123\", algorithm=" + algorithm + "\r\n");
+      return Http(
+          "401 Unauthorized", {},
+          "WWW-Authenticate: Digest realm=\"onvif\", qop=\"auth\", nonce=\"abc123\", algorithm=" + algorithm + "\r\n");
     }
-    if (user.isEmpty()) return auth_ == Auth::Token ? Http("400 Bad Request", Fault("NotAuthorized")) : Http("401 Unauthorized", {});
+    if (user.isEmpty())
+      return auth_ == Auth::Token ? Http("400 Bad Request", Fault("NotAuthorized")) : Http("401 Unauthorized", {});
     if (operation == u"GetDeviceInformation") {
-      return Ok(u"<tds:GetDeviceInformationResponse><tds:Manufacturer>Acme</tds:Manufacturer><tds:Model>DC-1</tds:Model>"
-                "<tds:FirmwareVersion>2.4.001</tds:FirmwareVersion><tds:SerialNumber>7</tds:SerialNumber>"
-                "<tds:HardwareId>1</tds:HardwareId></tds:GetDeviceInformationResponse>"_qs);
+      return Ok(
+          u"<tds:GetDeviceInformationResponse><tds:Manufacturer>Acme</tds:Manufacturer><tds:Model>DC-1</tds:Model>"
+          "<tds:FirmwareVersion>2.4.001</tds:FirmwareVersion><tds:SerialNumber>7</tds:SerialNumber>"
+          "<tds:HardwareId>1</tds:HardwareId></tds:GetDeviceInformationResponse>"_qs);
     }
     if (operation == u"GetNetworkInterfaces") {
-      return Ok(QStringLiteral(
-          "<tds:GetNetworkInterfacesResponse><tds:NetworkInterfaces token=\"eth0\"><tt:Enabled>true</tt:Enabled>"
-          "<tt:Info><tt:HwAddress>00:0c:22:ff:01:02</tt:HwAddress></tt:Info><tt:IPv4><tt:Enabled>true</tt:Enabled>"
-          "<tt:Config><tt:Manual><tt:Address>%1</tt:Address><tt:PrefixLength>%2</tt:PrefixLength></tt:Manual>"
-          "<tt:DHCP>false</tt:DHCP></tt:Config></tt:IPv4></tds:NetworkInterfaces></tds:GetNetworkInterfacesResponse>")
-          .arg(address).arg(prefix));
+      return Ok(
+          QStringLiteral(
+              "<tds:GetNetworkInterfacesResponse><tds:NetworkInterfaces token=\"eth0\"><tt:Enabled>true</tt:Enabled>"
+              "<tt:Info><tt:HwAddress>00:0c:22:ff:01:02</tt:HwAddress></tt:Info><tt:IPv4><tt:Enabled>true</tt:Enabled>"
+              "<tt:Config><tt:Manual><tt:Address>%1</tt:Address><tt:PrefixLength>%2</tt:PrefixLength></tt:Manual>"
+              "<tt:DHCP>false</tt:DHCP></tt:Config></tt:IPv4></tds:NetworkInterfaces></"
+              "tds:GetNetworkInterfacesResponse>")
+              .arg(address)
+              .arg(prefix));
     }
     if (operation == u"GetNetworkDefaultGateway" && reportsNoGateway) {
-      return Ok(u"<tds:GetNetworkDefaultGatewayResponse><tds:NetworkGateway/></tds:GetNetworkDefaultGatewayResponse>"_qs);
+      return Ok(
+          u"<tds:GetNetworkDefaultGatewayResponse><tds:NetworkGateway/></tds:GetNetworkDefaultGatewayResponse>"_qs);
     }
     if (operation == u"GetNetworkDefaultGateway") {
       return Ok(QStringLiteral("<tds:GetNetworkDefaultGatewayResponse><tds:NetworkGateway><tt:IPv4Address>%1"
-                               "</tt:IPv4Address></tds:NetworkGateway></tds:GetNetworkDefaultGatewayResponse>").arg(gateway));
+                               "</tt:IPv4Address></tds:NetworkGateway></tds:GetNetworkDefaultGatewayResponse>")
+                    .arg(gateway));
     }
     if (operation == u"GetUsers") {
       QString list;
       for (const auto& [name, password] : users) {
-        list += u"<tds:User><tt:Username>"_qs + name + u"</tt:Username><tt:UserLevel>Administrator</tt:UserLevel></tds:User>"_qs;
+        list += u"<tds:User><tt:Username>"_qs + name +
+                u"</tt:Username><tt:UserLevel>Administrator</tt:UserLevel></tds:User>"_qs;
       }
       return Ok(u"<tds:GetUsersResponse>"_qs + list + u"</tds:GetUsersResponse>"_qs);
     }
@@ -221,7 +241,8 @@ class FakeOnvifCamera {
       const XmlElement* interface = request.Child(u"NetworkInterface");
       const XmlElement* ipv4 = interface ? interface->Child(u"IPv4") : nullptr;
       const XmlElement* manual = ipv4 ? ipv4->Child(u"Manual") : nullptr;
-      if (!manual || request.ChildText(u"InterfaceToken") != u"eth0") return Http("400 Bad Request", Fault("InvalidArgVal"));
+      if (!manual || request.ChildText(u"InterfaceToken") != u"eth0")
+        return Http("400 Bad Request", Fault("InvalidArgVal"));
       // Without a reboot the camera answers at its new address (once it took it).
       Later([this, next = manual->ChildText(u"Address"), length = manual->ChildText(u"PrefixLength").toInt()] {
         address = next;
@@ -229,9 +250,11 @@ class FakeOnvifCamera {
         if (!rebootNeeded) Listen(address, port());
       });
       return Ok(QStringLiteral("<tds:SetNetworkInterfacesResponse><tds:RebootNeeded>%1</tds:RebootNeeded>"
-                               "</tds:SetNetworkInterfacesResponse>").arg(rebootNeeded ? u"true"_qs : u"false"_qs));
+                               "</tds:SetNetworkInterfacesResponse>")
+                    .arg(rebootNeeded ? u"true"_qs : u"false"_qs));
     }
-    if (operation == u"SystemReboot") return Ok(u"<tds:SystemRebootResponse><tds:Message>Rebooting</tds:Message></tds:SystemRebootResponse>"_qs);
+    if (operation == u"SystemReboot")
+      return Ok(u"<tds:SystemRebootResponse><tds:Message>Rebooting</tds:Message></tds:SystemRebootResponse>"_qs);
     return Http("400 Bad Request", Fault("ActionNotSupported"));
   }
 
@@ -349,7 +372,8 @@ void KeepSettings(device::NetCameraControl& camTemp, const char16_t* id, const c
 std::vector<QString> Writes(const FakeOnvifCamera& camera) {
   std::vector<QString> writes;
   for (const QString& line : camera.log) {
-    if (line.startsWith(u"Set") || line.startsWith(u"Create") || line.startsWith(u"Delete") || line.startsWith(u"System")) {
+    if (line.startsWith(u"Set") || line.startsWith(u"Create") || line.startsWith(u"Delete") ||
+        line.startsWith(u"System")) {
       writes.push_back(line);
     }
   }
@@ -364,13 +388,17 @@ TEST(OnvifApply, WritesInTheSafeOrderEachReadBack) {
   KeepSettings(*camTemp, u"keeper", u"n3w", u"127.0.0.2", u"255.255.0.0", u"127.0.0.1");
   camTemp->ApplySettings(1, 0);
   const std::vector<QString> applied(camera.log.begin() + static_cast<long>(before), camera.log.end());
-  const std::vector<QString> expected = {
-      u"GetNetworkInterfaces by admin"_qs, u"GetNetworkDefaultGateway by admin"_qs,  // fresh values to compare
-      u"CreateUsers by admin"_qs,          u"GetUsers by keeper"_qs,                   // the new ID proven
-      u"GetDeviceInformation by keeper"_qs,
-      u"DeleteUsers by keeper"_qs,         u"GetUsers by keeper"_qs,                   // only then the old one goes
-      u"SetNetworkDefaultGateway by keeper"_qs, u"GetNetworkDefaultGateway by keeper"_qs,
-      u"SetNetworkInterfaces by keeper"_qs, u"GetNetworkInterfaces by keeper"_qs};  // the address last
+  const std::vector<QString> expected = {u"GetNetworkInterfaces by admin"_qs,
+                                         u"GetNetworkDefaultGateway by admin"_qs,  // fresh values to compare
+                                         u"CreateUsers by admin"_qs,
+                                         u"GetUsers by keeper"_qs,  // the new ID proven
+                                         u"GetDeviceInformation by keeper"_qs,
+                                         u"DeleteUsers by keeper"_qs,
+                                         u"GetUsers by keeper"_qs,  // only then the old one goes
+                                         u"SetNetworkDefaultGateway by keeper"_qs,
+                                         u"GetNetworkDefaultGateway by keeper"_qs,
+                                         u"SetNetworkInterfaces by keeper"_qs,
+                                         u"GetNetworkInterfaces by keeper"_qs};  // the address last
   EXPECT_EQ(applied, expected);
   EXPECT_EQ(camera.users, (std::map<QString, QString>{{u"keeper"_qs, u"n3w"_qs}}));
   EXPECT_EQ(camera.address, u"127.0.0.2"_qs);
@@ -454,8 +482,8 @@ TEST(OnvifChangeAddress, OnlyTheCameraChosenTakesTheNewAddress) {
     const char16_t* rowMac;
     const char* refusal;  // empty: the address changes
   };
-  for (const Case& c : {Case{u"0.12.34.255.1.2", ""}, Case{u"0.12.34.255.1.3", "is another one"},
-                        Case{u"", "its MAC is unknown"}}) {
+  for (const Case& c :
+       {Case{u"0.12.34.255.1.2", ""}, Case{u"0.12.34.255.1.3", "is another one"}, Case{u"", "its MAC is unknown"}}) {
     FakeOnvifCamera camera(Auth::Token);
     auto camTemp = Target(camera, u"", u"", c.rowMac);
     ASSERT_EQ(camTemp->LoginState(), device::LoginNeeded) << "the password dialog's check";
@@ -477,7 +505,8 @@ TEST(OnvifChangeAddress, OnlyTheCameraChosenTakesTheNewAddress) {
     }
     const bool changes = std::string(c.refusal).empty();
     EXPECT_EQ(camera.address, changes ? u"127.0.0.2"_qs : u"127.0.0.1"_qs) << c.refusal;
-    EXPECT_EQ(Writes(camera), changes ? std::vector<QString>{u"SetNetworkInterfaces by admin"_qs} : std::vector<QString>{})
+    EXPECT_EQ(Writes(camera),
+              changes ? std::vector<QString>{u"SetNetworkInterfaces by admin"_qs} : std::vector<QString>{})
         << c.refusal;
   }
 }
@@ -518,13 +547,13 @@ TEST(OnvifApply, AFailurePartWayLeavesCredentialsTheCameraTakes) {
     const std::string message = ApplyFailure(*camTemp);
     EXPECT_NE(message.find("the password is now the new one"), std::string::npos) << message;
     EXPECT_NE(message.find("the gateway did not take: the camera answered the change but holds 127.0.0.254"),
-              std::string::npos) << message;
+              std::string::npos)
+        << message;
     EXPECT_EQ(camTemp->LoginPassword(), u"n3w") << "the password already written is the one in use";
     EXPECT_EQ(camera.users.at(u"admin"_qs), u"n3w"_qs);
     EXPECT_EQ(camera.address, u"127.0.0.2"_qs);
   }
 }
-
 
 // The login dialog's calls, then the launch's: LoginState, Login with what
 // was typed, the typed values put, Connect.

@@ -37,8 +37,10 @@ class Responder {
   };
 
   Responder(quint16 port, std::vector<Camera> cameras) : cameras_(std::move(cameras)) {
-    EXPECT_TRUE(listener_.bind(QHostAddress(u"239.255.255.250"_qs), port, QUdpSocket::ShareAddress | QUdpSocket::ReuseAddressHint));
-    EXPECT_TRUE(listener_.joinMulticastGroup(QHostAddress(u"239.255.255.250"_qs), QNetworkInterface::interfaceFromName(u"lo"_qs)));
+    EXPECT_TRUE(listener_.bind(QHostAddress(u"239.255.255.250"_qs), port,
+                               QUdpSocket::ShareAddress | QUdpSocket::ReuseAddressHint));
+    EXPECT_TRUE(listener_.joinMulticastGroup(QHostAddress(u"239.255.255.250"_qs),
+                                             QNetworkInterface::interfaceFromName(u"lo"_qs)));
     for (const Camera& camera : cameras_) {
       auto socket = std::make_unique<QUdpSocket>();
       EXPECT_TRUE(socket->bind(QHostAddress(camera.address), 0)) << camera.address.toStdString();
@@ -62,7 +64,8 @@ class Responder {
         QUdpSocket* socket = senders_[i].get();
         const QHostAddress to = probe.senderAddress();
         const quint16 port = static_cast<quint16>(probe.senderPort());
-        QTimer::singleShot(camera.delayMs, socket, [socket, answer, to, port] { socket->writeDatagram(answer, to, port); });
+        QTimer::singleShot(camera.delayMs, socket,
+                           [socket, answer, to, port] { socket->writeDatagram(answer, to, port); });
       }
     }
   }
@@ -70,10 +73,16 @@ class Responder {
   static QByteArray Matches(const Camera& camera, const QString& relatesTo) {
     return (uR"(<e:Envelope xmlns:e="http://www.w3.org/2003/05/soap-envelope"
         xmlns:a="http://schemas.xmlsoap.org/ws/2004/08/addressing" xmlns:d="http://schemas.xmlsoap.org/ws/2005/04/discovery">
-        <e:Header><a:RelatesTo>)"_qs + relatesTo + uR"(</a:RelatesTo></e:Header><e:Body><d:ProbeMatches><d:ProbeMatch>
-        <a:EndpointReference><a:Address>)"_qs + camera.endpoint + uR"(</a:Address></a:EndpointReference>
-        <d:Types>)"_qs + camera.types + uR"(</d:Types><d:Scopes>onvif://www.onvif.org/name/)"_qs + camera.endpoint.right(2) +
-            uR"(</d:Scopes><d:XAddrs>http://)"_qs + camera.address + uR"(/onvif/device_service</d:XAddrs>
+        <e:Header><a:RelatesTo>)"_qs +
+            relatesTo +
+            uR"(</a:RelatesTo></e:Header><e:Body><d:ProbeMatches><d:ProbeMatch>
+        <a:EndpointReference><a:Address>)"_qs +
+            camera.endpoint +
+            uR"(</a:Address></a:EndpointReference>
+        <d:Types>)"_qs +
+            camera.types + uR"(</d:Types><d:Scopes>onvif://www.onvif.org/name/)"_qs + camera.endpoint.right(2) +
+            uR"(</d:Scopes><d:XAddrs>http://)"_qs + camera.address +
+            uR"(/onvif/device_service</d:XAddrs>
         </d:ProbeMatch></d:ProbeMatches></e:Body></e:Envelope>)"_qs)
         .toUtf8();
   }
@@ -95,13 +104,13 @@ TEST(OnvifSearch, OneRowPerEndpointLateAnswersIncludedForeignOnesDropped) {
   const device::NetOptions options = Options();
   Responder responder(options.onvifPort,
                       {{u"127.0.7.1"_qs, u"urn:uuid:cam-01"_qs, 0},
-                       {u"127.0.7.2"_qs, u"urn:uuid:cam-02"_qs, 480},                        // a late answer
+                       {u"127.0.7.2"_qs, u"urn:uuid:cam-02"_qs, 480},                          // a late answer
                        {u"127.0.7.3"_qs, u"urn:uuid:cam-03"_qs, 10, u"urn:uuid:not-ours"_qs},  // another probe's
                        {u"127.0.7.4"_qs, u"urn:uuid:prn-04"_qs, 10, {}, u"wprt:PrintDeviceType"_qs}});
   std::vector<QString> streamed;
-  const device::SearchOutcome outcome = device::SearchCameras(
-      options, device::ChooseInterfaces(options.interfaceName),
-      [&](const device::FoundCamera& camera) { streamed.push_back(camera.endpoint); });
+  const device::SearchOutcome outcome =
+      device::SearchCameras(options, device::ChooseInterfaces(options.interfaceName),
+                            [&](const device::FoundCamera& camera) { streamed.push_back(camera.endpoint); });
   ASSERT_TRUE(outcome.error.isEmpty()) << outcome.error.toStdString();
   EXPECT_GE(responder.probes, 6) << "two probes (one per type), three copies each";
   ASSERT_EQ(outcome.cameras.size(), 2u) << "each camera answered six probes: one row each";
@@ -133,8 +142,10 @@ TEST(OnvifSearch, AnEndpointClaimedFromAnotherAddressDoesNotHideTheCamera) {
 class ProbePortFlood {
  public:
   ProbePortFlood(quint16 port, std::chrono::milliseconds limit) : limit_(limit) {
-    EXPECT_TRUE(listener_.bind(QHostAddress(u"239.255.255.250"_qs), port, QUdpSocket::ShareAddress | QUdpSocket::ReuseAddressHint));
-    EXPECT_TRUE(listener_.joinMulticastGroup(QHostAddress(u"239.255.255.250"_qs), QNetworkInterface::interfaceFromName(u"lo"_qs)));
+    EXPECT_TRUE(listener_.bind(QHostAddress(u"239.255.255.250"_qs), port,
+                               QUdpSocket::ShareAddress | QUdpSocket::ReuseAddressHint));
+    EXPECT_TRUE(listener_.joinMulticastGroup(QHostAddress(u"239.255.255.250"_qs),
+                                             QNetworkInterface::interfaceFromName(u"lo"_qs)));
     QObject::connect(&listener_, &QUdpSocket::readyRead, &listener_, [this] {
       const QNetworkDatagram probe = listener_.receiveDatagram();
       if (!thread_.joinable()) Start(probe.senderAddress(), static_cast<quint16>(probe.senderPort()));
@@ -194,7 +205,8 @@ TEST(OnvifSearch, NoOnvifSearchWhenItsPortIsZero) {
   Responder responder(options.onvifPort, {{u"127.0.7.1"_qs, u"urn:uuid:cam-01"_qs, 0}});
   const quint16 port = options.onvifPort;
   options.onvifPort = 0;
-  const device::SearchOutcome outcome = device::SearchCameras(options, device::ChooseInterfaces(options.interfaceName), {});
+  const device::SearchOutcome outcome =
+      device::SearchCameras(options, device::ChooseInterfaces(options.interfaceName), {});
   EXPECT_TRUE(outcome.cameras.empty());
   EXPECT_EQ(responder.probes, 0) << "nothing sent to " << port;
 }

@@ -30,12 +30,20 @@ XmlElement Response(const char* name) {
 
 // Not well-formed: an undeclared prefix, a wrong encoding declaration, a
 // template's "<" in text, curly quotes in the declaration.
-const QSet<QString> Malformed = {
-    u"Error.xml"_qs, u"GetCapabilitiesEncoder.xml"_qs, u"GetSnapshotUri.xml"_qs, u"GetVideoSourcesEncoder.xml"_qs,
-    u"PullMessages.xml"_qs, u"device.GetDNS.xml"_qs, u"device.GetNetworkDefaultGateway.xml"_qs,
-    u"device.SetDNS.xml"_qs, u"device.SetNetworkDefaultGateway.xml"_qs, u"device.SetNetworkInterfaces.xml"_qs,
-    u"imaging.GetServiceCapabilities.xml"_qs, u"media.GetAudioEncoderConfigurationOptions.xml"_qs,
-    u"media.GetVideoEncoderConfigurationOptions.xml"_qs, u"media.SetAudioEncoderConfiguration.xml"_qs};
+const QSet<QString> Malformed = {u"Error.xml"_qs,
+                                 u"GetCapabilitiesEncoder.xml"_qs,
+                                 u"GetSnapshotUri.xml"_qs,
+                                 u"GetVideoSourcesEncoder.xml"_qs,
+                                 u"PullMessages.xml"_qs,
+                                 u"device.GetDNS.xml"_qs,
+                                 u"device.GetNetworkDefaultGateway.xml"_qs,
+                                 u"device.SetDNS.xml"_qs,
+                                 u"device.SetNetworkDefaultGateway.xml"_qs,
+                                 u"device.SetNetworkInterfaces.xml"_qs,
+                                 u"imaging.GetServiceCapabilities.xml"_qs,
+                                 u"media.GetAudioEncoderConfigurationOptions.xml"_qs,
+                                 u"media.GetVideoEncoderConfigurationOptions.xml"_qs,
+                                 u"media.SetAudioEncoderConfiguration.xml"_qs};
 
 TEST(OnvifRecordedAnswers, EveryWellFormedOneReadsEveryMalformedOneIsRefused) {
   const QDir dir(PackDir());
@@ -89,7 +97,8 @@ TEST(OnvifRecordedAnswers, ValuesOfTheAnswersTheWizardReads) {
   EXPECT_EQ(users[1].name, u"operator"_qs);
   EXPECT_EQ(users[1].level, u"Operator"_qs);
 
-  for (const char* name : {"device.CreateUsers.xml", "device.DeleteUsers.xml", "device.SetUser.xml", "SystemReboot.xml"}) {
+  for (const char* name :
+       {"device.CreateUsers.xml", "device.DeleteUsers.xml", "device.SetUser.xml", "SystemReboot.xml"}) {
     EXPECT_TRUE(Response(name).Is(Ns::Device, QString::fromLatin1(name).section(u'.', -2, -2) + u"Response"_qs))
         << name;
   }

@@ -50,9 +50,10 @@ TEST(OnvifMask, PrefixLengthOnlyForContiguousMasks) {
     const char* mask;
     std::optional<int> prefix;
   };
-  const Case cases[] = {{"255.255.255.0", 24}, {"255.255.255.255", 32}, {"255.255.254.0", 23}, {"128.0.0.0", 1},
-                        {"0.0.0.0", 0},        {"255.0.255.0", {}},     {"255.255.255.1", {}}, {"0.255.255.255", {}},
-                        {"255.255.256.0", {}}, {"", {}},                {"255.255.255", {}}};
+  const Case cases[] = {
+      {"255.255.255.0", 24}, {"255.255.255.255", 32}, {"255.255.254.0", 23}, {"128.0.0.0", 1},      {"0.0.0.0", 0},
+      {"255.0.255.0", {}},   {"255.255.255.1", {}},   {"0.255.255.255", {}}, {"255.255.256.0", {}}, {"", {}},
+      {"255.255.255", {}}};
   for (const Case& c : cases) {
     EXPECT_EQ(PrefixLength(QString::fromLatin1(c.mask)), c.prefix) << c.mask;
     if (c.prefix) {
@@ -111,7 +112,8 @@ TEST(OnvifSoap, RequestsEscapeWhatTheUserTyped) {
 QByteArray Matches(const QString& relatesTo, const QString& matchXml) {
   return (uR"(<?xml version="1.0"?><e:Envelope xmlns:e="http://www.w3.org/2003/05/soap-envelope"
       xmlns:a="http://schemas.xmlsoap.org/ws/2004/08/addressing" xmlns:d="http://schemas.xmlsoap.org/ws/2005/04/discovery">
-      <e:Header><a:RelatesTo>)"_qs + relatesTo + uR"(</a:RelatesTo></e:Header><e:Body><d:ProbeMatches>)"_qs + matchXml +
+      <e:Header><a:RelatesTo>)"_qs +
+          relatesTo + uR"(</a:RelatesTo></e:Header><e:Body><d:ProbeMatches>)"_qs + matchXml +
           u"</d:ProbeMatches></e:Body></e:Envelope>"_qs)
       .toUtf8();
 }
@@ -163,7 +165,8 @@ TEST(OnvifProbeMatches, TheServicePortAndPathComeFromTheFirstUsableXAddr) {
       {{u"http://127.3.0.7:8080"_qs}, 8080, u"/"},
       {{u"http://0.0.0.0:8081/x"_qs}, 8081, u"/x"},
       {{u"https://127.3.0.7:443/a"_qs, u"http://127.3.0.7:81/b"_qs}, 81, u"/b"},
-      {{u"http://[fe80::1]:82/c"_qs, u"http://camera.local:83/d"_qs, u"http://127.3.0.7:0/e"_qs}, 80,
+      {{u"http://[fe80::1]:82/c"_qs, u"http://camera.local:83/d"_qs, u"http://127.3.0.7:0/e"_qs},
+       80,
        u"/onvif/device_service"},
       {{u"http://127.3.0.7:84/a b"_qs}, 80, u"/onvif/device_service"},
       {{}, 80, u"/onvif/device_service"},

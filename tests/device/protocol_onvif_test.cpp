@@ -35,9 +35,12 @@ TEST(OnvifXml, RefusesWhatCouldHurtAndSaysWhy) {
     QStringList because;  // every wording the callers look for
   };
   const Case cases[] = {
-      {"entity expansion", "<!DOCTYPE a [<!ENTITY x \"xxxxxxxx\"><!ENTITY y \"&x;&x;&x;&x;\">]><a>&y;</a>",
+      {"entity expansion",
+       "<!DOCTYPE a [<!ENTITY x \"xxxxxxxx\"><!ENTITY y \"&x;&x;&x;&x;\">]><a>&y;</a>",
        {"a DTD", "document type"}},
-      {"external entity", "<!DOCTYPE a [<!ENTITY e SYSTEM \"file:///etc/passwd\">]><a>&e;</a>", {"a DTD", "document type"}},
+      {"external entity",
+       "<!DOCTYPE a [<!ENTITY e SYSTEM \"file:///etc/passwd\">]><a>&e;</a>",
+       {"a DTD", "document type"}},
       {"a DTD after the declaration", "<?xml version=\"1.0\"?><!DOCTYPE a><a/>", {"a DTD"}},
       {"undeclared entity", "<a>&e;</a>", {"not well-formed"}},
       {"deep nesting", Nested(33), {"nested deeper than 32"}},
@@ -84,13 +87,15 @@ TEST(OnvifXml, CapsHoldAtTheirEdgesAndCanBeSet) {
 
 TEST(OnvifXml, MatchesByNamespaceFamilyNotPrefix) {
   const QByteArray xml = QStringLiteral(
-      "<r xmlns:s12=\"%1\" xmlns:s11=\"%2\" xmlns:a04=\"%3\" xmlns:a05=\"%4\" xmlns:tt=\"%5\" xmlns:x=\"urn:other\">"
-      "<s11:Body/><s12:Body/><a05:To>five</a05:To><a04:To>four</a04:To>"
-      "<Name xmlns=\"http://www.onvif.org/ver20/ptz/wsdl\"> twenty </Name><x:Name>other</x:Name><tt:Name>ten</tt:Name>"
-      "<Name>plain</Name><tt:Item x:token=\"t1\">A<![CDATA[&B]]>C</tt:Item></r>")
-      .arg(protocol::NsSoapEnvelope, protocol::NsSoap11Envelope, protocol::NsAddressing, protocol::NsAddressing2005,
-           protocol::NsSchema)
-      .toUtf8();
+                             "<r xmlns:s12=\"%1\" xmlns:s11=\"%2\" xmlns:a04=\"%3\" xmlns:a05=\"%4\" xmlns:tt=\"%5\" "
+                             "xmlns:x=\"urn:other\">"
+                             "<s11:Body/><s12:Body/><a05:To>five</a05:To><a04:To>four</a04:To>"
+                             "<Name xmlns=\"http://www.onvif.org/ver20/ptz/wsdl\"> twenty "
+                             "</Name><x:Name>other</x:Name><tt:Name>ten</tt:Name>"
+                             "<Name>plain</Name><tt:Item x:token=\"t1\">A<![CDATA[&B]]>C</tt:Item></r>")
+                             .arg(protocol::NsSoapEnvelope, protocol::NsSoap11Envelope, protocol::NsAddressing,
+                                  protocol::NsAddressing2005, protocol::NsSchema)
+                             .toUtf8();
   const XmlRead read = ReadXml(xml);
   ASSERT_TRUE(read.root) << read.error.toStdString();
   const XmlElement& r = *read.root;
@@ -144,11 +149,18 @@ TEST(OnvifXml, NamespaceForResolvesThePrefixesInScope) {
     const char* uri;  // null: not declared there
   };
   const Case cases[] = {
-      {"root", &r, u"p", "urn:outer"},     {"root", &r, u"", "urn:default"},  {"root", &r, u"q", nullptr},
-      {"redeclared", a, u"p", "urn:inner"}, {"inherited", &b, u"p", "urn:inner"}, {"own", &b, u"q", "urn:q"},
-      {"grandchild", &innermost, u"q", "urn:q"}, {"grandchild", &innermost, u"", "urn:default"},
-      {"sibling", d, u"p", "urn:outer"},        {"sibling", d, u"q", nullptr},
-      {"undeclared default", e, u"", ""},       {"never", &innermost, u"xs", nullptr},
+      {"root", &r, u"p", "urn:outer"},
+      {"root", &r, u"", "urn:default"},
+      {"root", &r, u"q", nullptr},
+      {"redeclared", a, u"p", "urn:inner"},
+      {"inherited", &b, u"p", "urn:inner"},
+      {"own", &b, u"q", "urn:q"},
+      {"grandchild", &innermost, u"q", "urn:q"},
+      {"grandchild", &innermost, u"", "urn:default"},
+      {"sibling", d, u"p", "urn:outer"},
+      {"sibling", d, u"q", nullptr},
+      {"undeclared default", e, u"", ""},
+      {"never", &innermost, u"xs", nullptr},
   };
   for (const Case& c : cases) {
     const QString uri = c.element->NamespaceFor(c.prefix);
@@ -173,16 +185,20 @@ TEST(OnvifSoap, EnvelopeGivesItsHeaderAndBody) {
   const QString v12 = QLatin1String(protocol::NsSoapEnvelope);
   const QString v11 = QLatin1String(protocol::NsSoap11Envelope);
   const Case cases[] = {
-      {"SOAP 1.2", "<s:Envelope xmlns:s=\"" + v12 + "\"><s:Header><h/><h/></s:Header><s:Body><op/></s:Body></s:Envelope>",
+      {"SOAP 1.2",
+       "<s:Envelope xmlns:s=\"" + v12 + "\"><s:Header><h/><h/></s:Header><s:Body><op/></s:Body></s:Envelope>",
        protocol::NsSoapEnvelope, "", 2, 1},
-      {"SOAP 1.1", "<Envelope xmlns=\"" + v11 + "\"><Body><op/><more/></Body></Envelope>", protocol::NsSoap11Envelope, "",
-       0, 2},
+      {"SOAP 1.1", "<Envelope xmlns=\"" + v11 + "\"><Body><op/><more/></Body></Envelope>", protocol::NsSoap11Envelope,
+       "", 0, 2},
       {"Body before Header", "<s:Envelope xmlns:s=\"" + v12 + "\"><s:Body/><s:Header><h/></s:Header></s:Envelope>",
        protocol::NsSoapEnvelope, "", 1, 0},
       {"the first Body", "<s:Envelope xmlns:s=\"" + v12 + "\"><s:Body><op/></s:Body><s:Body/></s:Envelope>",
        protocol::NsSoapEnvelope, "", 0, 1},
-      {"a Body of the other SOAP", "<s:Envelope xmlns:s=\"" + v12 + "\"><o:Body xmlns:o=\"" + v11 + "\"><op/></o:Body>"
-       "</s:Envelope>", nullptr, "SOAP envelope without a Body", 0, 0},
+      {"a Body of the other SOAP",
+       "<s:Envelope xmlns:s=\"" + v12 + "\"><o:Body xmlns:o=\"" + v11 +
+           "\"><op/></o:Body>"
+           "</s:Envelope>",
+       nullptr, "SOAP envelope without a Body", 0, 0},
       {"no Body", "<s:Envelope xmlns:s=\"" + v12 + "\"><s:Header/></s:Envelope>", nullptr,
        "SOAP envelope without a Body", 0, 0},
       {"a foreign envelope", "<s:Envelope xmlns:s=\"urn:not-soap\"><s:Body><op/></s:Body></s:Envelope>", nullptr,
@@ -209,8 +225,8 @@ TEST(OnvifSoap, EnvelopeGivesItsHeaderAndBody) {
 TEST(OnvifXml, EscapedTextReadsBackAsWritten) {
   const QString typed = u"a<b>&\"c'd </x>"_qs;
   EXPECT_EQ(protocol::XmlEscaped(typed), u"a&lt;b&gt;&amp;&quot;c&apos;d &lt;/x&gt;"_qs);
-  const XmlRead read = ReadXml(("<r v=\"" + protocol::XmlEscaped(typed) + "\" w='" + protocol::XmlEscaped(typed) + "'>" +
-                                protocol::XmlEscaped(typed) + "</r>")
+  const XmlRead read = ReadXml(("<r v=\"" + protocol::XmlEscaped(typed) + "\" w='" + protocol::XmlEscaped(typed) +
+                                "'>" + protocol::XmlEscaped(typed) + "</r>")
                                    .toUtf8());
   ASSERT_TRUE(read.root) << read.error.toStdString();
   EXPECT_EQ(read.root->text, typed.trimmed());

@@ -72,8 +72,8 @@ TEST(ProtocolDatagram, RequestsAndRepliesAreToldApart) {
     const protocol::Parsed parsed = protocol::ParseDatagram(Json(c.json));
     ASSERT_TRUE(parsed.message) << c.json << " " << parsed.error.toStdString();
     EXPECT_EQ(parsed.message->kind, c.kind) << c.json;
-    EXPECT_EQ(protocol::IsReply(c.kind), c.kind != Kind::Probe && c.kind != Kind::ChallengeRequest &&
-                                             c.kind != Kind::WhoHasRequest)
+    EXPECT_EQ(protocol::IsReply(c.kind),
+              c.kind != Kind::Probe && c.kind != Kind::ChallengeRequest && c.kind != Kind::WhoHasRequest)
         << c.json;
   }
 }
@@ -111,12 +111,18 @@ TEST(ProtocolDatagram, HereFieldsAreCheckedOneByOne) {
     QJsonValue value;
   };
   const Case cases[] = {
-      {"mac", QStringLiteral("0.12.34.255.1.256")}, {"mac", QStringLiteral("0:12:34:255:1:2")},
-      {"address", QStringLiteral("localhost")},     {"mask", QStringLiteral("")},
-      {"gateway", QStringLiteral("1.2.3")},         {"mode", QString(65, u'x')},
-      {"caption", QString(65, u'x')},               {"version", 2.1},
-      {"family", 1},                                {"family", QStringLiteral("2")},
-      {"port", 0},                                  {"port", 65536},
+      {"mac", QStringLiteral("0.12.34.255.1.256")},
+      {"mac", QStringLiteral("0:12:34:255:1:2")},
+      {"address", QStringLiteral("localhost")},
+      {"mask", QStringLiteral("")},
+      {"gateway", QStringLiteral("1.2.3")},
+      {"mode", QString(65, u'x')},
+      {"caption", QString(65, u'x')},
+      {"version", 2.1},
+      {"family", 1},
+      {"family", QStringLiteral("2")},
+      {"port", 0},
+      {"port", 65536},
   };
   for (const Case& c : cases) {
     QJsonObject object = QJsonDocument::fromJson(protocol::BuildDatagram(SampleHere())).object();
@@ -166,10 +172,18 @@ TEST(ProtocolText, DottedTextsAreStrict) {
     bool mac;
   };
   const Case cases[] = {
-      {"127.0.0.1", true, false},       {"255.255.255.255", true, false}, {"0.0.0.0", true, false},
-      {"1.2.3.4.5.6", false, true},     {"0.12.34.255.1.2", false, true}, {"01.2.3.4", false, false},
-      {"1.2.3.4 ", false, false},       {"1..3.4", false, false},         {"1.2.3.-4", false, false},
-      {"1.2.3.4.5.6.7", false, false},  {"", false, false},               {"1.2.3.1000", false, false},
+      {"127.0.0.1", true, false},
+      {"255.255.255.255", true, false},
+      {"0.0.0.0", true, false},
+      {"1.2.3.4.5.6", false, true},
+      {"0.12.34.255.1.2", false, true},
+      {"01.2.3.4", false, false},
+      {"1.2.3.4 ", false, false},
+      {"1..3.4", false, false},
+      {"1.2.3.-4", false, false},
+      {"1.2.3.4.5.6.7", false, false},
+      {"", false, false},
+      {"1.2.3.1000", false, false},
       {"\xef\xbc\x91.2.3.4", false, false},
   };
   for (const Case& c : cases) {
@@ -223,15 +237,15 @@ TEST(ProtocolProof, BindsEveryFieldAndThePassword) {
 
 TEST(ProtocolDigest, ResponseMatchesTheRfcExample) {
   // RFC 7616 section 3.9.1, MD5 and SHA-256.
-  const QString md5 = protocol::DigestResponse(
-      u"MD5"_qs, u"Mufasa"_qs, u"Circle of Life"_qs, u"http-auth@example.org"_qs,
-      u"7ypf/xlj9XXwfDPEoM4URrv/xwf94BcCAzFZH4GiTo0v"_qs, u"GET"_qs, u"/dir/index.html"_qs, u"00000001"_qs,
-      u"f2/wE4q74E6zIJEtWaHKaf5wv/H5QzzpXusqGemxURZJ"_qs, u"auth"_qs);
+  const QString md5 =
+      protocol::DigestResponse(u"MD5"_qs, u"Mufasa"_qs, u"Circle of Life"_qs, u"http-auth@example.org"_qs,
+                               u"7ypf/xlj9XXwfDPEoM4URrv/xwf94BcCAzFZH4GiTo0v"_qs, u"GET"_qs, u"/dir/index.html"_qs,
+                               u"00000001"_qs, u"f2/wE4q74E6zIJEtWaHKaf5wv/H5QzzpXusqGemxURZJ"_qs, u"auth"_qs);
   EXPECT_EQ(md5, u"8ca523f5e9506fed4657c9700eebdbec"_qs);
-  const QString sha = protocol::DigestResponse(
-      u"SHA-256"_qs, u"Mufasa"_qs, u"Circle of Life"_qs, u"http-auth@example.org"_qs,
-      u"7ypf/xlj9XXwfDPEoM4URrv/xwf94BcCAzFZH4GiTo0v"_qs, u"GET"_qs, u"/dir/index.html"_qs, u"00000001"_qs,
-      u"f2/wE4q74E6zIJEtWaHKaf5wv/H5QzzpXusqGemxURZJ"_qs, u"auth"_qs);
+  const QString sha =
+      protocol::DigestResponse(u"SHA-256"_qs, u"Mufasa"_qs, u"Circle of Life"_qs, u"http-auth@example.org"_qs,
+                               u"7ypf/xlj9XXwfDPEoM4URrv/xwf94BcCAzFZH4GiTo0v"_qs, u"GET"_qs, u"/dir/index.html"_qs,
+                               u"00000001"_qs, u"f2/wE4q74E6zIJEtWaHKaf5wv/H5QzzpXusqGemxURZJ"_qs, u"auth"_qs);
   EXPECT_EQ(sha, u"753927fa0e85d155564e2e272a28d1802ca10daf4496794697cf8db5856cb6c1"_qs);
 }
 
@@ -255,10 +269,10 @@ TEST(ProtocolDigest, ChallengeParsingAndAuthorization) {
   EXPECT_EQ(params.value(u"nonce"_qs), challenge->nonce);
   EXPECT_EQ(params.value(u"opaque"_qs), u"xyz");
   EXPECT_EQ(params.value(u"qop"_qs), u"auth");
-  EXPECT_EQ(params.value(u"response"_qs),
-            protocol::DigestResponse(u"MD5"_qs, u"ad\"min"_qs, u"pw"_qs, u"sentrova-camera"_qs, challenge->nonce,
-                                     u"GET"_qs, u"/setup/v1/hello"_qs, params.value(u"nc"_qs),
-                                     params.value(u"cnonce"_qs), u"auth"_qs));
+  EXPECT_EQ(
+      params.value(u"response"_qs),
+      protocol::DigestResponse(u"MD5"_qs, u"ad\"min"_qs, u"pw"_qs, u"sentrova-camera"_qs, challenge->nonce, u"GET"_qs,
+                               u"/setup/v1/hello"_qs, params.value(u"nc"_qs), params.value(u"cnonce"_qs), u"auth"_qs));
   EXPECT_FALSE(header.contains("pw\"")) << "the password never appears";
   EXPECT_TRUE(
       protocol::DigestAuthorization(*challenge, u"admin\r\nX-Evil: 1"_qs, u"pw"_qs, u"GET"_qs, u"/"_qs).isEmpty());
@@ -305,7 +319,8 @@ TEST(ProtocolSettingRules, TextsACameraCanKeep) {
 
 TEST(ProtocolSettingRules, NetworkAndBroadcastAddressesAreNoHosts) {
   const auto host = [](const char* address, const char* mask) {
-    return protocol::IsHostOfNetwork(*protocol::ParseIPv4(QLatin1String(address)), *protocol::ParseIPv4(QLatin1String(mask)));
+    return protocol::IsHostOfNetwork(*protocol::ParseIPv4(QLatin1String(address)),
+                                     *protocol::ParseIPv4(QLatin1String(mask)));
   };
   EXPECT_TRUE(host("127.255.255.254", "255.255.255.0"));
   EXPECT_FALSE(host("127.255.255.255", "255.255.255.0"));

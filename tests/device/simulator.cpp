@@ -56,9 +56,9 @@ bool Simulator::Start() {
                          {u"SysAdminID"_qs, u"admin"_qs},
                          {u"SysAdminPassword"_qs, u"secret"_qs}};
     for (auto it = camera.settings.begin(); it != camera.settings.end(); ++it) settings.insert(it.key(), it.value());
-    QJsonObject entry{{u"mac"_qs, Mac(camera.host)},        {u"family"_qs, camera.family},
-                      {u"mode"_qs, camera.mode},             {u"caption"_qs, camera.caption},
-                      {u"version"_qs, camera.version},       {u"wireless"_qs, camera.wireless},
+    QJsonObject entry{{u"mac"_qs, Mac(camera.host)},   {u"family"_qs, camera.family},
+                      {u"mode"_qs, camera.mode},       {u"caption"_qs, camera.caption},
+                      {u"version"_qs, camera.version}, {u"wireless"_qs, camera.wireless},
                       {u"settings"_qs, settings}};
     if (!camera.faults.isEmpty()) entry.insert(u"faults"_qs, camera.faults);
     if (!camera.protocols.isEmpty()) entry.insert(u"protocols"_qs, QJsonArray::fromStringList(camera.protocols));
@@ -75,9 +75,9 @@ bool Simulator::Start() {
   process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
   process_.start(QString::fromUtf8(SENTROVA_CAMD),
                  {u"--fleet"_qs, file.fileName(), u"--interface"_qs, u"lo"_qs, u"--discovery-port"_qs,
-                  QString::number(port_), u"--onvif-discovery-port"_qs, QString::number(onvifPort_), u"--state-dir"_qs, dir_.filePath(u"state"_qs), u"--restart-ms"_qs,
-                  QString::number(restartMs_), u"--answer-spread-ms"_qs, u"20"_qs, u"--log"_qs,
-                  dir_.filePath(u"camd.log"_qs)});
+                  QString::number(port_), u"--onvif-discovery-port"_qs, QString::number(onvifPort_), u"--state-dir"_qs,
+                  dir_.filePath(u"state"_qs), u"--restart-ms"_qs, QString::number(restartMs_), u"--answer-spread-ms"_qs,
+                  u"20"_qs, u"--log"_qs, dir_.filePath(u"camd.log"_qs)});
   if (!process_.waitForStarted(5000)) return false;
   WaitUntil([&] { return process_.state() == QProcess::NotRunning || !LogLines({u"sim ready"_qs}).isEmpty(); }, 10000);
   return process_.state() == QProcess::Running && !LogLines({u"sim ready"_qs}).isEmpty();

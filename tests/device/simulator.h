@@ -37,8 +37,8 @@ class Simulator {
   QString Address(int host) const { return prefix_ + QString::number(host); }
   QString Mac(int host) const;  // the MAC the fleet gives the camera at host
   quint16 port() const { return port_; }
-  quint16 onvifPort() const { return onvifPort_; }  // its WS-Discovery port
-  QString stateDir() const;  // the cameras' settings files
+  quint16 onvifPort() const { return onvifPort_; }   // its WS-Discovery port
+  QString stateDir() const;                          // the cameras' settings files
   const QString& prefix() const { return prefix_; }  // "127.x.y."
 
   // Options for a camera control confined to loopback and to this simulator.

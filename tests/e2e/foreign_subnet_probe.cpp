@@ -87,7 +87,7 @@ int main(int argc, char** argv) {
   QProcess camd;
   camd.setProcessChannelMode(QProcess::ForwardedErrorChannel);
   camd.start(u"nsenter"_qs, {u"--net="_qs + netnsFile, QString::fromLocal8Bit(argv[1]), u"--fleet"_qs, fleet.fileName(),
-                        u"--interface"_qs, u"cam0"_qs, u"--restart-ms"_qs, u"100"_qs, u"--log"_qs, logPath});
+                             u"--interface"_qs, u"cam0"_qs, u"--restart-ms"_qs, u"100"_qs, u"--log"_qs, logPath});
   const bool ready = WaitForLog(logPath, u"sim ready"_qs, 10000);
   Print("ready", ready ? 1 : 0);
 

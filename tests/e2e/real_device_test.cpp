@@ -50,7 +50,8 @@ class RealDeviceRun : public testing::Test {
 
   void TearDown() override {
     if (device_ && HasFailure()) {
-      std::cerr << "--- requests.log\n" << device_->Requests().join(u'\n').toStdString() << "\n--- changes.log\n"
+      std::cerr << "--- requests.log\n"
+                << device_->Requests().join(u'\n').toStdString() << "\n--- changes.log\n"
                 << device_->Changes().join(u'\n').toStdString() << "\n--- messages\n"
                 << (wizard_ ? wizard_->Messages() : std::string()) << '\n';
     }

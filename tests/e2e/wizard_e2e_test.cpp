@@ -33,7 +33,7 @@ std::u16string U(const QString& text) { return text.toStdU16String(); }
 
 device::NetOptions WizardOptions(const Simulator& sim) {
   device::NetOptions options = sim.Options();
-  options.probeInterval = std::chrono::milliseconds(40);  // the last copy finds a camera back from its restart
+  options.probeInterval = std::chrono::milliseconds(40);   // the last copy finds a camera back from its restart
   options.onvifInterval = std::chrono::milliseconds(100);  // so does the last ONVIF round
   return options;
 }
@@ -60,7 +60,8 @@ class WizardRun : public testing::Test {
     std::vector<std::string> seen;
     for (const QString& line : sim.LogLines({sim.Mac(host), u" http "_qs})) {
       const QRegularExpressionMatch match = pattern.match(line);
-      if (match.hasMatch()) seen.push_back((match.captured(1) + u' ' + match.captured(2) + u' ' + match.captured(3)).toStdString());
+      if (match.hasMatch())
+        seen.push_back((match.captured(1) + u' ' + match.captured(2) + u' ' + match.captured(3)).toStdString());
     }
     return seen;
   }
@@ -186,7 +187,11 @@ TEST_F(WiredRun, NewPasswordAndAddressReachTheCamera) {
 class WirelessRun : public WizardRun {
  protected:
   WirelessRun()
-      : WizardRun({{.host = 12, .family = 2, .mode = u"X-350W"_qs, .caption = u"Porch"_qs, .version = u"2.11.003"_qs,
+      : WizardRun({{.host = 12,
+                    .family = 2,
+                    .mode = u"X-350W"_qs,
+                    .caption = u"Porch"_qs,
+                    .version = u"2.11.003"_qs,
                     .wireless = true,
                     .settings = QJsonObject{{u"WlanESSID"_qs, u"home"_qs}, {u"WlanChannel"_qs, 6}}}}) {}
 };
@@ -295,7 +300,10 @@ TEST_F(WirelessRun, RefusedApplyShowsTheCameraErrorAndStops) {
 class UnreachableRun : public WizardRun {
  protected:
   UnreachableRun()
-      : WizardRun({{.host = 13, .family = 2, .mode = u"X-350"_qs, .version = u"2.11.003"_qs,
+      : WizardRun({{.host = 13,
+                    .family = 2,
+                    .mode = u"X-350"_qs,
+                    .version = u"2.11.003"_qs,
                     .faults = QJsonObject{{u"refuseConnections"_qs, true}}},
                    {.host = 14, .family = 2, .mode = u"X-350"_qs, .version = u"2.11.003"_qs}}) {}
 };
@@ -340,7 +348,10 @@ TEST_F(UnreachableRun, AddressChangedByMac) {
 class UnreachablePlainRun : public WizardRun {
  protected:
   UnreachablePlainRun()
-      : WizardRun({{.host = 15, .family = 0, .mode = u"C-100"_qs, .version = u"2.11.003"_qs,
+      : WizardRun({{.host = 15,
+                    .family = 0,
+                    .mode = u"C-100"_qs,
+                    .version = u"2.11.003"_qs,
                     .faults = QJsonObject{{u"refuseConnections"_qs, true}}}}) {}
 };
 
@@ -368,8 +379,14 @@ TEST_F(UnreachablePlainRun, AddressChangedWithoutALogin) {
 class OnvifRun : public WizardRun {
  protected:
   explicit OnvifRun(QJsonObject faults = QJsonObject{{u"rebootNeeded"_qs, true}})
-      : WizardRun({{.host = 40, .family = 2, .mode = u"DC-1"_qs, .caption = u"Yard"_qs, .version = u"2.10.001"_qs,
-                    .faults = std::move(faults), .protocols = {u"onvif"_qs}, .httpPort = OnvifPort}}) {}
+      : WizardRun({{.host = 40,
+                    .family = 2,
+                    .mode = u"DC-1"_qs,
+                    .caption = u"Yard"_qs,
+                    .version = u"2.10.001"_qs,
+                    .faults = std::move(faults),
+                    .protocols = {u"onvif"_qs},
+                    .httpPort = OnvifPort}}) {}
   static constexpr int OnvifPort = 8080;
 
   // From the list to the summary page: the login, a new ID and password,
@@ -424,12 +441,12 @@ TEST_F(OnvifRun, NewAccountAndAddressReachTheCameraInTheSafeOrder) {
   EXPECT_TRUE(desktop.messages.empty()) << base::ToUtf8(desktop.messages.empty() ? u"" : desktop.messages[0].text);
 
   EXPECT_EQ(OnvifSeen(40), (std::vector<std::string>{
-                               "GetDeviceInformation - 401",  // the dialog asks LoginState: refused without a login
-                               "GetSystemDateAndTime - 200",  // no Date header: the camera's clock
+                               "GetDeviceInformation - 401",      // the dialog asks LoginState: refused without a login
+                               "GetSystemDateAndTime - 200",      // no Date header: the camera's clock
                                "GetDeviceInformation admin 200",  // Login with what was typed
                                "GetNetworkInterfaces admin 200",
                                "GetNetworkDefaultGateway admin 200",  // Connect logs in no second time
-                               "GetNetworkInterfaces admin 200",  // Restart: fresh values to compare
+                               "GetNetworkInterfaces admin 200",      // Restart: fresh values to compare
                                "GetNetworkDefaultGateway admin 200",
                                "CreateUsers admin 200",  // the new ID proven by a read refused without a login
                                "GetUsers boss 200",
@@ -478,7 +495,8 @@ TEST_F(OnvifSkewedRun, AWrongPasswordIsAskedAgainAndTheRightOneOpensTheWizard) {
   ASSERT_EQ(desktop.messages.size(), 1u);
   EXPECT_EQ(desktop.messages[0].text, u"Password Error . Please Re-Enter The Correct Password");
   ASSERT_TRUE(Visible(WindowId::FrmSetPassword));
-  EXPECT_EQ(sim.LogLines({sim.Mac(40), u"op=GetDeviceInformation user=admin refused=token-wrong status=400"_qs}).size(), 1)
+  EXPECT_EQ(sim.LogLines({sim.Mac(40), u"op=GetDeviceInformation user=admin refused=token-wrong status=400"_qs}).size(),
+            1)
       << "the wrong password, refused once";
   EXPECT_FALSE(sim.LogLines({sim.Mac(40), u"op=GetDeviceInformation user=admin auth=token status=200"_qs}).isEmpty());
   EXPECT_TRUE(sim.LogLines({sim.Mac(40), u"outside-clock-window"_qs}).isEmpty()) << "tokens in the camera's time";

@@ -14,7 +14,8 @@ namespace {
 using namespace modRegEx;
 
 constexpr uint8_t kWideEscape = 0xFE;
-constexpr char16_t kWide[] = {u'\u0100', u'\u0130', u'\u0178', u'\u0391', u'\uF8F8', u'\uFFFF', char16_t{0xD800}, u'\u00FE'};
+constexpr char16_t kWide[] = {u'\u0100', u'\u0130', u'\u0178',        u'\u0391',
+                              u'\uF8F8', u'\uFFFF', char16_t{0xD800}, u'\u00FE'};
 
 struct Reader {
   const uint8_t* data;
@@ -44,7 +45,8 @@ std::string CheckError(const RegExprError& error) {
   if (error.Number < 20050 || error.Number > 20054) return "error number out of range: " + std::to_string(error.Number);
   if (error.Source != u"sentrova.RegExpr") return "wrong error source";
   if (std::u16string_view(error.Description).substr(0, 17) != u"Error in RegExpr.") return "wrong description prefix";
-  if (error.what() == nullptr || std::string_view(error.what()).substr(0, 17) != "Error in RegExpr.") return "wrong what()";
+  if (error.what() == nullptr || std::string_view(error.what()).substr(0, 17) != "Error in RegExpr.")
+    return "wrong what()";
   return "";
 }
 
@@ -71,7 +73,8 @@ std::string CheckMatch(const std::u16string& text) {
       continue;
     }
     if (start < 1 || start > length + 1 || start + size - 1 > length) return "group outside the text";
-    const std::u16string expected = size > 0 ? text.substr(static_cast<size_t>(start - 1), static_cast<size_t>(size)) : u"";
+    const std::u16string expected =
+        size > 0 ? text.substr(static_cast<size_t>(start - 1), static_cast<size_t>(size)) : u"";
     if (!std::holds_alternative<std::u16string>(group) || std::get<std::u16string>(group) != expected) {
       return "group text differs from its index";
     }
@@ -103,7 +106,8 @@ std::string CheckInput(const uint8_t* data, size_t size) {
   } catch (const RegExprError& error) {
     if (std::string problem = CheckError(error); !problem.empty()) return problem;
     const bool refusedOptions = (options & 6) == 6;
-    if (!refusedOptions && !RaisesNoMatch([] { RegExprResult(reWholeMatch); })) return "results readable after an error";
+    if (!refusedOptions && !RaisesNoMatch([] { RegExprResult(reWholeMatch); }))
+      return "results readable after an error";
     return "";
   }
   if (!matched) return RaisesNoMatch([] { RegExprResult(reWholeMatch); }) ? "" : "results readable after no match";

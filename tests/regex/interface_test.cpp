@@ -18,13 +18,13 @@ using regex_test::Visible;
 
 const std::u16string kUserName = u"[A-Za-z0-9_]{0,12}";
 const std::u16string kPassword = u"[A-Za-z0-9_]{0,8}";
-const std::u16string kAddress =
-    u"([1-2]?[0-9]{1,2}\\.[1-2]?[0-9]{1,2}\\.[1-2]?[0-9]{1,2}\\.[1-2]?[0-9]{1,2}|^$)";
+const std::u16string kAddress = u"([1-2]?[0-9]{1,2}\\.[1-2]?[0-9]{1,2}\\.[1-2]?[0-9]{1,2}\\.[1-2]?[0-9]{1,2}|^$)";
 const std::u16string kNetworkName = u"[\\x00-\\xff]*";
 const std::u16string kAsciiKey = u"(^\\w{5}$|^$|^\\w{13}$)";
 const std::u16string kHexKey = u"(^[0-9a-fA-F]{10}$|^$|^[0-9a-fA-F]{26}$)";
 
-const std::string kNoMatch = "Error in RegExpr.RegExprResult: No match on last call to RegExpr, or RegExpr not called at all";
+const std::string kNoMatch =
+    "Error in RegExpr.RegExprResult: No match on last call to RegExpr, or RegExpr not called at all";
 
 std::u16string Repeat(std::u16string_view piece, size_t times) {
   std::u16string out;
@@ -97,7 +97,8 @@ TEST(IsWholeMatch, PagePatternsOnAcceptedAndRefusedEntries) {
 TEST(IsWholeMatch, NetworkNameOf500CharactersReachesTheNestingLimit) {
   const auto error = CaughtError([] { IsWholeMatch(Repeat(u"n", 500), kNetworkName); });
   EXPECT_EQ(error.Number, 20052);
-  EXPECT_EQ(error.Description, u"Error in RegExpr.DoRegExpr: Maximum number of iterations exceeded. Possibly an infinite loop.");
+  EXPECT_EQ(error.Description,
+            u"Error in RegExpr.DoRegExpr: Maximum number of iterations exceeded. Possibly an infinite loop.");
   // Beginning with 500 such characters is what counts, whatever follows.
   EXPECT_THROW(IsWholeMatch(Repeat(u"n", 500) + u"\u0100", kNetworkName), RegExprError);
   EXPECT_FALSE(IsWholeMatch(u"\u0100" + Repeat(u"n", 600), kNetworkName));
@@ -214,7 +215,8 @@ TEST(RegExprState, OverlongTextsAreRefusedAndLeaveEarlierResults) {
   ASSERT_TRUE(RegExpr(u"xaby", u"a(b)", 0));
   const auto error = CaughtError([] { RegExpr(Repeat(u"a", 32767), u"a", 0); });
   EXPECT_EQ(error.Number, 20053);
-  EXPECT_EQ(error.Description, u"Error in RegExpr.RegExpr: Text too long for regular expression (max 32766 characters).");
+  EXPECT_EQ(error.Description,
+            u"Error in RegExpr.RegExpr: Text too long for regular expression (max 32766 characters).");
   EXPECT_EQ(Text(RegExprResult(reWholeMatch)), u"ab");
   EXPECT_THROW(IsWholeMatch(Repeat(u"a", 40000), kUserName), RegExprError);
 
@@ -292,8 +294,10 @@ TEST(RaiseRegExprError, CarriesNumberSourceAndDescription) {
   });
   EXPECT_EQ(error.Number, 20052);
   EXPECT_EQ(error.Source, u"sentrova.RegExpr");
-  EXPECT_EQ(error.Description, u"Error in RegExpr.DoRegExpr: Maximum number of iterations exceeded. Possibly an infinite loop.");
-  EXPECT_STREQ(error.what(), "Error in RegExpr.DoRegExpr: Maximum number of iterations exceeded. Possibly an infinite loop.");
+  EXPECT_EQ(error.Description,
+            u"Error in RegExpr.DoRegExpr: Maximum number of iterations exceeded. Possibly an infinite loop.");
+  EXPECT_STREQ(error.what(),
+               "Error in RegExpr.DoRegExpr: Maximum number of iterations exceeded. Possibly an infinite loop.");
   const auto wide = CaughtError([] { RaiseRegExprError(u"caf\u00E9", 20054, u"X"); });
   EXPECT_STREQ(wide.what(), "Error in RegExpr.X: caf\xC3\xA9");
 }

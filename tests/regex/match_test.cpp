@@ -80,9 +80,12 @@ TEST(RegExprEscapes, StandForTheirCharacters) {
 
 TEST(RegExprEscapes, ControlEscapeErrors) {
   ExpectAll({
-      {u"\\c1", u"x", 0, "error 20052: Error in RegExpr.ExpandEspaces: Invalid control character in regular expression: \\c1"},
-      {u"ab\\c", u"x", 0, "error 20052: Error in RegExpr.ExpandEspaces: Control character missing in regular expression: ab\\c"},
-      {u"\\c`", u"x", 0, "error 20052: Error in RegExpr.ExpandEspaces: Invalid control character in regular expression: \\c`"},
+      {u"\\c1", u"x", 0,
+       "error 20052: Error in RegExpr.ExpandEspaces: Invalid control character in regular expression: \\c1"},
+      {u"ab\\c", u"x", 0,
+       "error 20052: Error in RegExpr.ExpandEspaces: Control character missing in regular expression: ab\\c"},
+      {u"\\c`", u"x", 0,
+       "error 20052: Error in RegExpr.ExpandEspaces: Invalid control character in regular expression: \\c`"},
       {u"\\c\u0100", u"x", 0,
        "error 20052: Error in RegExpr.ExpandEspaces: Invalid control character in regular expression: \\c\u0100"},
   });
@@ -118,9 +121,12 @@ TEST(RegExprClasses, MembersRangesAndNegation) {
 
 TEST(RegExprClasses, RangeErrorsArriveWhenTheClassIsTried) {
   ExpectAll({
-      {u"[Z-a]", u"_", reIgnoreCase, "error 20050: Error in RegExpr.MatchSquareBrackets: Invalid range in regular expression [Z-a]"},
-      {u"[c-a]", u"b", 0, "error 20050: Error in RegExpr.MatchSquareBrackets: Invalid range in regular expression [c-a]"},
-      {u"[^c-a]", u"b", 0, "error 20050: Error in RegExpr.MatchSquareBrackets: Invalid range in regular expression [c-a]"},
+      {u"[Z-a]", u"_", reIgnoreCase,
+       "error 20050: Error in RegExpr.MatchSquareBrackets: Invalid range in regular expression [Z-a]"},
+      {u"[c-a]", u"b", 0,
+       "error 20050: Error in RegExpr.MatchSquareBrackets: Invalid range in regular expression [c-a]"},
+      {u"[^c-a]", u"b", 0,
+       "error 20050: Error in RegExpr.MatchSquareBrackets: Invalid range in regular expression [c-a]"},
       {u"[c-a]", u"", 0, "no match"},  // an empty text never reaches the walk
       {u"[ab-a]", u"a", 0, "@1 'a'"},  // the walk stops at the first member that matches
       {u"[\\n-x]", u"a", 0,
@@ -163,10 +169,10 @@ TEST(RegExprQuantifiers, Braces) {
       {u"a{1,3}b", u"aab", 0, "@1 'aab'"},
       {u"a{,2}", u"aaa", 0, "@1 'aa'"},
       {u"a{ 2}", u"aaa", 0, "@1 'aa'"},
-      {u"a{2.5}", u"aaa", 0, "@1 'aa'"},   // rounded half to even
+      {u"a{2.5}", u"aaa", 0, "@1 'aa'"},  // rounded half to even
       {u"a{1.5}", u"aaa", 0, "@1 'aa'"},
-      {u"a{x}b", u"b", 0, "@1 'b'"},       // no number reads as 0
-      {u"a{2", u"a{2", 0, "@1 'a{2'"},     // no closing brace: literal characters
+      {u"a{x}b", u"b", 0, "@1 'b'"},    // no number reads as 0
+      {u"a{2", u"a{2", 0, "@1 'a{2'"},  // no closing brace: literal characters
       {u"a{0}", u"b", 0, "@1 ''"},
       {u"ba{0}c", u"bac bc", 0, "@5 'bc'"},
       {u"ba{0,0}c", u"bc", 0, "@1 'bc'"},
@@ -177,16 +183,22 @@ TEST(RegExprQuantifiers, Braces) {
 
 TEST(RegExprQuantifiers, BraceErrorsNameTheQuantifier) {
   ExpectAll({
-      {u"a{3,1}", u"a", 0, "error 20050: Error in RegExpr.DoRegExpr: Upper limit is less than lower limit in regular expression {3,1}"},
-      {u"a{3,1}?", u"a", 0, "error 20050: Error in RegExpr.DoRegExpr: Upper limit is less than lower limit in regular expression {3,1}"},
-      {u"a{-1}", u"a", 0, "error 20050: Error in RegExpr.DoRegExpr: Count is less than zero in regular expression {-1}"},
-      {u"a{-1,}", u"a", 0, "error 20050: Error in RegExpr.DoRegExpr: Count is less than zero in regular expression {-1,}"},
+      {u"a{3,1}", u"a", 0,
+       "error 20050: Error in RegExpr.DoRegExpr: Upper limit is less than lower limit in regular expression {3,1}"},
+      {u"a{3,1}?", u"a", 0,
+       "error 20050: Error in RegExpr.DoRegExpr: Upper limit is less than lower limit in regular expression {3,1}"},
+      {u"a{-1}", u"a", 0,
+       "error 20050: Error in RegExpr.DoRegExpr: Count is less than zero in regular expression {-1}"},
+      {u"a{-1,}", u"a", 0,
+       "error 20050: Error in RegExpr.DoRegExpr: Count is less than zero in regular expression {-1,}"},
       {u"a{-2,-1}", u"a", 0,
        "error 20050: Error in RegExpr.DoRegExpr: Upper or lower limit is less than zero in regular expression {-2,-1}"},
       {u"a{-1,-2}", u"a", 0,
        "error 20050: Error in RegExpr.DoRegExpr: Upper limit is less than lower limit in regular expression {-1,-2}"},
-      {u"a{99999}", u"a", 0, "error 20050: Error in RegExpr.DoRegExpr: Count out of range in regular expression {99999}"},
-      {u"a{0,40000}", u"a", 0, "error 20050: Error in RegExpr.DoRegExpr: Count out of range in regular expression {0,40000}"},
+      {u"a{99999}", u"a", 0,
+       "error 20050: Error in RegExpr.DoRegExpr: Count out of range in regular expression {99999}"},
+      {u"a{0,40000}", u"a", 0,
+       "error 20050: Error in RegExpr.DoRegExpr: Count out of range in regular expression {0,40000}"},
       // Raised only when the matcher reaches the element.
       {u"xa{3,1}", u"y", 0, "no match"},
   });
@@ -240,16 +252,22 @@ TEST(RegExprGroups, ThirtyOneGroupsAtMost) {
 
 TEST(RegExprGroups, SyntaxErrors) {
   ExpectAll({
-      {u"(?<x)", u"x", 0, "error 20052: Error in RegExpr.ProcessParentheses: Invalid extended regular expression syntax: (?<x)"},
-      {u"(?)", u"x", 0, "error 20052: Error in RegExpr.ProcessParentheses: Invalid extended regular expression syntax: (?)"},
-      {u"(abc", u"x", 0, "error 20052: Error in RegExpr.ProcessParentheses: Invalid regular expression: A closing ) expected: (abc"},
+      {u"(?<x)", u"x", 0,
+       "error 20052: Error in RegExpr.ProcessParentheses: Invalid extended regular expression syntax: (?<x)"},
+      {u"(?)", u"x", 0,
+       "error 20052: Error in RegExpr.ProcessParentheses: Invalid extended regular expression syntax: (?)"},
+      {u"(abc", u"x", 0,
+       "error 20052: Error in RegExpr.ProcessParentheses: Invalid regular expression: A closing ) expected: (abc"},
       {u"x(a)(b", u"x", 0,
        "error 20052: Error in RegExpr.ProcessParentheses: Invalid regular expression: A closing ) expected: x(a)(b"},
       {u"(a(b)(c)", u"x", 0,
        "error 20052: Error in RegExpr.ProcessParentheses: Invalid regular expression: A closing ) expected: (a(b)(c)"},
-      {u"x([](a))", u"x", 0, "error 20052: Error in RegExpr.ProcessParentheses: Invalid regular expression: A closing ] expected."},
-      {u"[abc", u"x", 0, "error 20052: Error in RegExpr.ProcessParentheses: Invalid regular expression: A closing ] expected."},
-      {u"[]", u"x", 0, "error 20052: Error in RegExpr.ProcessParentheses: Invalid regular expression: A closing ] expected."},
+      {u"x([](a))", u"x", 0,
+       "error 20052: Error in RegExpr.ProcessParentheses: Invalid regular expression: A closing ] expected."},
+      {u"[abc", u"x", 0,
+       "error 20052: Error in RegExpr.ProcessParentheses: Invalid regular expression: A closing ] expected."},
+      {u"[]", u"x", 0,
+       "error 20052: Error in RegExpr.ProcessParentheses: Invalid regular expression: A closing ] expected."},
   });
 }
 
@@ -374,9 +392,10 @@ TEST(RegExprLimits, ExpansionsBeyondTheWorkingLimitAreRefused) {
   // 32767 copies of a 602-character group would take more working memory
   // than the engine allows itself.
   const std::u16string pattern = u"(?:" + std::u16string(600, u'a') + u"){32767}";
-  EXPECT_EQ(Describe(pattern, u"aaa"),
-            "error 20052: Error in RegExpr.DoRegExpr: Regular expression too complex: its expansion exceeds the working "
-            "limit.");
+  EXPECT_EQ(
+      Describe(pattern, u"aaa"),
+      "error 20052: Error in RegExpr.DoRegExpr: Regular expression too complex: its expansion exceeds the working "
+      "limit.");
   // A large but reasonable expansion still matches.
   EXPECT_EQ(Describe(u"a{0,30000}b", u"aab"), "@1 'aab'");
 }

@@ -152,7 +152,8 @@ TEST(MatchAtom, BackReferences) {
   EXPECT_EQ(Left(MatchAtom(text, u"\\2"), text), "fails");
   const auto error = CaughtError([&] { MatchAtom(text, u"\\3"); });
   EXPECT_EQ(error.Number, 20052);
-  EXPECT_EQ(error.Description, u"Error in RegExpr.MatchAtom: Not so many sub-expressions in this regular expression: \\3");
+  EXPECT_EQ(error.Description,
+            u"Error in RegExpr.MatchAtom: Not so many sub-expressions in this regular expression: \\3");
 }
 
 TEST(MatchSquareBrackets, ConsumesOneOrTwoCharacters) {
@@ -244,7 +245,10 @@ TEST(ExpandBraces, UnrollsIntoNestedOptionalCopies) {
   Begin(u"");
   const std::vector<BraceCase> cases = {
       {u"{1,3}", u"X(X(X)?)?R"},
-      {u"{1,3}?", u"X(X(X)?" u"?)?" u"?R"},
+      {u"{1,3}?",
+       u"X(X(X)?"
+       u"?)?"
+       u"?R"},
       {u"{2}", u"XXR"},
       {u"{0,2}", u"(X(X)?)?R"},
       {u"{2,}", u"XXX*R"},
@@ -254,17 +258,19 @@ TEST(ExpandBraces, UnrollsIntoNestedOptionalCopies) {
       {u"{0,0}", u"R"},
       {u"{}", u"R"},
   };
-  for (const BraceCase& c : cases) EXPECT_EQ(ExpandBraces(u"X", c.quantifier, u"R"), c.expanded) << Visible(c.quantifier);
+  for (const BraceCase& c : cases)
+    EXPECT_EQ(ExpandBraces(u"X", c.quantifier, u"R"), c.expanded) << Visible(c.quantifier);
 
   const auto error = CaughtError([] { ExpandBraces(u"X", u"{1,2", u"R"); });
   EXPECT_EQ(error.Number, 20050);
-  EXPECT_EQ(error.Description,
-            u"Error in RegExpr.DoRegExpr: Syntax error in regular expression {1,2. Expected: {Lower_limit, Upper_limit}");
+  EXPECT_EQ(
+      error.Description,
+      u"Error in RegExpr.DoRegExpr: Syntax error in regular expression {1,2. Expected: {Lower_limit, Upper_limit}");
 }
 
 TEST(LowerChar, LettersOfTheCommonScripts) {
   const std::vector<std::pair<char16_t, char16_t>> cases = {
-      {u'A', u'a'},          {u'z', u'z'},          {u'@', u'@'},          {u'\u00C0', u'\u00E0'},
+      {u'A', u'a'},           {u'z', u'z'},           {u'@', u'@'},           {u'\u00C0', u'\u00E0'},
       {u'\u00D7', u'\u00D7'}, {u'\u00DE', u'\u00FE'}, {u'\u0100', u'\u0101'}, {u'\u0139', u'\u013A'},
       {u'\u0178', u'\u00FF'}, {u'\u0391', u'\u03B1'}, {u'\u0410', u'\u0430'}, {u'\u0401', u'\u0451'},
   };

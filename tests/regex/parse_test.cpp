@@ -76,10 +76,12 @@ TEST(ExpandEspaces, RewritesEveryEscape) {
 TEST(ExpandEspaces, ControlEscapeErrorsShowThePatternWithoutMarkers) {
   const auto missing = CaughtError([] { ExpandEspaces(u"ab\\c"); });
   EXPECT_EQ(missing.Number, 20052);
-  EXPECT_EQ(missing.Description, u"Error in RegExpr.ExpandEspaces: Control character missing in regular expression: ab\\c");
+  EXPECT_EQ(missing.Description,
+            u"Error in RegExpr.ExpandEspaces: Control character missing in regular expression: ab\\c");
   const auto invalid = CaughtError([] { ExpandEspaces(u"x\\c1"); });
   EXPECT_EQ(invalid.Number, 20052);
-  EXPECT_EQ(invalid.Description, u"Error in RegExpr.ExpandEspaces: Invalid control character in regular expression: x\\c1");
+  EXPECT_EQ(invalid.Description,
+            u"Error in RegExpr.ExpandEspaces: Invalid control character in regular expression: x\\c1");
 }
 
 struct Grouping {
@@ -92,18 +94,37 @@ TEST(ProcessParentheses, NumbersCapturingGroupsWithMarkers) {
   const std::u16string address = u"[1-2]?[0-9]{1,2}\\.[1-2]?[0-9]{1,2}\\.[1-2]?[0-9]{1,2}\\.[1-2]?[0-9]{1,2}|^$";
   const std::vector<Grouping> cases = {
       {u"[A-Za-z0-9_]{0,12}", u"[A-Za-z0-9_]{0,12}", 0},
-      {u"a(b)", u"a(\x01" u"b\x01)", 1},
-      {u"((a)(b))", u"(\x01(\x02" u"a\x02)(\x03" u"b\x03)\x01)", 3},
-      {u"(?:a)(b)", u"(a)(\x01" u"b\x01)", 1},
+      {u"a(b)",
+       u"a(\x01"
+       u"b\x01)",
+       1},
+      {u"((a)(b))",
+       u"(\x01(\x02"
+       u"a\x02)(\x03"
+       u"b\x03)\x01)",
+       3},
+      {u"(?:a)(b)",
+       u"(a)(\x01"
+       u"b\x01)",
+       1},
       {u"(?#note)abc", u"abc", 0},
       {u"(?#a(b))c", u"c", 0},
       {u"(?=a)(?!b)", u"(?=a)(?!b)", 0},
-      {u"(?=(a))", u"(?=(\x01" u"a\x01))", 1},
+      {u"(?=(a))",
+       u"(?=(\x01"
+       u"a\x01))",
+       1},
       {u"()", u"(\x01\x01)", 1},
       {u"(?:)", u"()", 0},
       {u"[(]\\(a)", u"[(]\\(a)", 0},
-      {u"(?:(a))", u"((\x01" u"a\x01))", 1},
-      {u"(a[)]b)", u"(\x01" u"a[)]b\x01)", 1},
+      {u"(?:(a))",
+       u"((\x01"
+       u"a\x01))",
+       1},
+      {u"(a[)]b)",
+       u"(\x01"
+       u"a[)]b\x01)",
+       1},
       {u"(" + address + u")", u"(\x01" + address + u"\x01)", 1},
   };
   for (const Grouping& c : cases) {
@@ -148,7 +169,8 @@ TEST(CreateMatch, RaisesTheCountUpTo31) {
   EXPECT_EQ(ModuleState().SubexpressionCount, 31);
   const auto error = CaughtError([] { CreateMatch(); });
   EXPECT_EQ(error.Number, 20052);
-  EXPECT_EQ(error.Description, u"Error in RegExpr.CreateMatch: Too many subexpressions in regular expression (max 31).");
+  EXPECT_EQ(error.Description,
+            u"Error in RegExpr.CreateMatch: Too many subexpressions in regular expression (max 31).");
   ModuleState().SubexpressionCount = 0;
 }
 
@@ -176,7 +198,9 @@ TEST(GetNextRegExpr, SplitsOneElementAndItsQuantifier) {
       {u"[]a]*", u"[]a]", u"*", u""},
       {u"*a", u"*", u"", u"a"},
       {u"{2}", u"{", u"", u"2}"},
-      {u"\x01" u"a\x01", u"\x01", u"", u"a\x01"},
+      {u"\x01"
+       u"a\x01",
+       u"\x01", u"", u"a\x01"},
       {u"(ab", u"", u"", u"(ab"},  // no balancing ")": no atom, nothing taken
       {u"\\", u"\\", u"", u""},
   };
@@ -204,13 +228,13 @@ TEST(GetNextRegExpr, NestedQuantifiers) {
 
 TEST(Quantifiers, IsQuantifierAndGetQuantifier) {
   const std::vector<std::pair<std::u16string, bool>> starts = {
-      {u"*", true}, {u"+a", true}, {u"?", true}, {u"{1}", true}, {u"{a}", true}, {u"{1", false},
-      {u"a*", false}, {u"", false}, {u"}", false},
+      {u"*", true},   {u"+a", true},  {u"?", true}, {u"{1}", true}, {u"{a}", true},
+      {u"{1", false}, {u"a*", false}, {u"", false}, {u"}", false},
   };
   for (const auto& [text, expected] : starts) EXPECT_EQ(IsQuantifier(text), expected) << Visible(text);
 
   const std::vector<Split> taken = {
-      {u"*?x", u"", u"*?", u"x"}, {u"+x", u"", u"+", u"x"},       {u"??", u"", u"??", u""},
+      {u"*?x", u"", u"*?", u"x"},         {u"+x", u"", u"+", u"x"},         {u"??", u"", u"??", u""},
       {u"{1,2}?x", u"", u"{1,2}?", u"x"}, {u"{1,2}x", u"", u"{1,2}", u"x"}, {u"{}", u"", u"{}", u""},
   };
   for (const Split& c : taken) {
@@ -322,16 +346,17 @@ TEST(SplitAt, ReturnsThePartBeforeTheSeparator) {
 
 TEST(CharToPattern, LettersDigitsAndHighCharactersStayBare) {
   const std::vector<std::pair<int, std::u16string>> cases = {
-      {65, u"A"},          {122, u"z"},          {48, u"0"},         {33, u"\\!"},  {32, u"\\ "},
-      {0, u"\\" + kNul},   {127, u"\\\x7F"},     {128, u"\u0080"},  {200, u"\u00C8"}, {255, u"\u00FF"},
-      {1, u"\\\x01"},      {92, u"\\\\"},
+      {65, u"A"},       {122, u"z"},      {48, u"0"},       {33, u"\\!"},     {32, u"\\ "},   {0, u"\\" + kNul},
+      {127, u"\\\x7F"}, {128, u"\u0080"}, {200, u"\u00C8"}, {255, u"\u00FF"}, {1, u"\\\x01"}, {92, u"\\\\"},
   };
   for (const auto& [code, expected] : cases) EXPECT_EQ(Visible(CharToPattern(code)), Visible(expected)) << code;
 }
 
 TEST(Markers, CharNumberAndRemoval) {
   EXPECT_EQ(MarkerChar(5), u'\x05');
-  EXPECT_EQ(MarkerNumber(u"\x01" u"a"), 1);
+  EXPECT_EQ(MarkerNumber(u"\x01"
+                         u"a"),
+            1);
   EXPECT_EQ(MarkerNumber(u"\x1F"), 31);
   EXPECT_EQ(MarkerNumber(u" "), 0);
   EXPECT_EQ(MarkerNumber(u""), 0);
@@ -339,9 +364,14 @@ TEST(Markers, CharNumberAndRemoval) {
   EXPECT_EQ(MarkerNumber(u"a"), 0);
 
   const std::vector<Rewrite> removals = {
-      {u"(\x01" u"a\x01)", u"(a)"},
-      {u"[\t]\t", u"[\t]"},         // a class is copied whole
-      {u"\\\x01" u"b", u"\\\x01" u"b"},  // an escaped character is not a marker
+      {u"(\x01"
+       u"a\x01)",
+       u"(a)"},
+      {u"[\t]\t", u"[\t]"},  // a class is copied whole
+      {u"\\\x01"
+       u"b",
+       u"\\\x01"
+       u"b"},  // an escaped character is not a marker
       {u"[ab\x02", u"[ab"},
   };
   for (const Rewrite& c : removals) EXPECT_EQ(Visible(RemoveMarkers(c.input)), Visible(c.expected)) << Visible(c.input);

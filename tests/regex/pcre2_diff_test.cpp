@@ -73,8 +73,8 @@ class Generator {
   Piece Item(int depth) {
     Piece atom = Atom(depth);
     if (atom.nullable || OneIn(2)) return atom;
-    static const std::vector<std::u16string> quantifiers = {u"*", u"+", u"?", u"*?", u"+?", u"??", u"{2}",
-                                                             u"{0,2}", u"{1,3}", u"{2,}", u"{1,2}?", u"{0}"};
+    static const std::vector<std::u16string> quantifiers = {u"*",   u"+",     u"?",     u"*?",   u"+?",     u"??",
+                                                            u"{2}", u"{0,2}", u"{1,3}", u"{2,}", u"{1,2}?", u"{0}"};
     const std::u16string& q = Pick(quantifiers);
     const bool nullable = q == u"*" || q == u"?" || q == u"*?" || q == u"??" || q == u"{0,2}" || q == u"{0}";
     return {atom.text + q, nullable};
@@ -86,11 +86,16 @@ class Generator {
       case 0:
       case 1:
       case 2:
-      case 3: return {std::u16string(1, Pick(ignoreCase_ ? kMixedLetters : kLetters)), false};
-      case 4: return {Pick(kClasses), false};
-      case 5: return {Pick(kShorthands), false};
-      case 6: return {u".", false};
-      case 7: return {Pick(kAnchors), true};  // zero-width: treated as nullable so never quantified
+      case 3:
+        return {std::u16string(1, Pick(ignoreCase_ ? kMixedLetters : kLetters)), false};
+      case 4:
+        return {Pick(kClasses), false};
+      case 5:
+        return {Pick(kShorthands), false};
+      case 6:
+        return {u".", false};
+      case 7:
+        return {Pick(kAnchors), true};  // zero-width: treated as nullable so never quantified
       case 8:
         if (closedGroups_.empty()) return {u"a", false};
         return {u"\\" + std::u16string(1, static_cast<char16_t>(u'0' + Pick(closedGroups_))), true};
@@ -116,8 +121,8 @@ class Generator {
 
   inline static const std::vector<char16_t> kLetters = {u'a', u'b', u'c', u'_', u'-'};
   inline static const std::vector<char16_t> kMixedLetters = {u'a', u'b', u'A', u'B', u'c'};
-  inline static const std::vector<std::u16string> kClasses = {u"[ab]", u"[^a]", u"[a-c]", u"[A-C]", u"[^a-c_]",
-                                                               u"[b_-]", u"[\\d]", u"[a\\w]"};
+  inline static const std::vector<std::u16string> kClasses = {u"[ab]",    u"[^a]",  u"[a-c]", u"[A-C]",
+                                                              u"[^a-c_]", u"[b_-]", u"[\\d]", u"[a\\w]"};
   inline static const std::vector<std::u16string> kShorthands = {u"\\d", u"\\D", u"\\w", u"\\W"};
   inline static const std::vector<std::u16string> kAnchors = {u"^", u"$", u"\\b", u"\\B"};
 

@@ -33,7 +33,8 @@ std::string Describe(const std::u16string& pattern, const std::u16string& text, 
     int32_t start = 0;
     int32_t length = 0;
     RegExprIndex(reWholeMatch, start, length);
-    std::string out = "@" + std::to_string(start) + " '" + Visible(std::get<std::u16string>(RegExprResult(reWholeMatch))) + "'";
+    std::string out =
+        "@" + std::to_string(start) + " '" + Visible(std::get<std::u16string>(RegExprResult(reWholeMatch))) + "'";
     const ResultValue count = RegExprResult(reSubexpressionCount);
     const int16_t groups = std::holds_alternative<int16_t>(count) ? std::get<int16_t>(count) : 0;
     for (int32_t k = 1; k <= groups; ++k) {

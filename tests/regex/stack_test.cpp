@@ -49,7 +49,8 @@ TEST(SmallStack, NetworkNameWorstCase) {
   });
   EXPECT_TRUE(accepted);
   EXPECT_EQ(number, 20052);
-  EXPECT_EQ(description, u"Error in RegExpr.DoRegExpr: Maximum number of iterations exceeded. Possibly an infinite loop.");
+  EXPECT_EQ(description,
+            u"Error in RegExpr.DoRegExpr: Maximum number of iterations exceeded. Possibly an infinite loop.");
 }
 
 TEST(SmallStack, EveryKindOfDeepPathReachesTheLimitSafely) {

@@ -29,11 +29,11 @@ void FakeCamera::DeviceIndex(int32_t index) {
   deviceIndex = index;
 }
 
-#define FAKE_DESCRIPTION(Member, field)               \
-  std::u16string FakeCamera::Member() {               \
-    Record(#Member);                                  \
-    const FakeCameraDevice* device = Current();       \
-    return device != nullptr ? device->field : u"";   \
+#define FAKE_DESCRIPTION(Member, field)             \
+  std::u16string FakeCamera::Member() {             \
+    Record(#Member);                                \
+    const FakeCameraDevice* device = Current();     \
+    return device != nullptr ? device->field : u""; \
   }
 FAKE_DESCRIPTION(DeviceAddress, address)
 FAKE_DESCRIPTION(DeviceMode, mode)

@@ -9,19 +9,27 @@
 namespace {
 const char* IconName(forms::MsgIcon icon) {
   switch (icon) {
-    case forms::MsgIcon::None: return "none";
-    case forms::MsgIcon::Critical: return "critical";
-    case forms::MsgIcon::Question: return "question";
-    case forms::MsgIcon::Exclamation: return "exclamation";
-    case forms::MsgIcon::Information: return "information";
+    case forms::MsgIcon::None:
+      return "none";
+    case forms::MsgIcon::Critical:
+      return "critical";
+    case forms::MsgIcon::Question:
+      return "question";
+    case forms::MsgIcon::Exclamation:
+      return "exclamation";
+    case forms::MsgIcon::Information:
+      return "information";
   }
   return "?";
 }
 const char* ButtonsName(forms::MsgButtons buttons) {
   switch (buttons) {
-    case forms::MsgButtons::OK: return "ok";
-    case forms::MsgButtons::OKCancel: return "okcancel";
-    case forms::MsgButtons::YesNo: return "yesno";
+    case forms::MsgButtons::OK:
+      return "ok";
+    case forms::MsgButtons::OKCancel:
+      return "okcancel";
+    case forms::MsgButtons::YesNo:
+      return "yesno";
   }
   return "?";
 }
@@ -93,7 +101,8 @@ void FakeDesktop::WindowShown(forms::WindowId id, bool modal) {
   auto& steps = modalSteps[id];
   while (visible.count(id) != 0) {
     if (steps.empty()) {
-      throw std::logic_error(std::string("modal window ") + forms::WindowName(id) + " is still open and the test has no step left for it");
+      throw std::logic_error(std::string("modal window ") + forms::WindowName(id) +
+                             " is still open and the test has no step left for it");
     }
     auto step = std::move(steps.front());
     steps.pop_front();

@@ -30,7 +30,7 @@ class FakeDesktop : public forms::Desktop {
   std::map<forms::WindowId, std::deque<std::function<void()>>> modalSteps;
 
   std::vector<ShownMessage> messages;
-  std::vector<int32_t> sleeps;  // every wait, as long as it lasted
+  std::vector<int32_t> sleeps;              // every wait, as long as it lasted
   std::vector<forms::Wait> announcedWaits;  // the last sequence announced
   forms::CameraSought soughtCamera;         // and the camera it was for
   // When the camera watched for is back, in ms since the waits were

@@ -31,7 +31,7 @@ inline void AppendPart(std::string& name, std::string_view text) {
   for (char c : text) Append(name, static_cast<unsigned char>(c));
 }
 template <class Number>
-  requires std::is_arithmetic_v<Number>
+requires std::is_arithmetic_v<Number>
 void AppendPart(std::string& name, Number number) {
   if constexpr (std::is_same_v<Number, bool>) {
     name += number ? "true" : "false";

@@ -49,8 +49,7 @@ forms::CameraSeen RealTimeDesktop::WaitForCamera(int32_t milliseconds, bool /*lo
 
 // The program starts once the thread is in the client namespace: every
 // socket of the two controls is made there.
-RealDeviceWizard::RealDeviceWizard(const RealOnvifDevice& device)
-    : device_(device), inClient_(device.ClientNetns()) {
+RealDeviceWizard::RealDeviceWizard(const RealOnvifDevice& device) : device_(device), inClient_(device.ClientNetns()) {
   if (!inClient_.Ok()) return;
   program_ = std::make_unique<Program>(desktop_, cam_, camTemp_);
   program_->Start();

@@ -58,8 +58,8 @@ void StopOrphans() {
     const pid_t owner = match.captured(1).toInt();
     if (!match.hasMatch() || owner <= 0 || kill(owner, 0) == 0 || errno != ESRCH) continue;
     if (!Lines(run.filePath(name) + QStringLiteral("/device.env")).contains(u"CREATED_NS=''"_qs)) {
-      RunProgram(QStringLiteral("bash"), {DeviceDir + QStringLiteral("/stop-device.sh"), QStringLiteral("--name"), name},
-                 nullptr, 30000);
+      RunProgram(QStringLiteral("bash"),
+                 {DeviceDir + QStringLiteral("/stop-device.sh"), QStringLiteral("--name"), name}, nullptr, 30000);
     }
   }
 }
@@ -79,11 +79,21 @@ bool RealOnvifDevice::Start() {
     return false;
   }
   StopOrphans();
-  QStringList arguments{DeviceDir + QStringLiteral("/start-device.sh"), QStringLiteral("--name"), name_,
-                        QStringLiteral("--cam-ip"), options_.address, QStringLiteral("--auth"), options_.auth,
-                        QStringLiteral("--user"), options_.user, QStringLiteral("--password"), options_.password,
-                        QStringLiteral("--reboot-seconds"), Seconds(options_.rebootSeconds),
-                        QStringLiteral("--delay"), Seconds(options_.delaySeconds)};
+  QStringList arguments{DeviceDir + QStringLiteral("/start-device.sh"),
+                        QStringLiteral("--name"),
+                        name_,
+                        QStringLiteral("--cam-ip"),
+                        options_.address,
+                        QStringLiteral("--auth"),
+                        options_.auth,
+                        QStringLiteral("--user"),
+                        options_.user,
+                        QStringLiteral("--password"),
+                        options_.password,
+                        QStringLiteral("--reboot-seconds"),
+                        Seconds(options_.rebootSeconds),
+                        QStringLiteral("--delay"),
+                        Seconds(options_.delaySeconds)};
   if (options_.apply) arguments << QStringLiteral("--apply");
   if (!options_.firmware.isEmpty()) arguments << QStringLiteral("--firmware") << options_.firmware;
   QString output;
@@ -108,7 +118,8 @@ void RealOnvifDevice::Stop() {
 QString RealOnvifDevice::EnvValue(const QString& key) const {
   const QString prefix = key + QStringLiteral("='");
   for (const QString& line : Lines(RunDir() + QStringLiteral("/device.env"))) {
-    if (line.startsWith(prefix) && line.endsWith(u'\'')) return line.mid(prefix.size(), line.size() - prefix.size() - 1);
+    if (line.startsWith(prefix) && line.endsWith(u'\''))
+      return line.mid(prefix.size(), line.size() - prefix.size() - 1);
   }
   return {};
 }
@@ -156,8 +167,12 @@ bool DeviceAcceptsLogin(const RealOnvifDevice& device, const QString& address, c
                         const QString& password) {
   const QString url = QStringLiteral("http://%1/onvif/device_service").arg(address);
   QString header;
-  QStringList curl{QStringLiteral("--net=/run/netns/") + device.ClientNetns(), QStringLiteral("curl"),
-                   QStringLiteral("-s"), QStringLiteral("-m"), QStringLiteral("20"), QStringLiteral("-H"),
+  QStringList curl{QStringLiteral("--net=/run/netns/") + device.ClientNetns(),
+                   QStringLiteral("curl"),
+                   QStringLiteral("-s"),
+                   QStringLiteral("-m"),
+                   QStringLiteral("20"),
+                   QStringLiteral("-H"),
                    QStringLiteral("Content-Type: application/soap+xml")};
   if (device.Options().auth == u"digest") {
     curl << QStringLiteral("--digest") << QStringLiteral("-u") << user + u':' + password;

@@ -43,8 +43,8 @@ class RealOnvifDevice {
   const RealOnvifDeviceOptions& Options() const { return options_; }
 
   // What the device holds now, as its changes took effect (with --apply).
-  QString Address() const;   // "192.0.2.10"
-  QString Prefix() const;    // "24"
+  QString Address() const;  // "192.0.2.10"
+  QString Prefix() const;   // "24"
   QString Gateway() const;
   QString Password() const;
 

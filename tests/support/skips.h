@@ -7,10 +7,10 @@
 
 #include <cstdlib>
 
-#define SENTROVA_SKIP(message)                                          \
-  do {                                                                  \
-    if (std::getenv("SENTROVA_NO_SKIPS") != nullptr) {                  \
-      GTEST_FAIL() << "this run allows no skipped test: " << message;   \
-    }                                                                   \
-    GTEST_SKIP() << message;                                            \
+#define SENTROVA_SKIP(message)                                        \
+  do {                                                                \
+    if (std::getenv("SENTROVA_NO_SKIPS") != nullptr) {                \
+      GTEST_FAIL() << "this run allows no skipped test: " << message; \
+    }                                                                 \
+    GTEST_SKIP() << message;                                          \
   } while (false)

@@ -132,16 +132,18 @@ TEST_F(ChangeAddressTest, AnOnvifRowIsSpokenToAtItsOwnService) {
              "CamTemp.TargetPort = 8080", "cam.DeviceServicePath", "CamTemp.TargetServicePath = \"/services/device\"",
              "CamTemp.TargetAddress = \"10.0.0.9\"", "CamTemp.AddressInUse", "CamTemp.TargetMac = \"0.64.140.1.2.1\"",
              "CamTemp.ChangeAddress(\"10.0.0.9\", \"255.0.0.0\", \"10.0.0.254\")", "CamTemp.ApplySettings(1, 0)",
-             "waits 15000 for 10.0.0.9", "watch 15000 back after 15000", "unload FrmMain", "pointer 11", "cam.Search", "cam.FoundCount",
-             "cam.DeviceIndex = 0", "cam.DeviceCaption", "cam.DeviceMacText", "cam.DeviceAddress", "cam.DeviceAddress",
-             "cam.DeviceMode", "cam.DeviceIndex = 1", "cam.DeviceCaption", "cam.DeviceMacText", "cam.DeviceAddress",
-             "cam.DeviceAddress", "cam.DeviceMode", "pointer 0", "show FrmMain", "unload FrmChangeIPAddress", "pointer 0");
+             "waits 15000 for 10.0.0.9", "watch 15000 back after 15000", "unload FrmMain", "pointer 11", "cam.Search",
+             "cam.FoundCount", "cam.DeviceIndex = 0", "cam.DeviceCaption", "cam.DeviceMacText", "cam.DeviceAddress",
+             "cam.DeviceAddress", "cam.DeviceMode", "cam.DeviceIndex = 1", "cam.DeviceCaption", "cam.DeviceMacText",
+             "cam.DeviceAddress", "cam.DeviceAddress", "cam.DeviceMode", "pointer 0", "show FrmMain",
+             "unload FrmChangeIPAddress", "pointer 0");
 }
 
 TEST_F(ChangeAddressTest, AnUnchangedAddressIsAskedAboutLikeAnyOther) {
   Open(0, u"v2.0.9");
   Dialog().CmdOk_Click();
-  EXPECT_EQ(log.Starting("CamTemp.TargetAddress"), std::vector<std::string>{"CamTemp.TargetAddress = \"192.168.0.20\""});
+  EXPECT_EQ(log.Starting("CamTemp.TargetAddress"),
+            std::vector<std::string>{"CamTemp.TargetAddress = \"192.168.0.20\""});
   EXPECT_EQ(log.Starting("CamTemp.TargetPort"), std::vector<std::string>{"CamTemp.TargetPort = 8481"});
   EXPECT_EQ(log.Starting("CamTemp.ProtocolFamily"), std::vector<std::string>{"CamTemp.ProtocolFamily = 0"});
   EXPECT_EQ(log.Starting("CamTemp.ChangeAddress").size(), 1u);

@@ -20,9 +20,12 @@ void PrintTo(const AddressCase& c, std::ostream* os) { *os << c.what; }
 
 std::u16string MessageFor(AddressField field) {
   switch (field) {
-    case AddressField::IPAddress: return u"IPAddress Is Error";
-    case AddressField::SubnetMask: return u"SubnetMask Is Error";
-    case AddressField::Gateway: return u"Gateway Is Error";
+    case AddressField::IPAddress:
+      return u"IPAddress Is Error";
+    case AddressField::SubnetMask:
+      return u"SubnetMask Is Error";
+    case AddressField::Gateway:
+      return u"Gateway Is Error";
   }
   return u"";
 }
@@ -83,7 +86,8 @@ INSTANTIATE_TEST_SUITE_P(
         AddressCase{"gateway part 280", u"10.0.0.5", u"255.0.0.0", u"10.280.0.1", Gateway}),
     [](const testing::TestParamInfo<AddressCase>& param) {
       std::string name;
-      for (const char* c = param.param.what; *c != 0; ++c) name += std::isalnum(static_cast<unsigned char>(*c)) ? *c : '_';
+      for (const char* c = param.param.what; *c != 0; ++c)
+        name += std::isalnum(static_cast<unsigned char>(*c)) ? *c : '_';
       return name;
     });
 

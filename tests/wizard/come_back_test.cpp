@@ -46,20 +46,42 @@ struct WaitCase {
 
 TEST_F(ComeBackTest, TheWaitsEndOnceTheCameraIsBackOrLookOnForIt) {
   const std::vector<WaitCase> cases = {
-      {"back 3 s after the apply", u"v2.0.9", 3000, false,
-       {"waits 16000 for 10.0.0.6", "watch 1000", "watch 15000 back after 2000", "pointer 0"}, 3000},
-      {"back during the first wait", u"v2.0.9", 400, false,
-       {"waits 16000 for 10.0.0.6", "watch 1000 back after 400", "pointer 0"}, 400},
-      {"firmware that restarts when told: the wait before the command stays", u"1.00.001", 3000, false,
+      {"back 3 s after the apply",
+       u"v2.0.9",
+       3000,
+       false,
+       {"waits 16000 for 10.0.0.6", "watch 1000", "watch 15000 back after 2000", "pointer 0"},
+       3000},
+      {"back during the first wait",
+       u"v2.0.9",
+       400,
+       false,
+       {"waits 16000 for 10.0.0.6", "watch 1000 back after 400", "pointer 0"},
+       400},
+      {"firmware that restarts when told: the wait before the command stays",
+       u"1.00.001",
+       3000,
+       false,
        {"waits 31000 for 10.0.0.6", "sleep 1000", "CamTemp.Restart", "watch 5000 back after 2000", "pointer 0"},
        3000},
-      {"a camera that takes 40 s", u"v2.0.9", 40000, false,
+      {"a camera that takes 40 s",
+       u"v2.0.9",
+       40000,
+       false,
        {"waits 16000 for 10.0.0.6", "watch 1000", "watch 15000", "watch 120000 back after 24000", "pointer 0"},
        40000},
-      {"never back: looked for 120 s more", u"v2.0.9", FakeDesktop::NeverBack, false,
-       {"waits 16000 for 10.0.0.6", "watch 1000", "watch 15000", "watch 120000", "pointer 0"}, 136000},
-      {"never back, the user cancels", u"v2.0.9", FakeDesktop::NeverBack, true,
-       {"waits 16000 for 10.0.0.6", "watch 1000", "watch 15000", "watch 120000 cancelled", "pointer 0"}, 16000},
+      {"never back: looked for 120 s more",
+       u"v2.0.9",
+       FakeDesktop::NeverBack,
+       false,
+       {"waits 16000 for 10.0.0.6", "watch 1000", "watch 15000", "watch 120000", "pointer 0"},
+       136000},
+      {"never back, the user cancels",
+       u"v2.0.9",
+       FakeDesktop::NeverBack,
+       true,
+       {"waits 16000 for 10.0.0.6", "watch 1000", "watch 15000", "watch 120000 cancelled", "pointer 0"},
+       16000},
   };
   for (const WaitCase& c : cases) {
     SCOPED_TRACE(c.what);
@@ -91,8 +113,12 @@ TEST_F(ComeBackTest, RestartDescribesTheCameraAsItComesBack) {
       {"nothing of its identity changes", [](WizardState&) {}, false},
       {"a new address", [](WizardState& s) { s.NewIPAddress = u"10.0.0.9"; }, true},
       {"a new gateway", [](WizardState& s) { s.NewGateway = u"10.0.0.254"; }, true},
-      {"a new password", [](WizardState& s) { s.ChangeAdminPassword = True;
-         s.NewAdminPassword = u"pw2"; }, true},
+      {"a new password",
+       [](WizardState& s) {
+         s.ChangeAdminPassword = True;
+         s.NewAdminPassword = u"pw2";
+       },
+       true},
       {"firmware that restarts when told", [](WizardState& s) { s.DeviceVersion = u"1.00.001"; }, true},
   };
   for (const SoughtCase& c : cases) {
@@ -163,10 +189,9 @@ TEST(CameraSightings, TheCameraIsBackAtItsNewAddressWithItsNewSettings) {
   onvif.servicePort = 8080;
   onvif.servicePath = u"/onvif/device_service";
   const std::vector<SightingCase> cases = {
-      {"at the new address", Sought(u"10.0.0.6", u"10.0.0.5", true), Seen(u"0.64.140.1.2.3", u"10.0.0.6"), false,
-       true},
-      {"still at the old address", Sought(u"10.0.0.6", u"10.0.0.5", true), Seen(u"0.64.140.1.2.3", u"10.0.0.5"),
-       true, false},
+      {"at the new address", Sought(u"10.0.0.6", u"10.0.0.5", true), Seen(u"0.64.140.1.2.3", u"10.0.0.6"), false, true},
+      {"still at the old address", Sought(u"10.0.0.6", u"10.0.0.5", true), Seen(u"0.64.140.1.2.3", u"10.0.0.5"), true,
+       false},
       {"another camera at the new address", Sought(u"10.0.0.6", u"10.0.0.5", true),
        Seen(u"0.64.140.1.2.4", u"10.0.0.6"), true, false},
       {"the old gateway", Sought(u"10.0.0.6", u"10.0.0.5", false), Seen(u"0.64.140.1.2.3", u"10.0.0.6", u"10.0.0.9"),
@@ -175,12 +200,18 @@ TEST(CameraSightings, TheCameraIsBackAtItsNewAddressWithItsNewSettings) {
        Seen(u"0.64.140.1.2.3", u"10.0.0.5"), false, false},
       {"restarting in place, back after silence", Sought(u"10.0.0.5", u"10.0.0.5", true),
        Seen(u"0.64.140.1.2.3", u"10.0.0.5"), true, true},
-      {"not restarting, in place", Sought(u"10.0.0.5", u"10.0.0.5", false), Seen(u"0.64.140.1.2.3", u"10.0.0.5"),
-       false, true},
-      {"ONVIF: its device service at the new address", onvif,
-       {u"", u"10.0.0.6", u"", u"", 8080, u"/onvif/device_service"}, false, true},
-      {"ONVIF: another service at the new address", onvif, {u"", u"10.0.0.6", u"", u"", 80, u"/onvif/device_service"},
-       false, false},
+      {"not restarting, in place", Sought(u"10.0.0.5", u"10.0.0.5", false), Seen(u"0.64.140.1.2.3", u"10.0.0.5"), false,
+       true},
+      {"ONVIF: its device service at the new address",
+       onvif,
+       {u"", u"10.0.0.6", u"", u"", 8080, u"/onvif/device_service"},
+       false,
+       true},
+      {"ONVIF: another service at the new address",
+       onvif,
+       {u"", u"10.0.0.6", u"", u"", 80, u"/onvif/device_service"},
+       false,
+       false},
   };
   for (const SightingCase& c : cases) {
     SCOPED_TRACE(c.what);

@@ -32,8 +32,11 @@ std::vector<std::string> operator+(std::vector<std::string> first, const std::ve
 std::vector<std::string> Search(int cameras) {
   std::vector<std::string> lines{"pointer 11", "cam.Search", "cam.FoundCount"};
   for (int i = 0; i < cameras; ++i) {
-    lines = lines + std::vector<std::string>{"cam.DeviceIndex = " + std::to_string(i), "cam.DeviceCaption",
-                                             "cam.DeviceMacText", "cam.DeviceAddress", "cam.DeviceAddress",
+    lines = lines + std::vector<std::string>{"cam.DeviceIndex = " + std::to_string(i),
+                                             "cam.DeviceCaption",
+                                             "cam.DeviceMacText",
+                                             "cam.DeviceAddress",
+                                             "cam.DeviceAddress",
                                              "cam.DeviceMode"};
   }
   return lines + std::vector<std::string>{"pointer 0"};
@@ -67,7 +70,9 @@ class FlowTest : public ProgramTest {
  protected:
   // The camera as it answers once connected.
   void CameraSettings(int32_t deviceType) {
-    camTemp.texts = {{u"SysAdminID", u"admin"}, {u"SysAdminPassword", u"secret"}, {u"WlanESSID", u"home"},
+    camTemp.texts = {{u"SysAdminID", u"admin"},
+                     {u"SysAdminPassword", u"secret"},
+                     {u"WlanESSID", u"home"},
                      {u"WlanWEPKey", u"abcde"}};
     camTemp.numbers = {{u"DeviceType", deviceType}, {u"WlanMode", 0}, {u"WlanChannel", 3}, {u"WlanWEPFlag", 1}};
   }
@@ -135,12 +140,12 @@ TEST_P(WiredFlowTest, WiredCameraFromTheListToRestart) {
   cam.devices[0].address = u"10.0.0.77";
   log.Clear();
   summary.CmdRestart_Click();
-  EXPECT_EQ(Lines(log.lines),
-            Lines(std::vector<std::string>{"pointer 11"} +
-                  AccountAddressApply("admin", "secret", "admin", "newpw", "10.0.0.77", GetParam().explicitRestart) +
-                  std::vector<std::string>{"pointer 0", "unload FrmSetIPAddress", "unload FrmSetPassword",
-                                           "unload FrmMain"} +
-                  Search(2) + std::vector<std::string>{"show FrmMain", "unload FrmsetLanEnd"}));
+  EXPECT_EQ(
+      Lines(log.lines),
+      Lines(std::vector<std::string>{"pointer 11"} +
+            AccountAddressApply("admin", "secret", "admin", "newpw", "10.0.0.77", GetParam().explicitRestart) +
+            std::vector<std::string>{"pointer 0", "unload FrmSetIPAddress", "unload FrmSetPassword", "unload FrmMain"} +
+            Search(2) + std::vector<std::string>{"show FrmMain", "unload FrmsetLanEnd"}));
   EXPECT_EQ(desktop.TotalSleep(), GetParam().explicitRestart ? 31000 : 16000);
   ExpectOnlyAFreshMainWindow(before);
   EXPECT_EQ(Main().List.rows[0].cells[1], u"10.0.0.77");
@@ -202,16 +207,16 @@ TEST_F(FlowTest, WirelessLoginCameraThroughAllFourPagesToRestart) {
   const FrmMain* before = program.frmMain.get();
   log.Clear();
   summary.CmdRestart_Click();
-  EXPECT_EQ(Lines(log.lines),
-            Lines(std::vector<std::string>{"pointer 11", "CamTemp.SetSetting(\"WlanMode\", 1)",
-                                           "CamTemp.SetSetting(\"WlanESSID\", \"office\")",
-                                           "CamTemp.SetSetting(\"WlanChannel\", 6)",
-                                           "CamTemp.SetSetting(\"WlanWEPFlag\", 257)",
-                                           "CamTemp.SetSetting(\"WlanWEPKeyHEX\", \"0123456789\")"} +
-                  AccountAddressApply("admin", "secret", "boss", "secret", "10.0.0.5", true) +
-                  std::vector<std::string>{"pointer 0", "unload FrmSetIPAddress", "unload FrmSetPassword",
-                                           "unload FrmWireless", "unload FrmMain"} +
-                  Search(1) + std::vector<std::string>{"show FrmMain", "unload FrmSetupEnd"}));
+  EXPECT_EQ(
+      Lines(log.lines),
+      Lines(std::vector<std::string>{
+                "pointer 11", "CamTemp.SetSetting(\"WlanMode\", 1)", "CamTemp.SetSetting(\"WlanESSID\", \"office\")",
+                "CamTemp.SetSetting(\"WlanChannel\", 6)", "CamTemp.SetSetting(\"WlanWEPFlag\", 257)",
+                "CamTemp.SetSetting(\"WlanWEPKeyHEX\", \"0123456789\")"} +
+            AccountAddressApply("admin", "secret", "boss", "secret", "10.0.0.5", true) +
+            std::vector<std::string>{"pointer 0", "unload FrmSetIPAddress", "unload FrmSetPassword",
+                                     "unload FrmWireless", "unload FrmMain"} +
+            Search(1) + std::vector<std::string>{"show FrmMain", "unload FrmSetupEnd"}));
   EXPECT_EQ(desktop.TotalSleep(), 31000);
   ExpectOnlyAFreshMainWindow(before);
 }
@@ -388,12 +393,12 @@ TEST_F(FlowTest, SharedAddressIsChangedThroughWarningLoginAndDialog) {
   const FrmMain* before = program.frmMain.get();
   log.Clear();
   change.CmdOk_Click();
-  EXPECT_EQ(log.Starting("CamTemp."),
-            (std::vector<std::string>{"CamTemp.ProtocolOption = 0", "CamTemp.ProtocolFamily = 2",
-                                      "CamTemp.TargetPort = 80", "CamTemp.TargetAddress = \"192.168.0.21\"",
-                                      "CamTemp.AddressInUse", "CamTemp.TargetMac = \"0.64.140.1.2.1\"",
-                                      "CamTemp.ChangeAddress(\"192.168.0.21\", \"255.255.255.0\", \"10.0.0.1\")",
-                                      "CamTemp.ApplySettings(1, 0)"}));
+  EXPECT_EQ(
+      log.Starting("CamTemp."),
+      (std::vector<std::string>{
+          "CamTemp.ProtocolOption = 0", "CamTemp.ProtocolFamily = 2", "CamTemp.TargetPort = 80",
+          "CamTemp.TargetAddress = \"192.168.0.21\"", "CamTemp.AddressInUse", "CamTemp.TargetMac = \"0.64.140.1.2.1\"",
+          "CamTemp.ChangeAddress(\"192.168.0.21\", \"255.255.255.0\", \"10.0.0.1\")", "CamTemp.ApplySettings(1, 0)"}));
   EXPECT_EQ(desktop.sleeps, (std::vector<int32_t>{15000, 10000}));
   EXPECT_EQ(Visible(), std::set<WindowId>{WindowId::FrmMain});
   EXPECT_NE(program.frmMain.get(), before);
@@ -470,21 +475,22 @@ TEST_P(ExitTest, EndsTheProgramWithoutWriting) {
   EXPECT_TRUE(log.Starting("CamTemp.").empty());
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Windows, ExitTest,
-    testing::Values(ExitCase{"FrmMain", [](Program& p) { p.frmMain->CmdExit_Click(); }},
-                    ExitCase{"FrmSetPassword", [](Program& p) { p.setPassword->CmdExit_Click(); }},
-                    ExitCase{"FrmSetIPAddress",
-                             [](Program& p) {
-                               p.setPassword->CmdNext_Click();
-                               p.setIPAddress->CmdExit_Click();
-                             }},
-                    ExitCase{"FrmWireless",
-                             [](Program& p) {
-                               p.setPassword->CmdNext_Click();
-                               p.setIPAddress->CmdNext_Click();
-                               p.wireless->ComExit_Click();
-                             }}),
-    [](const testing::TestParamInfo<ExitCase>& exitCase) { return std::string(exitCase.param.window); });
+INSTANTIATE_TEST_SUITE_P(Windows, ExitTest,
+                         testing::Values(ExitCase{"FrmMain", [](Program& p) { p.frmMain->CmdExit_Click(); }},
+                                         ExitCase{"FrmSetPassword", [](Program& p) { p.setPassword->CmdExit_Click(); }},
+                                         ExitCase{"FrmSetIPAddress",
+                                                  [](Program& p) {
+                                                    p.setPassword->CmdNext_Click();
+                                                    p.setIPAddress->CmdExit_Click();
+                                                  }},
+                                         ExitCase{"FrmWireless",
+                                                  [](Program& p) {
+                                                    p.setPassword->CmdNext_Click();
+                                                    p.setIPAddress->CmdNext_Click();
+                                                    p.wireless->ComExit_Click();
+                                                  }}),
+                         [](const testing::TestParamInfo<ExitCase>& exitCase) {
+                           return std::string(exitCase.param.window);
+                         });
 
 }  // namespace

@@ -74,11 +74,12 @@ TEST_F(LaunchTest, WiredPlainCameraOpensTheAdministratorPage) {
   camTemp.numbers = {{u"DeviceType", 0x40}};
   Choose(1);
   Main().CmdWizard_Click();
-  EXPECT_EQ(Lines(log.lines), Lines(ReadRow(1, "0") + PrepareCamTemp("0", "10.0.0.6", "0.64.140.1.2.2", "8481") +
-                                    std::vector<std::string>{"CamTemp.Connect", "CamTemp.GetSettingText(\"SysAdminID\")",
-                                                             "CamTemp.GetSettingText(\"SysAdminPassword\")",
-                                                             "CamTemp.GetSettingNumber(\"DeviceType\")", "pointer 0",
-                                                             "show FrmSetPassword", "hide FrmMain"}));
+  EXPECT_EQ(Lines(log.lines),
+            Lines(ReadRow(1, "0") + PrepareCamTemp("0", "10.0.0.6", "0.64.140.1.2.2", "8481") +
+                  std::vector<std::string>{"CamTemp.Connect", "CamTemp.GetSettingText(\"SysAdminID\")",
+                                           "CamTemp.GetSettingText(\"SysAdminPassword\")",
+                                           "CamTemp.GetSettingNumber(\"DeviceType\")", "pointer 0",
+                                           "show FrmSetPassword", "hide FrmMain"}));
   const WizardState& state = program.state;
   EXPECT_EQ(state.DeviceFamily, 0);
   EXPECT_EQ(Main().LoginResult, 1);
@@ -98,37 +99,39 @@ TEST_F(LaunchTest, WirelessLoginCameraLogsInFirst) {
   StartWith({Camera(1, u"10.0.0.5", u"CS-350W")});
   camTemp.loginStates = {device::LoginNeeded};
   camTemp.loginResults = {device::LoginGranted};
-  camTemp.texts = {{u"SysAdminID", u"root"}, {u"SysAdminPassword", u"pw"}, {u"WlanESSID", u"home"},
-                   {u"WlanWEPKey", u"abcde"}, {u"WlanWEPKeyHEX", u"0102030405"}};
+  camTemp.texts = {{u"SysAdminID", u"root"},
+                   {u"SysAdminPassword", u"pw"},
+                   {u"WlanESSID", u"home"},
+                   {u"WlanWEPKey", u"abcde"},
+                   {u"WlanWEPKeyHEX", u"0102030405"}};
   camTemp.numbers = {{u"DeviceType", Wireless | 0x3}, {u"WlanMode", 1}, {u"WlanChannel", 6}, {u"WlanWEPFlag", 0x11}};
   LoginSteps(u"root", u"pw");
   Choose(0);
   Main().CmdWizard_Click();
-  EXPECT_EQ(Lines(log.lines),
-            Lines(ReadRow(0, "2") + PrepareCamTemp("2", "10.0.0.5", "0.64.140.1.2.1", "80") +
-                  std::vector<std::string>{"pointer 0",
-                                           "show frmchackIDPWD modal",
-                                           "CamTemp.LoginState",
-                                           "CamTemp.Login(\"root\", \"pw\")",
-                                           "hide frmchackIDPWD",
-                                           "CamTemp.LoginID = \"root\"",
-                                           "CamTemp.LoginPassword = \"pw\"",
-                                           "unload frmchackIDPWD",
-                                           "pointer 11",
-                                           "CamTemp.Connect",
-                                           "CamTemp.LoginID",
-                                           "CamTemp.LoginPassword",
-                                           "CamTemp.GetSettingText(\"SysAdminID\")",
-                                           "CamTemp.GetSettingText(\"SysAdminPassword\")",
-                                           "CamTemp.GetSettingNumber(\"DeviceType\")",
-                                           "CamTemp.GetSettingNumber(\"WlanMode\")",
-                                           "CamTemp.GetSettingText(\"WlanESSID\")",
-                                           "CamTemp.GetSettingNumber(\"WlanChannel\")",
-                                           "CamTemp.GetSettingNumber(\"WlanWEPFlag\")",
-                                           "CamTemp.GetSettingText(\"WlanWEPKey\")",
-                                           "pointer 0",
-                                           "show FrmSetPassword",
-                                           "hide FrmMain"}));
+  EXPECT_EQ(Lines(log.lines), Lines(ReadRow(0, "2") + PrepareCamTemp("2", "10.0.0.5", "0.64.140.1.2.1", "80") +
+                                    std::vector<std::string>{"pointer 0",
+                                                             "show frmchackIDPWD modal",
+                                                             "CamTemp.LoginState",
+                                                             "CamTemp.Login(\"root\", \"pw\")",
+                                                             "hide frmchackIDPWD",
+                                                             "CamTemp.LoginID = \"root\"",
+                                                             "CamTemp.LoginPassword = \"pw\"",
+                                                             "unload frmchackIDPWD",
+                                                             "pointer 11",
+                                                             "CamTemp.Connect",
+                                                             "CamTemp.LoginID",
+                                                             "CamTemp.LoginPassword",
+                                                             "CamTemp.GetSettingText(\"SysAdminID\")",
+                                                             "CamTemp.GetSettingText(\"SysAdminPassword\")",
+                                                             "CamTemp.GetSettingNumber(\"DeviceType\")",
+                                                             "CamTemp.GetSettingNumber(\"WlanMode\")",
+                                                             "CamTemp.GetSettingText(\"WlanESSID\")",
+                                                             "CamTemp.GetSettingNumber(\"WlanChannel\")",
+                                                             "CamTemp.GetSettingNumber(\"WlanWEPFlag\")",
+                                                             "CamTemp.GetSettingText(\"WlanWEPKey\")",
+                                                             "pointer 0",
+                                                             "show FrmSetPassword",
+                                                             "hide FrmMain"}));
   const WizardState& state = program.state;
   EXPECT_EQ(state.DeviceFamily, 2);
   ASSERT_TRUE(program.setPassword);
@@ -160,8 +163,10 @@ TEST_F(LaunchTest, HexKeyFlagReadsTheHexKey) {
 // reads negative and bit 8 is still found.
 TEST_F(LaunchTest, SixteenBitSettingsKeepTheirLowBits) {
   StartWith({Camera(1, u"10.0.0.5")});
-  camTemp.numbers = {{u"DeviceType", static_cast<int32_t>(0xE0000000u)}, {u"WlanMode", 0x10002},
-                     {u"WlanChannel", 11}, {u"WlanWEPFlag", 0xFF00}};
+  camTemp.numbers = {{u"DeviceType", static_cast<int32_t>(0xE0000000u)},
+                     {u"WlanMode", 0x10002},
+                     {u"WlanChannel", 11},
+                     {u"WlanWEPFlag", 0xFF00}};
   Choose(0);
   Main().CmdWizard_Click();
   EXPECT_EQ(program.state.CurrentWlanMode, 2);
@@ -268,14 +273,13 @@ TEST_P(CutTest, LongAdministratorValuesAreCut) {
   EXPECT_EQ(program.state.CurrentAdminPassword, GetParam().keptPassword);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Lengths, CutTest,
-    testing::Values(CutCase{u"abcdefghijkl", u"12345678", u"abcdefghijkl", u"12345678"},
-                    CutCase{u"abcdefghijklm", u"123456789", u"abcdefghijkl", u"12345678"},
-                    CutCase{u"abcdefghijklmno", u"1234567890", u"abcdefghijkl", u"12345678"},
-                    CutCase{u"", u"", u"", u""},
-                    CutCase{u"äöüäöüäöüäöüäöü", u"ÄÖÜÄÖÜÄÖÜ", u"äöüäöüäöüäöü", u"ÄÖÜÄÖÜÄÖ"}),
-    [](const auto& testInfo) { return ParamName(testInfo.param.id, testInfo.param.password); });
+INSTANTIATE_TEST_SUITE_P(Lengths, CutTest,
+                         testing::Values(CutCase{u"abcdefghijkl", u"12345678", u"abcdefghijkl", u"12345678"},
+                                         CutCase{u"abcdefghijklm", u"123456789", u"abcdefghijkl", u"12345678"},
+                                         CutCase{u"abcdefghijklmno", u"1234567890", u"abcdefghijkl", u"12345678"},
+                                         CutCase{u"", u"", u"", u""},
+                                         CutCase{u"äöüäöüäöüäöüäöü", u"ÄÖÜÄÖÜÄÖÜ", u"äöüäöüäöüäöü", u"ÄÖÜÄÖÜÄÖ"}),
+                         [](const auto& testInfo) { return ParamName(testInfo.param.id, testInfo.param.password); });
 
 TEST_F(LaunchTest, ASharedAddressShowsTheWarningInsteadOfTheLogin) {
   StartWith({Camera(1, u"192.168.0.20", u"X-350"), Camera(2, u"10.0.0.6"), Camera(3, u"192.168.0.20")});
@@ -284,11 +288,10 @@ TEST_F(LaunchTest, ASharedAddressShowsTheWarningInsteadOfTheLogin) {
     Choose(row);
     Main().CmdWizard_Click();
     const std::string family = row == 0 ? "2" : "0";
-    EXPECT_EQ(Lines(log.lines),
-              Lines(ReadRow(row, family) +
-                    PrepareCamTemp(family, "192.168.0.20", "0.64.140.1.2." + std::to_string(row + 1),
-                                   row == 0 ? "80" : "8481") +
-                    std::vector<std::string>{"pointer 0", "show FrmMessage"}));
+    EXPECT_EQ(Lines(log.lines), Lines(ReadRow(row, family) +
+                                      PrepareCamTemp(family, "192.168.0.20", "0.64.140.1.2." + std::to_string(row + 1),
+                                                     row == 0 ? "80" : "8481") +
+                                      std::vector<std::string>{"pointer 0", "show FrmMessage"}));
     EXPECT_TRUE(Main().form.visible);
     Unload(program, program.message);
   }
@@ -345,14 +348,14 @@ TEST_F(LaunchTest, ARefusedPasswordIsAskedForAgain) {
   Main().CmdWizard_Click();
   const auto from = std::find(log.lines.begin(), log.lines.end(), "show frmchackIDPWD modal");
   ASSERT_NE(from, log.lines.end());
-  EXPECT_EQ(std::vector<std::string>(from, from + 11),
-            (std::vector<std::string>{"show frmchackIDPWD modal", "CamTemp.LoginState",
-                                      "CamTemp.Login(\"admin\", \"wrong\")",
-                                      "msgbox \"Password Error . Please Re-Enter The Correct Password\" title=\"\" "
-                                      "icon=critical buttons=ok",
-                                      "CamTemp.LoginState", "CamTemp.Login(\"admin\", \"right\")", "hide frmchackIDPWD",
-                                      "CamTemp.LoginID = \"admin\"", "CamTemp.LoginPassword = \"right\"",
-                                      "unload frmchackIDPWD", "pointer 11"}));
+  EXPECT_EQ(
+      std::vector<std::string>(from, from + 11),
+      (std::vector<std::string>{"show frmchackIDPWD modal", "CamTemp.LoginState", "CamTemp.Login(\"admin\", \"wrong\")",
+                                "msgbox \"Password Error . Please Re-Enter The Correct Password\" title=\"\" "
+                                "icon=critical buttons=ok",
+                                "CamTemp.LoginState", "CamTemp.Login(\"admin\", \"right\")", "hide frmchackIDPWD",
+                                "CamTemp.LoginID = \"admin\"", "CamTemp.LoginPassword = \"right\"",
+                                "unload frmchackIDPWD", "pointer 11"}));
   EXPECT_EQ(log.Starting("show FrmSetPassword").size(), 1u);
 }
 
@@ -475,7 +478,9 @@ INSTANTIATE_TEST_SUITE_P(Members, LaunchFailureTest,
                                          LaunchFailureCase{"CamTemp", "Connect", u"X-350"},
                                          LaunchFailureCase{"CamTemp", "GetSettingText", u"CS-200"},
                                          LaunchFailureCase{"CamTemp", "GetSettingNumber", u"CS-200"}),
-                         [](const auto& testInfo) { return ParamName(testInfo.param.instance, testInfo.param.member); });
+                         [](const auto& testInfo) {
+                           return ParamName(testInfo.param.instance, testInfo.param.member);
+                         });
 
 // A login that the camera control cannot answer is reported inside the
 // dialog, which stays open for another try or Cancel.

@@ -39,9 +39,12 @@ class OnvifLaunchTest : public ProgramTest {
 TEST_F(OnvifLaunchTest, LogsInFirstThenStartsFromTheCamerasOwnValues) {
   StartWith({OnvifRow()});
   camTemp.loginStates = {device::LoginNeeded};
-  camTemp.texts = {{u"SysAdminID", u"admin"},           {u"SysAdminPassword", u"1234"},
-                   {u"SysIPAddress", u"10.0.0.9"},      {u"SysSubnetMask", u"255.255.0.0"},
-                   {u"SysDefaultGateway", u"10.0.0.1"}, {u"SysFirmwareVersion", u"2.4.001"},
+  camTemp.texts = {{u"SysAdminID", u"admin"},
+                   {u"SysAdminPassword", u"1234"},
+                   {u"SysIPAddress", u"10.0.0.9"},
+                   {u"SysSubnetMask", u"255.255.0.0"},
+                   {u"SysDefaultGateway", u"10.0.0.1"},
+                   {u"SysFirmwareVersion", u"2.4.001"},
                    {u"SysMacAddress", u"0.12.34.255.1.2"}};
   LoginSteps(u"admin", u"1234");
   Choose(0);

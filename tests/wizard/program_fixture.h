@@ -19,8 +19,8 @@
 // the number.
 inline FakeCameraDevice Camera(int number, std::u16string address, std::u16string mode = u"CS-200") {
   const std::u16string n = std::u16string(1, static_cast<char16_t>(u'0' + number));
-  return {u"0.64.140.1.2." + n, std::move(address), std::move(mode), u"Camera " + n, u"v2.0.9" + n,
-          u"255.255.255.0", u"10.0.0.1"};
+  return {u"0.64.140.1.2." + n, std::move(address), std::move(mode), u"Camera " + n,
+          u"v2.0.9" + n,        u"255.255.255.0",   u"10.0.0.1"};
 }
 
 // Joins log lines for readable failure output.

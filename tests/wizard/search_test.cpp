@@ -23,7 +23,8 @@ TEST_F(SearchTest, LoadingTheMainWindowSearchesBeforeItIsShown) {
   FrmMain& main = Main();
   EXPECT_EQ(main.form.caption, u"Setup Wizard");
   EXPECT_TRUE(main.form.visible);
-  EXPECT_EQ(main.List.headers, (std::vector<std::u16string>{u"Mac Address", u"Current IP Address", u"Assigned", u"Mode"}));
+  EXPECT_EQ(main.List.headers,
+            (std::vector<std::u16string>{u"Mac Address", u"Current IP Address", u"Assigned", u"Mode"}));
   ASSERT_EQ(main.List.rows.size(), 2u);
   EXPECT_EQ(main.List.rows[0].text, u"Camera 1");
   EXPECT_EQ(main.List.rows[0].cells, (Cells{u"00 40 8C 01 02 01", u"10.0.0.5", u"ok", u"CS-200"}));
@@ -51,9 +52,8 @@ TEST_F(SearchTest, SearchingAgainRebuildsTheListFromScratch) {
   EXPECT_EQ(Main().List.rows[0].cells, first[0].cells);
   EXPECT_EQ(Main().List.rows[1].cells, first[1].cells);
   EXPECT_EQ(program.state.DeviceCount, 2);
-  EXPECT_EQ(log.Starting("cam.DeviceIndex"),
-            (std::vector<std::string>{"cam.DeviceIndex = 0", "cam.DeviceIndex = 1", "cam.DeviceIndex = 0",
-                                      "cam.DeviceIndex = 1"}));
+  EXPECT_EQ(log.Starting("cam.DeviceIndex"), (std::vector<std::string>{"cam.DeviceIndex = 0", "cam.DeviceIndex = 1",
+                                                                       "cam.DeviceIndex = 0", "cam.DeviceIndex = 1"}));
 }
 
 TEST_F(SearchTest, SearchingAgainShowsCamerasThatCameAndWent) {
@@ -117,10 +117,10 @@ TEST_P(SearchFailureTest, KeepsWhatWasReadAndSaysSo) {
   EXPECT_EQ(Main().List.rows.size(), GetParam().rowsLeft);
   EXPECT_EQ(program.state.DeviceCount, static_cast<int16_t>(GetParam().rowsLeft));
   const std::vector<std::string> tail(log.lines.end() - 3, log.lines.end());
-  EXPECT_EQ(tail, (std::vector<std::string>{"pointer 0",
-                                            "msgbox \"Camera Error . " + GetParam().member +
-                                                " failed\" title=\"\" icon=critical buttons=ok",
-                                            "pointer 0"}));
+  EXPECT_EQ(tail, (std::vector<std::string>{
+                      "pointer 0",
+                      "msgbox \"Camera Error . " + GetParam().member + " failed\" title=\"\" icon=critical buttons=ok",
+                      "pointer 0"}));
   EXPECT_EQ(desktop.pointer, forms::DefaultPointer);
 }
 
@@ -187,9 +187,9 @@ INSTANTIATE_TEST_SUITE_P(
     MacTexts, FormatMacTextTest,
     testing::Values(MacCase{u"0.12.34.255.1.2", u"00 0C 22 FF 01 02"},
                     MacCase{u"10.11.12.13.14.15", u"0A 0B 0C 0D 0E 0F"},
-                    MacCase{u"1.2.3.4.5.300", u"01 02 03 04 05 12C"},       // three digits stay
-                    MacCase{u"1.2.3.4.5.6.7", u"01 02 03 04 05 06"},        // the seventh part is ignored
-                    MacCase{u"1.2.3.4.5.6.x", u"01 02 03 04 05 06"},        // whatever it holds
+                    MacCase{u"1.2.3.4.5.300", u"01 02 03 04 05 12C"},  // three digits stay
+                    MacCase{u"1.2.3.4.5.6.7", u"01 02 03 04 05 06"},   // the seventh part is ignored
+                    MacCase{u"1.2.3.4.5.6.x", u"01 02 03 04 05 06"},   // whatever it holds
                     MacCase{u"007.0.16.4095.65536.9", u"07 00 10 FFF 10000 09"},
                     MacCase{u"4294967295.0.0.0.0.0", u"FFFFFFFF 00 00 00 00 00"},
                     // What cannot be read shows as "??", and six groups always.
@@ -220,14 +220,14 @@ INSTANTIATE_TEST_SUITE_P(
                     PageCase{u"255.255.255.255", "http://255.255.255.255/"}, PageCase{u"0.0.0.0", "http://0.0.0.0/"},
                     PageCase{u"10.0.0.0", "http://10.0.0.0/"},
                     // Not an address: nothing opens.
-                    PageCase{u"", ""}, PageCase{u"256.1.1.1", ""}, PageCase{u"1.2.3.1000", ""},
-                    PageCase{u"1.2.3", ""}, PageCase{u"1.2.3.4.5", ""}, PageCase{u"1..3.4", ""},
-                    PageCase{u"1.2.3.", ""}, PageCase{u".1.2.3", ""}, PageCase{u" 10.0.0.5", ""},
-                    PageCase{u"10.0.0.5 ", ""}, PageCase{u"+10.0.0.5", ""}, PageCase{u"10.-0.0.5", ""},
-                    PageCase{u"010.0.0.5", ""}, PageCase{u"10.0.0.05", ""}, PageCase{u"10.00.0.5", ""},
-                    PageCase{u"a.b.c.d", ""}, PageCase{u"10.0.0.5/admin", ""}, PageCase{u"10.0.0.5:80", ""},
-                    PageCase{u"10.0.0.5\" & calc", ""}, PageCase{u"10.0.0.5\r\n", ""}, PageCase{u"camera.local", ""},
-                    PageCase{u"\u0661.0.0.5", ""}, PageCase{u"::1", ""}),
+                    PageCase{u"", ""}, PageCase{u"256.1.1.1", ""}, PageCase{u"1.2.3.1000", ""}, PageCase{u"1.2.3", ""},
+                    PageCase{u"1.2.3.4.5", ""}, PageCase{u"1..3.4", ""}, PageCase{u"1.2.3.", ""},
+                    PageCase{u".1.2.3", ""}, PageCase{u" 10.0.0.5", ""}, PageCase{u"10.0.0.5 ", ""},
+                    PageCase{u"+10.0.0.5", ""}, PageCase{u"10.-0.0.5", ""}, PageCase{u"010.0.0.5", ""},
+                    PageCase{u"10.0.0.05", ""}, PageCase{u"10.00.0.5", ""}, PageCase{u"a.b.c.d", ""},
+                    PageCase{u"10.0.0.5/admin", ""}, PageCase{u"10.0.0.5:80", ""}, PageCase{u"10.0.0.5\" & calc", ""},
+                    PageCase{u"10.0.0.5\r\n", ""}, PageCase{u"camera.local", ""}, PageCase{u"\u0661.0.0.5", ""},
+                    PageCase{u"::1", ""}),
     [](const auto& testInfo) { return ParamName(testInfo.param.address); });
 
 }  // namespace

@@ -48,8 +48,8 @@ TEST_F(SetIPAddressTest, ShowsTheValuesToBeWrittenWithTheMaskFocused) {
   std::sort(order.begin(), order.end());
   std::vector<std::string> names;
   for (const auto& [tab, name] : order) names.push_back(name);
-  EXPECT_EQ(names, (std::vector<std::string>{"TxtSubnetMask", "CmdBack", "CmdNext", "CmdExit", "TxtGateway",
-                                             "TxtIPAddress"}));
+  EXPECT_EQ(names,
+            (std::vector<std::string>{"TxtSubnetMask", "CmdBack", "CmdNext", "CmdExit", "TxtGateway", "TxtIPAddress"}));
 }
 
 struct PageRefusal {
@@ -92,7 +92,8 @@ TEST_F(SetIPAddressTest, AddressOfAnotherListedCameraIsAConflict) {
   FrmSetIPAddress& page = Page();
   Enter(page, u"10.0.0.9", u"255.0.0.0", u"");
   page.CmdNext_Click();
-  EXPECT_LOGGED("pointer 11", "pointer 0", "msgbox \"10.0.0.9\r\n IP conflict !!\" title=\"Sentrova\" icon=critical buttons=ok");
+  EXPECT_LOGGED("pointer 11", "pointer 0",
+                "msgbox \"10.0.0.9\r\n IP conflict !!\" title=\"Sentrova\" icon=critical buttons=ok");
   EXPECT_EQ(Focused(page), "TxtIPAddress");
   EXPECT_TRUE(WhollySelected(page.TxtIPAddress));
   EXPECT_TRUE(page.form.visible);

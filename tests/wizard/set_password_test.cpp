@@ -69,8 +69,8 @@ TEST_F(SetPasswordTest, FirstShowGreysBothGroupsAndForgetsEarlierNewValues) {
   state.NewAdminID = u"fromlastrun";
   state.NewAdminPassword = u"oldpw";
   FrmSetPassword& page = Page();
-  for (const forms::TextBox* box : {&page.TxtNewUserName, &page.TxtUserNameReconfirm, &page.TxtNewPassword,
-                                    &page.TxtReconfirm}) {
+  for (const forms::TextBox* box :
+       {&page.TxtNewUserName, &page.TxtUserNameReconfirm, &page.TxtNewPassword, &page.TxtReconfirm}) {
     EXPECT_FALSE(box->enabled) << box->name;
     EXPECT_EQ(box->backColour, forms::LightGrey) << box->name;
   }
@@ -161,16 +161,14 @@ const std::string OldPassword = "Old Password Error . Please Re-Enter The Correc
 INSTANTIATE_TEST_SUITE_P(
     Checks, SetPasswordRefusalTest,
     testing::Values(
-        NextRefusal{"old ID in other letter case", [](FrmSetPassword& p) { TypeOld(p, u"Admin", u"secret"); },
-                    OldID, "TxtOldSysAdminID", false, false},
-        NextRefusal{"old ID empty", [](FrmSetPassword& p) { TypeOld(p, u"", u"secret"); }, OldID,
+        NextRefusal{"old ID in other letter case", [](FrmSetPassword& p) { TypeOld(p, u"Admin", u"secret"); }, OldID,
                     "TxtOldSysAdminID", false, false},
-        NextRefusal{"old ID wrong before old password wrong",
-                    [](FrmSetPassword& p) { TypeOld(p, u"root", u"wrong"); }, OldID, "TxtOldSysAdminID",
+        NextRefusal{"old ID empty", [](FrmSetPassword& p) { TypeOld(p, u"", u"secret"); }, OldID, "TxtOldSysAdminID",
                     false, false},
-        NextRefusal{"old password with a trailing blank",
-                    [](FrmSetPassword& p) { TypeOld(p, u"admin", u"secret "); }, OldPassword,
-                    "TxtOldPassword", false, false},
+        NextRefusal{"old ID wrong before old password wrong", [](FrmSetPassword& p) { TypeOld(p, u"root", u"wrong"); },
+                    OldID, "TxtOldSysAdminID", false, false},
+        NextRefusal{"old password with a trailing blank", [](FrmSetPassword& p) { TypeOld(p, u"admin", u"secret "); },
+                    OldPassword, "TxtOldPassword", false, false},
         NextRefusal{"old password wrong before new ID mismatch",
                     [](FrmSetPassword& p) {
                       TypeOld(p, u"admin", u"SECRET");
@@ -217,7 +215,8 @@ INSTANTIATE_TEST_SUITE_P(
                     "New Password and Reconfirm String Is Error", "TxtNewPassword", false, true}),
     [](const testing::TestParamInfo<NextRefusal>& param) {
       std::string name;
-      for (const char* c = param.param.what; *c != 0; ++c) name += std::isalnum(static_cast<unsigned char>(*c)) ? *c : '_';
+      for (const char* c = param.param.what; *c != 0; ++c)
+        name += std::isalnum(static_cast<unsigned char>(*c)) ? *c : '_';
       return name;
     });
 
@@ -376,8 +375,8 @@ TEST_F(SetPasswordTest, BackUnloadsTheWizardInOrderAndShowsTheMainListUnchanged)
                 "unload FrmSetupEnd", "show FrmMain");
   EXPECT_EQ(program.frmMain.get(), main);
   EXPECT_EQ(main->List.rows.size(), 2u);
-  for (bool gone : {!program.chackPassWord, !program.setIPAddress, !program.setPassword, !program.wireless,
-                    !program.setupEnd}) {
+  for (bool gone :
+       {!program.chackPassWord, !program.setIPAddress, !program.setPassword, !program.wireless, !program.setupEnd}) {
     EXPECT_TRUE(gone);
   }
 }

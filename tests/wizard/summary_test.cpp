@@ -97,26 +97,27 @@ std::vector<std::string> Concat(std::initializer_list<std::vector<std::string>> 
 // (after the restart command, where there is one) watch for it.
 const std::vector<std::string> ShortWaits{"waits 16000 for 10.0.0.6", "watch 1000", "watch 15000 back after 15000",
                                           "pointer 0"};
-const std::vector<std::string> LongWaits{"waits 31000 for 10.0.0.6", "sleep 1000",  "CamTemp.Restart",
-                                         "watch 5000",               "watch 15000", "watch 10000 back after 10000",
-                                         "pointer 0"};
+const std::vector<std::string> LongWaits{
+    "waits 31000 for 10.0.0.6",     "sleep 1000", "CamTemp.Restart", "watch 5000", "watch 15000",
+    "watch 10000 back after 10000", "pointer 0"};
 
 TEST_F(SummaryTest, WirelessRestartWritesEverythingInOrderAndReopensTheMainWindow) {
   Load(program, program.chackPassWord);
   FrmSetupEnd& page = WirelessSummary();
   page.CmdRestart_Click();
-  EXPECT_EQ(Lines(UpToMainUnload()),
-            Lines(Concat({{"pointer 11", "CamTemp.SetSetting(\"WlanMode\", 1)", "CamTemp.SetSetting(\"WlanESSID\", \"home\")",
-                            "CamTemp.SetSetting(\"WlanChannel\", 11)", "CamTemp.SetSetting(\"WlanWEPFlag\", 257)",
-                            "CamTemp.SetSetting(\"WlanWEPKeyHEX\", \"0123456789\")"},
-                           AccountAndAddress("newadmin", "secret"),
-                           ShortWaits,
-                           {"unload FrmChackPassWord", "unload FrmSetIPAddress", "unload FrmSetPassword",
-                            "unload FrmWireless", "unload FrmMain"}})));
+  EXPECT_EQ(
+      Lines(UpToMainUnload()),
+      Lines(Concat({{"pointer 11", "CamTemp.SetSetting(\"WlanMode\", 1)", "CamTemp.SetSetting(\"WlanESSID\", \"home\")",
+                     "CamTemp.SetSetting(\"WlanChannel\", 11)", "CamTemp.SetSetting(\"WlanWEPFlag\", 257)",
+                     "CamTemp.SetSetting(\"WlanWEPKeyHEX\", \"0123456789\")"},
+                    AccountAndAddress("newadmin", "secret"),
+                    ShortWaits,
+                    {"unload FrmChackPassWord", "unload FrmSetIPAddress", "unload FrmSetPassword", "unload FrmWireless",
+                     "unload FrmMain"}})));
   ExpectMainReopenedThenUnloaded("FrmSetupEnd");
   EXPECT_EQ(desktop.TotalSleep(), 16000);
-  for (bool gone : {!program.chackPassWord, !program.setIPAddress, !program.setPassword, !program.wireless,
-                    !program.setupEnd}) {
+  for (bool gone :
+       {!program.chackPassWord, !program.setIPAddress, !program.setPassword, !program.wireless, !program.setupEnd}) {
     EXPECT_TRUE(gone);
   }
 }
@@ -130,9 +131,9 @@ TEST_F(SummaryTest, WiredRestartPutsTheCredentialsFirstAndLeavesTheWirelessPageA
   page.CmdRestart_Click();
   EXPECT_EQ(Lines(UpToMainUnload()),
             Lines(Concat({{"pointer 11"},
-                           AccountAndAddress("admin", "newpw"),
-                           ShortWaits,
-                           {"unload FrmSetIPAddress", "unload FrmSetPassword", "unload FrmMain"}})));
+                          AccountAndAddress("admin", "newpw"),
+                          ShortWaits,
+                          {"unload FrmSetIPAddress", "unload FrmSetPassword", "unload FrmMain"}})));
   ExpectMainReopenedThenUnloaded("FrmsetLanEnd");
   EXPECT_TRUE(program.wireless);
   EXPECT_FALSE(program.setLanEnd);
@@ -179,15 +180,16 @@ TEST_P(SummaryVersionTest, FirmwareVersionDecidesTheRestartCallAndTheWaits) {
   EXPECT_EQ(stages, expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Versions, SummaryVersionTest,
-    testing::Values(VersionCase{ExplicitRestartVersion, true, true}, VersionCase{ExplicitRestartVersion, true, false},
-                    VersionCase{u"x.y0z001 and more", true, true}, VersionCase{u"1.01.001", false, true},
-                    VersionCase{u"1.01.001", false, false}, VersionCase{u"1.00.002", false, false},
-                    VersionCase{u"1.00.00", false, true}, VersionCase{u"1.0", false, false}),
-    [](const auto& testInfo) {
-      return ParamName(testInfo.param.version, testInfo.param.wireless ? "wireless" : "wired");
-    });
+INSTANTIATE_TEST_SUITE_P(Versions, SummaryVersionTest,
+                         testing::Values(VersionCase{ExplicitRestartVersion, true, true},
+                                         VersionCase{ExplicitRestartVersion, true, false},
+                                         VersionCase{u"x.y0z001 and more", true, true},
+                                         VersionCase{u"1.01.001", false, true}, VersionCase{u"1.01.001", false, false},
+                                         VersionCase{u"1.00.002", false, false}, VersionCase{u"1.00.00", false, true},
+                                         VersionCase{u"1.0", false, false}),
+                         [](const auto& testInfo) {
+                           return ParamName(testInfo.param.version, testInfo.param.wireless ? "wireless" : "wired");
+                         });
 
 class SummaryNetworkNameTest : public SummaryTest,
                                public testing::WithParamInterface<std::pair<std::u16string, std::string>> {};
@@ -300,12 +302,9 @@ TEST_F(SummaryTest, KeyLabelShowsTheNewKeyOrAMaskOfTheCurrentOne) {
         KeyLabelCase{False, u"", std::u16string(10, u'k'), std::u16string(10, u'*')},
         KeyLabelCase{False, u"", std::u16string(5, u'k'), std::u16string(5, u'*')},
         KeyLabelCase{False, u"", std::u16string(26, u'k'), stars26},
-        KeyLabelCase{False, u"", u"  kkkkk  ", std::u16string(5, u'*')},
-        KeyLabelCase{False, u"", u"kkkkkkk", stars26},
-        KeyLabelCase{False, u"", u"   ", u""},
-        KeyLabelCase{True, u"plainkey", u"kkkkk", u"plainkey"},
-        KeyLabelCase{True, u"", u"kkkkk", u""},
-        KeyLabelCase{True, u"plainkey", u"", u"plainkey"},
+        KeyLabelCase{False, u"", u"  kkkkk  ", std::u16string(5, u'*')}, KeyLabelCase{False, u"", u"kkkkkkk", stars26},
+        KeyLabelCase{False, u"", u"   ", u""}, KeyLabelCase{True, u"plainkey", u"kkkkk", u"plainkey"},
+        KeyLabelCase{True, u"", u"kkkkk", u""}, KeyLabelCase{True, u"plainkey", u"", u"plainkey"},
         KeyLabelCase{False, u"plainkey", u"", u""}}) {  // after a new key was shown
     state.ChangeWEPKey = c.change;
     state.NewWlanWEPKey = c.newKey;
@@ -353,8 +352,9 @@ TEST_F(SummaryTest, ARefusedRestartStopsWithAMessageAfterTheFirstWait) {
   page.CmdRestart_Click();
   ASSERT_GE(log.lines.size(), 4u);
   const std::vector<std::string> last(log.lines.end() - 4, log.lines.end());
-  EXPECT_EQ(last, (std::vector<std::string>{"sleep 1000", "CamTemp.Restart", "pointer 0",
-                                            "msgbox \"Camera Error . Restart failed\" title=\"\" icon=critical buttons=ok"}));
+  EXPECT_EQ(last,
+            (std::vector<std::string>{"sleep 1000", "CamTemp.Restart", "pointer 0",
+                                      "msgbox \"Camera Error . Restart failed\" title=\"\" icon=critical buttons=ok"}));
   EXPECT_EQ(desktop.TotalSleep(), 1000);
   EXPECT_TRUE(log.Starting("cam.Search").empty());
   EXPECT_TRUE(program.setLanEnd && program.setLanEnd->form.visible);

@@ -76,12 +76,12 @@ struct StoredKeyCase {
 
 TEST_F(WirelessTest, KeyFormatAndStoredKeyFollowTheFlag) {
   const std::u16string filler(26, u'a');
-  for (const StoredKeyCase& c : {StoredKeyCase{0, u"abc", u"abc"}, StoredKeyCase{1, u"abcdefghijklmnopq", u"abcdefghijklmnopq"},
-                                 StoredKeyCase{HexFlag, u"0123456789", u"0123456789"},
-                                 StoredKeyCase{HexFlag | 1, std::u16string(26, u'F'), std::u16string(26, u'F')},
-                                 StoredKeyCase{HexFlag, u"0123456789ab", filler},
-                                 StoredKeyCase{HexFlag, u" 0123456789 ", u" 0123456789 "},
-                                 StoredKeyCase{HexFlag, u"", u""}}) {
+  for (const StoredKeyCase& c :
+       {StoredKeyCase{0, u"abc", u"abc"}, StoredKeyCase{1, u"abcdefghijklmnopq", u"abcdefghijklmnopq"},
+        StoredKeyCase{HexFlag, u"0123456789", u"0123456789"},
+        StoredKeyCase{HexFlag | 1, std::u16string(26, u'F'), std::u16string(26, u'F')},
+        StoredKeyCase{HexFlag, u"0123456789ab", filler}, StoredKeyCase{HexFlag, u" 0123456789 ", u" 0123456789 "},
+        StoredKeyCase{HexFlag, u"", u""}}) {
     state.CurrentWlanWEPFlag = c.flag;
     state.CurrentWlanWEPKey = c.key;
     state.NewWEPKeyIsHex = c.flag & HexFlag ? False : True;  // the page must set it
@@ -206,8 +206,9 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(
         WirelessRefusal{"name beyond the single-byte characters",
                         [](FrmWireless& p) { p.txtWlanESSID.text = u"caf\u20ac"; }, BadName, "txtWlanESSID"},
-        WirelessRefusal{"name of 500 characters", [](FrmWireless& p) { p.txtWlanESSID.text = std::u16string(500, u'n'); },
-                        BadName, "txtWlanESSID"},
+        WirelessRefusal{"name of 500 characters",
+                        [](FrmWireless& p) { p.txtWlanESSID.text = std::u16string(500, u'n'); }, BadName,
+                        "txtWlanESSID"},
         WirelessRefusal{"name of 2000 characters then a wide one",
                         [](FrmWireless& p) { p.txtWlanESSID.text = std::u16string(2000, u'n') + u"\u20ac"; }, BadName,
                         "txtWlanESSID"},
@@ -223,14 +224,14 @@ INSTANTIATE_TEST_SUITE_P(
                         "txtNewWlanWEPKey"},
         WirelessRefusal{"ASCII key of 6", [](FrmWireless& p) { SetKey(p, 0, u"abcdef", u"abcdef"); }, BadKey,
                         "txtNewWlanWEPKey"},
-        WirelessRefusal{"ASCII key differing in letter case",
-                        [](FrmWireless& p) { SetKey(p, 0, u"abcde", u"ABCDE"); }, BadKey, "txtNewWlanWEPKey"},
+        WirelessRefusal{"ASCII key differing in letter case", [](FrmWireless& p) { SetKey(p, 0, u"abcde", u"ABCDE"); },
+                        BadKey, "txtNewWlanWEPKey"},
         WirelessRefusal{"hex key of 11", [](FrmWireless& p) { SetKey(p, 1, u"0123456789A", u"0123456789A"); }, BadKey,
                         "txtNewWlanWEPKey"},
         WirelessRefusal{"hex key with a g", [](FrmWireless& p) { SetKey(p, 1, u"012345678g", u"012345678g"); }, BadKey,
                         "txtNewWlanWEPKey"},
-        WirelessRefusal{"hex key with an empty confirmation",
-                        [](FrmWireless& p) { SetKey(p, 1, u"0123456789", u""); }, BadKey, "txtNewWlanWEPKey"},
+        WirelessRefusal{"hex key with an empty confirmation", [](FrmWireless& p) { SetKey(p, 1, u"0123456789", u""); },
+                        BadKey, "txtNewWlanWEPKey"},
         WirelessRefusal{"key refused before the channel",
                         [](FrmWireless& p) {
                           SetKey(p, 0, u"abcd", u"abcd");
@@ -240,7 +241,8 @@ INSTANTIATE_TEST_SUITE_P(
         WirelessRefusal{"channel empty", [](FrmWireless& p) { p.CboChannel.text = u""; }, BadChannel, "CboChannel"},
         WirelessRefusal{"channel blanks only", [](FrmWireless& p) { p.CboChannel.text = u"   "; }, BadChannel,
                         "CboChannel"},
-        WirelessRefusal{"channel letters", [](FrmWireless& p) { p.CboChannel.text = u"six"; }, BadChannel, "CboChannel"},
+        WirelessRefusal{"channel letters", [](FrmWireless& p) { p.CboChannel.text = u"six"; }, BadChannel,
+                        "CboChannel"},
         WirelessRefusal{"channel with a fraction", [](FrmWireless& p) { p.CboChannel.text = u"1.5"; }, BadChannel,
                         "CboChannel"},
         WirelessRefusal{"channel beyond 16 bits", [](FrmWireless& p) { p.CboChannel.text = u"70000"; }, BadChannel,
@@ -253,7 +255,8 @@ INSTANTIATE_TEST_SUITE_P(
                         "CboChannel"}),
     [](const testing::TestParamInfo<WirelessRefusal>& param) {
       std::string name;
-      for (const char* c = param.param.what; *c != 0; ++c) name += std::isalnum(static_cast<unsigned char>(*c)) ? *c : '_';
+      for (const char* c = param.param.what; *c != 0; ++c)
+        name += std::isalnum(static_cast<unsigned char>(*c)) ? *c : '_';
       return name;
     });
 
