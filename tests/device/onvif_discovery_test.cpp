@@ -32,7 +32,7 @@ class Responder {
     QString address;  // where it answers from
     QString endpoint;
     int delayMs = 0;
-    QString relatesTo;  // empty: the probe's MessageID
+    QString relatesTo{};  // empty: the probe's MessageID
     QString types = u"dn:NetworkVideoTransmitter tds:Device"_qs;
   };
 
