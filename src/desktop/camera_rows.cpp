@@ -53,7 +53,7 @@ CameraRows::Shown CameraRows::Make(const forms::ListView::Row& row, int logicRow
   shown.texts.reserve(ListColumnCount);
   shown.texts << ToQt(row.text);
   for (const std::u16string& cell : row.cells) shown.texts << ToQt(cell);
-  if (!note.mark.isEmpty()) shown.texts.back() += QStringLiteral(" — ") + note.mark;
+  if (!note.mark.isEmpty()) shown.texts[ListModeColumn] += QStringLiteral(" — ") + note.mark;
   shown.tip = note.tip;
   shown.key = KeyOf(shown.texts);
   shown.logicRow = logicRow;

@@ -17,7 +17,7 @@
 
 namespace desktop {
 
-// What a row says beyond its cells: a mark after its last cell and a tooltip
+// What a row says beyond its cells: a mark after its Mode and a tooltip
 // over the whole row; both empty for most rows.
 struct RowNote {
   QString mark;
@@ -29,6 +29,7 @@ using RowNoteFunction = std::function<RowNote(const forms::ListView::Row& row)>;
 inline constexpr int ListNameColumn = 0;
 inline constexpr int ListMacColumn = 1;
 inline constexpr int ListAddressColumn = 2;
+inline constexpr int ListModeColumn = 4;
 inline constexpr int ListColumnCount = forms::ListView::ColumnCount + 1;
 
 // A camera's identity in the list: its MAC and address cells.

@@ -110,7 +110,7 @@ void MainFrame::Place() {
   setGeometry(place);
   if (list != nullptr && place.width() < wanted.width()) {
     QHeaderView& header = *list->header();
-    header.moveSection(header.visualIndex(ListColumnCount - 1), ListNameColumn + 1);
+    header.moveSection(header.visualIndex(ListModeColumn), ListNameColumn + 1);
   }
 }
 

@@ -119,6 +119,14 @@ class CameraControl {
   // no gateway, or answers without a login); empty when every write was
   // read back. No exchange with the camera.
   virtual std::u16string UnconfirmedSettings() = 0;
+
+  // Ours as well, for the found camera DeviceIndex chose: how it is reached
+  // (the list's "Network" column: "other network", "announced", "added by
+  // address", "gone (said Bye)", or empty), and the computer's own networks
+  // on the interface it was heard on ("192.0.2.1/24 on eth0"), which such a
+  // note is about.
+  virtual std::u16string DeviceNote() = 0;
+  virtual std::u16string DeviceNetworks() = 0;
 };
 
 }  // namespace device

@@ -15,8 +15,17 @@ namespace {
 constexpr int LargeFleetCopies = 3;
 
 FoundCamera FromAnswer(const protocol::Message& answer) {
-  return FoundCamera{answer.mac,     answer.address, answer.mask, answer.gateway, answer.mode, answer.caption,
-                     answer.version, answer.family,  answer.port, QString(),      QString()};
+  FoundCamera camera;
+  camera.mac = answer.mac;
+  camera.address = answer.address;
+  camera.mask = answer.mask;
+  camera.gateway = answer.gateway;
+  camera.mode = answer.mode;
+  camera.caption = answer.caption;
+  camera.version = answer.version;
+  camera.family = answer.family;
+  camera.port = answer.port;
+  return camera;
 }
 
 // Address order, then MAC order. Each camera's numbers are worked out once,

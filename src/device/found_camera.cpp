@@ -1,5 +1,7 @@
 #include "device/found_camera.h"
 
+#include <QStringList>
+
 #include "device/device_log.h"
 
 namespace device {
@@ -8,6 +10,15 @@ namespace {
 QString Key(const QString& id, const QString& address) { return id + u'@' + address; }
 
 }  // namespace
+
+QString RowNote(const FoundCamera& camera) {
+  QStringList notes;
+  if (camera.gone) notes << QStringLiteral("gone (said Bye)");
+  if (camera.outside) notes << QStringLiteral("other network");
+  if (camera.origin == FoundCamera::Origin::Announced) notes << QStringLiteral("announced");
+  if (camera.origin == FoundCamera::Origin::ByAddress) notes << QStringLiteral("added by address");
+  return notes.join(QStringLiteral(", "));
+}
 
 // The same camera answering our own protocol: the same MAC at the same
 // address, or, where the ONVIF answer names no MAC, the only row of ours at

@@ -22,7 +22,21 @@ struct FoundCamera {
   int port = 0;      // its setup API's, or an ONVIF camera's device service's
   QString endpoint;  // an ONVIF camera's EndpointReference address; empty for our own protocol
   QString path;      // an ONVIF camera's device service path; empty for our own protocol
+
+  // How the row came to be: a search's answer, the camera's own announcement
+  // (WS-Discovery Hello), or an address the user gave.
+  enum class Origin { Search, Announced, ByAddress };
+  Origin origin = Origin::Search;
+  bool gone = false;      // the camera said Bye since it was listed
+  QString interfaceName;  // the interface it was heard on; empty when not known
+  bool outside = false;   // its address lies in none of that interface's networks
+  QString linkLocal;      // its device service's IPv6 link-local address with scope ("fe80::1%eth0"), when offered
 };
+
+// What the list says beside a row about how its camera is reached ("other
+// network", "announced", "added by address", "gone (said Bye)"); empty for a
+// camera that answered the search on one of the computer's networks.
+QString RowNote(const FoundCamera& camera);
 
 class FoundList {
  public:

@@ -57,6 +57,10 @@ std::u16string NetCameraControl::DeviceSubnetMask() { return Described() ? U(Des
 std::u16string NetCameraControl::DeviceGateway() { return Described() ? U(Described()->gateway) : u""; }
 std::u16string NetCameraControl::DeviceMacText() { return Described() ? U(Described()->mac) : u""; }
 std::u16string NetCameraControl::DeviceServicePath() { return Described() ? U(Described()->path) : u""; }
+std::u16string NetCameraControl::DeviceNote() { return Described() ? U(RowNote(*Described())) : u""; }
+std::u16string NetCameraControl::DeviceNetworks() {
+  return Described() ? U(InterfaceNetworks(Described()->interfaceName)) : u"";
+}
 
 // ---- Addressing ------------------------------------------------------------
 

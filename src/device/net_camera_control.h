@@ -81,6 +81,8 @@ class NetCameraControl : public CameraControl {
   std::u16string DeviceServicePath() override;
   void TargetServicePath(const std::u16string& path) override;
   std::u16string UnconfirmedSettings() override;
+  std::u16string DeviceNote() override;
+  std::u16string DeviceNetworks() override;
 
  private:
   const FoundCamera* Described() const;

@@ -1,5 +1,7 @@
 #include "device/net_options.h"
 
+#include <QStringList>
+
 namespace device {
 namespace {
 
@@ -50,6 +52,15 @@ InterfaceChoice ChooseInterfaces(const QString& interfaceName) {
     if (std::optional<ChosenInterface> chosen = WithIPv4(interface)) choice.interfaces.push_back(*chosen);
   }
   return choice;
+}
+
+QString InterfaceNetworks(const QString& interfaceName) {
+  QStringList networks;
+  for (const QNetworkAddressEntry& entry : QNetworkInterface::interfaceFromName(interfaceName).addressEntries()) {
+    if (entry.ip().protocol() != QAbstractSocket::IPv4Protocol) continue;
+    networks << QStringLiteral("%1/%2 on %3").arg(entry.ip().toString()).arg(entry.prefixLength()).arg(interfaceName);
+  }
+  return networks.join(QStringLiteral(", "));
 }
 
 bool MayContact(const InterfaceChoice& choice, const QString& address) {

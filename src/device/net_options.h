@@ -79,6 +79,10 @@ struct InterfaceChoice {
 
 InterfaceChoice ChooseInterfaces(const QString& interfaceName);
 
+// The IPv4 networks the computer has on an interface, as the list's tooltip
+// names them: "192.0.2.1/24 on eth0" (several joined by ", "); empty for an
+// unknown interface.
+QString InterfaceNetworks(const QString& interfaceName);
 // Whether a unicast target may be contacted under this choice.
 bool MayContact(const InterfaceChoice& choice, const QString& address);
 

@@ -11,7 +11,7 @@ namespace forms {
 
 class ListView : public forms::ListControl {
  public:
-  static constexpr int ColumnCount = 4;
+  static constexpr int ColumnCount = 5;
   struct Row {
     std::u16string text;
     std::array<std::u16string, ColumnCount> cells;

@@ -64,7 +64,7 @@ void ShowCameraError(Program& program, const std::exception& error) {
 }
 
 FrmMain::FrmMain(Program& program) : program(program) {
-  List.headers = {u"Mac Address", u"Current IP Address", u"Assigned", u"Mode"};
+  List.headers = {u"Mac Address", u"Current IP Address", u"Assigned", u"Mode", u"Network"};
 }
 
 void FrmMain::Form_Load() { SearchDevices(); }
@@ -95,6 +95,7 @@ void FrmMain::SearchDevices() {
       const std::u16string address = p.cam.DeviceAddress();
       if (device::IsAssignedAddress(address)) List.CellText(i, 2, u"ok");
       List.CellText(i, 3, p.cam.DeviceMode());
+      List.CellText(i, 4, p.cam.DeviceNote());
     }
   } catch (const std::exception& error) {
     ShowCameraError(p, error);

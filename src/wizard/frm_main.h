@@ -23,7 +23,7 @@ struct FrmMain {
   Program& program;
   forms::FormModel form{u"Setup Wizard"};
 
-  forms::ListView List;     // columns "Mac Address", "Current IP Address", "Assigned", "Mode"
+  forms::ListView List;     // columns "Mac Address", "Current IP Address", "Assigned", "Mode", and ours, "Network"
   forms::Button CmdWizard;  // picture buttons, top to bottom as declared
   forms::Button Command1;
   forms::Button CmdLink;

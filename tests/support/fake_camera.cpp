@@ -44,6 +44,18 @@ FAKE_DESCRIPTION(DeviceGateway, gateway)
 FAKE_DESCRIPTION(DeviceMacText, mac)
 #undef FAKE_DESCRIPTION
 
+std::u16string FakeCamera::DeviceNote() {
+  Record("DeviceNote");
+  const auto note = notes.find(deviceIndex);
+  return Current() != nullptr && note != notes.end() ? note->second : u"";
+}
+
+std::u16string FakeCamera::DeviceNetworks() {
+  Record("DeviceNetworks");
+  const auto found = networks.find(deviceIndex);
+  return Current() != nullptr && found != networks.end() ? found->second : u"";
+}
+
 void FakeCamera::ProtocolFamily(int32_t family) { Record("ProtocolFamily", " = " + std::to_string(family)); }
 void FakeCamera::ProtocolOption(int32_t option) { Record("ProtocolOption", " = " + std::to_string(option)); }
 void FakeCamera::TargetAddress(const std::u16string& address) { Record("TargetAddress", " = " + Quoted(address)); }

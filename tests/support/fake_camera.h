@@ -46,6 +46,9 @@ class FakeCamera : public device::CameraControl {
   std::u16string servicePath = u"/onvif/device_service";
   // What the last apply could not see take (UnconfirmedSettings).
   std::u16string unconfirmed;
+  // What DeviceNote and DeviceNetworks say of a found camera, by its index.
+  std::map<int32_t, std::u16string> notes;
+  std::map<int32_t, std::u16string> networks;
   // Members that throw instead of answering.
   std::set<std::string> failing;
 
@@ -88,6 +91,8 @@ class FakeCamera : public device::CameraControl {
   void TargetServicePath(const std::u16string& path) override;
   // No exchange with the camera, so nothing is logged.
   std::u16string UnconfirmedSettings() override { return unconfirmed; }
+  std::u16string DeviceNote() override;
+  std::u16string DeviceNetworks() override;
 
  private:
   void Record(const std::string& member, const std::string& detail = "");

@@ -103,9 +103,9 @@ TEST_F(ChangeAddressTest, SendsTheNewAddressWaitsAndSearchesAgain) {
              "waits 15000 for 10.0.0.9", "watch 15000 back after 15000", "unload FrmMain",
              // the main window loads afresh and searches
              "pointer 11", "cam.Search", "cam.FoundCount", "cam.DeviceIndex = 0", "cam.DeviceCaption",
-             "cam.DeviceMacText", "cam.DeviceAddress", "cam.DeviceAddress", "cam.DeviceMode", "cam.DeviceIndex = 1",
-             "cam.DeviceCaption", "cam.DeviceMacText", "cam.DeviceAddress", "cam.DeviceAddress", "cam.DeviceMode",
-             "pointer 0", "show FrmMain", "unload FrmChangeIPAddress", "pointer 0");
+             "cam.DeviceMacText", "cam.DeviceAddress", "cam.DeviceAddress", "cam.DeviceMode", "cam.DeviceNote",
+             "cam.DeviceIndex = 1", "cam.DeviceCaption", "cam.DeviceMacText", "cam.DeviceAddress", "cam.DeviceAddress",
+             "cam.DeviceMode", "cam.DeviceNote", "pointer 0", "show FrmMain", "unload FrmChangeIPAddress", "pointer 0");
   const WizardState& state = program.state;
   EXPECT_EQ(state.CurrentIPAddress, u"10.0.0.9");
   EXPECT_EQ(state.CurrentSubnetMask, u"255.0.0.0");
@@ -134,9 +134,9 @@ TEST_F(ChangeAddressTest, AnOnvifRowIsSpokenToAtItsOwnService) {
              "CamTemp.ChangeAddress(\"10.0.0.9\", \"255.0.0.0\", \"10.0.0.254\")", "CamTemp.ApplySettings(1, 0)",
              "waits 15000 for 10.0.0.9", "watch 15000 back after 15000", "unload FrmMain", "pointer 11", "cam.Search",
              "cam.FoundCount", "cam.DeviceIndex = 0", "cam.DeviceCaption", "cam.DeviceMacText", "cam.DeviceAddress",
-             "cam.DeviceAddress", "cam.DeviceMode", "cam.DeviceIndex = 1", "cam.DeviceCaption", "cam.DeviceMacText",
-             "cam.DeviceAddress", "cam.DeviceAddress", "cam.DeviceMode", "pointer 0", "show FrmMain",
-             "unload FrmChangeIPAddress", "pointer 0");
+             "cam.DeviceAddress", "cam.DeviceMode", "cam.DeviceNote", "cam.DeviceIndex = 1", "cam.DeviceCaption",
+             "cam.DeviceMacText", "cam.DeviceAddress", "cam.DeviceAddress", "cam.DeviceMode", "cam.DeviceNote",
+             "pointer 0", "show FrmMain", "unload FrmChangeIPAddress", "pointer 0");
 }
 
 TEST_F(ChangeAddressTest, AnUnchangedAddressIsAskedAboutLikeAnyOther) {

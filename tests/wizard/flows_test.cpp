@@ -37,7 +37,8 @@ std::vector<std::string> Search(int cameras) {
                                              "cam.DeviceMacText",
                                              "cam.DeviceAddress",
                                              "cam.DeviceAddress",
-                                             "cam.DeviceMode"};
+                                             "cam.DeviceMode",
+                                             "cam.DeviceNote"};
   }
   return lines + std::vector<std::string>{"pointer 0"};
 }

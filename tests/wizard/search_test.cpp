@@ -13,23 +13,24 @@ class SearchTest : public ProgramTest {};
 
 TEST_F(SearchTest, LoadingTheMainWindowSearchesBeforeItIsShown) {
   cam.devices = {Camera(1, u"10.0.0.5", u"CS-200"), Camera(2, u"192.168.0.20", u"X-350")};
+  cam.notes[1] = u"other network";
   program.Start();
   EXPECT_LOG(log, "pointer 11", "cam.Search", "cam.FoundCount",                                     //
              "cam.DeviceIndex = 0", "cam.DeviceCaption", "cam.DeviceMacText", "cam.DeviceAddress",  //
-             "cam.DeviceAddress", "cam.DeviceMode",                                                 //
+             "cam.DeviceAddress", "cam.DeviceMode", "cam.DeviceNote",                               //
              "cam.DeviceIndex = 1", "cam.DeviceCaption", "cam.DeviceMacText", "cam.DeviceAddress",  //
-             "cam.DeviceAddress", "cam.DeviceMode",                                                 //
+             "cam.DeviceAddress", "cam.DeviceMode", "cam.DeviceNote",                               //
              "pointer 0", "show FrmMain");
   FrmMain& main = Main();
   EXPECT_EQ(main.form.caption, u"Setup Wizard");
   EXPECT_TRUE(main.form.visible);
   EXPECT_EQ(main.List.headers,
-            (std::vector<std::u16string>{u"Mac Address", u"Current IP Address", u"Assigned", u"Mode"}));
+            (std::vector<std::u16string>{u"Mac Address", u"Current IP Address", u"Assigned", u"Mode", u"Network"}));
   ASSERT_EQ(main.List.rows.size(), 2u);
   EXPECT_EQ(main.List.rows[0].text, u"Camera 1");
-  EXPECT_EQ(main.List.rows[0].cells, (Cells{u"00 40 8C 01 02 01", u"10.0.0.5", u"ok", u"CS-200"}));
+  EXPECT_EQ(main.List.rows[0].cells, (Cells{u"00 40 8C 01 02 01", u"10.0.0.5", u"ok", u"CS-200", u""}));
   EXPECT_EQ(main.List.rows[1].text, u"Camera 2");
-  EXPECT_EQ(main.List.rows[1].cells, (Cells{u"00 40 8C 01 02 02", u"192.168.0.20", u"", u"X-350"}));
+  EXPECT_EQ(main.List.rows[1].cells, (Cells{u"00 40 8C 01 02 02", u"192.168.0.20", u"", u"X-350", u"other network"}));
   EXPECT_EQ(program.state.DeviceCount, 2);
 }
 
