@@ -40,6 +40,42 @@ void NetCameraControl::Search() {
   leftOut_ = outcome.leftOut;
 }
 
+namespace {
+
+bool SameCamera(const FoundCamera& listed, const FoundCamera& heard) {
+  if (!heard.endpoint.isEmpty()) return listed.endpoint == heard.endpoint;
+  return listed.endpoint.isEmpty() && listed.mac == heard.mac && listed.address == heard.address;
+}
+
+}  // namespace
+
+bool NetCameraControl::ListCamera(const FoundCamera& camera) {
+  const auto listed =
+      std::find_if(found_.begin(), found_.end(), [&](const FoundCamera& row) { return SameCamera(row, camera); });
+  if (listed != found_.end()) {
+    if (listed->gone) {
+      listed->gone = false;
+      if (onListChanged_) onListChanged_();
+    }
+    return false;
+  }
+  if (static_cast<int>(found_.size()) >= options_.maxCameras) {
+    qCWarning(lcDiscovery) << "A camera at" << camera.address << "is not listed: the list is full";
+    return false;
+  }
+  found_.push_back(camera);
+  if (onListChanged_) onListChanged_();
+  return true;
+}
+
+void NetCameraControl::MarkGone(const QString& endpoint) {
+  for (FoundCamera& row : found_) {
+    if (endpoint.isEmpty() || row.endpoint != endpoint || row.gone) continue;
+    row.gone = true;
+    if (onListChanged_) onListChanged_();
+  }
+}
+
 int32_t NetCameraControl::FoundCount() { return static_cast<int32_t>(found_.size()); }
 
 void NetCameraControl::DeviceIndex(int32_t index) { index_ = index; }

@@ -36,6 +36,16 @@ class NetCameraControl : public CameraControl {
 
   void Search() override;
   int32_t FoundCount() override;
+  // Between searches: a camera heard another way (its announcement, an
+  // address the user gave) joins the found cameras at the end, unless it is
+  // listed already (the same endpoint, or for our own protocol the same MAC
+  // at the same address) or the list is full; true when it was added. A
+  // listed camera heard again is no longer gone.
+  bool ListCamera(const FoundCamera& camera);
+  // An ONVIF camera that said Bye stays listed, marked gone.
+  void MarkGone(const QString& endpoint);
+  // Hears that ListCamera or MarkGone changed the found cameras.
+  void SetListChangedCallback(std::function<void()> onChanged) { onListChanged_ = std::move(onChanged); }
   // How many cameras the last search heard beyond its row cap (at least;
   // the first cameras heard are the ones listed).
   int32_t LeftOutCount() const { return leftOut_; }
@@ -94,6 +104,7 @@ class NetCameraControl : public CameraControl {
 
   NetOptions options_;
   std::function<void(const FoundCamera&)> onFound_;
+  std::function<void()> onListChanged_;
   std::vector<FoundCamera> found_;
   int32_t leftOut_ = 0;
   int32_t index_ = 0;

@@ -86,21 +86,39 @@ void FrmMain::SearchDevices() {
       p.cam.Search();
     }
     const int16_t found = ClampToInt16(p.cam.FoundCount());
-    for (int16_t i = 0; i < found; ++i) {
-      p.cam.DeviceIndex(i);
-      List.AddRow(p.cam.DeviceCaption(), i);
-      state.DeviceCount = static_cast<int16_t>(i + 1);
-      List.CellText(i, 0, device::FormatMacText(p.cam.DeviceMacText()));
-      List.CellText(i, 1, p.cam.DeviceAddress());
-      const std::u16string address = p.cam.DeviceAddress();
-      if (device::IsAssignedAddress(address)) List.CellText(i, 2, u"ok");
-      List.CellText(i, 3, p.cam.DeviceMode());
-      List.CellText(i, 4, p.cam.DeviceNote());
-    }
+    for (int16_t i = 0; i < found; ++i) AddFoundRow(i);
   } catch (const std::exception& error) {
     ShowCameraError(p, error);
   }
   p.desktop.SetMousePointer(forms::DefaultPointer);
+}
+
+// Row `row` from found camera `row`, counted as soon as the row exists.
+void FrmMain::AddFoundRow(int16_t row) {
+  device::CameraControl& cam = program.cam;
+  cam.DeviceIndex(row);
+  List.AddRow(cam.DeviceCaption(), row);
+  program.state.DeviceCount = static_cast<int16_t>(row + 1);
+  List.CellText(row, 0, device::FormatMacText(cam.DeviceMacText()));
+  List.CellText(row, 1, cam.DeviceAddress());
+  const std::u16string address = cam.DeviceAddress();
+  if (device::IsAssignedAddress(address)) List.CellText(row, 2, u"ok");
+  List.CellText(row, 3, cam.DeviceMode());
+  List.CellText(row, 4, cam.DeviceNote());
+}
+
+void FrmMain::ShowListNews() {
+  Program& p = program;
+  try {
+    for (int16_t row = 0; row < p.state.DeviceCount; ++row) {
+      p.cam.DeviceIndex(row);
+      List.CellText(row, 4, p.cam.DeviceNote());
+    }
+    const int16_t found = ClampToInt16(p.cam.FoundCount());
+    for (int16_t row = p.state.DeviceCount; row < found; ++row) AddFoundRow(row);
+  } catch (const std::exception& error) {
+    ShowCameraError(p, error);
+  }
 }
 
 bool FrmMain::HasSelectedDevice() {

@@ -35,6 +35,11 @@ struct FrmMain {
   RowService LaunchedService;       // and where its device service was
   bool LaunchedOpenCamera = false;  // the last launch found an ONVIF camera that takes commands without a login
 
+  // The camera control heard of cameras between searches (announced, gone,
+  // added by address): rows for the new ones are added at the end as the
+  // search adds them, and every row's note follows what the control says now.
+  void ShowListNews();
+
   void Form_Load();
   void Form_Unload() {}
   void Command1_Click();
@@ -49,6 +54,7 @@ struct FrmMain {
 
  private:
   void SearchDevices();
+  void AddFoundRow(int16_t row);
   bool HasSelectedDevice();
   void ReadSelectedDevice();
   void SelectDevice();

@@ -44,6 +44,24 @@ TEST_F(SearchTest, NoCameraLeavesTheListEmpty) {
   EXPECT_EQ(desktop.pointer, forms::DefaultPointer);
 }
 
+// Cameras heard between searches: the new one gets the next row, as a
+// search would add it, and a listed camera's note follows the control's.
+TEST_F(SearchTest, NewsBetweenSearchesAddRowsAndRefreshNotes) {
+  StartWith({Camera(1, u"10.0.0.5")});
+  cam.devices.push_back(Camera(2, u"10.9.0.10", u"ONVIF"));
+  cam.notes[0] = u"gone (said Bye)";
+  cam.notes[1] = u"other network, announced";
+  Main().ShowListNews();
+  ASSERT_EQ(Main().List.rows.size(), 2u);
+  EXPECT_EQ(program.state.DeviceCount, 2);
+  EXPECT_EQ(Main().List.rows[0].cells[4], u"gone (said Bye)");
+  EXPECT_EQ(Main().List.rows[1].text, u"Camera 2");
+  EXPECT_EQ(Main().List.rows[1].cells,
+            (Cells{u"00 40 8C 01 02 02", u"10.9.0.10", u"ok", u"ONVIF", u"other network, announced"}));
+  Main().ShowListNews();
+  EXPECT_EQ(Main().List.rows.size(), 2u) << "no news, no new row";
+}
+
 TEST_F(SearchTest, SearchingAgainRebuildsTheListFromScratch) {
   StartWith({Camera(1, u"10.0.0.5"), Camera(2, u"10.0.0.6")});
   const std::vector<forms::ListView::Row> first = Main().List.rows;
