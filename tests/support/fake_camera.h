@@ -57,6 +57,13 @@ class FakeCamera : public device::CameraControl {
   std::u16string loginId;
   std::u16string loginPassword;
 
+  // A camera heard between searches (announced, added by address): found
+  // at once, after the ones the last search found.
+  void HearBetweenSearches(FakeCameraDevice device) {
+    devices.push_back(std::move(device));
+    found_ = devices.size();
+  }
+
   void Search() override;
   int32_t FoundCount() override;
   void DeviceIndex(int32_t index) override;

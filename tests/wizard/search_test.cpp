@@ -48,7 +48,7 @@ TEST_F(SearchTest, NoCameraLeavesTheListEmpty) {
 // search would add it, and a listed camera's note follows the control's.
 TEST_F(SearchTest, NewsBetweenSearchesAddRowsAndRefreshNotes) {
   StartWith({Camera(1, u"10.0.0.5")});
-  cam.devices.push_back(Camera(2, u"10.9.0.10", u"ONVIF"));
+  cam.HearBetweenSearches(Camera(2, u"10.9.0.10", u"ONVIF"));
   cam.notes[0] = u"gone (said Bye)";
   cam.notes[1] = u"other network, announced";
   Main().ShowListNews();
