@@ -169,6 +169,15 @@ TEST_F(RealDeviceRun, AForeignSubnetDeviceIsMovedOverIPv6LinkLocal) {
   const QStringList changed = device_->ChangedMethods();
   EXPECT_EQ(changed.count(u"SetNetworkInterfaces"_qs), 1) << changed.join(u' ').toStdString();
   EXPECT_EQ(changed.count(u"SetNetworkDefaultGateway"_qs), 1) << changed.join(u' ').toStdString();
+  // The device's own record of who wrote: its CGI saw the computer's link-local address.
+  int writes = 0;
+  for (const QString& request : device_->Requests()) {
+    const QString method = request.section(u'\t', 3, 3);
+    if (method != u"SetNetworkInterfaces" && method != u"SetNetworkDefaultGateway") continue;
+    ++writes;
+    EXPECT_TRUE(request.section(u'\t', -1).startsWith(u"fe80::")) << "written over IPv6: " << request.toStdString();
+  }
+  EXPECT_EQ(writes, 2);
   EXPECT_EQ(wizard_->FoundAt(), QStringList{u"192.0.2.50"_qs}) << "found in the computer's network";
   EXPECT_EQ(wizard_->LoginAt(u"192.0.2.50"_qs, Admin, Password()), 3);
 }
