@@ -9,6 +9,10 @@
 //   real_onvif_wizard_run login --auth wsse|digest [--delay S]
 //       the login alone: how long OK took, what it led to, and how many
 //       requests reached the device
+//   real_onvif_wizard_run ipv6
+//       a device at 10.9.0.10/24 (gateway 10.9.0.1) beside a computer at
+//       192.0.2.1/24, offering IPv6 link-local: listed, logged in and moved
+//       to 192.0.2.50/24 (gateway 192.0.2.1) over IPv6, then searched for
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QStringList>
@@ -56,13 +60,26 @@ int main(int argc, char** argv) {
     }
   }
 
+  const bool ipv6 = mode == u"ipv6";
+  const QString oldAddress = ipv6 ? QStringLiteral("10.9.0.10") : OldAddress;
+  if (ipv6) {
+    options.address = QStringLiteral("10.9.0.10/24");
+    options.gateway = QStringLiteral("10.9.0.1");
+    options.ipv6 = true;
+    options.apply = true;
+  }
+  QElapsedTimer whole;
+  whole.start();
   RealOnvifDevice device(options);
   if (!device.Start()) {
     Print("error", device.Error().simplified());
     return 1;
   }
+  whole.restart();
   RealDeviceWizard wizard(device);
-  if (!wizard.InClient() || wizard.RowOf(OldAddress) < 0) {
+  if (ipv6) Print("listed", wizard.InClient() && wizard.RowOf(oldAddress) >= 0 ? 1 : 0);
+  if (ipv6) Print("search_seconds", static_cast<double>(whole.elapsed()) / 1000.0);
+  if (!wizard.InClient() || wizard.RowOf(oldAddress) < 0) {
     Print("error", QStringLiteral("the search did not list the device"));
     return 1;
   }
@@ -70,7 +87,7 @@ int main(int argc, char** argv) {
   device.ClearRecords();
   QElapsedTimer clock;
   clock.start();
-  const bool opened = wizard.Launch(OldAddress, {{Admin, options.password}});
+  const bool opened = wizard.Launch(oldAddress, {{Admin, options.password}});
   Print("login_seconds", static_cast<double>(clock.elapsed()) / 1000.0);
   Print("login_opened", opened ? 1 : 0);
   Print("login_left_open", wizard.LoginLeftOpen() ? 1 : 0);
@@ -87,6 +104,21 @@ int main(int argc, char** argv) {
     Print("device_gateway", device.Gateway());
     Print("device_new_password", device.Password() == ChosenPassword ? 1 : 0);
     Print("new_login_at_new_address", DeviceAcceptsLogin(device, ChosenAddress, Admin, ChosenPassword) ? 1 : 0);
+  }
+  if (ipv6 && opened) {
+    wizard.desktop().messages.clear();
+    clock.restart();
+    const bool summary =
+        wizard.ToSummary({.newId = {}, .newPassword = {}, .address = u"192.0.2.50"_qs, .gateway = u"192.0.2.1"_qs});
+    if (summary) wizard.Restart();
+    Print("move_seconds", static_cast<double>(clock.elapsed()) / 1000.0);
+    Print("device_address", device.Address());
+    Print("device_gateway", device.Gateway());
+    Print("changed", device.ChangedMethods().join(u' '));
+    clock.restart();
+    Print("found_after", wizard.FoundAt().join(u','));
+    Print("found_seconds", static_cast<double>(clock.elapsed()) / 1000.0);
+    Print("total_seconds", static_cast<double>(whole.elapsed()) / 1000.0);
   }
   Print("messages", wizard.Messages());
   Print("errors", wizard.Errors());

@@ -312,7 +312,7 @@ void Camera::Start() {
     auto* server = new SetupServer(Mac(), options_.idleMs, log_, http_.get());
     if (server->listen(host, port)) {
       http_->bind(server);
-      http = QString::number(port);
+      http = QString::number(port) + ListenLinkLocal(port);
     } else {
       // Usually another camera on this address holds the port, as on a real
       // network where only one of two cameras sharing an address is reached.
@@ -321,6 +321,23 @@ void Camera::Start() {
     }
   }
   log_.Line(QStringLiteral("camera %1 state up address=%2 http=%3").arg(Mac(), Address(), http));
+}
+
+// The device service at the interface's link-local address as well, for a
+// camera that offers it: " ipv6=<address>", or why not.
+QString Camera::ListenLinkLocal(quint16 port) {
+  if (!profile_.ipv6LinkLocal) return {};
+  const QHostAddress linkLocal = LinkLocalOf(options_.interface);
+  if (linkLocal.isNull()) return QStringLiteral(" ipv6=unavailable error=no link-local address");
+  auto* server = new SetupServer(Mac(), options_.idleMs, log_, http_.get());
+  if (!server->listen(linkLocal, port)) {
+    // One address for the whole fleet: the first camera on a port holds it.
+    const QString why = LogSafe(server->errorString(), 80);
+    delete server;
+    return QStringLiteral(" ipv6=unavailable error=") + why;
+  }
+  http_->bind(server);
+  return QStringLiteral(" ipv6=") + linkLocal.toString();
 }
 
 void Camera::Stop() {

@@ -120,6 +120,7 @@ class Camera : public QObject {
   };
 
   void HandleHttp(const QHttpServerRequest& request, QHttpServerResponder&& responder);
+  QString ListenLinkLocal(quint16 port);
   Reply AnswerHttp(const QHttpServerRequest& request, QString& logDetail);
   Reply Apply(const QByteArray& body, QString& logDetail);
   bool Authorised(const QHttpServerRequest& request, Reply& refusal, QString& logDetail);

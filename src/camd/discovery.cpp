@@ -72,6 +72,16 @@ void AnswerScheduler::Arm() {
   timer_.start(static_cast<int>(std::max<qint64>(0, queue_.top().dueMs - clock_.elapsed())));
 }
 
+QHostAddress LinkLocalOf(const QNetworkInterface& interface) {
+  for (const QNetworkAddressEntry& entry : interface.addressEntries()) {
+    QHostAddress address = entry.ip();
+    if (address.protocol() != QAbstractSocket::IPv6Protocol || !address.isLinkLocal()) continue;
+    address.setScopeId(interface.name());
+    return address;
+  }
+  return {};
+}
+
 qint64 RealtimeMs() {
   timespec now{};
   clock_gettime(CLOCK_REALTIME, &now);

@@ -88,6 +88,10 @@ struct Heard {
   qint64 receivedMs = 0;  // CLOCK_REALTIME, ms since the epoch
 };
 
+// The interface's IPv6 link-local address with the interface as its scope;
+// null when it has none.
+QHostAddress LinkLocalOf(const QNetworkInterface& interface);
+
 // The wall clock the kernel stamps datagrams with, in ms.
 qint64 RealtimeMs();
 

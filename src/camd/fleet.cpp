@@ -109,7 +109,7 @@ std::optional<CameraProfile> ParseCamera(const QJsonObject& object, bool loopbac
   QString unknown;
   if (!OnlyKnownFields(object,
                        {"mac", "family", "mode", "caption", "version", "wireless", "protocols", "macScope", "httpPort",
-                        "settings", "faults"},
+                        "ipv6LinkLocal", "settings", "faults"},
                        unknown)) {
     error = QStringLiteral("unknown field ") + unknown;
     return std::nullopt;
@@ -130,6 +130,12 @@ std::optional<CameraProfile> ParseCamera(const QJsonObject& object, bool loopbac
     }
     camera.httpPort = static_cast<quint16>(*port);
   }
+  const QJsonValue linkLocal = object.value("ipv6LinkLocal");
+  if (!linkLocal.isUndefined() && (!linkLocal.isBool() || (linkLocal.toBool() && (!camera.onvif || loopbackOnly)))) {
+    error = QStringLiteral("ipv6LinkLocal must be true or false, and true only for an ONVIF camera off loopback");
+    return std::nullopt;
+  }
+  camera.ipv6LinkLocal = linkLocal.toBool(false);
   // An ONVIF-only camera logs in first, as family 2 does.
   const QJsonValue family = camera.sentrova || object.contains("family") ? object.value("family") : QJsonValue(2);
   if (family != QJsonValue(0) && family != QJsonValue(2)) {

@@ -59,6 +59,9 @@ struct CameraProfile {
   bool onvif = false;    // answers WS-Discovery and the ONVIF services
   bool macScope = true;  // ONVIF scopes name the MAC
   quint16 httpPort = 0;  // an ONVIF-only camera's service port; 0: the family's
+  // ONVIF: also answers probes to [ff02::c] and serves its device service at
+  // the cameras' interface's IPv6 link-local address.
+  bool ipv6LinkLocal = false;
   QJsonObject settings;  // complete and valid
   Faults faults;
 };

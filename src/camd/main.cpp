@@ -176,6 +176,9 @@ int main(int argc, char** argv) {
   if (std::any_of(fleet->begin(), fleet->end(), [](const camd::CameraProfile& p) { return p.onvif; }) &&
       !onvifDiscovery.Open(error))
     return Fail(error, ExitCannotRun);
+  if (std::any_of(fleet->begin(), fleet->end(), [](const camd::CameraProfile& p) { return p.ipv6LinkLocal; }) &&
+      !onvifDiscovery.OpenIPv6(error))
+    return Fail(error, ExitCannotRun);
 
   std::vector<std::unique_ptr<camd::Camera>> cameras;
   for (camd::CameraProfile& profile : *fleet) {

@@ -1,5 +1,6 @@
 #include "camd/onvif_discovery.h"
 
+#include <QNetworkDatagram>
 #include <QUuid>
 #include <cerrno>
 
@@ -70,8 +71,13 @@ std::optional<Probe> ReadProbe(const QByteArray& datagram, QString& error) {
   return Probe{id->text, scopes ? scopes->text.split(u' ', Qt::SkipEmptyParts) : QStringList()};
 }
 
-QByteArray ProbeMatches(const Camera& camera, const QString& relatesTo) {
-  const QString xaddr = DeviceXAddr(camera.Address(), camera.HttpPort());
+QByteArray ProbeMatches(const Camera& camera, const QString& relatesTo, const QHostAddress& linkLocal) {
+  QString xaddr = DeviceXAddr(camera.Address(), camera.HttpPort());
+  if (!linkLocal.isNull()) {
+    QHostAddress unscoped = linkLocal;
+    unscoped.setScopeId(QString());
+    xaddr += u' ' + DeviceXAddr(u'[' + unscoped.toString() + u']', camera.HttpPort());
+  }
   const QString text =
       QStringLiteral(
           "<?xml version=\"1.0\" encoding=\"UTF-8\"?>"
@@ -111,14 +117,50 @@ bool OnvifDiscovery::Open(QString& error) {
                       options_.interface, error);
 }
 
+bool OnvifDiscovery::OpenIPv6(QString& error) {
+  linkLocal_ = LinkLocalOf(options_.interface);
+  QHostAddress group(QLatin1String(protocol::OnvifGroup6));
+  if (linkLocal_.isNull()) {
+    error = QStringLiteral("no IPv6 link-local address on %1 for ipv6LinkLocal").arg(options_.interface.name());
+    return false;
+  }
+  if (!socket6_.bind(QHostAddress::AnyIPv6, options_.onvifDiscoveryPort,
+                     QUdpSocket::ShareAddress | QUdpSocket::ReuseAddressHint) ||
+      !socket6_.joinMulticastGroup(group, options_.interface)) {
+    error = QStringLiteral("cannot listen on [%1]:%2 via %3: %4")
+                .arg(group.toString())
+                .arg(options_.onvifDiscoveryPort)
+                .arg(options_.interface.name(), socket6_.errorString());
+    linkLocal_.clear();
+    return false;
+  }
+  connect(&socket6_, &QUdpSocket::readyRead, this, &OnvifDiscovery::ReadPendingIPv6);
+  return true;
+}
+
+void OnvifDiscovery::Wait(Heard heard, qint64 now) {
+  // Answers of cameras and other devices come through the group too.
+  if (heard.data.contains("ProbeMatches") || heard.data.contains("/discovery/Hello") ||
+      heard.data.contains("/discovery/Bye"))
+    return;
+  waiting_.Push(std::move(heard), now);
+}
+
 void OnvifDiscovery::ReadPending() {
   const qint64 now = RealtimeMs();
-  for (Heard& heard : socket_.Read(GroupSocket::ReadPerTurn)) {
-    // Answers of cameras and other devices come through the group too.
-    if (heard.data.contains("ProbeMatches") || heard.data.contains("/discovery/Hello") ||
-        heard.data.contains("/discovery/Bye"))
-      continue;
-    waiting_.Push(std::move(heard), now);
+  for (Heard& heard : socket_.Read(GroupSocket::ReadPerTurn)) Wait(std::move(heard), now);
+  HandleWaiting();
+}
+
+void OnvifDiscovery::ReadPendingIPv6() {
+  const qint64 now = RealtimeMs();
+  for (int taken = 0; taken < GroupSocket::ReadPerTurn && socket6_.hasPendingDatagrams(); ++taken) {
+    const QNetworkDatagram datagram = socket6_.receiveDatagram(64 * 1024);
+    QHostAddress from = datagram.senderAddress();
+    // Only the link: an answer to anything else would leave it.
+    if (!from.isLinkLocal()) continue;
+    from.setScopeId(options_.interface.name());
+    Wait(Heard{datagram.data(), from, static_cast<quint16>(datagram.senderPort()), now}, now);
   }
   HandleWaiting();
 }
@@ -172,8 +214,9 @@ void OnvifDiscovery::Dispatch(const QByteArray& datagram, const QHostAddress& fr
       it = deaf.erase(it);
     }
   } else {
+    const bool ipv6 = from.protocol() == QAbstractSocket::IPv6Protocol;
     for (Camera* camera : cameras_) {
-      if (!camera->Profile().onvif) continue;
+      if (!camera->Profile().onvif || (ipv6 && !camera->Profile().ipv6LinkLocal)) continue;
       (camera->Silent() ? seen->deaf : hearing).push_back(camera);
     }
   }
@@ -203,6 +246,11 @@ void OnvifDiscovery::Answer(Camera& camera, const QHostAddress& to, quint16 port
   if (camera.Profile().faults.dropShare > 0 &&
       std::uniform_real_distribution<double>(0, 1)(random_) < camera.Profile().faults.dropShare)
     return;
+  if (to.protocol() == QAbstractSocket::IPv6Protocol) {
+    if (QUdpSocket* sender = SenderFor(linkLocal_.toString()))
+      sender->writeDatagram(ProbeMatches(camera, relatesTo, linkLocal_), to, port);
+    return;
+  }
   if (QUdpSocket* sender = SenderFor(camera.Address()))
     sender->writeDatagram(ProbeMatches(camera, relatesTo), to, port);
 }

@@ -7,6 +7,10 @@
 // probes are taken freshest first and only while that queue has room for
 // every camera's answer, and one that waited over 500 ms is dropped, so a
 // flood of probes cannot make the simulator deaf.
+//
+// Cameras that offer IPv6 link-local (ipv6LinkLocal) also answer probes to
+// [ff02::c]:3702 on the interface, from its link-local address, with an
+// XAddr there besides the IPv4 one.
 #include <QElapsedTimer>
 #include <QHash>
 #include <QHostAddress>
@@ -33,8 +37,9 @@ struct Probe {
 };
 // The Probe in `datagram`, or nothing and `error` says why.
 std::optional<Probe> ReadProbe(const QByteArray& datagram, QString& error);
-// The ProbeMatches of one camera to the Probe `relatesTo`.
-QByteArray ProbeMatches(const Camera& camera, const QString& relatesTo);
+// The ProbeMatches of one camera to the Probe `relatesTo`; with a
+// linkLocal, its device service there is a second XAddr.
+QByteArray ProbeMatches(const Camera& camera, const QString& relatesTo, const QHostAddress& linkLocal = {});
 
 class OnvifDiscovery : public QObject {
   Q_OBJECT
@@ -44,10 +49,15 @@ class OnvifDiscovery : public QObject {
                  QObject* parent = nullptr);
 
   bool Open(QString& error);
+  // The group [ff02::c] on the interface, for the cameras that offer IPv6
+  // link-local; fails where the interface has no link-local address.
+  bool OpenIPv6(QString& error);
   void AddCamera(Camera* camera) { cameras_.push_back(camera); }
 
  private:
   void ReadPending();
+  void ReadPendingIPv6();
+  void Wait(Heard heard, qint64 now);
   void HandleWaiting();
   void Dispatch(const QByteArray& datagram, const QHostAddress& from, quint16 port);
   void Answer(Camera& camera, const QHostAddress& to, quint16 port, const QString& relatesTo);
@@ -60,6 +70,8 @@ class OnvifDiscovery : public QObject {
   CappedLines stale_;
   std::mt19937& random_;
   GroupSocket socket_;
+  QUdpSocket socket6_;
+  QHostAddress linkLocal_;  // the interface's, scoped; null without IPv6
   FreshRequests waiting_;
   std::vector<Camera*> cameras_;
   AnswerScheduler& answers_;

@@ -19,6 +19,7 @@ struct Target {
   int32_t port = 0;
   QString mac;          // as the search gave it (decimal numbers joined by ".")
   QString servicePath;  // ONVIF: the device service's path, when the search found another
+  QString linkLocal;    // ONVIF: its device service's scoped IPv6 link-local address, when offered
   QString loginId;      // the credentials in use for this camera
   QString loginPassword;
 };

@@ -127,6 +127,15 @@ class CameraControl {
   // note is about.
   virtual std::u16string DeviceNote() = 0;
   virtual std::u16string DeviceNetworks() = 0;
+
+  // Ours too, for an ONVIF camera: the IPv6 link-local address with its
+  // interface ("fe80::1%eth0") at which the found camera offered its device
+  // service (empty when it offered none), and the connection instance told
+  // it. Then a camera whose IPv4 address lies in none of the computer's
+  // networks on that interface is spoken to there, so that its IPv4
+  // settings can be changed from any network.
+  virtual std::u16string DeviceLinkLocal() = 0;
+  virtual void TargetLinkLocal(const std::u16string& address) = 0;
 };
 
 }  // namespace device

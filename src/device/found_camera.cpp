@@ -64,7 +64,13 @@ FoundList::Heard FoundList::AddOwn(const FoundCamera& camera) {
   return Heard::Added;
 }
 
-FoundList::Heard FoundList::AddOnvif(const FoundCamera& camera) {
+FoundList::Heard FoundList::AddOnvif(const FoundCamera& heard) {
+  FoundCamera camera = heard;
+  if (!camera.linkLocal.isEmpty() && !linkLocals_.contains(camera.endpoint)) {
+    linkLocals_.insert(camera.endpoint, camera.linkLocal);
+    GiveLinkLocal(camera.endpoint, camera.linkLocal);
+  }
+  if (camera.linkLocal.isEmpty()) camera.linkLocal = linkLocals_.value(camera.endpoint);
   const QString key = Key(camera.endpoint, camera.address);
   if (onvifKeys_.contains(key)) return Heard::Again;
   if (SameAsOwn(camera)) return Heard::SameCamera;  // it answers our own protocol as well
@@ -111,6 +117,16 @@ void FoundList::ListOnvif(const FoundCamera& camera) {
     onvifMacKeys_.insert(Key(camera.mac, camera.address));
   }
   rows_.push_back(camera);
+}
+
+// Once per endpoint, so a flood of answers costs no more than the rows.
+void FoundList::GiveLinkLocal(const QString& endpoint, const QString& linkLocal) {
+  if (!endpoints_.contains(endpoint)) return;
+  for (std::vector<FoundCamera>* cameras : {&rows_, &held_}) {
+    for (FoundCamera& row : *cameras) {
+      if (row.endpoint == endpoint && row.linkLocal.isEmpty()) row.linkLocal = linkLocal;
+    }
+  }
 }
 
 void FoundList::LeftOutFrom(const QString& address) {

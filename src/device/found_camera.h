@@ -48,7 +48,10 @@ class FoundList {
 
   // A camera of our own protocol, as it answered from its address.
   Heard AddOwn(const FoundCamera& camera);
-  // An ONVIF camera, one match of an answer from its address. While held
+  // An ONVIF camera, one match of an answer from its address. A camera
+  // heard over IPv6 link-local is the same camera as the rows with its
+  // endpoint: they take its linkLocal, the first one heard for the endpoint,
+  // and so does a row of that endpoint listed later. While held
   // (the first answers of our own protocol are still due), it waits so that
   // a camera answering both protocols is listed once, as ours.
   Heard AddOnvif(const FoundCamera& camera);
@@ -73,6 +76,7 @@ class FoundList {
   bool SameAsOwn(const FoundCamera& onvif) const;
   bool SameAsOnvif(const FoundCamera& own) const;
   void ListOnvif(const FoundCamera& camera);
+  void GiveLinkLocal(const QString& endpoint, const QString& linkLocal);
 
   int cap_;
   bool holding_ = false;
@@ -88,6 +92,7 @@ class FoundList {
   QHash<QString, int> onvifAt_;            // address: listed ONVIF rows there
   QHash<QString, int> onvifMacUnknownAt_;  // address: listed ONVIF rows there without a MAC
   QSet<QString> leftOutAt_;
+  QHash<QString, QString> linkLocals_;  // endpoint: the link-local address it was heard at
 };
 
 }  // namespace device

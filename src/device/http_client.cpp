@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <optional>
 
+#include "device/net_options.h"
 #include "protocol/protocol.h"
 
 namespace device {
@@ -211,7 +212,7 @@ constexpr char TimedOut[] = "timed out";
 
 QByteArray RequestBytes(const HttpRequest& request, const QByteArray& authorization) {
   QByteArray bytes = request.method.toLatin1() + ' ' + request.path.toUtf8() + " HTTP/1.1\r\n";
-  bytes += "Host: " + request.address.toLatin1() + ':' + QByteArray::number(request.port) + "\r\n";
+  bytes += "Host: " + HostHeader(request.address, request.port) + "\r\n";
   bytes += "Connection: close\r\n";
   bytes += "Accept: application/json\r\n";
   if (!authorization.isEmpty()) bytes += "Authorization: " + authorization + "\r\n";
@@ -308,10 +309,16 @@ HttpResponse Conclude(const RawResponse& raw, const HttpRequest& request) {
 
 }  // namespace
 
+QByteArray HostHeader(const QString& address, quint16 port) {
+  const QByteArray portText = ':' + QByteArray::number(port);
+  if (!address.contains(u':')) return address.toLatin1() + portText;
+  return '[' + address.left(address.indexOf(u'%')).toLatin1() + ']' + portText;
+}
+
 HttpResponse SendHttp(const HttpRequest& request) {
-  if (!protocol::IsIPv4(request.address)) {
+  if (!protocol::IsIPv4(request.address) && !IsScopedLinkLocal(request.address)) {
     HttpResponse response;
-    response.error = QStringLiteral("not a dotted IPv4 address");
+    response.error = QStringLiteral("not a dotted IPv4 address or a scoped IPv6 link-local one");
     return response;
   }
   const RawResponse first = Exchange(request, QByteArray());

@@ -21,7 +21,7 @@ namespace device {
 
 struct HttpRequest {
   QString method;    // "GET" or "POST"
-  QString address;   // dotted IPv4
+  QString address;   // dotted IPv4, or IPv6 link-local with its interface ("fe80::1%eth0")
   quint16 port = 0;  // the caller always names it
   QString path;
   QByteArray body;  // for POST
@@ -98,6 +98,12 @@ class ResponseReader {
   QByteArray chunkedBody_;
   RawResponse response_;
 };
+
+// The Host header's value for a request to address:port. An IPv6 address
+// goes in brackets without its zone ("[fe80::1]:80"): the zone means
+// something on this computer only (RFC 6874, section 4), and servers take
+// the bracketed address as it is.
+QByteArray HostHeader(const QString& address, quint16 port);
 
 // Sends the request; answers a Digest challenge once with the credentials.
 // Never throws; every failure is a response with status 0 and an error text,

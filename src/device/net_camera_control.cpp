@@ -94,6 +94,7 @@ std::u16string NetCameraControl::DeviceGateway() { return Described() ? U(Descri
 std::u16string NetCameraControl::DeviceMacText() { return Described() ? U(Described()->mac) : u""; }
 std::u16string NetCameraControl::DeviceServicePath() { return Described() ? U(Described()->path) : u""; }
 std::u16string NetCameraControl::DeviceNote() { return Described() ? U(RowNote(*Described())) : u""; }
+std::u16string NetCameraControl::DeviceLinkLocal() { return Described() ? U(Described()->linkLocal) : u""; }
 std::u16string NetCameraControl::DeviceNetworks() {
   return Described() ? U(InterfaceNetworks(Described()->interfaceName)) : u"";
 }
@@ -106,6 +107,7 @@ void NetCameraControl::TargetChanged() {
   const QString camera = (onvif_ ? u"onvif "_qs : u"own "_qs) + (target_.mac.isEmpty() ? target_.address : target_.mac);
   if (camera == camera_) return;
   camera_ = camera;
+  target_.linkLocal.clear();
   target_.loginId.clear();
   target_.loginPassword.clear();
   kept_ = QJsonObject();
@@ -141,10 +143,25 @@ void NetCameraControl::TargetServicePath(const std::u16string& path) {
   target_.servicePath = usable ? text : QString();
 }
 
+void NetCameraControl::TargetLinkLocal(const std::u16string& address) {
+  const QString text = Q(address);
+  if (!IsScopedLinkLocal(text) && !text.isEmpty()) qCWarning(lcHttp) << "TargetLinkLocal: not a scoped link-local address";
+  target_.linkLocal = IsScopedLinkLocal(text) ? text : QString();
+}
+
 // ---- HTTP ------------------------------------------------------------------
+
+// Where a request for `address` goes: an ONVIF camera whose IPv4 address the
+// interface it offered its link-local address on cannot reach is spoken to
+// at that link-local address instead.
+QString NetCameraControl::Route(const QString& address) const {
+  if (!onvif_ || target_.linkLocal.isEmpty() || address != target_.address) return address;
+  return IsOutsideNetworks(address, QHostAddress(target_.linkLocal).scopeId()) ? target_.linkLocal : address;
+}
 
 HttpResponse NetCameraControl::Http(const char* member, HttpRequest request) {
   const InterfaceChoice choice = ChooseInterfaces(options_.interfaceName);
+  request.address = Route(request.address);
   HttpResponse response;
   if (!MayContact(choice, request.address) || target_.port < 1 || target_.port > 65535) {
     response.error = choice.loopbackOnly && protocol::IsIPv4(request.address)

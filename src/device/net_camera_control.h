@@ -93,11 +93,14 @@ class NetCameraControl : public CameraControl {
   std::u16string UnconfirmedSettings() override;
   std::u16string DeviceNote() override;
   std::u16string DeviceNetworks() override;
+  std::u16string DeviceLinkLocal() override;
+  void TargetLinkLocal(const std::u16string& address) override;
 
  private:
   const FoundCamera* Described() const;
   // Sends a prepared request to its address on the target port.
   HttpResponse Http(const char* member, HttpRequest request);
+  QString Route(const QString& address) const;
   // After a change of the target: another camera forgets the earlier one's
   // credentials and kept settings.
   void TargetChanged();

@@ -1,6 +1,7 @@
 #include "device/net_options.h"
 
 #include <QStringList>
+#include <algorithm>
 
 namespace device {
 namespace {
@@ -65,8 +66,33 @@ QString InterfaceNetworks(const QString& interfaceName) {
 
 bool MayContact(const InterfaceChoice& choice, const QString& address) {
   // A named interface that cannot be used confines to nothing at all.
-  if (!choice.error.isEmpty() || !protocol::IsIPv4(address)) return false;
+  if (!choice.error.isEmpty()) return false;
+  if (IsScopedLinkLocal(address)) {
+    const QString scope = QHostAddress(address).scopeId();
+    return !choice.loopbackOnly && std::any_of(choice.interfaces.begin(), choice.interfaces.end(),
+                                               [&](const ChosenInterface& one) { return one.interface.name() == scope; });
+  }
+  if (!protocol::IsIPv4(address)) return false;
   return !choice.loopbackOnly || protocol::IsLoopback(address);
+}
+
+bool IsScopedLinkLocal(const QString& address) {
+  const qsizetype percent = address.indexOf(u'%');
+  if (percent <= 0 || percent == address.size() - 1 || address.size() > 80) return false;
+  const QHostAddress host(address);
+  return host.protocol() == QAbstractSocket::IPv6Protocol && host.isLinkLocal() && !host.scopeId().isEmpty();
+}
+
+bool IsOutsideNetworks(const QString& address, const QString& interfaceName) {
+  if (!protocol::IsIPv4(address) || interfaceName.isEmpty()) return false;
+  const QHostAddress host(address);
+  bool hasNetwork = false;
+  for (const QNetworkAddressEntry& entry : QNetworkInterface::interfaceFromName(interfaceName).addressEntries()) {
+    if (entry.ip().protocol() != QAbstractSocket::IPv4Protocol) continue;
+    hasNetwork = true;
+    if (host.isInSubnet(entry.ip(), entry.prefixLength())) return false;
+  }
+  return hasNetwork;
 }
 
 }  // namespace device

@@ -111,35 +111,90 @@ QHash<QString, QString> NeighbourMacs(const QString& arpTablePath) {
   return macs;
 }
 
-std::optional<FoundCamera> CameraFromMatch(const ProbeMatch& match, const QHostAddress& from) {
-  if (std::none_of(match.types.begin(), match.types.end(), IsCameraType)) return std::nullopt;
-  const QString source = QHostAddress(from.toIPv4Address()).toString();
+namespace {
+
+// An XAddr the device service can be reached at: plain HTTP, a port if any.
+std::optional<QUrl> UsableXAddr(const QString& xaddr) {
+  const QUrl url(xaddr, QUrl::StrictMode);
+  if (!url.isValid() || url.scheme() != u"http" || url.port() == 0) return std::nullopt;
+  return url;
+}
+
+void TakeService(FoundCamera& camera, const QUrl& url) {
+  camera.port = url.port(protocol::HttpPortFamily2);
+  camera.path = url.path(QUrl::FullyEncoded).isEmpty() ? u"/"_qs : url.path(QUrl::FullyEncoded);
+}
+
+// What a match tells of a camera wherever it was heard; the device service
+// where ONVIF puts it by default until an XAddr says otherwise.
+FoundCamera DescribedCamera(const ProbeMatch& match) {
   FoundCamera camera;
   camera.endpoint = match.endpoint;
-  camera.address = source;
   camera.family = 2;
   camera.mode = QString::fromUtf16(protocol::OnvifModeText);
-  // The device service is where the first usable XAddr says, on the source
-  // host; without one, where ONVIF puts it by default.
   camera.port = protocol::HttpPortFamily2;
   camera.path = QString::fromLatin1(protocol::OnvifDevicePath);
+  const QString name = ScopeValue(match.scopes, u"name"_qs);
+  const QString model = ScopeValue(match.scopes, u"hardware"_qs);
+  camera.caption = model.isEmpty() || model == name ? name : name.isEmpty() ? model : name + u" ("_qs + model + u')';
+  camera.mac = MacListText(ScopeValue(match.scopes, u"MAC"_qs));
+  return camera;
+}
+
+bool IsCamera(const ProbeMatch& match) { return std::any_of(match.types.begin(), match.types.end(), IsCameraType); }
+
+}  // namespace
+
+std::optional<FoundCamera> CameraFromMatch(const ProbeMatch& match, const QHostAddress& from) {
+  if (!IsCamera(match)) return std::nullopt;
+  const QString source = QHostAddress(from.toIPv4Address()).toString();
+  FoundCamera camera = DescribedCamera(match);
+  camera.address = source;
+  // The device service is where the first usable IPv4 XAddr says, on the
+  // source host.
   for (const QString& xaddr : match.xaddrs) {
-    const QUrl url(xaddr, QUrl::StrictMode);
-    const std::optional<uint32_t> host = protocol::ParseIPv4(url.host());
-    if (!url.isValid() || url.scheme() != u"http" || !host || url.port() == 0) continue;
-    camera.port = url.port(protocol::HttpPortFamily2);
-    camera.path = url.path(QUrl::FullyEncoded).isEmpty() ? u"/"_qs : url.path(QUrl::FullyEncoded);
-    if (url.host() != source) {
+    const std::optional<QUrl> url = UsableXAddr(xaddr);
+    const std::optional<uint32_t> host = url ? protocol::ParseIPv4(url->host()) : std::nullopt;
+    if (!host) continue;
+    TakeService(camera, *url);
+    if (url->host() != source) {
       const char* why = *host == 0 ? "names 0.0.0.0" : IsLinkLocal(*host) ? "is link-local" : "names another host";
       qCInfo(lcDiscovery).noquote() << "Search: ONVIF camera" << match.endpoint << "XAddr" << xaddr << why
                                     << "; its source address" << source << "is used";
     }
     break;
   }
-  const QString name = ScopeValue(match.scopes, u"name"_qs);
-  const QString model = ScopeValue(match.scopes, u"hardware"_qs);
-  camera.caption = model.isEmpty() || model == name ? name : name.isEmpty() ? model : name + u" ("_qs + model + u')';
-  camera.mac = MacListText(ScopeValue(match.scopes, u"MAC"_qs));
+  return camera;
+}
+
+std::optional<FoundCamera> CameraFromMatch6(const ProbeMatch& match, const QHostAddress& from,
+                                            const QString& interfaceName) {
+  if (!IsCamera(match)) return std::nullopt;
+  FoundCamera camera = DescribedCamera(match);
+  camera.interfaceName = interfaceName;
+  QHostAddress linkLocal = from;
+  bool linkLocalService = false;
+  bool ipv4Service = false;
+  for (const QString& xaddr : match.xaddrs) {
+    const std::optional<QUrl> url = UsableXAddr(xaddr);
+    if (!url) continue;
+    const std::optional<uint32_t> ipv4 = protocol::ParseIPv4(url->host());
+    if (ipv4 && *ipv4 != 0 && !ipv4Service) {
+      ipv4Service = true;
+      camera.address = url->host();
+      if (!linkLocalService) TakeService(camera, *url);
+      continue;
+    }
+    const QHostAddress host(url->host());
+    if (!ipv4 && !linkLocalService && host.protocol() == QAbstractSocket::IPv6Protocol && host.isLinkLocal()) {
+      linkLocalService = true;
+      linkLocal = host;
+      TakeService(camera, *url);
+    }
+  }
+  linkLocal.setScopeId(interfaceName);
+  camera.linkLocal = linkLocal.toString();
+  if (camera.address.isEmpty()) camera.address = camera.linkLocal;
   return camera;
 }
 
@@ -152,6 +207,8 @@ bool Prober::Open(QString& error) {
     return false;
   }
   for (const ChosenInterface& chosen : choice_.interfaces) {
+    // IPv6 multicast never goes out under loopback confinement.
+    if (!choice_.loopbackOnly && !chosen.interface.flags().testFlag(QNetworkInterface::IsLoopBack)) OpenIPv6(chosen);
     auto socket = std::make_unique<QUdpSocket>();
     if (!socket->bind(chosen.address, 0)) {
       qCWarning(lcDiscovery) << "cannot probe for ONVIF cameras from" << chosen.address.toString() << ":"
@@ -163,7 +220,7 @@ bool Prober::Open(QString& error) {
     socket->setSocketOption(QAbstractSocket::MulticastLoopbackOption, 1);
     socket->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, protocol::ReceiveBufferBytes);
     QUdpSocket* raw = socket.get();
-    QObject::connect(raw, &QUdpSocket::readyRead, raw, [this, raw] { ReadPending(*raw); });
+    QObject::connect(raw, &QUdpSocket::readyRead, raw, [this, raw] { ReadPending(*raw, QString()); });
     sockets_.push_back(std::move(socket));
   }
   if (sockets_.empty()) {
@@ -171,6 +228,33 @@ bool Prober::Open(QString& error) {
     return false;
   }
   return true;
+}
+
+// Bound to the interface's link-local address, the socket hears only that
+// link; false when the interface has none usable yet (IPv6 off, or its
+// address still in duplicate address detection).
+bool Prober::OpenIPv6(const ChosenInterface& chosen) {
+  const QString name = chosen.interface.name();
+  for (const QNetworkAddressEntry& entry : chosen.interface.addressEntries()) {
+    QHostAddress local = entry.ip();
+    if (local.protocol() != QAbstractSocket::IPv6Protocol || !local.isLinkLocal()) continue;
+    local.setScopeId(name);
+    auto socket = std::make_unique<QUdpSocket>();
+    if (!socket->bind(local, 0)) {
+      qCInfo(lcDiscovery) << "no IPv6 probe for ONVIF cameras from" << local.toString() << ":" << socket->errorString();
+      return false;
+    }
+    socket->setMulticastInterface(chosen.interface);
+    socket->setSocketOption(QAbstractSocket::MulticastTtlOption, 1);
+    socket->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, protocol::ReceiveBufferBytes);
+    QUdpSocket* raw = socket.get();
+    QObject::connect(raw, &QUdpSocket::readyRead, raw, [this, raw, name] { ReadPending(*raw, name); });
+    QHostAddress group(QString::fromLatin1(protocol::OnvifGroup6));
+    group.setScopeId(name);
+    sockets6_.emplace_back(std::move(socket), group);
+    return true;
+  }
+  return false;
 }
 
 void Prober::Send() {
@@ -186,13 +270,26 @@ void Prober::Send() {
       }
     }
   }
+  for (const auto& [socket, group] : sockets6_) {
+    for (const QByteArray& probe : probes) {
+      if (socket->writeDatagram(probe, group, options_.onvifPort) < 0) {
+        qCWarning(lcDiscovery) << "WS-Discovery IPv6 probe failed:" << group.toString() << socket->errorString();
+      }
+    }
+  }
 }
 
-void Prober::ReadPending(QUdpSocket& socket) {
+// interfaceName: the interface of an IPv6 socket; empty for IPv4.
+void Prober::ReadPending(QUdpSocket& socket, const QString& interfaceName) {
+  const bool ipv6 = !interfaceName.isEmpty();
   // What is left waits for the next turn: the socket signals again.
   for (int taken = 0; taken < protocol::DatagramsPerTurn && socket.hasPendingDatagrams(); ++taken) {
     const QNetworkDatagram datagram = socket.receiveDatagram(MaxMatchBytes + 1);
     const QHostAddress from = datagram.senderAddress();
+    if (ipv6 && (from.protocol() != QAbstractSocket::IPv6Protocol || !from.isLinkLocal())) {
+      Drop(QStringLiteral("not from an IPv6 link-local address"), from);
+      continue;
+    }
     if (choice_.loopbackOnly && !protocol::IsLoopback(QHostAddress(from.toIPv4Address()).toString())) {
       Drop(QStringLiteral("from outside the loopback network"), from);
       continue;
@@ -214,7 +311,8 @@ void Prober::ReadPending(QUdpSocket& socket) {
       continue;
     }
     for (const ProbeMatch& match : read.matches) {
-      const std::optional<FoundCamera> camera = CameraFromMatch(match, from);
+      const std::optional<FoundCamera> camera =
+          ipv6 ? CameraFromMatch6(match, from, interfaceName) : CameraFromMatch(match, from);
       if (!camera) {
         Drop(QStringLiteral("%1 is not a camera (types %2)")
                  .arg(match.endpoint.left(80), match.types.join(u' ').left(80)),

@@ -1,9 +1,14 @@
 #pragma once
 // WS-Discovery, the way ONVIF cameras are found: a Probe for
 // dn:NetworkVideoTransmitter and tds:Device sent to 239.255.255.250:3702 out
-// of every chosen interface; the cameras answer ProbeMatches unicast to the
-// probe's source port, each relating to the probe's MessageID. A camera's
-// identity is its EndpointReference address.
+// of every chosen interface, and to [ff02::c]:3702 from the interface's IPv6
+// link-local address (never on loopback); the cameras answer ProbeMatches
+// unicast to the probe's source port, each relating to the probe's
+// MessageID. A camera's identity is its EndpointReference address.
+//
+// Over IPv6 only link-local answers are taken: they reach a camera on the
+// link whatever its IPv4 settings, so one on a foreign IPv4 network can still
+// be set up.
 #include <QByteArray>
 #include <QHash>
 #include <QHostAddress>
@@ -56,6 +61,14 @@ QString ScopeValue(const QStringList& scopes, const QString& kind);
 // neighbour table at its end, where the address is not shared). Empty when
 // the match is not a camera's (no device or video transmitter type).
 std::optional<FoundCamera> CameraFromMatch(const ProbeMatch& match, const QHostAddress& from);
+// The same from an answer heard over IPv6 from the link-local address `from`
+// on `interfaceName`. linkLocal: the link-local address the first link-local
+// XAddr names (else the source's), with the interface as its scope; port and
+// path from that XAddr. address: the IPv4 address an XAddr names (the
+// camera's own, perhaps on a network the computer is not on), else the
+// linkLocal itself, so that a camera without IPv4 is still reached.
+std::optional<FoundCamera> CameraFromMatch6(const ProbeMatch& match, const QHostAddress& from,
+                                            const QString& interfaceName);
 
 // The MACs the kernel's neighbour table holds, by IPv4 address, in the
 // camera list's form (complete entries only).
@@ -81,7 +94,8 @@ class Prober {
   int droppedCount() const { return drops_.count(); }
 
  private:
-  void ReadPending(QUdpSocket& socket);
+  bool OpenIPv6(const ChosenInterface& chosen);
+  void ReadPending(QUdpSocket& socket, const QString& interfaceName);
   bool RelatesToOurs(const QByteArray& datagram) const;
   void Drop(const QString& why, const QHostAddress& from) { drops_.Drop(why, from); }
 
@@ -90,6 +104,9 @@ class Prober {
   QStringList messageIds_;  // of every probe sent in this search
   QHostAddress group_;
   std::vector<std::unique_ptr<QUdpSocket>> sockets_;
+  // IPv6, one per interface with a link-local address: the socket and the
+  // group scoped to its interface.
+  std::vector<std::pair<std::unique_ptr<QUdpSocket>, QHostAddress>> sockets6_;
   DropLog drops_{QStringLiteral("a WS-Discovery answer")};
 };
 

@@ -29,6 +29,7 @@ inline constexpr int LoggedDrops = 20;
 // it answers a Probe (the Probe's MaxDelay default), the services' paths and
 // the XML namespaces both ends read and write.
 inline constexpr char OnvifGroup[] = "239.255.255.250";
+inline constexpr char OnvifGroup6[] = "ff02::c";  // link-local scope: each interface on its own
 inline constexpr uint16_t OnvifPort = 3702;
 inline constexpr int OnvifMaxAnswerDelayMs = 500;
 inline constexpr char OnvifDevicePath[] = "/onvif/device_service";

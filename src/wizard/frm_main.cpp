@@ -54,6 +54,7 @@ RowService AimAtRowService(device::CameraControl& cam, device::CameraControl& ca
   camTemp.TargetPort(service.port);
   service.path = cam.DeviceServicePath();
   camTemp.TargetServicePath(service.path);
+  camTemp.TargetLinkLocal(cam.DeviceLinkLocal());
   return service;
 }
 

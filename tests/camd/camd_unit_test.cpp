@@ -228,6 +228,17 @@ TEST(Fleet, AnOnvifOnlyCameraMayNameItsServicePortAndRefusedOperations) {
   EXPECT_TRUE((*fleet)[1].faults.refuseOperations.isEmpty());
 }
 
+TEST(Fleet, AnOnvifCameraOffLoopbackMayOfferIPv6LinkLocal) {
+  const QByteArray json = R"({"cameras": [
+    {"mac": "0.12.34.255.1.2", "protocols": ["onvif"], "ipv6LinkLocal": true, "settings": {"SysIPAddress": "10.9.0.10"}},
+    {"mac": "0.12.34.255.1.3", "protocols": ["onvif"], "settings": {"SysIPAddress": "10.9.0.11"}}]})";
+  QString error;
+  const auto fleet = ParseFleet(json, false, error);
+  ASSERT_TRUE(fleet.has_value()) << qPrintable(error);
+  EXPECT_TRUE((*fleet)[0].ipv6LinkLocal);
+  EXPECT_FALSE((*fleet)[1].ipv6LinkLocal);
+}
+
 struct BadFleetCase {
   const char* name;
   const char* json;
@@ -299,6 +310,18 @@ INSTANTIATE_TEST_SUITE_P(
             "RefusedOperationsNotAList",
             R"({"cameras": [{"mac": "1.2.3.4.5.6", "family": 2, "faults": {"refuseOperations": "SetUser"}, "settings": {"SysIPAddress": "127.1.1.1"}}]})",
             "refuseOperations"},
+        BadFleetCase{
+            "IPv6LinkLocalOnLoopback",
+            R"({"cameras": [{"mac": "1.2.3.4.5.6", "protocols": ["onvif"], "ipv6LinkLocal": true, "settings": {"SysIPAddress": "127.1.1.1"}}]})",
+            "ipv6LinkLocal"},
+        BadFleetCase{
+            "IPv6LinkLocalOfOurOwnProtocolOnly",
+            R"({"cameras": [{"mac": "1.2.3.4.5.6", "family": 2, "ipv6LinkLocal": true, "settings": {"SysIPAddress": "127.1.1.1"}}]})",
+            "ipv6LinkLocal"},
+        BadFleetCase{
+            "IPv6LinkLocalNotAFlag",
+            R"({"cameras": [{"mac": "1.2.3.4.5.6", "protocols": ["onvif"], "ipv6LinkLocal": "eth0", "settings": {"SysIPAddress": "127.1.1.1"}}]})",
+            "ipv6LinkLocal"},
         BadFleetCase{
             "SameMacTwice",
             R"({"cameras": [{"mac": "1.2.3.4.5.6", "family": 2, "settings": {"SysIPAddress": "127.1.1.1"}}, {"mac": "1.2.3.4.5.6", "family": 0, "settings": {"SysIPAddress": "127.1.1.2"}}]})",

@@ -1,11 +1,15 @@
 // Runs the camera control inside a fresh network namespace whose only way out
-// is a veth pair (10.1.2.1/24 on v0, a default route through it), and counts
-// the IPv4 and ARP frames that come out at the far end (v1) while every member
-// is called on targets outside 127.0.0.0/8, in our own protocol and in ONVIF.
+// is a veth pair (10.1.2.1/24 and an IPv6 link-local address on v0, a default
+// route through it), and counts the IPv4 and ARP frames that come out at the
+// far end (v1) while every member is called on targets outside 127.0.0.0/8,
+// in our own protocol and in ONVIF (an ONVIF target with a link-local
+// address on v0 too), and the IPv6 frames we cause.
 //   confinement_probe lo   -> the component confined to loopback: expect 0
 //   confinement_probe v0   -> not confined: the same calls must show frames
-// Prints "frames=N wsdiscovery=M" (M: the frames among them that carry UDP
-// to the WS-Discovery port); exits 77 when the namespace cannot be made.
+// Prints "frames=N wsdiscovery=M wsdiscovery6=K linklocal=L" (M: the IPv4
+// frames that carry UDP to the WS-Discovery port, K: the IPv6 ones, L: IPv6
+// frames toward the link-local target: TCP, or neighbour solicitations);
+// exits 77 when the namespace cannot be made.
 #include <QCoreApplication>
 #include <QThread>
 #include <arpa/inet.h>
@@ -31,8 +35,9 @@ bool Run(const char* command) { return std::system(command) == 0; }
 
 bool MakeNamespace() {
   if (unshare(CLONE_NEWNET) != 0) return false;
-  return Run("ip link set lo up") && Run("ip link add v0 type veth peer name v1") &&
-         Run("sysctl -qw net.ipv6.conf.all.disable_ipv6=1") && Run("ip addr add 10.1.2.1/24 dev v0") &&
+  // No duplicate address detection: the link-local address is usable at once.
+  return Run("ip link set lo up") && Run("sysctl -qw net.ipv6.conf.default.accept_dad=0") &&
+         Run("ip link add v0 type veth peer name v1") && Run("ip addr add 10.1.2.1/24 dev v0") &&
          Run("ip link set v0 up") && Run("ip link set v1 up") && Run("ip route add default via 10.1.2.254 dev v0");
 }
 
@@ -50,6 +55,8 @@ int OpenCapture() {
 struct Counted {
   int frames = 0;
   int wsDiscovery = 0;
+  int wsDiscovery6 = 0;
+  int linkLocal = 0;
 };
 
 bool IsWsDiscovery(const unsigned char* frame, ssize_t size) {
@@ -58,6 +65,20 @@ bool IsWsDiscovery(const unsigned char* frame, ssize_t size) {
   if (size < 14 + headerBytes + 4) return false;
   const unsigned char* udp = frame + 14 + headerBytes;
   return ((udp[2] << 8) | udp[3]) == protocol::OnvifPort;
+}
+
+// An IPv6 frame: UDP to the WS-Discovery port, or something toward the
+// link-local target (TCP, a neighbour solicitation). The kernel's own router
+// solicitations and listener reports are neither.
+void CountIPv6(const unsigned char* frame, ssize_t size, Counted& counted) {
+  constexpr int Header = 14 + 40;
+  if (size < Header + 4) return;
+  const int next = frame[14 + 6];
+  if (next == IPPROTO_UDP && ((frame[Header + 2] << 8) | frame[Header + 3]) == protocol::OnvifPort) {
+    ++counted.wsDiscovery6;
+  } else if (next == IPPROTO_TCP || (next == IPPROTO_ICMPV6 && frame[Header] == 135)) {
+    ++counted.linkLocal;
+  }
 }
 
 // IPv4 and ARP frames that arrived at v1 from the namespace's side.
@@ -74,6 +95,7 @@ Counted CountFrames(int fd) {
       ++counted.frames;
       if (type == ETH_P_IP && IsWsDiscovery(buffer, size)) ++counted.wsDiscovery;
     }
+    if (from.sll_pkttype != PACKET_OUTGOING && type == ETH_P_IPV6) CountIPv6(buffer, size, counted);
     length = sizeof from;
   }
   return counted;
@@ -85,6 +107,7 @@ void CallEveryMember(device::NetCameraControl& control, const std::u16string& ad
   control.TargetAddress(address);
   control.TargetPort(80);
   control.TargetMac(u"0.12.34.255.1.2");
+  control.TargetLinkLocal(u"fe80::2%v0");
   control.LoginID(u"admin");
   control.LoginPassword(u"secret");
   // The writes report that they did not take, and an ONVIF login that no
@@ -141,6 +164,7 @@ int main(int argc, char** argv) {
   }
   QThread::msleep(200);
   const Counted counted = CountFrames(capture);
-  std::printf("frames=%d wsdiscovery=%d\n", counted.frames, counted.wsDiscovery);
+  std::printf("frames=%d wsdiscovery=%d wsdiscovery6=%d linklocal=%d\n", counted.frames, counted.wsDiscovery,
+              counted.wsDiscovery6, counted.linkLocal);
   return 0;
 }

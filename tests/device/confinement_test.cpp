@@ -89,11 +89,16 @@ TEST(LoopbackConfinement, NothingLeavesLoopbackInsideANetworkNamespace) {
   ASSERT_EQ(controlStatus, 0) << control.toStdString();
   EXPECT_GT(Frames(control), 0) << "unconfined, the calls reach the wire: " << control.toStdString();
   EXPECT_GT(WsDiscoveryFrames(control), 0) << "unconfined, the ONVIF probe reaches the wire: " << control.toStdString();
+  EXPECT_GT(Count(control, u"wsdiscovery6"_qs), 0) << "and its IPv6 probe: " << control.toStdString();
+  EXPECT_GT(Count(control, u"linklocal"_qs), 0)
+      << "and an ONVIF target off the network is sought at its link-local address: " << control.toStdString();
 
   QString confined;
   ASSERT_EQ(RunProbe("lo", &confined), 0) << confined.toStdString();
   EXPECT_EQ(Frames(confined), 0) << confined.toStdString();
   EXPECT_EQ(WsDiscoveryFrames(confined), 0) << confined.toStdString();
+  EXPECT_EQ(Count(confined, u"wsdiscovery6"_qs), 0) << "no IPv6 multicast under loopback: " << confined.toStdString();
+  EXPECT_EQ(Count(confined, u"linklocal"_qs), 0) << confined.toStdString();
 }
 
 // Another socket on the host joined the group on a veth, and cameras answer

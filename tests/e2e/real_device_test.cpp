@@ -138,6 +138,50 @@ class RealDeviceRun : public testing::Test {
   std::unique_ptr<RealDeviceWizard> wizard_;
 };
 
+// A device at 10.9.0.10/24 with its gateway 10.9.0.1, the computer at
+// 192.0.2.1/24 on the same link: its answer to the IPv4 probe goes to the
+// gateway, its answer over IPv6 link-local lists it. The wizard logs in and
+// writes over IPv6; the device is then found in the computer's network.
+TEST_F(RealDeviceRun, AForeignSubnetDeviceIsMovedOverIPv6LinkLocal) {
+  if (getuid() != 0) SENTROVA_SKIP("the real ONVIF device needs root for its network namespaces");
+  RealOnvifDeviceOptions options = ApplyingDevice(u"wsse"_qs);
+  options.address = u"10.9.0.10/24"_qs;
+  options.gateway = u"10.9.0.1"_qs;
+  options.ipv6 = true;
+  device_ = std::make_unique<RealOnvifDevice>(options);
+  ASSERT_TRUE(device_->Start()) << device_->Error().toStdString();
+  wizard_ = std::make_unique<RealDeviceWizard>(*device_);
+  ASSERT_TRUE(wizard_->InClient());
+  const int32_t row = wizard_->RowOf(u"10.9.0.10"_qs);
+  ASSERT_GE(row, 0) << "listed by its IPv6 answer at its own IPv4 address";
+  device::CameraControl& cam = wizard_->program().cam;
+  cam.DeviceIndex(row);
+  const QString linkLocal = QString::fromStdU16String(cam.DeviceLinkLocal());
+  EXPECT_TRUE(linkLocal.startsWith(u"fe80::"_qs) && linkLocal.endsWith(u"%eth0"_qs)) << linkLocal.toStdString();
+
+  ASSERT_TRUE(wizard_->Launch(u"10.9.0.10"_qs, {{Admin, Password()}})) << wizard_->Messages();
+  ToSummaryAndRestart({.address = u"192.0.2.50"_qs, .gateway = u"192.0.2.1"_qs});
+  if (HasFatalFailure()) return;
+  EXPECT_EQ(wizard_->Errors(), "");
+  EXPECT_EQ(device_->Address(), u"192.0.2.50");
+  EXPECT_EQ(device_->Prefix(), u"24");
+  EXPECT_EQ(device_->Gateway(), u"192.0.2.1");
+  const QStringList changed = device_->ChangedMethods();
+  EXPECT_EQ(changed.count(u"SetNetworkInterfaces"_qs), 1) << changed.join(u' ').toStdString();
+  EXPECT_EQ(changed.count(u"SetNetworkDefaultGateway"_qs), 1) << changed.join(u' ').toStdString();
+  // The device's own record of who wrote: its CGI saw the computer's link-local address.
+  int writes = 0;
+  for (const QString& request : device_->Requests()) {
+    const QString method = request.section(u'\t', 3, 3);
+    if (method != u"SetNetworkInterfaces" && method != u"SetNetworkDefaultGateway") continue;
+    ++writes;
+    EXPECT_TRUE(request.section(u'\t', -1).startsWith(u"fe80::")) << "written over IPv6: " << request.toStdString();
+  }
+  EXPECT_EQ(writes, 2);
+  EXPECT_EQ(wizard_->FoundAt(), QStringList{u"192.0.2.50"_qs}) << "found in the computer's network";
+  EXPECT_EQ(wizard_->LoginAt(u"192.0.2.50"_qs, Admin, Password()), 3);
+}
+
 // WS-UsernameToken; every change takes effect 1 s after the device's answer.
 TEST_F(RealDeviceRun, UsernameTokenNewPasswordAddressAndGatewayTakeEffect) {
   Start(ApplyingDevice(u"wsse"_qs));

@@ -56,6 +56,13 @@ std::u16string FakeCamera::DeviceNetworks() {
   return Current() != nullptr && found != networks.end() ? found->second : u"";
 }
 
+std::u16string FakeCamera::DeviceLinkLocal() {
+  Record("DeviceLinkLocal");
+  const auto found = linkLocals.find(deviceIndex);
+  return Current() != nullptr && found != linkLocals.end() ? found->second : u"";
+}
+void FakeCamera::TargetLinkLocal(const std::u16string& address) { Record("TargetLinkLocal", " = " + Quoted(address)); }
+
 void FakeCamera::ProtocolFamily(int32_t family) { Record("ProtocolFamily", " = " + std::to_string(family)); }
 void FakeCamera::ProtocolOption(int32_t option) { Record("ProtocolOption", " = " + std::to_string(option)); }
 void FakeCamera::TargetAddress(const std::u16string& address) { Record("TargetAddress", " = " + Quoted(address)); }

@@ -49,6 +49,8 @@ class FakeCamera : public device::CameraControl {
   // What DeviceNote and DeviceNetworks say of a found camera, by its index.
   std::map<int32_t, std::u16string> notes;
   std::map<int32_t, std::u16string> networks;
+  // The link-local address each found camera offered (DeviceLinkLocal), by its index.
+  std::map<int32_t, std::u16string> linkLocals;
   // Members that throw instead of answering.
   std::set<std::string> failing;
 
@@ -100,6 +102,8 @@ class FakeCamera : public device::CameraControl {
   std::u16string UnconfirmedSettings() override { return unconfirmed; }
   std::u16string DeviceNote() override;
   std::u16string DeviceNetworks() override;
+  std::u16string DeviceLinkLocal() override;
+  void TargetLinkLocal(const std::u16string& address) override;
 
  private:
   void Record(const std::string& member, const std::string& detail = "");

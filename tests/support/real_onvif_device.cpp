@@ -95,6 +95,8 @@ bool RealOnvifDevice::Start() {
                         QStringLiteral("--delay"),
                         Seconds(options_.delaySeconds)};
   if (options_.apply) arguments << QStringLiteral("--apply");
+  if (options_.ipv6) arguments << QStringLiteral("--ipv6");
+  if (!options_.gateway.isEmpty()) arguments << QStringLiteral("--gw") << options_.gateway;
   if (!options_.firmware.isEmpty()) arguments << QStringLiteral("--firmware") << options_.firmware;
   QString output;
   started_ = true;  // whatever it made is undone by Stop()

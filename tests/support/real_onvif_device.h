@@ -22,6 +22,8 @@ struct RealOnvifDeviceOptions {
   QString user = QStringLiteral("admin");
   QString password = QStringLiteral("1234");
   QString address = QStringLiteral("192.0.2.10/24");  // the client side is 192.0.2.1/24
+  QString gateway;    // the device's default gateway; empty: the client side's address
+  bool ipv6 = false;  // IPv6 link-local on both sides, the device answering over it (start-device.sh --ipv6)
 };
 
 class RealOnvifDevice {

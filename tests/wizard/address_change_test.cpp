@@ -130,6 +130,7 @@ TEST_F(ChangeAddressTest, AnOnvifRowIsSpokenToAtItsOwnService) {
   Dialog().CmdOk_Click();
   EXPECT_LOG(log, "pointer 11", "CamTemp.ProtocolOption = 1", "CamTemp.ProtocolFamily = 2", "cam.DevicePort",
              "CamTemp.TargetPort = 8080", "cam.DeviceServicePath", "CamTemp.TargetServicePath = \"/services/device\"",
+             "cam.DeviceLinkLocal", "CamTemp.TargetLinkLocal = \"\"",
              "CamTemp.TargetAddress = \"10.0.0.9\"", "CamTemp.AddressInUse", "CamTemp.TargetMac = \"0.64.140.1.2.1\"",
              "CamTemp.ChangeAddress(\"10.0.0.9\", \"255.0.0.0\", \"10.0.0.254\")", "CamTemp.ApplySettings(1, 0)",
              "waits 15000 for 10.0.0.9", "watch 15000 back after 15000", "unload FrmMain", "pointer 11", "cam.Search",

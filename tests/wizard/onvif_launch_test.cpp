@@ -87,6 +87,21 @@ TEST_F(OnvifLaunchTest, TheCameraIsSpokenToAtItsOwnServicePortAndPath) {
   EXPECT_LT(At("CamTemp.TargetServicePath = \"/services/device\""), At("CamTemp.Connect"));
 }
 
+// A camera that offered its service at an IPv6 link-local address: the
+// connection instance is told it before it first speaks to the camera.
+TEST_F(OnvifLaunchTest, TheConnectionLearnsTheRowsLinkLocalAddress) {
+  StartWith({OnvifRow()});
+  cam.linkLocals = {{0, u"fe80::1%eth0"}};
+  camTemp.loginStates = {device::LoginNeeded};
+  LoginSteps(u"admin", u"1234");
+  Choose(0);
+  Main().CmdWizard_Click();
+  ASSERT_TRUE(Has("CamTemp.TargetLinkLocal = \"fe80::1%eth0\""));
+  EXPECT_LT(At("CamTemp.TargetAddress = \"10.0.0.9\""), At("CamTemp.TargetLinkLocal = \"fe80::1%eth0\""))
+      << "after the target, which forgets an earlier camera's";
+  EXPECT_LT(At("CamTemp.TargetLinkLocal = \"fe80::1%eth0\""), At("CamTemp.LoginState"));
+}
+
 TEST_F(OnvifLaunchTest, AValueTheCameraDoesNotGiveKeepsTheRows) {
   StartWith({OnvifRow(u"0.1.2.3.4.5")});
   camTemp.loginStates = {device::LoginNeeded};

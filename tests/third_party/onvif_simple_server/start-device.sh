@@ -9,7 +9,8 @@
 #                behind www/onvif/cgi-wrapper.sh.
 #   <name>-pc  : eth0 192.0.2.1/24, 224.0.0.0/4 via eth0 - run clients here:
 #                nsenter --net=/run/netns/<name>-pc <client> ...
-# Nothing is put in the root namespace; IPv6 is off in both namespaces.
+# Nothing is put in the root namespace; IPv6 is off in both namespaces
+# unless --ipv6.
 # State goes to run/<name>/ beside this script.
 #
 # Options (defaults in brackets):
@@ -31,6 +32,10 @@
 #   --reboot-seconds S  how long a simulated reboot keeps the link down [5]
 #   --delay S           every answer S seconds late (run/<name>/delay; change it any time) [0]
 #   --firmware V        firmware version the device reports [from etc/onvif_simple_server.conf]
+#   --ipv6              IPv6 link-local on both veths (no duplicate address detection):
+#                       lighttpd also listens on [::], and the discovery daemon also answers
+#                       probes to [ff02::c] with an XAddr at the link-local address (a fixture
+#                       change, see README.md)
 set -euo pipefail
 
 HERE=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -48,6 +53,7 @@ APPLY=0
 REBOOT_SECONDS=5
 DELAY=0
 FIRMWARE=
+IPV6=0
 IFACE=eth0
 REALM=ONVIF
 
@@ -69,6 +75,7 @@ while [ $# -gt 0 ]; do
         --reboot-seconds) need_arg "$@"; REBOOT_SECONDS=$2; shift 2 ;;
         --delay) need_arg "$@"; DELAY=$2; shift 2 ;;
         --firmware) need_arg "$@"; FIRMWARE=$2; shift 2 ;;
+        --ipv6) IPV6=1; shift ;;
         -h|--help) sed -n '2,/^set -euo/p' "$0" | sed '$d; s/^# \{0,1\}//'; exit 0 ;;
         *) die "unknown option $1 (see --help)" ;;
     esac
@@ -143,7 +150,11 @@ inns() { local ns=$1; shift; nsenter --net="/run/netns/$ns" "$@"; }
 ip netns add "$CAM_NS"; CREATED_NS=$CAM_NS; write_env
 ip netns add "$PC_NS"; CREATED_NS="$CAM_NS $PC_NS"; write_env
 for ns in $CAM_NS $PC_NS; do
-    inns "$ns" sysctl -qw net.ipv6.conf.all.disable_ipv6=1 net.ipv6.conf.default.disable_ipv6=1
+    if [ "$IPV6" = 1 ]; then
+        inns "$ns" sysctl -qw net.ipv6.conf.default.accept_dad=0
+    else
+        inns "$ns" sysctl -qw net.ipv6.conf.all.disable_ipv6=1 net.ipv6.conf.default.disable_ipv6=1
+    fi
     inns "$ns" ip link set lo up
 done
 ip link add "$IFACE" netns "$CAM_NS" address "$MAC" type veth peer name eth0 netns "$PC_NS"
@@ -185,6 +196,7 @@ fi
     echo "accesslog.filename = \"$RUN/access.log\""
     echo "cgi.assign = ( \"_service\" => \"\" )"
     echo "setenv.add-environment = ( \"OSS_RUN_DIR\" => \"$RUN\" )"
+    [ "$IPV6" = 1 ] && echo "\$SERVER[\"socket\"] == \"[::]:$PORT\" { }"
     if [ "$AUTH" = digest ]; then
         echo "auth.backend = \"htdigest\""
         echo "auth.backend.htdigest.userfile = \"$RUN/htdigest\""
@@ -198,7 +210,8 @@ cat > "$RUN/start-wsd.sh" <<EOS
 #!/bin/sh
 # (re)starts the discovery daemon; run inside the camera namespace
 WSD_LOG_FILE='$RUN/wsd_simple_server.log'
-export WSD_LOG_FILE
+WSD_IPV6='$IPV6'
+export WSD_LOG_FILE WSD_IPV6
 exec setpriv --inh-caps=-sys_boot --bounding-set=-sys_boot -- \\
     '$HERE/bin/wsd_simple_server' -f -d 5 -i '$IFACE' -x '$XADDR' \\
     -m '$MODEL' -n '$MANUFACTURER' -p '$RUN/pids/wsd.pid' -t '$HERE/etc/wsd_simple_server'
@@ -223,20 +236,27 @@ done
 # readiness: an unauthenticated GetSystemDateAndTime must answer (no delay for it)
 mv -f "$RUN/delay" "$RUN/delay.start" 2>/dev/null || true
 URL="http://$IP:$PORT/onvif/device_service"
+CHECK_URL=$URL
+if [ "$IPV6" = 1 ]; then
+    # over the link-local address: it answers wherever the IPv4 address lies
+    LL=$(inns "$CAM_NS" ip -6 -o addr show dev "$IFACE" scope link | awk '{print $4}' | cut -d/ -f1)
+    [ -n "$LL" ] || { echo "no IPv6 link-local address on $IFACE" >&2; false; }
+    CHECK_URL="http://[$LL%25eth0]:$PORT/onvif/device_service"
+fi
 BODY='<?xml version="1.0" encoding="UTF-8"?><s:Envelope xmlns:s="http://www.w3.org/2003/05/soap-envelope"><s:Body><GetSystemDateAndTime xmlns="http://www.onvif.org/ver10/device/wsdl"/></s:Body></s:Envelope>'
 ready=0
 for _ in $(seq 30); do
     if [ "$AUTH" = digest ]; then
         out=$(inns "$PC_NS" curl -s -m 3 --digest -u "$DEV_USER:$DEV_PASS" \
-              -H 'Content-Type: application/soap+xml' --data-binary "$BODY" "$URL" 2>/dev/null || true)
+              -H 'Content-Type: application/soap+xml' --data-binary "$BODY" -g "$CHECK_URL" 2>/dev/null || true)
     else
         out=$(inns "$PC_NS" curl -s -m 3 -H 'Content-Type: application/soap+xml' \
-              --data-binary "$BODY" "$URL" 2>/dev/null || true)
+              --data-binary "$BODY" -g "$CHECK_URL" 2>/dev/null || true)
     fi
     case "$out" in *GetSystemDateAndTimeResponse*) ready=1; break ;; esac
     sleep 0.2
 done
-[ "$ready" = 1 ] || { echo "device does not answer on $URL" >&2; false; }
+[ "$ready" = 1 ] || { echo "device does not answer on $CHECK_URL" >&2; false; }
 mv -f "$RUN/delay.start" "$RUN/delay" 2>/dev/null || true
 # the readiness probe is not part of what a client under test did
 : > "$RUN/requests.log"; rm -f "$RUN"/requests/*
@@ -247,6 +267,7 @@ ONVIF test camera '$NAME' is up: $URL in $CAM_NS (mac $MAC, gw $GW), clients in 
   user / password $DEV_USER / $DEV_PASS, auth $AUTH, changes $([ "$APPLY" = 1 ] && echo applied || echo "recorded only")
   records in $RUN (requests.log, changes.log, requests/)
 DEVICE_IP=$IP
+DEVICE_LINK_LOCAL=${LL:-}
 DEVICE_PORT=$PORT
 DEVICE_USER=$DEV_USER
 DEVICE_PASSWORD=$DEV_PASS
