@@ -152,21 +152,25 @@ bool Prober::Open(QString& error) {
     return false;
   }
   for (const ChosenInterface& chosen : choice_.interfaces) {
-    auto socket = std::make_unique<QUdpSocket>();
-    if (!socket->bind(chosen.address, 0)) {
-      qCWarning(lcDiscovery) << "cannot probe for ONVIF cameras from" << chosen.address.toString() << ":"
-                             << socket->errorString();
-      continue;
+    for (const SourceAddress& source : chosen.sources) {
+      auto socket = std::make_unique<QUdpSocket>();
+      if (!socket->bind(source.address, 0)) {
+        qCWarning(lcDiscovery) << "cannot probe for ONVIF cameras from" << source.address.toString() << ":"
+                               << socket->errorString();
+        continue;
+      }
+      socket->setMulticastInterface(chosen.interface);
+      socket->setSocketOption(QAbstractSocket::MulticastTtlOption, 1);
+      socket->setSocketOption(QAbstractSocket::MulticastLoopbackOption, 1);
+      socket->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, protocol::ReceiveBufferBytes);
+      sources_.push_back({std::move(socket), chosen.interface.name()});
+      // The vector's elements move as it grows; the socket itself does not.
+      QUdpSocket* raw = sources_.back().socket.get();
+      const size_t index = sources_.size() - 1;
+      QObject::connect(raw, &QUdpSocket::readyRead, raw, [this, index] { ReadPending(sources_[index]); });
     }
-    socket->setMulticastInterface(chosen.interface);
-    socket->setSocketOption(QAbstractSocket::MulticastTtlOption, 1);
-    socket->setSocketOption(QAbstractSocket::MulticastLoopbackOption, 1);
-    socket->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, protocol::ReceiveBufferBytes);
-    QUdpSocket* raw = socket.get();
-    QObject::connect(raw, &QUdpSocket::readyRead, raw, [this, raw] { ReadPending(*raw); });
-    sockets_.push_back(std::move(socket));
   }
-  if (sockets_.empty()) {
+  if (sources_.empty()) {
     error = choice_.error.isEmpty() ? QStringLiteral("no interface can send a WS-Discovery probe") : choice_.error;
     return false;
   }
@@ -179,16 +183,17 @@ void Prober::Send() {
     messageIds_ << u"urn:uuid:"_qs + QUuid::createUuid().toString(QUuid::WithoutBraces);
     probes.push_back(ProbeMessage(messageIds_.back(), QString::fromUtf16(type)));
   }
-  for (const auto& socket : sockets_) {
+  for (const Source& source : sources_) {
     for (const QByteArray& probe : probes) {
-      if (socket->writeDatagram(probe, group_, options_.onvifPort) < 0) {
-        qCWarning(lcDiscovery) << "WS-Discovery probe failed:" << socket->errorString();
+      if (source.socket->writeDatagram(probe, group_, options_.onvifPort) < 0) {
+        qCWarning(lcDiscovery) << "WS-Discovery probe failed:" << source.socket->errorString();
       }
     }
   }
 }
 
-void Prober::ReadPending(QUdpSocket& socket) {
+void Prober::ReadPending(const Source& source) {
+  QUdpSocket& socket = *source.socket;
   // What is left waits for the next turn: the socket signals again.
   for (int taken = 0; taken < protocol::DatagramsPerTurn && socket.hasPendingDatagrams(); ++taken) {
     const QNetworkDatagram datagram = socket.receiveDatagram(MaxMatchBytes + 1);
@@ -214,13 +219,14 @@ void Prober::ReadPending(QUdpSocket& socket) {
       continue;
     }
     for (const ProbeMatch& match : read.matches) {
-      const std::optional<FoundCamera> camera = CameraFromMatch(match, from);
+      std::optional<FoundCamera> camera = CameraFromMatch(match, from);
       if (!camera) {
         Drop(QStringLiteral("%1 is not a camera (types %2)")
                  .arg(match.endpoint.left(80), match.types.join(u' ').left(80)),
              from);
         continue;
       }
+      camera->interfaceName = source.interfaceName;
       if (onCamera) onCamera(*camera);
     }
   }

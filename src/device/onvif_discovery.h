@@ -61,14 +61,15 @@ std::optional<FoundCamera> CameraFromMatch(const ProbeMatch& match, const QHostA
 // camera list's form (complete entries only).
 QHash<QString, QString> NeighbourMacs(const QString& arpTablePath = QStringLiteral("/proc/net/arp"));
 
-// The ONVIF half of a search: one socket per chosen interface, bound to its
-// address, sending probes and hearing the answers to them.
+// The ONVIF half of a search: one socket per IPv4 address of each chosen
+// interface, bound to it, sending probes and hearing the answers to them; a
+// camera heard is marked with the interface of the socket that heard it.
 class Prober {
  public:
   Prober(const NetOptions& options, const InterfaceChoice& choice);
   // False (with the reason) when no interface can send a probe.
   bool Open(QString& error);
-  // One probe per type out of every interface, each with a MessageID of its
+  // One probe per type from every address, each with a MessageID of its
   // own: a device answers a MessageID once, so every round is a fresh chance
   // for an answer lost on the way.
   void Send();
@@ -81,7 +82,11 @@ class Prober {
   int droppedCount() const { return drops_.count(); }
 
  private:
-  void ReadPending(QUdpSocket& socket);
+  struct Source {
+    std::unique_ptr<QUdpSocket> socket;
+    QString interfaceName;
+  };
+  void ReadPending(const Source& source);
   bool RelatesToOurs(const QByteArray& datagram) const;
   void Drop(const QString& why, const QHostAddress& from) { drops_.Drop(why, from); }
 
@@ -89,7 +94,7 @@ class Prober {
   const InterfaceChoice& choice_;
   QStringList messageIds_;  // of every probe sent in this search
   QHostAddress group_;
-  std::vector<std::unique_ptr<QUdpSocket>> sockets_;
+  std::vector<Source> sources_;
   DropLog drops_{QStringLiteral("a WS-Discovery answer")};
 };
 
