@@ -209,6 +209,8 @@ TEST(Cli, UnusableInterfaceOrBadOptionsFailWithAMessage) {
   const Case cases[] = {
       {{u"search"_qs, u"--interface"_qs, u"no-such-if0"_qs}, u"unknown interface \"no-such-if0\""},
       {{u"search"_qs, u"--interface"_qs, u"ifb0"_qs}, u"interface \"ifb0\" is down"},
+      {{u"search"_qs, u"--interface"_qs, u"lo"_qs, u"--interface"_qs, u"no-such-if0"_qs},
+       u"unknown interface \"no-such-if0\""},
       {{u"search"_qs, u"--port"_qs, u"0"_qs}, u"--port wants 1 to 65535"},
       {{u"search"_qs, u"--port"_qs, u"http"_qs}, u"--port wants 1 to 65535"},
       {{u"search"_qs, u"--timeout"_qs, u"-5"_qs}, u"--timeout wants 1 to 600000 ms"},

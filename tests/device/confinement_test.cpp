@@ -116,10 +116,11 @@ TEST(LoopbackConfinement, ProbesGoOutFromEveryAddressOfTheInterface) {
   if (status == 77) SENTROVA_SKIP("no network namespace here: " << output.toStdString());
   ASSERT_EQ(status, 0) << output.toStdString();
   const QStringList lines = output.split(u'\n');
-  ASSERT_EQ(lines.size(), 2) << output.toStdString();
+  ASSERT_EQ(lines.size(), 3) << output.toStdString();
   EXPECT_EQ(lines[0], u"lo own=127.0.0.1,127.0.0.2 onvif=127.0.0.1,127.0.0.2 va1=0"_qs);
   EXPECT_TRUE(lines[1].startsWith(u"va0 own=10.9.0.2,192.0.2.1 onvif=10.9.0.2,192.0.2.1 va1="_qs))
       << lines[1].toStdString();
+  EXPECT_EQ(lines[2], u"the loopback interface confines to 127.0.0.0/8 and cannot be chosen with another"_qs);
 }
 
 }  // namespace

@@ -4,7 +4,8 @@
 // from every address of it, and the search confined to lo nothing out of va0.
 // Captures on lo and on va1 and prints, per search,
 //   "<interface> own=<sources> onvif=<sources> va1=<frames>"
-// (sources sorted, joined by ","); exits 77 where no namespace can be made.
+// (sources sorted, joined by ","), then why lo and va0 cannot be chosen
+// together; exits 77 where no namespace can be made.
 #include <arpa/inet.h>
 #include <linux/if_packet.h>
 #include <net/ethernet.h>
@@ -119,5 +120,6 @@ int main(int argc, char** argv) {
   }
   std::printf("%s\n", qPrintable(Search(u"lo"_qs, onLoopback, onVeth)));
   std::printf("%s\n", qPrintable(Search(u"va0"_qs, onLoopback, onVeth)));
+  std::printf("%s\n", qPrintable(device::ChooseInterfaces({u"lo"_qs, u"va0"_qs}).error));
   return 0;
 }
