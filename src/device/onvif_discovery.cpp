@@ -163,14 +163,13 @@ bool Prober::Open(QString& error) {
       socket->setSocketOption(QAbstractSocket::MulticastTtlOption, 1);
       socket->setSocketOption(QAbstractSocket::MulticastLoopbackOption, 1);
       socket->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, protocol::ReceiveBufferBytes);
-      sources_.push_back({std::move(socket), chosen.interface.name()});
-      // The vector's elements move as it grows; the socket itself does not.
-      QUdpSocket* raw = sources_.back().socket.get();
-      const size_t index = sources_.size() - 1;
-      QObject::connect(raw, &QUdpSocket::readyRead, raw, [this, index] { ReadPending(sources_[index]); });
+      QUdpSocket* raw = socket.get();
+      QObject::connect(raw, &QUdpSocket::readyRead, raw,
+                       [this, raw, name = chosen.interface.name()] { ReadPending(*raw, name); });
+      sockets_.push_back(std::move(socket));
     }
   }
-  if (sources_.empty()) {
+  if (sockets_.empty()) {
     error = choice_.error.isEmpty() ? QStringLiteral("no interface can send a WS-Discovery probe") : choice_.error;
     return false;
   }
@@ -183,17 +182,16 @@ void Prober::Send() {
     messageIds_ << u"urn:uuid:"_qs + QUuid::createUuid().toString(QUuid::WithoutBraces);
     probes.push_back(ProbeMessage(messageIds_.back(), QString::fromUtf16(type)));
   }
-  for (const Source& source : sources_) {
+  for (const auto& socket : sockets_) {
     for (const QByteArray& probe : probes) {
-      if (source.socket->writeDatagram(probe, group_, options_.onvifPort) < 0) {
-        qCWarning(lcDiscovery) << "WS-Discovery probe failed:" << source.socket->errorString();
+      if (socket->writeDatagram(probe, group_, options_.onvifPort) < 0) {
+        qCWarning(lcDiscovery) << "WS-Discovery probe failed:" << socket->errorString();
       }
     }
   }
 }
 
-void Prober::ReadPending(const Source& source) {
-  QUdpSocket& socket = *source.socket;
+void Prober::ReadPending(QUdpSocket& socket, const QString& interfaceName) {
   // What is left waits for the next turn: the socket signals again.
   for (int taken = 0; taken < protocol::DatagramsPerTurn && socket.hasPendingDatagrams(); ++taken) {
     const QNetworkDatagram datagram = socket.receiveDatagram(MaxMatchBytes + 1);
@@ -226,7 +224,7 @@ void Prober::ReadPending(const Source& source) {
              from);
         continue;
       }
-      camera->interfaceName = source.interfaceName;
+      camera->interfaceName = interfaceName;
       if (onCamera) onCamera(*camera);
     }
   }

@@ -82,11 +82,7 @@ class Prober {
   int droppedCount() const { return drops_.count(); }
 
  private:
-  struct Source {
-    std::unique_ptr<QUdpSocket> socket;
-    QString interfaceName;
-  };
-  void ReadPending(const Source& source);
+  void ReadPending(QUdpSocket& socket, const QString& interfaceName);
   bool RelatesToOurs(const QByteArray& datagram) const;
   void Drop(const QString& why, const QHostAddress& from) { drops_.Drop(why, from); }
 
@@ -94,7 +90,7 @@ class Prober {
   const InterfaceChoice& choice_;
   QStringList messageIds_;  // of every probe sent in this search
   QHostAddress group_;
-  std::vector<Source> sources_;
+  std::vector<std::unique_ptr<QUdpSocket>> sockets_;
   DropLog drops_{QStringLiteral("a WS-Discovery answer")};
 };
 
