@@ -54,7 +54,7 @@ struct Rig {
   // The product's own timings; only the interface and the port are the simulator's.
   device::NetOptions ControlOptions() const {
     device::NetOptions options;
-    options.interfaceName = u"lo"_qs;
+    options.interfaceNames = QStringList{u"lo"_qs};
     options.port = sim.port();
     return options;
   }
@@ -101,7 +101,7 @@ struct QtRig {
 
   device::NetOptions ControlOptions() const {
     device::NetOptions options;
-    options.interfaceName = u"lo"_qs;
+    options.interfaceNames = QStringList{u"lo"_qs};
     options.port = sim.port();
     return options;
   }

@@ -60,7 +60,8 @@ void PrintJson(const std::vector<device::FoundCamera>& cameras) {
                     {u"assigned"_qs, IsAssigned(camera)},
                     {u"mode"_qs, camera.mode},
                     {u"name"_qs, camera.caption},
-                    {u"version"_qs, camera.version}});
+                    {u"version"_qs, camera.version},
+                    {u"interface"_qs, camera.interfaceName}});
   }
   QTextStream(stdout) << JsonSafeText(QString::fromUtf8(QJsonDocument(array).toJson(QJsonDocument::Indented)));
 }
@@ -103,7 +104,8 @@ int main(int argc, char** argv) {
   parser.addHelpOption();
   parser.addVersionOption();
   parser.addPositionalArgument(u"command"_qs, u"search"_qs);
-  const QCommandLineOption interfaceOption(u"interface"_qs, u"Search on this interface only (e.g. lo)."_qs, u"NAME"_qs);
+  const QCommandLineOption interfaceOption(
+      u"interface"_qs, u"Search on this interface (repeat for more; lo alone confines to loopback)."_qs, u"NAME"_qs);
   const QCommandLineOption jsonOption(u"json"_qs, u"Print one JSON array."_qs);
   const QCommandLineOption timeoutOption(u"timeout"_qs, u"End the search after MS at the latest."_qs, u"MS"_qs);
   const QCommandLineOption portOption(u"port"_qs, u"Discovery UDP port."_qs, u"N"_qs);
@@ -133,7 +135,7 @@ int main(int argc, char** argv) {
   if (!parser.isSet(verboseOption)) QLoggingCategory::setFilterRules(u"sentrova.device.*.info=false"_qs);
 
   device::NetOptions options;
-  options.interfaceName = parser.value(interfaceOption);
+  options.interfaceNames = parser.values(interfaceOption);
   if (parser.isSet(timeoutOption)) {
     bool ok = false;
     const int timeout = parser.value(timeoutOption).toInt(&ok);
@@ -153,7 +155,7 @@ int main(int argc, char** argv) {
     options.onvifPort = static_cast<quint16>(port);
   }
 
-  const device::InterfaceChoice choice = device::ChooseInterfaces(options.interfaceName);
+  const device::InterfaceChoice choice = device::ChooseInterfaces(options.interfaceNames);
   if (!choice.error.isEmpty()) return Fail(base::ExitUsage, choice.error);
   if (choice.interfaces.empty()) return Fail(ExitNetwork, u"no up, multicast-capable IPv4 interface"_qs);
 

@@ -14,6 +14,8 @@
 #include <QSettings>
 #include <QLabel>
 #include <QMenu>
+#include <QMenuBar>
+#include <QNetworkInterface>
 #include <QShortcut>
 #include <QStackedWidget>
 #include <QStatusBar>
@@ -23,6 +25,7 @@
 #include <iterator>
 
 #include "desktop/bindings.h"
+#include "device/net_options.h"
 
 namespace desktop {
 
@@ -36,6 +39,7 @@ QTreeView* ListOf(WindowView* view) {
 QSettings Remembered() { return QSettings(QStringLiteral("sentrova"), QStringLiteral("sentrova")); }
 const QString GeometryKey = QStringLiteral("MainWindow/geometry");
 const QString ColumnsKey = QStringLiteral("MainWindow/columns");
+const QString InterfacesKey = QStringLiteral("MainWindow/interfaces");
 
 // The widest text each column usually holds, in the list's font: a name,
 // a MAC, an address, the "Assigned" mark and a Mode with its note.
@@ -60,7 +64,38 @@ int FitColumns(QTreeView& list) {
   return total + list.verticalScrollBar()->sizeHint().width() + 2 * list.frameWidth();
 }
 
+// "eth0 — 192.0.2.1/24, 10.9.0.2/24": the name and its IPv4 networks.
+QString InterfaceCaption(const QString& name) {
+  QStringList networks;
+  for (const QNetworkAddressEntry& entry : QNetworkInterface::interfaceFromName(name).addressEntries()) {
+    if (entry.ip().protocol() != QAbstractSocket::IPv4Protocol) continue;
+    networks << QStringLiteral("%1/%2").arg(entry.ip().toString()).arg(entry.prefixLength());
+  }
+  return networks.isEmpty() ? name : name + QStringLiteral(" — ") + networks.join(QStringLiteral(", "));
+}
+
 }  // namespace
+
+InterfaceOffer StartingInterfaces(const QStringList& commandLine) {
+  InterfaceOffer offer;
+  if (!commandLine.isEmpty()) {
+    offer.chosen = commandLine;
+    offer.remember = false;
+    offer.confined = device::ChooseInterfaces(commandLine).loopbackOnly;
+    return offer;
+  }
+  const QStringList remembered = Remembered().value(InterfacesKey).toStringList();
+  if (remembered.isEmpty()) return offer;
+  const device::InterfaceChoice choice = device::ChooseInterfaces(remembered);
+  // The menu never offers loopback; a remembered one came from elsewhere.
+  if (choice.error.isEmpty() && !choice.loopbackOnly) {
+    offer.chosen = remembered;
+  } else {
+    offer.note = QStringLiteral("Searching on all interfaces: the remembered choice (%1) cannot be used")
+                     .arg(remembered.join(QStringLiteral(", ")));
+  }
+  return offer;
+}
 
 void ForgetWindowPlaces() { Remembered().clear(); }
 
@@ -69,12 +104,14 @@ QString CountText(int cameras) {
   return cameras == 1 ? QStringLiteral("1 camera") : QStringLiteral("%1 cameras").arg(cameras);
 }
 
-MainFrame::MainFrame() : news_(new QLabel(this)), count_(new QLabel(this)) {
+MainFrame::MainFrame() : news_(new QLabel(this)), count_(new QLabel(this)), interfacesNote_(new QLabel(this)) {
   setObjectName(QStringLiteral("MainFrame"));
   setAttribute(Qt::WA_QuitOnClose, false);
   news_->setObjectName(QStringLiteral("News"));
   count_->setObjectName(QStringLiteral("Count"));
+  interfacesNote_->setObjectName(QStringLiteral("InterfacesNote"));
   statusBar()->addWidget(news_, 1);
+  statusBar()->addWidget(interfacesNote_);
   statusBar()->addPermanentWidget(count_);
   auto* search = new QShortcut(QKeySequence(Qt::Key_F5), this);
   connect(search, &QShortcut::activated, this, [this] { Press("Command1"); });
@@ -160,6 +197,74 @@ void MainFrame::ShowListMenu(const QPoint& where) {
   menu.addAction(QStringLiteral("Copy &address"), this, [address] { QGuiApplication::clipboard()->setText(address); });
   menu.addAction(QStringLiteral("Copy &MAC"), this, [mac] { QGuiApplication::clipboard()->setText(mac); });
   menu.exec(list->viewport()->mapToGlobal(where));
+}
+
+void MainFrame::OfferInterfaces(InterfaceOffer offer) {
+  interfaces_ = std::move(offer);
+  interfacesNote_->setText(interfaces_.note);
+  if (interfacesMenu_ == nullptr) {
+    interfacesMenu_ = menuBar()->addMenu(QStringLiteral("&Interfaces"));
+    interfacesMenu_->setObjectName(QStringLiteral("InterfacesMenu"));
+    interfacesMenu_->setToolTipsVisible(true);
+    // Interfaces come and go while the program runs.
+    connect(interfacesMenu_, &QMenu::aboutToShow, this, &MainFrame::FillInterfacesMenu);
+  }
+  FillInterfacesMenu();
+}
+
+// "All interfaces", then each up, multicast-capable interface with its
+// networks (and any chosen one that is not, so that it can be unchosen);
+// each action's data is the interface's name, "" for all.
+void MainFrame::FillInterfacesMenu() {
+  QMenu& menu = *interfacesMenu_;
+  menu.clear();
+  if (interfaces_.confined) {
+    for (const QString& name : interfaces_.chosen) {
+      QAction* only = menu.addAction(InterfaceCaption(name));
+      only->setData(name);
+      only->setCheckable(true);
+      only->setChecked(true);
+      only->setEnabled(false);
+      only->setToolTip(QStringLiteral("Started with --interface %1: the program is confined to the loopback network "
+                                      "127.0.0.0/8 and uses no other interface")
+                           .arg(name));
+    }
+    return;
+  }
+  QAction* all = menu.addAction(QStringLiteral("&All interfaces"), this, [this] { TakeInterfaces({}); });
+  all->setData(QString());
+  all->setCheckable(true);
+  all->setChecked(interfaces_.chosen.isEmpty());
+  menu.addSeparator();
+  QStringList names;
+  for (const device::ChosenInterface& searchable : device::SearchableInterfaces()) {
+    names << searchable.interface.name();
+  }
+  for (const QString& name : interfaces_.chosen) {
+    if (!names.contains(name)) names << name;
+  }
+  for (const QString& name : names) {
+    QAction* one = menu.addAction(InterfaceCaption(name), this, [this, name] {
+      QStringList chosen = interfaces_.chosen;
+      if (chosen.removeAll(name) == 0) chosen << name;
+      TakeInterfaces(chosen);
+    });
+    one->setData(name);
+    one->setCheckable(true);
+    one->setChecked(interfaces_.chosen.contains(name));
+  }
+}
+
+// The menu is filled again when it next shows: the action that called this
+// is still being triggered.
+void MainFrame::TakeInterfaces(QStringList chosen) {
+  chosen.sort();
+  interfaces_.chosen = chosen;
+  interfaces_.note.clear();
+  interfacesNote_->clear();
+  if (interfaces_.remember) Remembered().setValue(InterfacesKey, chosen);
+  if (interfaces_.apply) interfaces_.apply(chosen);
+  Press("Command1");
 }
 
 // Runs one of the view's buttons as if clicked, when it can be clicked.

@@ -6,18 +6,38 @@
 // gave them; closing either from its title bar is the shown view's own way
 // out. Neither gets smaller than its contents need at the font and scale in
 // use. The main window's size, its list's column widths and its sort are
-// remembered from one run to the next.
+// remembered from one run to the next, and so is the choice of interfaces
+// made in its "Interfaces" menu.
 #include <QMainWindow>
 #include <QPointer>
 #include <QString>
+#include <QStringList>
 #include <QWidget>
+#include <functional>
 
 #include "desktop/window_view.h"
 
 class QLabel;
+class QMenu;
 class QStackedWidget;
 
 namespace desktop {
+
+// The interfaces the searches and the camera connections use, as the main
+// window's "Interfaces" menu offers them.
+struct InterfaceOffer {
+  QStringList chosen;     // empty: all interfaces
+  bool confined = false;  // the command line confined to loopback: shown, not changeable
+  bool remember = true;   // false when the command line chose: its choice is not remembered
+  QString note;           // for the status bar: why the remembered choice was not taken
+  // The camera controls take a new choice (a search follows).
+  std::function<void(const QStringList&)> apply;
+};
+
+// What the program starts with: the interfaces the command line names (not
+// remembered), else the remembered choice; all of them, with a note, when a
+// remembered interface is no longer there.
+InterfaceOffer StartingInterfaces(const QStringList& commandLine);
 
 class MainFrame : public QMainWindow {
   Q_OBJECT
@@ -42,6 +62,9 @@ class MainFrame : public QMainWindow {
   void ShowNews(const QString& news);
   QString Count() const;
   QString News() const;
+  // The "Interfaces" menu offers this choice; a change is applied, remembered
+  // (unless the command line chose) and followed by a search.
+  void OfferInterfaces(InterfaceOffer offer);
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -49,12 +72,17 @@ class MainFrame : public QMainWindow {
 
  private:
   void ShowListMenu(const QPoint& where);
+  void FillInterfacesMenu();
+  void TakeInterfaces(QStringList chosen);
   void Remember();
   void Press(const char* button);
 
   QPointer<WindowView> view_;
   QLabel* news_;
   QLabel* count_;
+  QLabel* interfacesNote_;
+  QMenu* interfacesMenu_ = nullptr;
+  InterfaceOffer interfaces_;
 };
 
 class WizardFrame : public QWidget {

@@ -127,9 +127,10 @@ int main(int argc, char* argv[]) {
   parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);  // Qt's -platform, -style
   parser.addHelpOption();
   parser.addVersionOption();
-  const QCommandLineOption interfaceOption(QStringLiteral("interface"),
-                                           QStringLiteral("Search and talk on this interface only (e.g. lo)."),
-                                           QStringLiteral("NAME"));
+  const QCommandLineOption interfaceOption(
+      QStringLiteral("interface"),
+      QStringLiteral("Search and talk on this interface (repeat for more; lo alone confines to loopback)."),
+      QStringLiteral("NAME"));
   const QCommandLineOption portOption(QStringLiteral("discovery-port"), QStringLiteral("Discovery UDP port."),
                                       QStringLiteral("N"));
   parser.addOptions({interfaceOption, portOption});
@@ -153,7 +154,7 @@ int main(int argc, char* argv[]) {
   }
 
   device::NetOptions options;
-  options.interfaceName = parser.value(interfaceOption);
+  options.interfaceNames = parser.values(interfaceOption);
   QString error;
   if (parser.isSet(portOption)) {
     bool ok = false;
@@ -164,7 +165,7 @@ int main(int argc, char* argv[]) {
       error = QStringLiteral("--discovery-port wants 1 to 65535");
     }
   }
-  const device::InterfaceChoice choice = device::ChooseInterfaces(options.interfaceName);
+  const device::InterfaceChoice choice = device::ChooseInterfaces(options.interfaceNames);
   if (error.isEmpty()) error = choice.error;
   if (!error.isEmpty()) PrintError(error);
 
@@ -181,11 +182,20 @@ int main(int argc, char* argv[]) {
   }
   QApplication::setQuitOnLastWindowClosed(false);  // only the logic ends the program
 
+  desktop::InterfaceOffer interfaces = desktop::StartingInterfaces(options.interfaceNames);
+  options.interfaceNames = interfaces.chosen;
   device::NetCameraControl cam(options);
   device::NetCameraControl camTemp(options);
   desktop::QtDesktop desktop;
   // After a Restart or an address change the waits end once the camera is back.
   desktop.SetCameraLook(desktop::NetworkCameraLook(options));
+  interfaces.apply = [&](const QStringList& names) {
+    options.interfaceNames = names;
+    cam.SetInterfaces(names);
+    camTemp.SetInterfaces(names);
+    desktop.SetCameraLook(desktop::NetworkCameraLook(options));
+  };
+  desktop.SetInterfaceOffer(std::move(interfaces));
   // The list shows each camera as it answers, while the search still runs.
   cam.SetFoundCallback([&desktop](const device::FoundCamera& found) {
     desktop.CameraHeard(found.caption.toStdU16String(), found.mac.toStdU16String(), found.address.toStdU16String(),

@@ -505,12 +505,18 @@ void CentreOver(QWidget& window, const QWidget* over) {
 
 }  // namespace
 
+void QtDesktop::SetInterfaceOffer(InterfaceOffer offer) {
+  interfaces_ = std::move(offer);
+  if (mainFrame_) mainFrame_->OfferInterfaces(*interfaces_);
+}
+
 // The main window's view goes into the main frame, a page into the wizard
 // frame, a dialog becomes a window of its own over its owner.
 void QtDesktop::Place(forms::WindowId id, WindowView& view) {
   if (id == forms::WindowId::FrmMain) {
     if (!mainFrame_) {
       mainFrame_ = new MainFrame;
+      if (interfaces_) mainFrame_->OfferInterfaces(*interfaces_);
       mainFrame_->Hold(view);
       mainFrame_->Place();
     }

@@ -83,6 +83,8 @@ class QtDesktop : public forms::Desktop {
   // How the camera a sequence of waits is for is looked for; without one the
   // waits run their whole time.
   void SetCameraLook(CameraLook look) { look_ = std::move(look); }
+  // The main window's "Interfaces" menu offers this choice (no menu without).
+  void SetInterfaceOffer(InterfaceOffer offer);
 
   // A camera heard while the main window's search runs, in the camera
   // control's own form (the MAC as dotted decimals): its row shows with the
@@ -156,6 +158,7 @@ class QtDesktop : public forms::Desktop {
   QPointer<WaitProgress> progress_;
   std::optional<ComeBack> comeBack_;
   CameraLook look_;
+  std::optional<InterfaceOffer> interfaces_;
   std::optional<CameraWatch> watch_;  // from WaitsAhead to the end of the waits
   bool searching_ = false;
   bool searched_ = false;                     // a search ended in the handler running

@@ -112,7 +112,8 @@ CameraLook NetworkCameraLook(const device::NetOptions& options) {
     look.probeCopies = LookProbeCopies;
     look.onvifCopies = LookOnvifCopies;
     if (sought.servicePort == 0) look.onvifPort = 0;  // our own protocol's camera answers our probe
-    const device::SearchOutcome outcome = device::SearchCameras(look, device::ChooseInterfaces(look.interfaceName), {});
+    const device::SearchOutcome outcome =
+        device::SearchCameras(look, device::ChooseInterfaces(look.interfaceNames), {});
     std::vector<CameraSighting> heard;
     heard.reserve(outcome.cameras.size());
     for (const device::FoundCamera& camera : outcome.cameras) {

@@ -171,13 +171,15 @@ SearchOutcome SearchCameras(const NetOptions& options, const InterfaceChoice& ch
     if (datagram != probeDatagram) list.LeftOutFrom(QHostAddress(from.toIPv4Address()).toString());
     return true;
   };
-  channel.onMessage = [&](const protocol::Message& answer, const QHostAddress& from) {
+  channel.onMessage = [&](const protocol::Message& answer, const QHostAddress& from, const QString& interfaceName) {
     if (answer.kind != protocol::Kind::Here) return;  // our own probes and the MAC commands' traffic
     if (answer.nonce != probe.nonce) return channel.Drop(QStringLiteral("answer to another search"), from);
     if (from.toIPv4Address() != protocol::ParseIPv4(answer.address)) {
       return channel.Drop(QStringLiteral("source differs from the address it reports (%1)").arg(answer.address), from);
     }
-    if (list.AddOwn(FromAnswer(answer)) != FoundList::Heard::Added) return;
+    FoundCamera camera = FromAnswer(answer);
+    camera.interfaceName = interfaceName;
+    if (list.AddOwn(camera) != FoundList::Heard::Added) return;
     lastNewAt = clock.elapsed();
     listed(1);
   };

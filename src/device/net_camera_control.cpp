@@ -35,7 +35,7 @@ void NetCameraControl::Search() {
   found_.clear();
   index_ = 0;
   leftOut_ = 0;
-  SearchOutcome outcome = SearchCameras(options_, ChooseInterfaces(options_.interfaceName), onFound_);
+  SearchOutcome outcome = SearchCameras(options_, ChooseInterfaces(options_.interfaceNames), onFound_);
   found_ = std::move(outcome.cameras);
   leftOut_ = outcome.leftOut;
 }
@@ -160,7 +160,7 @@ QString NetCameraControl::Route(const QString& address) const {
 }
 
 HttpResponse NetCameraControl::Http(const char* member, HttpRequest request) {
-  const InterfaceChoice choice = ChooseInterfaces(options_.interfaceName);
+  const InterfaceChoice choice = ChooseInterfaces(options_.interfaceNames);
   request.address = Route(request.address);
   HttpResponse response;
   if (!MayContact(choice, request.address) || target_.port < 1 || target_.port > 65535) {
@@ -171,7 +171,8 @@ HttpResponse NetCameraControl::Http(const char* member, HttpRequest request) {
     return response;
   }
   request.port = static_cast<quint16>(target_.port);
-  if (choice.loopbackOnly && !choice.interfaces.empty()) request.bindAddress = choice.interfaces.front().address;
+  if (choice.loopbackOnly && !choice.interfaces.empty())
+    request.bindAddress = choice.interfaces.front().sources.front().address;
   request.connectTimeout = options_.httpConnectTimeout;
   // A request may ask for longer than usual (a reboot answer can be slow).
   request.timeout = std::max(request.timeout, options_.httpTimeout);

@@ -34,6 +34,8 @@ class NetCameraControl : public CameraControl {
   // Hears each new camera of a running search as it arrives.
   void SetFoundCallback(std::function<void(const FoundCamera&)> onFound) { onFound_ = std::move(onFound); }
 
+  // The interfaces searched and sent on from now on (NetOptions::interfaceNames).
+  void SetInterfaces(const QStringList& names) { options_.interfaceNames = names; }
   void Search() override;
   int32_t FoundCount() override;
   // Between searches: a camera heard another way (its announcement, an

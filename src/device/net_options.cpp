@@ -2,17 +2,25 @@
 
 #include <QStringList>
 #include <algorithm>
+#include <optional>
 
 namespace device {
 namespace {
 
-std::optional<ChosenInterface> WithIPv4(const QNetworkInterface& interface) {
+// Every IPv4 address of the interface; under loopback confinement only those
+// in 127.0.0.0/8, and no broadcast.
+std::optional<ChosenInterface> WithIPv4(const QNetworkInterface& interface, bool loopbackOnly) {
+  ChosenInterface chosen{interface, {}};
   for (const QNetworkAddressEntry& entry : interface.addressEntries()) {
-    if (entry.ip().protocol() == QAbstractSocket::IPv4Protocol) {
-      return ChosenInterface{interface, entry.ip(), entry.broadcast()};
+    if (entry.ip().protocol() != QAbstractSocket::IPv4Protocol) continue;
+    if (!loopbackOnly) {
+      chosen.sources.push_back({entry.ip(), entry.broadcast()});
+    } else if (protocol::IsLoopback(entry.ip().toString())) {
+      chosen.sources.push_back({entry.ip(), QHostAddress()});
     }
   }
-  return std::nullopt;
+  if (chosen.sources.empty()) return std::nullopt;
+  return chosen;
 }
 
 bool IsUp(const QNetworkInterface& interface) {
@@ -20,37 +28,56 @@ bool IsUp(const QNetworkInterface& interface) {
          interface.flags().testFlag(QNetworkInterface::IsRunning);
 }
 
+bool IsLoopbackInterface(const QNetworkInterface& interface) {
+  return interface.flags().testFlag(QNetworkInterface::IsLoopBack);
+}
+
 }  // namespace
 
-InterfaceChoice ChooseInterfaces(const QString& interfaceName) {
-  InterfaceChoice choice;
-  if (!interfaceName.isEmpty()) {
-    const QNetworkInterface interface = QNetworkInterface::interfaceFromName(interfaceName);
-    if (!interface.isValid()) {
-      choice.error = QStringLiteral("unknown interface \"%1\"").arg(interfaceName);
-      return choice;
-    }
-    if (!IsUp(interface)) {
-      choice.error = QStringLiteral("interface \"%1\" is down").arg(interfaceName);
-      return choice;
-    }
-    std::optional<ChosenInterface> chosen = WithIPv4(interface);
-    if (!chosen) {
-      choice.error = QStringLiteral("interface \"%1\" has no IPv4 address").arg(interfaceName);
-      return choice;
-    }
-    choice.loopbackOnly = interface.flags().testFlag(QNetworkInterface::IsLoopBack);
-    if (choice.loopbackOnly) chosen->broadcast = QHostAddress();
-    choice.interfaces.push_back(*chosen);
-    return choice;
-  }
+std::vector<ChosenInterface> SearchableInterfaces() {
+  std::vector<ChosenInterface> searchable;
   for (const QNetworkInterface& interface : QNetworkInterface::allInterfaces()) {
-    const auto flags = interface.flags();
-    if (!IsUp(interface) || flags.testFlag(QNetworkInterface::IsLoopBack) ||
-        !flags.testFlag(QNetworkInterface::CanMulticast)) {
+    if (!IsUp(interface) || IsLoopbackInterface(interface) ||
+        !interface.flags().testFlag(QNetworkInterface::CanMulticast)) {
       continue;
     }
-    if (std::optional<ChosenInterface> chosen = WithIPv4(interface)) choice.interfaces.push_back(*chosen);
+    if (std::optional<ChosenInterface> chosen = WithIPv4(interface, false)) searchable.push_back(*chosen);
+  }
+  return searchable;
+}
+
+InterfaceChoice ChooseInterfaces(const QStringList& interfaceNames) {
+  InterfaceChoice choice;
+  if (interfaceNames.isEmpty()) {
+    choice.interfaces = SearchableInterfaces();
+    return choice;
+  }
+  std::vector<QNetworkInterface> named;
+  for (const QString& name : interfaceNames) {
+    const QNetworkInterface interface = QNetworkInterface::interfaceFromName(name);
+    if (!interface.isValid()) {
+      choice.error = QStringLiteral("unknown interface \"%1\"").arg(name);
+    } else if (!IsUp(interface)) {
+      choice.error = QStringLiteral("interface \"%1\" is down").arg(name);
+    } else if (std::none_of(named.begin(), named.end(),
+                            [&](const QNetworkInterface& one) { return one.index() == interface.index(); })) {
+      named.push_back(interface);
+    }
+    if (!choice.error.isEmpty()) return choice;
+  }
+  choice.loopbackOnly = std::any_of(named.begin(), named.end(), IsLoopbackInterface);
+  if (choice.loopbackOnly && named.size() > 1) {
+    choice.error = QStringLiteral("the loopback interface confines to 127.0.0.0/8 and cannot be chosen with another");
+    return choice;
+  }
+  for (const QNetworkInterface& interface : named) {
+    std::optional<ChosenInterface> chosen = WithIPv4(interface, choice.loopbackOnly);
+    if (!chosen) {
+      choice.error = QStringLiteral("interface \"%1\" has no IPv4 address").arg(interface.name());
+      choice.interfaces.clear();
+      return choice;
+    }
+    choice.interfaces.push_back(*chosen);
   }
   return choice;
 }

@@ -4,6 +4,7 @@
 #include <QHostAddress>
 #include <QNetworkInterface>
 #include <QString>
+#include <QStringList>
 #include <chrono>
 #include <vector>
 
@@ -12,10 +13,10 @@
 namespace device {
 
 struct NetOptions {
-  // Empty: every up, multicast-capable IPv4 interface except loopback. A name
-  // ("lo", "eth1") chooses that interface only; choosing the loopback
-  // interface confines every packet to 127.0.0.0/8.
-  QString interfaceName;
+  // Empty: every up, multicast-capable IPv4 interface except loopback. Names
+  // ("eth0", "eth1") choose those interfaces only; choosing the loopback
+  // interface ("lo", alone) confines every packet to 127.0.0.0/8.
+  QStringList interfaceNames;
   QString group = QString::fromLatin1(protocol::DefaultGroup);
   quint16 port = protocol::DefaultPort;
 
@@ -65,10 +66,16 @@ struct NetOptions {
   std::chrono::milliseconds settleInterval{1000};
 };
 
+// One IPv4 address of a chosen interface: what we send goes out from each,
+// so that a camera in the subnet of any of them hears and answers.
+struct SourceAddress {
+  QHostAddress address;
+  QHostAddress broadcast;  // null on loopback
+};
+
 struct ChosenInterface {
   QNetworkInterface interface;
-  QHostAddress address;    // its first IPv4 address: the source of what we send
-  QHostAddress broadcast;  // null on loopback
+  std::vector<SourceAddress> sources;  // every IPv4 address, the first first; never empty
 };
 
 struct InterfaceChoice {
@@ -77,7 +84,13 @@ struct InterfaceChoice {
   QString error;              // a named interface that cannot be used, and why
 };
 
-InterfaceChoice ChooseInterfaces(const QString& interfaceName);
+// The interfaces named (all when none is), each with its IPv4 addresses.
+// Under loopback confinement only addresses in 127.0.0.0/8 are sources, and
+// the loopback interface cannot be chosen with another one.
+InterfaceChoice ChooseInterfaces(const QStringList& interfaceNames);
+// The interfaces a search may be asked to use: up, multicast-capable, with
+// an IPv4 address, not loopback (what an empty choice takes).
+std::vector<ChosenInterface> SearchableInterfaces();
 
 // The IPv4 networks the computer has on an interface, as the list's tooltip
 // names them: "192.0.2.1/24 on eth0" (several joined by ", "); empty for an

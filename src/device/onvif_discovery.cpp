@@ -209,19 +209,22 @@ bool Prober::Open(QString& error) {
   for (const ChosenInterface& chosen : choice_.interfaces) {
     // IPv6 multicast never goes out under loopback confinement.
     if (!choice_.loopbackOnly && !chosen.interface.flags().testFlag(QNetworkInterface::IsLoopBack)) OpenIPv6(chosen);
-    auto socket = std::make_unique<QUdpSocket>();
-    if (!socket->bind(chosen.address, 0)) {
-      qCWarning(lcDiscovery) << "cannot probe for ONVIF cameras from" << chosen.address.toString() << ":"
-                             << socket->errorString();
-      continue;
+    for (const SourceAddress& source : chosen.sources) {
+      auto socket = std::make_unique<QUdpSocket>();
+      if (!socket->bind(source.address, 0)) {
+        qCWarning(lcDiscovery) << "cannot probe for ONVIF cameras from" << source.address.toString() << ":"
+                               << socket->errorString();
+        continue;
+      }
+      socket->setMulticastInterface(chosen.interface);
+      socket->setSocketOption(QAbstractSocket::MulticastTtlOption, 1);
+      socket->setSocketOption(QAbstractSocket::MulticastLoopbackOption, 1);
+      socket->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, protocol::ReceiveBufferBytes);
+      QUdpSocket* raw = socket.get();
+      QObject::connect(raw, &QUdpSocket::readyRead, raw,
+                       [this, raw, name = chosen.interface.name()] { ReadPending(*raw, name, false); });
+      sockets_.push_back(std::move(socket));
     }
-    socket->setMulticastInterface(chosen.interface);
-    socket->setSocketOption(QAbstractSocket::MulticastTtlOption, 1);
-    socket->setSocketOption(QAbstractSocket::MulticastLoopbackOption, 1);
-    socket->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, protocol::ReceiveBufferBytes);
-    QUdpSocket* raw = socket.get();
-    QObject::connect(raw, &QUdpSocket::readyRead, raw, [this, raw] { ReadPending(*raw, QString()); });
-    sockets_.push_back(std::move(socket));
   }
   if (sockets_.empty()) {
     error = choice_.error.isEmpty() ? QStringLiteral("no interface can send a WS-Discovery probe") : choice_.error;
@@ -248,7 +251,7 @@ bool Prober::OpenIPv6(const ChosenInterface& chosen) {
     socket->setSocketOption(QAbstractSocket::MulticastTtlOption, 1);
     socket->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, protocol::ReceiveBufferBytes);
     QUdpSocket* raw = socket.get();
-    QObject::connect(raw, &QUdpSocket::readyRead, raw, [this, raw, name] { ReadPending(*raw, name); });
+    QObject::connect(raw, &QUdpSocket::readyRead, raw, [this, raw, name] { ReadPending(*raw, name, true); });
     QHostAddress group(QString::fromLatin1(protocol::OnvifGroup6));
     group.setScopeId(name);
     sockets6_.emplace_back(std::move(socket), group);
@@ -279,9 +282,8 @@ void Prober::Send() {
   }
 }
 
-// interfaceName: the interface of an IPv6 socket; empty for IPv4.
-void Prober::ReadPending(QUdpSocket& socket, const QString& interfaceName) {
-  const bool ipv6 = !interfaceName.isEmpty();
+// ipv6: the socket is an IPv6 one, its answers come from link-local addresses.
+void Prober::ReadPending(QUdpSocket& socket, const QString& interfaceName, bool ipv6) {
   // What is left waits for the next turn: the socket signals again.
   for (int taken = 0; taken < protocol::DatagramsPerTurn && socket.hasPendingDatagrams(); ++taken) {
     const QNetworkDatagram datagram = socket.receiveDatagram(MaxMatchBytes + 1);
@@ -311,7 +313,7 @@ void Prober::ReadPending(QUdpSocket& socket, const QString& interfaceName) {
       continue;
     }
     for (const ProbeMatch& match : read.matches) {
-      const std::optional<FoundCamera> camera =
+      std::optional<FoundCamera> camera =
           ipv6 ? CameraFromMatch6(match, from, interfaceName) : CameraFromMatch(match, from);
       if (!camera) {
         Drop(QStringLiteral("%1 is not a camera (types %2)")
@@ -319,6 +321,7 @@ void Prober::ReadPending(QUdpSocket& socket, const QString& interfaceName) {
              from);
         continue;
       }
+      camera->interfaceName = interfaceName;
       if (onCamera) onCamera(*camera);
     }
   }

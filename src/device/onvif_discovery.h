@@ -74,14 +74,15 @@ std::optional<FoundCamera> CameraFromMatch6(const ProbeMatch& match, const QHost
 // camera list's form (complete entries only).
 QHash<QString, QString> NeighbourMacs(const QString& arpTablePath = QStringLiteral("/proc/net/arp"));
 
-// The ONVIF half of a search: one socket per chosen interface, bound to its
-// address, sending probes and hearing the answers to them.
+// The ONVIF half of a search: one socket per IPv4 address of each chosen
+// interface, bound to it, sending probes and hearing the answers to them; a
+// camera heard is marked with the interface of the socket that heard it.
 class Prober {
  public:
   Prober(const NetOptions& options, const InterfaceChoice& choice);
   // False (with the reason) when no interface can send a probe.
   bool Open(QString& error);
-  // One probe per type out of every interface, each with a MessageID of its
+  // One probe per type from every address, each with a MessageID of its
   // own: a device answers a MessageID once, so every round is a fresh chance
   // for an answer lost on the way.
   void Send();
@@ -95,7 +96,7 @@ class Prober {
 
  private:
   bool OpenIPv6(const ChosenInterface& chosen);
-  void ReadPending(QUdpSocket& socket, const QString& interfaceName);
+  void ReadPending(QUdpSocket& socket, const QString& interfaceName, bool ipv6);
   bool RelatesToOurs(const QByteArray& datagram) const;
   void Drop(const QString& why, const QHostAddress& from) { drops_.Drop(why, from); }
 

@@ -142,7 +142,7 @@ std::optional<protocol::Message> OwnBackend::Ask(const char* member, protocol::M
     qCWarning(lcMac) << member << target << ": not sent, a field is invalid";
     return std::nullopt;
   }
-  const InterfaceChoice choice = ChooseInterfaces(options_.interfaceName);
+  const InterfaceChoice choice = ChooseInterfaces(options_.interfaceNames);
   UdpChannel channel(options_, choice);
   QString error;
   if (!channel.Open(error)) {
@@ -152,7 +152,7 @@ std::optional<protocol::Message> OwnBackend::Ask(const char* member, protocol::M
   channel.HearOnly(request.nonce);
   std::optional<protocol::Message> reply;
   QEventLoop loop;
-  channel.onMessage = [&](const protocol::Message& message, const QHostAddress&) {
+  channel.onMessage = [&](const protocol::Message& message, const QHostAddress&, const QString&) {
     if (!protocol::IsReply(message.kind) || protocol::OpName(message.kind) != protocol::OpName(request.kind) ||
         message.nonce != request.nonce) {
       return;

@@ -38,15 +38,17 @@ bool UdpChannel::Open(QString& error) {
       qCWarning(lcDiscovery) << "cannot join" << options_.group << "on" << chosen.interface.name() << ":"
                              << receiver_.errorString();
     }
-    auto sender = std::make_unique<QUdpSocket>();
-    if (!sender->bind(chosen.address, 0)) {
-      qCWarning(lcDiscovery) << "cannot send from" << chosen.address.toString() << ":" << sender->errorString();
-      continue;
+    for (const SourceAddress& source : chosen.sources) {
+      auto sender = std::make_unique<QUdpSocket>();
+      if (!sender->bind(source.address, 0)) {
+        qCWarning(lcDiscovery) << "cannot send from" << source.address.toString() << ":" << sender->errorString();
+        continue;
+      }
+      sender->setMulticastInterface(chosen.interface);
+      sender->setSocketOption(QAbstractSocket::MulticastTtlOption, 1);
+      sender->setSocketOption(QAbstractSocket::MulticastLoopbackOption, 1);
+      senders_.push_back({std::move(sender), choice_.loopbackOnly ? QHostAddress() : source.broadcast});
     }
-    sender->setMulticastInterface(chosen.interface);
-    sender->setSocketOption(QAbstractSocket::MulticastTtlOption, 1);
-    sender->setSocketOption(QAbstractSocket::MulticastLoopbackOption, 1);
-    senders_.push_back({std::move(sender), choice_.loopbackOnly ? QHostAddress() : chosen.broadcast});
   }
   if (!joined || senders_.empty()) {
     error = QStringLiteral("cannot use the group %1 on the chosen interfaces").arg(options_.group);
@@ -85,7 +87,9 @@ void UdpChannel::ReadPending() {
       Drop(parsed.error, from);
       continue;
     }
-    if (onMessage) onMessage(*parsed.message, from);
+    if (onMessage) {
+      onMessage(*parsed.message, from, QNetworkInterface::interfaceNameFromIndex(datagram.interfaceIndex()));
+    }
   }
 }
 

@@ -1,7 +1,11 @@
 #pragma once
 // The multicast channel of discovery and of the MAC-addressed commands: one
 // socket that hears the group on every chosen interface, and one sending
-// socket per interface, bound to that interface's address.
+// socket per IPv4 address of each interface, bound to it. A socket per
+// address rather than one socket choosing its source per datagram
+// (IP_PKTINFO): the kernel then picks the source as for any bound socket,
+// and a camera in the subnet of any of the addresses sees a sender of its own
+// subnet.
 #include <QHostAddress>
 #include <QUdpSocket>
 #include <functional>
@@ -20,15 +24,16 @@ class UdpChannel {
 
   // Binds and joins; false (with the reason) when the channel cannot be used.
   bool Open(QString& error);
-  // Out of every chosen interface to the group (and to the interface's
-  // broadcast address on a real interface).
+  // From every address of every chosen interface to the group (and to that
+  // address's broadcast address on a real interface).
   void Send(const QByteArray& datagram);
 
   // Only datagrams that carry this nonce are parsed and handed on; the rest
   // are dropped at the cost of a search in the bytes.
   void HearOnly(const QString& nonce) { nonce_ = nonce.toLatin1(); }
-  // Every valid datagram heard, with its source address.
-  std::function<void(const protocol::Message&, const QHostAddress&)> onMessage;
+  // Every valid datagram heard, with its source address and the name of the
+  // interface it arrived on (empty when the kernel did not say).
+  std::function<void(const protocol::Message&, const QHostAddress&, const QString&)> onMessage;
   // Each time datagrams arrive, whatever they hold.
   std::function<void()> onHeard;
   // Asked before a datagram of this exchange is parsed: true leaves it

@@ -144,14 +144,14 @@ int main(int argc, char** argv) {
 
   // A mistyped interface would make every MAC command go unanswered, which
   // reads as "address free": refuse it instead.
-  const device::InterfaceChoice choice = device::ChooseInterfaces(interfaceName);
+  const device::InterfaceChoice choice = device::ChooseInterfaces(QStringList{interfaceName});
   if (!choice.error.isEmpty() || choice.interfaces.empty()) {
     std::fprintf(stderr, "camctl_driver: %s\n", qPrintable(choice.error));
     return NoInterface;
   }
 
   device::NetOptions options;
-  options.interfaceName = interfaceName;
+  options.interfaceNames = QStringList{interfaceName};
   options.port = static_cast<quint16>(port);
   // The machine running the test may be busy: a reply gets a second, not the
   // wizard's 400 ms (copies are still sent 100 ms apart).

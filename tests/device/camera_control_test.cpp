@@ -130,7 +130,7 @@ TEST(NetSearch, NoCameraAndAnUnusableInterfaceGiveAnEmptyList) {
   EXPECT_EQ(cam.FoundCount(), 0);
 
   device::NetOptions options = sim.Options();
-  options.interfaceName = u"no-such-interface"_qs;
+  options.interfaceNames = QStringList{u"no-such-interface"_qs};
   NetCameraControl elsewhere(options);
   elsewhere.Search();
   EXPECT_EQ(elsewhere.FoundCount(), 0);

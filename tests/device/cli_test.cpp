@@ -86,9 +86,12 @@ TEST(Cli, JsonGivesTypedValuesAndEscapesUnsafeCharacters) {
   const QJsonArray cameras = QJsonDocument::fromJson(run.out.toUtf8(), &parseError).array();
   ASSERT_EQ(parseError.error, QJsonParseError::NoError) << run.out.toStdString();
   ASSERT_EQ(cameras.size(), 4) << run.out.toStdString();
-  const QStringList keys{u"address"_qs, u"assigned"_qs, u"gateway"_qs, u"mac"_qs,
+  const QStringList keys{u"address"_qs, u"assigned"_qs, u"gateway"_qs, u"interface"_qs, u"mac"_qs,
                          u"mask"_qs,    u"mode"_qs,     u"name"_qs,    u"version"_qs};
-  for (const QJsonValue& camera : cameras) EXPECT_EQ(camera.toObject().keys(), keys);
+  for (const QJsonValue& camera : cameras) {
+    EXPECT_EQ(camera.toObject().keys(), keys);
+    EXPECT_EQ(camera.toObject().value(u"interface").toString(), u"lo") << "the interface it was heard on";
+  }
   const QJsonObject first = cameras[0].toObject();
   EXPECT_EQ(first.value(u"mac").toString(), HexMac(sim, 7, u':')) << "the usual colon form";
   EXPECT_EQ(first.value(u"address").toString(), sim.Address(7));
@@ -206,6 +209,8 @@ TEST(Cli, UnusableInterfaceOrBadOptionsFailWithAMessage) {
   const Case cases[] = {
       {{u"search"_qs, u"--interface"_qs, u"no-such-if0"_qs}, u"unknown interface \"no-such-if0\""},
       {{u"search"_qs, u"--interface"_qs, u"ifb0"_qs}, u"interface \"ifb0\" is down"},
+      {{u"search"_qs, u"--interface"_qs, u"lo"_qs, u"--interface"_qs, u"no-such-if0"_qs},
+       u"unknown interface \"no-such-if0\""},
       {{u"search"_qs, u"--port"_qs, u"0"_qs}, u"--port wants 1 to 65535"},
       {{u"search"_qs, u"--port"_qs, u"http"_qs}, u"--port wants 1 to 65535"},
       {{u"search"_qs, u"--timeout"_qs, u"-5"_qs}, u"--timeout wants 1 to 600000 ms"},

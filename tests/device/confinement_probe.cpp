@@ -152,7 +152,7 @@ int main(int argc, char** argv) {
   CountFrames(capture);  // whatever the links said when they came up
 
   device::NetOptions options;
-  options.interfaceName = QString::fromLocal8Bit(argv[1]);
+  options.interfaceNames = QStringList{QString::fromLocal8Bit(argv[1])};
   options.port = 21061;
   options.searchCap = std::chrono::milliseconds(300);
   options.macWait = std::chrono::milliseconds(150);

@@ -12,7 +12,7 @@
 namespace {
 
 TEST(LoopbackConfinement, OnlyLoopbackTargetsMayBeContacted) {
-  const device::InterfaceChoice loopback = device::ChooseInterfaces(u"lo"_qs);
+  const device::InterfaceChoice loopback = device::ChooseInterfaces({u"lo"_qs});
   ASSERT_TRUE(loopback.error.isEmpty()) << loopback.error.toStdString();
   EXPECT_TRUE(loopback.loopbackOnly);
   struct Case {
@@ -26,14 +26,14 @@ TEST(LoopbackConfinement, OnlyLoopbackTargetsMayBeContacted) {
     EXPECT_EQ(device::MayContact(loopback, QString::fromStdU16String(c.address)), c.allowed)
         << QString::fromStdU16String(c.address).toStdString();
   }
-  const device::InterfaceChoice unusable = device::ChooseInterfaces(u"no-such-if0"_qs);
+  const device::InterfaceChoice unusable = device::ChooseInterfaces({u"no-such-if0"_qs});
   EXPECT_FALSE(unusable.error.isEmpty());
   EXPECT_FALSE(device::MayContact(unusable, u"127.0.0.1"_qs)) << "an unusable interface contacts nothing";
 }
 
 TEST(LoopbackConfinement, TargetsOutsideLoopbackGiveTheNoAnswerResults) {
   device::NetOptions options;
-  options.interfaceName = u"lo"_qs;
+  options.interfaceNames = QStringList{u"lo"_qs};
   options.port = 21061;
   options.macWait = std::chrono::milliseconds(100);
   device::NetCameraControl camTemp(options);
@@ -110,6 +110,22 @@ TEST(LoopbackConfinement, ASearchHearsOnlyItsOwnInterface) {
   if (status == 77) SENTROVA_SKIP("no network namespace here: " << output.toStdString());
   ASSERT_EQ(status, 0) << output.toStdString();
   EXPECT_EQ(output, u"lo=127.0.0.1\nvc0=10.77.0.1"_qs);
+}
+
+// Every address of a chosen interface is a source of probes, of both
+// protocols; on lo (two addresses) only 127.0.0.0/8 ones, and nothing
+// leaves through the veth meanwhile.
+TEST(LoopbackConfinement, ProbesGoOutFromEveryAddressOfTheInterface) {
+  QString output;
+  const int status = RunProbe(nullptr, &output, SENTROVA_MULTI_ADDRESS_PROBE);
+  if (status == 77) SENTROVA_SKIP("no network namespace here: " << output.toStdString());
+  ASSERT_EQ(status, 0) << output.toStdString();
+  const QStringList lines = output.split(u'\n');
+  ASSERT_EQ(lines.size(), 3) << output.toStdString();
+  EXPECT_EQ(lines[0], u"lo own=127.0.0.1,127.0.0.2 onvif=127.0.0.1,127.0.0.2 va1=0"_qs);
+  EXPECT_TRUE(lines[1].startsWith(u"va0 own=10.9.0.2,192.0.2.1 onvif=10.9.0.2,192.0.2.1 va1="_qs))
+      << lines[1].toStdString();
+  EXPECT_EQ(lines[2], u"the loopback interface confines to 127.0.0.0/8 and cannot be chosen with another"_qs);
 }
 
 }  // namespace

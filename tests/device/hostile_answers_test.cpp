@@ -173,7 +173,7 @@ TEST(NetHostileAnswers, AFloodOfForgedProbeMatchesIsRefusedAndEndsInTime) {
   QElapsedTimer clock;
   clock.start();
   const device::SearchOutcome outcome =
-      device::SearchCameras(options, device::ChooseInterfaces(options.interfaceName), {});
+      device::SearchCameras(options, device::ChooseInterfaces(options.interfaceNames), {});
   const qint64 took = clock.elapsed();
   EXPECT_EQ(sent, Datagrams);
   EXPECT_LT(took, options.searchCap.count() + 2000) << "the cap holds";
@@ -258,7 +258,7 @@ TEST(NetHostileAnswers, AFloodDoesNotHoldTheSearchPastItsCap) {
   Flood flood(sim, 60, std::chrono::seconds(4));
   ASSERT_TRUE(WaitUntil([&] { return flood.sent() > 10000; }, 2000));
   const device::SearchOutcome outcome =
-      device::SearchCameras(options, device::ChooseInterfaces(options.interfaceName), {});
+      device::SearchCameras(options, device::ChooseInterfaces(options.interfaceNames), {});
   EXPECT_FALSE(flood.ended()) << "the search ran as long as the flood: " << flood.sent() << " datagrams";
   EXPECT_TRUE(outcome.error.isEmpty());
   EXPECT_GT(outcome.dropped, 0) << "the flood was read and dropped while the search ran";

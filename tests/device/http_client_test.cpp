@@ -322,7 +322,7 @@ TEST(HttpClient, ApplySendsTheKeptSettingsAsTyped) {
     return Response("200 OK", R"({"result":1})");
   }});
   device::NetOptions options;
-  options.interfaceName = u"lo"_qs;
+  options.interfaceNames = QStringList{u"lo"_qs};
   device::NetCameraControl camTemp(options);
   camTemp.TargetAddress(u"127.0.0.1");
   camTemp.TargetPort(server.port());

@@ -110,7 +110,7 @@ TEST(LinkLocal, ACameraHeardOverIPv4AndIPv6IsOneRowWithItsLinkLocal) {
 TEST(LinkLocal, AScopedLinkLocalIsContactedOnlyOnAChosenInterfaceNeverUnderLoopback) {
   const QNetworkInterface lo = QNetworkInterface::interfaceFromName(u"lo"_qs);
   device::InterfaceChoice chosen;
-  chosen.interfaces.push_back({lo, QHostAddress(u"127.0.0.1"_qs), QHostAddress()});
+  chosen.interfaces.push_back({lo, {{QHostAddress(u"127.0.0.1"_qs), QHostAddress()}}});
   struct Case {
     const char* address;
     bool allowed;
@@ -120,7 +120,7 @@ TEST(LinkLocal, AScopedLinkLocalIsContactedOnlyOnAChosenInterfaceNeverUnderLoopb
                         Case{"::1", false}, Case{"[fe80::1%lo]", false}}) {
     EXPECT_EQ(device::MayContact(chosen, QString::fromLatin1(c.address)), c.allowed) << c.address;
   }
-  const device::InterfaceChoice loopback = device::ChooseInterfaces(u"lo"_qs);
+  const device::InterfaceChoice loopback = device::ChooseInterfaces(QStringList{u"lo"_qs});
   ASSERT_TRUE(loopback.loopbackOnly);
   EXPECT_FALSE(device::MayContact(loopback, u"fe80::1%lo"_qs)) << "loopback confinement";
 }

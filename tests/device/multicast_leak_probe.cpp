@@ -65,11 +65,11 @@ class Answerer {
 
 QString Search(const QString& interfaceName) {
   device::NetOptions options;
-  options.interfaceName = interfaceName;
+  options.interfaceNames = QStringList{interfaceName};
   options.port = Port;
   QStringList addresses;
   for (const device::FoundCamera& camera :
-       device::SearchCameras(options, device::ChooseInterfaces(interfaceName), {}).cameras)
+       device::SearchCameras(options, device::ChooseInterfaces(QStringList{interfaceName}), {}).cameras)
     addresses << camera.address;
   return interfaceName + u'=' + addresses.join(u',');
 }

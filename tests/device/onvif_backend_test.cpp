@@ -280,7 +280,7 @@ struct Connected {
 
 device::NetOptions Loopback() {
   device::NetOptions options;
-  options.interfaceName = u"lo"_qs;
+  options.interfaceNames = QStringList{u"lo"_qs};
   options.httpConnectTimeout = std::chrono::milliseconds(500);
   options.httpTimeout = std::chrono::milliseconds(1000);
   options.settleWindow = std::chrono::milliseconds(1500);

@@ -94,7 +94,7 @@ class Responder {
 
 device::NetOptions Options() {
   device::NetOptions options;
-  options.interfaceName = u"lo"_qs;
+  options.interfaceNames = QStringList{u"lo"_qs};
   options.port = FreeUdpPort();  // no camera of our own protocol answers here
   options.onvifPort = FreeUdpPort();
   return options;
@@ -109,7 +109,7 @@ TEST(OnvifSearch, OneRowPerEndpointLateAnswersIncludedForeignOnesDropped) {
                        {u"127.0.7.4"_qs, u"urn:uuid:prn-04"_qs, 10, {}, u"wprt:PrintDeviceType"_qs}});
   std::vector<QString> streamed;
   const device::SearchOutcome outcome =
-      device::SearchCameras(options, device::ChooseInterfaces(options.interfaceName),
+      device::SearchCameras(options, device::ChooseInterfaces(options.interfaceNames),
                             [&](const device::FoundCamera& camera) { streamed.push_back(camera.endpoint); });
   ASSERT_TRUE(outcome.error.isEmpty()) << outcome.error.toStdString();
   EXPECT_GE(responder.probes, 6) << "two probes (one per type), three copies each";
@@ -118,6 +118,7 @@ TEST(OnvifSearch, OneRowPerEndpointLateAnswersIncludedForeignOnesDropped) {
   EXPECT_EQ(outcome.cameras[0].address, u"127.0.7.1"_qs);
   EXPECT_EQ(outcome.cameras[0].mode, u"ONVIF"_qs);
   EXPECT_EQ(outcome.cameras[0].caption, u"01"_qs);
+  EXPECT_EQ(outcome.cameras[0].interfaceName, u"lo"_qs) << "the interface it was heard on";
   EXPECT_EQ(outcome.cameras[1].endpoint, u"urn:uuid:cam-02"_qs);
   EXPECT_EQ(streamed, (std::vector<QString>{u"urn:uuid:cam-01"_qs, u"urn:uuid:cam-02"_qs})) << "rows as they arrive";
   EXPECT_GE(outcome.dropped, 12) << "the foreign and the printer's answers, each counted";
@@ -130,7 +131,7 @@ TEST(OnvifSearch, AnEndpointClaimedFromAnotherAddressDoesNotHideTheCamera) {
   Responder responder(options.onvifPort, {{u"127.0.7.9"_qs, u"urn:uuid:cam-01"_qs, 0},  // the forger, first
                                           {u"127.0.7.1"_qs, u"urn:uuid:cam-01"_qs, 100}});
   const device::SearchOutcome outcome =
-      device::SearchCameras(options, device::ChooseInterfaces(options.interfaceName), {});
+      device::SearchCameras(options, device::ChooseInterfaces(options.interfaceNames), {});
   ASSERT_EQ(outcome.cameras.size(), 2u);
   EXPECT_EQ(outcome.cameras[0].address, u"127.0.7.1"_qs);
   EXPECT_EQ(outcome.cameras[1].address, u"127.0.7.9"_qs);
@@ -193,7 +194,7 @@ TEST(OnvifSearch, AFloodOnTheProbesPortDoesNotHoldTheSearchPastItsCap) {
   options.searchCap = std::chrono::milliseconds(500);
   ProbePortFlood flood(options.onvifPort, std::chrono::seconds(4));
   const device::SearchOutcome outcome =
-      device::SearchCameras(options, device::ChooseInterfaces(options.interfaceName), {});
+      device::SearchCameras(options, device::ChooseInterfaces(options.interfaceNames), {});
   EXPECT_GT(flood.sent(), 1000) << "the flood ran";
   EXPECT_FALSE(flood.ended()) << "the search ran as long as the flood: " << flood.sent() << " datagrams";
   EXPECT_TRUE(outcome.cameras.empty());
@@ -206,7 +207,7 @@ TEST(OnvifSearch, NoOnvifSearchWhenItsPortIsZero) {
   const quint16 port = options.onvifPort;
   options.onvifPort = 0;
   const device::SearchOutcome outcome =
-      device::SearchCameras(options, device::ChooseInterfaces(options.interfaceName), {});
+      device::SearchCameras(options, device::ChooseInterfaces(options.interfaceNames), {});
   EXPECT_TRUE(outcome.cameras.empty());
   EXPECT_EQ(responder.probes, 0) << "nothing sent to " << port;
 }

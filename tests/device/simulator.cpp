@@ -94,7 +94,7 @@ void Simulator::Stop() {
 
 device::NetOptions Simulator::Options() const {
   device::NetOptions options;
-  options.interfaceName = u"lo"_qs;
+  options.interfaceNames = QStringList{u"lo"_qs};
   options.port = port_;
   options.onvifPort = onvifPort_;
   options.answerWindow = std::chrono::milliseconds(60);  // the simulator spreads its answers over 20 ms

@@ -93,7 +93,7 @@ int main(int argc, char** argv) {
 
   if (ready) {
     device::NetOptions options;
-    options.interfaceName = u"pc0"_qs;
+    options.interfaceNames = QStringList{u"pc0"_qs};
     options.httpConnectTimeout = std::chrono::milliseconds(300);
     options.httpTimeout = std::chrono::milliseconds(500);
     device::NetCameraControl cam(options);

@@ -107,7 +107,7 @@ int main(int argc, char** argv) {
 
   if (ready) {
     device::NetOptions options;
-    options.interfaceName = u"pc0"_qs;
+    options.interfaceNames = QStringList{u"pc0"_qs};
     options.httpConnectTimeout = std::chrono::milliseconds(500);
     options.httpTimeout = std::chrono::milliseconds(2000);
     device::NetCameraControl cam(options);

@@ -84,6 +84,8 @@ bool RealOnvifDevice::Start() {
                         name_,
                         QStringLiteral("--cam-ip"),
                         options_.address,
+                        QStringLiteral("--pc-ip"),
+                        options_.clientAddress,
                         QStringLiteral("--auth"),
                         options_.auth,
                         QStringLiteral("--user"),

@@ -21,7 +21,8 @@ struct RealOnvifDeviceOptions {
   QString firmware;                       // the version the device reports; empty: its own "1.2.3"
   QString user = QStringLiteral("admin");
   QString password = QStringLiteral("1234");
-  QString address = QStringLiteral("192.0.2.10/24");  // the client side is 192.0.2.1/24
+  QString address = QStringLiteral("192.0.2.10/24");       // the client side is 192.0.2.1/24
+  QString clientAddress = QStringLiteral("192.0.2.1/24");  // the client side's eth0
   QString gateway;    // the device's default gateway; empty: the client side's address
   bool ipv6 = false;  // IPv6 link-local on both sides, the device answering over it (start-device.sh --ipv6)
 };
