@@ -107,7 +107,7 @@ void AnnouncementListener::Take(const QByteArray& datagram, const QHostAddress& 
     return;
   }
   if (read.kind == onvif::Announcement::Kind::Bye) {
-    qCInfo(lcDiscovery).noquote() << "Bye from" << read.match.endpoint.left(80) << "at" << from.toString();
+    qCDebug(lcDiscovery).noquote() << "Bye from" << read.match.endpoint.left(80) << "at" << from.toString();
     if (onBye) onBye(read.match.endpoint);
     return;
   }
@@ -120,7 +120,7 @@ void AnnouncementListener::Take(const QByteArray& datagram, const QHostAddress& 
   }
   camera->origin = FoundCamera::Origin::Announced;
   camera->interfaceName = interfaceName;
-  qCInfo(lcDiscovery).noquote() << "Hello from" << camera->endpoint.left(80) << "at" << camera->address << "on"
+  qCDebug(lcDiscovery).noquote() << "Hello from" << camera->endpoint.left(80) << "at" << camera->address << "on"
                                 << interfaceName;
   if (onHello) onHello(*camera);
 }
