@@ -22,6 +22,7 @@ struct RealOnvifDeviceOptions {
   QString user = QStringLiteral("admin");
   QString password = QStringLiteral("1234");
   QString address = QStringLiteral("192.0.2.10/24");  // the client side is 192.0.2.1/24
+  QString gateway;  // the device's default gateway; empty: the client side's address
 };
 
 class RealOnvifDevice {
@@ -60,6 +61,11 @@ class RealOnvifDevice {
   // The METHOD column of Requests() / Changes().
   QStringList RequestedMethods() const;
   QStringList ChangedMethods() const;
+  // The device's discovery daemon: stopped it says Bye; started it says
+  // Hello (and answers probes a second later). False when it did not.
+  bool StopDiscovery();
+  bool StartDiscovery();
+
   // Forgets what was recorded so far (the next step's requests alone).
   void ClearRecords();
 
