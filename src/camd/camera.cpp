@@ -321,9 +321,11 @@ void Camera::Start() {
     }
   }
   log_.Line(QStringLiteral("camera %1 state up address=%2 http=%3").arg(Mac(), Address(), http));
+  emit Started();
 }
 
 void Camera::Stop() {
+  if (!silent_) emit Stopping();
   silent_ = true;
   sender_.reset();
   // The server may be in the middle of its own handler: delete it later.

@@ -70,25 +70,48 @@ std::optional<Probe> ReadProbe(const QByteArray& datagram, QString& error) {
   return Probe{id->text, scopes ? scopes->text.split(u' ', Qt::SkipEmptyParts) : QStringList()};
 }
 
-QByteArray ProbeMatches(const Camera& camera, const QString& relatesTo) {
-  const QString xaddr = DeviceXAddr(camera.Address(), camera.HttpPort());
-  const QString text =
+namespace {
+
+// A WS-Discovery message from a camera: `headers` after the MessageID,
+// `body` inside the Body, `description` replaced by the camera's
+// EndpointReference, Types, Scopes and XAddrs.
+QString DiscoveryMessage(const Camera& camera, const QString& headers, const QString& body) {
+  const QString description =
       QStringLiteral(
-          "<?xml version=\"1.0\" encoding=\"UTF-8\"?>"
-          "<env:Envelope xmlns:env=\"%1\" xmlns:wsa=\"%2\" xmlns:d=\"%3\" xmlns:dn=\"%4\" xmlns:tds=\"%5\">"
-          "<env:Header><wsa:MessageID>%6</wsa:MessageID><wsa:RelatesTo>%7</wsa:RelatesTo>"
-          "<wsa:To>%8</wsa:To><wsa:Action>%9</wsa:Action></env:Header>"
-          "<env:Body><d:ProbeMatches><d:ProbeMatch><wsa:EndpointReference><wsa:Address>%10</wsa:Address>"
-          "</wsa:EndpointReference><d:Types>dn:NetworkVideoTransmitter tds:Device</d:Types>"
-          "<d:Scopes>%11</d:Scopes><d:XAddrs>%12</d:XAddrs><d:MetadataVersion>1</d:MetadataVersion>"
-          "</d:ProbeMatch></d:ProbeMatches></env:Body></env:Envelope>")
-          .arg(QLatin1String(protocol::NsSoapEnvelope), QLatin1String(protocol::NsAddressing),
-               QLatin1String(protocol::NsDiscovery), QLatin1String(protocol::NsNetworkWsdl),
-               QLatin1String(protocol::NsDevice), NewMessageId(), protocol::XmlEscaped(relatesTo),
-               QLatin1String(protocol::DiscoveryAnonymous), QLatin1String(protocol::ProbeMatchesAction))
+          "<wsa:EndpointReference><wsa:Address>%1</wsa:Address></wsa:EndpointReference>"
+          "<d:Types>dn:NetworkVideoTransmitter tds:Device</d:Types><d:Scopes>%2</d:Scopes>"
+          "<d:XAddrs>%3</d:XAddrs><d:MetadataVersion>1</d:MetadataVersion>")
           .arg(EndpointReference(camera.Mac()), protocol::XmlEscaped(Scopes(camera.Profile()).join(u' ')),
-               protocol::XmlEscaped(xaddr));
-  return text.toUtf8();
+               protocol::XmlEscaped(DeviceXAddr(camera.Address(), camera.HttpPort())));
+  return QStringLiteral(
+             "<?xml version=\"1.0\" encoding=\"UTF-8\"?>"
+             "<env:Envelope xmlns:env=\"%1\" xmlns:wsa=\"%2\" xmlns:d=\"%3\" xmlns:dn=\"%4\" xmlns:tds=\"%5\">"
+             "<env:Header><wsa:MessageID>%6</wsa:MessageID>%7</env:Header><env:Body>%8</env:Body></env:Envelope>")
+      .arg(QLatin1String(protocol::NsSoapEnvelope), QLatin1String(protocol::NsAddressing),
+           QLatin1String(protocol::NsDiscovery), QLatin1String(protocol::NsNetworkWsdl),
+           QLatin1String(protocol::NsDevice), NewMessageId(), headers,
+           QString(body).replace(u"%description"_qs, description));
+}
+
+}  // namespace
+
+QByteArray ProbeMatches(const Camera& camera, const QString& relatesTo) {
+  return DiscoveryMessage(camera,
+                          QStringLiteral("<wsa:RelatesTo>%1</wsa:RelatesTo><wsa:To>%2</wsa:To><wsa:Action>%3</wsa:Action>")
+                              .arg(protocol::XmlEscaped(relatesTo), QLatin1String(protocol::DiscoveryAnonymous),
+                                   QLatin1String(protocol::ProbeMatchesAction)),
+                          u"<d:ProbeMatches><d:ProbeMatch>%description</d:ProbeMatch></d:ProbeMatches>"_qs)
+      .toUtf8();
+}
+
+QByteArray Announcement(const Camera& camera, AnnouncementKind kind) {
+  const QString name = kind == AnnouncementKind::Hello ? u"Hello"_qs : u"Bye"_qs;
+  return DiscoveryMessage(camera,
+                          QStringLiteral("<wsa:To>urn:schemas-xmlsoap-org:ws:2005:04:discovery</wsa:To>"
+                                         "<wsa:Action>%1/%2</wsa:Action>")
+                              .arg(QLatin1String(protocol::NsDiscovery), name),
+                          QStringLiteral("<d:%1>%description</d:%1>").arg(name))
+      .toUtf8();
 }
 
 OnvifDiscovery::OnvifDiscovery(const SimOptions& options, SimLog& log, std::mt19937& random, AnswerScheduler& answers,
@@ -109,6 +132,28 @@ OnvifDiscovery::OnvifDiscovery(const SimOptions& options, SimLog& log, std::mt19
 bool OnvifDiscovery::Open(QString& error) {
   return socket_.Open(QHostAddress(QLatin1String(protocol::OnvifGroup)), options_.onvifDiscoveryPort,
                       options_.interface, error);
+}
+
+void OnvifDiscovery::AddCamera(Camera* camera) {
+  cameras_.push_back(camera);
+  if (!camera->Profile().onvif) return;
+  connect(camera, &Camera::Started, this, [this, camera] { Announce(*camera, AnnouncementKind::Hello); });
+  connect(camera, &Camera::Stopping, this, [this, camera] { Announce(*camera, AnnouncementKind::Bye); });
+}
+
+void OnvifDiscovery::ByeAll() {
+  for (const Camera* camera : cameras_) {
+    if (camera->Profile().onvif && !camera->Silent()) Announce(*camera, AnnouncementKind::Bye);
+  }
+}
+
+void OnvifDiscovery::Announce(const Camera& camera, AnnouncementKind kind) {
+  QUdpSocket* sender = SenderFor(camera.Address());
+  if (sender == nullptr) return;
+  sender->writeDatagram(Announcement(camera, kind), QHostAddress(QLatin1String(protocol::OnvifGroup)),
+                        options_.onvifDiscoveryPort);
+  probes_.Line(QStringLiteral("%1 mac=%2 address=%3")
+                   .arg(kind == AnnouncementKind::Hello ? u"hello"_qs : u"bye"_qs, camera.Mac(), camera.Address()));
 }
 
 void OnvifDiscovery::ReadPending() {
@@ -173,7 +218,7 @@ void OnvifDiscovery::Dispatch(const QByteArray& datagram, const QHostAddress& fr
     }
   } else {
     for (Camera* camera : cameras_) {
-      if (!camera->Profile().onvif) continue;
+      if (!camera->Profile().onvif || !camera->Profile().answersProbes) continue;
       (camera->Silent() ? seen->deaf : hearing).push_back(camera);
     }
   }
@@ -214,6 +259,8 @@ QUdpSocket* OnvifDiscovery::SenderFor(const QString& address) {
     log_.Line(QStringLiteral("sim wsd error cannot send from %1: %2").arg(address, socket->errorString()));
     return nullptr;
   }
+  socket->setMulticastInterface(options_.interface);
+  socket->setSocketOption(QAbstractSocket::MulticastTtlOption, 1);
   senders_.insert(address, socket);
   return socket.get();
 }

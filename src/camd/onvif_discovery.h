@@ -35,6 +35,10 @@ struct Probe {
 std::optional<Probe> ReadProbe(const QByteArray& datagram, QString& error);
 // The ProbeMatches of one camera to the Probe `relatesTo`.
 QByteArray ProbeMatches(const Camera& camera, const QString& relatesTo);
+// A camera's own word on the group: Hello (with its XAddr) when it starts on
+// an address, Bye when it leaves it.
+enum class AnnouncementKind { Hello, Bye };
+QByteArray Announcement(const Camera& camera, AnnouncementKind kind);
 
 class OnvifDiscovery : public QObject {
   Q_OBJECT
@@ -44,7 +48,11 @@ class OnvifDiscovery : public QObject {
                  QObject* parent = nullptr);
 
   bool Open(QString& error);
-  void AddCamera(Camera* camera) { cameras_.push_back(camera); }
+  // An ONVIF camera says Hello whenever it starts on an address and Bye
+  // whenever it stops (a restart, a new address).
+  void AddCamera(Camera* camera);
+  // Every ONVIF camera still serving says Bye: the simulator is ending.
+  void ByeAll();
 
  private:
   void ReadPending();
@@ -52,6 +60,7 @@ class OnvifDiscovery : public QObject {
   void Dispatch(const QByteArray& datagram, const QHostAddress& from, quint16 port);
   void Answer(Camera& camera, const QHostAddress& to, quint16 port, const QString& relatesTo);
   QUdpSocket* SenderFor(const QString& address);
+  void Announce(const Camera& camera, AnnouncementKind kind);
 
   const SimOptions& options_;
   SimLog& log_;

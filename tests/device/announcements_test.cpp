@@ -13,6 +13,7 @@
 #include "device/announcements.h"
 #include "device/net_camera_control.h"
 #include "device/onvif_discovery.h"
+#include "simulator.h"
 
 namespace {
 
@@ -187,6 +188,43 @@ TEST_F(AnnouncedTest, AFloodOfForgedHellosStaysWithinTheListCap) {
   EXPECT_EQ(changes, 50);
   control.Search();
   EXPECT_EQ(control.FoundCount(), 50) << "the announced cameras kept are capped as well";
+}
+
+// The simulator's ONVIF cameras announce themselves: Hello when they start,
+// Bye when the simulator ends. One that answers no probe (its answers would
+// go to its gateway) is listed by its Hello alone, and kept by the search.
+TEST(SimulatorAnnouncements, AnAnnouncingCameraIsListedKeptAndGone) {
+  SimCamera quiet;
+  quiet.host = 30;
+  quiet.protocols = {u"onvif"_qs};
+  quiet.answersProbes = false;
+  SimCamera usual = quiet;
+  usual.host = 31;
+  usual.answersProbes = true;
+  Simulator sim({quiet, usual});
+  device::NetOptions options = sim.Options();
+  options.searchCap = std::chrono::milliseconds(1500);
+  device::NetCameraControl control(options);
+  ASSERT_TRUE(control.StartListening());
+  ASSERT_TRUE(sim.Start());
+  const auto rowAt = [&](const QString& address) -> std::optional<QString> {
+    for (int32_t i = 0; i < control.FoundCount(); ++i) {
+      control.DeviceIndex(i);
+      if (QString::fromStdU16String(control.DeviceAddress()) == address)
+        return QString::fromStdU16String(control.DeviceNote());
+    }
+    return std::nullopt;
+  };
+  ASSERT_TRUE(WaitFor([&] { return rowAt(sim.Address(30)) && rowAt(sim.Address(31)); }));
+  EXPECT_EQ(rowAt(sim.Address(30)), u"announced"_qs);
+
+  control.Search();
+  EXPECT_EQ(rowAt(sim.Address(30)), u"announced"_qs) << "kept though it answers no probe";
+  EXPECT_EQ(rowAt(sim.Address(31)), QString()) << "found by the search";
+
+  sim.Stop();
+  EXPECT_TRUE(WaitFor([&] { return rowAt(sim.Address(30)).value_or(QString()).startsWith(u"gone (said Bye)"); }));
+  EXPECT_TRUE(WaitFor([&] { return rowAt(sim.Address(31)).value_or(QString()).startsWith(u"gone (said Bye)"); }));
 }
 
 }  // namespace
