@@ -67,6 +67,7 @@ void NetCameraControl::Search() {
 
 bool NetCameraControl::StartListening() {
   if (listener_) return true;
+  if (options_.onvifPort == 0) return false;  // no ONVIF wanted
   auto listener = std::make_unique<AnnouncementListener>(options_);
   QString error;
   if (!listener->Open(error)) {

@@ -52,7 +52,8 @@ class NetCameraControl : public CameraControl {
   // Announced), a Bye marks it gone. Announced cameras (up to the row cap)
   // are listed again after each search that did not find them, so a camera
   // whose answers to probes are routed away stays listed. False when it
-  // cannot listen (logged); it is then tried again at the next Search.
+  // cannot listen (logged), or onvifPort is 0; it is tried again at the
+  // next Search.
   bool StartListening();
   // Hears that ListCamera or MarkGone changed the found cameras.
   void SetListChangedCallback(std::function<void()> onChanged) { onListChanged_ = std::move(onChanged); }
