@@ -55,12 +55,12 @@ struct CameraProfile {
   QString caption;
   QString version;
   bool wireless = false;
-  bool sentrova = true;  // answers our own discovery and setup API
-  bool onvif = false;    // answers WS-Discovery and the ONVIF services
-  bool macScope = true;  // ONVIF scopes name the MAC
+  bool sentrova = true;       // answers our own discovery and setup API
+  bool onvif = false;         // answers WS-Discovery and the ONVIF services
+  bool macScope = true;       // ONVIF scopes name the MAC
   bool answersProbes = true;  // false: an ONVIF camera only announces itself (its answers go elsewhere)
-  quint16 httpPort = 0;  // an ONVIF-only camera's service port; 0: the family's
-  QJsonObject settings;  // complete and valid
+  quint16 httpPort = 0;       // an ONVIF-only camera's service port; 0: the family's
+  QJsonObject settings;       // complete and valid
   Faults faults;
 };
 

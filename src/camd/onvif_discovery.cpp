@@ -96,11 +96,12 @@ QString DiscoveryMessage(const Camera& camera, const QString& headers, const QSt
 }  // namespace
 
 QByteArray ProbeMatches(const Camera& camera, const QString& relatesTo) {
-  return DiscoveryMessage(camera,
-                          QStringLiteral("<wsa:RelatesTo>%1</wsa:RelatesTo><wsa:To>%2</wsa:To><wsa:Action>%3</wsa:Action>")
-                              .arg(protocol::XmlEscaped(relatesTo), QLatin1String(protocol::DiscoveryAnonymous),
-                                   QLatin1String(protocol::ProbeMatchesAction)),
-                          u"<d:ProbeMatches><d:ProbeMatch>%description</d:ProbeMatch></d:ProbeMatches>"_qs)
+  return DiscoveryMessage(
+             camera,
+             QStringLiteral("<wsa:RelatesTo>%1</wsa:RelatesTo><wsa:To>%2</wsa:To><wsa:Action>%3</wsa:Action>")
+                 .arg(protocol::XmlEscaped(relatesTo), QLatin1String(protocol::DiscoveryAnonymous),
+                      QLatin1String(protocol::ProbeMatchesAction)),
+             u"<d:ProbeMatches><d:ProbeMatch>%description</d:ProbeMatch></d:ProbeMatches>"_qs)
       .toUtf8();
 }
 

@@ -131,7 +131,8 @@ int Listen(const device::NetOptions& options, bool json, int seconds) {
     camera.gone = true;
     print(u"bye"_qs, camera);
   };
-  if (seconds > 0) QTimer::singleShot(std::chrono::seconds(seconds), QCoreApplication::instance(), &QCoreApplication::quit);
+  if (seconds > 0)
+    QTimer::singleShot(std::chrono::seconds(seconds), QCoreApplication::instance(), &QCoreApplication::quit);
   return QCoreApplication::exec();
 }
 

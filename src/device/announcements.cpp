@@ -121,7 +121,7 @@ void AnnouncementListener::Take(const QByteArray& datagram, const QHostAddress& 
   camera->origin = FoundCamera::Origin::Announced;
   camera->interfaceName = interfaceName;
   qCDebug(lcDiscovery).noquote() << "Hello from" << camera->endpoint.left(80) << "at" << camera->address << "on"
-                                << interfaceName;
+                                 << interfaceName;
   if (onHello) onHello(*camera);
 }
 

@@ -36,7 +36,8 @@ QByteArray Message(const QString& kind, const QString& endpoint, const QString& 
       .arg(kind, endpoint, types, xaddr)
       .toUtf8();
 }
-QByteArray Hello(const QString& endpoint, const QString& address, const QString& types = u"tdn:NetworkVideoTransmitter"_qs) {
+QByteArray Hello(const QString& endpoint, const QString& address,
+                 const QString& types = u"tdn:NetworkVideoTransmitter"_qs) {
   return Message(u"Hello"_qs, endpoint, types, u"http://"_qs + address + u"/onvif/device_service"_qs);
 }
 QByteArray Bye(const QString& endpoint) { return Message(u"Bye"_qs, endpoint, u"tdn:NetworkVideoTransmitter"_qs, {}); }
@@ -48,8 +49,7 @@ TEST(AnnouncementReader, TakesHelloAndByeRefusesTheRest) {
     QString error;  // empty: taken
     Announcement::Kind kind = Announcement::Kind::Hello;
   };
-  const QByteArray probeMatches =
-      Hello(u"urn:uuid:a"_qs, u"10.9.0.10"_qs).replace("wsdd:Hello", "wsdd:ProbeMatches");
+  const QByteArray probeMatches = Hello(u"urn:uuid:a"_qs, u"10.9.0.10"_qs).replace("wsdd:Hello", "wsdd:ProbeMatches");
   const Case cases[] = {
       {"a Hello", Hello(u"urn:uuid:a"_qs, u"10.9.0.10"_qs), {}},
       {"a Bye", Bye(u"urn:uuid:a"_qs), {}, Announcement::Kind::Bye},

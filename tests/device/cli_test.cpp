@@ -232,8 +232,9 @@ TEST(Cli, ListenPrintsEachHelloAndByeAsOneJsonLine) {
   camera.caption = u"Gate"_qs;
   Simulator sim({camera});
   QProcess cli;
-  cli.start(QString::fromUtf8(SENTROVA_CLI), {u"listen"_qs, u"--interface"_qs, u"lo"_qs, u"--onvif-port"_qs,
-                                              QString::number(sim.onvifPort()), u"--json"_qs, u"--seconds"_qs, u"3"_qs});
+  cli.start(QString::fromUtf8(SENTROVA_CLI),
+            {u"listen"_qs, u"--interface"_qs, u"lo"_qs, u"--onvif-port"_qs, QString::number(sim.onvifPort()),
+             u"--json"_qs, u"--seconds"_qs, u"3"_qs});
   ASSERT_TRUE(cli.waitForStarted());
   QByteArray out;
   QObject::connect(&cli, &QProcess::readyReadStandardOutput, [&] { out += cli.readAllStandardOutput(); });

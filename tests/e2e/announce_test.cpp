@@ -66,8 +66,8 @@ TEST(Announcements, ForeignSubnetCameraListedByItsHelloAndGoneAfterItsBye) {
   EXPECT_EQ(NoteAt(control, CameraAddress), note) << "an announced camera outlives the next search";
 
   ASSERT_TRUE(device.StopDiscovery());
-  EXPECT_TRUE(WaitFor([&] { return NoteAt(control, CameraAddress).value_or(QString()).startsWith(u"gone (said Bye)"); },
-                      5000))
+  EXPECT_TRUE(
+      WaitFor([&] { return NoteAt(control, CameraAddress).value_or(QString()).startsWith(u"gone (said Bye)"); }, 5000))
       << NoteAt(control, CameraAddress).value_or(u"(no row)"_qs).toStdString();
   EXPECT_GE(changes, 2);
 }
