@@ -117,10 +117,11 @@ int Listen(const device::NetOptions& options, bool json, int seconds) {
                              {u"note"_qs, device::RowNote(camera)}};
       out << JsonSafeText(QString::fromUtf8(QJsonDocument(line).toJson(QJsonDocument::Compact))) << '\n';
     } else {
-      out << clock.elapsed() << ' ' << kind << ' ' << PlainText(camera.endpoint) << ' '
-          << (camera.address.isEmpty() ? u"-"_qs : camera.address) << ' '
-          << (camera.interfaceName.isEmpty() ? u"-"_qs : camera.interfaceName) << ' ' << PlainText(camera.caption)
-          << '\n';
+      QStringList fields{QString::number(clock.elapsed()), kind, PlainText(camera.endpoint),
+                         camera.address.isEmpty() ? u"-"_qs : camera.address,
+                         camera.interfaceName.isEmpty() ? u"-"_qs : camera.interfaceName};
+      if (!camera.caption.isEmpty()) fields << PlainText(camera.caption);
+      out << fields.join(u' ') << '\n';
     }
     out.flush();
   };
