@@ -321,6 +321,7 @@ void Camera::Start() {
     }
   }
   log_.Line(QStringLiteral("camera %1 state up address=%2 http=%3").arg(Mac(), Address(), http));
+  emit Started();
 }
 
 // The device service at the interface's link-local address as well, for a
@@ -341,6 +342,7 @@ QString Camera::ListenLinkLocal(quint16 port) {
 }
 
 void Camera::Stop() {
+  if (!silent_) emit Stopping();
   silent_ = true;
   sender_.reset();
   // The server may be in the middle of its own handler: delete it later.

@@ -111,6 +111,11 @@ class Camera : public QObject {
   bool MayCheckLogin() { return guesses_.MayCheck(clock_.elapsed()); }
   void LoginWrong() { guesses_.Failed(clock_.elapsed()); }
 
+ signals:
+  // On its address: serving (WS-Discovery Hello), about to stop (Bye).
+  void Started();
+  void Stopping();
+
  private:
   struct Reply {
     int status = 200;

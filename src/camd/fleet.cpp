@@ -109,7 +109,7 @@ std::optional<CameraProfile> ParseCamera(const QJsonObject& object, bool loopbac
   QString unknown;
   if (!OnlyKnownFields(object,
                        {"mac", "family", "mode", "caption", "version", "wireless", "protocols", "macScope", "httpPort",
-                        "ipv6LinkLocal", "settings", "faults"},
+                        "ipv6LinkLocal", "answersProbes", "settings", "faults"},
                        unknown)) {
     error = QStringLiteral("unknown field ") + unknown;
     return std::nullopt;
@@ -122,6 +122,7 @@ std::optional<CameraProfile> ParseCamera(const QJsonObject& object, bool loopbac
   }
   if (!ParseProtocols(object.value("protocols"), camera, error)) return std::nullopt;
   camera.macScope = object.value("macScope").toBool(true);
+  camera.answersProbes = object.value("answersProbes").toBool(true);
   if (object.contains("httpPort")) {
     const std::optional<int> port = protocol::IntegralNumber(object.value("httpPort"));
     if (camera.sentrova || !port || *port < 1 || *port > 65535) {

@@ -7,7 +7,7 @@
 //     {"mac": "0.12.34.77.0.10", "family": 2, "mode": "X-350", "caption": "Front door",
 //      "version": "2.10.001", "wireless": true,
 //      "settings": {"SysIPAddress": "127.77.0.10", "SysAdminID": "admin", ...},
-//      "protocols": ["sentrova", "onvif"], "macScope": true, "httpPort": 8080,
+//      "protocols": ["sentrova", "onvif"], "macScope": true, "httpPort": 8080, "answersProbes": true,
 //      "faults": {"refuseConnections": false, "answerDelayMs": 0,
 //                 "dropShare": 0.0, "dieDuringApply": false,
 //                 "clockSkewSeconds": 0, "rebootNeeded": false,
@@ -55,10 +55,11 @@ struct CameraProfile {
   QString caption;
   QString version;
   bool wireless = false;
-  bool sentrova = true;  // answers our own discovery and setup API
-  bool onvif = false;    // answers WS-Discovery and the ONVIF services
-  bool macScope = true;  // ONVIF scopes name the MAC
-  quint16 httpPort = 0;  // an ONVIF-only camera's service port; 0: the family's
+  bool sentrova = true;       // answers our own discovery and setup API
+  bool onvif = false;         // answers WS-Discovery and the ONVIF services
+  bool macScope = true;       // ONVIF scopes name the MAC
+  bool answersProbes = true;  // false: an ONVIF camera only announces itself (its answers go elsewhere)
+  quint16 httpPort = 0;       // an ONVIF-only camera's service port; 0: the family's
   // ONVIF: also answers probes to [ff02::c] and serves its device service at
   // the cameras' interface's IPv6 link-local address.
   bool ipv6LinkLocal = false;

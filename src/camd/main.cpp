@@ -207,6 +207,7 @@ int main(int argc, char** argv) {
     char byte = 0;
     [[maybe_unused]] const ssize_t got = read(signalPipe[0], &byte, 1);
     log.Line("sim stopping");
+    onvifDiscovery.ByeAll();
     QCoreApplication::quit();
   });
 

@@ -71,30 +71,57 @@ std::optional<Probe> ReadProbe(const QByteArray& datagram, QString& error) {
   return Probe{id->text, scopes ? scopes->text.split(u' ', Qt::SkipEmptyParts) : QStringList()};
 }
 
-QByteArray ProbeMatches(const Camera& camera, const QString& relatesTo, const QHostAddress& linkLocal) {
+namespace {
+
+// A WS-Discovery message from a camera: `headers` after the MessageID,
+// `body` inside the Body, `description` replaced by the camera's
+// EndpointReference, Types, Scopes and XAddrs (with a linkLocal, its device
+// service there is a second XAddr).
+QString DiscoveryMessage(const Camera& camera, const QString& headers, const QString& body,
+                         const QHostAddress& linkLocal = {}) {
   QString xaddr = DeviceXAddr(camera.Address(), camera.HttpPort());
   if (!linkLocal.isNull()) {
     QHostAddress unscoped = linkLocal;
     unscoped.setScopeId(QString());
     xaddr += u' ' + DeviceXAddr(u'[' + unscoped.toString() + u']', camera.HttpPort());
   }
-  const QString text =
+  const QString description =
       QStringLiteral(
-          "<?xml version=\"1.0\" encoding=\"UTF-8\"?>"
-          "<env:Envelope xmlns:env=\"%1\" xmlns:wsa=\"%2\" xmlns:d=\"%3\" xmlns:dn=\"%4\" xmlns:tds=\"%5\">"
-          "<env:Header><wsa:MessageID>%6</wsa:MessageID><wsa:RelatesTo>%7</wsa:RelatesTo>"
-          "<wsa:To>%8</wsa:To><wsa:Action>%9</wsa:Action></env:Header>"
-          "<env:Body><d:ProbeMatches><d:ProbeMatch><wsa:EndpointReference><wsa:Address>%10</wsa:Address>"
-          "</wsa:EndpointReference><d:Types>dn:NetworkVideoTransmitter tds:Device</d:Types>"
-          "<d:Scopes>%11</d:Scopes><d:XAddrs>%12</d:XAddrs><d:MetadataVersion>1</d:MetadataVersion>"
-          "</d:ProbeMatch></d:ProbeMatches></env:Body></env:Envelope>")
-          .arg(QLatin1String(protocol::NsSoapEnvelope), QLatin1String(protocol::NsAddressing),
-               QLatin1String(protocol::NsDiscovery), QLatin1String(protocol::NsNetworkWsdl),
-               QLatin1String(protocol::NsDevice), NewMessageId(), protocol::XmlEscaped(relatesTo),
-               QLatin1String(protocol::DiscoveryAnonymous), QLatin1String(protocol::ProbeMatchesAction))
+          "<wsa:EndpointReference><wsa:Address>%1</wsa:Address></wsa:EndpointReference>"
+          "<d:Types>dn:NetworkVideoTransmitter tds:Device</d:Types><d:Scopes>%2</d:Scopes>"
+          "<d:XAddrs>%3</d:XAddrs><d:MetadataVersion>1</d:MetadataVersion>")
           .arg(EndpointReference(camera.Mac()), protocol::XmlEscaped(Scopes(camera.Profile()).join(u' ')),
                protocol::XmlEscaped(xaddr));
-  return text.toUtf8();
+  return QStringLiteral(
+             "<?xml version=\"1.0\" encoding=\"UTF-8\"?>"
+             "<env:Envelope xmlns:env=\"%1\" xmlns:wsa=\"%2\" xmlns:d=\"%3\" xmlns:dn=\"%4\" xmlns:tds=\"%5\">"
+             "<env:Header><wsa:MessageID>%6</wsa:MessageID>%7</env:Header><env:Body>%8</env:Body></env:Envelope>")
+      .arg(QLatin1String(protocol::NsSoapEnvelope), QLatin1String(protocol::NsAddressing),
+           QLatin1String(protocol::NsDiscovery), QLatin1String(protocol::NsNetworkWsdl),
+           QLatin1String(protocol::NsDevice), NewMessageId(), headers,
+           QString(body).replace(u"%description"_qs, description));
+}
+
+}  // namespace
+
+QByteArray ProbeMatches(const Camera& camera, const QString& relatesTo, const QHostAddress& linkLocal) {
+  return DiscoveryMessage(
+             camera,
+             QStringLiteral("<wsa:RelatesTo>%1</wsa:RelatesTo><wsa:To>%2</wsa:To><wsa:Action>%3</wsa:Action>")
+                 .arg(protocol::XmlEscaped(relatesTo), QLatin1String(protocol::DiscoveryAnonymous),
+                      QLatin1String(protocol::ProbeMatchesAction)),
+             u"<d:ProbeMatches><d:ProbeMatch>%description</d:ProbeMatch></d:ProbeMatches>"_qs, linkLocal)
+      .toUtf8();
+}
+
+QByteArray Announcement(const Camera& camera, AnnouncementKind kind) {
+  const QString name = kind == AnnouncementKind::Hello ? u"Hello"_qs : u"Bye"_qs;
+  return DiscoveryMessage(camera,
+                          QStringLiteral("<wsa:To>urn:schemas-xmlsoap-org:ws:2005:04:discovery</wsa:To>"
+                                         "<wsa:Action>%1/%2</wsa:Action>")
+                              .arg(QLatin1String(protocol::NsDiscovery), name),
+                          QStringLiteral("<d:%1>%description</d:%1>").arg(name))
+      .toUtf8();
 }
 
 OnvifDiscovery::OnvifDiscovery(const SimOptions& options, SimLog& log, std::mt19937& random, AnswerScheduler& answers,
@@ -144,6 +171,28 @@ void OnvifDiscovery::Wait(Heard heard, qint64 now) {
       heard.data.contains("/discovery/Bye"))
     return;
   waiting_.Push(std::move(heard), now);
+}
+
+void OnvifDiscovery::AddCamera(Camera* camera) {
+  cameras_.push_back(camera);
+  if (!camera->Profile().onvif) return;
+  connect(camera, &Camera::Started, this, [this, camera] { Announce(*camera, AnnouncementKind::Hello); });
+  connect(camera, &Camera::Stopping, this, [this, camera] { Announce(*camera, AnnouncementKind::Bye); });
+}
+
+void OnvifDiscovery::ByeAll() {
+  for (const Camera* camera : cameras_) {
+    if (camera->Profile().onvif && !camera->Silent()) Announce(*camera, AnnouncementKind::Bye);
+  }
+}
+
+void OnvifDiscovery::Announce(const Camera& camera, AnnouncementKind kind) {
+  QUdpSocket* sender = SenderFor(camera.Address());
+  if (sender == nullptr) return;
+  sender->writeDatagram(Announcement(camera, kind), QHostAddress(QLatin1String(protocol::OnvifGroup)),
+                        options_.onvifDiscoveryPort);
+  probes_.Line(QStringLiteral("%1 mac=%2 address=%3")
+                   .arg(kind == AnnouncementKind::Hello ? u"hello"_qs : u"bye"_qs, camera.Mac(), camera.Address()));
 }
 
 void OnvifDiscovery::ReadPending() {
@@ -216,7 +265,7 @@ void OnvifDiscovery::Dispatch(const QByteArray& datagram, const QHostAddress& fr
   } else {
     const bool ipv6 = from.protocol() == QAbstractSocket::IPv6Protocol;
     for (Camera* camera : cameras_) {
-      if (!camera->Profile().onvif || (ipv6 && !camera->Profile().ipv6LinkLocal)) continue;
+      if (!camera->Profile().onvif || !camera->Profile().answersProbes || (ipv6 && !camera->Profile().ipv6LinkLocal)) continue;
       (camera->Silent() ? seen->deaf : hearing).push_back(camera);
     }
   }
@@ -262,6 +311,8 @@ QUdpSocket* OnvifDiscovery::SenderFor(const QString& address) {
     log_.Line(QStringLiteral("sim wsd error cannot send from %1: %2").arg(address, socket->errorString()));
     return nullptr;
   }
+  socket->setMulticastInterface(options_.interface);
+  socket->setSocketOption(QAbstractSocket::MulticastTtlOption, 1);
   senders_.insert(address, socket);
   return socket.get();
 }

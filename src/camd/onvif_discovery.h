@@ -40,6 +40,10 @@ std::optional<Probe> ReadProbe(const QByteArray& datagram, QString& error);
 // The ProbeMatches of one camera to the Probe `relatesTo`; with a
 // linkLocal, its device service there is a second XAddr.
 QByteArray ProbeMatches(const Camera& camera, const QString& relatesTo, const QHostAddress& linkLocal = {});
+// A camera's own word on the group: Hello (with its XAddr) when it starts on
+// an address, Bye when it leaves it.
+enum class AnnouncementKind { Hello, Bye };
+QByteArray Announcement(const Camera& camera, AnnouncementKind kind);
 
 class OnvifDiscovery : public QObject {
   Q_OBJECT
@@ -52,7 +56,11 @@ class OnvifDiscovery : public QObject {
   // The group [ff02::c] on the interface, for the cameras that offer IPv6
   // link-local; fails where the interface has no link-local address.
   bool OpenIPv6(QString& error);
-  void AddCamera(Camera* camera) { cameras_.push_back(camera); }
+  // An ONVIF camera says Hello whenever it starts on an address and Bye
+  // whenever it stops (a restart, a new address).
+  void AddCamera(Camera* camera);
+  // Every ONVIF camera still serving says Bye: the simulator is ending.
+  void ByeAll();
 
  private:
   void ReadPending();
@@ -62,6 +70,7 @@ class OnvifDiscovery : public QObject {
   void Dispatch(const QByteArray& datagram, const QHostAddress& from, quint16 port);
   void Answer(Camera& camera, const QHostAddress& to, quint16 port, const QString& relatesTo);
   QUdpSocket* SenderFor(const QString& address);
+  void Announce(const Camera& camera, AnnouncementKind kind);
 
   const SimOptions& options_;
   SimLog& log_;

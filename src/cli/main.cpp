@@ -1,6 +1,10 @@
 // sentrova-cli: the device search from a terminal.
 //   sentrova-cli search [--interface NAME] [--json] [--timeout MS] [--port N]
 // prints the cameras found, one row each (or one JSON array), and exits 0.
+//   sentrova-cli listen [--interface NAME] [--json] [--seconds N]
+// prints each camera's announcement (Hello, Bye) as it arrives, one line each
+// (or one JSON object a line) led by the ms since the start, until N seconds
+// have passed (or it is ended).
 // A command line it cannot take exits 2 with a message on stderr: an unknown
 // command or option, a malformed number, an interface named that cannot be
 // used. A search that cannot run exits 3. More cameras than the list holds
@@ -11,12 +15,15 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QElapsedTimer>
 #include <QLoggingCategory>
 #include <QTextStream>
+#include <QTimer>
 #include <vector>
 
 #include "base/command_line.h"
 #include "cli/plain_text.h"
+#include "device/announcements.h"
 #include "device/camera_text.h"
 #include "device/discovery.h"
 #include "device/net_options.h"
@@ -92,6 +99,45 @@ void PrintTable(const std::vector<device::FoundCamera>& cameras) {
   }
 }
 
+// One line per announcement, written at once so that a reader can time it.
+int Listen(const device::NetOptions& options, bool json, int seconds) {
+  device::AnnouncementListener listener(options);
+  QString error;
+  if (!listener.Open(error)) return Fail(ExitNetwork, error);
+  QElapsedTimer clock;
+  clock.start();
+  QTextStream out(stdout);
+  const auto print = [&](const QString& kind, const device::FoundCamera& camera) {
+    if (json) {
+      const QJsonObject line{{u"ms"_qs, clock.elapsed()},
+                             {u"kind"_qs, kind},
+                             {u"endpoint"_qs, camera.endpoint},
+                             {u"address"_qs, camera.address},
+                             {u"interface"_qs, camera.interfaceName},
+                             {u"name"_qs, camera.caption},
+                             {u"note"_qs, device::RowNote(camera)}};
+      out << JsonSafeText(QString::fromUtf8(QJsonDocument(line).toJson(QJsonDocument::Compact))) << '\n';
+    } else {
+      QStringList fields{QString::number(clock.elapsed()), kind, PlainText(camera.endpoint),
+                         camera.address.isEmpty() ? u"-"_qs : camera.address,
+                         camera.interfaceName.isEmpty() ? u"-"_qs : camera.interfaceName};
+      if (!camera.caption.isEmpty()) fields << PlainText(camera.caption);
+      out << fields.join(u' ') << '\n';
+    }
+    out.flush();
+  };
+  listener.onHello = [&](const device::FoundCamera& camera) { print(u"hello"_qs, camera); };
+  listener.onBye = [&](const QString& endpoint) {
+    device::FoundCamera camera;
+    camera.endpoint = endpoint;
+    camera.gone = true;
+    print(u"bye"_qs, camera);
+  };
+  if (seconds > 0)
+    QTimer::singleShot(std::chrono::seconds(seconds), QCoreApplication::instance(), &QCoreApplication::quit);
+  return QCoreApplication::exec();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -100,10 +146,11 @@ int main(int argc, char** argv) {
   QCoreApplication::setApplicationName(u"sentrova-cli"_qs);
   QCommandLineParser parser;
   parser.setApplicationDescription(
-      u"Finds the cameras on the network: Sentrova's own and ONVIF cameras.\n\nCommand: search"_qs);
+      u"Finds the cameras on the network: Sentrova's own and ONVIF cameras.\n\n"
+      "Commands: search, listen (print the ONVIF cameras' announcements as they arrive)"_qs);
   parser.addHelpOption();
   parser.addVersionOption();
-  parser.addPositionalArgument(u"command"_qs, u"search"_qs);
+  parser.addPositionalArgument(u"command"_qs, u"search or listen"_qs);
   const QCommandLineOption interfaceOption(
       u"interface"_qs, u"Search on this interface (repeat for more; lo alone confines to loopback)."_qs, u"NAME"_qs);
   const QCommandLineOption jsonOption(u"json"_qs, u"Print one JSON array."_qs);
@@ -112,7 +159,10 @@ int main(int argc, char** argv) {
   const QCommandLineOption onvifPortOption(u"onvif-port"_qs, u"WS-Discovery UDP port of the ONVIF search (0: none)."_qs,
                                            u"N"_qs);
   const QCommandLineOption verboseOption(u"verbose"_qs, u"Log what the search drops."_qs);
-  parser.addOptions({interfaceOption, jsonOption, timeoutOption, portOption, onvifPortOption, verboseOption});
+  const QCommandLineOption secondsOption(u"seconds"_qs, u"listen: end after N seconds (default: when ended)."_qs,
+                                         u"N"_qs);
+  parser.addOptions(
+      {interfaceOption, jsonOption, timeoutOption, portOption, onvifPortOption, verboseOption, secondsOption});
   if (!parser.parse(QCoreApplication::arguments())) {
     const QStringList unknown = parser.unknownOptionNames();
     return UsageFail(QString::fromStdString(base::ParserProblem(
@@ -130,7 +180,8 @@ int main(int argc, char** argv) {
   }
   const QStringList commands = parser.positionalArguments();
   if (commands.isEmpty()) return UsageFail(u"no command given"_qs);
-  if (commands.first() != u"search") return UsageFail(u"unknown command '%1'"_qs.arg(commands.first()));
+  const bool listen = commands.first() == u"listen";
+  if (commands.first() != u"search" && !listen) return UsageFail(u"unknown command '%1'"_qs.arg(commands.first()));
   if (commands.size() > 1) return UsageFail(u"unexpected argument '%1'"_qs.arg(commands[1]));
   if (!parser.isSet(verboseOption)) QLoggingCategory::setFilterRules(u"sentrova.device.*.info=false"_qs);
 
@@ -158,6 +209,15 @@ int main(int argc, char** argv) {
   const device::InterfaceChoice choice = device::ChooseInterfaces(options.interfaceNames);
   if (!choice.error.isEmpty()) return Fail(base::ExitUsage, choice.error);
   if (choice.interfaces.empty()) return Fail(ExitNetwork, u"no up, multicast-capable IPv4 interface"_qs);
+  if (listen) {
+    int seconds = 0;
+    if (parser.isSet(secondsOption)) {
+      bool ok = false;
+      seconds = parser.value(secondsOption).toInt(&ok);
+      if (!ok || seconds < 1 || seconds > 86400) return Fail(base::ExitUsage, u"--seconds wants 1 to 86400"_qs);
+    }
+    return Listen(options, parser.isSet(jsonOption), seconds);
+  }
 
   const device::SearchOutcome outcome = device::SearchCameras(options, choice, {});
   if (!outcome.error.isEmpty()) return Fail(ExitNetwork, outcome.error);

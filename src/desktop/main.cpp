@@ -201,6 +201,9 @@ int main(int argc, char* argv[]) {
     desktop.CameraHeard(found.caption.toStdU16String(), found.mac.toStdU16String(), found.address.toStdU16String(),
                         found.mode.toStdU16String());
   });
+  // Cameras that announce themselves join the list between searches.
+  cam.SetListChangedCallback([&desktop] { desktop.ListNews(); });
+  cam.StartListening();
   int status = 0;
   {
     Program program(desktop, cam, camTemp);

@@ -160,6 +160,9 @@ QtDesktop::QtDesktop()
   });
   frame_.setInterval(FrameMs);
   QObject::connect(&frame_, &QTimer::timeout, &gate_, [this] { NextFrame(); });
+  news_.setInterval(FrameMs);
+  news_.setSingleShot(true);
+  QObject::connect(&news_, &QTimer::timeout, &gate_, [this] { ShowListNews(); });
   if (FrameProbe::Wanted()) probe_ = std::make_unique<FrameProbe>();
 }
 
@@ -436,6 +439,23 @@ void QtDesktop::CameraHeard(const std::u16string& caption, const std::u16string&
   heard_.push_back(
       {caption, {device::FormatMacText(macText), address, device::IsAssignedAddress(address) ? u"ok" : u"", mode}});
   if (probe_) probe_->Heard();
+}
+
+void QtDesktop::ListNews() {
+  if (!ending_ && !news_.isActive()) news_.start();
+}
+
+// A handler's nested loop (a search, a wait, a dialog) is no time to change
+// the list under it: the news wait for the frame after it ends.
+void QtDesktop::ShowListNews() {
+  if (ending_ || program_ == nullptr || !program_->frmMain) return;
+  if (handlersRunning_ > 0 || gate_.Closed()) {
+    news_.start();
+    return;
+  }
+  Dispatch([this] {
+    if (program_->frmMain) program_->frmMain->ShowListNews();
+  });
 }
 
 // Once a frame while the search runs: the rows heard go into the list, and

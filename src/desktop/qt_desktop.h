@@ -94,6 +94,11 @@ class QtDesktop : public forms::Desktop {
   void CameraHeard(const std::u16string& caption, const std::u16string& macText, const std::u16string& address,
                    const std::u16string& mode);
 
+  // The camera control's list changed between searches (a camera announced
+  // itself or said Bye): the main window shows the news once no handler
+  // runs, at most once a frame however many arrive.
+  void ListNews();
+
   forms::MsgAnswer MessageBox(const std::u16string& text, const std::u16string& title, forms::MsgIcon icon,
                               forms::MsgButtons buttons) override;
   void SetMousePointer(int16_t pointer) override;
@@ -129,6 +134,7 @@ class QtDesktop : public forms::Desktop {
   QTreeView* ShownList() const;
   bool ShowHeardRows();  // false when no rows were added
   void NextFrame();
+  void ShowListNews();
   QString ChosenCamera() const;
   bool ChooseAgain();
   forms::CameraSeen RunWait(int32_t milliseconds, bool watching, bool lookingOn);
@@ -164,6 +170,7 @@ class QtDesktop : public forms::Desktop {
   bool searched_ = false;                     // a search ended in the handler running
   std::vector<forms::ListView::Row> heard_;   // not yet in the list's rows
   QTimer frame_;                              // while searching_: the heard rows go on screen, the list takes its input
+  QTimer news_;                               // single shot: the list's news are shown with the next frame
   std::optional<InputGate::Layer> listOnly_;  // while searching_
   QString chosen_;                            // the camera (CameraRows::Key) chosen before or during the search
   std::unique_ptr<FrameProbe> probe_;         // the benchmark's figures, when asked for

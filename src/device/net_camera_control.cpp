@@ -1,8 +1,10 @@
 #include "device/net_camera_control.h"
 
+#include <QScopeGuard>
 #include <algorithm>
 #include <utility>
 
+#include "device/announcements.h"
 #include "device/device_log.h"
 #include "device/onvif_backend.h"
 #include "device/own_backend.h"
@@ -29,16 +31,9 @@ NetCameraControl::NetCameraControl(NetOptions options) : options_(std::move(opti
   backend_ = own_.get();
 }
 
-// ---- Discovery -------------------------------------------------------------
+NetCameraControl::~NetCameraControl() = default;
 
-void NetCameraControl::Search() {
-  found_.clear();
-  index_ = 0;
-  leftOut_ = 0;
-  SearchOutcome outcome = SearchCameras(options_, ChooseInterfaces(options_.interfaceNames), onFound_);
-  found_ = std::move(outcome.cameras);
-  leftOut_ = outcome.leftOut;
-}
+// ---- Discovery -------------------------------------------------------------
 
 namespace {
 
@@ -49,11 +44,72 @@ bool SameCamera(const FoundCamera& listed, const FoundCamera& heard) {
 
 }  // namespace
 
+void NetCameraControl::Search() {
+  StartListening();
+  found_.clear();
+  index_ = 0;
+  leftOut_ = 0;
+  {
+    // Announcements heard meanwhile wait in announced_ for the search's end.
+    searching_ = true;
+    const auto searched = qScopeGuard([this] { searching_ = false; });
+    SearchOutcome outcome = SearchCameras(options_, ChooseInterfaces(options_.interfaceNames), onFound_);
+    found_ = std::move(outcome.cameras);
+    leftOut_ = outcome.leftOut;
+  }
+  // The announced cameras the search did not hear follow its rows.
+  for (const FoundCamera& camera : announced_) {
+    if (static_cast<int>(found_.size()) >= options_.maxCameras) break;
+    if (std::none_of(found_.begin(), found_.end(), [&](const FoundCamera& row) { return SameCamera(row, camera); }))
+      found_.push_back(camera);
+  }
+}
+
+bool NetCameraControl::StartListening() {
+  if (listener_) return true;
+  if (options_.onvifPort == 0) return false;  // no ONVIF wanted
+  auto listener = std::make_unique<AnnouncementListener>(options_);
+  QString error;
+  if (!listener->Open(error)) {
+    qCWarning(lcDiscovery) << "Cameras' announcements are not heard:" << error;
+    return false;
+  }
+  listener->onHello = [this](const FoundCamera& camera) { HeardHello(camera); };
+  listener->onBye = [this](const QString& endpoint) { HeardBye(endpoint); };
+  listener_ = std::move(listener);
+  return true;
+}
+
+void NetCameraControl::HeardHello(const FoundCamera& camera) {
+  const auto known = std::find_if(announced_.begin(), announced_.end(),
+                                  [&](const FoundCamera& row) { return row.endpoint == camera.endpoint; });
+  if (known != announced_.end()) {
+    *known = camera;
+  } else if (static_cast<int>(announced_.size()) < options_.maxCameras) {
+    announced_.push_back(camera);
+  }
+  if (!searching_) ListCamera(camera);
+}
+
+void NetCameraControl::HeardBye(const QString& endpoint) {
+  std::erase_if(announced_, [&](const FoundCamera& row) { return row.endpoint == endpoint; });
+  if (!searching_) MarkGone(endpoint);
+}
+
 bool NetCameraControl::ListCamera(const FoundCamera& camera) {
   const auto listed =
       std::find_if(found_.begin(), found_.end(), [&](const FoundCamera& row) { return SameCamera(row, camera); });
   if (listed != found_.end()) {
-    if (listed->gone) {
+    // Heard again at another address (a camera that took a new one says
+    // Bye, then Hello with its new XAddr): the row follows it.
+    const bool moved = !camera.endpoint.isEmpty() && listed->address != camera.address;
+    if (moved) {
+      listed->address = camera.address;
+      listed->port = camera.port;
+      listed->path = camera.path;
+      listed->interfaceName = camera.interfaceName;
+    }
+    if (listed->gone || moved) {
       listed->gone = false;
       if (onListChanged_) onListChanged_();
     }

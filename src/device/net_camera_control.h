@@ -27,9 +27,12 @@
 
 namespace device {
 
+class AnnouncementListener;
+
 class NetCameraControl : public CameraControl {
  public:
   explicit NetCameraControl(NetOptions options = {});
+  ~NetCameraControl() override;
 
   // Hears each new camera of a running search as it arrives.
   void SetFoundCallback(std::function<void(const FoundCamera&)> onFound) { onFound_ = std::move(onFound); }
@@ -46,6 +49,14 @@ class NetCameraControl : public CameraControl {
   bool ListCamera(const FoundCamera& camera);
   // An ONVIF camera that said Bye stays listed, marked gone.
   void MarkGone(const QString& endpoint);
+  // Starts hearing the cameras' announcements on the chosen interfaces (the
+  // first Search starts it too): a Hello lists its camera (origin
+  // Announced), a Bye marks it gone. Announced cameras (up to the row cap)
+  // are listed again after each search that did not find them, so a camera
+  // whose answers to probes are routed away stays listed. False when it
+  // cannot listen (logged), or onvifPort is 0; it is tried again at the
+  // next Search.
+  bool StartListening();
   // Hears that ListCamera or MarkGone changed the found cameras.
   void SetListChangedCallback(std::function<void()> onChanged) { onListChanged_ = std::move(onChanged); }
   // How many cameras the last search heard beyond its row cap (at least;
@@ -106,12 +117,17 @@ class NetCameraControl : public CameraControl {
   // After a change of the target: another camera forgets the earlier one's
   // credentials and kept settings.
   void TargetChanged();
+  void HeardHello(const FoundCamera& camera);
+  void HeardBye(const QString& endpoint);
 
   NetOptions options_;
   std::function<void(const FoundCamera&)> onFound_;
   std::function<void()> onListChanged_;
   std::vector<FoundCamera> found_;
   int32_t leftOut_ = 0;
+  std::unique_ptr<AnnouncementListener> listener_;
+  std::vector<FoundCamera> announced_;  // the latest Hello of each camera that has not said Bye since
+  bool searching_ = false;
   int32_t index_ = 0;
 
   Target target_;

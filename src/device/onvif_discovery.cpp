@@ -30,6 +30,29 @@ bool IsLinkLocal(uint32_t ip) { return (ip >> 16) == 0xa9fe; }  // 169.254.0.0/1
 
 QStringList Words(const QString& text) { return text.split(QRegularExpression(u"\\s+"_qs), Qt::SkipEmptyParts); }
 
+// One device's description, as a ProbeMatch, a Hello and a Bye carry it; no
+// endpoint when it has none of a usable length.
+ProbeMatch ReadMatch(const XmlElement& element) {
+  ProbeMatch one;
+  if (const XmlElement* reference = element.Child(u"EndpointReference", Ns::Addressing)) {
+    one.endpoint = reference->ChildText(u"Address", Ns::Addressing);
+  }
+  if (one.endpoint.size() > protocol::MaxErrorUnits) one.endpoint.clear();
+  if (one.endpoint.isEmpty()) return one;
+  one.types = Words(element.ChildText(u"Types", Ns::Discovery));
+  one.scopes = Words(element.ChildText(u"Scopes", Ns::Discovery));
+  one.xaddrs = Words(element.ChildText(u"XAddrs", Ns::Discovery));
+  return one;
+}
+
+std::optional<protocol::SoapMessage> ReadDiscoverySoap(const QByteArray& datagram, QString& error) {
+  protocol::XmlLimits limits;
+  limits.maxBytes = MaxMatchBytes;
+  protocol::SoapRead soap = protocol::ReadSoap(datagram, limits);
+  if (!soap.message) error = soap.error;
+  return std::move(soap.message);
+}
+
 }  // namespace
 
 QByteArray ProbeMessage(const QString& messageId, const QString& type) {
@@ -57,31 +80,37 @@ ProbeMatches ReadProbeMatches(const QByteArray& datagram) {
     read.error = QStringLiteral("more than %1 matches in one answer").arg(MaxMatchesPerAnswer);
     return read;
   }
-  protocol::XmlLimits limits;
-  limits.maxBytes = MaxMatchBytes;
-  const protocol::SoapRead soap = protocol::ReadSoap(datagram, limits);
-  if (!soap.message) {
-    read.error = soap.error;
-    return read;
-  }
-  const XmlElement* matches = soap.message->body.Child(u"ProbeMatches", Ns::Discovery);
+  const std::optional<protocol::SoapMessage> soap = ReadDiscoverySoap(datagram, read.error);
+  if (!soap) return read;
+  const XmlElement* matches = soap->body.Child(u"ProbeMatches", Ns::Discovery);
   if (!matches) {
     read.error = QStringLiteral("no ProbeMatches in the body");
     return read;
   }
-  read.relatesTo = soap.message->header.ChildText(u"RelatesTo", Ns::Addressing);
+  read.relatesTo = soap->header.ChildText(u"RelatesTo", Ns::Addressing);
   for (const XmlElement* match : matches->Children(u"ProbeMatch", Ns::Discovery)) {
-    ProbeMatch one;
-    if (const XmlElement* reference = match->Child(u"EndpointReference", Ns::Addressing)) {
-      one.endpoint = reference->ChildText(u"Address", Ns::Addressing);
-    }
-    if (one.endpoint.isEmpty() || one.endpoint.size() > protocol::MaxErrorUnits) continue;
-    one.types = Words(match->ChildText(u"Types", Ns::Discovery));
-    one.scopes = Words(match->ChildText(u"Scopes", Ns::Discovery));
-    one.xaddrs = Words(match->ChildText(u"XAddrs", Ns::Discovery));
-    read.matches.push_back(one);
+    ProbeMatch one = ReadMatch(*match);
+    if (!one.endpoint.isEmpty()) read.matches.push_back(std::move(one));
   }
   if (read.matches.empty()) read.error = QStringLiteral("no ProbeMatch with an endpoint");
+  return read;
+}
+
+Announcement ReadAnnouncement(const QByteArray& datagram) {
+  Announcement read;
+  const std::optional<protocol::SoapMessage> soap = ReadDiscoverySoap(datagram, read.error);
+  if (!soap) return read;
+  const XmlElement* element = soap->body.Child(u"Hello", Ns::Discovery);
+  if (!element) {
+    element = soap->body.Child(u"Bye", Ns::Discovery);
+    read.kind = Announcement::Kind::Bye;
+  }
+  if (!element) {
+    read.error = QStringLiteral("neither Hello nor Bye in the body");
+    return read;
+  }
+  read.match = ReadMatch(*element);
+  if (read.match.endpoint.isEmpty()) read.error = QStringLiteral("an announcement without an endpoint");
   return read;
 }
 

@@ -51,6 +51,21 @@ inline constexpr int MaxMatchesPerAnswer = 8;
 // MaxMatchesPerAnswer matches, and matches without an endpoint.
 ProbeMatches ReadProbeMatches(const QByteArray& datagram);
 
+// A camera's own word on the group: Hello when it starts or takes a new
+// address (with endpoint, types, scopes and XAddrs, like a ProbeMatch), Bye
+// when it stops or leaves its address (the endpoint alone counts).
+struct Announcement {
+  enum class Kind { Hello, Bye };
+  Kind kind = Kind::Hello;
+  ProbeMatch match;
+  QString error;  // why the datagram was not taken
+};
+
+// Reads one Hello or Bye datagram with the limits of ReadProbeMatches;
+// refuses (with the reason) anything else and an announcement without an
+// endpoint.
+Announcement ReadAnnouncement(const QByteArray& datagram);
+
 // The value of an onvif://www.onvif.org/<kind>/<value> scope, percent-decoded;
 // empty when there is none.
 QString ScopeValue(const QStringList& scopes, const QString& kind);

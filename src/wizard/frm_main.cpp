@@ -113,6 +113,7 @@ void FrmMain::ShowListNews() {
   try {
     for (int16_t row = 0; row < p.state.DeviceCount; ++row) {
       p.cam.DeviceIndex(row);
+      List.CellText(row, 1, p.cam.DeviceAddress());  // a camera that took a new address announces it
       List.CellText(row, 4, p.cam.DeviceNote());
     }
     const int16_t found = ClampToInt16(p.cam.FoundCount());

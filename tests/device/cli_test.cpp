@@ -215,6 +215,7 @@ TEST(Cli, UnusableInterfaceOrBadOptionsFailWithAMessage) {
       {{u"search"_qs, u"--port"_qs, u"http"_qs}, u"--port wants 1 to 65535"},
       {{u"search"_qs, u"--timeout"_qs, u"-5"_qs}, u"--timeout wants 1 to 600000 ms"},
       {{u"search"_qs, u"--timeout"_qs}, u"missing value after '--timeout'; try --help"},
+      {{u"listen"_qs, u"--seconds"_qs, u"0"_qs}, u"--seconds wants 1 to 86400"},
       {{u"find"_qs}, u"unknown command 'find'; try --help"},
       {{}, u"no command given; try --help"},
   };
@@ -224,6 +225,43 @@ TEST(Cli, UnusableInterfaceOrBadOptionsFailWithAMessage) {
     EXPECT_EQ(run.err, u"sentrova-cli: "_qs + QString::fromStdU16String(c.message) + u'\n');
     EXPECT_TRUE(run.out.isEmpty()) << run.out.toStdString();
   }
+}
+
+// listen: one JSON line per announcement, as it arrives, until its seconds
+// are over: the simulator's ONVIF camera says Hello as it starts, Bye as it
+// ends.
+TEST(Cli, ListenPrintsEachHelloAndByeAsOneJsonLine) {
+  SimCamera camera;
+  camera.host = 40;
+  camera.protocols = {u"onvif"_qs};
+  camera.caption = u"Gate"_qs;
+  Simulator sim({camera});
+  QProcess cli;
+  cli.start(QString::fromUtf8(SENTROVA_CLI),
+            {u"listen"_qs, u"--interface"_qs, u"lo"_qs, u"--onvif-port"_qs, QString::number(sim.onvifPort()),
+             u"--json"_qs, u"--seconds"_qs, u"3"_qs});
+  ASSERT_TRUE(cli.waitForStarted());
+  QByteArray out;
+  QObject::connect(&cli, &QProcess::readyReadStandardOutput, [&] { out += cli.readAllStandardOutput(); });
+  // It listens once it has started; a camera heard before would be missed.
+  QTimer::singleShot(500, [&] { sim.Start(); });
+  ASSERT_TRUE(WaitUntil([&] { return out.count('\n') >= 1; }, 5000)) << "no Hello printed";
+  sim.Stop();
+  ASSERT_TRUE(WaitUntil([&] { return cli.state() == QProcess::NotRunning; }, 10000));
+  out += cli.readAllStandardOutput();
+  EXPECT_EQ(cli.exitCode(), 0);
+  const QList<QByteArray> lines = out.trimmed().split('\n');
+  ASSERT_EQ(lines.size(), 2) << out.toStdString();
+  const QJsonObject hello = QJsonDocument::fromJson(lines[0]).object();
+  const QJsonObject bye = QJsonDocument::fromJson(lines[1]).object();
+  EXPECT_EQ(hello.value(u"kind"_qs), u"hello"_qs);
+  EXPECT_EQ(hello.value(u"address"_qs), sim.Address(40));
+  EXPECT_EQ(hello.value(u"interface"_qs), u"lo"_qs);
+  EXPECT_EQ(hello.value(u"note"_qs), u"announced"_qs);
+  EXPECT_TRUE(hello.value(u"name"_qs).toString().startsWith(u"Gate")) << lines[0].toStdString();
+  EXPECT_EQ(bye.value(u"kind"_qs), u"bye"_qs);
+  EXPECT_EQ(bye.value(u"endpoint"_qs), hello.value(u"endpoint"_qs));
+  EXPECT_LE(hello.value(u"ms"_qs).toInt(), bye.value(u"ms"_qs).toInt());
 }
 
 }  // namespace

@@ -128,4 +128,14 @@ TEST(LoopbackConfinement, ProbesGoOutFromEveryAddressOfTheInterface) {
   EXPECT_EQ(lines[2], u"the loopback interface confines to 127.0.0.0/8 and cannot be chosen with another"_qs);
 }
 
+// Announcements under the same confinement: a listener on one interface
+// hears only that interface, and on loopback only senders in 127.0.0.0/8.
+TEST(LoopbackConfinement, AnnouncementsAreHeardOnlyOnTheChosenInterface) {
+  QString output;
+  const int status = RunProbe(nullptr, &output, SENTROVA_ANNOUNCE_CONFINEMENT_PROBE);
+  if (status == 77) SENTROVA_SKIP("no network namespace here: " << output.toStdString());
+  ASSERT_EQ(status, 0) << output.toStdString();
+  EXPECT_EQ(output, u"lo=127.0.0.1/a\nvc0=10.77.0.1/c"_qs);
+}
+
 }  // namespace

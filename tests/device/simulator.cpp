@@ -64,6 +64,7 @@ bool Simulator::Start() {
     if (!camera.protocols.isEmpty()) entry.insert(u"protocols"_qs, QJsonArray::fromStringList(camera.protocols));
     if (camera.httpPort != 0) entry.insert(u"httpPort"_qs, camera.httpPort);
     if (!camera.macScope) entry.insert(u"macScope"_qs, false);
+    if (!camera.answersProbes) entry.insert(u"answersProbes"_qs, false);
     fleet.append(entry);
   }
   QFile file(dir_.filePath(u"fleet.json"_qs));

@@ -21,9 +21,10 @@ struct SimCamera {
   bool wireless = false;
   QJsonObject settings;  // merged over the defaults (address from host, admin/secret)
   QJsonObject faults;
-  QStringList protocols;  // the fleet's "protocols"; empty: our own only
-  int httpPort = 0;       // the fleet's "httpPort" (an ONVIF-only camera's service port); 0: the default
-  bool macScope = true;   // the fleet's "macScope": whether its ONVIF scopes name the MAC
+  QStringList protocols;      // the fleet's "protocols"; empty: our own only
+  int httpPort = 0;           // the fleet's "httpPort" (an ONVIF-only camera's service port); 0: the default
+  bool macScope = true;       // the fleet's "macScope": whether its ONVIF scopes name the MAC
+  bool answersProbes = true;  // the fleet's "answersProbes": false, an ONVIF camera only announces itself
 };
 
 class Simulator {

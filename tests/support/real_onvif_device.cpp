@@ -147,6 +147,45 @@ QStringList RealOnvifDevice::Changes() const { return Lines(RunDir() + QStringLi
 QStringList RealOnvifDevice::RequestedMethods() const { return Column(Requests(), 3); }
 QStringList RealOnvifDevice::ChangedMethods() const { return Column(Changes(), 3); }
 
+bool RealOnvifDevice::StopDiscovery() {
+  const QStringList pidLines = Lines(RunDir() + QStringLiteral("/pids/wsd.pid"));
+  const pid_t pid = pidLines.isEmpty() ? 0 : pidLines.first().trimmed().toInt();
+  // Only the daemon itself is signalled, never a recycled pid.
+  const QString exe = QFile::symLinkTarget(QStringLiteral("/proc/%1/exe").arg(pid));
+  if (pid <= 0 || !exe.endsWith(u"/wsd_simple_server")) return false;
+  kill(pid, SIGTERM);
+  for (int waited = 0; waited < 3000; waited += 50) {
+    if (kill(pid, 0) != 0) return true;
+    QThread::msleep(50);
+  }
+  return false;
+}
+
+bool RealOnvifDevice::StartDiscovery() {
+  const QString pidFile = RunDir() + QStringLiteral("/pids/wsd.pid");
+  QFile::remove(pidFile);
+  // As start-device.sh starts it: detached, its output to a file.
+  QString output;
+  if (RunProgram(QStringLiteral("sh"),
+                 {QStringLiteral("-c"),
+                  QStringLiteral("nsenter --net=\"/run/netns/$0\" setsid -f sh \"$1/start-wsd.sh\" </dev/null "
+                                 ">>\"$1/wsd.out\" 2>&1"),
+                  EnvValue(QStringLiteral("CAM_NS")), RunDir()},
+                 &output, 10000) != 0) {
+    ADD_FAILURE() << "cannot start the discovery daemon: " << output.toStdString();
+    return false;
+  }
+  // It starts a new log, then writes its pid file, says Hello, and a second
+  // later reads probes.
+  for (int waited = 0; waited < 5000; waited += 50) {
+    if (QFile::exists(pidFile) &&
+        !Lines(RunDir() + QStringLiteral("/wsd_simple_server.log")).filter(u"Starting main loop"_qs).isEmpty())
+      return true;
+    QThread::msleep(50);
+  }
+  return false;
+}
+
 void RealOnvifDevice::ClearRecords() {
   for (const char* name : {"requests.log", "changes.log"}) {
     QFile file(RunDir() + u'/' + QString::fromLatin1(name));

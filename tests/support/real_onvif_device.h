@@ -63,6 +63,11 @@ class RealOnvifDevice {
   // The METHOD column of Requests() / Changes().
   QStringList RequestedMethods() const;
   QStringList ChangedMethods() const;
+  // The device's discovery daemon: stopped it says Bye; started it says
+  // Hello (and answers probes a second later). False when it did not.
+  bool StopDiscovery();
+  bool StartDiscovery();
+
   // Forgets what was recorded so far (the next step's requests alone).
   void ClearRecords();
 

@@ -245,12 +245,16 @@ if [ "$IPV6" = 1 ]; then
 fi
 BODY='<?xml version="1.0" encoding="UTF-8"?><s:Envelope xmlns:s="http://www.w3.org/2003/05/soap-envelope"><s:Body><GetSystemDateAndTime xmlns="http://www.onvif.org/ver10/device/wsdl"/></s:Body></s:Envelope>'
 ready=0
+# a camera on a subnet the client has no route to is checked from its own side
+CHECK_NS=$PC_NS
+# (over IPv6 link-local the client's side always reaches it)
+[ "$IPV6" = 1 ] || inns "$PC_NS" ip route get "$IP" >/dev/null 2>&1 || CHECK_NS=$CAM_NS
 for _ in $(seq 30); do
     if [ "$AUTH" = digest ]; then
-        out=$(inns "$PC_NS" curl -s -m 3 --digest -u "$DEV_USER:$DEV_PASS" \
+        out=$(inns "$CHECK_NS" curl -s -m 3 --digest -u "$DEV_USER:$DEV_PASS" \
               -H 'Content-Type: application/soap+xml' --data-binary "$BODY" -g "$CHECK_URL" 2>/dev/null || true)
     else
-        out=$(inns "$PC_NS" curl -s -m 3 -H 'Content-Type: application/soap+xml' \
+        out=$(inns "$CHECK_NS" curl -s -m 3 -H 'Content-Type: application/soap+xml' \
               --data-binary "$BODY" -g "$CHECK_URL" 2>/dev/null || true)
     fi
     case "$out" in *GetSystemDateAndTimeResponse*) ready=1; break ;; esac
