@@ -111,6 +111,13 @@ bool OnvifDiscovery::Open(QString& error) {
                       options_.interface, error);
 }
 
+void OnvifDiscovery::AddCamera(Camera* camera) {
+  cameras_.push_back(camera);
+  camera->onOnvifUnicast = [this, camera](const QByteArray& datagram, const QHostAddress& from, quint16 port) {
+    if (answers_.HasRoomFor(1)) Dispatch(datagram, from, port, camera);
+  };
+}
+
 void OnvifDiscovery::ReadPending() {
   const qint64 now = RealtimeMs();
   for (Heard& heard : socket_.Read(GroupSocket::ReadPerTurn)) {
@@ -136,7 +143,7 @@ void OnvifDiscovery::HandleWaiting() {
                     .arg(FreshRequests::MaxWaitMs));
 }
 
-void OnvifDiscovery::Dispatch(const QByteArray& datagram, const QHostAddress& from, quint16 port) {
+void OnvifDiscovery::Dispatch(const QByteArray& datagram, const QHostAddress& from, quint16 port, Camera* only) {
   QString error;
   const std::optional<Probe> probe = ReadProbe(datagram, error);
   if (!probe) {
@@ -172,7 +179,7 @@ void OnvifDiscovery::Dispatch(const QByteArray& datagram, const QHostAddress& fr
       it = deaf.erase(it);
     }
   } else {
-    for (Camera* camera : cameras_) {
+    for (Camera* camera : only ? std::vector<Camera*>{only} : cameras_) {
       if (!camera->Profile().onvif) continue;
       (camera->Silent() ? seen->deaf : hearing).push_back(camera);
     }

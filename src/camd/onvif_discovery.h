@@ -1,6 +1,8 @@
 #pragma once
 // WS-Discovery for the fleet's ONVIF cameras: one socket on the group
-// 239.255.255.250:3702 of the cameras' interface reads every Probe; each
+// 239.255.255.250:3702 of the cameras' interface reads every Probe (and each
+// camera hears the port on its own address, for a PC multicast does not
+// reach); each
 // ONVIF camera that matches answers with a ProbeMatches sent unicast to the
 // probe's source from its own address, after a random delay of 0-500 ms.
 // The answers wait in the simulator's one answer queue (AnswerScheduler);
@@ -44,12 +46,14 @@ class OnvifDiscovery : public QObject {
                  QObject* parent = nullptr);
 
   bool Open(QString& error);
-  void AddCamera(Camera* camera) { cameras_.push_back(camera); }
+  // Also hears the probes sent to the camera's own address.
+  void AddCamera(Camera* camera);
 
  private:
   void ReadPending();
   void HandleWaiting();
-  void Dispatch(const QByteArray& datagram, const QHostAddress& from, quint16 port);
+  // To every ONVIF camera, or to `only` (a probe sent to its address).
+  void Dispatch(const QByteArray& datagram, const QHostAddress& from, quint16 port, Camera* only = nullptr);
   void Answer(Camera& camera, const QHostAddress& to, quint16 port, const QString& relatesTo);
   QUdpSocket* SenderFor(const QString& address);
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "device/address_search.h"
 #include "device/device_log.h"
 #include "device/onvif_backend.h"
 #include "device/own_backend.h"
@@ -35,9 +36,23 @@ void NetCameraControl::Search() {
   found_.clear();
   index_ = 0;
   leftOut_ = 0;
-  SearchOutcome outcome = SearchCameras(options_, ChooseInterfaces(options_.interfaceName), onFound_);
+  const InterfaceChoice choice = ChooseInterfaces(options_.interfaceName);
+  SearchOutcome outcome = SearchCameras(options_, choice, onFound_);
   found_ = std::move(outcome.cameras);
   leftOut_ = outcome.leftOut;
+  // Cameras added by address are asked again, unless the search heard them.
+  for (const QString& address : addedAddresses_) {
+    QString error;
+    const std::optional<CameraAddress> target = ParseCameraAddress(address, error);
+    const bool heard = target && std::any_of(found_.begin(), found_.end(),
+                                             [&](const FoundCamera& row) { return row.address == target->host; });
+    if (heard) continue;
+    const AddressOutcome added = SearchAddress(options_, choice, address);
+    if (added.camera && static_cast<int>(found_.size()) < options_.maxCameras) {
+      found_.push_back(*added.camera);
+      if (onFound_) onFound_(found_.back());
+    }
+  }
 }
 
 namespace {
@@ -66,6 +81,21 @@ bool NetCameraControl::ListCamera(const FoundCamera& camera) {
   found_.push_back(camera);
   if (onListChanged_) onListChanged_();
   return true;
+}
+
+std::u16string NetCameraControl::AddCamera(const std::u16string& address) {
+  const QString text = Q(address).trimmed();
+  const AddressOutcome outcome = SearchAddress(options_, ChooseInterfaces(options_.interfaceName), text);
+  if (!outcome.camera) return U(outcome.error);
+  if (!addedAddresses_.contains(text)) addedAddresses_ << text;
+  const bool listed = std::any_of(found_.begin(), found_.end(),
+                                  [&](const FoundCamera& row) { return SameCamera(row, *outcome.camera); });
+  if (!ListCamera(*outcome.camera) && !listed) {
+    return U(QStringLiteral("The list is full (%1 cameras): the camera at %2 is not listed")
+                 .arg(options_.maxCameras)
+                 .arg(outcome.camera->address));
+  }
+  return {};
 }
 
 void NetCameraControl::MarkGone(const QString& endpoint) {

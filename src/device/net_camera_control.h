@@ -16,6 +16,7 @@
 // camera's login ever reaches the next.
 #include <QJsonObject>
 #include <QString>
+#include <QStringList>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -93,6 +94,7 @@ class NetCameraControl : public CameraControl {
   std::u16string UnconfirmedSettings() override;
   std::u16string DeviceNote() override;
   std::u16string DeviceNetworks() override;
+  std::u16string AddCamera(const std::u16string& address) override;
 
  private:
   const FoundCamera* Described() const;
@@ -106,6 +108,7 @@ class NetCameraControl : public CameraControl {
   std::function<void(const FoundCamera&)> onFound_;
   std::function<void()> onListChanged_;
   std::vector<FoundCamera> found_;
+  QStringList addedAddresses_;  // given to AddCamera, asked again by every Search
   int32_t leftOut_ = 0;
   int32_t index_ = 0;
 

@@ -49,6 +49,10 @@ class FakeCamera : public device::CameraControl {
   // What DeviceNote and DeviceNetworks say of a found camera, by its index.
   std::map<int32_t, std::u16string> notes;
   std::map<int32_t, std::u16string> networks;
+  // Cameras AddCamera finds, by the address it is given; any other address
+  // gives addRefusal, or else the no-answer message.
+  std::map<std::u16string, FakeCameraDevice> atAddress;
+  std::u16string addRefusal;
   // Members that throw instead of answering.
   std::set<std::string> failing;
 
@@ -100,6 +104,7 @@ class FakeCamera : public device::CameraControl {
   std::u16string UnconfirmedSettings() override { return unconfirmed; }
   std::u16string DeviceNote() override;
   std::u16string DeviceNetworks() override;
+  std::u16string AddCamera(const std::u16string& address) override;
 
  private:
   void Record(const std::string& member, const std::string& detail = "");
