@@ -14,6 +14,7 @@
 #include <QSettings>
 #include <QLabel>
 #include <QMenu>
+#include <QMenuBar>
 #include <QShortcut>
 #include <QStackedWidget>
 #include <QStatusBar>
@@ -22,6 +23,7 @@
 #include <algorithm>
 #include <iterator>
 
+#include "desktop/address_dialog.h"
 #include "desktop/bindings.h"
 
 namespace desktop {
@@ -34,6 +36,7 @@ QTreeView* ListOf(WindowView* view) {
 
 // Where the windows' places are remembered between runs.
 QSettings Remembered() { return QSettings(QStringLiteral("sentrova"), QStringLiteral("sentrova")); }
+const QString AddByAddressText = QStringLiteral("Add camera by &address…");
 const QString GeometryKey = QStringLiteral("MainWindow/geometry");
 const QString ColumnsKey = QStringLiteral("MainWindow/columns");
 
@@ -78,6 +81,16 @@ MainFrame::MainFrame() : news_(new QLabel(this)), count_(new QLabel(this)) {
   statusBar()->addPermanentWidget(count_);
   auto* search = new QShortcut(QKeySequence(Qt::Key_F5), this);
   connect(search, &QShortcut::activated, this, [this] { Press("Command1"); });
+  QMenu* cameras = menuBar()->addMenu(QStringLiteral("&Cameras"));
+  cameras->setObjectName(QStringLiteral("CamerasMenu"));
+  QAction* add = cameras->addAction(AddByAddressText, this, &MainFrame::AddCameraByAddress);
+  add->setObjectName(QStringLiteral("AddByAddress"));
+  add->setToolTip(QStringLiteral("Add a camera the search cannot reach (another VLAN, behind a router)"));
+}
+
+void MainFrame::AddCameraByAddress() {
+  if (!addCamera_) return;
+  if (const std::optional<QString> address = AskCameraAddress(*this)) addCamera_(*address);
 }
 
 void MainFrame::Hold(WindowView& view) {
@@ -159,6 +172,8 @@ void MainFrame::ShowListMenu(const QPoint& where) {
   const QString mac = cell(ListMacColumn);
   menu.addAction(QStringLiteral("Copy &address"), this, [address] { QGuiApplication::clipboard()->setText(address); });
   menu.addAction(QStringLiteral("Copy &MAC"), this, [mac] { QGuiApplication::clipboard()->setText(mac); });
+  menu.addSeparator();
+  menu.addAction(AddByAddressText, this, &MainFrame::AddCameraByAddress);
   menu.exec(list->viewport()->mapToGlobal(where));
 }
 

@@ -11,6 +11,7 @@
 #include <QPointer>
 #include <QString>
 #include <QWidget>
+#include <functional>
 
 #include "desktop/window_view.h"
 
@@ -42,6 +43,9 @@ class MainFrame : public QMainWindow {
   void ShowNews(const QString& news);
   QString Count() const;
   QString News() const;
+  // What "Add camera by address…" (menu and list menu) does with the
+  // address the user gave.
+  void SetAddCamera(std::function<void(const QString&)> addCamera) { addCamera_ = std::move(addCamera); }
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -51,10 +55,12 @@ class MainFrame : public QMainWindow {
   void ShowListMenu(const QPoint& where);
   void Remember();
   void Press(const char* button);
+  void AddCameraByAddress();
 
   QPointer<WindowView> view_;
   QLabel* news_;
   QLabel* count_;
+  std::function<void(const QString&)> addCamera_;
 };
 
 class WizardFrame : public QWidget {

@@ -511,6 +511,11 @@ void QtDesktop::Place(forms::WindowId id, WindowView& view) {
   if (id == forms::WindowId::FrmMain) {
     if (!mainFrame_) {
       mainFrame_ = new MainFrame;
+      mainFrame_->SetAddCamera([this](const QString& address) {
+        Dispatch([this, address] {
+          if (program_->frmMain) program_->frmMain->AddCameraByAddress(address.toStdU16String());
+        });
+      });
       mainFrame_->Hold(view);
       mainFrame_->Place();
     }
