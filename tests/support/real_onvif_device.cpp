@@ -94,6 +94,7 @@ bool RealOnvifDevice::Start() {
                         Seconds(options_.rebootSeconds),
                         QStringLiteral("--delay"),
                         Seconds(options_.delaySeconds)};
+  if (!options_.clientAddress.isEmpty()) arguments << QStringLiteral("--pc-ip") << options_.clientAddress;
   if (options_.apply) arguments << QStringLiteral("--apply");
   if (!options_.firmware.isEmpty()) arguments << QStringLiteral("--firmware") << options_.firmware;
   QString output;

@@ -22,6 +22,7 @@ struct RealOnvifDeviceOptions {
   QString user = QStringLiteral("admin");
   QString password = QStringLiteral("1234");
   QString address = QStringLiteral("192.0.2.10/24");  // the client side is 192.0.2.1/24
+  QString clientAddress;  // empty: 192.0.2.1/24; else the client side's (also the device's gateway)
 };
 
 class RealOnvifDevice {
