@@ -86,8 +86,8 @@ TEST(Cli, JsonGivesTypedValuesAndEscapesUnsafeCharacters) {
   const QJsonArray cameras = QJsonDocument::fromJson(run.out.toUtf8(), &parseError).array();
   ASSERT_EQ(parseError.error, QJsonParseError::NoError) << run.out.toStdString();
   ASSERT_EQ(cameras.size(), 4) << run.out.toStdString();
-  const QStringList keys{u"address"_qs, u"assigned"_qs, u"gateway"_qs, u"mac"_qs,
-                         u"mask"_qs,    u"mode"_qs,     u"name"_qs,    u"version"_qs};
+  const QStringList keys{u"address"_qs, u"assigned"_qs, u"gateway"_qs, u"mac"_qs,    u"mask"_qs,
+                         u"mode"_qs,    u"name"_qs,     u"origin"_qs,  u"version"_qs};
   for (const QJsonValue& camera : cameras) EXPECT_EQ(camera.toObject().keys(), keys);
   const QJsonObject first = cameras[0].toObject();
   EXPECT_EQ(first.value(u"mac").toString(), HexMac(sim, 7, u':')) << "the usual colon form";
@@ -98,6 +98,7 @@ TEST(Cli, JsonGivesTypedValuesAndEscapesUnsafeCharacters) {
   EXPECT_EQ(first.value(u"mode").toString(), u"X-350");
   EXPECT_EQ(first.value(u"name").toString(), OddCaption) << "JSON carries the text exactly";
   EXPECT_EQ(first.value(u"version").toString(), u"2.10.001");
+  EXPECT_EQ(first.value(u"origin").toString(), u"search");
   EXPECT_EQ(cameras[1].toObject().value(u"name").toString(), HostileCaption) << "escaped, the same text";
   EXPECT_EQ(cameras[2].toObject().value(u"name").toString(), WideCaption);
   const QJsonObject simulated = cameras[3].toObject();
@@ -212,6 +213,13 @@ TEST(Cli, UnusableInterfaceOrBadOptionsFailWithAMessage) {
       {{u"search"_qs, u"--timeout"_qs}, u"missing value after '--timeout'; try --help"},
       {{u"find"_qs}, u"unknown command 'find'; try --help"},
       {{}, u"no command given; try --help"},
+      {{u"search"_qs, u"--interface"_qs, u"lo"_qs, u"--address"_qs, u"10.1.2.3"_qs},
+       u"10.1.2.3 is outside the loopback network 127.0.0.0/8 the search is confined to; nothing was sent"},
+      {{u"search"_qs, u"--interface"_qs, u"lo"_qs, u"--address"_qs, u"127.0.0.1"_qs, u"--address"_qs,
+        u"cam\x1b[2J.local"_qs},
+       u"not an IPv4 address: cam\\x1b[2J.local"},
+      {{u"search"_qs, u"--interface"_qs, u"lo"_qs, u"--address"_qs, u"127.0.0.1:70000"_qs},
+       u"not a port from 1 to 65535: 70000"},
   };
   for (const Case& c : cases) {
     const CliRun run = RunCli(c.arguments);
@@ -219,6 +227,31 @@ TEST(Cli, UnusableInterfaceOrBadOptionsFailWithAMessage) {
     EXPECT_EQ(run.err, u"sentrova-cli: "_qs + QString::fromStdU16String(c.message) + u'\n');
     EXPECT_TRUE(run.out.isEmpty()) << run.out.toStdString();
   }
+}
+
+// --address adds a camera the search of the network does not list (here an
+// ONVIF camera while the ONVIF search is off): marked in both forms.
+TEST(Cli, AnAddressGivenAddsItsCameraMarkedAsAddedByAddress) {
+  Simulator sim(std::vector<SimCamera>{{.host = 20}, {.host = 21, .protocols = {u"onvif"_qs}}});
+  ASSERT_TRUE(sim.Start());
+  const QStringList more{u"--onvif-port"_qs, u"0"_qs, u"--address"_qs, sim.Address(21), u"--address"_qs,
+                         sim.Address(22)};
+  const CliRun json = Search(sim, QStringList{u"--json"_qs} + more);
+  ASSERT_EQ(json.status, 0) << json.err.toStdString();
+  const QJsonArray cameras = QJsonDocument::fromJson(json.out.toUtf8()).array();
+  ASSERT_EQ(cameras.size(), 2) << json.out.toStdString();
+  EXPECT_EQ(cameras[0].toObject().value(u"origin").toString(), u"search");
+  EXPECT_EQ(cameras[1].toObject().value(u"address").toString(), sim.Address(21));
+  EXPECT_EQ(cameras[1].toObject().value(u"mode").toString(), u"ONVIF");
+  EXPECT_EQ(cameras[1].toObject().value(u"origin").toString(), u"address");
+  EXPECT_TRUE(json.err.contains(u"sentrova-cli: No camera answered at %1 within 1 s"_qs.arg(sim.Address(22))))
+      << json.err.toStdString();
+  const CliRun table = Search(sim, more);
+  const QStringList lines = table.out.split(u'\n', Qt::SkipEmptyParts);
+  ASSERT_EQ(lines.size(), 3) << table.out.toStdString();
+  EXPECT_TRUE(lines[0].endsWith(u"NETWORK"));
+  EXPECT_FALSE(lines[1].endsWith(u"added by address"));
+  EXPECT_TRUE(lines[2].contains(sim.Address(21)) && lines[2].endsWith(u"added by address")) << table.out.toStdString();
 }
 
 }  // namespace
