@@ -304,8 +304,9 @@ void Camera::Start() {
   sender_->setSocketOption(QAbstractSocket::MulticastTtlOption, 1);
   sender_->setSocketOption(QAbstractSocket::MulticastLoopbackOption, 1);
   if (profile_.sentrova) {
-    probeListener_ = ListenUnicast(options_.discoveryPort, [this](const QByteArray& datagram, const QHostAddress& from,
-                                                                  quint16 port) { AnswerUnicastProbe(datagram, from, port); });
+    probeListener_ =
+        ListenUnicast(options_.discoveryPort, [this](const QByteArray& datagram, const QHostAddress& from,
+                                                     quint16 port) { AnswerUnicastProbe(datagram, from, port); });
   }
   if (profile_.onvif && onOnvifUnicast) onvifListener_ = ListenUnicast(options_.onvifDiscoveryPort, onOnvifUnicast);
 

@@ -85,9 +85,8 @@ void PrintJson(const std::vector<device::FoundCamera>& cameras) {
 
 // The columns as the main window shows them, plus what only the search knows.
 void PrintTable(const std::vector<device::FoundCamera>& cameras) {
-  std::vector<QStringList> lines{
-      {u"MAC"_qs, u"ADDRESS"_qs, u"MASK"_qs, u"GATEWAY"_qs, u"ASSIGNED"_qs, u"MODE"_qs, u"CAPTION"_qs, u"VERSION"_qs,
-       u"NETWORK"_qs}};
+  std::vector<QStringList> lines{{u"MAC"_qs, u"ADDRESS"_qs, u"MASK"_qs, u"GATEWAY"_qs, u"ASSIGNED"_qs, u"MODE"_qs,
+                                  u"CAPTION"_qs, u"VERSION"_qs, u"NETWORK"_qs}};
   for (const device::FoundCamera& camera : cameras) {
     lines.push_back({QString::fromStdU16String(device::FormatMacText(camera.mac.toStdU16String())), camera.address,
                      camera.mask, camera.gateway, IsAssigned(camera) ? u"ok"_qs : QString(), PlainText(camera.mode),
@@ -190,11 +189,11 @@ int main(int argc, char** argv) {
   if (!outcome.error.isEmpty()) return Fail(ExitNetwork, outcome.error);
   for (const QString& address : addresses) {
     device::AddressOutcome added = device::SearchAddress(options, choice, address);
-    const bool listed = added.camera && std::any_of(outcome.cameras.begin(), outcome.cameras.end(),
-                                                    [&](const device::FoundCamera& row) {
-                                                      return row.address == added.camera->address &&
-                                                             row.family == added.camera->family;
-                                                    });
+    const bool listed =
+        added.camera &&
+        std::any_of(outcome.cameras.begin(), outcome.cameras.end(), [&](const device::FoundCamera& row) {
+          return row.address == added.camera->address && row.family == added.camera->family;
+        });
     if (added.camera && !listed) outcome.cameras.push_back(std::move(*added.camera));
     if (!added.error.isEmpty()) QTextStream(stderr) << "sentrova-cli: " << PlainText(added.error) << '\n';
   }

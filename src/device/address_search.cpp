@@ -90,8 +90,9 @@ QString RefusedAddress(const InterfaceChoice& choice, const QString& text) {
     return choice.error.isEmpty() ? QStringLiteral("no usable interface") : choice.error;
   }
   if (!MayContact(choice, target->host)) {
-    return QStringLiteral("%1 is outside the loopback network 127.0.0.0/8 the search is confined to; "
-                          "nothing was sent")
+    return QStringLiteral(
+               "%1 is outside the loopback network 127.0.0.0/8 the search is confined to; "
+               "nothing was sent")
         .arg(target->host);
   }
   return {};
@@ -191,7 +192,8 @@ AddressOutcome SearchAddress(const NetOptions& options, const InterfaceChoice& c
 
   outcome.camera = ownCamera ? ownCamera : onvifCamera;
   if (!outcome.camera) {
-    outcome.error = QStringLiteral("No camera answered at %1 within %2 s").arg(target->host, Seconds(options.addressWait));
+    outcome.error =
+        QStringLiteral("No camera answered at %1 within %2 s").arg(target->host, Seconds(options.addressWait));
     qCInfo(lcDiscovery).noquote() << "Search of" << target->host << ":" << outcome.error;
     return outcome;
   }

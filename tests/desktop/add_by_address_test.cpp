@@ -60,7 +60,8 @@ TEST_F(AddByAddressTest, TheAddedCameraIsListedSelectedAndItsAddressRemembered) 
                 .toString(),
             QStringLiteral("127.77.0.9:8080"));
   // The next time the dialog offers it again.
-  AddByMenu([](QDialog&, QLineEdit& field, QPushButton&) { EXPECT_EQ(field.text(), QStringLiteral("127.77.0.9:8080")); });
+  AddByMenu(
+      [](QDialog&, QLineEdit& field, QPushButton&) { EXPECT_EQ(field.text(), QStringLiteral("127.77.0.9:8080")); });
 }
 
 TEST_F(AddByAddressTest, TheFieldTakesOnlyAnAddressAndAPort) {

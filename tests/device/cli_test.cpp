@@ -234,8 +234,8 @@ TEST(Cli, UnusableInterfaceOrBadOptionsFailWithAMessage) {
 TEST(Cli, AnAddressGivenAddsItsCameraMarkedAsAddedByAddress) {
   Simulator sim(std::vector<SimCamera>{{.host = 20}, {.host = 21, .protocols = {u"onvif"_qs}}});
   ASSERT_TRUE(sim.Start());
-  const QStringList more{u"--onvif-port"_qs, u"0"_qs, u"--address"_qs, sim.Address(21), u"--address"_qs,
-                         sim.Address(22)};
+  const QStringList more{u"--onvif-port"_qs, u"0"_qs,         u"--address"_qs,
+                         sim.Address(21),    u"--address"_qs, sim.Address(22)};
   const CliRun json = Search(sim, QStringList{u"--json"_qs} + more);
   ASSERT_EQ(json.status, 0) << json.err.toStdString();
   const QJsonArray cameras = QJsonDocument::fromJson(json.out.toUtf8()).array();

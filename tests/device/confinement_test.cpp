@@ -70,7 +70,8 @@ TEST(LoopbackConfinement, AddCameraRefusesWhatItMayNotSearch) {
     std::u16string message;
   };
   const Case cases[] = {
-      {u"10.1.2.3", u"10.1.2.3 is outside the loopback network 127.0.0.0/8 the search is confined to; nothing was sent"},
+      {u"10.1.2.3",
+       u"10.1.2.3 is outside the loopback network 127.0.0.0/8 the search is confined to; nothing was sent"},
       {u"192.0.2.77:8080",
        u"192.0.2.77 is outside the loopback network 127.0.0.0/8 the search is confined to; nothing was sent"},
       {u"camera.local", u"not an IPv4 address: camera.local"},

@@ -64,10 +64,10 @@ std::u16string FakeCamera::AddCamera(const std::u16string& address) {
   if (camera == atAddress.end()) {
     return !addRefusal.empty() ? addRefusal : u"No camera answered at " + address + u" within 1 s";
   }
-  const auto listed = std::find_if(devices.begin(), devices.begin() + static_cast<std::ptrdiff_t>(found_),
-                                   [&](const FakeCameraDevice& device) {
-                                     return device.mac == camera->second.mac && device.address == camera->second.address;
-                                   });
+  const auto listed = std::find_if(
+      devices.begin(), devices.begin() + static_cast<std::ptrdiff_t>(found_), [&](const FakeCameraDevice& device) {
+        return device.mac == camera->second.mac && device.address == camera->second.address;
+      });
   if (listed == devices.begin() + static_cast<std::ptrdiff_t>(found_)) HearBetweenSearches(camera->second);
   return u"";
 }

@@ -48,21 +48,21 @@ TEST_P(AddByAddressRefusalTest, SaysWhyAndChangesNothing) {
   const std::vector<forms::ListView::Row> before = Main().List.rows;
   cam.addRefusal = GetParam().refusal;
   Main().AddCameraByAddress(GetParam().address);
-  EXPECT_EQ(log.Starting("msgbox"),
-            (std::vector<std::string>{"msgbox \"" + GetParam().shown + "\" title=\"Sentrova\" icon=exclamation buttons=ok"}));
+  EXPECT_EQ(log.Starting("msgbox"), (std::vector<std::string>{"msgbox \"" + GetParam().shown +
+                                                              "\" title=\"Sentrova\" icon=exclamation buttons=ok"}));
   EXPECT_EQ(Main().List.rows, before);
   EXPECT_EQ(program.state.DeviceCount, 1);
   EXPECT_EQ(Main().List.SelectedRow(), 0);
   EXPECT_EQ(desktop.pointer, forms::DefaultPointer);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Refusals, AddByAddressRefusalTest,
-    testing::Values(RefusalCase{u"10.1.2.3", u"", "No camera answered at 10.1.2.3 within 1 s"},
-                    RefusalCase{u"10.1.2.3", u"10.1.2.3 is outside the loopback network 127.0.0.0/8",
-                                "10.1.2.3 is outside the loopback network 127.0.0.0/8"},
-                    RefusalCase{u"camera.local", u"not an IPv4 address: camera.local",
-                                "not an IPv4 address: camera.local"}));
+INSTANTIATE_TEST_SUITE_P(Refusals, AddByAddressRefusalTest,
+                         testing::Values(RefusalCase{u"10.1.2.3", u"", "No camera answered at 10.1.2.3 within 1 s"},
+                                         RefusalCase{u"10.1.2.3",
+                                                     u"10.1.2.3 is outside the loopback network 127.0.0.0/8",
+                                                     "10.1.2.3 is outside the loopback network 127.0.0.0/8"},
+                                         RefusalCase{u"camera.local", u"not an IPv4 address: camera.local",
+                                                     "not an IPv4 address: camera.local"}));
 
 TEST_F(AddByAddressTest, AFailingControlIsShownAsACameraError) {
   StartWith({Camera(1, u"10.0.0.5")});
