@@ -294,6 +294,13 @@ void Camera::Start() {
   kept_.reset();
   silent_ = false;
   const QHostAddress host(Address());
+  // The listeners first: the sender's port is then never one of theirs.
+  if (profile_.sentrova) {
+    probeListener_ =
+        ListenUnicast(options_.discoveryPort, [this](const QByteArray& datagram, const QHostAddress& from,
+                                                     quint16 port) { AnswerUnicastProbe(datagram, from, port); });
+  }
+  if (profile_.onvif && onOnvifUnicast) onvifListener_ = ListenUnicast(options_.onvifDiscoveryPort, onOnvifUnicast);
   sender_ = std::make_unique<QUdpSocket>();
   if (!sender_->bind(host, 0)) {
     log_.Line(QStringLiteral("camera %1 error cannot send from %2: %3").arg(Mac(), Address(), sender_->errorString()));
@@ -303,12 +310,6 @@ void Camera::Start() {
   sender_->setMulticastInterface(options_.interface);
   sender_->setSocketOption(QAbstractSocket::MulticastTtlOption, 1);
   sender_->setSocketOption(QAbstractSocket::MulticastLoopbackOption, 1);
-  if (profile_.sentrova) {
-    probeListener_ =
-        ListenUnicast(options_.discoveryPort, [this](const QByteArray& datagram, const QHostAddress& from,
-                                                     quint16 port) { AnswerUnicastProbe(datagram, from, port); });
-  }
-  if (profile_.onvif && onOnvifUnicast) onvifListener_ = ListenUnicast(options_.onvifDiscoveryPort, onOnvifUnicast);
 
   const quint16 port = HttpPort();
   QString http = QStringLiteral("refused");
