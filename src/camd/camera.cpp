@@ -10,6 +10,7 @@
 #include <QHttpServerResponder>
 #include <QCryptographicHash>
 #include <QJsonDocument>
+#include <QNetworkDatagram>
 #include <QMessageAuthenticationCode>
 #include <QStringList>
 #include <QTcpServer>
@@ -21,6 +22,7 @@
 #include "camd/settings.h"
 #include "camd/settings_store.h"
 #include "camd/sim_log.h"
+#include "protocol/wire.h"
 
 namespace camd {
 namespace {
@@ -292,6 +294,13 @@ void Camera::Start() {
   kept_.reset();
   silent_ = false;
   const QHostAddress host(Address());
+  // The listeners first: the sender's port is then never one of theirs.
+  if (profile_.sentrova) {
+    probeListener_ =
+        ListenUnicast(options_.discoveryPort, [this](const QByteArray& datagram, const QHostAddress& from,
+                                                     quint16 port) { AnswerUnicastProbe(datagram, from, port); });
+  }
+  if (profile_.onvif && onOnvifUnicast) onvifListener_ = ListenUnicast(options_.onvifDiscoveryPort, onOnvifUnicast);
   sender_ = std::make_unique<QUdpSocket>();
   if (!sender_->bind(host, 0)) {
     log_.Line(QStringLiteral("camera %1 error cannot send from %2: %3").arg(Mac(), Address(), sender_->errorString()));
@@ -345,6 +354,8 @@ void Camera::Stop() {
   if (!silent_) emit Stopping();
   silent_ = true;
   sender_.reset();
+  probeListener_.reset();
+  onvifListener_.reset();
   // The server may be in the middle of its own handler: delete it later.
   if (http_) http_.release()->deleteLater();
 }
@@ -531,7 +542,7 @@ bool Camera::Concerns(const protocol::Message& request) const {
 void Camera::HandleDatagram(const protocol::Message& request) {
   if (!profile_.sentrova || silent_ || !Concerns(request) || Dropped()) return;
   if (request.kind == protocol::Kind::Probe) {
-    AnswerProbe(request);
+    AnswerProbe(request, options_.group, options_.discoveryPort);
     return;
   }
   const QString op = protocol::OpName(request.kind);
@@ -563,7 +574,41 @@ void Camera::HandleDatagram(const protocol::Message& request) {
   }
 }
 
-void Camera::AnswerProbe(const protocol::Message& probe) {
+std::unique_ptr<QUdpSocket> Camera::ListenUnicast(quint16 port, UnicastHandler take) {
+  // Shared: of two cameras on one address only one hears it, as on a real
+  // network.
+  auto socket = std::make_unique<QUdpSocket>();
+  if (!socket->bind(QHostAddress(Address()), port, QUdpSocket::ShareAddress | QUdpSocket::ReuseAddressHint)) {
+    log_.Line(QStringLiteral("camera %1 error cannot hear %2:%3: %4")
+                  .arg(Mac(), Address())
+                  .arg(port)
+                  .arg(socket->errorString()));
+    return nullptr;
+  }
+  QUdpSocket* raw = socket.get();
+  connect(raw, &QUdpSocket::readyRead, this, [raw, take = std::move(take)] {
+    for (int read = 0; read < protocol::DatagramsPerTurn && raw->hasPendingDatagrams(); ++read) {
+      const QNetworkDatagram datagram = raw->receiveDatagram(qsizetype{64} * 1024);
+      take(datagram.data(), datagram.senderAddress(), static_cast<quint16>(datagram.senderPort()));
+    }
+  });
+  return socket;
+}
+
+void Camera::AnswerUnicastProbe(const QByteArray& datagram, const QHostAddress& from, quint16 port) {
+  if (silent_ || Dropped()) return;
+  const bool loopbackSource = from.toIPv4Address() >> 24 == 127;
+  const protocol::Parsed parsed = protocol::ParseDatagram(datagram);
+  if (port == 0 || (options_.loopbackOnly && !loopbackSource) || !parsed.message ||
+      parsed.message->kind != protocol::Kind::Probe)
+    return;
+  log_.Line(QStringLiteral("camera %1 udp probe unicast nonce=%2 from=%3:%4")
+                .arg(Mac(), parsed.message->nonce, from.toString())
+                .arg(port));
+  AnswerProbe(*parsed.message, from, port);
+}
+
+void Camera::AnswerProbe(const protocol::Message& probe, const QHostAddress& to, quint16 port) {
   protocol::Message here;
   here.kind = protocol::Kind::Here;
   here.nonce = probe.nonce;
@@ -578,7 +623,7 @@ void Camera::AnswerProbe(const protocol::Message& probe) {
   here.port = protocol::HttpPortForFamily(profile_.family);
   const int spread =
       options_.answerSpreadMs > 0 ? std::uniform_int_distribution<int>(0, options_.answerSpreadMs)(random_) : 0;
-  SendToGroup(here, spread + profile_.faults.answerDelayMs);
+  SendLater(here, spread + profile_.faults.answerDelayMs, to, port);
 }
 
 protocol::Message Camera::MacCommand(const protocol::Message& request, QString& logDetail) {
@@ -675,13 +720,17 @@ void Camera::ApplyKeptAddress(const protocol::Message& request, protocol::Messag
 }
 
 void Camera::SendToGroup(const protocol::Message& message, int delayMs) {
-  if (delayMs > 0)
-    answers_.Post([this, message] { SendNow(message); }, delayMs);
-  else
-    SendNow(message);
+  SendLater(message, delayMs, options_.group, options_.discoveryPort);
 }
 
-void Camera::SendNow(const protocol::Message& message) {
+void Camera::SendLater(const protocol::Message& message, int delayMs, const QHostAddress& to, quint16 port) {
+  if (delayMs > 0)
+    answers_.Post([this, message, to, port] { SendNow(message, to, port); }, delayMs);
+  else
+    SendNow(message, to, port);
+}
+
+void Camera::SendNow(const protocol::Message& message, const QHostAddress& to, quint16 port) {
   // Built when it is sent: a probe reaches the whole fleet at once, and
   // building a thousand answers up front would delay them all.
   if (!sender_ || Dropped()) return;
@@ -691,7 +740,7 @@ void Camera::SendNow(const protocol::Message& message) {
         QStringLiteral("camera %1 error reply %2 does not fit a datagram").arg(Mac(), protocol::OpName(message.kind)));
     return;
   }
-  sender_->writeDatagram(datagram, options_.group, options_.discoveryPort);
+  sender_->writeDatagram(datagram, to, port);
 }
 
 }  // namespace camd

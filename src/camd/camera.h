@@ -11,6 +11,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QUdpSocket>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <random>
@@ -88,8 +89,13 @@ class Camera : public QObject {
 
   // A request heard on the discovery channel, already checked field by field.
   void HandleDatagram(const protocol::Message& request);
-  // Sends to the group now, unless silent or the datagram is lost.
-  void SendNow(const protocol::Message& message);
+  // Sends now, unless silent or the datagram is lost.
+  void SendNow(const protocol::Message& message, const QHostAddress& to, quint16 port);
+
+  // A datagram sent to the camera's own address on the WS-Discovery port:
+  // the probe of a PC that multicast does not reach. Set before Start.
+  using UnicastHandler = std::function<void(const QByteArray&, const QHostAddress&, quint16)>;
+  UnicastHandler onOnvifUnicast;
 
   // ONVIF's side of the same camera: one account, one settings file.
   const CameraProfile& Profile() const { return profile_; }
@@ -133,7 +139,10 @@ class Camera : public QObject {
 
   // Discovery and MAC channel.
   bool Concerns(const protocol::Message& request) const;
-  void AnswerProbe(const protocol::Message& probe);
+  void AnswerProbe(const protocol::Message& probe, const QHostAddress& to, quint16 port);
+  // A probe sent to the camera's own address is answered to its source.
+  void AnswerUnicastProbe(const QByteArray& datagram, const QHostAddress& from, quint16 port);
+  std::unique_ptr<QUdpSocket> ListenUnicast(quint16 port, UnicastHandler take);
   protocol::Message MacCommand(const protocol::Message& request, QString& logDetail);
   enum class Proof { Holds, Wrong, Unchecked };
   Proof CheckProof(const protocol::Message& request);
@@ -141,6 +150,7 @@ class Camera : public QObject {
   void ChangeAddress(const protocol::Message& request, protocol::Message& reply);
   void ApplyKeptAddress(const protocol::Message& request, protocol::Message& reply);
   void SendToGroup(const protocol::Message& message, int delayMs);
+  void SendLater(const protocol::Message& message, int delayMs, const QHostAddress& to, quint16 port);
   bool Dropped();
 
   // Saves `settings`; on failure leaves everything as it was.
@@ -167,6 +177,8 @@ class Camera : public QObject {
   std::unique_ptr<QHttpServer> http_;
   std::unique_ptr<OnvifService> onvif_;
   std::unique_ptr<QUdpSocket> sender_;
+  std::unique_ptr<QUdpSocket> probeListener_;  // our own protocol's port on the camera's address
+  std::unique_ptr<QUdpSocket> onvifListener_;  // WS-Discovery's port on the camera's address
   bool silent_ = true;
   ChallengeBook challenges_;
   struct CachedReply {

@@ -175,6 +175,9 @@ void OnvifDiscovery::Wait(Heard heard, qint64 now) {
 
 void OnvifDiscovery::AddCamera(Camera* camera) {
   cameras_.push_back(camera);
+  camera->onOnvifUnicast = [this, camera](const QByteArray& datagram, const QHostAddress& from, quint16 port) {
+    if (answers_.HasRoomFor(1)) Dispatch(datagram, from, port, camera);
+  };
   if (!camera->Profile().onvif) return;
   connect(camera, &Camera::Started, this, [this, camera] { Announce(*camera, AnnouncementKind::Hello); });
   connect(camera, &Camera::Stopping, this, [this, camera] { Announce(*camera, AnnouncementKind::Bye); });
@@ -227,7 +230,7 @@ void OnvifDiscovery::HandleWaiting() {
                     .arg(FreshRequests::MaxWaitMs));
 }
 
-void OnvifDiscovery::Dispatch(const QByteArray& datagram, const QHostAddress& from, quint16 port) {
+void OnvifDiscovery::Dispatch(const QByteArray& datagram, const QHostAddress& from, quint16 port, Camera* only) {
   QString error;
   const std::optional<Probe> probe = ReadProbe(datagram, error);
   if (!probe) {
@@ -264,8 +267,9 @@ void OnvifDiscovery::Dispatch(const QByteArray& datagram, const QHostAddress& fr
     }
   } else {
     const bool ipv6 = from.protocol() == QAbstractSocket::IPv6Protocol;
-    for (Camera* camera : cameras_) {
-      if (!camera->Profile().onvif || !camera->Profile().answersProbes || (ipv6 && !camera->Profile().ipv6LinkLocal)) continue;
+    for (Camera* camera : only ? std::vector<Camera*>{only} : cameras_) {
+      if (!camera->Profile().onvif || !camera->Profile().answersProbes || (ipv6 && !camera->Profile().ipv6LinkLocal))
+        continue;
       (camera->Silent() ? seen->deaf : hearing).push_back(camera);
     }
   }

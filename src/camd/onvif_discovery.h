@@ -1,6 +1,8 @@
 #pragma once
 // WS-Discovery for the fleet's ONVIF cameras: one socket on the group
-// 239.255.255.250:3702 of the cameras' interface reads every Probe; each
+// 239.255.255.250:3702 of the cameras' interface reads every Probe (and each
+// camera hears the port on its own address, for a PC multicast does not
+// reach); each
 // ONVIF camera that matches answers with a ProbeMatches sent unicast to the
 // probe's source from its own address, after a random delay of 0-500 ms.
 // The answers wait in the simulator's one answer queue (AnswerScheduler);
@@ -56,8 +58,9 @@ class OnvifDiscovery : public QObject {
   // The group [ff02::c] on the interface, for the cameras that offer IPv6
   // link-local; fails where the interface has no link-local address.
   bool OpenIPv6(QString& error);
-  // An ONVIF camera says Hello whenever it starts on an address and Bye
-  // whenever it stops (a restart, a new address).
+  // Also hears the probes sent to the camera's own address. An ONVIF camera
+  // says Hello whenever it starts on an address and Bye whenever it
+  // stops (a restart, a new address).
   void AddCamera(Camera* camera);
   // Every ONVIF camera still serving says Bye: the simulator is ending.
   void ByeAll();
@@ -67,7 +70,8 @@ class OnvifDiscovery : public QObject {
   void ReadPendingIPv6();
   void Wait(Heard heard, qint64 now);
   void HandleWaiting();
-  void Dispatch(const QByteArray& datagram, const QHostAddress& from, quint16 port);
+  // To every ONVIF camera, or to `only` (a probe sent to its address).
+  void Dispatch(const QByteArray& datagram, const QHostAddress& from, quint16 port, Camera* only = nullptr);
   void Answer(Camera& camera, const QHostAddress& to, quint16 port, const QString& relatesTo);
   QUdpSocket* SenderFor(const QString& address);
   void Announce(const Camera& camera, AnnouncementKind kind);

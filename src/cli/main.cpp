@@ -1,13 +1,17 @@
 // sentrova-cli: the device search from a terminal.
-//   sentrova-cli search [--interface NAME] [--json] [--timeout MS] [--port N]
+//   sentrova-cli search [--interface NAME] [--json] [--timeout MS] [--port N] [--address A[:PORT]]...
 // prints the cameras found, one row each (or one JSON array), and exits 0.
 //   sentrova-cli listen [--interface NAME] [--json] [--seconds N]
 // prints each camera's announcement (Hello, Bye) as it arrives, one line each
 // (or one JSON object a line) led by the ms since the start, until N seconds
 // have passed (or it is ended).
+//
+// Each --address is searched for besides the network (a camera multicast
+// does not reach); its row says it was added by address.
 // A command line it cannot take exits 2 with a message on stderr: an unknown
 // command or option, a malformed number, an interface named that cannot be
-// used. A search that cannot run exits 3. More cameras than the list holds
+// used, an --address that is not an IPv4 address or that confinement to
+// loopback forbids. A search that cannot run exits 3. More cameras than the list holds
 // (4096): the first heard are printed, stderr says how many were left out,
 // and it exits 4.
 #include <QCommandLineParser>
@@ -19,11 +23,13 @@
 #include <QLoggingCategory>
 #include <QTextStream>
 #include <QTimer>
+#include <algorithm>
 #include <vector>
 
 #include "base/command_line.h"
 #include "cli/plain_text.h"
 #include "device/announcements.h"
+#include "device/address_search.h"
 #include "device/camera_text.h"
 #include "device/discovery.h"
 #include "device/net_options.h"
@@ -51,6 +57,18 @@ int UsageFail(const QString& problem) {
   return base::ExitUsage;
 }
 
+QString OriginName(device::FoundCamera::Origin origin) {
+  switch (origin) {
+    case device::FoundCamera::Origin::Announced:
+      return u"announced"_qs;
+    case device::FoundCamera::Origin::ByAddress:
+      return u"address"_qs;
+    case device::FoundCamera::Origin::Search:
+      break;
+  }
+  return u"search"_qs;
+}
+
 bool IsAssigned(const device::FoundCamera& camera) {
   return device::IsAssignedAddress(camera.address.toStdU16String());
 }
@@ -68,19 +86,20 @@ void PrintJson(const std::vector<device::FoundCamera>& cameras) {
                     {u"mode"_qs, camera.mode},
                     {u"name"_qs, camera.caption},
                     {u"version"_qs, camera.version},
-                    {u"interface"_qs, camera.interfaceName}});
+                    {u"interface"_qs, camera.interfaceName},
+                    {u"origin"_qs, OriginName(camera.origin)}});
   }
   QTextStream(stdout) << JsonSafeText(QString::fromUtf8(QJsonDocument(array).toJson(QJsonDocument::Indented)));
 }
 
 // The columns as the main window shows them, plus what only the search knows.
 void PrintTable(const std::vector<device::FoundCamera>& cameras) {
-  std::vector<QStringList> lines{
-      {u"MAC"_qs, u"ADDRESS"_qs, u"MASK"_qs, u"GATEWAY"_qs, u"ASSIGNED"_qs, u"MODE"_qs, u"CAPTION"_qs, u"VERSION"_qs}};
+  std::vector<QStringList> lines{{u"MAC"_qs, u"ADDRESS"_qs, u"MASK"_qs, u"GATEWAY"_qs, u"ASSIGNED"_qs, u"MODE"_qs,
+                                  u"CAPTION"_qs, u"VERSION"_qs, u"NETWORK"_qs}};
   for (const device::FoundCamera& camera : cameras) {
     lines.push_back({QString::fromStdU16String(device::FormatMacText(camera.mac.toStdU16String())), camera.address,
                      camera.mask, camera.gateway, IsAssigned(camera) ? u"ok"_qs : QString(), PlainText(camera.mode),
-                     PlainText(camera.caption), PlainText(camera.version)});
+                     PlainText(camera.caption), PlainText(camera.version), device::RowNote(camera)});
   }
   std::vector<qsizetype> widths(lines.front().size(), 0);
   for (const QStringList& line : lines) {
@@ -159,10 +178,13 @@ int main(int argc, char** argv) {
   const QCommandLineOption onvifPortOption(u"onvif-port"_qs, u"WS-Discovery UDP port of the ONVIF search (0: none)."_qs,
                                            u"N"_qs);
   const QCommandLineOption verboseOption(u"verbose"_qs, u"Log what the search drops."_qs);
+  const QCommandLineOption addressOption(
+      u"address"_qs, u"Also search this IPv4 address (PORT: its ONVIF device service's); repeatable."_qs,
+      u"A[:PORT]"_qs);
   const QCommandLineOption secondsOption(u"seconds"_qs, u"listen: end after N seconds (default: when ended)."_qs,
                                          u"N"_qs);
   parser.addOptions(
-      {interfaceOption, jsonOption, timeoutOption, portOption, onvifPortOption, verboseOption, secondsOption});
+      {interfaceOption, jsonOption, timeoutOption, portOption, onvifPortOption, verboseOption, addressOption, secondsOption});
   if (!parser.parse(QCoreApplication::arguments())) {
     const QStringList unknown = parser.unknownOptionNames();
     return UsageFail(QString::fromStdString(base::ParserProblem(
@@ -218,9 +240,25 @@ int main(int argc, char** argv) {
     }
     return Listen(options, parser.isSet(jsonOption), seconds);
   }
+  // Every address is checked before anything is sent.
+  const QStringList addresses = parser.values(addressOption);
+  for (const QString& address : addresses) {
+    const QString refusal = device::RefusedAddress(choice, address);
+    if (!refusal.isEmpty()) return Fail(base::ExitUsage, PlainText(refusal));
+  }
 
-  const device::SearchOutcome outcome = device::SearchCameras(options, choice, {});
+  device::SearchOutcome outcome = device::SearchCameras(options, choice, {});
   if (!outcome.error.isEmpty()) return Fail(ExitNetwork, outcome.error);
+  for (const QString& address : addresses) {
+    device::AddressOutcome added = device::SearchAddress(options, choice, address);
+    const bool listed =
+        added.camera &&
+        std::any_of(outcome.cameras.begin(), outcome.cameras.end(), [&](const device::FoundCamera& row) {
+          return row.address == added.camera->address && row.family == added.camera->family;
+        });
+    if (added.camera && !listed) outcome.cameras.push_back(std::move(*added.camera));
+    if (!added.error.isEmpty()) QTextStream(stderr) << "sentrova-cli: " << PlainText(added.error) << '\n';
+  }
   if (parser.isSet(jsonOption)) {
     PrintJson(outcome.cameras);
   } else {

@@ -24,6 +24,7 @@
 #include <algorithm>
 #include <iterator>
 
+#include "desktop/address_dialog.h"
 #include "desktop/bindings.h"
 #include "device/net_options.h"
 
@@ -37,6 +38,7 @@ QTreeView* ListOf(WindowView* view) {
 
 // Where the windows' places are remembered between runs.
 QSettings Remembered() { return QSettings(QStringLiteral("sentrova"), QStringLiteral("sentrova")); }
+const QString AddByAddressText = QStringLiteral("Add camera by &address…");
 const QString GeometryKey = QStringLiteral("MainWindow/geometry");
 const QString ColumnsKey = QStringLiteral("MainWindow/columns");
 const QString InterfacesKey = QStringLiteral("MainWindow/interfaces");
@@ -115,6 +117,16 @@ MainFrame::MainFrame() : news_(new QLabel(this)), count_(new QLabel(this)), inte
   statusBar()->addPermanentWidget(count_);
   auto* search = new QShortcut(QKeySequence(Qt::Key_F5), this);
   connect(search, &QShortcut::activated, this, [this] { Press("Command1"); });
+  QMenu* cameras = menuBar()->addMenu(QStringLiteral("&Cameras"));
+  cameras->setObjectName(QStringLiteral("CamerasMenu"));
+  QAction* add = cameras->addAction(AddByAddressText, this, &MainFrame::AddCameraByAddress);
+  add->setObjectName(QStringLiteral("AddByAddress"));
+  add->setToolTip(QStringLiteral("Add a camera the search cannot reach (another VLAN, behind a router)"));
+}
+
+void MainFrame::AddCameraByAddress() {
+  if (!addCamera_) return;
+  if (const std::optional<QString> address = AskCameraAddress(*this)) addCamera_(*address);
 }
 
 void MainFrame::Hold(WindowView& view) {
@@ -196,6 +208,8 @@ void MainFrame::ShowListMenu(const QPoint& where) {
   const QString mac = cell(ListMacColumn);
   menu.addAction(QStringLiteral("Copy &address"), this, [address] { QGuiApplication::clipboard()->setText(address); });
   menu.addAction(QStringLiteral("Copy &MAC"), this, [mac] { QGuiApplication::clipboard()->setText(mac); });
+  menu.addSeparator();
+  menu.addAction(AddByAddressText, this, &MainFrame::AddCameraByAddress);
   menu.exec(list->viewport()->mapToGlobal(where));
 }
 

@@ -65,6 +65,9 @@ class MainFrame : public QMainWindow {
   // The "Interfaces" menu offers this choice; a change is applied, remembered
   // (unless the command line chose) and followed by a search.
   void OfferInterfaces(InterfaceOffer offer);
+  // What "Add camera by address…" (menu and list menu) does with the
+  // address the user gave.
+  void SetAddCamera(std::function<void(const QString&)> addCamera) { addCamera_ = std::move(addCamera); }
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -76,6 +79,7 @@ class MainFrame : public QMainWindow {
   void TakeInterfaces(QStringList chosen);
   void Remember();
   void Press(const char* button);
+  void AddCameraByAddress();
 
   QPointer<WindowView> view_;
   QLabel* news_;
@@ -83,6 +87,7 @@ class MainFrame : public QMainWindow {
   QLabel* interfacesNote_;
   QMenu* interfacesMenu_ = nullptr;
   InterfaceOffer interfaces_;
+  std::function<void(const QString&)> addCamera_;
 };
 
 class WizardFrame : public QWidget {

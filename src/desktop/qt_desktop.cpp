@@ -537,6 +537,11 @@ void QtDesktop::Place(forms::WindowId id, WindowView& view) {
     if (!mainFrame_) {
       mainFrame_ = new MainFrame;
       if (interfaces_) mainFrame_->OfferInterfaces(*interfaces_);
+      mainFrame_->SetAddCamera([this](const QString& address) {
+        Dispatch([this, address] {
+          if (program_->frmMain) program_->frmMain->AddCameraByAddress(address.toStdU16String());
+        });
+      });
       mainFrame_->Hold(view);
       mainFrame_->Place();
     }

@@ -136,6 +136,13 @@ class CameraControl {
   // settings can be changed from any network.
   virtual std::u16string DeviceLinkLocal() = 0;
   virtual void TargetLinkLocal(const std::u16string& address) = 0;
+
+  // Ours: a camera that multicast does not reach, searched for at the
+  // address the user gave ("192.0.2.10" or "192.0.2.10:8080"). Empty when it
+  // is listed (it joined the found cameras at the end, or was listed
+  // already); otherwise the message to show. Every later Search asks that
+  // address again.
+  virtual std::u16string AddCamera(const std::u16string& address) = 0;
 };
 
 }  // namespace device

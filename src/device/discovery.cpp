@@ -58,6 +58,19 @@ void GuessUnknownMacs(const FoundList& list, std::vector<FoundCamera>& cameras) 
 
 }  // namespace
 
+std::optional<FoundCamera> OwnAnswerCamera(const protocol::Message& answer, const QHostAddress& from,
+                                           const QString& nonce, QString& why) {
+  if (answer.kind != protocol::Kind::Here) return std::nullopt;  // our own probes and the MAC commands' traffic
+  if (answer.nonce != nonce) {
+    why = QStringLiteral("answer to another search");
+  } else if (from.toIPv4Address() != protocol::ParseIPv4(answer.address)) {
+    why = QStringLiteral("source differs from the address it reports (%1)").arg(answer.address);
+  } else {
+    return FromAnswer(answer);
+  }
+  return std::nullopt;
+}
+
 SearchOutcome SearchCameras(const NetOptions& options, const InterfaceChoice& choice,
                             const std::function<void(const FoundCamera&)>& onFound) {
   SearchOutcome outcome;
@@ -172,14 +185,14 @@ SearchOutcome SearchCameras(const NetOptions& options, const InterfaceChoice& ch
     return true;
   };
   channel.onMessage = [&](const protocol::Message& answer, const QHostAddress& from, const QString& interfaceName) {
-    if (answer.kind != protocol::Kind::Here) return;  // our own probes and the MAC commands' traffic
-    if (answer.nonce != probe.nonce) return channel.Drop(QStringLiteral("answer to another search"), from);
-    if (from.toIPv4Address() != protocol::ParseIPv4(answer.address)) {
-      return channel.Drop(QStringLiteral("source differs from the address it reports (%1)").arg(answer.address), from);
+    QString why;
+    std::optional<FoundCamera> camera = OwnAnswerCamera(answer, from, probe.nonce, why);
+    if (!camera) {
+      if (!why.isEmpty()) channel.Drop(why, from);
+      return;
     }
-    FoundCamera camera = FromAnswer(answer);
-    camera.interfaceName = interfaceName;
-    if (list.AddOwn(camera) != FoundList::Heard::Added) return;
+    camera->interfaceName = interfaceName;
+    if (list.AddOwn(*camera) != FoundList::Heard::Added) return;
     lastNewAt = clock.elapsed();
     listed(1);
   };

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "device/announcements.h"
+#include "device/address_search.h"
 #include "device/device_log.h"
 #include "device/onvif_backend.h"
 #include "device/own_backend.h"
@@ -53,9 +54,23 @@ void NetCameraControl::Search() {
     // Announcements heard meanwhile wait in announced_ for the search's end.
     searching_ = true;
     const auto searched = qScopeGuard([this] { searching_ = false; });
-    SearchOutcome outcome = SearchCameras(options_, ChooseInterfaces(options_.interfaceNames), onFound_);
+    const InterfaceChoice choice = ChooseInterfaces(options_.interfaceNames);
+    SearchOutcome outcome = SearchCameras(options_, choice, onFound_);
     found_ = std::move(outcome.cameras);
     leftOut_ = outcome.leftOut;
+    // Cameras added by address are asked again, unless the search heard them.
+    for (const QString& address : addedAddresses_) {
+      QString error;
+      const std::optional<CameraAddress> target = ParseCameraAddress(address, error);
+      const bool heard = target && std::any_of(found_.begin(), found_.end(),
+                                               [&](const FoundCamera& row) { return row.address == target->host; });
+      if (heard) continue;
+      const AddressOutcome added = SearchAddress(options_, choice, address);
+      if (added.camera && static_cast<int>(found_.size()) < options_.maxCameras) {
+        found_.push_back(*added.camera);
+        if (onFound_) onFound_(found_.back());
+      }
+    }
   }
   // The announced cameras the search did not hear follow its rows.
   for (const FoundCamera& camera : announced_) {
@@ -122,6 +137,21 @@ bool NetCameraControl::ListCamera(const FoundCamera& camera) {
   found_.push_back(camera);
   if (onListChanged_) onListChanged_();
   return true;
+}
+
+std::u16string NetCameraControl::AddCamera(const std::u16string& address) {
+  const QString text = Q(address).trimmed();
+  const AddressOutcome outcome = SearchAddress(options_, ChooseInterfaces(options_.interfaceNames), text);
+  if (!outcome.camera) return U(outcome.error);
+  if (!addedAddresses_.contains(text)) addedAddresses_ << text;
+  const bool listed = std::any_of(found_.begin(), found_.end(),
+                                  [&](const FoundCamera& row) { return SameCamera(row, *outcome.camera); });
+  if (!ListCamera(*outcome.camera) && !listed) {
+    return U(QStringLiteral("The list is full (%1 cameras): the camera at %2 is not listed")
+                 .arg(options_.maxCameras)
+                 .arg(outcome.camera->address));
+  }
+  return {};
 }
 
 void NetCameraControl::MarkGone(const QString& endpoint) {

@@ -16,6 +16,7 @@
 // camera's login ever reaches the next.
 #include <QJsonObject>
 #include <QString>
+#include <QStringList>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -108,6 +109,7 @@ class NetCameraControl : public CameraControl {
   std::u16string DeviceNetworks() override;
   std::u16string DeviceLinkLocal() override;
   void TargetLinkLocal(const std::u16string& address) override;
+  std::u16string AddCamera(const std::u16string& address) override;
 
  private:
   const FoundCamera* Described() const;
@@ -124,6 +126,7 @@ class NetCameraControl : public CameraControl {
   std::function<void(const FoundCamera&)> onFound_;
   std::function<void()> onListChanged_;
   std::vector<FoundCamera> found_;
+  QStringList addedAddresses_;  // given to AddCamera, asked again by every Search
   int32_t leftOut_ = 0;
   std::unique_ptr<AnnouncementListener> listener_;
   std::vector<FoundCamera> announced_;  // the latest Hello of each camera that has not said Bye since

@@ -51,6 +51,12 @@ struct NetOptions {
   std::chrono::milliseconds onvifInterval{10};
   std::chrono::milliseconds onvifWindow{525};
 
+  // A search of one address (address_search.h) waits at most addressWait
+  // for its answers: a camera across a router answers in milliseconds, an
+  // ONVIF camera delays its WS-Discovery answer by up to 500 ms, and the
+  // user waits for the row.
+  std::chrono::milliseconds addressWait{1000};
+
   int macCopies = 3;
   std::chrono::milliseconds macInterval{100};
   std::chrono::milliseconds macWait{400};

@@ -248,11 +248,7 @@ bool Prober::Open(QString& error) {
       socket->setMulticastInterface(chosen.interface);
       socket->setSocketOption(QAbstractSocket::MulticastTtlOption, 1);
       socket->setSocketOption(QAbstractSocket::MulticastLoopbackOption, 1);
-      socket->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, protocol::ReceiveBufferBytes);
-      QUdpSocket* raw = socket.get();
-      QObject::connect(raw, &QUdpSocket::readyRead, raw,
-                       [this, raw, name = chosen.interface.name()] { ReadPending(*raw, name, false); });
-      sockets_.push_back(std::move(socket));
+      Listen(std::move(socket), chosen.interface.name());
     }
   }
   if (sockets_.empty()) {
@@ -289,12 +285,50 @@ bool Prober::OpenIPv6(const ChosenInterface& chosen) {
   return false;
 }
 
-void Prober::Send() {
+bool Prober::OpenUnicast(QString& error) {
+  if (choice_.interfaces.empty()) {
+    error = choice_.error.isEmpty() ? QStringLiteral("no usable interface") : choice_.error;
+    return false;
+  }
+  auto socket = std::make_unique<QUdpSocket>();
+  const QHostAddress source = choice_.loopbackOnly ? choice_.interfaces.front().sources.front().address : QHostAddress::AnyIPv4;
+  if (!socket->bind(source, 0)) {
+    error = QStringLiteral("cannot probe from %1: %2").arg(source.toString(), socket->errorString());
+    return false;
+  }
+  Listen(std::move(socket), QString());
+  return true;
+}
+
+void Prober::Listen(std::unique_ptr<QUdpSocket> socket, const QString& interfaceName) {
+  socket->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, protocol::ReceiveBufferBytes);
+  QUdpSocket* raw = socket.get();
+  QObject::connect(raw, &QUdpSocket::readyRead, raw,
+                   [this, raw, interfaceName] { ReadPending(*raw, interfaceName, false); });
+  sockets_.push_back(std::move(socket));
+}
+
+std::vector<QByteArray> Prober::NextProbes() {
   std::vector<QByteArray> probes;
   for (const char16_t* type : ProbeTypes) {
     messageIds_ << u"urn:uuid:"_qs + QUuid::createUuid().toString(QUuid::WithoutBraces);
     probes.push_back(ProbeMessage(messageIds_.back(), QString::fromUtf16(type)));
   }
+  return probes;
+}
+
+void Prober::SendTo(const QHostAddress& host) {
+  for (const QByteArray& probe : NextProbes()) {
+    for (const auto& socket : sockets_) {
+      if (socket->writeDatagram(probe, host, options_.onvifPort) < 0) {
+        qCWarning(lcDiscovery) << "WS-Discovery probe to" << host.toString() << "failed:" << socket->errorString();
+      }
+    }
+  }
+}
+
+void Prober::Send() {
+  const std::vector<QByteArray> probes = NextProbes();
   for (const auto& socket : sockets_) {
     for (const QByteArray& probe : probes) {
       if (socket->writeDatagram(probe, group_, options_.onvifPort) < 0) {

@@ -101,6 +101,13 @@ class Prober {
   // own: a device answers a MessageID once, so every round is a fresh chance
   // for an answer lost on the way.
   void Send();
+  // For probes to one host instead (a camera added by its address): one
+  // socket, bound to the loopback address when confined to it, else to any
+  // address so that the route to the host chooses the source.
+  bool OpenUnicast(QString& error);
+  // One probe per type, unicast to host's WS-Discovery port; the answers
+  // come back unicast too and are heard as the group's are.
+  void SendTo(const QHostAddress& host);
   // Each camera match of an answer to our probes (the same camera again
   // when it answers again).
   std::function<void(const FoundCamera&)> onCamera;
@@ -111,6 +118,11 @@ class Prober {
 
  private:
   bool OpenIPv6(const ChosenInterface& chosen);
+  // Hears the answers that come to `socket`, sent from interfaceName (empty
+  // when the kernel chooses it: probes to one address).
+  void Listen(std::unique_ptr<QUdpSocket> socket, const QString& interfaceName);
+  // A fresh round of probes, one per type, each with a MessageID of its own.
+  std::vector<QByteArray> NextProbes();
   void ReadPending(QUdpSocket& socket, const QString& interfaceName, bool ipv6);
   bool RelatesToOurs(const QByteArray& datagram) const;
   void Drop(const QString& why, const QHostAddress& from) { drops_.Drop(why, from); }

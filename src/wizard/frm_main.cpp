@@ -123,6 +123,34 @@ void FrmMain::ShowListNews() {
   }
 }
 
+void FrmMain::AddCameraByAddress(const std::u16string& address) {
+  Program& p = program;
+  p.desktop.SetMousePointer(forms::Hourglass);
+  std::u16string refusal;
+  try {
+    refusal = p.cam.AddCamera(address);
+  } catch (const std::exception& error) {
+    ShowCameraError(p, error);
+    return;
+  }
+  p.desktop.SetMousePointer(forms::DefaultPointer);
+  if (!refusal.empty()) {
+    p.desktop.MessageBox(refusal, u"Sentrova", forms::MsgIcon::Exclamation, forms::MsgButtons::OK);
+    return;
+  }
+  const int16_t before = p.state.DeviceCount;
+  ShowListNews();
+  // The new row, or the row that listed the camera already.
+  const std::u16string host = address.substr(0, address.find(u':'));
+  int32_t row = p.state.DeviceCount > before ? p.state.DeviceCount - 1 : forms::NoSelectedRow;
+  for (int16_t listed = 0; row == forms::NoSelectedRow && listed < p.state.DeviceCount; ++listed) {
+    if (List.CellText(listed, 1) == host) row = listed;
+  }
+  if (row == forms::NoSelectedRow) return;
+  List.selectedRow = row;
+  List_Event9();
+}
+
 bool FrmMain::HasSelectedDevice() {
   return program.state.DeviceCount > 0 && List.SelectedRow() != forms::NoSelectedRow;
 }

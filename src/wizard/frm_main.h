@@ -39,6 +39,10 @@ struct FrmMain {
   // added by address): rows for the new ones are added at the end as the
   // search adds them, and every row's note follows what the control says now.
   void ShowListNews();
+  // A camera that multicast does not reach, at the address the user gave
+  // ("192.0.2.10", "192.0.2.10:8080"): once listed, its row is selected; a
+  // camera that cannot be added is said in a message and nothing changes.
+  void AddCameraByAddress(const std::u16string& address);
 
   void Form_Load();
   void Form_Unload() {}

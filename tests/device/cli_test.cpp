@@ -87,7 +87,7 @@ TEST(Cli, JsonGivesTypedValuesAndEscapesUnsafeCharacters) {
   ASSERT_EQ(parseError.error, QJsonParseError::NoError) << run.out.toStdString();
   ASSERT_EQ(cameras.size(), 4) << run.out.toStdString();
   const QStringList keys{u"address"_qs, u"assigned"_qs, u"gateway"_qs, u"interface"_qs, u"mac"_qs,
-                         u"mask"_qs,    u"mode"_qs,     u"name"_qs,    u"version"_qs};
+                         u"mask"_qs,    u"mode"_qs,     u"name"_qs,    u"origin"_qs,    u"version"_qs};
   for (const QJsonValue& camera : cameras) {
     EXPECT_EQ(camera.toObject().keys(), keys);
     EXPECT_EQ(camera.toObject().value(u"interface").toString(), u"lo") << "the interface it was heard on";
@@ -101,6 +101,7 @@ TEST(Cli, JsonGivesTypedValuesAndEscapesUnsafeCharacters) {
   EXPECT_EQ(first.value(u"mode").toString(), u"X-350");
   EXPECT_EQ(first.value(u"name").toString(), OddCaption) << "JSON carries the text exactly";
   EXPECT_EQ(first.value(u"version").toString(), u"2.10.001");
+  EXPECT_EQ(first.value(u"origin").toString(), u"search");
   EXPECT_EQ(cameras[1].toObject().value(u"name").toString(), HostileCaption) << "escaped, the same text";
   EXPECT_EQ(cameras[2].toObject().value(u"name").toString(), WideCaption);
   const QJsonObject simulated = cameras[3].toObject();
@@ -218,6 +219,13 @@ TEST(Cli, UnusableInterfaceOrBadOptionsFailWithAMessage) {
       {{u"listen"_qs, u"--seconds"_qs, u"0"_qs}, u"--seconds wants 1 to 86400"},
       {{u"find"_qs}, u"unknown command 'find'; try --help"},
       {{}, u"no command given; try --help"},
+      {{u"search"_qs, u"--interface"_qs, u"lo"_qs, u"--address"_qs, u"10.1.2.3"_qs},
+       u"10.1.2.3 is outside the loopback network 127.0.0.0/8 the search is confined to; nothing was sent"},
+      {{u"search"_qs, u"--interface"_qs, u"lo"_qs, u"--address"_qs, u"127.0.0.1"_qs, u"--address"_qs,
+        u"cam\x1b[2J.local"_qs},
+       u"not an IPv4 address: cam\\x1b[2J.local"},
+      {{u"search"_qs, u"--interface"_qs, u"lo"_qs, u"--address"_qs, u"127.0.0.1:70000"_qs},
+       u"not a port from 1 to 65535: 70000"},
   };
   for (const Case& c : cases) {
     const CliRun run = RunCli(c.arguments);
@@ -262,6 +270,31 @@ TEST(Cli, ListenPrintsEachHelloAndByeAsOneJsonLine) {
   EXPECT_EQ(bye.value(u"kind"_qs), u"bye"_qs);
   EXPECT_EQ(bye.value(u"endpoint"_qs), hello.value(u"endpoint"_qs));
   EXPECT_LE(hello.value(u"ms"_qs).toInt(), bye.value(u"ms"_qs).toInt());
+}
+
+// --address adds a camera the search of the network does not list (here an
+// ONVIF camera while the ONVIF search is off): marked in both forms.
+TEST(Cli, AnAddressGivenAddsItsCameraMarkedAsAddedByAddress) {
+  Simulator sim(std::vector<SimCamera>{{.host = 20}, {.host = 21, .protocols = {u"onvif"_qs}}});
+  ASSERT_TRUE(sim.Start());
+  const QStringList more{u"--onvif-port"_qs, u"0"_qs,         u"--address"_qs,
+                         sim.Address(21),    u"--address"_qs, sim.Address(22)};
+  const CliRun json = Search(sim, QStringList{u"--json"_qs} + more);
+  ASSERT_EQ(json.status, 0) << json.err.toStdString();
+  const QJsonArray cameras = QJsonDocument::fromJson(json.out.toUtf8()).array();
+  ASSERT_EQ(cameras.size(), 2) << json.out.toStdString();
+  EXPECT_EQ(cameras[0].toObject().value(u"origin").toString(), u"search");
+  EXPECT_EQ(cameras[1].toObject().value(u"address").toString(), sim.Address(21));
+  EXPECT_EQ(cameras[1].toObject().value(u"mode").toString(), u"ONVIF");
+  EXPECT_EQ(cameras[1].toObject().value(u"origin").toString(), u"address");
+  EXPECT_TRUE(json.err.contains(u"sentrova-cli: No camera answered at %1 within 1 s"_qs.arg(sim.Address(22))))
+      << json.err.toStdString();
+  const CliRun table = Search(sim, more);
+  const QStringList lines = table.out.split(u'\n', Qt::SkipEmptyParts);
+  ASSERT_EQ(lines.size(), 3) << table.out.toStdString();
+  EXPECT_TRUE(lines[0].endsWith(u"NETWORK"));
+  EXPECT_FALSE(lines[1].endsWith(u"added by address"));
+  EXPECT_TRUE(lines[2].contains(sim.Address(21)) && lines[2].endsWith(u"added by address")) << table.out.toStdString();
 }
 
 }  // namespace

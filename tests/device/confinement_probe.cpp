@@ -3,7 +3,8 @@
 // route through it), and counts the IPv4 and ARP frames that come out at the
 // far end (v1) while every member is called on targets outside 127.0.0.0/8,
 // in our own protocol and in ONVIF (an ONVIF target with a link-local
-// address on v0 too), and the IPv6 frames we cause.
+// address on v0 too), and the IPv6 frames we cause
+// (AddCamera among them: a search of one address).
 //   confinement_probe lo   -> the component confined to loopback: expect 0
 //   confinement_probe v0   -> not confined: the same calls must show frames
 // Prints "frames=N wsdiscovery=M wsdiscovery6=K linklocal=L" (M: the IPv4
@@ -132,6 +133,7 @@ void CallEveryMember(device::NetCameraControl& control, const std::u16string& ad
   std::u16string mask = u"255.255.255.0";
   std::u16string gateway = u"";
   written([&] { control.ChangeAddress(newAddress, mask, gateway); });
+  control.AddCamera(address);
   control.Search();
 }
 
@@ -158,6 +160,7 @@ int main(int argc, char** argv) {
   options.macWait = std::chrono::milliseconds(150);
   options.httpConnectTimeout = std::chrono::milliseconds(300);
   options.httpTimeout = std::chrono::milliseconds(300);
+  options.addressWait = std::chrono::milliseconds(300);
   device::NetCameraControl control(options);
   for (const int32_t option : {0, protocol::OnvifProtocolOption}) {
     for (const char16_t* target : {u"10.1.2.3", u"192.0.2.77"}) CallEveryMember(control, target, option);

@@ -56,6 +56,43 @@ TEST(LoopbackConfinement, TargetsOutsideLoopbackGiveTheNoAnswerResults) {
   }
 }
 
+// A search of one address: malformed input and addresses outside loopback
+// are refused with a message before anything is sent; nothing is listed.
+TEST(LoopbackConfinement, AddCameraRefusesWhatItMayNotSearch) {
+  device::NetOptions options;
+  options.interfaceNames = QStringList{u"lo"_qs};
+  options.port = 21061;
+  options.onvifPort = 0;
+  options.addressWait = std::chrono::milliseconds(200);
+  device::NetCameraControl cam(options);
+  struct Case {
+    std::u16string address;
+    std::u16string message;
+  };
+  const Case cases[] = {
+      {u"10.1.2.3",
+       u"10.1.2.3 is outside the loopback network 127.0.0.0/8 the search is confined to; nothing was sent"},
+      {u"192.0.2.77:8080",
+       u"192.0.2.77 is outside the loopback network 127.0.0.0/8 the search is confined to; nothing was sent"},
+      {u"camera.local", u"not an IPv4 address: camera.local"},
+      {u"127.1", u"not an IPv4 address: 127.1"},
+      {u"127.0.0.1:", u"not an IPv4 address: 127.0.0.1:"},
+      {u"127.0.0.01", u"not an IPv4 address: 127.0.0.01"},
+      {u"127.0.0.1; reboot", u"not an IPv4 address: 127.0.0.1; reboot"},
+      {u"::1", u"not an IPv4 address: ::1"},
+      {u"127.0.0.1:0", u"not a port from 1 to 65535: 0"},
+      {u"127.0.0.1:65536", u"not a port from 1 to 65535: 65536"},
+      {u"127.0.0.1:080", u"not a port from 1 to 65535: 080"},
+      // Nothing answers here on a free port within the wait.
+      {u"127.0.0.9:1", u"No camera answered at 127.0.0.9 within 0.2 s"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(QString::fromStdU16String(cam.AddCamera(c.address)), QString::fromStdU16String(c.message))
+        << QString::fromStdU16String(c.address).toStdString();
+  }
+  EXPECT_EQ(cam.FoundCount(), 0);
+}
+
 int RunProbe(const char* interfaceName, QString* output, const char* program = SENTROVA_CONFINEMENT_PROBE) {
   QProcess probe;
   probe.start(QString::fromUtf8(program),

@@ -1,5 +1,7 @@
 #include "support/fake_camera.h"
 
+#include <algorithm>
+
 #include "base/text.h"
 
 std::string Quoted(const std::u16string& text) { return "\"" + base::ToUtf8(text) + "\""; }
@@ -62,6 +64,19 @@ std::u16string FakeCamera::DeviceLinkLocal() {
   return Current() != nullptr && found != linkLocals.end() ? found->second : u"";
 }
 void FakeCamera::TargetLinkLocal(const std::u16string& address) { Record("TargetLinkLocal", " = " + Quoted(address)); }
+std::u16string FakeCamera::AddCamera(const std::u16string& address) {
+  Record("AddCamera", " = " + Quoted(address));
+  const auto camera = atAddress.find(address);
+  if (camera == atAddress.end()) {
+    return !addRefusal.empty() ? addRefusal : u"No camera answered at " + address + u" within 1 s";
+  }
+  const auto listed = std::find_if(
+      devices.begin(), devices.begin() + static_cast<std::ptrdiff_t>(found_), [&](const FakeCameraDevice& device) {
+        return device.mac == camera->second.mac && device.address == camera->second.address;
+      });
+  if (listed == devices.begin() + static_cast<std::ptrdiff_t>(found_)) HearBetweenSearches(camera->second);
+  return u"";
+}
 
 void FakeCamera::ProtocolFamily(int32_t family) { Record("ProtocolFamily", " = " + std::to_string(family)); }
 void FakeCamera::ProtocolOption(int32_t option) { Record("ProtocolOption", " = " + std::to_string(option)); }

@@ -51,6 +51,10 @@ class FakeCamera : public device::CameraControl {
   std::map<int32_t, std::u16string> networks;
   // The link-local address each found camera offered (DeviceLinkLocal), by its index.
   std::map<int32_t, std::u16string> linkLocals;
+  // Cameras AddCamera finds, by the address it is given; any other address
+  // gives addRefusal, or else the no-answer message.
+  std::map<std::u16string, FakeCameraDevice> atAddress;
+  std::u16string addRefusal;
   // Members that throw instead of answering.
   std::set<std::string> failing;
 
@@ -104,6 +108,7 @@ class FakeCamera : public device::CameraControl {
   std::u16string DeviceNetworks() override;
   std::u16string DeviceLinkLocal() override;
   void TargetLinkLocal(const std::u16string& address) override;
+  std::u16string AddCamera(const std::u16string& address) override;
 
  private:
   void Record(const std::string& member, const std::string& detail = "");

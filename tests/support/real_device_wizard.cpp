@@ -49,7 +49,8 @@ forms::CameraSeen RealTimeDesktop::WaitForCamera(int32_t milliseconds, bool /*lo
 
 // The program starts once the thread is in the client namespace: every
 // socket of the two controls is made there.
-RealDeviceWizard::RealDeviceWizard(const RealOnvifDevice& device) : device_(device), inClient_(device.ClientNetns()) {
+RealDeviceWizard::RealDeviceWizard(const RealOnvifDevice& device, const QString& clientNetns)
+    : device_(device), inClient_(clientNetns.isEmpty() ? device.ClientNetns() : clientNetns) {
   if (!inClient_.Ok()) return;
   program_ = std::make_unique<Program>(desktop_, cam_, camTemp_);
   program_->Start();

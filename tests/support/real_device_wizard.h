@@ -47,7 +47,9 @@ class RealDeviceWizard {
  public:
   // Enters the device's client namespace (InClient() says whether it could)
   // and starts the program there: its main window searches.
-  explicit RealDeviceWizard(const RealOnvifDevice& device);
+  // clientNetns: another namespace to run in than the device's client side
+  // (a computer behind a router).
+  explicit RealDeviceWizard(const RealOnvifDevice& device, const QString& clientNetns = {});
   ~RealDeviceWizard();
   bool InClient() const { return inClient_.Ok(); }
 

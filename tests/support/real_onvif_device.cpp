@@ -96,6 +96,7 @@ bool RealOnvifDevice::Start() {
                         Seconds(options_.rebootSeconds),
                         QStringLiteral("--delay"),
                         Seconds(options_.delaySeconds)};
+  if (!options_.clientAddress.isEmpty()) arguments << QStringLiteral("--pc-ip") << options_.clientAddress;
   if (options_.apply) arguments << QStringLiteral("--apply");
   if (options_.ipv6) arguments << QStringLiteral("--ipv6");
   if (!options_.gateway.isEmpty()) arguments << QStringLiteral("--gw") << options_.gateway;
