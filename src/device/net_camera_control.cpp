@@ -63,7 +63,9 @@ bool NetCameraControl::ListCamera(const FoundCamera& camera) {
     qCWarning(lcDiscovery) << "A camera at" << camera.address << "is not listed: the list is full";
     return false;
   }
-  found_.push_back(camera);
+  std::vector<FoundCamera> heard{camera};
+  NoteNetworks(ChooseInterfaces(options_.interfaceName), heard);
+  found_.push_back(std::move(heard.front()));
   if (onListChanged_) onListChanged_();
   return true;
 }
@@ -96,6 +98,53 @@ std::u16string NetCameraControl::DeviceServicePath() { return Described() ? U(De
 std::u16string NetCameraControl::DeviceNote() { return Described() ? U(RowNote(*Described())) : u""; }
 std::u16string NetCameraControl::DeviceNetworks() {
   return Described() ? U(InterfaceNetworks(Described()->interfaceName)) : u"";
+}
+
+int16_t NetCameraControl::DeviceOutside() {
+  const FoundCamera* camera = Described();
+  return camera != nullptr && camera->outside && camera->linkLocal.isEmpty() ? -1 : 0;
+}
+
+TemporaryAddressOffer NetCameraControl::OfferTemporaryAddress() {
+  TemporaryAddressOffer offer;
+  const FoundCamera* camera = Described();
+  if (camera == nullptr || camera->interfaceName.isEmpty()) return offer;
+  offer.interfaceName = U(camera->interfaceName);
+  offer.prefixLength = PrefixOfMask(camera->mask);
+  offer.mayAdd = MayChangeInterfaces();
+  QStringList own;  // the computer's addresses there are no candidates
+  for (const QNetworkAddressEntry& entry : QNetworkInterface::interfaceFromName(camera->interfaceName).addressEntries()) {
+    own << entry.ip().toString();
+  }
+  for (const QString& candidate : TemporaryCandidates(camera->address, offer.prefixLength, own)) {
+    // Without the right to add it, the user adds it: the top candidate is
+    // named, and the probe (which needs that right too) is left out.
+    if (!offer.mayAdd) {
+      offer.address = U(candidate);
+      break;
+    }
+    QString error;
+    const std::optional<bool> taken = AddressTaken(camera->interfaceName, candidate, error);
+    if (!taken) {
+      qCWarning(lcDiscovery).noquote() << "Temporary address:" << error;
+      break;
+    }
+    if (!*taken) {
+      offer.address = U(candidate);
+      break;
+    }
+  }
+  return offer;
+}
+
+bool NetCameraControl::AddTemporaryAddress(const TemporaryAddressOffer& offer) {
+  QString error;
+  if (!protocol::IsIPv4(Q(offer.address)) ||
+      !temporary_.Add(Q(offer.interfaceName), Q(offer.address), offer.prefixLength, error)) {
+    qCWarning(lcDiscovery).noquote() << "Temporary address:" << (error.isEmpty() ? u"not an address"_qs : error);
+    return false;
+  }
+  return true;
 }
 
 // ---- Addressing ------------------------------------------------------------

@@ -24,6 +24,7 @@
 #include "device/camera_control.h"
 #include "device/discovery.h"
 #include "device/net_options.h"
+#include "device/temporary_address.h"
 
 namespace device {
 
@@ -93,6 +94,10 @@ class NetCameraControl : public CameraControl {
   std::u16string UnconfirmedSettings() override;
   std::u16string DeviceNote() override;
   std::u16string DeviceNetworks() override;
+  int16_t DeviceOutside() override;
+  TemporaryAddressOffer OfferTemporaryAddress() override;
+  bool AddTemporaryAddress(const TemporaryAddressOffer& offer) override;
+  void RemoveTemporaryAddress() override { temporary_.Remove(); }
 
  private:
   const FoundCamera* Described() const;
@@ -116,6 +121,7 @@ class NetCameraControl : public CameraControl {
   std::unique_ptr<CameraBackend> onvifBackend_;
   CameraBackend* backend_ = nullptr;  // the one for the target's protocol
   QJsonObject kept_;                  // settings kept for the next apply
+  TemporaryAddress temporary_;        // the address a camera outside the computer's networks is reached through
 };
 
 }  // namespace device

@@ -1,6 +1,7 @@
 #include "device/net_options.h"
 
 #include <QStringList>
+#include <algorithm>
 
 namespace device {
 namespace {
@@ -61,6 +62,19 @@ QString InterfaceNetworks(const QString& interfaceName) {
     networks << QStringLiteral("%1/%2 on %3").arg(entry.ip().toString()).arg(entry.prefixLength()).arg(interfaceName);
   }
   return networks.join(QStringLiteral(", "));
+}
+
+bool IsOutsideNetworks(const QString& address, const QString& interfaceName) {
+  if (interfaceName.isEmpty()) return false;
+  return IsOutsideNetworks(address, QNetworkInterface::interfaceFromName(interfaceName).addressEntries());
+}
+
+bool IsOutsideNetworks(const QString& address, const QList<QNetworkAddressEntry>& networks) {
+  if (!protocol::IsIPv4(address) || protocol::IsLoopback(address)) return false;
+  const QHostAddress camera(address);
+  return std::none_of(networks.begin(), networks.end(), [&](const QNetworkAddressEntry& entry) {
+    return entry.ip().protocol() == QAbstractSocket::IPv4Protocol && camera.isInSubnet(entry.ip(), entry.prefixLength());
+  });
 }
 
 bool MayContact(const InterfaceChoice& choice, const QString& address) {

@@ -83,6 +83,13 @@ InterfaceChoice ChooseInterfaces(const QString& interfaceName);
 // names them: "192.0.2.1/24 on eth0" (several joined by ", "); empty for an
 // unknown interface.
 QString InterfaceNetworks(const QString& interfaceName);
+// Whether a camera at `address`, heard on `interfaceName`, lies in none of
+// the IPv4 networks the computer has on that interface: it cannot be spoken
+// to there as it is. False when that cannot be told (no interface, not an
+// IPv4 address) and for 127.0.0.0/8, which is never outside.
+bool IsOutsideNetworks(const QString& address, const QString& interfaceName);
+// The same rule over networks already read (a search marks thousands of rows).
+bool IsOutsideNetworks(const QString& address, const QList<QNetworkAddressEntry>& networks);
 // Whether a unicast target may be contacted under this choice.
 bool MayContact(const InterfaceChoice& choice, const QString& address);
 

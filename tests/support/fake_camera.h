@@ -49,6 +49,14 @@ class FakeCamera : public device::CameraControl {
   // What DeviceNote and DeviceNetworks say of a found camera, by its index.
   std::map<int32_t, std::u16string> notes;
   std::map<int32_t, std::u16string> networks;
+  // Found cameras outside the computer's networks (DeviceOutside), by
+  // index; the address OfferTemporaryAddress offers, and whether
+  // AddTemporaryAddress takes. temporaryAddress: the one added and not yet
+  // removed.
+  std::set<int32_t> outside;
+  device::TemporaryAddressOffer offer;
+  bool addTakes = true;
+  std::u16string temporaryAddress;
   // Members that throw instead of answering.
   std::set<std::string> failing;
 
@@ -100,6 +108,12 @@ class FakeCamera : public device::CameraControl {
   std::u16string UnconfirmedSettings() override { return unconfirmed; }
   std::u16string DeviceNote() override;
   std::u16string DeviceNetworks() override;
+  // No exchange with the camera, so nothing is logged.
+  int16_t DeviceOutside() override { return Current() != nullptr && outside.count(deviceIndex) != 0 ? -1 : 0; }
+  device::TemporaryAddressOffer OfferTemporaryAddress() override;
+  bool AddTemporaryAddress(const device::TemporaryAddressOffer& offer) override;
+  // Logged only when it removes an address.
+  void RemoveTemporaryAddress() override;
 
  private:
   void Record(const std::string& member, const std::string& detail = "");
