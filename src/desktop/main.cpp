@@ -22,6 +22,7 @@
 #include "desktop/startup.h"
 #include "device/net_camera_control.h"
 #include "device/net_options.h"
+#include "device/temporary_address.h"
 #include "wizard/program.h"
 
 namespace {
@@ -181,6 +182,8 @@ int main(int argc, char* argv[]) {
   }
   QApplication::setQuitOnLastWindowClosed(false);  // only the logic ends the program
 
+  // A temporary address that a killed run left on an interface goes first.
+  device::RemoveLeftoverAddresses();
   device::NetCameraControl cam(options);
   device::NetCameraControl camTemp(options);
   desktop::QtDesktop desktop;
