@@ -52,6 +52,8 @@ class RealDeviceWizard {
   bool InClient() const { return inClient_.Ok(); }
 
   Program& program() { return *program_; }
+  // The search instance, for a camera heard another way (ListCamera).
+  device::NetCameraControl& cam() { return cam_; }
   RealTimeDesktop& desktop() { return desktop_; }
   bool Visible(forms::WindowId id) const { return desktop_.visible.count(id) != 0; }
   int32_t RowOf(const QString& address);

@@ -22,6 +22,7 @@ struct RealOnvifDeviceOptions {
   QString user = QStringLiteral("admin");
   QString password = QStringLiteral("1234");
   QString address = QStringLiteral("192.0.2.10/24");  // the client side is 192.0.2.1/24
+  QString gateway;                                    // empty: the client side's address
 };
 
 class RealOnvifDevice {

@@ -225,12 +225,17 @@ mv -f "$RUN/delay" "$RUN/delay.start" 2>/dev/null || true
 URL="http://$IP:$PORT/onvif/device_service"
 BODY='<?xml version="1.0" encoding="UTF-8"?><s:Envelope xmlns:s="http://www.w3.org/2003/05/soap-envelope"><s:Body><GetSystemDateAndTime xmlns="http://www.onvif.org/ver10/device/wsdl"/></s:Body></s:Envelope>'
 ready=0
+# a camera outside the client's subnet cannot be asked from there: it is
+# asked from its own namespace
+READY_NS=$(python3 -c 'import ipaddress, sys
+print(sys.argv[3] if ipaddress.ip_address(sys.argv[1]) in ipaddress.ip_interface(sys.argv[2]).network else sys.argv[4])' \
+    "$IP" "$PC_IP" "$PC_NS" "$CAM_NS")
 for _ in $(seq 30); do
     if [ "$AUTH" = digest ]; then
-        out=$(inns "$PC_NS" curl -s -m 3 --digest -u "$DEV_USER:$DEV_PASS" \
+        out=$(inns "$READY_NS" curl -s -m 3 --digest -u "$DEV_USER:$DEV_PASS" \
               -H 'Content-Type: application/soap+xml' --data-binary "$BODY" "$URL" 2>/dev/null || true)
     else
-        out=$(inns "$PC_NS" curl -s -m 3 -H 'Content-Type: application/soap+xml' \
+        out=$(inns "$READY_NS" curl -s -m 3 -H 'Content-Type: application/soap+xml' \
               --data-binary "$BODY" "$URL" 2>/dev/null || true)
     fi
     case "$out" in *GetSystemDateAndTimeResponse*) ready=1; break ;; esac
