@@ -14,7 +14,6 @@
 
 #include "base/text.h"
 #include "device/temporary_address.h"
-#include "protocol/wire.h"
 #include "support/real_device_wizard.h"
 #include "support/real_onvif_device.h"
 #include "support/skips.h"
@@ -45,18 +44,7 @@ TEST(TemporaryAddressRealDevice, MovedInThroughATemporaryAddressThatIsGoneAfterw
   ASSERT_TRUE(wizard.InClient());
   EXPECT_FALSE(wizard.FoundAt().contains(FactoryAddress)) << "its probe answer goes to its gateway";
 
-  // Listed as its Hello lists it.
-  device::FoundCamera heard;
-  heard.address = FactoryAddress;
-  heard.mode = QString::fromStdU16String(protocol::OnvifModeText);
-  heard.caption = u"Gate"_qs;
-  heard.port = 80;
-  heard.path = u"/onvif/device_service"_qs;
-  heard.endpoint = u"urn:uuid:temporary-address-test"_qs;
-  heard.interfaceName = u"eth0"_qs;
-  heard.origin = device::FoundCamera::Origin::Announced;
-  ASSERT_TRUE(wizard.cam().ListCamera(heard));
-  wizard.program().frmMain->ShowListNews();
+  ASSERT_TRUE(wizard.ListAnnounced(FactoryAddress));
   const int32_t row = wizard.RowOf(FactoryAddress);
   ASSERT_GE(row, 0);
   EXPECT_EQ(wizard.program().frmMain->List.CellText(row, 4), u"other network, announced");

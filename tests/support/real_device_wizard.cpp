@@ -4,6 +4,7 @@
 #include <QThread>
 
 #include "base/text.h"
+#include "protocol/wire.h"
 #include "wizard/frm_chack_id_pwd.h"
 #include "wizard/frm_main.h"
 #include "wizard/frm_set_ip_address.h"
@@ -64,6 +65,21 @@ int32_t RealDeviceWizard::RowOf(const QString& address) {
     if (program_->frmMain->List.CellText(row, 1) == U(address)) return row;
   }
   return -1;
+}
+
+bool RealDeviceWizard::ListAnnounced(const QString& address) {
+  device::FoundCamera heard;
+  heard.address = address;
+  heard.mode = QString::fromStdU16String(protocol::OnvifModeText);
+  heard.caption = QStringLiteral("Announced");
+  heard.port = 80;
+  heard.path = QStringLiteral("/onvif/device_service");
+  heard.endpoint = QStringLiteral("urn:uuid:announced-") + address;
+  heard.interfaceName = QStringLiteral("eth0");
+  heard.origin = device::FoundCamera::Origin::Announced;
+  cam_.ListCamera(heard);
+  program_->frmMain->ShowListNews();
+  return RowOf(address) >= 0;
 }
 
 std::string RealDeviceWizard::Messages() const {

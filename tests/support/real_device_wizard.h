@@ -52,8 +52,10 @@ class RealDeviceWizard {
   bool InClient() const { return inClient_.Ok(); }
 
   Program& program() { return *program_; }
-  // The search instance, for a camera heard another way (ListCamera).
-  device::NetCameraControl& cam() { return cam_; }
+  // Lists the device at address as its announcement lists it (heard on
+  // eth0), where its answers to a search go elsewhere; true when its row is
+  // in the main window.
+  bool ListAnnounced(const QString& address);
   RealTimeDesktop& desktop() { return desktop_; }
   bool Visible(forms::WindowId id) const { return desktop_.visible.count(id) != 0; }
   int32_t RowOf(const QString& address);
