@@ -50,7 +50,11 @@ forms::CameraSeen RealTimeDesktop::WaitForCamera(int32_t milliseconds, bool /*lo
 
 // The program starts once the thread is in the client namespace: every
 // socket of the two controls is made there.
-RealDeviceWizard::RealDeviceWizard(const RealOnvifDevice& device) : device_(device), inClient_(device.ClientNetns()) {
+RealDeviceWizard::RealDeviceWizard(const RealOnvifDevice& device) : RealDeviceWizard(device.ClientNetns()) {
+  device_ = &device;
+}
+
+RealDeviceWizard::RealDeviceWizard(const QString& clientNetns) : inClient_(clientNetns) {
   if (!inClient_.Ok()) return;
   program_ = std::make_unique<Program>(desktop_, cam_, camTemp_);
   program_->Start();
@@ -143,7 +147,7 @@ bool RealDeviceWizard::ToSummary(const WizardChanges& changes) {
 
 void RealDeviceWizard::Restart() {
   program_->setLanEnd->CmdRestart_Click();
-  device_.WaitUntilSettled(SettleMs);
+  if (device_ != nullptr) device_->WaitUntilSettled(SettleMs);
 }
 
 QStringList RealDeviceWizard::FoundAt() {

@@ -48,6 +48,9 @@ class RealDeviceWizard {
   // Enters the device's client namespace (InClient() says whether it could)
   // and starts the program there: its main window searches.
   explicit RealDeviceWizard(const RealOnvifDevice& device);
+  // The same in a client namespace of the test's own, for a camera of
+  // another kind (the simulator): Restart then waits the program's waits only.
+  explicit RealDeviceWizard(const QString& clientNetns);
   ~RealDeviceWizard();
   bool InClient() const { return inClient_.Ok(); }
 
@@ -82,7 +85,7 @@ class RealDeviceWizard {
   int32_t LoginAt(const QString& address, const QString& id, const QString& password);
 
  private:
-  const RealOnvifDevice& device_;
+  const RealOnvifDevice* device_ = nullptr;
   InNetns inClient_;
   EventLog log_;
   RealTimeDesktop desktop_{log_};
