@@ -113,7 +113,8 @@ TemporaryAddressOffer NetCameraControl::OfferTemporaryAddress() {
   offer.prefixLength = PrefixOfMask(camera->mask);
   offer.mayAdd = MayChangeInterfaces();
   QStringList own;  // the computer's addresses there are no candidates
-  for (const QNetworkAddressEntry& entry : QNetworkInterface::interfaceFromName(camera->interfaceName).addressEntries()) {
+  for (const QNetworkAddressEntry& entry :
+       QNetworkInterface::interfaceFromName(camera->interfaceName).addressEntries()) {
     own << entry.ip().toString();
   }
   for (const QString& candidate : TemporaryCandidates(camera->address, offer.prefixLength, own)) {

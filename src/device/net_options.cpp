@@ -73,7 +73,8 @@ bool IsOutsideNetworks(const QString& address, const QList<QNetworkAddressEntry>
   if (!protocol::IsIPv4(address) || protocol::IsLoopback(address)) return false;
   const QHostAddress camera(address);
   return std::none_of(networks.begin(), networks.end(), [&](const QNetworkAddressEntry& entry) {
-    return entry.ip().protocol() == QAbstractSocket::IPv4Protocol && camera.isInSubnet(entry.ip(), entry.prefixLength());
+    return entry.ip().protocol() == QAbstractSocket::IPv4Protocol &&
+           camera.isInSubnet(entry.ip(), entry.prefixLength());
   });
 }
 

@@ -84,8 +84,8 @@ bool ClaimsAddress(const ether_arp& packet, uint32_t target, const std::array<ui
 
 // Sends one address request and reads the kernel's acknowledgement; the
 // kernel's errno on failure.
-int ChangeAddress(uint16_t type, uint16_t flags, const QString& interfaceName, const QString& address,
-                  int prefixLength) {
+int SendAddressRequest(uint16_t type, uint16_t flags, const QString& interfaceName, const QString& address,
+                       int prefixLength) {
   const unsigned index = ::if_nametoindex(interfaceName.toLocal8Bit().constData());
   const std::optional<uint32_t> ip = protocol::ParseIPv4(address);
   if (index == 0 || !ip || prefixLength < 0 || prefixLength > 32) return ENODEV;
@@ -291,14 +291,14 @@ int RemoveLeftoverAddresses(const QString& recordPath) {
       continue;
     }
     if (!InterfaceHolds(entry.interfaceName, entry.address)) continue;  // gone with its interface, or removed by hand
-    const int failure = ChangeAddress(RTM_DELADDR, 0, entry.interfaceName, entry.address, entry.prefixLength);
+    const int failure = SendAddressRequest(RTM_DELADDR, 0, entry.interfaceName, entry.address, entry.prefixLength);
     if (failure == 0) {
       ++removed;
       qCInfo(lcDiscovery) << "Removed the temporary address" << entry.address << "from" << entry.interfaceName
                           << "left by process" << entry.pid;
     } else {
-      qCWarning(lcDiscovery) << "Cannot remove the temporary address" << entry.address << "from"
-                             << entry.interfaceName << ":" << std::strerror(failure);
+      qCWarning(lcDiscovery) << "Cannot remove the temporary address" << entry.address << "from" << entry.interfaceName
+                             << ":" << std::strerror(failure);
       kept.push_back(entry);  // tried again at the next start
     }
   }
@@ -321,7 +321,7 @@ bool TemporaryAddress::Add(const QString& interfaceName, const QString& address,
     }
   }
   // NLM_F_EXCL: an address already there is not ours, and stays.
-  const int failure = ChangeAddress(RTM_NEWADDR, NLM_F_CREATE | NLM_F_EXCL, interfaceName, address, prefixLength);
+  const int failure = SendAddressRequest(RTM_NEWADDR, NLM_F_CREATE | NLM_F_EXCL, interfaceName, address, prefixLength);
   if (failure != 0) {
     permissionDenied_ = failure == EPERM || failure == EACCES;
     error = QStringLiteral("cannot add %1/%2 to %3: %4")
@@ -346,7 +346,7 @@ void TemporaryAddress::Remove() {
   std::vector<RecordedAddress> entries = ReadTemporaryRecord(recordPath_);
   // Only what the record says this process added is removed.
   if (std::find(entries.begin(), entries.end(), entry) == entries.end()) return;
-  const int failure = ChangeAddress(RTM_DELADDR, 0, entry.interfaceName, entry.address, entry.prefixLength);
+  const int failure = SendAddressRequest(RTM_DELADDR, 0, entry.interfaceName, entry.address, entry.prefixLength);
   if (failure != 0 && failure != EADDRNOTAVAIL && failure != ENODEV) {
     qCWarning(lcDiscovery) << "Cannot remove the temporary address" << entry.address << "from" << entry.interfaceName
                            << ":" << std::strerror(failure);

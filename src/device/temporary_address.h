@@ -28,8 +28,8 @@ int PrefixOfMask(const QString& mask);
 // 0.0.0.0, target the address) spread over `window`; any ARP reply or
 // announcement from the address, or another host's probe for it, means taken.
 // No value (and the reason) when the probe cannot be sent.
-std::optional<bool> AddressTaken(const QString& interfaceName, const QString& address, QString& error,
-                                 int probes = 3, std::chrono::milliseconds window = std::chrono::milliseconds(1000));
+std::optional<bool> AddressTaken(const QString& interfaceName, const QString& address, QString& error, int probes = 3,
+                                 std::chrono::milliseconds window = std::chrono::milliseconds(1000));
 
 // Whether this process may change an interface's addresses (CAP_NET_ADMIN
 // in effect, as root has).

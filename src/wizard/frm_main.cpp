@@ -118,7 +118,7 @@ void FrmMain::ShowNote(int16_t row) {
   device::CameraControl& cam = program.cam;
   const std::u16string note = cam.DeviceNote();
   List.CellText(row, 4, note);
-  const bool outside = note.find(OutsideNote) != std::u16string::npos;
+  const bool outside = note.find(device::OutsideNetworkNote) != std::u16string::npos;
   List.RowTip(row, outside ? OutsideRowTip(cam.DeviceNetworks()) : u"");
 }
 
@@ -343,11 +343,12 @@ bool FrmMain::ReachOutsideCamera() {
     return false;
   }
   if (!offer.mayAdd) {
-    text += u"\n\nTo reach it, give this computer an address of the camera's subnet, then start the wizard again:\n  "
-            u"sudo ip address add " +
-            withPrefix + u" dev " + offer.interfaceName +
-            u"\nOnce the camera is in this computer's network, remove that address again:\n  sudo ip address del " +
-            withPrefix + u" dev " + offer.interfaceName + u"\n\n" + otherWays;
+    text +=
+        u"\n\nTo reach it, give this computer an address of the camera's subnet, then start the wizard again:\n  "
+        u"sudo ip address add " +
+        withPrefix + u" dev " + offer.interfaceName +
+        u"\nOnce the camera is in this computer's network, remove that address again:\n  sudo ip address del " +
+        withPrefix + u" dev " + offer.interfaceName + u"\n\n" + otherWays;
     p.desktop.MessageBox(text, p.state.MessageTitle, forms::MsgIcon::Exclamation, forms::MsgButtons::OK);
     return false;
   }

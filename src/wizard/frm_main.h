@@ -90,8 +90,6 @@ bool IsOnvifMode(const std::u16string& mode);
 // What a row outside the computer's networks says when pointed at, from the
 // networks the camera control names ("192.0.2.1/24 on eth0").
 std::u16string OutsideRowTip(const std::u16string& networks);
-// The note the camera control gives such a row (device::RowNote's).
-inline constexpr char16_t OutsideNote[] = u"other network";
 
 // A failure of the camera control (or of the list) that a handler stopped
 // at: the pointer goes back to the default and a critical message says so.

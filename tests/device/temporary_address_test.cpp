@@ -58,9 +58,9 @@ TEST(TemporaryCandidates, TopOfTheSubnetDownwardsWithoutTheCamerasOwnAndTaken) {
 }
 
 TEST(TemporaryCandidates, PrefixOfTheRowsMaskElseTheUsualSlash24) {
-  const std::pair<const char*, int> cases[] = {{"255.255.255.0", 24}, {"255.255.0.0", 16}, {"255.255.255.252", 30},
-                                               {"255.0.255.0", 24},   {"", 24},            {"0.0.0.0", 24},
-                                               {"garbage", 24}};
+  const std::pair<const char*, int> cases[] = {
+      {"255.255.255.0", 24}, {"255.255.0.0", 16}, {"255.255.255.252", 30}, {"255.0.255.0", 24}, {"", 24},
+      {"0.0.0.0", 24},       {"garbage", 24}};
   for (const auto& [mask, prefix] : cases) EXPECT_EQ(device::PrefixOfMask(QString::fromLatin1(mask)), prefix) << mask;
 }
 

@@ -61,8 +61,8 @@ class ForeignSubnetWindow : public testing::Test {
     // Every address a camera holds now or is moved to: the simulator
     // answers at a camera's present one only.
     for (const char* address : {"10.9.0.10/24", "10.9.0.11/24", "192.0.2.50/24", "192.0.2.51/24"}) {
-      steps.append({u"ip"_qs, u"-n"_qs, cams_, u"address"_qs, u"add"_qs, QString::fromLatin1(address), u"dev"_qs,
-                    u"s0"_qs});
+      steps.append(
+          {u"ip"_qs, u"-n"_qs, cams_, u"address"_qs, u"add"_qs, QString::fromLatin1(address), u"dev"_qs, u"s0"_qs});
     }
     for (const QStringList& step : steps) {
       if (!RunCommand(step)) SENTROVA_SKIP("cannot build the namespaces: " << step.join(u' ').toStdString());
@@ -77,10 +77,10 @@ class ForeignSubnetWindow : public testing::Test {
                     "SysAdminID": "admin", "SysAdminPassword": "secret"}}]})");
     fleet.close();
     camd_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    camd_.start(u"nsenter"_qs, {u"--net=/run/netns/"_qs + cams_, QString::fromUtf8(SENTROVA_CAMD), u"--fleet"_qs,
-                                fleet.fileName(), u"--interface"_qs, u"s0"_qs, u"--state-dir"_qs,
-                                dir_.filePath(u"state"_qs), u"--restart-ms"_qs, u"300"_qs, u"--log"_qs,
-                                dir_.filePath(u"camd.log"_qs)});
+    camd_.start(u"nsenter"_qs,
+                {u"--net=/run/netns/"_qs + cams_, QString::fromUtf8(SENTROVA_CAMD), u"--fleet"_qs, fleet.fileName(),
+                 u"--interface"_qs, u"s0"_qs, u"--state-dir"_qs, dir_.filePath(u"state"_qs), u"--restart-ms"_qs,
+                 u"300"_qs, u"--log"_qs, dir_.filePath(u"camd.log"_qs)});
     for (int i = 0; i < 100 && !Log().contains(u"sim ready"); ++i) QThread::msleep(50);
     ASSERT_TRUE(Log().contains(u"sim ready")) << Log().toStdString();
     wizard_ = std::make_unique<RealDeviceWizard>(pc_);
@@ -104,8 +104,12 @@ class ForeignSubnetWindow : public testing::Test {
   QString Setting(const char* mac, const char* key) const {
     QFile file(dir_.filePath(u"state/"_qs + QString::fromLatin1(mac) + u".json"_qs));
     if (!file.open(QIODevice::ReadOnly)) return {};
-    return QJsonDocument::fromJson(file.readAll()).object().value(u"settings").toObject().value(
-        QString::fromLatin1(key)).toString();
+    return QJsonDocument::fromJson(file.readAll())
+        .object()
+        .value(u"settings")
+        .toObject()
+        .value(QString::fromLatin1(key))
+        .toString();
   }
   // The row at address, marked as outside the computer's network.
   void ExpectOutsideRow(const QString& address) {
@@ -113,8 +117,7 @@ class ForeignSubnetWindow : public testing::Test {
     ASSERT_GE(row, 0) << "the search lists " << address.toStdString();
     FrmMain& main = *wizard_->program().frmMain;
     EXPECT_EQ(main.List.CellText(row, 4), u"other network");
-    EXPECT_EQ(main.List.rows[static_cast<size_t>(row)].tip,
-              u"Outside this computer's networks (192.0.2.1/24 on eth0)");
+    EXPECT_EQ(main.List.rows[static_cast<size_t>(row)].tip, u"Outside this computer's networks (192.0.2.1/24 on eth0)");
   }
   static bool Holds(const char* address) {
     for (const QNetworkAddressEntry& entry : QNetworkInterface::interfaceFromName(u"eth0"_qs).addressEntries()) {
