@@ -275,7 +275,7 @@ std::vector<RecordedAddress> ReadTemporaryRecord(const QString& path) {
   std::vector<RecordedAddress> entries;
   QFile file(path);
   if (!file.open(QIODevice::ReadOnly)) return entries;
-  for (const QJsonValue& value : QJsonDocument::fromJson(file.readAll()).array()) {
+  for (const QJsonValue value : QJsonDocument::fromJson(file.readAll()).array()) {
     if (std::optional<RecordedAddress> entry = FromJson(value.toObject())) entries.push_back(*entry);
   }
   return entries;
