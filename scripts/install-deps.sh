@@ -6,7 +6,8 @@
 # package (kept in tests/third_party/npm), run by Debian's nodejs with
 # Debian's xml2js. The real ONVIF device of the test suite (onvif_simple_server,
 # built from tests/third_party) needs patch, libtomcrypt, json-c, zlib,
-# lighttpd and curl.
+# lighttpd and curl. The temporary address a camera is reached through is added
+# and removed with libmnl.
 set -euo pipefail
 packages=(
   cmake g++ clang libclang-rt-14-dev make pkg-config
@@ -14,6 +15,7 @@ packages=(
   qt6-base-dev qt6-httpserver-dev qt6-websockets-dev qt6-qpa-plugins libgl-dev libxkbcommon-dev
   iproute2 procps xvfb xauth openbox xdotool x11-utils python3 time onvif-tools nodejs node-xml2js
   libtomcrypt-dev libjson-c-dev zlib1g-dev lighttpd curl patch
+  libmnl-dev
 )
 missing=()
 for package in "${packages[@]}"; do

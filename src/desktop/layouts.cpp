@@ -277,12 +277,14 @@ constexpr char NextTip[] = "Check this step's entries and go on to the next step
 constexpr char ExitTip[] = "Leave the wizard without writing anything to the camera";
 
 // A camera of the family without a login says so on its row, after its
-// Mode.
+// Mode; the tip the logic gave a row (a camera outside the computer's
+// networks) comes with it.
 constexpr size_t ModeCell = 3;
 RowNote OpenCameraNote(const forms::ListView::Row& row) {
-  if (FamilyOfMode(row.cells[ModeCell]) != FamilyPlain) return {};
+  const QString logicTip = QString::fromStdU16String(row.tip);
+  if (FamilyOfMode(row.cells[ModeCell]) != FamilyPlain) return {{}, logicTip};
   static const QString tip = QString::fromStdU16String(NoAccessControlText);  // one text shared by every row
-  return {QStringLiteral("no login (open)"), tip};
+  return {QStringLiteral("no login (open)"), logicTip.isEmpty() ? tip : logicTip + u'\n' + tip};
 }
 
 const Layout<FrmMain>& MainLayout() {

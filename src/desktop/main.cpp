@@ -22,6 +22,7 @@
 #include "desktop/startup.h"
 #include "device/net_camera_control.h"
 #include "device/net_options.h"
+#include "device/temporary_address.h"
 #include "wizard/program.h"
 
 namespace {
@@ -182,6 +183,8 @@ int main(int argc, char* argv[]) {
   }
   QApplication::setQuitOnLastWindowClosed(false);  // only the logic ends the program
 
+  // A temporary address that a killed run left on an interface goes first.
+  device::RemoveLeftoverAddresses();
   desktop::InterfaceOffer interfaces = desktop::StartingInterfaces(options.interfaceNames);
   options.interfaceNames = interfaces.chosen;
   device::NetCameraControl cam(options);

@@ -54,6 +54,15 @@ enum class Member : int32_t {
 // A setting value as SetSetting takes it: a text or a 16-bit number.
 using SettingValue = std::variant<std::u16string, int16_t>;
 
+// A free address of a camera's subnet that the computer could take on the
+// interface the camera was heard on, for as long as it changes the camera.
+struct TemporaryAddressOffer {
+  std::u16string address;        // "10.9.0.254"; empty when none was found free
+  int32_t prefixLength = 24;     // the camera's subnet's
+  std::u16string interfaceName;  // "eth0"
+  bool mayAdd = false;           // this program may change the interface (root or CAP_NET_ADMIN)
+};
+
 struct CameraControlError : std::runtime_error {
   using std::runtime_error::runtime_error;
 };
@@ -143,6 +152,23 @@ class CameraControl {
   // already); otherwise the message to show. Every later Search asks that
   // address again.
   virtual std::u16string AddCamera(const std::u16string& address) = 0;
+
+  // Ours, for a camera outside the computer's networks. DeviceOutside: True
+  // (-1) when the found camera DeviceIndex chose lies in none of the
+  // networks of the interface it was heard on and offers no IPv6 link-local
+  // way in, so that it cannot be spoken to as it is. No exchange with it.
+  virtual int16_t DeviceOutside() = 0;
+  // For that camera: a free address of its subnet (the row's mask, else
+  // /24), checked free by an ARP probe (about 1 s) where this program may
+  // add it; nothing is changed.
+  virtual TemporaryAddressOffer OfferTemporaryAddress() = 0;
+  // Adds the offered address to its interface (the one address this control
+  // holds; an earlier one goes first). False when it was not added; the
+  // reason is logged. It stays until RemoveTemporaryAddress or the end of
+  // the program, and is removed at the next start if the program is killed.
+  virtual bool AddTemporaryAddress(const TemporaryAddressOffer& offer) = 0;
+  // Removes the address AddTemporaryAddress added, if any.
+  virtual void RemoveTemporaryAddress() = 0;
 };
 
 }  // namespace device

@@ -19,6 +19,10 @@ std::u16string FormatMacColonText(const std::u16string& macText);
 // column: any address but the two factory ones, compared exactly.
 bool IsAssignedAddress(const std::u16string& address);
 
+// The Network column's note for a camera outside the computer's networks
+// (one of those RowNote joins); the list's tooltip is given to such rows.
+inline constexpr char16_t OutsideNetworkNote[] = u"other network";
+
 // The web page of a camera at the given address: "http://<address>/" for a
 // well-formed dotted IPv4 address, nothing for any other text.
 std::optional<std::string> CameraWebPage(const std::u16string& address);

@@ -71,6 +71,29 @@ std::optional<FoundCamera> OwnAnswerCamera(const protocol::Message& answer, cons
   return std::nullopt;
 }
 
+void NoteNetworks(const InterfaceChoice& choice, std::vector<FoundCamera>& cameras) {
+  QHash<QString, QList<QNetworkAddressEntry>> networks;  // read once per interface, not once per row
+  const auto networksOf = [&](const QString& name) -> const QList<QNetworkAddressEntry>& {
+    auto at = networks.find(name);
+    if (at == networks.end()) at = networks.insert(name, QNetworkInterface::interfaceFromName(name).addressEntries());
+    return *at;
+  };
+  for (FoundCamera& camera : cameras) {
+    if (camera.interfaceName.isEmpty()) {
+      for (const ChosenInterface& chosen : choice.interfaces) {
+        if (IsOutsideNetworks(camera.address, networksOf(chosen.interface.name()))) continue;
+        camera.interfaceName = chosen.interface.name();
+        break;
+      }
+      if (camera.interfaceName.isEmpty() && choice.interfaces.size() == 1) {
+        camera.interfaceName = choice.interfaces.front().interface.name();
+      }
+    }
+    camera.outside =
+        !camera.interfaceName.isEmpty() && IsOutsideNetworks(camera.address, networksOf(camera.interfaceName));
+  }
+}
+
 SearchOutcome SearchCameras(const NetOptions& options, const InterfaceChoice& choice,
                             const std::function<void(const FoundCamera&)>& onFound) {
   SearchOutcome outcome;
@@ -243,6 +266,7 @@ SearchOutcome SearchCameras(const NetOptions& options, const InterfaceChoice& ch
 
   outcome.cameras = list.cameras();
   GuessUnknownMacs(list, outcome.cameras);
+  NoteNetworks(choice, outcome.cameras);
   SortAsListed(outcome.cameras);
   outcome.dropped = channel.droppedCount() + prober.droppedCount();
   outcome.leftOut = list.leftOut();

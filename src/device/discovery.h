@@ -34,4 +34,9 @@ std::optional<FoundCamera> OwnAnswerCamera(const protocol::Message& answer, cons
 SearchOutcome SearchCameras(const NetOptions& options, const InterfaceChoice& choice,
                             const std::function<void(const FoundCamera&)>& onFound);
 
+// Notes on each camera the interface it was heard on, where the search could
+// not tell (the chosen interface whose networks hold its address, else the
+// only one chosen), and whether it lies outside that interface's networks.
+void NoteNetworks(const InterfaceChoice& choice, std::vector<FoundCamera>& cameras);
+
 }  // namespace device

@@ -2,6 +2,7 @@
 
 #include <QStringList>
 
+#include "device/camera_text.h"
 #include "device/device_log.h"
 
 namespace device {
@@ -14,7 +15,7 @@ QString Key(const QString& id, const QString& address) { return id + u'@' + addr
 QString RowNote(const FoundCamera& camera) {
   QStringList notes;
   if (camera.gone) notes << QStringLiteral("gone (said Bye)");
-  if (camera.outside) notes << QStringLiteral("other network");
+  if (camera.outside) notes << QString::fromUtf16(OutsideNetworkNote);
   if (camera.origin == FoundCamera::Origin::Announced) notes << QStringLiteral("announced");
   if (camera.origin == FoundCamera::Origin::ByAddress) notes << QStringLiteral("added by address");
   return notes.join(QStringLiteral(", "));

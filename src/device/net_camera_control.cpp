@@ -1,6 +1,7 @@
 #include "device/net_camera_control.h"
 
 #include <QScopeGuard>
+#include <QSet>
 #include <algorithm>
 #include <utility>
 
@@ -50,11 +51,15 @@ void NetCameraControl::Search() {
   found_.clear();
   index_ = 0;
   leftOut_ = 0;
+  const InterfaceChoice choice = ChooseInterfaces(options_.interfaceNames);
+  std::vector<FoundCamera> more;  // heard otherwise than by the search's probes
+  const auto listed = [&](const auto& same) {
+    return std::any_of(found_.begin(), found_.end(), same) || std::any_of(more.begin(), more.end(), same);
+  };
   {
     // Announcements heard meanwhile wait in announced_ for the search's end.
     searching_ = true;
     const auto searched = qScopeGuard([this] { searching_ = false; });
-    const InterfaceChoice choice = ChooseInterfaces(options_.interfaceNames);
     SearchOutcome outcome = SearchCameras(options_, choice, onFound_);
     found_ = std::move(outcome.cameras);
     leftOut_ = outcome.leftOut;
@@ -62,21 +67,27 @@ void NetCameraControl::Search() {
     for (const QString& address : addedAddresses_) {
       QString error;
       const std::optional<CameraAddress> target = ParseCameraAddress(address, error);
-      const bool heard = target && std::any_of(found_.begin(), found_.end(),
-                                               [&](const FoundCamera& row) { return row.address == target->host; });
-      if (heard) continue;
+      if (target && listed([&](const FoundCamera& row) { return row.address == target->host; })) continue;
       const AddressOutcome added = SearchAddress(options_, choice, address);
-      if (added.camera && static_cast<int>(found_.size()) < options_.maxCameras) {
-        found_.push_back(*added.camera);
-        if (onFound_) onFound_(found_.back());
+      if (added.camera) {
+        more.push_back(*added.camera);
+        if (onFound_) onFound_(more.back());
       }
     }
   }
-  // The announced cameras the search did not hear follow its rows.
+  // The announced cameras the search did not hear follow its rows (looked
+  // up by endpoint: thousands of them must not cost a pass over the rows each).
+  QSet<QString> endpoints;
+  for (const std::vector<FoundCamera>* rows : {&found_, &more}) {
+    for (const FoundCamera& row : *rows) endpoints.insert(row.endpoint);
+  }
   for (const FoundCamera& camera : announced_) {
+    if (!endpoints.contains(camera.endpoint)) more.push_back(camera);
+  }
+  NoteNetworks(choice, more);
+  for (FoundCamera& camera : more) {
     if (static_cast<int>(found_.size()) >= options_.maxCameras) break;
-    if (std::none_of(found_.begin(), found_.end(), [&](const FoundCamera& row) { return SameCamera(row, camera); }))
-      found_.push_back(camera);
+    found_.push_back(std::move(camera));
   }
 }
 
@@ -134,7 +145,9 @@ bool NetCameraControl::ListCamera(const FoundCamera& camera) {
     qCWarning(lcDiscovery) << "A camera at" << camera.address << "is not listed: the list is full";
     return false;
   }
-  found_.push_back(camera);
+  std::vector<FoundCamera> heard{camera};
+  NoteNetworks(ChooseInterfaces(options_.interfaceNames), heard);
+  found_.push_back(std::move(heard.front()));
   if (onListChanged_) onListChanged_();
   return true;
 }
@@ -183,6 +196,54 @@ std::u16string NetCameraControl::DeviceNote() { return Described() ? U(RowNote(*
 std::u16string NetCameraControl::DeviceLinkLocal() { return Described() ? U(Described()->linkLocal) : u""; }
 std::u16string NetCameraControl::DeviceNetworks() {
   return Described() ? U(InterfaceNetworks(Described()->interfaceName)) : u"";
+}
+
+int16_t NetCameraControl::DeviceOutside() {
+  const FoundCamera* camera = Described();
+  return camera != nullptr && camera->outside && camera->linkLocal.isEmpty() ? -1 : 0;
+}
+
+TemporaryAddressOffer NetCameraControl::OfferTemporaryAddress() {
+  TemporaryAddressOffer offer;
+  const FoundCamera* camera = Described();
+  if (camera == nullptr || camera->interfaceName.isEmpty()) return offer;
+  offer.interfaceName = U(camera->interfaceName);
+  offer.prefixLength = PrefixOfMask(camera->mask);
+  offer.mayAdd = MayChangeInterfaces();
+  QStringList own;  // the computer's addresses there are no candidates
+  for (const QNetworkAddressEntry& entry :
+       QNetworkInterface::interfaceFromName(camera->interfaceName).addressEntries()) {
+    own << entry.ip().toString();
+  }
+  for (const QString& candidate : TemporaryCandidates(camera->address, offer.prefixLength, own)) {
+    // Without the right to add it, the user adds it: the top candidate is
+    // named, and the probe (which needs that right too) is left out.
+    if (!offer.mayAdd) {
+      offer.address = U(candidate);
+      break;
+    }
+    QString error;
+    const std::optional<bool> taken = AddressTaken(camera->interfaceName, candidate, error);
+    if (!taken) {
+      qCWarning(lcDiscovery).noquote() << "Temporary address:" << error;
+      break;
+    }
+    if (!*taken) {
+      offer.address = U(candidate);
+      break;
+    }
+  }
+  return offer;
+}
+
+bool NetCameraControl::AddTemporaryAddress(const TemporaryAddressOffer& offer) {
+  QString error;
+  if (!protocol::IsIPv4(Q(offer.address)) ||
+      !temporary_.Add(Q(offer.interfaceName), Q(offer.address), offer.prefixLength, error)) {
+    qCWarning(lcDiscovery).noquote() << "Temporary address:" << (error.isEmpty() ? u"not an address"_qs : error);
+    return false;
+  }
+  return true;
 }
 
 // ---- Addressing ------------------------------------------------------------

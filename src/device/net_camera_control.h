@@ -25,6 +25,7 @@
 #include "device/camera_control.h"
 #include "device/discovery.h"
 #include "device/net_options.h"
+#include "device/temporary_address.h"
 
 namespace device {
 
@@ -110,6 +111,10 @@ class NetCameraControl : public CameraControl {
   std::u16string DeviceLinkLocal() override;
   void TargetLinkLocal(const std::u16string& address) override;
   std::u16string AddCamera(const std::u16string& address) override;
+  int16_t DeviceOutside() override;
+  TemporaryAddressOffer OfferTemporaryAddress() override;
+  bool AddTemporaryAddress(const TemporaryAddressOffer& offer) override;
+  void RemoveTemporaryAddress() override { temporary_.Remove(); }
 
  private:
   const FoundCamera* Described() const;
@@ -140,6 +145,7 @@ class NetCameraControl : public CameraControl {
   std::unique_ptr<CameraBackend> onvifBackend_;
   CameraBackend* backend_ = nullptr;  // the one for the target's protocol
   QJsonObject kept_;                  // settings kept for the next apply
+  TemporaryAddress temporary_;        // the address a camera outside the computer's networks is reached through
 };
 
 }  // namespace device

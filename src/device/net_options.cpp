@@ -91,6 +91,23 @@ QString InterfaceNetworks(const QString& interfaceName) {
   return networks.join(QStringLiteral(", "));
 }
 
+bool IsOutsideNetworks(const QString& address, const QString& interfaceName) {
+  if (interfaceName.isEmpty()) return false;
+  return IsOutsideNetworks(address, QNetworkInterface::interfaceFromName(interfaceName).addressEntries());
+}
+
+bool IsOutsideNetworks(const QString& address, const QList<QNetworkAddressEntry>& networks) {
+  if (!protocol::IsIPv4(address) || protocol::IsLoopback(address)) return false;
+  const QHostAddress camera(address);
+  bool hasNetwork = false;  // an interface without IPv4 networks tells nothing
+  for (const QNetworkAddressEntry& entry : networks) {
+    if (entry.ip().protocol() != QAbstractSocket::IPv4Protocol) continue;
+    hasNetwork = true;
+    if (camera.isInSubnet(entry.ip(), entry.prefixLength())) return false;
+  }
+  return hasNetwork;
+}
+
 bool MayContact(const InterfaceChoice& choice, const QString& address) {
   // A named interface that cannot be used confines to nothing at all.
   if (!choice.error.isEmpty()) return false;
@@ -108,18 +125,6 @@ bool IsScopedLinkLocal(const QString& address) {
   if (percent <= 0 || percent == address.size() - 1 || address.size() > 80) return false;
   const QHostAddress host(address);
   return host.protocol() == QAbstractSocket::IPv6Protocol && host.isLinkLocal() && !host.scopeId().isEmpty();
-}
-
-bool IsOutsideNetworks(const QString& address, const QString& interfaceName) {
-  if (!protocol::IsIPv4(address) || interfaceName.isEmpty()) return false;
-  const QHostAddress host(address);
-  bool hasNetwork = false;
-  for (const QNetworkAddressEntry& entry : QNetworkInterface::interfaceFromName(interfaceName).addressEntries()) {
-    if (entry.ip().protocol() != QAbstractSocket::IPv4Protocol) continue;
-    hasNetwork = true;
-    if (host.isInSubnet(entry.ip(), entry.prefixLength())) return false;
-  }
-  return hasNetwork;
 }
 
 }  // namespace device

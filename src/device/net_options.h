@@ -102,6 +102,14 @@ std::vector<ChosenInterface> SearchableInterfaces();
 // names them: "192.0.2.1/24 on eth0" (several joined by ", "); empty for an
 // unknown interface.
 QString InterfaceNetworks(const QString& interfaceName);
+// Whether a camera at `address`, heard on `interfaceName`, lies in none of
+// the IPv4 networks the computer has on that interface: it cannot be spoken
+// to there as it is. False when that cannot be told (no interface, one
+// without IPv4 networks, not an IPv4 address) and for 127.0.0.0/8, which is
+// never outside.
+bool IsOutsideNetworks(const QString& address, const QString& interfaceName);
+// The same rule over networks already read (a search marks thousands of rows).
+bool IsOutsideNetworks(const QString& address, const QList<QNetworkAddressEntry>& networks);
 // Whether a unicast target may be contacted under this choice: a dotted
 // IPv4 address (only 127.0.0.0/8 under loopback confinement), or an IPv6
 // link-local address scoped to a chosen interface ("fe80::1%eth0"), never
@@ -111,10 +119,5 @@ bool MayContact(const InterfaceChoice& choice, const QString& address);
 // An IPv6 link-local address (fe80::/10) with the interface it is reached
 // on, in the form "fe80::1%eth0".
 bool IsScopedLinkLocal(const QString& address);
-// Whether a dotted IPv4 address lies in none of the computer's IPv4
-// networks on the interface, so that it is not reached on that link. False
-// for an interface that does not exist or has no IPv4 address (nothing to
-// compare with) and for what is not a dotted IPv4 address.
-bool IsOutsideNetworks(const QString& address, const QString& interfaceName);
 
 }  // namespace device

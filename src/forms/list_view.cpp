@@ -35,6 +35,11 @@ void ListView::CellText(int32_t row, int32_t column, const std::u16string& text)
   rows[static_cast<size_t>(row)].cells[static_cast<size_t>(column)] = text;
 }
 
+void ListView::RowTip(int32_t row, const std::u16string& tip) {
+  CheckCell(rows, row, 0);
+  rows[static_cast<size_t>(row)].tip = tip;
+}
+
 int32_t ListView::SelectedRow() {
   return selectedRow >= 0 && static_cast<size_t>(selectedRow) < rows.size() ? selectedRow : forms::NoSelectedRow;
 }

@@ -15,6 +15,7 @@ class ListView : public forms::ListControl {
   struct Row {
     std::u16string text;
     std::array<std::u16string, ColumnCount> cells;
+    std::u16string tip = {};  // what the row says when pointed at; empty for most rows
     bool operator==(const Row&) const = default;
   };
 
@@ -28,6 +29,7 @@ class ListView : public forms::ListControl {
   std::u16string CellText(int32_t row, int32_t column) override;
   void CellText(int32_t row, int32_t column, const std::u16string& text) override;
   int32_t SelectedRow() override;
+  void RowTip(int32_t row, const std::u16string& tip);
 };
 
 }  // namespace forms

@@ -73,6 +73,9 @@ void WriteAccountAndAddressAndApply(Program& program) {
   } else {
     WaitForCameraBack(program.desktop, {AfterApplyMs, ComeBackMs});
   }
+  // The camera answers in the computer's network now, or never through the
+  // temporary address again: it goes.
+  program.cam.RemoveTemporaryAddress();
 }
 
 void CloseWizardAndReopenMain(Program& program, WizardKind kind) {

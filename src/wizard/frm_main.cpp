@@ -70,6 +70,13 @@ FrmMain::FrmMain(Program& program) : program(program) {
 
 void FrmMain::Form_Load() { SearchDevices(); }
 
+void FrmMain::Form_Activate() { program.cam.RemoveTemporaryAddress(); }
+
+std::u16string OutsideRowTip(const std::u16string& networks) {
+  if (networks.empty()) return u"Outside this computer's networks";
+  return u"Outside this computer's networks (" + networks + u")";
+}
+
 void FrmMain::Command1_Click() { SearchDevices(); }
 
 // The list shows what the camera control delivered, as it delivered it. When
@@ -105,7 +112,15 @@ void FrmMain::AddFoundRow(int16_t row) {
   const std::u16string address = cam.DeviceAddress();
   if (device::IsAssignedAddress(address)) List.CellText(row, 2, u"ok");
   List.CellText(row, 3, cam.DeviceMode());
-  List.CellText(row, 4, cam.DeviceNote());
+  ShowNote(row);
+}
+
+void FrmMain::ShowNote(int16_t row) {
+  device::CameraControl& cam = program.cam;
+  const std::u16string note = cam.DeviceNote();
+  List.CellText(row, 4, note);
+  const bool outside = note.find(device::OutsideNetworkNote) != std::u16string::npos;
+  List.RowTip(row, outside ? OutsideRowTip(cam.DeviceNetworks()) : u"");
 }
 
 void FrmMain::ShowListNews() {
@@ -114,7 +129,7 @@ void FrmMain::ShowListNews() {
     for (int16_t row = 0; row < p.state.DeviceCount; ++row) {
       p.cam.DeviceIndex(row);
       List.CellText(row, 1, p.cam.DeviceAddress());  // a camera that took a new address announces it
-      List.CellText(row, 4, p.cam.DeviceNote());
+      ShowNote(row);
     }
     const int16_t found = ClampToInt16(p.cam.FoundCount());
     for (int16_t row = p.state.DeviceCount; row < found; ++row) AddFoundRow(row);
@@ -215,10 +230,14 @@ void FrmMain::CmdWizard_Click() {
     // camera's login) go with the failed launch; the main window stays.
     Unload(p, p.chackIDPWD);
     Unload(p, p.setPassword);
+    p.cam.RemoveTemporaryAddress();
     ShowCameraError(p, error);
     return;
   }
-  if (!opensWizard) return;
+  if (!opensWizard) {
+    p.cam.RemoveTemporaryAddress();  // the wizard does not start: nothing is changed through it
+    return;
+  }
   p.desktop.SetMousePointer(forms::DefaultPointer);
   Show(p, p.setPassword);
   Hide(p, p.frmMain);
@@ -266,6 +285,13 @@ bool FrmMain::LaunchWizard() {
   if (sameAddress >= 2) {
     p.desktop.SetMousePointer(forms::DefaultPointer);
     Show(p, p.message);
+    return false;
+  }
+
+  // An ONVIF camera outside the computer's networks cannot be spoken to as
+  // it is; our own protocol's cameras are re-addressed by MAC instead.
+  if (onvifRow && cam.DeviceOutside() == True && !ReachOutsideCamera()) {
+    p.desktop.SetMousePointer(forms::DefaultPointer);
     return false;
   }
 
@@ -321,6 +347,55 @@ bool FrmMain::LaunchWizard() {
                                   : camTemp.GetSettingText(u"WlanWEPKey");
     state.ChangeWEPKey = False;
   }
+  return true;
+}
+
+// Says why an ONVIF camera outside the computer's networks cannot be reached
+// and what can be done; where this program may, offers to reach it through
+// a temporary address of its subnet, and adds it once the user agrees. True
+// when the camera can be spoken to now.
+bool FrmMain::ReachOutsideCamera() {
+  Program& p = program;
+  device::CameraControl& cam = p.cam;
+  const std::u16string& address = p.state.CurrentIPAddress;
+  const std::u16string networks = cam.DeviceNetworks();
+  const device::TemporaryAddressOffer offer = cam.OfferTemporaryAddress();
+  p.desktop.SetMousePointer(forms::DefaultPointer);
+  std::u16string text = u"The camera at " + address + u" is outside this computer's networks (" +
+                        (networks.empty() ? u"none known" : networks) + u"), so Sentrova cannot reach it as it is.";
+  const std::u16string otherWays =
+      u"Otherwise, if the camera is reachable through a router, use \"Add camera by address…\"; or move the camera "
+      u"into this computer's network with its maker's tool.";
+  const std::u16string withPrefix = offer.address + u"/" + base::Decimal(offer.prefixLength);
+  if (offer.address.empty()) {
+    text += u"\n\nNo free address of the camera's subnet was found for this computer.\n\n" + otherWays;
+    p.desktop.MessageBox(text, p.state.MessageTitle, forms::MsgIcon::Exclamation, forms::MsgButtons::OK);
+    return false;
+  }
+  if (!offer.mayAdd) {
+    text +=
+        u"\n\nTo reach it, give this computer an address of the camera's subnet, then start the wizard again:\n  "
+        u"sudo ip address add " +
+        withPrefix + u" dev " + offer.interfaceName +
+        u"\nOnce the camera is in this computer's network, remove that address again:\n  sudo ip address del " +
+        withPrefix + u" dev " + offer.interfaceName + u"\n\n" + otherWays;
+    p.desktop.MessageBox(text, p.state.MessageTitle, forms::MsgIcon::Exclamation, forms::MsgButtons::OK);
+    return false;
+  }
+  text += u"\n\nSentrova will add the address " + withPrefix + u" to " + offer.interfaceName +
+          u" while it changes this camera, and remove it afterwards. Add it now?\n\n" + otherWays;
+  if (p.desktop.MessageBox(text, p.state.MessageTitle, forms::MsgIcon::Question, forms::MsgButtons::YesNo) !=
+      forms::MsgAnswer::Yes) {
+    return false;
+  }
+  if (!cam.AddTemporaryAddress(offer)) {
+    p.desktop.MessageBox(u"Sentrova could not add the address " + withPrefix + u" to " + offer.interfaceName +
+                             u". To add it by hand:\n  sudo ip address add " + withPrefix + u" dev " +
+                             offer.interfaceName,
+                         p.state.MessageTitle, forms::MsgIcon::Critical, forms::MsgButtons::OK);
+    return false;
+  }
+  p.desktop.SetMousePointer(forms::Hourglass);
   return true;
 }
 

@@ -45,6 +45,9 @@ struct FrmMain {
   void AddCameraByAddress(const std::u16string& address);
 
   void Form_Load();
+  // The main window is back: the wizard was left or ended, so the camera is
+  // no longer reached through a temporary address.
+  void Form_Activate();
   void Form_Unload() {}
   void Command1_Click();
   // The list raises event 9 when a row is chosen and event 10 when a row is
@@ -59,10 +62,12 @@ struct FrmMain {
  private:
   void SearchDevices();
   void AddFoundRow(int16_t row);
+  void ShowNote(int16_t row);  // the Network cell and the row's tip, for the found camera chosen
   bool HasSelectedDevice();
   void ReadSelectedDevice();
   void SelectDevice();
   bool LaunchWizard();
+  bool ReachOutsideCamera();
   void ReadOnvifCamera();
 };
 
@@ -85,6 +90,10 @@ inline constexpr char16_t NoAccessControlText[] =
 inline constexpr char16_t OpenOnvifModeText[] = u"ONVIF no login (open)";
 // Whether a listed camera is an ONVIF camera's row, from its Mode text.
 bool IsOnvifMode(const std::u16string& mode);
+
+// What a row outside the computer's networks says when pointed at, from the
+// networks the camera control names ("192.0.2.1/24 on eth0").
+std::u16string OutsideRowTip(const std::u16string& networks);
 
 // A failure of the camera control (or of the list) that a handler stopped
 // at: the pointer goes back to the default and a critical message says so.

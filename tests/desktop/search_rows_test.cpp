@@ -241,6 +241,21 @@ TEST_F(SearchRowsTest, TheSearchsListReplacesARowHeardOtherwise) {
   EXPECT_EQ(U8(program->state.DeviceMac), "0.64.140.1.2.1") << "the row maps to the logic's row";
 }
 
+// A camera outside the computer's networks: the logic's tip names them over
+// its whole row, before an open camera's own tip.
+TEST_F(SearchRowsTest, ARowOutsideTheComputersNetworksNamesThemInItsTip) {
+  arriving.notes = {{0, u"other network"}, {1, u"other network"}};
+  arriving.networks = {{0, u"192.0.2.1/24 on eth0"}, {1, u"192.0.2.1/24 on eth0"}};
+  Search();
+  ASSERT_EQ(List()->model()->rowCount(), 3);
+  const QString outside = QStringLiteral("Outside this computer's networks (192.0.2.1/24 on eth0)");
+  EXPECT_EQ(Tip(0, 0), outside + u'\n' + QString::fromStdU16String(NoAccessControlText));
+  EXPECT_EQ(ListText(0, ModeColumn), "CS-200" + OpenMark);
+  for (int column = 0; column <= ModeColumn; ++column) EXPECT_EQ(Tip(1, column), outside) << column;
+  EXPECT_EQ(ListText(1, ModeColumn), "CS-350") << "no mark beside the Mode: the Network column says it";
+  EXPECT_EQ(Tip(2, 0), "");
+}
+
 struct SummaryCase {
   const char* what;
   int row;

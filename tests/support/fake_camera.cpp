@@ -78,6 +78,23 @@ std::u16string FakeCamera::AddCamera(const std::u16string& address) {
   return u"";
 }
 
+device::TemporaryAddressOffer FakeCamera::OfferTemporaryAddress() {
+  Record("OfferTemporaryAddress");
+  return offer;
+}
+
+bool FakeCamera::AddTemporaryAddress(const device::TemporaryAddressOffer& offered) {
+  Record("AddTemporaryAddress", " = " + Quoted(offered.address));
+  if (addTakes) temporaryAddress = offered.address;
+  return addTakes;
+}
+
+void FakeCamera::RemoveTemporaryAddress() {
+  if (temporaryAddress.empty()) return;
+  Record("RemoveTemporaryAddress", " = " + Quoted(temporaryAddress));
+  temporaryAddress.clear();
+}
+
 void FakeCamera::ProtocolFamily(int32_t family) { Record("ProtocolFamily", " = " + std::to_string(family)); }
 void FakeCamera::ProtocolOption(int32_t option) { Record("ProtocolOption", " = " + std::to_string(option)); }
 void FakeCamera::TargetAddress(const std::u16string& address) { Record("TargetAddress", " = " + Quoted(address)); }

@@ -55,6 +55,14 @@ class FakeCamera : public device::CameraControl {
   // gives addRefusal, or else the no-answer message.
   std::map<std::u16string, FakeCameraDevice> atAddress;
   std::u16string addRefusal;
+  // Found cameras outside the computer's networks (DeviceOutside), by
+  // index; the address OfferTemporaryAddress offers, and whether
+  // AddTemporaryAddress takes. temporaryAddress: the one added and not yet
+  // removed.
+  std::set<int32_t> outside;
+  device::TemporaryAddressOffer offer;
+  bool addTakes = true;
+  std::u16string temporaryAddress;
   // Members that throw instead of answering.
   std::set<std::string> failing;
 
@@ -109,6 +117,12 @@ class FakeCamera : public device::CameraControl {
   std::u16string DeviceLinkLocal() override;
   void TargetLinkLocal(const std::u16string& address) override;
   std::u16string AddCamera(const std::u16string& address) override;
+  // No exchange with the camera, so nothing is logged.
+  int16_t DeviceOutside() override { return Current() != nullptr && outside.count(deviceIndex) != 0 ? -1 : 0; }
+  device::TemporaryAddressOffer OfferTemporaryAddress() override;
+  bool AddTemporaryAddress(const device::TemporaryAddressOffer& offer) override;
+  // Logged only when it removes an address.
+  void RemoveTemporaryAddress() override;
 
  private:
   void Record(const std::string& member, const std::string& detail = "");

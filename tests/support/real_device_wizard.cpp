@@ -4,6 +4,7 @@
 #include <QThread>
 
 #include "base/text.h"
+#include "protocol/wire.h"
 #include "wizard/frm_chack_id_pwd.h"
 #include "wizard/frm_main.h"
 #include "wizard/frm_set_ip_address.h"
@@ -50,7 +51,11 @@ forms::CameraSeen RealTimeDesktop::WaitForCamera(int32_t milliseconds, bool /*lo
 // The program starts once the thread is in the client namespace: every
 // socket of the two controls is made there.
 RealDeviceWizard::RealDeviceWizard(const RealOnvifDevice& device, const QString& clientNetns)
-    : device_(device), inClient_(clientNetns.isEmpty() ? device.ClientNetns() : clientNetns) {
+    : RealDeviceWizard(clientNetns.isEmpty() ? device.ClientNetns() : clientNetns) {
+  device_ = &device;
+}
+
+RealDeviceWizard::RealDeviceWizard(const QString& clientNetns) : inClient_(clientNetns) {
   if (!inClient_.Ok()) return;
   program_ = std::make_unique<Program>(desktop_, cam_, camTemp_);
   program_->Start();
@@ -65,6 +70,21 @@ int32_t RealDeviceWizard::RowOf(const QString& address) {
     if (program_->frmMain->List.CellText(row, 1) == U(address)) return row;
   }
   return -1;
+}
+
+bool RealDeviceWizard::ListAnnounced(const QString& address) {
+  device::FoundCamera heard;
+  heard.address = address;
+  heard.mode = QString::fromStdU16String(protocol::OnvifModeText);
+  heard.caption = QStringLiteral("Announced");
+  heard.port = 80;
+  heard.path = QStringLiteral("/onvif/device_service");
+  heard.endpoint = QStringLiteral("urn:uuid:announced-") + address;
+  heard.interfaceName = QStringLiteral("eth0");
+  heard.origin = device::FoundCamera::Origin::Announced;
+  cam_.ListCamera(heard);
+  program_->frmMain->ShowListNews();
+  return RowOf(address) >= 0;
 }
 
 std::string RealDeviceWizard::Messages() const {
@@ -128,7 +148,7 @@ bool RealDeviceWizard::ToSummary(const WizardChanges& changes) {
 
 void RealDeviceWizard::Restart() {
   program_->setLanEnd->CmdRestart_Click();
-  device_.WaitUntilSettled(SettleMs);
+  if (device_ != nullptr) device_->WaitUntilSettled(SettleMs);
 }
 
 QStringList RealDeviceWizard::FoundAt() {

@@ -50,10 +50,17 @@ class RealDeviceWizard {
   // clientNetns: another namespace to run in than the device's client side
   // (a computer behind a router).
   explicit RealDeviceWizard(const RealOnvifDevice& device, const QString& clientNetns = {});
+  // The same in a client namespace of the test's own, for a camera of
+  // another kind (the simulator): Restart then waits the program's waits only.
+  explicit RealDeviceWizard(const QString& clientNetns);
   ~RealDeviceWizard();
   bool InClient() const { return inClient_.Ok(); }
 
   Program& program() { return *program_; }
+  // Lists the device at address as its announcement lists it (heard on
+  // eth0), where its answers to a search go elsewhere; true when its row is
+  // in the main window.
+  bool ListAnnounced(const QString& address);
   RealTimeDesktop& desktop() { return desktop_; }
   bool Visible(forms::WindowId id) const { return desktop_.visible.count(id) != 0; }
   int32_t RowOf(const QString& address);
@@ -80,7 +87,7 @@ class RealDeviceWizard {
   int32_t LoginAt(const QString& address, const QString& id, const QString& password);
 
  private:
-  const RealOnvifDevice& device_;
+  const RealOnvifDevice* device_ = nullptr;
   InNetns inClient_;
   EventLog log_;
   RealTimeDesktop desktop_{log_};

@@ -14,12 +14,13 @@ class SearchTest : public ProgramTest {};
 TEST_F(SearchTest, LoadingTheMainWindowSearchesBeforeItIsShown) {
   cam.devices = {Camera(1, u"10.0.0.5", u"CS-200"), Camera(2, u"192.168.0.20", u"X-350")};
   cam.notes[1] = u"other network";
+  cam.networks[1] = u"192.0.2.1/24 on eth0";
   program.Start();
   EXPECT_LOG(log, "pointer 11", "cam.Search", "cam.FoundCount",                                     //
              "cam.DeviceIndex = 0", "cam.DeviceCaption", "cam.DeviceMacText", "cam.DeviceAddress",  //
              "cam.DeviceAddress", "cam.DeviceMode", "cam.DeviceNote",                               //
              "cam.DeviceIndex = 1", "cam.DeviceCaption", "cam.DeviceMacText", "cam.DeviceAddress",  //
-             "cam.DeviceAddress", "cam.DeviceMode", "cam.DeviceNote",                               //
+             "cam.DeviceAddress", "cam.DeviceMode", "cam.DeviceNote", "cam.DeviceNetworks",         //
              "pointer 0", "show FrmMain");
   FrmMain& main = Main();
   EXPECT_EQ(main.form.caption, u"Setup Wizard");
@@ -31,6 +32,9 @@ TEST_F(SearchTest, LoadingTheMainWindowSearchesBeforeItIsShown) {
   EXPECT_EQ(main.List.rows[0].cells, (Cells{u"00 40 8C 01 02 01", u"10.0.0.5", u"ok", u"CS-200", u""}));
   EXPECT_EQ(main.List.rows[1].text, u"Camera 2");
   EXPECT_EQ(main.List.rows[1].cells, (Cells{u"00 40 8C 01 02 02", u"192.168.0.20", u"", u"X-350", u"other network"}));
+  // A row outside the computer's networks names them when pointed at.
+  EXPECT_EQ(main.List.rows[0].tip, u"");
+  EXPECT_EQ(main.List.rows[1].tip, u"Outside this computer's networks (192.0.2.1/24 on eth0)");
   EXPECT_EQ(program.state.DeviceCount, 2);
 }
 
