@@ -89,8 +89,9 @@ void NoteNetworks(const InterfaceChoice& choice, std::vector<FoundCamera>& camer
         camera.interfaceName = choice.interfaces.front().interface.name();
       }
     }
-    camera.outside =
-        !camera.interfaceName.isEmpty() && IsOutsideNetworks(camera.address, networksOf(camera.interfaceName));
+    // A camera added by its address answered there: a router reaches it.
+    camera.outside = camera.origin != FoundCamera::Origin::ByAddress && !camera.interfaceName.isEmpty() &&
+                     IsOutsideNetworks(camera.address, networksOf(camera.interfaceName));
   }
 }
 

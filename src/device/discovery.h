@@ -36,7 +36,8 @@ SearchOutcome SearchCameras(const NetOptions& options, const InterfaceChoice& ch
 
 // Notes on each camera the interface it was heard on, where the search could
 // not tell (the chosen interface whose networks hold its address, else the
-// only one chosen), and whether it lies outside that interface's networks.
+// only one chosen), and whether it lies outside that interface's networks
+// (never a camera added by its address: it answered there).
 void NoteNetworks(const InterfaceChoice& choice, std::vector<FoundCamera>& cameras);
 
 }  // namespace device

@@ -20,6 +20,7 @@
 #include <QTemporaryDir>
 #include <csignal>
 
+#include "device/discovery.h"
 #include "device/net_options.h"
 #include "device/temporary_address.h"
 #include "support/skips.h"
@@ -71,6 +72,25 @@ TEST(OutsideNetworks, LoopbackIsNeverOutsideAndAnUnknownCaseIsNotMarked) {
   EXPECT_TRUE(device::IsOutsideNetworks(u"10.9.0.10"_qs, lo)) << "lo holds 127.0.0.0/8 only";
   EXPECT_FALSE(device::IsOutsideNetworks(u"10.9.0.10"_qs, u""_qs)) << "heard on no known interface";
   EXPECT_FALSE(device::IsOutsideNetworks(u"fe80::1"_qs, lo));
+}
+
+// A search marks what it heard on the link; a camera added by its address
+// answered there through a router and is never marked.
+TEST(OutsideNetworks, ASearchMarksRowsOnTheLinkButNotThoseAddedByAddress) {
+  const device::InterfaceChoice lo = device::ChooseInterfaces(QStringList{u"lo"_qs});
+  ASSERT_EQ(lo.interfaces.size(), 1u);
+  std::vector<device::FoundCamera> rows(3);
+  rows[0].address = u"127.0.0.9"_qs;
+  rows[1].address = u"10.9.0.10"_qs;
+  rows[2].address = u"10.9.0.11"_qs;
+  rows[2].origin = device::FoundCamera::Origin::ByAddress;
+  device::NoteNetworks(lo, rows);
+  EXPECT_EQ(rows[1].interfaceName, u"lo"_qs) << "the only interface chosen";
+  EXPECT_FALSE(rows[0].outside);
+  EXPECT_TRUE(rows[1].outside);
+  EXPECT_FALSE(rows[2].outside);
+  EXPECT_EQ(device::RowNote(rows[1]), u"other network"_qs);
+  EXPECT_EQ(device::RowNote(rows[2]), u"added by address"_qs);
 }
 
 void WriteRecord(const QString& path, const QJsonArray& entries) {
