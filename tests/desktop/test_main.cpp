@@ -6,9 +6,11 @@
 
 int main(int argc, char** argv) {
   qputenv("QT_QPA_PLATFORM", "offscreen");
-  // The windows' remembered places stay out of the user's settings.
-  const QTemporaryDir settings;
-  qputenv("XDG_CONFIG_HOME", settings.path().toLocal8Bit());
+  // The windows' remembered places and the program's records stay out of
+  // the user's folders.
+  const QTemporaryDir home;
+  qputenv("XDG_CONFIG_HOME", home.filePath(QStringLiteral("config")).toLocal8Bit());
+  qputenv("XDG_DATA_HOME", home.filePath(QStringLiteral("data")).toLocal8Bit());
   QApplication app(argc, argv);
   QApplication::setQuitOnLastWindowClosed(false);
   testing::InitGoogleTest(&argc, argv);
