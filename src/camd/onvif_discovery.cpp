@@ -146,7 +146,7 @@ bool OnvifDiscovery::Open(QString& error) {
 
 bool OnvifDiscovery::OpenIPv6(QString& error) {
   linkLocal_ = LinkLocalOf(options_.interface);
-  QHostAddress group(QLatin1String(protocol::OnvifGroup6));
+  const QHostAddress group(QString::fromLatin1(protocol::OnvifGroup6));
   if (linkLocal_.isNull()) {
     error = QStringLiteral("no IPv6 link-local address on %1 for ipv6LinkLocal").arg(options_.interface.name());
     return false;
