@@ -12,6 +12,7 @@
 // frames toward the link-local target: TCP, or neighbour solicitations);
 // exits 77 when the namespace cannot be made.
 #include <QCoreApplication>
+#include <QNetworkInterface>
 #include <QThread>
 #include <arpa/inet.h>
 #include <cstdio>
@@ -40,6 +41,19 @@ bool MakeNamespace() {
   return Run("ip link set lo up") && Run("sysctl -qw net.ipv6.conf.default.accept_dad=0") &&
          Run("ip link add v0 type veth peer name v1") && Run("ip addr add 10.1.2.1/24 dev v0") &&
          Run("ip link set v0 up") && Run("ip link set v1 up") && Run("ip route add default via 10.1.2.254 dev v0");
+}
+
+// The kernel gives v0 its link-local address a moment after the link comes
+// up (later on a busy machine): the IPv6 probe needs it.
+bool WaitForLinkLocal() {
+  for (int tries = 0; tries < 100; ++tries) {
+    for (const QNetworkAddressEntry& entry :
+         QNetworkInterface::interfaceFromName(QStringLiteral("v0")).addressEntries()) {
+      if (entry.ip().isLinkLocal() && entry.ip().protocol() == QAbstractSocket::IPv6Protocol) return true;
+    }
+    QThread::msleep(20);
+  }
+  return false;
 }
 
 int OpenCapture() {
@@ -150,6 +164,10 @@ int main(int argc, char** argv) {
   if (capture < 0) {
     std::printf("cannot capture on v1\n");
     return Skip;
+  }
+  if (!WaitForLinkLocal()) {
+    std::printf("no IPv6 link-local address on v0\n");
+    return 1;
   }
   CountFrames(capture);  // whatever the links said when they came up
 
