@@ -17,18 +17,16 @@
 
 #include "device/net_camera_control.h"
 #include "protocol/protocol.h"
+#include "support/netns_tools.h"
 
 namespace {
 
-constexpr int Skip = 77;
-
-bool Run(const char* command) { return std::system(command) == 0; }
-
 bool MakeNamespace() {
   if (unshare(CLONE_NEWNET) != 0) return false;
-  return Run("ip link set lo up") && Run("ip link add vc0 type veth peer name vc1") &&
-         Run("sysctl -qw net.ipv6.conf.all.disable_ipv6=1") && Run("ip addr add 10.77.0.1/24 dev vc0") &&
-         Run("ip link set vc0 up") && Run("ip link set vc1 up");
+  return netns::Shell("ip link set lo up") && netns::Shell("ip link add vc0 type veth peer name vc1") &&
+         netns::Shell("sysctl -qw net.ipv6.conf.all.disable_ipv6=1") &&
+         netns::Shell("ip addr add 10.77.0.1/24 dev vc0") && netns::Shell("ip link set vc0 up") &&
+         netns::Shell("ip link set vc1 up");
 }
 
 QByteArray Hello(const QString& endpoint, const QString& address) {
@@ -79,7 +77,7 @@ QString Listen(const QString& interfaceName) {
 int main(int argc, char** argv) {
   if (!MakeNamespace()) {
     std::printf("cannot make a network namespace\n");
-    return Skip;
+    return netns::SkipStatus;
   }
   QCoreApplication app(argc, argv);
   const QHostAddress group(QString::fromLatin1(protocol::OnvifGroup));

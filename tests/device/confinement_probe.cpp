@@ -28,19 +28,17 @@
 
 #include "device/net_camera_control.h"
 #include "protocol/wire.h"
+#include "support/netns_tools.h"
 
 namespace {
-
-constexpr int Skip = 77;
-
-bool Run(const char* command) { return std::system(command) == 0; }
 
 bool MakeNamespace() {
   if (unshare(CLONE_NEWNET) != 0) return false;
   // No duplicate address detection: the link-local address is usable at once.
-  return Run("ip link set lo up") && Run("sysctl -qw net.ipv6.conf.default.accept_dad=0") &&
-         Run("ip link add v0 type veth peer name v1") && Run("ip addr add 10.1.2.1/24 dev v0") &&
-         Run("ip link set v0 up") && Run("ip link set v1 up") && Run("ip route add default via 10.1.2.254 dev v0");
+  return netns::Shell("ip link set lo up") && netns::Shell("sysctl -qw net.ipv6.conf.default.accept_dad=0") &&
+         netns::Shell("ip link add v0 type veth peer name v1") && netns::Shell("ip addr add 10.1.2.1/24 dev v0") &&
+         netns::Shell("ip link set v0 up") && netns::Shell("ip link set v1 up") &&
+         netns::Shell("ip route add default via 10.1.2.254 dev v0");
 }
 
 // The kernel gives v0 its link-local address a moment after the link comes
@@ -54,17 +52,6 @@ bool WaitForLinkLocal() {
     QThread::msleep(20);
   }
   return false;
-}
-
-int OpenCapture() {
-  const int fd = socket(AF_PACKET, SOCK_RAW, htons(ETH_P_ALL));
-  if (fd < 0) return -1;
-  sockaddr_ll address{};
-  address.sll_family = AF_PACKET;
-  address.sll_protocol = htons(ETH_P_ALL);
-  address.sll_ifindex = static_cast<int>(if_nametoindex("v1"));
-  if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) return -1;
-  return fd;
 }
 
 struct Counted {
@@ -157,13 +144,13 @@ int main(int argc, char** argv) {
   if (argc != 2) return 2;
   if (!MakeNamespace()) {
     std::printf("cannot make a network namespace\n");
-    return Skip;
+    return netns::SkipStatus;
   }
   QCoreApplication app(argc, argv);
-  const int capture = OpenCapture();
+  const int capture = netns::OpenCapture("v1");
   if (capture < 0) {
     std::printf("cannot capture on v1\n");
-    return Skip;
+    return netns::SkipStatus;
   }
   if (!WaitForLinkLocal()) {
     std::printf("no IPv6 link-local address on v0\n");

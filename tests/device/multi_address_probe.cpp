@@ -24,31 +24,19 @@
 
 #include "device/discovery.h"
 #include "protocol/protocol.h"
+#include "support/netns_tools.h"
 
 namespace {
 
-constexpr int Skip = 77;
 constexpr quint16 Port = 21063;
-
-bool Run(const char* command) { return std::system(command) == 0; }
 
 bool MakeNamespace() {
   if (unshare(CLONE_NEWNET) != 0) return false;
-  return Run("ip link set lo up") && Run("ip addr add 127.0.0.2/8 dev lo") &&
-         Run("sysctl -qw net.ipv6.conf.all.disable_ipv6=1") && Run("ip link add va0 type veth peer name va1") &&
-         Run("ip addr add 192.0.2.1/24 dev va0") && Run("ip addr add 10.9.0.2/24 dev va0") &&
-         Run("ip link set va0 up") && Run("ip link set va1 up");
-}
-
-int OpenCapture(const char* interfaceName) {
-  const int fd = socket(AF_PACKET, SOCK_RAW, htons(ETH_P_ALL));
-  if (fd < 0) return -1;
-  sockaddr_ll address{};
-  address.sll_family = AF_PACKET;
-  address.sll_protocol = htons(ETH_P_ALL);
-  address.sll_ifindex = static_cast<int>(if_nametoindex(interfaceName));
-  if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) return -1;
-  return fd;
+  return netns::Shell("ip link set lo up") && netns::Shell("ip addr add 127.0.0.2/8 dev lo") &&
+         netns::Shell("sysctl -qw net.ipv6.conf.all.disable_ipv6=1") &&
+         netns::Shell("ip link add va0 type veth peer name va1") && netns::Shell("ip addr add 192.0.2.1/24 dev va0") &&
+         netns::Shell("ip addr add 10.9.0.2/24 dev va0") && netns::Shell("ip link set va0 up") &&
+         netns::Shell("ip link set va1 up");
 }
 
 struct Seen {
@@ -109,14 +97,14 @@ QString Search(const QString& interfaceName, int onLoopback, int onVeth) {
 int main(int argc, char** argv) {
   if (!MakeNamespace()) {
     std::printf("cannot make a network namespace\n");
-    return Skip;
+    return netns::SkipStatus;
   }
   QCoreApplication app(argc, argv);
-  const int onLoopback = OpenCapture("lo");
-  const int onVeth = OpenCapture("va1");
+  const int onLoopback = netns::OpenCapture("lo");
+  const int onVeth = netns::OpenCapture("va1");
   if (onLoopback < 0 || onVeth < 0) {
     std::printf("cannot capture\n");
-    return Skip;
+    return netns::SkipStatus;
   }
   std::printf("%s\n", qPrintable(Search(u"lo"_qs, onLoopback, onVeth)));
   std::printf("%s\n", qPrintable(Search(u"va0"_qs, onLoopback, onVeth)));

@@ -24,6 +24,7 @@
 #include "device/net_options.h"
 #include "device/temporary_address.h"
 #include "support/skips.h"
+#include "support/netns_tools.h"
 
 namespace {
 
@@ -141,12 +142,6 @@ TEST(TemporaryRecord, AMissingOrBrokenRecordIsEmpty) {
 
 // ---- In namespaces ------------------------------------------------------------------
 
-bool RunCommand(const QStringList& command) {
-  QProcess process;
-  process.start(command.first(), command.mid(1));
-  return process.waitForFinished(10000) && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
-}
-
 // Two hosts on one link: "ours" (192.0.2.1/24 on va) and "other"
 // (10.9.0.253/24 on vb), each in a namespace of its own named with this
 // process's pid. The test thread works inside "ours" and leaves it after.
@@ -168,7 +163,7 @@ class TemporaryAddressNetns : public testing::Test {
         {u"ip"_qs, u"-n"_qs, other_, u"link"_qs, u"set"_qs, u"vb"_qs, u"up"_qs},
     };
     for (const QStringList& step : steps) {
-      if (!RunCommand(step)) SENTROVA_SKIP("cannot build the namespaces: " << step.join(u' ').toStdString());
+      if (!netns::RunCommand(step)) SENTROVA_SKIP("cannot build the namespaces: " << step.join(u' ').toStdString());
     }
     home_ = open("/proc/self/ns/net", O_RDONLY | O_CLOEXEC);
     const int inside = open(("/var/run/netns/" + ours_.toStdString()).c_str(), O_RDONLY | O_CLOEXEC);
@@ -183,8 +178,8 @@ class TemporaryAddressNetns : public testing::Test {
       setns(home_, CLONE_NEWNET);
       close(home_);
     }
-    if (!ours_.isEmpty()) RunCommand({u"ip"_qs, u"netns"_qs, u"delete"_qs, ours_});
-    if (!other_.isEmpty()) RunCommand({u"ip"_qs, u"netns"_qs, u"delete"_qs, other_});
+    if (!ours_.isEmpty()) netns::RunCommand({u"ip"_qs, u"netns"_qs, u"delete"_qs, ours_});
+    if (!other_.isEmpty()) netns::RunCommand({u"ip"_qs, u"netns"_qs, u"delete"_qs, other_});
   }
   // Whether the kernel has a route to the address (a UDP connect sends nothing).
   static bool Routed(const char* address) {
@@ -245,7 +240,7 @@ TEST_F(TemporaryAddressNetns, AddedRecordedAndReachingTheSubnetThenRemovedAndFor
 }
 
 TEST_F(TemporaryAddressNetns, AnAddressAlreadyThereIsNotOursAndStays) {
-  ASSERT_TRUE(RunCommand({u"ip"_qs, u"address"_qs, u"add"_qs, u"10.9.0.254/24"_qs, u"dev"_qs, u"va"_qs}));
+  ASSERT_TRUE(netns::RunCommand({u"ip"_qs, u"address"_qs, u"add"_qs, u"10.9.0.254/24"_qs, u"dev"_qs, u"va"_qs}));
   {
     device::TemporaryAddress temporary(record_);
     QString error;

@@ -14,16 +14,11 @@
 #include "support/real_onvif_device.h"
 #include "support/skips.h"
 #include "wizard/frm_main.h"
+#include "support/netns_tools.h"
 
 namespace {
 
 const QString CameraAddress = QStringLiteral("198.51.100.10");
-
-bool Run(const QStringList& command) {
-  QProcess process;
-  process.start(command.front(), command.mid(1));
-  return process.waitForFinished(10000) && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
-}
 
 // The computer's namespace, joined to the router by a veth pair; deleted
 // (with the pair) on destruction.
@@ -32,19 +27,22 @@ class Computer {
   explicit Computer(const QString& router) : name_(QStringLiteral("ba%1-comp").arg(getpid())) {
     const QString in = QStringLiteral("--net=/run/netns/");
     ok_ =
-        Run({u"ip"_qs, u"netns"_qs, u"add"_qs, name_}) &&
-        Run({u"ip"_qs, u"-n"_qs, router, u"link"_qs, u"add"_qs, u"r0"_qs, u"type"_qs, u"veth"_qs, u"peer"_qs,
-             u"name"_qs, u"pc0"_qs, u"netns"_qs, name_}) &&
-        Run({u"ip"_qs, u"-n"_qs, router, u"addr"_qs, u"add"_qs, u"192.0.2.254/24"_qs, u"dev"_qs, u"r0"_qs}) &&
-        Run({u"ip"_qs, u"-n"_qs, router, u"link"_qs, u"set"_qs, u"r0"_qs, u"up"_qs}) &&
-        Run({u"nsenter"_qs, in + router, u"sysctl"_qs, u"-qw"_qs, u"net.ipv4.ip_forward=1"_qs}) &&
-        Run({u"ip"_qs, u"-n"_qs, name_, u"link"_qs, u"set"_qs, u"lo"_qs, u"up"_qs}) &&
-        Run({u"ip"_qs, u"-n"_qs, name_, u"addr"_qs, u"add"_qs, u"192.0.2.1/24"_qs, u"dev"_qs, u"pc0"_qs}) &&
-        Run({u"ip"_qs, u"-n"_qs, name_, u"link"_qs, u"set"_qs, u"pc0"_qs, u"up"_qs}) &&
-        Run({u"ip"_qs, u"-n"_qs, name_, u"route"_qs, u"add"_qs, u"198.51.100.0/24"_qs, u"via"_qs, u"192.0.2.254"_qs}) &&
-        Run({u"ip"_qs, u"-n"_qs, name_, u"route"_qs, u"add"_qs, u"224.0.0.0/4"_qs, u"dev"_qs, u"pc0"_qs});
+        netns::RunCommand({u"ip"_qs, u"netns"_qs, u"add"_qs, name_}) &&
+        netns::RunCommand({u"ip"_qs, u"-n"_qs, router, u"link"_qs, u"add"_qs, u"r0"_qs, u"type"_qs, u"veth"_qs,
+                           u"peer"_qs, u"name"_qs, u"pc0"_qs, u"netns"_qs, name_}) &&
+        netns::RunCommand(
+            {u"ip"_qs, u"-n"_qs, router, u"addr"_qs, u"add"_qs, u"192.0.2.254/24"_qs, u"dev"_qs, u"r0"_qs}) &&
+        netns::RunCommand({u"ip"_qs, u"-n"_qs, router, u"link"_qs, u"set"_qs, u"r0"_qs, u"up"_qs}) &&
+        netns::RunCommand({u"nsenter"_qs, in + router, u"sysctl"_qs, u"-qw"_qs, u"net.ipv4.ip_forward=1"_qs}) &&
+        netns::RunCommand({u"ip"_qs, u"-n"_qs, name_, u"link"_qs, u"set"_qs, u"lo"_qs, u"up"_qs}) &&
+        netns::RunCommand(
+            {u"ip"_qs, u"-n"_qs, name_, u"addr"_qs, u"add"_qs, u"192.0.2.1/24"_qs, u"dev"_qs, u"pc0"_qs}) &&
+        netns::RunCommand({u"ip"_qs, u"-n"_qs, name_, u"link"_qs, u"set"_qs, u"pc0"_qs, u"up"_qs}) &&
+        netns::RunCommand(
+            {u"ip"_qs, u"-n"_qs, name_, u"route"_qs, u"add"_qs, u"198.51.100.0/24"_qs, u"via"_qs, u"192.0.2.254"_qs}) &&
+        netns::RunCommand({u"ip"_qs, u"-n"_qs, name_, u"route"_qs, u"add"_qs, u"224.0.0.0/4"_qs, u"dev"_qs, u"pc0"_qs});
   }
-  ~Computer() { Run({u"ip"_qs, u"netns"_qs, u"del"_qs, name_}); }
+  ~Computer() { netns::RunCommand({u"ip"_qs, u"netns"_qs, u"del"_qs, name_}); }
   Computer(const Computer&) = delete;
   Computer& operator=(const Computer&) = delete;
   bool Ok() const { return ok_; }

@@ -15,25 +15,11 @@
 #include <unistd.h>
 
 #include "device/net_camera_control.h"
+#include "support/netns_tools.h"
 
 namespace {
 
-constexpr int Skip = 77;
 const QString CameraMac = QStringLiteral("0.12.34.20.0.20");
-
-bool Run(const QString& command) { return std::system(command.toLocal8Bit().constData()) == 0; }
-
-void Print(const char* name, const QString& value) { std::printf("%s=%s\n", name, qPrintable(value)); }
-void Print(const char* name, int value) { std::printf("%s=%d\n", name, value); }
-
-bool WaitForLog(const QString& path, const QString& text, int timeoutMs) {
-  for (int waited = 0; waited < timeoutMs; waited += 20) {
-    QFile log(path);
-    if (log.open(QIODevice::ReadOnly) && QString::fromUtf8(log.readAll()).contains(text)) return true;
-    QThread::msleep(20);
-  }
-  return false;
-}
 
 QString FoundAddresses(device::NetCameraControl& cam) {
   cam.Search();
@@ -51,7 +37,7 @@ int main(int argc, char** argv) {
   if (argc != 3) return 2;
   if (unshare(CLONE_NEWNET) != 0) {
     std::printf("cannot make a network namespace\n");
-    return Skip;
+    return netns::SkipStatus;
   }
   const QString ns = QStringLiteral("sentrova-e2e-%1").arg(getpid());
   // nsenter enters only the network namespace ("ip netns exec" also
@@ -61,18 +47,20 @@ int main(int argc, char** argv) {
   // The PC reaches 192.168.0.0/24 only through a gateway that does not exist,
   // and takes answers from it (loose reverse-path filter), as a PC on a LAN
   // next to a camera at its factory address.
-  const bool made =
-      Run(u"ip link set lo up"_qs) && Run(u"ip netns add "_qs + ns) &&
-      Run(u"ip link add pc0 type veth peer name cam0"_qs) && Run(u"ip link set cam0 netns "_qs + ns) &&
-      Run(u"ip addr add 10.20.0.2/24 dev pc0"_qs) && Run(u"ip link set pc0 up"_qs) &&
-      Run(u"ip route add default via 10.20.0.1 dev pc0"_qs) &&
-      Run(u"sysctl -qw net.ipv4.conf.all.rp_filter=2 net.ipv4.conf.pc0.rp_filter=2"_qs) &&
-      Run(inCamera + u"ip link set lo up"_qs) && Run(inCamera + u"ip addr add 192.168.0.20/24 dev cam0"_qs) &&
-      Run(inCamera + u"ip addr add 10.20.0.50/24 dev cam0"_qs) && Run(inCamera + u"ip link set cam0 up"_qs);
+  const bool made = netns::Shell(u"ip link set lo up"_qs) && netns::Shell(u"ip netns add "_qs + ns) &&
+                    netns::Shell(u"ip link add pc0 type veth peer name cam0"_qs) &&
+                    netns::Shell(u"ip link set cam0 netns "_qs + ns) &&
+                    netns::Shell(u"ip addr add 10.20.0.2/24 dev pc0"_qs) && netns::Shell(u"ip link set pc0 up"_qs) &&
+                    netns::Shell(u"ip route add default via 10.20.0.1 dev pc0"_qs) &&
+                    netns::Shell(u"sysctl -qw net.ipv4.conf.all.rp_filter=2 net.ipv4.conf.pc0.rp_filter=2"_qs) &&
+                    netns::Shell(inCamera + u"ip link set lo up"_qs) &&
+                    netns::Shell(inCamera + u"ip addr add 192.168.0.20/24 dev cam0"_qs) &&
+                    netns::Shell(inCamera + u"ip addr add 10.20.0.50/24 dev cam0"_qs) &&
+                    netns::Shell(inCamera + u"ip link set cam0 up"_qs);
   if (!made) {
-    Run(u"ip netns del "_qs + ns + u" 2>/dev/null"_qs);
+    netns::Shell(u"ip netns del "_qs + ns + u" 2>/dev/null"_qs);
     std::printf("cannot set up the namespaces\n");
-    return Skip;
+    return netns::SkipStatus;
   }
 
   QCoreApplication app(argc, argv);
@@ -88,8 +76,8 @@ int main(int argc, char** argv) {
   camd.setProcessChannelMode(QProcess::ForwardedErrorChannel);
   camd.start(u"nsenter"_qs, {u"--net="_qs + netnsFile, QString::fromLocal8Bit(argv[1]), u"--fleet"_qs, fleet.fileName(),
                              u"--interface"_qs, u"cam0"_qs, u"--restart-ms"_qs, u"100"_qs, u"--log"_qs, logPath});
-  const bool ready = WaitForLog(logPath, u"sim ready"_qs, 10000);
-  Print("ready", ready ? 1 : 0);
+  const bool ready = netns::WaitForText(logPath, u"sim ready"_qs, 10000);
+  netns::PrintValue("ready", ready ? 1 : 0);
 
   if (ready) {
     device::NetOptions options;
@@ -98,7 +86,7 @@ int main(int argc, char** argv) {
     options.httpTimeout = std::chrono::milliseconds(500);
     device::NetCameraControl cam(options);
     device::NetCameraControl camTemp(options);
-    Print("found_before", FoundAddresses(cam));
+    netns::PrintValue("found_before", FoundAddresses(cam));
 
     camTemp.ProtocolFamily(2);
     camTemp.TargetAddress(u"192.168.0.20");
@@ -106,26 +94,26 @@ int main(int argc, char** argv) {
     camTemp.TargetPort(80);
     camTemp.LoginID(u"admin");
     camTemp.LoginPassword(u"secret");
-    Print("connect_before", camTemp.Connect());
-    Print("login_state", camTemp.LoginState());
+    netns::PrintValue("connect_before", camTemp.Connect());
+    netns::PrintValue("login_state", camTemp.LoginState());
     std::u16string id = u"admin";
     std::u16string password = u"secret";
-    Print("login", camTemp.Login(id, password));
+    netns::PrintValue("login", camTemp.Login(id, password));
     camTemp.TargetAddress(u"10.20.0.50");
-    Print("in_use", camTemp.AddressInUse());
+    netns::PrintValue("in_use", camTemp.AddressInUse());
     std::u16string address = u"10.20.0.50";
     std::u16string mask = u"255.255.255.0";
     std::u16string gateway = u"10.20.0.1";
-    Print("change", camTemp.ChangeAddress(address, mask, gateway));
+    netns::PrintValue("change", camTemp.ChangeAddress(address, mask, gateway));
     camTemp.ApplySettings(1, 0);
-    Print("back", WaitForLog(logPath, u"state up address=10.20.0.50"_qs, 10000) ? 1 : 0);
-    Print("found_after", FoundAddresses(cam));
-    Print("connect_after", camTemp.Connect());
-    Print("address_after", QString::fromStdU16String(camTemp.GetSettingText(u"SysIPAddress")));
+    netns::PrintValue("back", netns::WaitForText(logPath, u"state up address=10.20.0.50"_qs, 10000) ? 1 : 0);
+    netns::PrintValue("found_after", FoundAddresses(cam));
+    netns::PrintValue("connect_after", camTemp.Connect());
+    netns::PrintValue("address_after", QString::fromStdU16String(camTemp.GetSettingText(u"SysIPAddress")));
   }
   std::fflush(stdout);
   camd.terminate();
   camd.waitForFinished(5000);
-  Run(u"ip netns del "_qs + ns);
+  netns::Shell(u"ip netns del "_qs + ns);
   return 0;
 }

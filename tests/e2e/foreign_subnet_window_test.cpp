@@ -23,16 +23,11 @@
 #include "wizard/frm_change_ip_address.h"
 #include "wizard/frm_main.h"
 #include "wizard/frm_message.h"
+#include "support/netns_tools.h"
 
 namespace {
 
 using forms::WindowId;
-
-bool RunCommand(const QStringList& command) {
-  QProcess process;
-  process.start(command.first(), command.mid(1));
-  return process.waitForFinished(10000) && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
-}
 
 class ForeignSubnetWindow : public testing::Test {
  protected:
@@ -65,7 +60,7 @@ class ForeignSubnetWindow : public testing::Test {
           {u"ip"_qs, u"-n"_qs, cams_, u"address"_qs, u"add"_qs, QString::fromLatin1(address), u"dev"_qs, u"s0"_qs});
     }
     for (const QStringList& step : steps) {
-      if (!RunCommand(step)) SENTROVA_SKIP("cannot build the namespaces: " << step.join(u' ').toStdString());
+      if (!netns::RunCommand(step)) SENTROVA_SKIP("cannot build the namespaces: " << step.join(u' ').toStdString());
     }
     QFile fleet(dir_.filePath(u"fleet.json"_qs));
     ASSERT_TRUE(fleet.open(QIODevice::WriteOnly));
@@ -93,8 +88,8 @@ class ForeignSubnetWindow : public testing::Test {
       camd_.terminate();
       camd_.waitForFinished(5000);
     }
-    if (!pc_.isEmpty()) RunCommand({u"ip"_qs, u"netns"_qs, u"delete"_qs, pc_});
-    if (!cams_.isEmpty()) RunCommand({u"ip"_qs, u"netns"_qs, u"delete"_qs, cams_});
+    if (!pc_.isEmpty()) netns::RunCommand({u"ip"_qs, u"netns"_qs, u"delete"_qs, pc_});
+    if (!cams_.isEmpty()) netns::RunCommand({u"ip"_qs, u"netns"_qs, u"delete"_qs, cams_});
   }
   QString Log() const {
     QFile log(dir_.filePath(u"camd.log"_qs));

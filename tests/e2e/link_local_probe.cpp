@@ -26,25 +26,11 @@
 
 #include "device/net_camera_control.h"
 #include "wizard/frm_main.h"
+#include "support/netns_tools.h"
 
 namespace {
 
-constexpr int Skip = 77;
 const QString CameraMac = QStringLiteral("0.12.34.9.0.10");
-
-bool Run(const QString& command) { return std::system(command.toLocal8Bit().constData()) == 0; }
-
-void Print(const char* name, const QString& value) { std::printf("%s=%s\n", name, qPrintable(value)); }
-void Print(const char* name, int value) { std::printf("%s=%d\n", name, value); }
-
-bool WaitForLog(const QString& path, const QString& text, int timeoutMs) {
-  for (int waited = 0; waited < timeoutMs; waited += 20) {
-    QFile log(path);
-    if (log.open(QIODevice::ReadOnly) && QString::fromUtf8(log.readAll()).contains(text)) return true;
-    QThread::msleep(20);
-  }
-  return false;
-}
 
 // "mac@address linkLocal" per row, and the index of the camera's row.
 QString Found(device::NetCameraControl& cam, int32_t* cameraRow) {
@@ -66,27 +52,31 @@ int main(int argc, char** argv) {
   if (argc != 3) return 2;
   if (unshare(CLONE_NEWNET) != 0) {
     std::printf("cannot make a network namespace\n");
-    return Skip;
+    return netns::SkipStatus;
   }
   const QString ns = QStringLiteral("sentrova-ll-%1").arg(getpid());
   const QString netnsFile = u"/run/netns/"_qs + ns;
   const QString inCamera = u"nsenter --net="_qs + netnsFile + u' ';
   // No duplicate address detection: the link-local addresses are usable at once.
-  const bool made =
-      Run(u"ip link set lo up"_qs) && Run(u"sysctl -qw net.ipv6.conf.default.accept_dad=0"_qs) &&
-      Run(u"ip netns add "_qs + ns) && Run(inCamera + u"sysctl -qw net.ipv6.conf.default.accept_dad=0"_qs) &&
-      Run(u"ip link add pc0 type veth peer name cam0"_qs) && Run(u"ip link set cam0 netns "_qs + ns) &&
-      Run(u"ip addr add 192.0.2.1/24 dev pc0"_qs) && Run(u"ip link set pc0 up"_qs) &&
-      Run(inCamera + u"sysctl -qw net.ipv6.conf.cam0.accept_dad=0"_qs) && Run(inCamera + u"ip link set lo up"_qs) &&
-      Run(inCamera + u"ip addr add 10.9.0.10/24 dev cam0"_qs) &&
-      Run(inCamera + u"ip addr add 192.0.2.50/32 dev cam0"_qs) && Run(inCamera + u"ip link set cam0 up"_qs) &&
-      Run(inCamera + u"ip route add default via 10.9.0.1 dev cam0"_qs) &&
-      Run(inCamera + u"ip rule add from 192.0.2.50 table 150"_qs) &&
-      Run(inCamera + u"ip route add 192.0.2.0/24 dev cam0 src 192.0.2.50 table 150"_qs);
+  const bool made = netns::Shell(u"ip link set lo up"_qs) &&
+                    netns::Shell(u"sysctl -qw net.ipv6.conf.default.accept_dad=0"_qs) &&
+                    netns::Shell(u"ip netns add "_qs + ns) &&
+                    netns::Shell(inCamera + u"sysctl -qw net.ipv6.conf.default.accept_dad=0"_qs) &&
+                    netns::Shell(u"ip link add pc0 type veth peer name cam0"_qs) &&
+                    netns::Shell(u"ip link set cam0 netns "_qs + ns) &&
+                    netns::Shell(u"ip addr add 192.0.2.1/24 dev pc0"_qs) && netns::Shell(u"ip link set pc0 up"_qs) &&
+                    netns::Shell(inCamera + u"sysctl -qw net.ipv6.conf.cam0.accept_dad=0"_qs) &&
+                    netns::Shell(inCamera + u"ip link set lo up"_qs) &&
+                    netns::Shell(inCamera + u"ip addr add 10.9.0.10/24 dev cam0"_qs) &&
+                    netns::Shell(inCamera + u"ip addr add 192.0.2.50/32 dev cam0"_qs) &&
+                    netns::Shell(inCamera + u"ip link set cam0 up"_qs) &&
+                    netns::Shell(inCamera + u"ip route add default via 10.9.0.1 dev cam0"_qs) &&
+                    netns::Shell(inCamera + u"ip rule add from 192.0.2.50 table 150"_qs) &&
+                    netns::Shell(inCamera + u"ip route add 192.0.2.0/24 dev cam0 src 192.0.2.50 table 150"_qs);
   if (!made) {
-    Run(u"ip netns del "_qs + ns + u" 2>/dev/null"_qs);
+    netns::Shell(u"ip netns del "_qs + ns + u" 2>/dev/null"_qs);
     std::printf("cannot set up the namespaces\n");
-    return Skip;
+    return netns::SkipStatus;
   }
 
   QCoreApplication app(argc, argv);
@@ -102,8 +92,8 @@ int main(int argc, char** argv) {
   camd.setProcessChannelMode(QProcess::ForwardedErrorChannel);
   camd.start(u"nsenter"_qs, {u"--net="_qs + netnsFile, QString::fromLocal8Bit(argv[1]), u"--fleet"_qs, fleet.fileName(),
                              u"--interface"_qs, u"cam0"_qs, u"--restart-ms"_qs, u"100"_qs, u"--log"_qs, logPath});
-  const bool ready = WaitForLog(logPath, u"sim ready"_qs, 10000);
-  Print("ready", ready ? 1 : 0);
+  const bool ready = netns::WaitForText(logPath, u"sim ready"_qs, 10000);
+  netns::PrintValue("ready", ready ? 1 : 0);
 
   if (ready) {
     device::NetOptions options;
@@ -113,7 +103,7 @@ int main(int argc, char** argv) {
     device::NetCameraControl cam(options);
     device::NetCameraControl camTemp(options);
     int32_t row = -1;
-    Print("found_before", Found(cam, &row));
+    netns::PrintValue("found_before", Found(cam, &row));
 
     if (row >= 0) {
       cam.DeviceIndex(row);
@@ -122,22 +112,22 @@ int main(int argc, char** argv) {
       camTemp.TargetAddress(cam.DeviceAddress());
       camTemp.TargetMac(cam.DeviceMacText());
       AimAtRowService(cam, camTemp, true, 2);
-      Print("login_state", camTemp.LoginState());
+      netns::PrintValue("login_state", camTemp.LoginState());
       std::u16string id = u"admin";
       std::u16string password = u"secret";
-      Print("login", camTemp.Login(id, password));
-      Print("address_read", QString::fromStdU16String(camTemp.GetSettingText(u"SysIPAddress")));
+      netns::PrintValue("login", camTemp.Login(id, password));
+      netns::PrintValue("address_read", QString::fromStdU16String(camTemp.GetSettingText(u"SysIPAddress")));
       camTemp.SetSetting(u"SysIPAddress", u"192.0.2.50");
       camTemp.SetSetting(u"SysSubnetMask", u"255.255.255.0");
       camTemp.SetSetting(u"SysDefaultGateway", u"192.0.2.1");
       try {
         camTemp.ApplySettings(1, 0);
-        Print("apply", u"ok"_qs);
+        netns::PrintValue("apply", u"ok"_qs);
       } catch (const device::CameraControlError& error) {
-        Print("apply", QString::fromUtf8(error.what()));
+        netns::PrintValue("apply", QString::fromUtf8(error.what()));
       }
-      Print("moved", WaitForLog(logPath, u"state up address=192.0.2.50"_qs, 10000) ? 1 : 0);
-      Print("found_after", Found(cam, nullptr));
+      netns::PrintValue("moved", netns::WaitForText(logPath, u"state up address=192.0.2.50"_qs, 10000) ? 1 : 0);
+      netns::PrintValue("found_after", Found(cam, nullptr));
       device::NetCameraControl after(options);
       after.ProtocolFamily(2);
       after.ProtocolOption(protocol::OnvifProtocolOption);
@@ -145,8 +135,8 @@ int main(int argc, char** argv) {
       after.TargetPort(80);
       after.LoginID(u"admin");
       after.LoginPassword(u"secret");
-      Print("connect_after", after.Connect());
-      Print("gateway_after", QString::fromStdU16String(after.GetSettingText(u"SysDefaultGateway")));
+      netns::PrintValue("connect_after", after.Connect());
+      netns::PrintValue("gateway_after", QString::fromStdU16String(after.GetSettingText(u"SysDefaultGateway")));
     }
   }
   std::fflush(stdout);
@@ -154,6 +144,6 @@ int main(int argc, char** argv) {
   camd.waitForFinished(5000);
   QFile log(logPath);
   if (log.open(QIODevice::ReadOnly)) std::fprintf(stderr, "%s", log.readAll().constData());
-  Run(u"ip netns del "_qs + ns);
+  netns::Shell(u"ip netns del "_qs + ns);
   return 0;
 }
