@@ -4,7 +4,10 @@
 # manager (so the title bars are real), at 100 %; the main window and the IP
 # address page also at 200 % and in a dark palette, and with a 13 pt font;
 # the Restart wait mid-way, and a search with the first cameras answered;
-# a list of 1000 cameras and the wireless page at 200 %, 13 pt, dark.
+# a list of 1000 cameras and the wireless page at 200 %, 13 pt, dark; the
+# Network column's notes with an outside row's tooltip, the Interfaces and
+# Cameras menus, the add-by-address dialog (also at 200 %, 13 pt, dark) and
+# the offer of a temporary address for a camera outside the networks.
 #
 #   bash scripts/screenshots.sh [BUILD_DIR]     (default: build/dev)
 set -euo pipefail
@@ -72,3 +75,10 @@ shot 23-change-address-conflict change-address-conflict-box
 shot 24-main-window-searching main-searching
 QT_SCALE_FACTOR=2 shot 25-main-window-1000-cameras-200-13pt-dark main --cameras 1000 --large-font --dark
 QT_SCALE_FACTOR=2 shot 26-wireless-page-200-13pt-dark wireless --large-font --dark
+shot 27-main-window-network-notes main-network
+shot 28-interfaces-menu interfaces-menu
+shot 29-cameras-menu cameras-menu
+shot 30-add-by-address-dialog add-by-address
+shot 31-add-by-address-invalid add-by-address-invalid
+shot 32-outside-camera-offer outside-camera
+QT_SCALE_FACTOR=2 shot 33-add-by-address-200-13pt-dark add-by-address --large-font --dark

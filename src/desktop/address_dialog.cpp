@@ -10,6 +10,8 @@
 #include <QSettings>
 #include <QVBoxLayout>
 
+#include "device/address_search.h"
+
 namespace desktop {
 namespace {
 
@@ -25,8 +27,10 @@ std::optional<QString> AskCameraAddress(QWidget& parent) {
   auto* field = new QLineEdit(&dialog);
   field->setObjectName(QStringLiteral("CameraAddress"));
   field->setPlaceholderText(QStringLiteral("192.0.2.10 or 192.0.2.10:8080"));
-  // Typing is held to digits, dots and one port; the camera control checks
-  // the whole address.
+  // Room for the example and a little more, so that it is read whole.
+  field->setMinimumWidth(field->fontMetrics().horizontalAdvance(field->placeholderText() + QStringLiteral("0000")));
+  // Typing is held to digits, dots and one port; Add waits for a whole
+  // address, and the reason shows below the field until there is one.
   field->setValidator(new QRegularExpressionValidator(
       QRegularExpression(QStringLiteral("[0-9]{1,3}(\\.[0-9]{1,3}){0,3}(:[0-9]{0,5})?")), field));
   QSettings settings(QStringLiteral("sentrova"), QStringLiteral("sentrova"));
@@ -44,13 +48,21 @@ std::optional<QString> AskCameraAddress(QWidget& parent) {
   add->setText(QStringLiteral("&Add"));
   add->setToolTip(QStringLiteral("Search for the camera at this address"));
   buttons->button(QDialogButtonBox::Cancel)->setToolTip(QStringLiteral("Add nothing"));
-  const auto allow = [field, add] { add->setEnabled(field->hasAcceptableInput()); };
+  auto* reason = new QLabel(&dialog);
+  reason->setObjectName(QStringLiteral("AddressReason"));
+  const auto allow = [field, add, reason] {
+    QString error;
+    const bool whole = field->hasAcceptableInput() && device::ParseCameraAddress(field->text(), error).has_value();
+    add->setEnabled(whole);
+    reason->setText(whole || field->text().isEmpty() ? QString() : error);
+  };
   QObject::connect(field, &QLineEdit::textChanged, &dialog, allow);
   allow();
   QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
   QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
   auto* form = new QFormLayout;
   form->addRow(label, field);
+  form->addRow(QString(), reason);
   auto* layout = new QVBoxLayout(&dialog);
   layout->addWidget(note);
   layout->addLayout(form);

@@ -44,9 +44,11 @@ const QString ColumnsKey = QStringLiteral("MainWindow/columns");
 const QString InterfacesKey = QStringLiteral("MainWindow/interfaces");
 
 // The widest text each column usually holds, in the list's font: a name,
-// a MAC, an address, the "Assigned" mark and a Mode with its note.
+// a MAC, an address, the "Assigned" mark, a Mode with its note and two
+// notes of the Network column.
 constexpr int NameCharacters = 16;
-const char* const ColumnSamples[] = {nullptr, "DD DD DD DD DD DD", "255.255.255.255", "ok", "CS-200 — no login (open)"};
+const char* const ColumnSamples[] = {nullptr, "DD DD DD DD DD DD",        "255.255.255.255",
+                                     "ok",    "CS-200 — no login (open)", "other network, announced"};
 
 // Each column as wide as its heading and its usual text; the width the
 // list needs to show them all.

@@ -36,6 +36,10 @@ struct SearchAnnouncement {
   forms::Desktop& desktop;
 };
 
+// The title of the messages about reaching cameras, which the wizard of
+// old did not have: the program's name rather than an empty bar.
+const std::u16string ReachTitle = u"Sentrova";
+
 }  // namespace
 
 bool IsOnvifMode(const std::u16string& mode) { return mode == protocol::OnvifModeText || mode == OpenOnvifModeText; }
@@ -150,7 +154,7 @@ void FrmMain::AddCameraByAddress(const std::u16string& address) {
   }
   p.desktop.SetMousePointer(forms::DefaultPointer);
   if (!refusal.empty()) {
-    p.desktop.MessageBox(refusal, u"Sentrova", forms::MsgIcon::Exclamation, forms::MsgButtons::OK);
+    p.desktop.MessageBox(refusal, ReachTitle, forms::MsgIcon::Exclamation, forms::MsgButtons::OK);
     return;
   }
   const int16_t before = p.state.DeviceCount;
@@ -369,7 +373,7 @@ bool FrmMain::ReachOutsideCamera() {
   const std::u16string withPrefix = offer.address + u"/" + base::Decimal(offer.prefixLength);
   if (offer.address.empty()) {
     text += u"\n\nNo free address of the camera's subnet was found for this computer.\n\n" + otherWays;
-    p.desktop.MessageBox(text, p.state.MessageTitle, forms::MsgIcon::Exclamation, forms::MsgButtons::OK);
+    p.desktop.MessageBox(text, ReachTitle, forms::MsgIcon::Exclamation, forms::MsgButtons::OK);
     return false;
   }
   if (!offer.mayAdd) {
@@ -379,12 +383,12 @@ bool FrmMain::ReachOutsideCamera() {
         withPrefix + u" dev " + offer.interfaceName +
         u"\nOnce the camera is in this computer's network, remove that address again:\n  sudo ip address del " +
         withPrefix + u" dev " + offer.interfaceName + u"\n\n" + otherWays;
-    p.desktop.MessageBox(text, p.state.MessageTitle, forms::MsgIcon::Exclamation, forms::MsgButtons::OK);
+    p.desktop.MessageBox(text, ReachTitle, forms::MsgIcon::Exclamation, forms::MsgButtons::OK);
     return false;
   }
   text += u"\n\nSentrova will add the address " + withPrefix + u" to " + offer.interfaceName +
           u" while it changes this camera, and remove it afterwards. Add it now?\n\n" + otherWays;
-  if (p.desktop.MessageBox(text, p.state.MessageTitle, forms::MsgIcon::Question, forms::MsgButtons::YesNo) !=
+  if (p.desktop.MessageBox(text, ReachTitle, forms::MsgIcon::Question, forms::MsgButtons::YesNo) !=
       forms::MsgAnswer::Yes) {
     return false;
   }
@@ -392,7 +396,7 @@ bool FrmMain::ReachOutsideCamera() {
     p.desktop.MessageBox(u"Sentrova could not add the address " + withPrefix + u" to " + offer.interfaceName +
                              u". To add it by hand:\n  sudo ip address add " + withPrefix + u" dev " +
                              offer.interfaceName,
-                         p.state.MessageTitle, forms::MsgIcon::Critical, forms::MsgButtons::OK);
+                         ReachTitle, forms::MsgIcon::Critical, forms::MsgButtons::OK);
     return false;
   }
   p.desktop.SetMousePointer(forms::Hourglass);

@@ -2,6 +2,7 @@
 // lets through, and the camera's row or our message afterwards.
 #include <QDialog>
 #include <QDialogButtonBox>
+#include <QLabel>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QSettings>
@@ -74,6 +75,19 @@ TEST_F(AddByAddressTest, TheFieldTakesOnlyAnAddressAndAPort) {
     field.clear();
     QTest::keyClicks(&field, QStringLiteral("127.0.0.1:99999x"));
     EXPECT_EQ(field.text(), QStringLiteral("127.0.0.1:99999"));
+    // Add waits for a whole address and says why it waits.
+    auto* reason = field.parentWidget()->findChild<QLabel*>(QStringLiteral("AddressReason"));
+    ASSERT_NE(reason, nullptr);
+    const struct {
+      const char* typed;
+      bool whole;
+    } entries[] = {{"127.0.0.1:99999", false}, {"192.0.2.300", false}, {"127.0.0", false},
+                   {"127.0.0.1:", false},      {"127.0.0.1", true},    {"127.0.0.1:8080", true}};
+    for (const auto& entry : entries) {
+      field.setText(QString::fromLatin1(entry.typed));
+      EXPECT_EQ(add.isEnabled(), entry.whole) << entry.typed;
+      EXPECT_EQ(reason->text().isEmpty(), entry.whole) << entry.typed;
+    }
   });
   EXPECT_TRUE(cam.atAddress.empty());
   EXPECT_TRUE(log.Starting("cam.AddCamera").empty()) << "a cancelled dialog adds nothing";

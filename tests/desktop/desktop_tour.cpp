@@ -11,10 +11,13 @@
 // killed. With --shot it first saves that area of the
 // screen, window manager's frames included, as a PNG in the screen's own
 // pixels. An unknown STATE lists the states.
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QCheckBox>
 #include <QEventLoop>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
 #include <QPalette>
 #include <QPixmap>
 #include <QPushButton>
@@ -63,6 +66,28 @@ std::vector<FakeCameraDevice> LargeFleet(int count) {
                      u"v2.0.91", u"255.255.0.0", u"10.1.0.1"});
   }
   return fleet;
+}
+
+// The fleet with the notes of the Network column: an ONVIF camera on a
+// subnet that is not the computer's, one that announced itself, one added
+// by its address, one that said Bye.
+constexpr int32_t OutsideRow = 5;
+void AddNetworkRows(FakeCamera& cam) {
+  cam.devices.push_back(
+      {u"0.18.52.86.120.10", u"10.9.0.10", u"ONVIF", u"Loading dock", u"", u"255.255.255.0", u"10.9.0.1"});
+  cam.devices.push_back(
+      {u"0.64.140.18.52.91", u"192.0.2.31", u"CS-350", u"Lobby", u"v2.0.91", u"255.255.255.0", u"192.0.2.1"});
+  cam.devices.push_back(
+      {u"0.18.52.86.120.11", u"198.51.100.20", u"ONVIF", u"Branch office", u"", u"255.255.255.0", u"198.51.100.1"});
+  cam.devices.push_back(
+      {u"0.64.140.18.52.92", u"192.0.2.40", u"CS-200", u"Old gate", u"v2.0.91", u"255.255.255.0", u"192.0.2.1"});
+  cam.notes = {{OutsideRow, u"other network, announced"},
+               {OutsideRow + 1, u"announced"},
+               {OutsideRow + 2, u"added by address"},
+               {OutsideRow + 3, u"gone (said Bye)"}};
+  cam.networks = {{OutsideRow, u"192.0.2.1/24 on eth0"}};
+  cam.outside = {OutsideRow};
+  cam.offer = {u"10.9.0.254", 24, u"eth0", true};
 }
 
 // Hears its cameras one at a time while its search runs, pauseMs apart, as
@@ -188,18 +213,34 @@ class Tour {
            camTemp_.addressInUse = {-1};
            Later([this] { Press(WindowId::FrmChangeIPAddress, "CmdOk"); });
          }},
+        {"main-network",
+         [this, &readyAfter] {
+           readyAfter = 1500;  // the tooltip is up
+           shotTakesTip_ = true;
+           Later([this] { ShowRowTip(OutsideRow); }, 700);
+         }},
+        {"interfaces-menu", [this] { OpenMenu("InterfacesMenu"); }},
+        {"cameras-menu", [this] { OpenMenu("CamerasMenu"); }},
+        {"add-by-address", [this] { AddByAddress(""); }},
+        {"add-by-address-invalid", [this] { AddByAddress("192.0.2.300"); }},
+        {"outside-camera", [this] { Later([this] { Launch(OutsideRow); }); }},
     };
     const auto found = states.find(state);
     if (found == states.end()) {
       for (const auto& [name, go] : states) std::printf("%s\n", name.c_str());
       return false;
     }
+    if (state.rfind("main-network", 0) == 0 || state.rfind("outside", 0) == 0) AddNetworkRows(cam_);
+    // The menu as it is offered when no interface was chosen.
+    desktop_.SetInterfaceOffer({});
     desktop_.Dispatch([this] { program_.Start(); });
     found->second();
     return true;
   }
 
   desktop::QtDesktop& Desktop() { return desktop_; }
+  // The picture takes in a tooltip the state brings up.
+  bool ShotTakesTip() const { return shotTakesTip_; }
 
  private:
   template <class W = QWidget>
@@ -223,6 +264,36 @@ class Tour {
   // For steps that open a modal window or message box: they run from the
   // event loop, so the tour goes on.
   static void Later(std::function<void()> step, int milliseconds = 0) { QTimer::singleShot(milliseconds, step); }
+  // The list's own tooltip over the row, as a resting mouse brings it up.
+  void ShowRowTip(int row) {
+    auto* list = Find<QAbstractItemView>(WindowId::FrmMain, "List");
+    if (list == nullptr) return;
+    const QModelIndex cell = list->model()->index(row, 4);
+    list->scrollTo(cell);
+    const QPoint at = list->visualRect(cell).center();
+    QHelpEvent hover(QEvent::ToolTip, at, list->viewport()->mapToGlobal(at));
+    QApplication::sendEvent(list->viewport(), &hover);
+  }
+  // Opened as a click on the menu bar opens it.
+  void OpenMenu(const char* name) {
+    Later(
+        [this, name] {
+          if (auto* menu = desktop_.Main()->menuBar()->findChild<QMenu*>(QString::fromLatin1(name))) {
+            desktop_.Main()->menuBar()->setActiveAction(menu->menuAction());
+          }
+        },
+        300);
+  }
+  void AddByAddress(const char* text) {
+    Later([this] { desktop_.Main()->findChild<QAction*>(QStringLiteral("AddByAddress"))->trigger(); });
+    Later(
+        [text] {
+          QWidget* dialog = QApplication::activeModalWidget();
+          auto* field = dialog == nullptr ? nullptr : dialog->findChild<QLineEdit*>(QStringLiteral("CameraAddress"));
+          if (field != nullptr && *text != '\0') QTest::keyClicks(field, QString::fromUtf8(text));
+        },
+        300);
+  }
   void Search(std::vector<FakeCameraDevice> devices) {
     cam_.devices = std::move(devices);
     Press(WindowId::FrmMain, "Command1");
@@ -264,6 +335,7 @@ class Tour {
     Type(WindowId::FrmChangeIPAddress, "Text1", "192.168.0.21");
   }
 
+  bool shotTakesTip_ = false;
   EventLog log_;
   ArrivingCamera cam_{"cam", log_};
   FakeCamera camTemp_{"CamTemp", log_};
@@ -283,6 +355,7 @@ void UseDarkPalette() {
   dark.setColor(QPalette::ButtonText, QColor(230, 230, 230));
   dark.setColor(QPalette::Highlight, QColor(60, 120, 200));
   dark.setColor(QPalette::HighlightedText, Qt::white);
+  dark.setColor(QPalette::PlaceholderText, QColor(150, 150, 150));
   dark.setColor(QPalette::ToolTipBase, QColor(60, 60, 64));
   dark.setColor(QPalette::ToolTipText, QColor(230, 230, 230));
   dark.setColor(QPalette::Disabled, QPalette::Text, QColor(130, 130, 130));
@@ -293,12 +366,13 @@ void UseDarkPalette() {
 
 // The windows shown, the one in front and its default button; the picture
 // of them when shot names a file.
-bool ReportReady(desktop::QtDesktop& desktop, const QString& shot) {
+bool ReportReady(desktop::QtDesktop& desktop, const QString& shot, bool withTip) {
   QRect area;
   QWidget* front = QApplication::activeModalWidget();
   if (front == nullptr) front = QApplication::activeWindow();
   for (QWidget* window : QApplication::topLevelWidgets()) {
-    if (window->isVisible() && window->windowType() != Qt::ToolTip) area = area.united(window->frameGeometry());
+    if (window->isVisible() && (withTip || window->windowType() != Qt::ToolTip))
+      area = area.united(window->frameGeometry());
   }
   if (front == nullptr) front = desktop.Owner();
   QPoint button;
@@ -357,7 +431,7 @@ int main(int argc, char* argv[]) {
   int readyAfter = 800;
   if (!tour.Go(arguments.value(1).toStdString(), readyAfter)) return 2;
   QTimer::singleShot(readyAfter, [&tour, &shot] {
-    if (!ReportReady(tour.Desktop(), shot)) QCoreApplication::exit(1);
+    if (!ReportReady(tour.Desktop(), shot, tour.ShotTakesTip())) QCoreApplication::exit(1);
   });
   const int status = QApplication::exec();
   tour.Desktop().EndProgram();

@@ -46,6 +46,7 @@ TEST_F(OutsideLaunchTest, AYesAddsTheOfferedAddressBeforeTheLoginAndTheWizardOpe
   ASSERT_EQ(desktop.messages.size(), 1u);
   const ShownMessage& asked = desktop.messages[0];
   EXPECT_EQ(asked.buttons, MsgButtons::YesNo);
+  EXPECT_EQ(asked.title, u"Sentrova") << "not the empty title of the old pages";
   EXPECT_TRUE(Says(asked, u"The camera at 10.9.0.10 is outside this computer's networks (192.0.2.1/24 on eth0)"));
   EXPECT_TRUE(Says(asked,
                    u"Sentrova will add the address 10.9.0.254/24 to eth0 while it changes this camera, and remove it "
