@@ -588,7 +588,7 @@ std::unique_ptr<QUdpSocket> Camera::ListenUnicast(quint16 port, UnicastHandler t
   QUdpSocket* raw = socket.get();
   connect(raw, &QUdpSocket::readyRead, this, [raw, take = std::move(take)] {
     for (int read = 0; read < protocol::DatagramsPerTurn && raw->hasPendingDatagrams(); ++read) {
-      const QNetworkDatagram datagram = raw->receiveDatagram(qsizetype{64} * 1024);
+      const QNetworkDatagram datagram = raw->receiveDatagram(protocol::LargestDatagramBytes);
       take(datagram.data(), datagram.senderAddress(), static_cast<quint16>(datagram.senderPort()));
     }
   });

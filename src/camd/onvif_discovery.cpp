@@ -207,7 +207,7 @@ void OnvifDiscovery::ReadPending() {
 void OnvifDiscovery::ReadPendingIPv6() {
   const qint64 now = RealtimeMs();
   for (int taken = 0; taken < GroupSocket::ReadPerTurn && socket6_.hasPendingDatagrams(); ++taken) {
-    const QNetworkDatagram datagram = socket6_.receiveDatagram(64 * 1024);
+    const QNetworkDatagram datagram = socket6_.receiveDatagram(protocol::LargestDatagramBytes);
     QHostAddress from = datagram.senderAddress();
     // Only the link: an answer to anything else would leave it.
     if (!from.isLinkLocal()) continue;

@@ -21,6 +21,8 @@ inline constexpr int ReceiveBufferBytes = 4 * 1024 * 1024;
 // Receivers read at most this many datagrams per turn of the event loop, so
 // that under a flood their timers still run (a search still ends at its cap).
 inline constexpr int DatagramsPerTurn = 64;
+// Room for any UDP datagram's payload, when a receiver reads it whole.
+inline constexpr int LargestDatagramBytes = 64 * 1024;
 // A flood of bad datagrams must not flood a log: the first this many drops
 // are logged with their reason, the rest only counted.
 inline constexpr int LoggedDrops = 20;
