@@ -155,12 +155,12 @@ class TemporaryAddressNetns : public testing::Test {
     const QList<QStringList> steps = {
         {u"ip"_qs, u"netns"_qs, u"add"_qs, ours_},
         {u"ip"_qs, u"netns"_qs, u"add"_qs, other_},
-        {u"ip"_qs, u"-n"_qs, ours_, u"link"_qs, u"add"_qs, u"va"_qs, u"type"_qs, u"veth"_qs, u"peer"_qs, u"name"_qs,
-         u"vb"_qs, u"netns"_qs, other_},
-        {u"ip"_qs, u"-n"_qs, ours_, u"address"_qs, u"add"_qs, u"192.0.2.1/24"_qs, u"dev"_qs, u"va"_qs},
-        {u"ip"_qs, u"-n"_qs, other_, u"address"_qs, u"add"_qs, u"10.9.0.253/24"_qs, u"dev"_qs, u"vb"_qs},
-        {u"ip"_qs, u"-n"_qs, ours_, u"link"_qs, u"set"_qs, u"va"_qs, u"up"_qs},
-        {u"ip"_qs, u"-n"_qs, other_, u"link"_qs, u"set"_qs, u"vb"_qs, u"up"_qs},
+        netns::Ip(ours_, {u"link"_qs, u"add"_qs, u"va"_qs, u"type"_qs, u"veth"_qs, u"peer"_qs, u"name"_qs, u"vb"_qs,
+                          u"netns"_qs, other_}),
+        netns::Ip(ours_, {u"address"_qs, u"add"_qs, u"192.0.2.1/24"_qs, u"dev"_qs, u"va"_qs}),
+        netns::Ip(other_, {u"address"_qs, u"add"_qs, u"10.9.0.253/24"_qs, u"dev"_qs, u"vb"_qs}),
+        netns::Ip(ours_, {u"link"_qs, u"set"_qs, u"va"_qs, u"up"_qs}),
+        netns::Ip(other_, {u"link"_qs, u"set"_qs, u"vb"_qs, u"up"_qs}),
     };
     for (const QStringList& step : steps) {
       if (!netns::RunCommand(step)) SENTROVA_SKIP("cannot build the namespaces: " << step.join(u' ').toStdString());

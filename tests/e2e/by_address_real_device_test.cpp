@@ -26,21 +26,18 @@ class Computer {
  public:
   explicit Computer(const QString& router) : name_(QStringLiteral("ba%1-comp").arg(getpid())) {
     const QString in = QStringLiteral("--net=/run/netns/");
-    ok_ =
-        netns::RunCommand({u"ip"_qs, u"netns"_qs, u"add"_qs, name_}) &&
-        netns::RunCommand({u"ip"_qs, u"-n"_qs, router, u"link"_qs, u"add"_qs, u"r0"_qs, u"type"_qs, u"veth"_qs,
-                           u"peer"_qs, u"name"_qs, u"pc0"_qs, u"netns"_qs, name_}) &&
-        netns::RunCommand(
-            {u"ip"_qs, u"-n"_qs, router, u"addr"_qs, u"add"_qs, u"192.0.2.254/24"_qs, u"dev"_qs, u"r0"_qs}) &&
-        netns::RunCommand({u"ip"_qs, u"-n"_qs, router, u"link"_qs, u"set"_qs, u"r0"_qs, u"up"_qs}) &&
-        netns::RunCommand({u"nsenter"_qs, in + router, u"sysctl"_qs, u"-qw"_qs, u"net.ipv4.ip_forward=1"_qs}) &&
-        netns::RunCommand({u"ip"_qs, u"-n"_qs, name_, u"link"_qs, u"set"_qs, u"lo"_qs, u"up"_qs}) &&
-        netns::RunCommand(
-            {u"ip"_qs, u"-n"_qs, name_, u"addr"_qs, u"add"_qs, u"192.0.2.1/24"_qs, u"dev"_qs, u"pc0"_qs}) &&
-        netns::RunCommand({u"ip"_qs, u"-n"_qs, name_, u"link"_qs, u"set"_qs, u"pc0"_qs, u"up"_qs}) &&
-        netns::RunCommand(
-            {u"ip"_qs, u"-n"_qs, name_, u"route"_qs, u"add"_qs, u"198.51.100.0/24"_qs, u"via"_qs, u"192.0.2.254"_qs}) &&
-        netns::RunCommand({u"ip"_qs, u"-n"_qs, name_, u"route"_qs, u"add"_qs, u"224.0.0.0/4"_qs, u"dev"_qs, u"pc0"_qs});
+    ok_ = netns::RunCommand({u"ip"_qs, u"netns"_qs, u"add"_qs, name_}) &&
+          netns::RunCommand(netns::Ip(router, {u"link"_qs, u"add"_qs, u"r0"_qs, u"type"_qs, u"veth"_qs, u"peer"_qs,
+                                               u"name"_qs, u"pc0"_qs, u"netns"_qs, name_})) &&
+          netns::RunCommand(netns::Ip(router, {u"addr"_qs, u"add"_qs, u"192.0.2.254/24"_qs, u"dev"_qs, u"r0"_qs})) &&
+          netns::RunCommand(netns::Ip(router, {u"link"_qs, u"set"_qs, u"r0"_qs, u"up"_qs})) &&
+          netns::RunCommand({u"nsenter"_qs, in + router, u"sysctl"_qs, u"-qw"_qs, u"net.ipv4.ip_forward=1"_qs}) &&
+          netns::RunCommand(netns::Ip(name_, {u"link"_qs, u"set"_qs, u"lo"_qs, u"up"_qs})) &&
+          netns::RunCommand(netns::Ip(name_, {u"addr"_qs, u"add"_qs, u"192.0.2.1/24"_qs, u"dev"_qs, u"pc0"_qs})) &&
+          netns::RunCommand(netns::Ip(name_, {u"link"_qs, u"set"_qs, u"pc0"_qs, u"up"_qs})) &&
+          netns::RunCommand(
+              netns::Ip(name_, {u"route"_qs, u"add"_qs, u"198.51.100.0/24"_qs, u"via"_qs, u"192.0.2.254"_qs})) &&
+          netns::RunCommand(netns::Ip(name_, {u"route"_qs, u"add"_qs, u"224.0.0.0/4"_qs, u"dev"_qs, u"pc0"_qs}));
   }
   ~Computer() { netns::RunCommand({u"ip"_qs, u"netns"_qs, u"del"_qs, name_}); }
   Computer(const Computer&) = delete;

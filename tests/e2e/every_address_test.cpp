@@ -14,6 +14,7 @@
 #include "support/param_name.h"
 #include "support/real_onvif_device.h"
 #include "support/skips.h"
+#include "support/netns_tools.h"
 
 namespace {
 
@@ -33,7 +34,7 @@ QString InCameraSubnet(const Addresses& addresses) {
 }
 
 bool InClient(const RealOnvifDevice& device, const QStringList& command) {
-  return QProcess::execute(QStringLiteral("ip"), QStringList{u"-n"_qs, device.ClientNetns()} + command) == 0;
+  return netns::RunCommand(netns::Ip(device.ClientNetns(), command));
 }
 
 class EveryAddress : public testing::TestWithParam<Addresses> {};

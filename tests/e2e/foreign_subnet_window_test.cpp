@@ -42,22 +42,21 @@ class ForeignSubnetWindow : public testing::Test {
     QList<QStringList> steps = {
         {u"ip"_qs, u"netns"_qs, u"add"_qs, pc_},
         {u"ip"_qs, u"netns"_qs, u"add"_qs, cams_},
-        {u"ip"_qs, u"-n"_qs, pc_, u"link"_qs, u"add"_qs, u"eth0"_qs, u"type"_qs, u"veth"_qs, u"peer"_qs, u"name"_qs,
-         u"s0"_qs, u"netns"_qs, cams_},
-        {u"ip"_qs, u"-n"_qs, pc_, u"address"_qs, u"add"_qs, u"192.0.2.1/24"_qs, u"dev"_qs, u"eth0"_qs},
-        {u"ip"_qs, u"-n"_qs, pc_, u"link"_qs, u"set"_qs, u"eth0"_qs, u"up"_qs},
-        {u"ip"_qs, u"-n"_qs, pc_, u"route"_qs, u"add"_qs, u"224.0.0.0/4"_qs, u"dev"_qs, u"eth0"_qs},
+        netns::Ip(pc_, {u"link"_qs, u"add"_qs, u"eth0"_qs, u"type"_qs, u"veth"_qs, u"peer"_qs, u"name"_qs, u"s0"_qs,
+                        u"netns"_qs, cams_}),
+        netns::Ip(pc_, {u"address"_qs, u"add"_qs, u"192.0.2.1/24"_qs, u"dev"_qs, u"eth0"_qs}),
+        netns::Ip(pc_, {u"link"_qs, u"set"_qs, u"eth0"_qs, u"up"_qs}),
+        netns::Ip(pc_, {u"route"_qs, u"add"_qs, u"224.0.0.0/4"_qs, u"dev"_qs, u"eth0"_qs}),
         // The computer takes datagrams from a subnet it has no route to.
         in(pc_, {u"sysctl"_qs, u"-qw"_qs, u"net.ipv4.conf.all.rp_filter=0"_qs, u"net.ipv4.conf.eth0.rp_filter=0"_qs}),
-        {u"ip"_qs, u"-n"_qs, cams_, u"link"_qs, u"set"_qs, u"lo"_qs, u"up"_qs},
-        {u"ip"_qs, u"-n"_qs, cams_, u"link"_qs, u"set"_qs, u"s0"_qs, u"up"_qs},
-        {u"ip"_qs, u"-n"_qs, cams_, u"route"_qs, u"add"_qs, u"224.0.0.0/4"_qs, u"dev"_qs, u"s0"_qs},
+        netns::Ip(cams_, {u"link"_qs, u"set"_qs, u"lo"_qs, u"up"_qs}),
+        netns::Ip(cams_, {u"link"_qs, u"set"_qs, u"s0"_qs, u"up"_qs}),
+        netns::Ip(cams_, {u"route"_qs, u"add"_qs, u"224.0.0.0/4"_qs, u"dev"_qs, u"s0"_qs}),
     };
     // Every address a camera holds now or is moved to: the simulator
     // answers at a camera's present one only.
     for (const char* address : {"10.9.0.10/24", "10.9.0.11/24", "192.0.2.50/24", "192.0.2.51/24"}) {
-      steps.append(
-          {u"ip"_qs, u"-n"_qs, cams_, u"address"_qs, u"add"_qs, QString::fromLatin1(address), u"dev"_qs, u"s0"_qs});
+      steps.append(netns::Ip(cams_, {u"address"_qs, u"add"_qs, QString::fromLatin1(address), u"dev"_qs, u"s0"_qs}));
     }
     for (const QStringList& step : steps) {
       if (!netns::RunCommand(step)) SENTROVA_SKIP("cannot build the namespaces: " << step.join(u' ').toStdString());

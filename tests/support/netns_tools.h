@@ -34,6 +34,14 @@ inline bool RunCommand(const QStringList& command) {
   return process.waitForFinished(10000) && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
 }
 
+// `ip` with its arguments run inside the named namespace. Through nsenter,
+// which enters the network namespace only: "ip -n" and "ip netns exec" also
+// remount / and /sys, which fails where / is not a mount point (a chroot).
+inline QStringList Ip(const QString& netns, const QStringList& arguments) {
+  return QStringList{QStringLiteral("nsenter"), QStringLiteral("--net=/run/netns/") + netns, QStringLiteral("ip")} +
+         arguments;
+}
+
 // A raw socket that hears every frame of the interface; -1 when it cannot.
 inline int OpenCapture(const char* interfaceName) {
   const int fd = socket(AF_PACKET, SOCK_RAW, htons(ETH_P_ALL));
