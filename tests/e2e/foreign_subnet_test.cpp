@@ -3,26 +3,21 @@
 #include <gtest/gtest.h>
 
 #include <QMap>
-#include <QProcess>
 #include <QTemporaryDir>
 
+#include "support/netns_tools.h"
 #include "support/skips.h"
 
 namespace {
 
 TEST(ForeignSubnet, FoundThenMovedByMacAndReachableAfterwards) {
   QTemporaryDir dir;
-  QProcess probe;
-  probe.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-  probe.start(QString::fromUtf8(SENTROVA_FOREIGN_SUBNET_PROBE), {QString::fromUtf8(SENTROVA_CAMD), dir.path()});
-  ASSERT_TRUE(probe.waitForFinished(60000));
-  const QString output = QString::fromUtf8(probe.readAllStandardOutput());
-  if (probe.exitCode() == 77) SENTROVA_SKIP("no network namespaces here: " << output.toStdString());
-  ASSERT_EQ(probe.exitCode(), 0) << output.toStdString();
-  QMap<QString, QString> result;
-  for (const QString& line : output.split(u'\n', Qt::SkipEmptyParts)) {
-    result.insert(line.section(u'=', 0, 0), line.section(u'=', 1));
-  }
+  const netns::ProbeRun probe = netns::RunProbe(QString::fromUtf8(SENTROVA_FOREIGN_SUBNET_PROBE),
+                                                {QString::fromUtf8(SENTROVA_CAMD), dir.path()}, 60000);
+  const QString& output = probe.output;
+  if (probe.status == netns::SkipStatus) SENTROVA_SKIP("no network namespaces here: " << output.toStdString());
+  ASSERT_EQ(probe.status, 0) << output.toStdString();
+  const QMap<QString, QString>& result = probe.values;
   const QString mac = QStringLiteral("0.12.34.20.0.20");
   ASSERT_EQ(result.value(u"ready"_qs), u"1") << output.toStdString();
   EXPECT_EQ(result.value(u"found_before"_qs), mac + u"@192.168.0.20"_qs) << "its answer crosses the subnets";

@@ -3,31 +3,25 @@
 #include <gtest/gtest.h>
 
 #include <QMap>
-#include <QProcess>
 #include <QTemporaryDir>
 
+#include "support/netns_tools.h"
 #include "support/skips.h"
 
 namespace {
 
 TEST(LinkLocalReaddress, FoundOverIPv6MovedIntoTheComputersNetworkAndFoundThere) {
   QTemporaryDir dir;
-  QProcess probe;
-  probe.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-  probe.start(QString::fromUtf8(SENTROVA_LINK_LOCAL_PROBE), {QString::fromUtf8(SENTROVA_CAMD), dir.path()});
-  ASSERT_TRUE(probe.waitForFinished(90000));
-  const QString output = QString::fromUtf8(probe.readAllStandardOutput());
-  if (probe.exitCode() == 77) SENTROVA_SKIP("no network namespaces here: " << output.toStdString());
-  ASSERT_EQ(probe.exitCode(), 0) << output.toStdString();
-  QMap<QString, QString> result;
-  for (const QString& line : output.split(u'\n', Qt::SkipEmptyParts)) {
-    result.insert(line.section(u'=', 0, 0), line.section(u'=', 1));
-  }
+  const netns::ProbeRun probe = netns::RunProbe(QString::fromUtf8(SENTROVA_LINK_LOCAL_PROBE),
+                                                {QString::fromUtf8(SENTROVA_CAMD), dir.path()}, 90000);
+  const QString& output = probe.output;
+  if (probe.status == netns::SkipStatus) SENTROVA_SKIP("no network namespaces here: " << output.toStdString());
+  ASSERT_EQ(probe.status, 0) << output.toStdString();
+  const QMap<QString, QString>& result = probe.values;
   const QString mac = QStringLiteral("0.12.34.9.0.10");
   ASSERT_EQ(result.value(u"ready"_qs), u"1") << output.toStdString();
   const QString before = result.value(u"found_before"_qs);
-  EXPECT_TRUE(before.startsWith(mac + u"@10.9.0.10 fe80:"_qs) && before.endsWith(u"%pc0"_qs) &&
-              !before.contains(u','))
+  EXPECT_TRUE(before.startsWith(mac + u"@10.9.0.10 fe80:"_qs) && before.endsWith(u"%pc0"_qs) && !before.contains(u','))
       << "one row, its IPv4 address and its link-local one on pc0: " << before.toStdString();
   EXPECT_EQ(result.value(u"login_state"_qs), u"2") << output.toStdString();
   EXPECT_EQ(result.value(u"login"_qs), u"3") << "logged in over IPv6";

@@ -10,6 +10,7 @@
 #include <sys/socket.h>
 
 #include <QFile>
+#include <QMap>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
@@ -62,6 +63,27 @@ inline bool WaitForText(const QString& path, const QString& text, int timeoutMs)
     QThread::msleep(20);
   }
   return false;
+}
+
+// What a probe program printed (its "name=value" lines read into values)
+// and its exit status; -1 when it did not end within timeoutMs.
+struct ProbeRun {
+  int status = -1;
+  QString output;
+  QMap<QString, QString> values;
+};
+inline ProbeRun RunProbe(const QString& program, const QStringList& arguments, int timeoutMs) {
+  ProbeRun run;
+  QProcess probe;
+  probe.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+  probe.start(program, arguments);
+  if (!probe.waitForFinished(timeoutMs)) return run;
+  run.status = probe.exitCode();
+  run.output = QString::fromUtf8(probe.readAllStandardOutput());
+  for (const QString& line : run.output.split(u'\n', Qt::SkipEmptyParts)) {
+    run.values.insert(line.section(u'=', 0, 0), line.section(u'=', 1));
+  }
+  return run;
 }
 
 inline void PrintValue(const char* name, const QString& value) { std::printf("%s=%s\n", name, qPrintable(value)); }
